@@ -1,0 +1,45 @@
+// The input picture and its successive 2 x 2 reductions, and the footprint
+// sampler that averages the picture over a box of any size.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "node/image_vx.h"
+
+namespace vx {
+
+struct SourcePyramid {
+    static constexpr int max_levels = 20;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t level_count = 0;  // reduced levels 1..level_count
+    std::uint16_t* levels[max_levels] = {};
+    std::int32_t level_width[max_levels] = {};
+    std::int32_t level_height[max_levels] = {};
+    float level_scale[max_levels] = {};
+    std::uint16_t* base_block = nullptr;
+};
+
+// Edge modes of the sampler.
+enum EdgeMode : int { edge_duplicate = 0, edge_black = 1, edge_wrap = 2 };
+
+// Channel masks: bit k selects image channel k.
+constexpr unsigned channels_all = 0xF;
+constexpr unsigned channel_bit(int k) { return 1u << k; }
+
+using Sample4 = std::array<std::uint16_t, 4>;
+
+// Null when an allocation fails (nothing is left allocated then).
+SourcePyramid* build_pyramid(const ImageVx* image, int width, int height);
+void free_pyramid(SourcePyramid* pyramid);
+
+// Average of the picture over the box (x0, y0)-(x1, y1) in level-0 pixels,
+// with the given edge mode; channels outside `mask` come back as 0.
+Sample4 sample_area(const SourcePyramid* pyramid, float x0, float y0, float x1, float y1, int edge,
+                    unsigned mask);
+// The box lookup under sample_area; a negative `area` is worked out from the box.
+Sample4 sample_box(const SourcePyramid* pyramid, float x0, float y0, float x1, float y1, float area,
+                   unsigned mask);
+
+}  // namespace vx

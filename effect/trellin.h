@@ -1,0 +1,48 @@
+// The cell-glass effect: a grid of polygonal glass domes laid over the
+// picture, which is refracted through them, sampled over each pixel's
+// footprint, optionally split per colour channel and lit.
+#pragma once
+
+#include "effect/frame_state.h"
+#include "effect/trellin_info.h"
+#include "framework/overlay_vx.h"
+#include "framework/plugin_vx.h"
+#include "framework/poly_render.h"
+
+namespace vx {
+
+class Trellin : public PluginVx, public TrellinInfo, public OverlayVx, public PolyRender {
+public:
+    Trellin() = default;
+    ~Trellin() override = default;
+
+    // Frame.
+    void render() override;
+    void on_first_frame() override;
+    // Greys out the six lighting controls while "Light Active" is off.
+    void update_light_controls();
+
+    // Overlay.
+    void draw() override;
+    void mouse(int code, float x, float y) override;
+
+    // Cell map: the dome profile of a covered pixel, and one row worker per
+    // cell shape.
+    void render_pixel(int x, int y, const CellPolygon& polygon) override;
+    void cell_profile(int x, int y, const CellPolygon& polygon);
+    void triangle_rows(int first_row, int last_row);
+    void square_rows(int first_row, int last_row);
+    void pentagon_rows(int first_row, int last_row);
+    void hexagon_rows(int first_row, int last_row);
+    void octagon_rows(int first_row, int last_row);
+    void dodecagon_rows(int first_row, int last_row);
+
+    // Per-pixel passes.
+    void build_height_rows(int first_row, int last_row);
+    void refract_rows(int first_row, int last_row);
+    void composite_rows(int first_row, int last_row);
+
+    FrameState frame;
+};
+
+}  // namespace vx

@@ -1,0 +1,38 @@
+// Base of every effect written on the framework: the per-frame context the
+// node fills in, and the lifecycle operations it calls.
+#pragma once
+
+#include <cstdint>
+
+namespace vx {
+
+class PluginVx {
+public:
+    PluginVx() = default;
+    virtual ~PluginVx() = default;
+    PluginVx(const PluginVx&) = delete;
+    PluginVx& operator=(const PluginVx&) = delete;
+
+    // Time of the frame being processed, as the host passed it.
+    double time = 0.0;
+    // Length of input 0 as the host reports it.
+    double input_length = 0.0;
+    // When false the output keeps the input's alpha; when true alpha goes
+    // through the effect like the colour channels. Nothing in the node sets
+    // it; effects (and tests) may.
+    bool refract_alpha = false;
+    // Set to 1 by a handle that takes a mouse press; cleared by the node
+    // before it passes a press on.
+    std::int32_t overlay_event_taken = 0;
+
+    // Produces the output record of the current frame from the input record.
+    virtual void render() {}
+    // Runs once in the life of a node, right before its first render.
+    virtual void on_first_frame() {}
+
+    // The cancellation poll of the render and its row workers. Safe to call
+    // from any thread.
+    bool abort_requested() const { return false; }
+};
+
+}  // namespace vx

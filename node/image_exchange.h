@@ -1,0 +1,19 @@
+// Conversion between the host's 16-bit images and the framework's records.
+#pragma once
+
+#include "node/host_api.h"
+#include "node/image_vx.h"
+
+namespace vx {
+
+// A new record from a host image: samples halved into 0..32767, rows top
+// first, alpha 32767 for a 3-sample image. With a reference whose size
+// differs, the record has the reference's size and the picture is resampled
+// to it. Null for a null image (or when memory cannot be had).
+ImageVx* import_host_image(const _image_str* image, const _image_str* reference = nullptr);
+
+// Writes the record back into the host image at full range, top row first,
+// and clears the image's bottom-up flag. Does nothing when either is null.
+void export_to_host_image(const ImageVx* record, _image_str* image);
+
+}  // namespace vx

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Trellin needs to build, test and demo.
+# Idempotent: packages already present are left alone, and apt is only
+# touched when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  libopenimageio-dev openimageio-tools
+  libcli11-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libosmesa6-dev libegl-dev libgl-dev libgl1-mesa-dri
+  ffmpeg
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "install-deps: done"
