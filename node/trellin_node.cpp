@@ -1,0 +1,45 @@
+#include "node/trellin_node.h"
+
+#include <cstring>
+#include <new>
+
+namespace vx {
+
+TrellinNode::TrellinNode()
+{
+    std::strncpy(node_uuid, node_uuid_text, sizeof node_uuid);
+    set_name(node_type_name);
+    effect = new (std::nothrow) Trellin();
+    if (effect)
+        create_controls();
+    first_frame = true;
+}
+
+TrellinNode* TrellinNode::make()
+{
+    TrellinNode* node = new (std::nothrow) TrellinNode();
+    if (node && !node->effect) {
+        // The node cannot work without its effect; it never reaches the host.
+        delete node;
+        return nullptr;
+    }
+    return node;
+}
+
+TrellinNode::~TrellinNode()
+{
+    delete effect;
+}
+
+const char* TrellinNode::get_description()
+{
+    return node_description;
+}
+
+void TrellinNode::get_input_count(int& min_inputs, int& max_inputs)
+{
+    min_inputs = 1;
+    max_inputs = 1;
+}
+
+}  // namespace vx
