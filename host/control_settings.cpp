@@ -1,0 +1,282 @@
+// Saving and restoring a node's control values (and keys) as a settings
+// document, and the strict check of such a document against a node.
+#include <cctype>
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/regv.h"
+
+using nlohmann::json;
+
+namespace {
+
+// A control's entry as read from a document.
+struct Entry {
+    double value[4] = {0.0, 0.0, 0.0, 0.0};
+    bool has_value = false;
+    bool has_keys = false;
+    std::vector<ControlKey> keys;
+};
+
+std::string quoted(const std::string& text) { return json(text).dump(); }
+
+bool same_text_ignoring_case(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+// The name a control is saved under: an option's short label when that finds
+// the same control again, else the full label.
+std::string saved_name(const FXNode& node, const CWidget& c)
+{
+    if (c.kind() == ControlKind::option) {
+        std::string s = static_cast<const COption&>(c).short_label();
+        if (node.find_control(s) == &c) return s;
+    }
+    return c.label();
+}
+
+json value_json(const CWidget& c, const double* v)
+{
+    switch (c.kind()) {
+    case ControlKind::numeric:
+        return v[0];
+    case ControlKind::boolean:
+        return v[0] != 0.0;
+    case ControlKind::option: {
+        const auto& items = static_cast<const COption&>(c).items();
+        const int i = static_cast<int>(v[0]);
+        if (i >= 0 && static_cast<std::size_t>(i) < items.size()) return items[static_cast<std::size_t>(i)];
+        return i;
+    }
+    case ControlKind::color:
+        return json::array({v[0], v[1], v[2], v[3]});
+    case ControlKind::label:
+        break;
+    }
+    return nullptr;
+}
+
+// Reads one value in the control's form into `out`. On a fault, `fault` says
+// what was wrong and the result is false.
+bool parse_value(const CWidget& c, const json& j, double* out, std::string& fault)
+{
+    switch (c.kind()) {
+    case ControlKind::numeric:
+        if (!j.is_number()) {
+            fault = "expected a number, found " + j.dump();
+            return false;
+        }
+        out[0] = j.get<double>();
+        return true;
+    case ControlKind::boolean:
+        if (!j.is_boolean()) {
+            fault = "expected true or false, found " + j.dump();
+            return false;
+        }
+        out[0] = j.get<bool>() ? 1.0 : 0.0;
+        return true;
+    case ControlKind::option: {
+        if (!j.is_string()) {
+            fault = "expected an item name, found " + j.dump();
+            return false;
+        }
+        const std::string name = j.get<std::string>();
+        const auto& items = static_cast<const COption&>(c).items();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items[i] == name) {
+                out[0] = static_cast<double>(i);
+                return true;
+            }
+        }
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (same_text_ignoring_case(items[i], name)) {
+                out[0] = static_cast<double>(i);
+                return true;
+            }
+        }
+        std::string list;
+        for (const auto& item : items) list += (list.empty() ? "" : ", ") + item;
+        fault = "unknown item " + quoted(name) + " (items: " + list + ")";
+        return false;
+    }
+    case ControlKind::color:
+        if (!j.is_array() || j.size() != 4 || !j[0].is_number() || !j[1].is_number() || !j[2].is_number() ||
+            !j[3].is_number()) {
+            fault = "expected [red, green, blue, alpha], found " + j.dump();
+            return false;
+        }
+        for (int i = 0; i < 4; ++i) out[i] = j[static_cast<std::size_t>(i)].get<double>();
+        return true;
+    case ControlKind::label:
+        break;
+    }
+    fault = "holds no value";
+    return false;
+}
+
+bool parse_entry(const CWidget& c, const json& j, Entry& e, std::string& fault)
+{
+    if (c.value_count() == 0) {
+        fault = "is a label and holds no value";
+        return false;
+    }
+    if (!j.is_object()) {
+        e.has_value = parse_value(c, j, e.value, fault);
+        return e.has_value;
+    }
+    for (const auto& [member, item] : j.items()) {
+        if (member != "value" && member != "keys") {
+            fault = "unknown member " + quoted(member) + " (expected \"value\" and \"keys\")";
+            return false;
+        }
+    }
+    auto keys = j.find("keys");
+    if (keys == j.end() || !keys->is_array()) {
+        fault = "expected {\"value\": ..., \"keys\": [[time, value], ...]}";
+        return false;
+    }
+    auto value = j.find("value");
+    if (value != j.end()) {
+        if (!parse_value(c, *value, e.value, fault)) return false;
+        e.has_value = true;
+    }
+    e.has_keys = true;
+    for (std::size_t i = 0; i < keys->size(); ++i) {
+        const json& k = (*keys)[i];
+        if (!k.is_array() || k.size() != 2 || !k[0].is_number()) {
+            fault = "key " + std::to_string(i + 1) + ": expected [time, value], found " + k.dump();
+            return false;
+        }
+        ControlKey key;
+        key.time = k[0].get<double>();
+        if (!std::isfinite(key.time)) {
+            fault = "key " + std::to_string(i + 1) + ": time is not a finite number";
+            return false;
+        }
+        std::string why;
+        if (!parse_value(c, k[1], key.v, why)) {
+            fault = "key " + std::to_string(i + 1) + ": " + why;
+            return false;
+        }
+        e.keys.push_back(key);
+    }
+    return true;
+}
+
+// Range fault of a numeric value; empty when it is in range.
+std::string range_fault(const CWidget& c, double v)
+{
+    if (c.kind() != ControlKind::numeric) return {};
+    const auto& n = static_cast<const CNumeric&>(c);
+    if (n.in_range(v)) return {};
+    return "value " + json(v).dump() + " is outside the range " + json(n.minimum).dump() + " to " +
+           json(n.maximum).dump();
+}
+
+double clamp_numeric(const CWidget& c, double v)
+{
+    const auto& n = static_cast<const CNumeric&>(c);
+    if (v < n.minimum) return n.minimum;
+    if (v > n.maximum) return n.maximum;
+    return v;
+}
+
+const json* controls_of(const RegV& reg, std::string& fault)
+{
+    if (!reg.doc.is_object()) {
+        fault = "not a settings document (the top level is not an object)";
+        return nullptr;
+    }
+    auto it = reg.doc.find("controls");
+    if (it == reg.doc.end()) {
+        fault = "not a settings document (no \"controls\" member)";
+        return nullptr;
+    }
+    if (!it->is_object()) {
+        fault = "not a settings document (\"controls\" is not an object)";
+        return nullptr;
+    }
+    return &*it;
+}
+
+}  // namespace
+
+bool FXNode::save_controls(RegV& reg)
+{
+    json controls = json::object();
+    for (const auto& owned : controls_) {
+        const CWidget& c = *owned;
+        if (c.value_count() == 0) continue;
+        double v[4] = {0.0, 0.0, 0.0, 0.0};
+        c.get_values(v);
+        json value = value_json(c, v);
+        if (c.keys().empty()) {
+            controls[saved_name(*this, c)] = value;
+            continue;
+        }
+        json keys = json::array();
+        for (const ControlKey& k : c.keys()) keys.push_back(json::array({k.time, value_json(c, k.v)}));
+        controls[saved_name(*this, c)] = json{{"value", value}, {"keys", keys}};
+    }
+    if (!reg.doc.is_object()) reg.doc = json::object();
+    if (!name_.empty()) reg.doc["node"] = name_;
+    reg.doc["controls"] = std::move(controls);
+    return true;
+}
+
+bool FXNode::load_controls(const RegV& reg)
+{
+    std::string fault;
+    const json* controls = controls_of(reg, fault);
+    if (controls == nullptr) return false;
+    for (const auto& [name, item] : controls->items()) {
+        CWidget* c = find_control(name);
+        if (c == nullptr) continue;
+        Entry e;
+        if (!parse_entry(*c, item, e, fault)) continue;
+        if (c->kind() == ControlKind::numeric) {
+            e.value[0] = clamp_numeric(*c, e.value[0]);
+            for (ControlKey& k : e.keys) k.v[0] = clamp_numeric(*c, k.v[0]);
+        }
+        c->clear_keys();
+        for (const ControlKey& k : e.keys) c->set_key(k);
+        if (e.has_value) c->set_values(e.value);
+    }
+    return true;
+}
+
+bool FXNode::reg_save(RegV& reg) { return save_controls(reg); }
+
+bool FXNode::reg_load(const RegV& reg) { return load_controls(reg); }
+
+std::string regv_check(const RegV& reg, const FXNode& node)
+{
+    std::string fault;
+    const json* controls = controls_of(reg, fault);
+    if (controls == nullptr) return fault;
+    std::set<const CWidget*> seen;
+    for (const auto& [name, item] : controls->items()) {
+        const CWidget* c = node.find_control(name);
+        if (c == nullptr) return "unknown control " + quoted(name);
+        if (!seen.insert(c).second) return "control " + quoted(c->label()) + " is named twice (again as " + quoted(name) + ")";
+        Entry e;
+        if (!parse_entry(*c, item, e, fault)) return "control " + quoted(name) + ": " + fault;
+        if (e.has_value) {
+            std::string why = range_fault(*c, e.value[0]);
+            if (!why.empty()) return "control " + quoted(name) + ": " + why;
+        }
+        for (std::size_t i = 0; i < e.keys.size(); ++i) {
+            std::string why = range_fault(*c, e.keys[i].v[0]);
+            if (!why.empty()) return "control " + quoted(name) + ": key " + std::to_string(i + 1) + ": " + why;
+        }
+    }
+    return {};
+}
