@@ -1,9 +1,9 @@
 #include "node/image_vx.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
+#include "node/frame_memory.h"
 #include "node/parallel_rows.h"
 
 namespace vx {
@@ -22,13 +22,11 @@ ImageVx* ImageVx::create(int width, int height, std::uint16_t* block)
         image->pixels = block;
         image->owns_pixels = 0;
     } else {
-        // At least one byte, so that an empty picture still has a block.
         const std::size_t bytes = std::size_t(width) * std::size_t(height) * 4 * sizeof(std::uint16_t);
-        image->pixels = static_cast<std::uint16_t*>(std::malloc(bytes ? bytes : 1));
+        image->pixels = static_cast<std::uint16_t*>(frame_alloc(bytes));
         image->owns_pixels = 1;
     }
-    image->rows = static_cast<std::uint16_t**>(
-        std::malloc(std::size_t(height ? height : 1) * sizeof(std::uint16_t*)));
+    image->rows = static_cast<std::uint16_t**>(frame_alloc(std::size_t(height) * sizeof(std::uint16_t*)));
     if (!image->pixels || !image->rows) {
         delete image;
         return nullptr;
@@ -41,8 +39,8 @@ ImageVx* ImageVx::create(int width, int height, std::uint16_t* block)
 ImageVx::~ImageVx()
 {
     if (owns_pixels)
-        std::free(pixels);
-    std::free(rows);
+        frame_free(pixels);
+    frame_free(rows);
 }
 
 void ImageVx::fill(std::uint16_t c0, std::uint16_t c1, std::uint16_t c2, std::uint16_t c3)
