@@ -2,7 +2,7 @@
 // document, and the strict check of such a document against a node.
 #include <cctype>
 #include <cmath>
-#include <set>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,7 +20,7 @@ struct Entry {
     std::vector<ControlKey> keys;
 };
 
-std::string quoted(const std::string& text) { return json(text).dump(); }
+std::string as_json_text(const std::string& text) { return json(text).dump(); }
 
 bool same_text_ignoring_case(const std::string& a, const std::string& b)
 {
@@ -104,7 +104,7 @@ bool parse_value(const CWidget& c, const json& j, double* out, std::string& faul
         }
         std::string list;
         for (const auto& item : items) list += (list.empty() ? "" : ", ") + item;
-        fault = "unknown item " + quoted(name) + " (items: " + list + ")";
+        fault = "unknown item " + as_json_text(name) + " (items: " + list + ")";
         return false;
     }
     case ControlKind::color:
@@ -134,7 +134,7 @@ bool parse_entry(const CWidget& c, const json& j, Entry& e, std::string& fault)
     }
     for (const auto& [member, item] : j.items()) {
         if (member != "value" && member != "keys") {
-            fault = "unknown member " + quoted(member) + " (expected \"value\" and \"keys\")";
+            fault = "unknown member " + as_json_text(member) + " (expected \"value\" and \"keys\")";
             return false;
         }
     }
@@ -262,20 +262,24 @@ std::string regv_check(const RegV& reg, const FXNode& node)
     std::string fault;
     const json* controls = controls_of(reg, fault);
     if (controls == nullptr) return fault;
-    std::set<const CWidget*> seen;
+    std::map<const CWidget*, std::string> seen;  // control -> the entry naming it
     for (const auto& [name, item] : controls->items()) {
         const CWidget* c = node.find_control(name);
-        if (c == nullptr) return "unknown control " + quoted(name);
-        if (!seen.insert(c).second) return "control " + quoted(c->label()) + " is named twice (again as " + quoted(name) + ")";
+        if (c == nullptr) return "unknown control " + as_json_text(name);
+        auto [first, fresh] = seen.emplace(c, name);
+        if (!fresh) {
+            return "control " + as_json_text(c->label()) + " is named twice (" + as_json_text(first->second) + " and " +
+                   as_json_text(name) + ")";
+        }
         Entry e;
-        if (!parse_entry(*c, item, e, fault)) return "control " + quoted(name) + ": " + fault;
+        if (!parse_entry(*c, item, e, fault)) return "control " + as_json_text(name) + ": " + fault;
         if (e.has_value) {
             std::string why = range_fault(*c, e.value[0]);
-            if (!why.empty()) return "control " + quoted(name) + ": " + why;
+            if (!why.empty()) return "control " + as_json_text(name) + ": " + why;
         }
         for (std::size_t i = 0; i < e.keys.size(); ++i) {
             std::string why = range_fault(*c, e.keys[i].v[0]);
-            if (!why.empty()) return "control " + quoted(name) + ": key " + std::to_string(i + 1) + ": " + why;
+            if (!why.empty()) return "control " + as_json_text(name) + ": key " + std::to_string(i + 1) + ": " + why;
         }
     }
     return {};

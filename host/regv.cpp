@@ -17,19 +17,22 @@ namespace {
 
 std::string system_fault(int err) { return std::strerror(err); }
 
-// Line and column (both from 1) of the character at byte `index` of `text`.
+// Line and column (both from 1) of the character at byte `index` of `text`;
+// the column counts UTF-8 characters, not bytes.
 void line_and_column(const std::string& text, std::size_t index, std::size_t& line, std::size_t& column)
 {
     if (index > text.size()) index = text.size();
     line = 1;
-    std::size_t line_start = 0;
+    column = 1;
     for (std::size_t i = 0; i < index; ++i) {
-        if (text[i] == '\n') {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\n') {
             ++line;
-            line_start = i + 1;
+            column = 1;
+        } else if ((byte & 0xC0) != 0x80) {
+            ++column;
         }
     }
-    column = index - line_start + 1;
 }
 
 // The parser's own description of a fault, without its position prefix.
