@@ -39,6 +39,10 @@ public:
 
     // Per-pixel passes.
     void build_height_rows(int first_row, int last_row);
+    // Copies height row H - 2 into row H - 1 (when H >= 2). Run after the
+    // height pass; the pass's own copy is skipped by a band that does not
+    // also hold row H - 2.
+    void finish_height_last_row();
     void refract_rows(int first_row, int last_row);
     void composite_rows(int first_row, int last_row);
 
