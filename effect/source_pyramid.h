@@ -30,6 +30,19 @@ constexpr unsigned channel_bit(int k) { return 1u << k; }
 
 using Sample4 = std::array<std::uint16_t, 4>;
 
+// Number of reduced levels of a picture whose smaller side is m pixels
+// (0 for m of 2 or less, at most max_levels - 1).
+int pyramid_level_count(int m);
+
+// The pair of levels a box of `area` (above 1.0) is filtered from: `level`
+// and `level` + 1, `weight` being the share of the upper one out of 16384.
+// Needs a pyramid with at least one reduced level.
+struct LevelBlend {
+    int level;
+    int weight;
+};
+LevelBlend level_blend(float area, int level_count);
+
 // Null when an allocation fails (nothing is left allocated then).
 SourcePyramid* build_pyramid(const ImageVx* image, int width, int height);
 void free_pyramid(SourcePyramid* pyramid);

@@ -1,0 +1,418 @@
+#include "effect/source_pyramid.h"
+
+#include <cmath>
+#include <cstddef>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+#include "node/frame_memory.h"
+#include "node/parallel_rows.h"
+
+namespace vx {
+
+// The record lives in a plain frame allocation and is released without a
+// destructor.
+static_assert(std::is_trivially_destructible_v<SourcePyramid>);
+
+namespace {
+
+// Slightly below log2(10): turns log10 into an (under-)estimate of log2, so
+// that exact powers of two count one level less.
+constexpr float log2_of_10 = 3.321928f;
+// Keeps box coordinates one pixel and a hair inside the right and lower edge,
+// so that the right-hand and lower taps of a bilinear lookup stay inside.
+constexpr float edge_margin = 2.0001f;
+// Keeps the share of a clipped or folded box finite for boxes of no area.
+constexpr float area_epsilon = 0.00001f;
+// Fixed-point one of the interpolation weights.
+constexpr int one = 16384;
+constexpr int one_shift = 14;
+// Largest box area the level blend distinguishes.
+constexpr float area_cap = 200.0f;
+
+// Stored sample of image channel k: the pyramid keeps channels reversed.
+constexpr int stored(int k) { return 3 - k; }
+
+struct Level {
+    const std::uint16_t* pixels;
+    int width;
+    int height;
+};
+
+Level level_of(const SourcePyramid* p, int k)
+{
+    return Level{p->levels[k], p->level_width[k], p->level_height[k]};
+}
+
+// Bilinear lookup at (cx, cy) (cx, cy >= 0) with 14-bit weights, for the
+// channels in `mask`; v[k] receives image channel k. The tap point is kept
+// inside the level, and the right-hand and lower taps fall back onto it at
+// the last column and row, so no read leaves the level.
+inline void bilinear(const Level& level, float cx, float cy, unsigned mask, int v[4])
+{
+    int xi = static_cast<int>(cx);
+    int yi = static_cast<int>(cy);
+    const int fx = static_cast<int>((cx - static_cast<float>(xi)) * 16384.0f + 0.5f);
+    const int fy = static_cast<int>((cy - static_cast<float>(yi)) * 16384.0f + 0.5f);
+    const int last_x = level.width - 1;
+    const int last_y = level.height - 1;
+    if (xi > last_x)
+        xi = last_x;
+    if (yi > last_y)
+        yi = last_y;
+    const int xr = xi >= last_x ? xi : xi + 1;
+    const int yd = yi >= last_y ? yi : yi + 1;
+    const std::size_t stride = static_cast<std::size_t>(level.width) * 4;
+    const std::uint16_t* upper = level.pixels + static_cast<std::size_t>(yi) * stride;
+    const std::uint16_t* lower = level.pixels + static_cast<std::size_t>(yd) * stride;
+    const std::uint16_t* p00 = upper + static_cast<std::size_t>(xi) * 4;
+    const std::uint16_t* p10 = upper + static_cast<std::size_t>(xr) * 4;
+    const std::uint16_t* p01 = lower + static_cast<std::size_t>(xi) * 4;
+    const std::uint16_t* p11 = lower + static_cast<std::size_t>(xr) * 4;
+    const int gx = one - fx;
+    const int gy = one - fy;
+    for (int k = 0; k < 4; ++k) {
+        if (!(mask & channel_bit(k)))
+            continue;
+        const int s = stored(k);
+        const int top = (p00[s] * gx + p10[s] * fx) >> one_shift;
+        const int bottom = (p01[s] * gx + p11[s] * fx) >> one_shift;
+        v[k] = (top * gy + bottom * fy) >> one_shift;
+    }
+}
+
+// The running sums of a clipped or folded box, limited and rounded.
+Sample4 finish(const float sum[4], unsigned mask)
+{
+    Sample4 out{};
+    for (int k = 0; k < 4; ++k) {
+        if (!(mask & channel_bit(k)))
+            continue;
+        float s = sum[k];
+        if (s > 65535.0f)
+            s = 65535.0f;
+        out[k] = static_cast<std::uint16_t>(static_cast<int>(s + 0.5f));
+    }
+    return out;
+}
+
+// Builds one level from the picture or from the level above it; one row of
+// the level per call of the worker, so the rows can be shared out.
+struct LevelBuilder {
+    SourcePyramid* pyramid;
+    const ImageVx* image;
+    int level;
+
+    // Level 0: the picture's pixels with their channels reversed.
+    void copy_rows(int first_row, int last_row)
+    {
+        const int w = pyramid->width;
+        for (int y = first_row; y <= last_row; ++y) {
+            const std::uint16_t* src = image->rows[y];
+            std::uint16_t* dst = pyramid->levels[0] + static_cast<std::size_t>(y) * w * 4;
+            for (int x = 0; x < w; ++x, src += 4, dst += 4) {
+                dst[0] = src[3];
+                dst[1] = src[2];
+                dst[2] = src[1];
+                dst[3] = src[0];
+            }
+        }
+    }
+
+    // Level k >= 1: each sample the mean of a 2 x 2 block of level k - 1.
+    void reduce_rows(int first_row, int last_row)
+    {
+        const int w = pyramid->level_width[level];
+        const std::size_t up_stride = static_cast<std::size_t>(pyramid->level_width[level - 1]) * 4;
+        const std::uint16_t* up = pyramid->levels[level - 1];
+        std::uint16_t* out = pyramid->levels[level];
+        for (int r = first_row; r <= last_row; ++r) {
+            const std::uint16_t* a = up + static_cast<std::size_t>(2 * r) * up_stride;
+            const std::uint16_t* b = a + up_stride;
+            std::uint16_t* dst = out + static_cast<std::size_t>(r) * w * 4;
+            for (int c = 0; c < w; ++c, a += 8, b += 8, dst += 4) {
+                for (int s = 0; s < 4; ++s)
+                    dst[s] = static_cast<std::uint16_t>((a[s] + a[s + 4] + b[s] + b[s + 4]) >> 2);
+            }
+        }
+    }
+};
+
+}  // namespace
+
+int pyramid_level_count(int m)
+{
+    if (m < 2)
+        return 0;
+    const double estimate = std::log10(static_cast<double>(m)) * static_cast<double>(log2_of_10);
+    const int count = static_cast<int>(estimate);
+    return count < SourcePyramid::max_levels - 1 ? count : SourcePyramid::max_levels - 1;
+}
+
+LevelBlend level_blend(float area, int level_count)
+{
+    if (!(area <= area_cap))  // also catches a NaN area
+        area = area_cap;
+    double lev = std::log10(std::sqrt(static_cast<double>(area))) * static_cast<double>(log2_of_10);
+    int li = static_cast<int>(lev);
+    if (li >= level_count) {
+        lev = lev - li + (level_count - 1);
+        li = level_count - 1;
+    }
+    const int fl = static_cast<int>((lev - li) * 16384 + 0.5);
+    return LevelBlend{li, fl};
+}
+
+SourcePyramid* build_pyramid(const ImageVx* image, int width, int height)
+{
+    if (image == nullptr || width < 1 || height < 1)
+        return nullptr;
+    const int m = width < height ? width : height;
+    const int count = pyramid_level_count(m);
+    void* record = frame_alloc(sizeof(SourcePyramid));
+    if (record == nullptr)
+        return nullptr;
+    auto* p = new (record) SourcePyramid{};
+    // Levels 1 .. count share one block (they need about a third of level 0);
+    // a picture without reduced levels needs none.
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 8;
+    std::uint16_t* shared = nullptr;
+    if (count > 0) {
+        shared = static_cast<std::uint16_t*>(frame_alloc(bytes));
+        if (shared == nullptr) {
+            frame_free(p);
+            return nullptr;
+        }
+    }
+    auto* base = static_cast<std::uint16_t*>(frame_alloc(bytes));
+    if (base == nullptr) {
+        frame_free(shared);
+        frame_free(p);
+        return nullptr;
+    }
+    p->width = width;
+    p->height = height;
+    p->level_count = count;
+    p->base_block = base;
+    p->levels[0] = base;
+    p->level_width[0] = width;
+    p->level_height[0] = height;
+    p->level_scale[0] = 1.0f;
+    std::uint16_t* next = shared;
+    for (int k = 1; k <= count; ++k) {
+        const int w = p->level_width[k - 1] >> 1;
+        const int h = p->level_height[k - 1] >> 1;
+        p->levels[k] = next;
+        p->level_width[k] = w;
+        p->level_height[k] = h;
+        p->level_scale[k] = static_cast<float>(((w < h ? w : h) - 1.0) / m);
+        next += static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+    }
+
+    LevelBuilder builder{p, image, 0};
+    parallel_rows(&builder, &LevelBuilder::copy_rows, height);
+    for (int k = 1; k <= count; ++k) {
+        builder.level = k;
+        parallel_rows(&builder, &LevelBuilder::reduce_rows, p->level_height[k]);
+    }
+    return p;
+}
+
+void free_pyramid(SourcePyramid* pyramid)
+{
+    if (pyramid == nullptr)
+        return;
+    frame_free(pyramid->levels[1]);  // the block of all reduced levels, if any
+    frame_free(pyramid->base_block);
+    frame_free(pyramid);
+}
+
+Sample4 sample_box(const SourcePyramid* p, float x0, float y0, float x1, float y1, float area,
+                   unsigned mask)
+{
+    if (x0 > x1)
+        std::swap(x0, x1);
+    if (y0 > y1)
+        std::swap(y0, y1);
+    const float xmax = static_cast<float>(p->width) - edge_margin;
+    const float ymax = static_cast<float>(p->height) - edge_margin;
+    if (area < 0.0f)
+        area = (x1 - x0) * (y1 - y0);
+    // The upper bound first and 0 last: on pictures two pixels wide or high
+    // the bound lies below 0, and a NaN coordinate becomes 0 as well.
+    if (x0 > xmax)
+        x0 = xmax;
+    if (!(x0 >= 0.0f))
+        x0 = 0.0f;
+    if (y0 > ymax)
+        y0 = ymax;
+    if (!(y0 >= 0.0f))
+        y0 = 0.0f;
+    if (x1 > xmax)
+        x1 = xmax;
+    if (!(x1 >= x0))
+        x1 = x0;
+    if (y1 > ymax)
+        y1 = ymax;
+    if (!(y1 >= y0))
+        y1 = y0;
+
+    int v[4] = {0, 0, 0, 0};
+    if (area <= 1.0f || p->level_count < 1) {
+        bilinear(level_of(p, 0), (x0 + x1) * 0.5f, (y0 + y1) * 0.5f, mask, v);
+    } else {
+        const LevelBlend blend = level_blend(area, p->level_count);
+        const float scale = p->level_scale[blend.level];
+        const float cx = (x0 + x1) * 0.5f * scale;
+        const float cy = (y0 + y1) * 0.5f * scale;
+        int va[4] = {0, 0, 0, 0};
+        int vb[4] = {0, 0, 0, 0};
+        bilinear(level_of(p, blend.level), cx, cy, mask, va);
+        bilinear(level_of(p, blend.level + 1), cx * 0.5f, cy * 0.5f, mask, vb);
+        const int fl = blend.weight;
+        for (int k = 0; k < 4; ++k)
+            v[k] = (va[k] * (one - fl) + vb[k] * fl) >> one_shift;
+    }
+    Sample4 out{};
+    for (int k = 0; k < 4; ++k) {
+        if (mask & channel_bit(k))
+            out[k] = static_cast<std::uint16_t>(v[k] > 65535 ? 65535 : v[k]);
+    }
+    return out;
+}
+
+namespace {
+
+struct Piece {
+    float a;
+    float b;
+};
+
+// Cuts [lo, hi] at 0 (when lo < 0) and at `last` (when hi > last), pieces in
+// ascending order.
+int cut(float lo, float hi, float last, Piece pieces[3])
+{
+    int n = 0;
+    float start = lo;
+    if (lo < 0.0f) {
+        pieces[n++] = Piece{lo, 0.0f};
+        start = 0.0f;
+    }
+    if (hi > last) {
+        pieces[n++] = Piece{start, last};
+        pieces[n++] = Piece{last, hi};
+    } else {
+        pieces[n++] = Piece{start, hi};
+    }
+    return n;
+}
+
+// Moves a piece that lies outside [0, last] by one period onto the picture.
+void fold(Piece& piece, float last)
+{
+    if (piece.a < 0.0f) {
+        piece.a += last;
+        piece.b += last;
+    } else if (piece.b > last) {
+        piece.a -= last;
+        piece.b -= last;
+    }
+}
+
+Sample4 sample_black(const SourcePyramid* p, float x0, float y0, float x1, float y1,
+                     unsigned mask)
+{
+    const float w1 = static_cast<float>(p->width - 1);
+    const float h1 = static_cast<float>(p->height - 1);
+    // Written so that a NaN coordinate counts as outside.
+    if (!(x0 <= w1) || !(x1 >= 0.0f) || !(y0 <= h1) || !(y1 >= 0.0f))
+        return Sample4{};
+    const float area = (x1 - x0) * (y1 - y0);
+    const float cx0 = x0 > 0.0f ? x0 : 0.0f;
+    const float cx1 = x1 < w1 ? x1 : w1;
+    const float cy0 = y0 > 0.0f ? y0 : 0.0f;
+    const float cy1 = y1 < h1 ? y1 : h1;
+    const float share = ((cx1 - cx0) * (cy1 - cy0)) / (area + area_epsilon);
+    const Sample4 s = sample_box(p, cx0, cy0, cx1, cy1, area, mask);
+    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 4; ++k)
+        sum[k] = static_cast<float>(s[k]) * share;
+    return finish(sum, mask);
+}
+
+Sample4 sample_wrap(const SourcePyramid* p, float x0, float y0, float x1, float y1, unsigned mask)
+{
+    const int w1i = p->width - 1;
+    const int h1i = p->height - 1;
+    // A picture one pixel wide or high has nothing to fold over: every
+    // position is its one column or row, as the clamping of sample_box gives.
+    if (w1i < 1 || h1i < 1)
+        return sample_box(p, x0, y0, x1, y1, (x1 - x0) * (y1 - y0), mask);
+    const float w1 = static_cast<float>(w1i);
+    const float h1 = static_cast<float>(h1i);
+
+    float cx = (x0 + x1) * 0.5f;
+    float cy = (y0 + y1) * 0.5f;
+    float hx = (x1 - x0) * 0.5f;
+    float hy = (y1 - y0) * 0.5f;
+    // An infinite or NaN centre has no place on the picture; it folds onto 0.
+    cx = std::isfinite(cx) ? std::fmod(cx, w1) : 0.0f;
+    if (cx < 0.0f)
+        cx += w1;
+    cy = std::isfinite(cy) ? std::fmod(cy, h1) : 0.0f;
+    if (cy < 0.0f)
+        cy += h1;
+    const float half_w = static_cast<float>(w1i / 2);
+    const float half_h = static_cast<float>(h1i / 2);
+    if (!(hx <= half_w))
+        hx = half_w;
+    if (!(hy <= half_h))
+        hy = half_h;
+    x0 = cx - hx;
+    x1 = cx + hx;
+    y0 = cy - hy;
+    y1 = cy + hy;
+    const float area = (x1 - x0) * (y1 - y0);
+    const float inv = 1.0f / (area + area_epsilon);
+
+    Piece xs[3];
+    Piece ys[3];
+    const int nx = cut(x0, x1, w1, xs);
+    const int ny = cut(y0, y1, h1, ys);
+    float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int j = 0; j < ny; ++j) {
+        Piece y = ys[j];
+        fold(y, h1);
+        for (int i = 0; i < nx; ++i) {
+            Piece x = xs[i];
+            fold(x, w1);
+            const float weight = ((x.b - x.a) * (y.b - y.a)) * inv;
+            const Sample4 s = sample_box(p, x.a, y.a, x.b, y.b, area, mask);
+            for (int k = 0; k < 4; ++k)
+                sum[k] += static_cast<float>(s[k]) * weight;
+        }
+    }
+    return finish(sum, mask);
+}
+
+}  // namespace
+
+Sample4 sample_area(const SourcePyramid* p, float x0, float y0, float x1, float y1, int edge,
+                    unsigned mask)
+{
+    if (x0 > x1)
+        std::swap(x0, x1);
+    if (y0 > y1)
+        std::swap(y0, y1);
+    const float w1 = static_cast<float>(p->width - 1);
+    const float h1 = static_cast<float>(p->height - 1);
+    const bool inside = x0 >= 0.0f && x1 <= w1 && y0 >= 0.0f && y1 <= h1;
+    if (inside || edge == edge_duplicate)
+        return sample_box(p, x0, y0, x1, y1, (x1 - x0) * (y1 - y0), mask);
+    if (edge == edge_wrap)
+        return sample_wrap(p, x0, y0, x1, y1, mask);
+    return sample_black(p, x0, y0, x1, y1, mask);
+}
+
+}  // namespace vx
