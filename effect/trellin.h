@@ -45,6 +45,13 @@ public:
     void finish_height_last_row();
     void refract_rows(int first_row, int last_row);
     void composite_rows(int first_row, int last_row);
+    // Replaces an "Index" of magnitude below 0.01 by 0.01 for the rest of the
+    // frame; runs before the bands of each refraction pass start.
+    void guard_index();
+    // Copies row H - 2 of the output into row H - 1 when the band that ends
+    // at row H - 1 could not (it did not hold row H - 2); runs after every
+    // compositing pass and may run more than once.
+    void finish_composite_last_row();
 
     FrameState frame;
 };
