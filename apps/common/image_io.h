@@ -1,0 +1,65 @@
+// Reading and writing picture files (through OpenImageIO) as host pictures.
+//
+// Samples travel as the file stores them: colour is never multiplied by
+// alpha on reading nor divided by it on writing, and no colour space
+// conversion takes place.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "apps/common/host_picture.h"
+
+namespace trellin_app {
+
+// A picture that cannot be read or written. The message names the file.
+class PictureError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the first picture of a file into a 16-bit host picture:
+// - 8-bit and other integer samples are widened to 16 bits (x * 257 for 8-bit);
+//   float samples are clamped to 0..1 and scaled to 0..65535;
+// - grey becomes red = green = blue (3 samples per pixel), grey and alpha a
+//   4-sample picture; 3 channels are read as RGB, 4 or more as RGBA (the
+//   first four);
+// - the pixel aspect comes from the file's PixelAspectRatio (1 when absent).
+// Throws PictureError for a missing, unreadable, truncated or unsupported file.
+HostPicture read_picture(const std::string& path);
+
+struct WriteOptions {
+    // zlib compression level of PNG files (0..9). 1 is several times faster
+    // than the usual 6 and makes files only a little larger.
+    int png_compression = 1;
+};
+
+// Checks that the extension of `path` names a format pictures can be written
+// in and returns that format's name ("png", "tiff", "openexr", ...). Throws
+// PictureError otherwise.
+std::string output_format(const std::string& path);
+
+// What write_picture wrote.
+struct WriteReport {
+    std::string format;       // the format's name
+    std::string sample_type;  // "uint8", "uint16", "half", ...
+    int channels = 0;
+    bool alpha_dropped = false;  // the format holds no alpha; colour only was written
+};
+
+// Writes the picture in the format its extension names, with the deepest
+// samples that format takes: 16-bit integers for PNG, TIFF, DPX and the like,
+// half floats for OpenEXR, 8 bits (rounded with to_8bit) for JPEG and other
+// 8-bit formats. Writes 3 or 4 channels as the picture has, or colour only for
+// a format without alpha.
+//
+// The file is written under a temporary name beside `path` and renamed over
+// it only when complete, so a failed write never leaves a partial file and an
+// existing file survives it. Throws PictureError naming `path` on failure.
+WriteReport write_picture(const HostPicture& picture, const std::string& path, const WriteOptions& options = {});
+
+// The temporary name write_picture uses for `path`: ".NAME.tmp-PID.EXT" in the
+// same folder, so that the extension still names the format.
+std::string temporary_path_for(const std::string& path);
+
+}  // namespace trellin_app
