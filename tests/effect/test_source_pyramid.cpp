@@ -1,0 +1,257 @@
+// test-labels: threaded
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <random>
+
+#include "effect/source_pyramid.h"
+#include "host/smp_pool.h"
+#include "node/image_vx.h"
+
+using namespace vx;
+
+namespace {
+
+struct ImageDeleter {
+    void operator()(ImageVx* image) const { delete image; }
+};
+struct PyramidDeleter {
+    void operator()(SourcePyramid* p) const { free_pyramid(p); }
+};
+using ImagePtr = std::unique_ptr<ImageVx, ImageDeleter>;
+using PyramidPtr = std::unique_ptr<SourcePyramid, PyramidDeleter>;
+
+using Pattern = std::function<std::uint16_t(int x, int y, int c)>;
+
+ImagePtr make_image(int w, int h, const Pattern& pattern)
+{
+    ImagePtr image(ImageVx::create(w, h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 4; ++c)
+                image->rows[y][x * 4 + c] = pattern(x, y, c);
+    return image;
+}
+
+// Channel 0 rises by 100 per column; the others are constant, so every level
+// of the pyramid is known in closed form: level k, column c holds
+// 100 * 2^k * c + 50 * (2^k - 1) in channel 0.
+std::uint16_t ramp(int x, int, int c) { return c == 0 ? std::uint16_t(100 * x) : std::uint16_t(1000 * c); }
+
+std::uint16_t noise(int x, int y, int c)
+{
+    std::uint32_t v = std::uint32_t(x) * 73856093u ^ std::uint32_t(y) * 19349663u ^ std::uint32_t(c) * 83492791u;
+    v ^= v >> 13;
+    v *= 0x5bd1e995u;
+    v ^= v >> 15;
+    return std::uint16_t(v % 32768);
+}
+
+class SourcePyramidTest : public ::testing::Test {
+protected:
+    void SetUp() override { smp_set_numprocs(3); }
+};
+
+}  // namespace
+
+TEST_F(SourcePyramidTest, LevelCountsAndSizes)
+{
+    EXPECT_EQ(pyramid_level_count(1024), 9);  // an exact power of two counts one less
+    EXPECT_EQ(pyramid_level_count(1080), 10);
+    EXPECT_EQ(pyramid_level_count(720), 9);
+    EXPECT_EQ(pyramid_level_count(2), 0);
+    EXPECT_EQ(pyramid_level_count(1), 0);
+    EXPECT_EQ(pyramid_level_count(1 << 30), SourcePyramid::max_levels - 1);
+
+    ImagePtr image = make_image(1920, 1080, noise);
+    PyramidPtr p(build_pyramid(image.get(), 1920, 1080));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->level_count, 10);
+    EXPECT_EQ(p->level_width[10], 1);
+    EXPECT_EQ(p->level_height[10], 1);
+    EXPECT_EQ(p->level_width[3], 240);
+    EXPECT_EQ(p->level_height[3], 135);
+    EXPECT_FLOAT_EQ(p->level_scale[0], 1.0f);
+    EXPECT_FLOAT_EQ(p->level_scale[3], 134.0f / 1080.0f);
+    // Reduced levels lie one after another in one block.
+    EXPECT_EQ(p->levels[2], p->levels[1] + 960 * 540 * 4);
+
+    // Channels are stored reversed; a reduced pixel is the truncated mean.
+    EXPECT_EQ(p->levels[0][(5 * 1920 + 7) * 4 + 0], noise(7, 5, 3));
+    EXPECT_EQ(p->levels[0][(5 * 1920 + 7) * 4 + 3], noise(7, 5, 0));
+    const int sum = noise(6, 4, 1) + noise(7, 4, 1) + noise(6, 5, 1) + noise(7, 5, 1);
+    EXPECT_EQ(p->levels[1][(2 * 960 + 3) * 4 + 2], sum >> 2);
+}
+
+TEST_F(SourcePyramidTest, LevelBlendWeights)
+{
+    // Area 400 is filtered as 200: levels 3 and 4, lev = 3.8219.
+    EXPECT_EQ(level_blend(400.0f, 9).level, 3);
+    EXPECT_EQ(level_blend(400.0f, 9).weight, 13466);
+    EXPECT_EQ(level_blend(2.0f, 9).level, 0);
+    EXPECT_EQ(level_blend(2.0f, 9).weight, 8192);
+    // Capped at the last pair of levels, the fraction stays.
+    EXPECT_EQ(level_blend(200.0f, 2).level, 1);
+    EXPECT_EQ(level_blend(200.0f, 2).weight, 13466);
+}
+
+TEST_F(SourcePyramidTest, BoxLookups)
+{
+    ImagePtr image = make_image(64, 64, ramp);
+    PyramidPtr p(build_pyramid(image.get(), 64, 64));
+    ASSERT_TRUE(p);
+
+    // Area exactly 1 is bilinear: centre on a half pixel gives the 2 x 2 mean.
+    ImagePtr n = make_image(16, 16, noise);
+    PyramidPtr pn(build_pyramid(n.get(), 16, 16));
+    for (int k = 0; k < 4; ++k) {
+        const int top = (noise(4, 6, k) + noise(5, 6, k)) >> 1;
+        const int bottom = (noise(4, 7, k) + noise(5, 7, k)) >> 1;
+        EXPECT_EQ(sample_box(pn.get(), 4.0f, 6.0f, 5.0f, 7.0f, -1.0f, channels_all)[k], (top + bottom) >> 1);
+    }
+
+    // Area 2: level 0 at the centre (11, 10.5) gives 1100, level 1 at half
+    // that centre (5.5, 5.25) gives 1150; equal weights.
+    Sample4 s = sample_box(p.get(), 10.0f, 10.0f, 12.0f, 11.0f, -1.0f, channels_all);
+    EXPECT_EQ(s[0], 1125);
+    EXPECT_EQ(s[1], 1000);
+    EXPECT_EQ(s[2], 2000);
+    EXPECT_EQ(s[3], 3000);
+
+    // Area 400: level 3 at x 3.5 gives 3150, level 4 at 1.75 gives 3550,
+    // level 4 weighing 13466 / 16384.
+    s = sample_box(p.get(), 22.0f, 22.0f, 42.0f, 42.0f, -1.0f, channels_all);
+    EXPECT_EQ(s[0], 3478);
+    EXPECT_EQ(s[3], 3000);
+
+    // Corners in any order.
+    EXPECT_EQ(sample_box(p.get(), 42.0f, 42.0f, 22.0f, 22.0f, -1.0f, channels_all), s);
+}
+
+TEST_F(SourcePyramidTest, EdgeModes)
+{
+    ImagePtr image = make_image(64, 48, ramp);
+    PyramidPtr p(build_pyramid(image.get(), 64, 48));
+    ImagePtr flat = make_image(32, 32, [](int, int, int) { return std::uint16_t(20000); });
+    PyramidPtr pf(build_pyramid(flat.get(), 32, 32));
+
+    // Duplicate: squeezed onto column 0, but the unclamped area of 2 still
+    // blends level 0 (0) with level 1 (50).
+    EXPECT_EQ(sample_area(p.get(), -5.0f, 2.0f, -3.0f, 3.0f, edge_duplicate, channels_all)[0], 25);
+
+    // Black: wholly outside is transparent black; half outside is half.
+    EXPECT_EQ(sample_area(pf.get(), 40.0f, 2.0f, 41.0f, 3.0f, edge_black, channels_all), (Sample4{0, 0, 0, 0}));
+    EXPECT_EQ(sample_area(pf.get(), 3.0f, -9.0f, 4.0f, -8.0f, edge_black, channels_all), (Sample4{0, 0, 0, 0}));
+    EXPECT_EQ(sample_area(pf.get(), -1.0f, 5.0f, 1.0f, 6.0f, edge_black, channels_all)[2], 10000);
+    // Any unknown edge value behaves as Black.
+    EXPECT_EQ(sample_area(pf.get(), -1.0f, 5.0f, 1.0f, 6.0f, 7, channels_all)[2], 10000);
+    // Inside the picture every mode answers alike.
+    for (int edge : {edge_duplicate, edge_black, edge_wrap})
+        EXPECT_EQ(sample_area(p.get(), 10.0f, 10.0f, 12.0f, 11.0f, edge, channels_all)[0], 1125);
+
+    // Wrap with period W - 1: a box centred at x = -0.5 is the box centred at
+    // W1 - 0.5 (which sample_box then clamps like Duplicate).
+    ImagePtr n = make_image(20, 12, noise);
+    PyramidPtr pn(build_pyramid(n.get(), 20, 12));
+    EXPECT_EQ(sample_area(pn.get(), -1.0f, 4.0f, 0.0f, 5.0f, edge_wrap, channels_all),
+              sample_area(pn.get(), 18.0f, 4.0f, 19.0f, 5.0f, edge_duplicate, channels_all));
+    // A box wider than the picture is narrowed to W1 / 2 on each side, which
+    // also changes the area that picks the filter.
+    EXPECT_EQ(sample_area(p.get(), 31.5f - 100.0f, 5.0f, 31.5f + 100.0f, 6.0f, edge_wrap, channels_all),
+              sample_area(p.get(), 0.5f, 5.0f, 62.5f, 6.0f, edge_duplicate, channels_all));
+    // Across the right edge the box folds onto column 0: half from the right
+    // edge (about 6200), half from [0, 0.5] (25).
+    const Sample4 w = sample_area(p.get(), 62.5f, 5.0f, 63.5f, 6.0f, edge_wrap, channels_all);
+    EXPECT_NEAR(w[0], (6200 + 25) / 2, 2);
+    EXPECT_NEAR(w[1], 1000, 1);
+}
+
+TEST_F(SourcePyramidTest, SingleChannelFormMatchesAllChannels)
+{
+    ImagePtr image = make_image(37, 29, noise);
+    PyramidPtr p(build_pyramid(image.get(), 37, 29));
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> pos(-50.0f, 90.0f);
+    std::uniform_real_distribution<float> size(0.0f, 25.0f);
+    for (int i = 0; i < 3000; ++i) {
+        const float x0 = pos(rng), y0 = pos(rng);
+        const float x1 = x0 + size(rng), y1 = y0 + size(rng);
+        const int edge = i % 3;
+        const Sample4 all = sample_area(p.get(), x0, y0, x1, y1, edge, channels_all);
+        for (int k = 0; k < 4; ++k) {
+            const Sample4 one = sample_area(p.get(), x0, y0, x1, y1, edge, channel_bit(k));
+            for (int j = 0; j < 4; ++j)
+                ASSERT_EQ(one[j], j == k ? all[k] : 0) << x0 << ' ' << y0 << ' ' << x1 << ' ' << y1 << ' ' << edge;
+        }
+    }
+}
+
+TEST_F(SourcePyramidTest, LastColumnAndRowDoNotReachSmallBoxes)
+{
+    const int w = 23, h = 17;
+    auto bright_edge = [&](int x, int y, int c) {
+        return (x == w - 1 || y == h - 1) ? std::uint16_t(32767) : noise(x, y, c);
+    };
+    auto dark_edge = [&](int x, int y, int c) { return (x == w - 1 || y == h - 1) ? std::uint16_t(0) : noise(x, y, c); };
+    ImagePtr a = make_image(w, h, bright_edge);
+    ImagePtr b = make_image(w, h, dark_edge);
+    PyramidPtr pa(build_pyramid(a.get(), w, h));
+    PyramidPtr pb(build_pyramid(b.get(), w, h));
+    for (float y = -2.0f; y < h + 2; y += 0.37f)
+        for (float x = -2.0f; x < w + 2; x += 0.41f)
+            ASSERT_EQ(sample_area(pa.get(), x, y, x + 1.0f, y + 1.0f, edge_duplicate, channels_all),
+                      sample_area(pb.get(), x, y, x + 1.0f, y + 1.0f, edge_duplicate, channels_all))
+                << x << ' ' << y;
+}
+
+TEST_F(SourcePyramidTest, FlatPicturesSampleFlatAtEverySize)
+{
+    // A constant picture has the same value in every level, so any box of any
+    // size must answer exactly that value; a tap that strays out of its level
+    // (into another level or unwritten memory) breaks it. Sizes such as
+    // 12 x 15 and 24 x 31 put the next level's tap point outside its level.
+    for (int h = 3; h <= 40; ++h) {
+        for (int w = 3; w <= 40; ++w) {
+            ImagePtr image = make_image(w, h, [](int, int, int c) { return std::uint16_t(12345 + c); });
+            PyramidPtr p(build_pyramid(image.get(), w, h));
+            ASSERT_TRUE(p);
+            for (float side : {1.5f, 3.0f, 6.0f, 14.0f, 30.0f}) {
+                for (float cy = 0.0f; cy <= h; cy += 0.5f * h) {
+                    for (float cx = 0.0f; cx <= w; cx += 0.5f * w) {
+                        const Sample4 s = sample_box(p.get(), cx - side, cy - side, cx + side, cy + side, -1.0f,
+                                                     channels_all);
+                        ASSERT_EQ(s, (Sample4{12345, 12346, 12347, 12348}))
+                            << w << 'x' << h << " side " << side << " at " << cx << ',' << cy;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST_F(SourcePyramidTest, TinyPictures)
+{
+    // No reduced levels: a large box is the bilinear tap at its centre.
+    ImagePtr image = make_image(5, 2, ramp);
+    PyramidPtr p(build_pyramid(image.get(), 5, 2));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->level_count, 0);
+    // The box is clamped to x 0..2.9999 and row 0, so its centre is 1.49995.
+    const Sample4 big = sample_box(p.get(), 0.0f, 0.0f, 4.0f, 3.0f, -1.0f, channels_all);
+    EXPECT_EQ(big[0], 149);
+    EXPECT_EQ(big[3], 3000);
+    EXPECT_EQ(sample_area(p.get(), -3.0f, -3.0f, 9.0f, 9.0f, edge_duplicate, channels_all)[3], 3000);
+    // Black: 4 of the box's 144 square pixels lie on the picture.
+    EXPECT_EQ(sample_area(p.get(), -3.0f, -3.0f, 9.0f, 9.0f, edge_black, channels_all)[3], 83);
+
+    // One pixel: every box reads that pixel; nothing folds or strays.
+    ImagePtr one = make_image(1, 1, [](int, int, int c) { return std::uint16_t(100 * (c + 1)); });
+    PyramidPtr p1(build_pyramid(one.get(), 1, 1));
+    for (int edge : {edge_duplicate, edge_wrap})
+        EXPECT_EQ(sample_area(p1.get(), -3.0f, -3.0f, 9.0f, 9.0f, edge, channels_all), (Sample4{100, 200, 300, 400}));
+
+    EXPECT_EQ(build_pyramid(image.get(), 0, 2), nullptr);
+    free_pyramid(nullptr);
+}
