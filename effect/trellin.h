@@ -54,6 +54,13 @@ public:
     void finish_composite_last_row();
 
     FrameState frame;
+
+private:
+    // Steps of the render.
+    void draw_cell_map();
+    void derive_frame_values();
+    void run_glass_passes();
+    void run_pass_pair(int pass);
 };
 
 }  // namespace vx
