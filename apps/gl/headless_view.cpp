@@ -73,7 +73,10 @@ std::unique_ptr<HeadlessView> HeadlessView::create(int width, int height, std::s
         error = "EGL cannot bind desktop OpenGL";
         return nullptr;
     }
-    const EGLint config_attribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+    // The surfaceless platform has no window configurations; pbuffer ones
+    // serve a context that draws into its own framebuffer.
+    const EGLint config_attribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
+                                     EGL_OPENGL_BIT, EGL_NONE};
     EGLConfig config = nullptr;
     EGLint config_count = 0;
     if (!eglChooseConfig(display, config_attribs, &config, 1, &config_count) ||
