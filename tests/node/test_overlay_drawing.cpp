@@ -1,0 +1,155 @@
+// The handles as a viewer shows them: drawn by the node into a headless
+// OpenGL view and read back. Handle centres are put on pixel centres so that
+// the lines' core pixels are fully covered; smoothed edges are not examined.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apps/gl/headless_view.h"
+#include "node/control_table.h"
+#include "node/trellin_node.h"
+
+namespace {
+
+using vx::TrellinNode;
+
+enum class Hue { none, red, green, yellow };
+
+class OverlayDrawing : public ::testing::Test {
+protected:
+    void SetUp() override { open(300, 200); }
+
+    void open(int w, int h)
+    {
+        width = w;
+        height = h;
+        view.reset();
+        std::string error;
+        view = trellin_gl::HeadlessView::create(width, height, error);
+        ASSERT_TRUE(view) << error;
+        node.reset(TrellinNode::make());
+        node->set_output_size(width, height);
+    }
+
+    void set(const char* label, double value)
+    {
+        auto* c = node->controls[vx::control_row(label)].control;
+        if (c->kind() == ControlKind::boolean)
+            static_cast<CBoolean*>(c)->state = value != 0.0;
+        else
+            static_cast<CNumeric*>(c)->value = value;
+    }
+
+    // Puts a position's point on the centre of pixel (px, py).
+    void place(const char* x_label, const char* y_label, int px, int py)
+    {
+        set(x_label, (px + 0.5) / width);
+        set(y_label, (py + 0.5) / height);
+    }
+
+    void draw()
+    {
+        node->effect->param.pull_all();
+        view->clear(0.0f, 0.0f, 0.0f, 1.0f);
+        node->draw_overlay(nullptr);
+        pixels = view->read_rgba8();
+    }
+
+    Hue hue(int x, int y) const
+    {
+        const std::uint8_t* p = &pixels[(std::size_t(y) * width + x) * 4];
+        auto high = [](std::uint8_t v) { return v >= 200; };
+        auto low = [](std::uint8_t v) { return v <= 40; };
+        if (low(p[0]) && low(p[1]) && low(p[2]))
+            return Hue::none;
+        if (high(p[0]) && low(p[1]) && low(p[2]))
+            return Hue::red;
+        if (low(p[0]) && high(p[1]) && low(p[2]))
+            return Hue::green;
+        if (high(p[0]) && high(p[1]) && low(p[2]))
+            return Hue::yellow;
+        ADD_FAILURE() << "pixel " << x << "," << y << " is partly covered: " << int(p[0]) << " "
+                      << int(p[1]) << " " << int(p[2]);
+        return Hue::none;
+    }
+
+    // The crosshair around pixel (cx, cy): arms 10..25 pixels out, a box 4
+    // pixels out, nothing else near the centre (on the left only when
+    // `left_free`).
+    void expect_crosshair(int cx, int cy, Hue colour, bool left_free = true)
+    {
+        const int dirs[4][2] = {{1, 0}, {0, 1}, {0, -1}, {-1, 0}};
+        for (auto [ux, uy] : dirs) {
+            if (ux < 0 && !left_free)
+                continue;
+            for (int d = 11; d <= 24; ++d)
+                EXPECT_EQ(hue(cx + d * ux, cy + d * uy), colour) << "arm at " << d;
+            for (int d : {6, 7, 8, 9, 26, 27})
+                EXPECT_EQ(hue(cx + d * ux, cy + d * uy), Hue::none) << "gap at " << d;
+            for (int s = -3; s <= 3; ++s)  // the box's side
+                EXPECT_EQ(hue(cx + 4 * ux + s * uy, cy + 4 * uy + s * ux), colour) << "box";
+        }
+        for (int dy = -3; dy <= 3; ++dy)
+            for (int dx = left_free ? -3 : 1; dx <= 3; ++dx)
+                EXPECT_EQ(hue(cx + dx, cy + dy), Hue::none) << "inside the box";
+    }
+
+    int width = 0;
+    int height = 0;
+    std::unique_ptr<trellin_gl::HeadlessView> view;
+    std::unique_ptr<TrellinNode> node;
+    std::vector<std::uint8_t> pixels;
+};
+
+TEST_F(OverlayDrawing, EachHandleHasItsShapeAndColour)
+{
+    set("Light Active", 1);
+    place("Light_X", "Light_Y", 50, 100);
+    place("Tweak_X", "Tweak_Y", 150, 100);
+    place("Angle Centre_X", "Angle Centre_Y", 240, 60);
+    set("Cell Angle", 180.0);
+    draw();
+
+    expect_crosshair(150, 100, Hue::red);
+
+    // The light handle: a crosshair with diagonals 5 to 12.5 pixels out.
+    expect_crosshair(50, 100, Hue::yellow);
+    for (int d = 6; d <= 11; ++d)
+        for (auto [sx, sy] : {std::pair{1, 1}, {-1, 1}, {1, -1}, {-1, -1}})
+            EXPECT_EQ(hue(50 + d * sx, 100 + d * sy), Hue::yellow) << d << " " << sx << sy;
+    EXPECT_EQ(hue(50 + 13, 100 + 13), Hue::none);
+    EXPECT_EQ(hue(50 - 13, 100 - 13), Hue::none);
+    EXPECT_EQ(hue(50 + 3, 100 + 3), Hue::none);
+
+    // The centre handle, with the angle arm running from its centre 30
+    // pixels to the left, to a box around its end.
+    expect_crosshair(240, 60, Hue::green, false);
+    for (int x = 211; x <= 239; ++x)
+        EXPECT_EQ(hue(x, 60), Hue::green) << x;
+    for (int s = -3; s <= 3; ++s) {
+        EXPECT_EQ(hue(206, 60 + s), Hue::green);
+        EXPECT_EQ(hue(214, 60 + s), Hue::green);
+        EXPECT_EQ(hue(210 + s, 56), Hue::green);
+        EXPECT_EQ(hue(210 + s, 64), Hue::green);
+    }
+    EXPECT_EQ(hue(208, 58), Hue::none);
+}
+
+TEST_F(OverlayDrawing, AtTheDefaultsTheCentreHandleLiesOverTheTweakHandle)
+{
+    open(301, 201);  // the picture's centre on the centre of pixel (150, 100)
+    draw();
+    // Both crosshairs at the centre: the green one is drawn last.
+    for (int d = 11; d <= 24; ++d) {
+        EXPECT_EQ(hue(150, 100 + d), Hue::green);
+        EXPECT_EQ(hue(150 - d, 100), Hue::green);
+    }
+    // No light handle while "Light Active" is off.
+    const int lx = 60, ly = 160;
+    for (int d = 11; d <= 24; ++d)
+        EXPECT_EQ(hue(lx + d, ly), Hue::none);
+}
+
+}  // namespace
