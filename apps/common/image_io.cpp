@@ -146,6 +146,17 @@ struct TemporaryFile {
 
 std::string output_format(const std::string& path) { return create_output(path, path)->format_name(); }
 
+std::string check_output_path(const std::string& path)
+{
+    std::string format = output_format(path);
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) throw fault(path, "is a folder");
+    const fs::path folder = fs::path(path).parent_path();
+    if (!folder.empty() && !fs::is_directory(folder, ec))
+        throw fault(path, "cannot write here: no folder " + folder.string());
+    return format;
+}
+
 std::string temporary_path_for(const std::string& path)
 {
     const fs::path target(path);
@@ -162,9 +173,9 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     if (picture.samples != 3 && picture.samples != 4)
         throw fault(path, "cannot write a picture of " + std::to_string(picture.samples) + " samples per pixel");
     if (picture.width < 1 || picture.height < 1) throw fault(path, "cannot write an empty picture");
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) throw fault(path, "is a folder");
+    check_output_path(path);
 
+    std::error_code ec;
     TemporaryFile temporary{temporary_path_for(path)};
     std::unique_ptr<OIIO::ImageOutput> out = create_output(temporary.path, path);
 

@@ -34,10 +34,16 @@ struct WriteOptions {
     int png_compression = 1;
 };
 
-// Checks that the extension of `path` names a format pictures can be written
-// in and returns that format's name ("png", "tiff", "openexr", ...). Throws
-// PictureError otherwise.
+// The name of the format the extension of `path` names ("png", "tiff",
+// "openexr", ...). Throws PictureError when it names no format pictures can be
+// written in.
 std::string output_format(const std::string& path);
+
+// Checks that a picture can be written to `path`: its extension names a
+// format pictures can be written in, its folder exists and it is no folder
+// itself. Returns the format's name ("png", "tiff", "openexr", ...). Throws
+// PictureError otherwise.
+std::string check_output_path(const std::string& path);
 
 // What write_picture wrote.
 struct WriteReport {

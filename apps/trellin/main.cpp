@@ -88,10 +88,13 @@ void apply_settings(FXNode& node, const std::vector<Setting>& settings)
     }
 }
 
-void check_output(const std::string& path)
+void check_output(const std::string& path, bool format_only = false)
 {
     try {
-        output_format(path);
+        if (format_only)
+            output_format(path);
+        else
+            check_output_path(path);
     } catch (const PictureError& e) {
         throw Failure{exit_usage, e.what()};
     }
@@ -140,7 +143,7 @@ int run_render(const std::string& input, const std::string& output, const FrameO
 int run_demo(const std::string& output, const FrameOptions& options)
 {
     const std::vector<Setting> settings = parse_settings(options.settings);
-    check_output(output);
+    check_output(output, true);
     NodeModule module = load_module();
     NodePtr node = create_node(module);
     apply_settings(*node, settings);
@@ -150,6 +153,7 @@ int run_demo(const std::string& output, const FrameOptions& options)
         fs::create_directories(folder, ec);
         if (ec) throw Failure{exit_failed, folder.string() + ": cannot create the folder: " + ec.message()};
     }
+    check_output(output);
     const HostPicture picture = make_demo_picture();
     const WriteReport report = render_to_file(*node, picture, "demo picture", output, options.threads);
     print_notes(report, output);
