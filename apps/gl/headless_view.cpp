@@ -13,13 +13,17 @@ namespace trellin_gl {
 
 namespace {
 
-// Views share the one surfaceless display; it is terminated when the last
-// view goes.
+// Views share one surfaceless display, made on first use and kept until the
+// process ends: terminating it unloads the driver, which leaves the driver's
+// own allocations behind as leaks.
 std::mutex display_mutex;
-int display_users = 0;
+EGLDisplay shared_display = EGL_NO_DISPLAY;
 
 EGLDisplay surfaceless_display(std::string& error)
 {
+    std::lock_guard lock(display_mutex);
+    if (shared_display != EGL_NO_DISPLAY)
+        return shared_display;
     auto get_platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!get_platform_display) {
@@ -37,14 +41,8 @@ EGLDisplay surfaceless_display(std::string& error)
         error = "eglInitialize failed on the surfaceless display";
         return EGL_NO_DISPLAY;
     }
+    shared_display = display;
     return display;
-}
-
-void release_display(EGLDisplay display)
-{
-    std::lock_guard lock(display_mutex);
-    if (--display_users == 0)
-        eglTerminate(display);
 }
 
 }  // namespace
@@ -59,14 +57,9 @@ std::unique_ptr<HeadlessView> HeadlessView::create(int width, int height, std::s
     view->width_ = width;
     view->height_ = height;
 
-    EGLDisplay display = EGL_NO_DISPLAY;
-    {
-        std::lock_guard lock(display_mutex);
-        display = surfaceless_display(error);
-        if (display == EGL_NO_DISPLAY)
-            return nullptr;
-        ++display_users;
-    }
+    EGLDisplay display = surfaceless_display(error);
+    if (display == EGL_NO_DISPLAY)
+        return nullptr;
     view->display_ = display;
 
     if (!eglBindAPI(EGL_OPENGL_API)) {
@@ -128,18 +121,20 @@ std::unique_ptr<HeadlessView> HeadlessView::create(int width, int height, std::s
 
 HeadlessView::~HeadlessView()
 {
-    if (!display_)
+    if (!context_)
         return;
-    if (context_) {
-        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_);
-        if (framebuffer_)
-            glDeleteFramebuffers(1, &framebuffer_);
-        if (colour_buffer_)
-            glDeleteRenderbuffers(1, &colour_buffer_);
+    // Another view's context that is current stays current.
+    const EGLContext previous = eglGetCurrentContext();
+    eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_);
+    if (framebuffer_)
+        glDeleteFramebuffers(1, &framebuffer_);
+    if (colour_buffer_)
+        glDeleteRenderbuffers(1, &colour_buffer_);
+    if (previous != EGL_NO_CONTEXT && previous != context_)
+        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, previous);
+    else
         eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        eglDestroyContext(display_, context_);
-    }
-    release_display(display_);
+    eglDestroyContext(display_, context_);
 }
 
 void HeadlessView::make_current()
