@@ -8,153 +8,115 @@
 
 namespace {
 
-// One step below 1.0: four full-intensity pixels.
-constexpr float almost_one = 0.99999994f;
+constexpr float almost_one = 0.99999994f;  // four full-intensity pixels
+constexpr float scale = 7.629627e-7f;      // 1 / (40 * 32767)
 
 struct HeightRun {
     HeightRun(int w, int h, double black, double white, bool invert = false)
         : map(vx::ImageVx::create(w, h)), heights(std::size_t(w) * h, std::nanf(""))
     {
         map->fill(0, 0, 0, 0);
-        auto& f = t.frame;
-        f.width = w;
-        f.height = h;
-        f.cell_map = map.get();
-        f.height_buf = heights.data();
-        f.black_height = float(black * 0.01);
-        f.white_height = float(white * 0.01);
-        f.invert_map = invert ? 1 : 0;
+        t.frame.width = w;
+        t.frame.height = h;
+        t.frame.cell_map = map.get();
+        t.frame.height_buf = heights.data();
+        t.frame.black_height = float(black * 0.01);
+        t.frame.white_height = float(white * 0.01);
+        t.frame.invert_map = invert ? 1 : 0;
     }
-    void set(int x, int y, std::uint16_t r, std::uint16_t g, std::uint16_t b)
+    void set(int x, int y, int r, int g, int b)
     {
         std::uint16_t* s = map->rows[y] + 4 * x;
-        s[0] = r, s[1] = g, s[2] = b;
+        s[0] = std::uint16_t(r), s[1] = std::uint16_t(g), s[2] = std::uint16_t(b);
     }
+    HeightRun& white() { return map->fill(32767, 32767, 32767, 0), *this; }
     // The whole pass as one band.
-    HeightRun& build()
+    const std::vector<float>& build()
     {
         t.build_height_rows(0, t.frame.height - 1);
         t.finish_height_last_row();
-        return *this;
+        return heights;
     }
     float at(int x, int y) const { return heights[std::size_t(y) * t.frame.width + x]; }
-    void expect_all(float value) const
-    {
-        for (float v : heights)
-            ASSERT_EQ(v, value);
-    }
 
     vx::Trellin t;
     std::unique_ptr<vx::ImageVx> map;
     std::vector<float> heights;
 };
 
+std::vector<float> all(int w, int h, float v) { return std::vector<float>(std::size_t(w) * h, v); }
+
 }  // namespace
 
-TEST(HeightBuffer, BlackAndFullIntensityMapsGiveTheEndsOfTheRange)
+TEST(HeightBuffer, MapsOntoTheHeightRange)
 {
-    HeightRun black(6, 5, 10, 20);
-    black.build().expect_all(0.1f);
-
-    HeightRun white(6, 5, 10, 20);
-    white.map->fill(32767, 32767, 32767, 0);
-    white.build().expect_all(almost_one * 0.1f + 0.1f);
-    EXPECT_NEAR(white.at(0, 0), 0.2f, 1e-7);
-
-    HeightRun unit(3, 3, 0, 100);
-    unit.map->fill(32767, 32767, 32767, 0);
-    unit.build().expect_all(almost_one);
+    EXPECT_EQ(HeightRun(6, 5, 10, 20).build(), all(6, 5, 0.1f));
+    EXPECT_EQ(HeightRun(6, 5, 10, 20).white().build(), all(6, 5, almost_one * 0.1f + 0.1f));
+    EXPECT_EQ(HeightRun(3, 3, 0, 100).white().build(), all(3, 3, almost_one));
+    // Inverted: black reaches the top of the range.
+    EXPECT_EQ(HeightRun(4, 4, 10, 20, true).build(), all(4, 4, 1.0f * 0.1f + 0.1f));
+    // White below black: the range is the distance, white still goes up.
+    EXPECT_EQ(HeightRun(4, 4, 30, 10).white().build(), all(4, 4, almost_one * 0.2f + 0.3f));
+    // Negative heights count as 0.
+    EXPECT_EQ(HeightRun(4, 4, -50, 40).build(), all(4, 4, 0.0f));
+    EXPECT_EQ(HeightRun(4, 4, 20, -40).white().build(), all(4, 4, almost_one * 0.2f + 0.2f));
+    // One pixel wide or high: the missing neighbour is the pixel itself.
+    for (auto [w, h] : {std::pair{1, 1}, std::pair{1, 4}, std::pair{4, 1}})
+        EXPECT_EQ(HeightRun(w, h, 10, 20).white().build(), all(w, h, almost_one * 0.1f + 0.1f));
 }
 
-TEST(HeightBuffer, InvertedReversedAndNegativeHeights)
+TEST(HeightBuffer, TwoByTwoAverageOfWeightedBrightnessWithEdgesRepeated)
 {
-    HeightRun inverted(4, 4, 10, 20, true);
-    inverted.build().expect_all(1.0f * 0.1f + 0.1f);
-
-    // White below black does not reverse the ramp: white reaches b + |w - b|.
-    HeightRun reversed(4, 4, 30, 10);
-    reversed.map->fill(32767, 32767, 32767, 0);
-    reversed.build().expect_all(almost_one * 0.2f + 0.3f);
-
-    // A negative height counts as 0.
-    HeightRun negative(4, 4, -50, 40);
-    negative.build().expect_all(0.0f);
-    HeightRun negative_white(4, 4, 20, -40);
-    negative_white.map->fill(32767, 32767, 32767, 0);
-    negative_white.build().expect_all(almost_one * 0.2f + 0.2f);
-}
-
-TEST(HeightBuffer, TwoByTwoAverageOfWeightedBrightness)
-{
-    // One red pixel at (2, 1) reaches the four heights whose 2 x 2 block holds
-    // it: (1..2, 0..1).
+    // A red pixel at (2, 1) reaches the heights at (1..2, 0..1).
     HeightRun run(5, 4, 0, 100);
     run.set(2, 1, 32767, 0, 0);
     run.build();
-    const float red = float(3 * 32767) * 7.629627e-7f;
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 5; ++x) {
             const bool reached = (x == 1 || x == 2) && (y == 0 || y == 1);
-            EXPECT_EQ(run.at(x, y), reached ? red : 0.0f) << x << "," << y;
+            EXPECT_EQ(run.at(x, y), reached ? float(3 * 32767) * scale : 0.0f) << x << "," << y;
         }
-
-    // Green weighs 5, blue 2.
-    HeightRun mix(2, 2, 0, 100);
+    HeightRun mix(2, 2, 0, 100);  // green weighs 5, blue 2
     mix.set(0, 0, 0, 1000, 0);
     mix.set(1, 1, 0, 0, 1000);
     mix.build();
-    EXPECT_EQ(mix.at(0, 0), float(7000) * 7.629627e-7f);
-}
+    EXPECT_EQ(mix.at(0, 0), float(7000) * scale);
 
-TEST(HeightBuffer, LastColumnAndRowRepeatTheirNeighbours)
-{
-    HeightRun run(7, 6, 0, 100);
+    HeightRun ramp(7, 6, 0, 100);
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 7; ++x)
-            run.set(x, y, std::uint16_t(x * 3000), std::uint16_t(y * 4000), 500);
-    run.build();
+            ramp.set(x, y, x * 3000, y * 4000, 500);
+    ramp.build();
     for (int y = 0; y < 6; ++y)
-        EXPECT_EQ(run.at(6, y), run.at(5, y));
+        EXPECT_EQ(ramp.at(6, y), ramp.at(5, y));
     for (int x = 0; x < 7; ++x)
-        EXPECT_EQ(run.at(x, 5), run.at(x, 4));
-    EXPECT_NE(run.at(0, 0), run.at(5, 4));
+        EXPECT_EQ(ramp.at(x, 5), ramp.at(x, 4));
 }
 
-TEST(HeightBuffer, LastRowBandOfOneRowLeavesTheCopyToTheEndOfThePass)
+TEST(HeightBuffer, OneRowLastBandLeavesTheLastRowToTheEndOfThePass)
 {
-    auto pattern = [](HeightRun& r) {
+    auto make = [] {
+        auto r = std::make_unique<HeightRun>(5, 4, 5, 25);
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < 5; ++x)
-                r.set(x, y, std::uint16_t(x * 5000 + y * 700), 100, 9000);
+                r->set(x, y, x * 5000 + y * 700, 100, 9000);
+        return r;
     };
-    HeightRun whole(5, 4, 5, 25);
-    pattern(whole);
-    whole.build();
+    const std::vector<float> whole = make()->build();
 
-    // Bands as four processors cut four rows; the last band runs first,
-    // before row H - 2 exists, and must not copy it.
-    HeightRun banded(5, 4, 5, 25);
-    pattern(banded);
-    banded.t.build_height_rows(3, 3);
-    EXPECT_TRUE(std::isnan(banded.at(0, 3)));
-    banded.t.build_height_rows(2, 2);
-    banded.t.build_height_rows(0, 1);
-    banded.t.finish_height_last_row();
-    EXPECT_EQ(banded.heights, whole.heights);
+    // Four rows cut for four processors, the last band running first: it
+    // must not copy row 2 before that row exists.
+    auto banded = make();
+    banded->t.build_height_rows(3, 3);
+    EXPECT_TRUE(std::isnan(banded->at(0, 3)));
+    banded->t.build_height_rows(2, 2);
+    banded->t.build_height_rows(0, 1);
+    banded->t.finish_height_last_row();
+    EXPECT_EQ(banded->heights, whole);
 
     // A band holding both last rows copies by itself.
-    HeightRun pair(5, 4, 5, 25);
-    pattern(pair);
-    pair.t.build_height_rows(0, 1);
-    pair.t.build_height_rows(2, 3);
-    EXPECT_EQ(pair.heights, whole.heights);
-}
-
-TEST(HeightBuffer, PicturesOnePixelWideOrHigh)
-{
-    for (auto [w, h] : {std::pair{1, 1}, std::pair{1, 4}, std::pair{4, 1}}) {
-        HeightRun run(w, h, 10, 20);
-        run.map->fill(32767, 32767, 32767, 0);
-        run.build().expect_all(almost_one * 0.1f + 0.1f);
-    }
+    auto paired = make();
+    paired->t.build_height_rows(0, 1);
+    paired->t.build_height_rows(2, 3);
+    EXPECT_EQ(paired->heights, whole);
 }
