@@ -1,6 +1,7 @@
 // The node's host controls: what a new node shows, the panel grid, and how
 // change notifications and evaluations keep the effect's typed controls in
 // step with them.
+// test-labels: threaded
 #include <gtest/gtest.h>
 
 #include <memory>
