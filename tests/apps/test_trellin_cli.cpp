@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -387,7 +387,16 @@ TEST_F(TrellinCli, InfoShowsTheNodeAndItsControls)
     EXPECT_NE(r.out.find("Kelvoids.Trellin"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Version 5.0"), std::string::npos) << r.out;
     // Label, kind, panel column and row, default, step, range.
-    EXPECT_TRUE(std::regex_search(r.out, std::regex("Index +numeric +9 +0 +1\\.4 +0\\.01 +1 to 10"))) << r.out;
+    std::istringstream lines(r.out);
+    std::string line, words;
+    while (std::getline(lines, line)) {
+        std::istringstream in(line);
+        std::string first, second;
+        in >> first >> second;
+        if (second != "Index") continue;
+        for (std::string w; in >> w;) words += w + " ";
+    }
+    EXPECT_EQ(words, "numeric 9 0 1.4 0.01 1 to 10 ") << r.out;
 }
 
 TEST_F(TrellinCli, HelpAndModuleFaults)
