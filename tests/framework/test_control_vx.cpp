@@ -55,7 +55,7 @@ TEST(ControlVx, NumbersTruncateTowardZeroAndListsCountFromOne)
     EXPECT_EQ(list.value, 3);
 }
 
-TEST(ControlVx, PositionPullsBothAxesAndForwardsAvailabilityToBoth)
+TEST(ControlVx, PositionPullsBothAxesAndGreysOutBoth)
 {
     CNumeric x("x", 0.2, -5.0, 5.0, 0.001, true);
     CNumeric y("y", 0.8, -5.0, 5.0, 0.001, true);
@@ -74,27 +74,6 @@ TEST(ControlVx, PositionPullsBothAxesAndForwardsAvailabilityToBoth)
     position.set_disabled(false);
     EXPECT_FALSE(x.is_disabled());
     EXPECT_FALSE(y.is_disabled());
-
-    position.set_hidden(true);
-    EXPECT_TRUE(x.is_hidden());
-    EXPECT_TRUE(y.is_hidden());
-    position.set_hidden(false);
-    EXPECT_FALSE(y.is_hidden());
-    EXPECT_FALSE(position.hidden);
-}
-
-TEST(ControlVx, CheckboxReadsTheHostStateWithoutANode)
-{
-    CBoolean host("Light Active", false, false);
-    vx::CheckboxControlVx box;
-    box.host = &host;
-    int result = -1;
-    box.value_at(-1.0, result);
-    EXPECT_EQ(result, 0);
-    host.state = true;
-    box.value_at(-1.0, result);
-    EXPECT_EQ(result, 1);
-    EXPECT_TRUE(box.value);
 }
 
 }  // namespace

@@ -75,29 +75,6 @@ TEST(OverlayVx, AHandleIsCaughtOnlyInsideTheOpenFivePixelBox)
     EXPECT_EQ(rig.taken, 1);
 }
 
-TEST(OverlayVx, DraggingACrosshairWritesFloatFractionsOfTheView)
-{
-    CrosshairRig rig;
-    rig.overlay.draw_crosshair_handle(rig.handle);
-    rig.handle.mouse(vx::mouse_press, 960.0f, 540.0f);
-    rig.handle.mouse(vx::mouse_drag, 192.0f, 108.0f);
-    EXPECT_EQ(rig.x.value, static_cast<double>(0.1f));
-    EXPECT_EQ(rig.y.value, static_cast<double>(0.1f));
-    EXPECT_EQ(rig.position.x, static_cast<double>(0.1f));  // pulled after the write
-    EXPECT_EQ(rig.position.y, static_cast<double>(0.1f));
-
-    // Outside the picture the host keeps each control at the end of its range.
-    rig.handle.mouse(vx::mouse_drag, -50.0f, 5000.0f);
-    rig.handle.mouse(vx::mouse_release, -50.0f, 5000.0f);
-    EXPECT_EQ(rig.x.value, 0.0);
-    EXPECT_EQ(rig.y.value, 1.0);
-    EXPECT_EQ(rig.handle.dragging, 0);
-
-    // Once released, drags move nothing.
-    rig.handle.mouse(vx::mouse_drag, 960.0f, 540.0f);
-    EXPECT_EQ(rig.x.value, 0.0);
-}
-
 TEST(OverlayVx, AngleFollowsThePointerInAllFourQuadrants)
 {
     AngleRig rig;

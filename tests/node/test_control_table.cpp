@@ -61,10 +61,6 @@ TEST(ControlTable, ANewNodeShowsItsDefaults)
     auto* light = control<CColor>(*node, "Light");
     for (double c : light->rgba)
         EXPECT_EQ(c, 1.0);
-    EXPECT_FALSE(control<CBoolean>(*node, "Light Active")->state);
-    auto* angle = control<CNumeric>(*node, "Cell Angle");
-    EXPECT_EQ(angle->minimum, -360.0);
-    EXPECT_EQ(angle->step, 0.5);
 
     // What the effect sees of them.
     auto& p = node->effect->param;
@@ -75,7 +71,6 @@ TEST(ControlTable, ANewNodeShowsItsDefaults)
     EXPECT_EQ(p.light_position.x, 0.2);
     EXPECT_EQ(p.light_position.y, 0.8);
     EXPECT_EQ(p.cell_count_y.value, 10);
-    EXPECT_EQ(p.index.value, 1.4);
 }
 
 TEST(ControlTable, LayoutPlacesEveryControlOnItsGridCell)

@@ -91,6 +91,17 @@ TEST(OverlayBridge, OneDragMovesBothHandlesLyingAtTheCentre)
     EXPECT_EQ(numeric(*node, "Cell Angle")->value, 0.0);  // its arm end was not under the press
     // Each crosshair notifies its x and y control on release.
     EXPECT_EQ(node->control_change_count(), 4);
+
+    // Dragged out of the picture, the host keeps each control at the end of
+    // its range; once released, drags move nothing.
+    node->draw_overlay(nullptr);
+    EXPECT_TRUE(event(*node, 0, 192.0f, 108.0f));
+    event(*node, 1, -50.0f, 5000.0f, 1.0f);
+    event(*node, 2, -50.0f, 5000.0f);
+    EXPECT_EQ(numeric(*node, "Tweak_X")->value, 0.0);
+    EXPECT_EQ(numeric(*node, "Tweak_Y")->value, 1.0);
+    event(*node, 1, 960.0f, 540.0f, 1.0f);
+    EXPECT_EQ(numeric(*node, "Tweak_X")->value, 0.0);
 }
 
 TEST(OverlayBridge, TheLightHandleLivesOnlyWhileTheLightIsOnAndBright)
