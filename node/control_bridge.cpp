@@ -36,8 +36,8 @@ bool TrellinNode::notify_control_changed(CWidget* widget, int reason, double tim
     if (entry == values_end)
         return FXNode::notify_control_changed(widget, reason, time);
 
-    const ControlSpec& spec = control_table[entry - controls];
-    ControlVx& typed = effect->param.number(spec.typed);
+    const ControlRow& def = control_table[entry - controls];
+    ControlVx& typed = effect->param.number(def.typed);
     typed.pull();
     if (&typed == &effect->param.light_active)
         effect->update_light_controls();
@@ -45,7 +45,7 @@ bool TrellinNode::notify_control_changed(CWidget* widget, int reason, double tim
         invalidate_range(-1.0, -1.0);
     set_ovl_update_pending();
     // The host's own change handling is not asked for option controls.
-    if (spec.kind != ControlKind::option)
+    if (def.kind != ControlKind::option)
         FXNode::notify_control_changed(widget, reason, time);
     return true;
 }

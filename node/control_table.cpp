@@ -24,7 +24,7 @@ constexpr ControlBinding pos_y = ControlBinding::position_y;
 }  // namespace
 
 // clang-format off
-const ControlSpec control_table[control_table_size] = {
+const ControlRow control_table[control_table_size] = {
     // label             kind     default                min    max     step   flag   items                                          col row typed binding
     {"Black Height",    numeric, {10.0},                0.0,   100.0,  0.01,  true,  nullptr,                                        7,  0,  1, value},
     {"White Height",    numeric, {20.0},                0.0,   100.0,  0.01,  true,  nullptr,                                        8,  0,  2, value},
@@ -56,7 +56,7 @@ const ControlSpec control_table[control_table_size] = {
     {"Surface",         label,   {0.0},                 0.0,   0.0,    0.0,   false, nullptr,                                        7,  4,  0, none},
 };
 
-const HandleSpec handle_table[handle_table_size] = {
+const HandleRow handle_table[handle_table_size] = {
     // handle            x row  y row  typed  colour (r, g, b, a)           diagonal arms
     {HandleId::light,    9,     10,    10,    {65535, 65535, 0, 65535},     1},
     {HandleId::centre,   18,    19,    18,    {0, 65535, 0, 65535},         0},
@@ -91,52 +91,52 @@ OverlayControlVx& handle_of(Trellin& effect, HandleId id)
 void TrellinNode::create_controls()
 {
     for (int i = 0; i < control_table_size; ++i) {
-        const ControlSpec& spec = control_table[i];
+        const ControlRow& def = control_table[i];
         CWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (def.kind) {
         case ControlKind::numeric:
-            widget = Numeric(spec.label, spec.value[0], spec.minimum, spec.maximum, spec.step,
-                             spec.flag);
+            widget = Numeric(def.label, def.value[0], def.minimum, def.maximum, def.step,
+                             def.flag);
             break;
         case ControlKind::boolean:
-            widget = Boolean(spec.label, spec.value[0] != 0.0, spec.flag);
+            widget = Boolean(def.label, def.value[0] != 0.0, def.flag);
             break;
         case ControlKind::option:
-            widget = Option(spec.label, spec.items, static_cast<int>(spec.value[0]));
+            widget = Option(def.label, def.items, static_cast<int>(def.value[0]));
             break;
         case ControlKind::color:
-            widget = Color(spec.label, spec.value, spec.flag);
+            widget = Color(def.label, def.value, def.flag);
             break;
         case ControlKind::label:
-            widget = Label(spec.label);
+            widget = Label(def.label);
             break;
         }
-        controls[i] = {widget, spec.panel_column, spec.panel_row};
+        controls[i] = {widget, def.panel_column, def.panel_row};
 
-        if (spec.binding == ControlBinding::none)
+        if (def.binding == ControlBinding::none)
             continue;
-        ControlVx& typed = effect->param.number(spec.typed);
-        if (spec.binding == ControlBinding::position_y)
+        ControlVx& typed = effect->param.number(def.typed);
+        if (def.binding == ControlBinding::position_y)
             typed.host_y = static_cast<CNumeric*>(widget);
         else
             typed.host = widget;
         typed.node = this;
     }
 
-    for (const HandleSpec& spec : handle_table) {
-        OverlayControlVx& handle = handle_of(*effect, spec.handle);
-        if (spec.handle == HandleId::angle) {
+    for (const HandleRow& def : handle_table) {
+        OverlayControlVx& handle = handle_of(*effect, def.handle);
+        if (def.handle == HandleId::angle) {
             static_cast<AngleOverlayVx&>(handle).host_angle =
-                static_cast<CNumeric*>(controls[spec.x_row].control);
+                static_cast<CNumeric*>(controls[def.x_row].control);
         } else {
             auto& crosshair = static_cast<CrosshairOverlayVx&>(handle);
-            crosshair.host_x = static_cast<CNumeric*>(controls[spec.x_row].control);
-            crosshair.host_y = static_cast<CNumeric*>(controls[spec.y_row].control);
-            crosshair.diagonal_arms = spec.diagonal_arms;
+            crosshair.host_x = static_cast<CNumeric*>(controls[def.x_row].control);
+            crosshair.host_y = static_cast<CNumeric*>(controls[def.y_row].control);
+            crosshair.diagonal_arms = def.diagonal_arms;
         }
-        handle.control = &effect->param.number(spec.typed);
+        handle.control = &effect->param.number(def.typed);
         for (int c = 0; c < 4; ++c)
-            handle.colour[c] = spec.colour[c];
+            handle.colour[c] = def.colour[c];
         handle.overlay = effect;
         handle.event_taken = &effect->overlay_event_taken;
     }

@@ -18,7 +18,7 @@ enum class ControlBinding {
     position_y,  // the y control of a position
 };
 
-struct ControlSpec {
+struct ControlRow {
     const char* label;
     ControlKind kind;
     // Numeric: value[0]; boolean: value[0] != 0; option: item index value[0];
@@ -40,11 +40,11 @@ struct ControlSpec {
 };
 
 inline constexpr int control_table_size = 28;
-extern const ControlSpec control_table[control_table_size];
+extern const ControlRow control_table[control_table_size];
 
 enum class HandleId { light, centre, tweak, angle };
 
-struct HandleSpec {
+struct HandleRow {
     HandleId handle;
     // Rows of the control table: a crosshair's x and y controls, or the angle
     // control and -1.
@@ -57,7 +57,7 @@ struct HandleSpec {
 };
 
 inline constexpr int handle_table_size = 4;
-extern const HandleSpec handle_table[handle_table_size];
+extern const HandleRow handle_table[handle_table_size];
 
 // The row of the control table with exactly this label; -1 when none.
 int control_row(const char* label);
