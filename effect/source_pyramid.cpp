@@ -45,11 +45,12 @@ Level level_of(const SourcePyramid* p, int k)
     return Level{p->levels[k], p->level_width[k], p->level_height[k]};
 }
 
-// Bilinear lookup at (cx, cy) (cx, cy >= 0) with 14-bit weights, for the
-// channels in `mask`; v[k] receives image channel k. The tap point is kept
-// inside the level, and the right-hand and lower taps fall back onto it at
-// the last column and row, so no read leaves the level.
-inline void bilinear(const Level& level, float cx, float cy, unsigned mask, int v[4])
+// Bilinear lookup at (cx, cy) (cx, cy >= 0) with 14-bit weights, for image
+// channels first .. first + Count - 1; v[k] receives image channel k. The tap
+// point is kept inside the level, and the right-hand and lower taps fall
+// back onto it at the last column and row, so no read leaves the level.
+template <int Count>
+inline void bilinear(const Level& level, float cx, float cy, int first, int v[4])
 {
     int xi = static_cast<int>(cx);
     int yi = static_cast<int>(cy);
@@ -72,9 +73,8 @@ inline void bilinear(const Level& level, float cx, float cy, unsigned mask, int 
     const std::uint16_t* p11 = lower + static_cast<std::size_t>(xr) * 4;
     const int gx = one - fx;
     const int gy = one - fy;
-    for (int k = 0; k < 4; ++k) {
-        if (!(mask & channel_bit(k)))
-            continue;
+    for (int i = 0; i < Count; ++i) {
+        const int k = first + i;
         const int s = stored(k);
         const int top = (p00[s] * gx + p10[s] * fx) >> one_shift;
         const int bottom = (p01[s] * gx + p11[s] * fx) >> one_shift;
@@ -228,8 +228,12 @@ void free_pyramid(SourcePyramid* pyramid)
     frame_free(pyramid);
 }
 
-Sample4 sample_box(const SourcePyramid* p, float x0, float y0, float x1, float y1, float area,
-                   unsigned mask)
+namespace {
+
+// sample_box for image channels first .. first + Count - 1 (the others come
+// back as 0).
+template <int Count>
+Sample4 box_lookup(const SourcePyramid* p, float x0, float y0, float x1, float y1, float area, int first)
 {
     if (x0 > x1)
         std::swap(x0, x1);
@@ -260,7 +264,7 @@ Sample4 sample_box(const SourcePyramid* p, float x0, float y0, float x1, float y
 
     int v[4] = {0, 0, 0, 0};
     if (area <= 1.0f || p->level_count < 1) {
-        bilinear(level_of(p, 0), (x0 + x1) * 0.5f, (y0 + y1) * 0.5f, mask, v);
+        bilinear<Count>(level_of(p, 0), (x0 + x1) * 0.5f, (y0 + y1) * 0.5f, first, v);
     } else {
         const LevelBlend blend = level_blend(area, p->level_count);
         const float scale = p->level_scale[blend.level];
@@ -268,16 +272,33 @@ Sample4 sample_box(const SourcePyramid* p, float x0, float y0, float x1, float y
         const float cy = (y0 + y1) * 0.5f * scale;
         int va[4] = {0, 0, 0, 0};
         int vb[4] = {0, 0, 0, 0};
-        bilinear(level_of(p, blend.level), cx, cy, mask, va);
-        bilinear(level_of(p, blend.level + 1), cx * 0.5f, cy * 0.5f, mask, vb);
+        bilinear<Count>(level_of(p, blend.level), cx, cy, first, va);
+        bilinear<Count>(level_of(p, blend.level + 1), cx * 0.5f, cy * 0.5f, first, vb);
         const int fl = blend.weight;
-        for (int k = 0; k < 4; ++k)
+        for (int k = first; k < first + Count; ++k)
             v[k] = (va[k] * (one - fl) + vb[k] * fl) >> one_shift;
     }
     Sample4 out{};
+    for (int k = first; k < first + Count; ++k)
+        out[k] = static_cast<std::uint16_t>(v[k] > 65535 ? 65535 : v[k]);
+    return out;
+}
+
+}  // namespace
+
+Sample4 sample_box(const SourcePyramid* p, float x0, float y0, float x1, float y1, float area,
+                   unsigned mask)
+{
+    mask &= channels_all;
+    // One channel: only that one is interpolated.
     for (int k = 0; k < 4; ++k) {
-        if (mask & channel_bit(k))
-            out[k] = static_cast<std::uint16_t>(v[k] > 65535 ? 65535 : v[k]);
+        if (mask == channel_bit(k))
+            return box_lookup<1>(p, x0, y0, x1, y1, area, k);
+    }
+    Sample4 out = box_lookup<4>(p, x0, y0, x1, y1, area, 0);
+    for (int k = 0; k < 4; ++k) {
+        if (!(mask & channel_bit(k)))
+            out[k] = 0;
     }
     return out;
 }
