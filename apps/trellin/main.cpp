@@ -266,10 +266,12 @@ int main(int argc, char** argv)
     CLI::App* render = app.add_subcommand("render", "Render a picture file through the effect");
     render->add_option("IN", input, "Picture to read: any format OpenImageIO reads (8/16-bit or float; grey, "
                                     "grey+alpha, RGB or RGBA)")
-        ->required();
+        ->required()
+        ->type_name("FILE");
     render->add_option("OUT", output, "Picture to write; its extension names the format (.png, .tif, .exr, "
                                       ".dpx: 16-bit or half; .jpg: 8-bit)")
-        ->required();
+        ->required()
+        ->type_name("FILE");
     add_frame_options(*render, render_options);
     render->footer(
         "The picture is rendered as frame 0 with the effect's default settings and any --set given.\n"
@@ -291,7 +293,8 @@ int main(int argc, char** argv)
         "  trellin info");
 
     CLI::App* demo = app.add_subcommand("demo", "Render a built-in test picture through the effect");
-    demo->add_option("OUT", demo_output, "Picture to write (default: out/demo.png; its folder is created)");
+    demo->add_option("OUT", demo_output, "Picture to write (default: out/demo.png; its folder is created)")
+        ->type_name("FILE");
     add_frame_options(*demo, demo_options);
     demo->footer(
         "Makes a 960x540 16-bit RGBA test picture (colour sweep, checkerboard, discs), renders it with the\n"
