@@ -187,6 +187,19 @@ TEST(CellMap, CellsAreCutAtTheBorderAndNothingIsWrittenOutside)
             edge_pixels += (x == 0 || y == 0 || x == w - 1 || y == h - 1) && s[0] != 0;
         }
     EXPECT_GT(edge_pixels, w + h);
+
+    // Pictures of a pixel or a line, cells of every shape over them: no write
+    // outside (the address sanitizer run checks the map's own block too).
+    for (auto [tw, th] : {std::pair{1, 1}, std::pair{1, 3}, std::pair{3, 1}})
+        for (int shape = 1; shape <= 6; ++shape) {
+            std::vector<std::uint16_t> small(std::size_t(tw) * (th + 2) * 4, guard);
+            MapRun tiny(tw, th, small.data() + tw * 4);
+            tiny.p.cell_size.value = 5.0;
+            tiny.p.cell_count_x.value = tiny.p.cell_count_y.value = 3;
+            tiny.draw(shape);
+            for (int x = 0; x < tw * 4; ++x)
+                EXPECT_TRUE(small[x] == guard && small[small.size() - 1 - x] == guard) << shape;
+        }
 }
 
 TEST(CellMap, CurveZeroFillsCellsAndLeavesGapsBlack)
