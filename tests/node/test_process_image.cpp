@@ -1,6 +1,7 @@
 // The frame entry: refusals, the order of its steps and what it leaves behind.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "host/warnings.h"
@@ -58,9 +59,19 @@ TEST(ProcessImage, RefusesSampleCountsOtherThanThreeOrFour)
     EXPECT_TRUE(node->first_frame);
 }
 
+// An effect that leaves the picture as the node hands it over.
+struct CopyEffect : vx::Trellin {
+    void render() override
+    {
+        std::memcpy(output.image->pixels, input.image->pixels,
+                    std::size_t(output.image->width) * output.image->height * 8);
+    }
+};
+
 TEST(ProcessImage, PassesThePictureThroughAndClearsTheFirstFrameFlag)
 {
     auto node = make_node();
+    replace_effect(*node, new CopyEffect());
     HostImage in(6, 5), out(6, 5);
     testkit::fill_pattern(in);
     node->set_output_size(6, 5);
@@ -80,6 +91,7 @@ TEST(ProcessImage, PassesThePictureThroughAndClearsTheFirstFrameFlag)
 TEST(ProcessImage, InputOfAnotherSizeIsFittedToTheOutput)
 {
     auto node = make_node();
+    replace_effect(*node, new CopyEffect());
     HostImage in(3, 2, 3), out(8, 6, 4);
     for (auto& s : in.samples)
         s = 40000;
