@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libosmesa6-dev libegl-dev libgl-dev libgl1-mesa-dri
   ffmpeg
+  libglfw3-dev libimgui-dev libstb-dev xvfb xdotool x11-apps
 )
 
 missing=()
