@@ -12,6 +12,7 @@ packages=(
   libosmesa6-dev libegl-dev libgl-dev libgl1-mesa-dri
   ffmpeg
   libglfw3-dev libimgui-dev libstb-dev xvfb xdotool x11-apps
+  frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad melt
 )
 
 missing=()
