@@ -13,6 +13,7 @@ packages=(
   ffmpeg
   libglfw3-dev libimgui-dev libstb-dev xvfb xdotool x11-apps
   frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad melt
+  slurmctld slurmd slurm-client munge
 )
 
 missing=()
