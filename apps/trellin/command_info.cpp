@@ -1,0 +1,90 @@
+// trellin info: the node's identity and its controls.
+#include <algorithm>
+#include <iostream>
+#include <map>
+
+#include "apps/common/control_text.h"
+#include "apps/trellin/command_support.h"
+
+using namespace trellin_app;
+
+namespace trellin_cli {
+
+namespace {
+
+// One row of the control list.
+struct ControlRow {
+    std::string index, label, kind, column, row, fallback, step, range;
+};
+
+class InfoCommand : public Command {
+public:
+    CLI::App* add_to(CLI::App& app) override
+    {
+        CLI::App* info = app.add_subcommand("info", "Show the effect's identity and its controls");
+        info->footer(
+            "Lists every control in creation order with its kind, panel column and row, default, step and\n"
+            "the values it takes. The labels shown are the ones --set accepts (any case).\n"
+            "\n"
+            "Example:\n"
+            "  trellin info");
+        return info;
+    }
+
+    int run() override
+    {
+        NodeModule module = load_module();
+        NodePtr node = create_node(module);
+        const char* description = node->get_description();
+
+        std::cout << "node type    " << module.type_name() << "\n"
+                  << "UUID         " << module.uuid() << "\n"
+                  << "description  " << (description != nullptr ? description : "") << "\n"
+                  << "module       " << module.path() << "\n";
+
+        CPanel panel;
+        node->layout_controls(&panel);
+        std::map<const CWidget*, CPanel::Placement> placed;
+        for (const CPanel::Placement& p : panel.placements()) placed.emplace(p.control, p);
+
+        const int count = node->num_controls();
+        if (count == 0) {
+            std::cout << "\ncontrols     none\n";
+            return exit_done;
+        }
+        std::vector<ControlRow> rows;
+        rows.push_back({"#", "label", "kind", "column", "row", "default", "step", "range"});
+        for (int i = 0; i < count; ++i) {
+            const CWidget* c = node->control(i);
+            if (c == nullptr) continue;
+            const auto p = placed.find(c);
+            const bool on_panel = p != placed.end();
+            rows.push_back({std::to_string(i), setting_label(*c), kind_name(c->kind()),
+                            on_panel ? std::to_string(p->second.column) : "-",
+                            on_panel ? std::to_string(p->second.row) : "-", default_text(*c), step_text(*c),
+                            range_text(*c)});
+        }
+        std::size_t width[7] = {};
+        for (const ControlRow& r : rows) {
+            const std::string* cells[7] = {&r.index, &r.label, &r.kind, &r.column, &r.row, &r.fallback, &r.step};
+            for (int k = 0; k < 7; ++k) width[k] = std::max(width[k], cells[k]->size());
+        }
+        std::cout << "\ncontrols (" << count << ", in creation order; column and row place them on the panel;\n"
+                  << "set them with --set LABEL=VALUE)\n";
+        for (const ControlRow& r : rows) {
+            const std::string* cells[7] = {&r.index, &r.label, &r.kind, &r.column, &r.row, &r.fallback, &r.step};
+            std::string line = "  ";
+            for (int k = 0; k < 7; ++k) line += *cells[k] + std::string(width[k] - cells[k]->size() + 2, ' ');
+            line += r.range;
+            while (!line.empty() && line.back() == ' ') line.pop_back();
+            std::cout << line << "\n";
+        }
+        return exit_done;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<Command> make_info_command() { return std::make_unique<InfoCommand>(); }
+
+}  // namespace trellin_cli

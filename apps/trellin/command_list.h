@@ -1,0 +1,6 @@
+// Every command of trellin, in the order `trellin --help` lists them. A
+// command is a file command_NAME.cpp defining make_NAME_command() and one line
+// here.
+TRELLIN_COMMAND(render)
+TRELLIN_COMMAND(info)
+TRELLIN_COMMAND(demo)

@@ -1,0 +1,42 @@
+// The commands of trellin. Each lives in its own file (command_render.cpp,
+// command_info.cpp, ...) as a Command subclass made by make_NAME_command();
+// command_list.h names them all, so adding a command takes one new file and
+// one line there.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <string>
+
+namespace trellin_cli {
+
+// Exit codes: 0 done; 1 the effect refused a frame or an output could not be
+// written; 2 a usage or input error.
+constexpr int exit_done = 0;
+constexpr int exit_failed = 1;
+constexpr int exit_usage = 2;
+
+// A run that stops with one line of message and an exit code. main prints
+// "trellin: error: MESSAGE" and exits with the code.
+struct Failure {
+    int code;
+    std::string message;
+};
+
+class Command {
+public:
+    virtual ~Command() = default;
+    // Adds the command, its arguments, options and help to `app` and returns
+    // the subcommand added.
+    virtual CLI::App* add_to(CLI::App& app) = 0;
+    // Runs the command after its subcommand was parsed. Returns the exit code
+    // or throws Failure.
+    virtual int run() = 0;
+};
+
+#define TRELLIN_COMMAND(name) std::unique_ptr<Command> make_##name##_command();
+#include "apps/trellin/command_list.h"
+#undef TRELLIN_COMMAND
+
+}  // namespace trellin_cli
