@@ -1,0 +1,159 @@
+#include "apps/frei0r/filter_instance.h"
+
+#include "apps/frei0r/frei0r_api.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "apps/common/frame_render.h"
+#include "apps/common/sample_convert.h"
+
+namespace trellin_frei0r {
+
+std::unique_ptr<FilterInstance> FilterInstance::create(const Effect& effect, unsigned width, unsigned height)
+{
+    if (width == 0 || height == 0 || width > max_side || height > max_side) return nullptr;
+    try {
+        trellin_app::NodePtr node = effect.module.create_node();
+        return std::unique_ptr<FilterInstance>(
+            new FilterInstance(effect, std::move(node), static_cast<int>(width), static_cast<int>(height)));
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+FilterInstance::FilterInstance(const Effect& effect, trellin_app::NodePtr node, int width, int height)
+    : effect_(effect),
+      node_(std::move(node)),
+      width_(width),
+      height_(height),
+      units_(effect.parameters.size(), 0.0),
+      input_(width, height, 4),
+      output_(width, height, 4)
+{
+    // A new node's controls hold their defaults already; the 0..1 values
+    // follow from them.
+    for (std::size_t i = 0; i < effect_.parameters.size(); ++i) {
+        const Parameter& p = effect_.parameters[i];
+        const CWidget* c = control(static_cast<int>(i));
+        if (p.kind == ControlKind::numeric && c != nullptr)
+            units_[i] = unit_value(p, static_cast<const CNumeric*>(c)->value);
+    }
+}
+
+CWidget* FilterInstance::control(int index) const
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= effect_.parameters.size()) return nullptr;
+    const int c = effect_.parameters[static_cast<std::size_t>(index)].control_index;
+    if (c < 0 || c >= node_->num_controls()) return nullptr;
+    return node_->control(c);
+}
+
+void FilterInstance::set_parameter(int index, const void* param)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    CWidget* c = control(index);
+    if (c == nullptr || param == nullptr) return;
+    const Parameter& p = effect_.parameters[static_cast<std::size_t>(index)];
+    double values[4] = {0.0, 0.0, 0.0, 0.0};
+    switch (p.kind) {
+    case ControlKind::numeric: {
+        const double u = *static_cast<const double*>(param);
+        if (std::isnan(u)) return;
+        // Giving back the value get_parameter reported keeps the control as
+        // it is (a host that copies defaults across must not move them).
+        double& unit = units_[static_cast<std::size_t>(index)];
+        if (clamp_unit(u) == unit) return;
+        unit = clamp_unit(u);
+        values[0] = control_value(p, u);
+        break;
+    }
+    case ControlKind::boolean: {
+        const double u = *static_cast<const double*>(param);
+        if (std::isnan(u)) return;
+        values[0] = u >= 0.5 ? 1.0 : 0.0;
+        break;
+    }
+    case ControlKind::option: {
+        const int item = item_index(p, *static_cast<const char* const*>(param));
+        if (item < 0) return;
+        values[0] = item;
+        break;
+    }
+    case ControlKind::color: {
+        const auto* colour = static_cast<const f0r_param_color_t*>(param);
+        c->get_values(values);
+        const float given[3] = {colour->r, colour->g, colour->b};
+        for (int k = 0; k < 3; ++k) {
+            if (!std::isnan(given[k])) values[k] = clamp_unit(given[k]);
+        }
+        values[3] = 1.0;
+        break;
+    }
+    case ControlKind::label:
+        return;
+    }
+    c->set_values(values);
+}
+
+void FilterInstance::get_parameter(int index, void* param)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    const CWidget* c = control(index);
+    if (c == nullptr || param == nullptr) return;
+    const Parameter& p = effect_.parameters[static_cast<std::size_t>(index)];
+    double values[4] = {0.0, 0.0, 0.0, 0.0};
+    c->get_values(values);
+    switch (p.kind) {
+    case ControlKind::numeric:
+        *static_cast<double*>(param) = units_[static_cast<std::size_t>(index)];
+        break;
+    case ControlKind::boolean:
+        *static_cast<double*>(param) = values[0] != 0.0 ? 1.0 : 0.0;
+        break;
+    case ControlKind::option: {
+        // The item names live as long as the loaded effect, that is until
+        // the process ends.
+        const double item = values[0];
+        const char* name = "";
+        if (item >= 0.0 && item < static_cast<double>(p.items.size()))
+            name = p.items[static_cast<std::size_t>(item)].c_str();
+        *static_cast<const char**>(param) = name;
+        break;
+    }
+    case ControlKind::color: {
+        auto* colour = static_cast<f0r_param_color_t*>(param);
+        colour->r = static_cast<float>(values[0]);
+        colour->g = static_cast<float>(values[1]);
+        colour->b = static_cast<float>(values[2]);
+        break;
+    }
+    case ControlKind::label:
+        break;
+    }
+}
+
+void FilterInstance::update(const std::uint32_t* in, std::uint32_t* out)
+{
+    if (in == nullptr || out == nullptr) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::size_t count = input_.data.size();
+    // The whole input is read before anything is written: `out` may be `in`.
+    const auto* src = reinterpret_cast<const std::uint8_t*>(in);
+    for (std::size_t i = 0; i < count; ++i) input_.data[i] = trellin_app::from_8bit(src[i]);
+
+    // Nothing the host's frame time says reaches the picture: every frame is
+    // the node's frame at time 0.
+    int rendered = 0;
+    try {
+        rendered = trellin_app::render_frame(*node_, input_, output_, 0.0);
+    } catch (const std::bad_alloc&) {
+        rendered = 0;
+    }
+    const trellin_app::HostPicture& result = rendered == 1 ? output_ : input_;
+    auto* dst = reinterpret_cast<std::uint8_t*>(out);
+    for (std::size_t i = 0; i < count; ++i) dst[i] = trellin_app::to_8bit(result.data[i]);
+}
+
+}  // namespace trellin_frei0r
