@@ -1,0 +1,364 @@
+// trellin.so as a frei0r host sees it (loaded with dlopen, called through its
+// f0r_* functions), and the parameter mapping seen from the controls of an
+// instance's node. Expected parameter order and ranges come from the node's
+// control table; expected pictures from a node rendered in this process.
+// test-labels: threaded
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "apps/common/sample_convert.h"
+#include "apps/frei0r/filter_instance.h"
+#include "apps/frei0r/frei0r_api.h"
+#include "node/control_table.h"
+#include "support/node_runner.h"
+
+namespace {
+
+const double nan_value = std::numeric_limits<double>::quiet_NaN();
+
+// The f0r_* functions of the built module.
+struct Frei0r {
+    Frei0r()
+    {
+        handle = dlopen(TRELLIN_LIB_DIR "/frei0r-1/trellin.so", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) return;
+        init = reinterpret_cast<int (*)()>(dlsym(handle, "f0r_init"));
+        plugin_info = reinterpret_cast<decltype(plugin_info)>(dlsym(handle, "f0r_get_plugin_info"));
+        param_info = reinterpret_cast<decltype(param_info)>(dlsym(handle, "f0r_get_param_info"));
+        construct = reinterpret_cast<decltype(construct)>(dlsym(handle, "f0r_construct"));
+        destruct = reinterpret_cast<decltype(destruct)>(dlsym(handle, "f0r_destruct"));
+        set = reinterpret_cast<decltype(set)>(dlsym(handle, "f0r_set_param_value"));
+        get = reinterpret_cast<decltype(get)>(dlsym(handle, "f0r_get_param_value"));
+        update = reinterpret_cast<decltype(update)>(dlsym(handle, "f0r_update"));
+    }
+    void* handle = nullptr;
+    int (*init)() = nullptr;
+    void (*plugin_info)(f0r_plugin_info_t*) = nullptr;
+    void (*param_info)(f0r_param_info_t*, int) = nullptr;
+    f0r_instance_t (*construct)(unsigned, unsigned) = nullptr;
+    void (*destruct)(f0r_instance_t) = nullptr;
+    void (*set)(f0r_instance_t, f0r_param_t, int) = nullptr;
+    void (*get)(f0r_instance_t, f0r_param_t, int) = nullptr;
+    void (*update)(f0r_instance_t, double, const uint32_t*, uint32_t*) = nullptr;
+};
+
+const Frei0r& module()
+{
+    static const Frei0r m;
+    return m;
+}
+
+// The value controls in the panel's reading order.
+std::vector<const vx::ControlRow*> panel_order()
+{
+    std::vector<const vx::ControlRow*> rows;
+    for (const vx::ControlRow& r : vx::control_table)
+        if (r.kind != ControlKind::label) rows.push_back(&r);
+    std::stable_sort(rows.begin(), rows.end(), [](auto* a, auto* b) {
+        return a->panel_row != b->panel_row ? a->panel_row < b->panel_row : a->panel_column < b->panel_column;
+    });
+    return rows;
+}
+
+std::string param_name(const vx::ControlRow& r)
+{
+    std::string label = r.label;
+    return label.substr(0, label.find(": %s"));
+}
+
+std::string number(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
+}
+
+int param_index(const std::string& name)
+{
+    const auto rows = panel_order();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (param_name(*rows[i]) == name) return int(i);
+    ADD_FAILURE() << "no parameter " << name;
+    return 0;
+}
+
+// An 8-bit RGBA frame with every sample different from its neighbours.
+std::vector<std::uint32_t> test_frame(int w, int h, unsigned seed)
+{
+    std::vector<std::uint32_t> frame(std::size_t(w) * h);
+    auto* bytes = reinterpret_cast<std::uint8_t*>(frame.data());
+    for (std::size_t i = 0; i < frame.size() * 4; ++i) bytes[i] = std::uint8_t((i * 37 + seed * 101 + i / 7) % 256);
+    return frame;
+}
+
+// What a node rendered in this process gives for the frame (8-bit x 257 in,
+// to_8bit out).
+std::vector<std::uint32_t> expected_frame(const std::vector<std::uint32_t>& in, int w, int h,
+                                          const testkit::Settings& settings)
+{
+    testkit::HostImage image(w, h, 4);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(in.data());
+    for (std::size_t i = 0; i < image.samples.size(); ++i) image.samples[i] = trellin_app::from_8bit(bytes[i]);
+    auto node = testkit::make_node(settings);
+    const std::vector<std::uint16_t> out = testkit::render(*node, image);
+    std::vector<std::uint32_t> frame(in.size());
+    auto* dst = reinterpret_cast<std::uint8_t*>(frame.data());
+    for (std::size_t i = 0; i < out.size(); ++i) dst[i] = trellin_app::to_8bit(out[i]);
+    return frame;
+}
+
+void set_string(f0r_instance_t inst, int index, const char* text)
+{
+    const char* value = text;
+    module().set(inst, const_cast<char**>(&value), index);
+}
+
+TEST(Frei0rModule, DescribesTheEffectWithItsControlsInPanelOrder)
+{
+    const Frei0r& f = module();
+    ASSERT_NE(f.handle, nullptr) << dlerror();
+    ASSERT_EQ(f.init(), 1);
+    f0r_plugin_info_t info{};
+    f.plugin_info(&info);
+    EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
+    EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
+    EXPECT_EQ(info.frei0r_version, FREI0R_MAJOR_VERSION);
+    const auto rows = panel_order();
+    ASSERT_EQ(info.num_params, 26);
+    EXPECT_EQ(param_name(*rows.front()), "CellShape");
+
+    for (int i = 0; i < info.num_params; ++i) {
+        const vx::ControlRow& r = *rows[std::size_t(i)];
+        f0r_param_info_t p{};
+        f.param_info(&p, i);
+        EXPECT_EQ(p.name, param_name(r));
+        const int type = r.kind == ControlKind::numeric ? F0R_PARAM_DOUBLE
+                         : r.kind == ControlKind::boolean ? F0R_PARAM_BOOL
+                         : r.kind == ControlKind::option  ? F0R_PARAM_STRING
+                                                          : F0R_PARAM_COLOR;
+        EXPECT_EQ(p.type, type) << p.name;
+        if (r.kind == ControlKind::numeric) {
+            EXPECT_NE(std::string(p.explanation).find(number(r.minimum) + " to " + number(r.maximum)),
+                      std::string::npos)
+                << p.name << ": " << p.explanation;
+        }
+    }
+}
+
+TEST(Frei0rModule, StartsAtTheDefaultsAndSurvivesWhatAHostPasses)
+{
+    const Frei0r& f = module();
+    ASSERT_NE(f.handle, nullptr);
+    f0r_instance_t inst = f.construct(16, 16);
+    ASSERT_NE(inst, nullptr);
+    const auto rows = panel_order();
+    for (int i = 0; i < 26; ++i) {
+        const vx::ControlRow& r = *rows[std::size_t(i)];
+        if (r.kind == ControlKind::numeric) {
+            double u = -1;
+            f.get(inst, &u, i);
+            EXPECT_NEAR(r.minimum + u * (r.maximum - r.minimum), r.value[0], 1e-9) << r.label;
+        } else if (r.kind == ControlKind::option) {
+            char* name = nullptr;
+            f.get(inst, &name, i);
+            ASSERT_NE(name, nullptr);
+            EXPECT_EQ(std::string(r.items).rfind(name, 0), 0u) << "first item of " << r.items;
+        } else if (r.kind == ControlKind::color) {
+            f0r_param_color_t c{0, 0, 0};
+            f.get(inst, &c, i);
+            EXPECT_EQ(c.r, 1.0f);
+            EXPECT_EQ(c.b, 1.0f);
+        }
+    }
+
+    // Null pointers and indices out of range change nothing and crash nothing.
+    f0r_param_info_t info{"untouched", 7, nullptr};
+    f.param_info(&info, -1);
+    f.param_info(&info, 26);
+    f.param_info(nullptr, 0);
+    f.plugin_info(nullptr);
+    EXPECT_STREQ(info.name, "untouched");
+    double v = 0.3;
+    f.set(inst, nullptr, 0);
+    f.set(inst, &v, -1);
+    f.set(inst, &v, 26);
+    f.set(nullptr, &v, 1);
+    f.get(inst, nullptr, 1);
+    f.get(nullptr, &v, 1);
+    set_string(inst, 0, nullptr);
+    f.update(inst, 0.0, nullptr, nullptr);
+    f.update(nullptr, 0.0, nullptr, nullptr);
+    f.destruct(nullptr);
+    EXPECT_EQ(f.construct(0, 16), nullptr);
+    EXPECT_EQ(f.construct(16, 0), nullptr);
+    EXPECT_EQ(f.construct(1u << 20, 16), nullptr);
+    f.destruct(inst);
+}
+
+TEST(Frei0rModule, FrameMatchesTheNodeAtAnyWidthTimeAndInPlace)
+{
+    const Frei0r& f = module();
+    ASSERT_NE(f.handle, nullptr);
+    const int w = 13, h = 7;
+    f0r_instance_t inst = f.construct(w, h);
+    ASSERT_NE(inst, nullptr);
+    set_string(inst, param_index("CellShape"), "hexagon");
+    double count = 0.0;  // one cell across
+    f.set(inst, &count, param_index("Cell Count X"));
+    const auto in = test_frame(w, h, 3);
+    const auto expected = expected_frame(in, w, h, {{"CellShape", "Hexagon"}, {"Cell Count X", "1"}});
+
+    ASSERT_NE(expected, in);
+    std::vector<std::uint32_t> out(in.size(), 0);
+    f.update(inst, 0.0, in.data(), out.data());
+    EXPECT_EQ(out, expected);
+    // The host's frame time changes nothing, whatever it is.
+    for (double t : {1234.5, -1.0, nan_value}) {
+        std::fill(out.begin(), out.end(), 0u);
+        f.update(inst, t, in.data(), out.data());
+        EXPECT_EQ(out, expected) << "time " << t;
+    }
+    std::vector<std::uint32_t> same = in;
+    f.update(inst, 0.0, same.data(), same.data());
+    EXPECT_EQ(same, expected);
+    f.destruct(inst);
+}
+
+TEST(Frei0rModule, InstancesOnSeveralThreadsRenderIndependently)
+{
+    const Frei0r& f = module();
+    ASSERT_NE(f.handle, nullptr);
+    const int w = 21, h = 11;
+    const char* shapes[] = {"Triangle", "Square", "Hexagon", "Dodecagon"};
+    std::vector<std::vector<std::uint32_t>> inputs, expected;
+    for (unsigned k = 0; k < 4; ++k) {
+        inputs.push_back(test_frame(w, h, k));
+        expected.push_back(expected_frame(inputs.back(), w, h, {{"CellShape", shapes[k]}}));
+    }
+    std::vector<std::vector<std::uint32_t>> results(4);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < 4; ++k) {
+        threads.emplace_back([&, k] {
+            f0r_instance_t inst = f.construct(w, h);
+            if (inst == nullptr) return;
+            set_string(inst, 0, shapes[k]);
+            std::vector<std::uint32_t> out(inputs[std::size_t(k)].size());
+            for (int frame = 0; frame < 3; ++frame) f.update(inst, frame * 40.0, inputs[std::size_t(k)].data(), out.data());
+            results[std::size_t(k)] = out;
+            f.destruct(inst);
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(results[std::size_t(k)], expected[std::size_t(k)]) << shapes[k];
+    EXPECT_NE(expected[1], expected_frame(inputs[1], w, h, {{"CellShape", shapes[2]}}));
+}
+
+// The mapping seen from the node's controls, through the module's own
+// instance class (the same code the entry points call).
+class Frei0rMapping : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        setenv("TRELLIN_MODULE", TRELLIN_BIN_DIR "/TrellinVx.node", 1);
+    }
+    void SetUp() override
+    {
+        effect = trellin_frei0r::effect();
+        ASSERT_NE(effect, nullptr);
+        instance = trellin_frei0r::FilterInstance::create(*effect, 8, 8);
+        ASSERT_NE(instance, nullptr);
+    }
+    const CWidget& control(int index) const
+    {
+        return *instance->node().control(effect->parameters[std::size_t(index)].control_index);
+    }
+    double numeric(int index) const { return static_cast<const CNumeric&>(control(index)).value; }
+    void set(int index, double v) { instance->set_parameter(index, &v); }
+
+    const trellin_frei0r::Effect* effect = nullptr;
+    std::unique_ptr<trellin_frei0r::FilterInstance> instance;
+};
+
+TEST_F(Frei0rMapping, NumericEndsClampingAndNaN)
+{
+    const auto rows = panel_order();
+    for (int i = 0; i < 26; ++i) {
+        const vx::ControlRow& r = *rows[std::size_t(i)];
+        if (r.kind != ControlKind::numeric) continue;
+        // Handing back what the instance reports keeps the default exactly.
+        double u = -1;
+        instance->get_parameter(i, &u);
+        set(i, u);
+        EXPECT_EQ(numeric(i), r.value[0]) << r.label;
+        set(i, 0.0);
+        EXPECT_EQ(numeric(i), r.minimum) << r.label;
+        set(i, 1.0);
+        EXPECT_EQ(numeric(i), r.maximum) << r.label;
+        set(i, -2.5);
+        EXPECT_EQ(numeric(i), r.minimum) << r.label;
+        set(i, nan_value);
+        EXPECT_EQ(numeric(i), r.minimum) << r.label << " changed by NaN";
+        set(i, std::numeric_limits<double>::infinity());
+        EXPECT_EQ(numeric(i), r.maximum) << r.label;
+        instance->get_parameter(i, &u);
+        EXPECT_EQ(u, 1.0);
+    }
+    set(param_index("Light_X"), 0.5);
+    EXPECT_EQ(numeric(param_index("Light_X")), 0.0);
+    set(param_index("Cell Count X"), 0.5);  // 50.5 on 1..100: whole numbers only
+    EXPECT_EQ(numeric(param_index("Cell Count X")), 51.0);
+    set(param_index("Smoothing"), 0.34);
+    EXPECT_EQ(numeric(param_index("Smoothing")), 3.0);
+}
+
+TEST_F(Frei0rMapping, SwitchesItemsAndColour)
+{
+    const int active = param_index("Light Active");
+    auto state = [&] { return static_cast<const CBoolean&>(control(active)).state; };
+    set(active, 0.5);
+    EXPECT_TRUE(state());
+    set(active, nan_value);
+    EXPECT_TRUE(state());
+    set(active, 0.49);
+    EXPECT_FALSE(state());
+    set(active, 7.0);
+    EXPECT_TRUE(state());
+
+    const int edge = param_index("Edge");
+    auto item = [&] { return static_cast<const COption&>(control(edge)).index; };
+    const char* name = "WRAP";
+    instance->set_parameter(edge, &name);
+    EXPECT_EQ(item(), 2);
+    for (const char* bad : {"Mirror", "", "Wrap ", static_cast<const char*>(nullptr)}) {
+        name = bad;
+        instance->set_parameter(edge, &name);
+        EXPECT_EQ(item(), 2) << (bad ? bad : "null");
+    }
+    char* reported = nullptr;
+    instance->get_parameter(edge, &reported);
+    EXPECT_STREQ(reported, "Wrap");
+
+    const int light = param_index("Light");
+    f0r_param_color_t colour{0.25f, std::numeric_limits<float>::quiet_NaN(), 3.0f};
+    instance->set_parameter(light, &colour);
+    const auto& rgba = static_cast<const CColor&>(control(light)).rgba;
+    EXPECT_EQ(rgba[0], 0.25);
+    EXPECT_EQ(rgba[1], 1.0);  // unchanged
+    EXPECT_EQ(rgba[2], 1.0);  // clamped
+    EXPECT_EQ(rgba[3], 1.0);
+    colour = {-1.0f, 0.5f, 0.0f};
+    instance->set_parameter(light, &colour);
+    EXPECT_EQ(rgba[0], 0.0);
+    EXPECT_EQ(rgba[1], 0.5);
+}
+
+}  // namespace
