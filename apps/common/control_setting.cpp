@@ -130,31 +130,44 @@ Setting parse_setting(const std::string& text)
     return s;
 }
 
-CWidget* apply_setting(FXNode& node, const Setting& s)
+CWidget& setting_control(const FXNode& node, const Setting& s)
 {
     CWidget* control = node.find_control(s.label);
     if (control == nullptr)
         throw SettingError(s.label + "=" + s.value + ": unknown control \"" + s.label + "\"",
                            SettingError::Fault::unknown_label);
-    double values[4] = {0.0, 0.0, 0.0, 0.0};
-    switch (control->kind()) {
+    return *control;
+}
+
+void setting_values(const CWidget& control, const Setting& s, double values[4])
+{
+    values[0] = values[1] = values[2] = values[3] = 0.0;
+    switch (control.kind()) {
     case ControlKind::numeric:
-        values[0] = numeric_value(static_cast<const CNumeric&>(*control), s);
-        break;
+        values[0] = numeric_value(static_cast<const CNumeric&>(control), s);
+        return;
     case ControlKind::boolean:
         values[0] = boolean_value(s);
-        break;
+        return;
     case ControlKind::option:
-        values[0] = option_value(static_cast<const COption&>(*control), s);
-        break;
+        values[0] = option_value(static_cast<const COption&>(control), s);
+        return;
     case ControlKind::color:
         colour_value(s, values);
-        break;
+        return;
     case ControlKind::label:
-        throw refused(s, "\"" + control->label() + "\" is a label, not a setting");
+        break;
     }
-    control->set_values(values);
-    return control;
+    throw refused(s, "\"" + control.label() + "\" is a label, not a setting");
+}
+
+CWidget* apply_setting(FXNode& node, const Setting& s)
+{
+    CWidget& control = setting_control(node, s);
+    double values[4];
+    setting_values(control, s, values);
+    control.set_values(values);
+    return &control;
 }
 
 }  // namespace trellin_app

@@ -42,6 +42,16 @@ Setting parse_setting(const std::string& text);
 // control anyway. Returns the control set.
 CWidget* apply_setting(FXNode& node, const Setting& setting);
 
+// The control `setting` names (a SettingError of fault unknown_label when the
+// node has none).
+CWidget& setting_control(const FXNode& node, const Setting& setting);
+
+// Checks the value against `control` as apply_setting does and gives it in the
+// form the control stores: `values` receives value_count() numbers (a
+// numeric's value, 0/1 for a switch, an option's 0-based index, r, g, b, a for
+// the colour). Throws SettingError when refused; a label is always refused.
+void setting_values(const CWidget& control, const Setting& setting, double values[4]);
+
 // Parses a finite decimal number (an optional sign, digits, a fraction and an
 // exponent; no hex, inf or nan). Returns false for anything else.
 bool parse_number(const std::string& text, double& value);

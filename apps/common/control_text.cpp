@@ -98,4 +98,38 @@ std::string step_text(const CWidget& control)
     return number_text(static_cast<const CNumeric&>(control).step);
 }
 
+namespace {
+
+std::string precise_text(double v)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.9g", v);
+    return text;
+}
+
+}  // namespace
+
+std::string value_text(const CWidget& control)
+{
+    double v[4] = {0.0, 0.0, 0.0, 0.0};
+    control.get_values(v);
+    switch (control.kind()) {
+    case ControlKind::numeric:
+        return precise_text(v[0]);
+    case ControlKind::boolean:
+        return v[0] != 0.0 ? "on" : "off";
+    case ControlKind::option: {
+        const auto& items = static_cast<const COption&>(control).items();
+        const double i = v[0];
+        if (i >= 0.0 && i < static_cast<double>(items.size())) return items[static_cast<std::size_t>(i)];
+        return precise_text(i);
+    }
+    case ControlKind::color:
+        return precise_text(v[0]) + "," + precise_text(v[1]) + "," + precise_text(v[2]) + "," + precise_text(v[3]);
+    case ControlKind::label:
+        break;
+    }
+    return {};
+}
+
 }  // namespace trellin_app

@@ -32,4 +32,10 @@ std::string range_text(const CWidget& control);
 // A numeric control's step; empty for other kinds.
 std::string step_text(const CWidget& control);
 
+// The control's current value in setting form, exact enough to restore it:
+// numbers with 9 significant digits ("%.9g": a value a handle wrote as a
+// float, 0.1f, shows as 0.100000001), on/off, an option's item name, the
+// colour as r,g,b,a; empty for a label.
+std::string value_text(const CWidget& control);
+
 }  // namespace trellin_app

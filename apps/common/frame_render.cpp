@@ -2,12 +2,13 @@
 
 namespace trellin_app {
 
-int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time)
+namespace {
+
+int process(FXNode& node, const HostPicture& input, HostPicture& output, double time)
 {
-    output = input;
-    node.set_output_size(input.width, input.height);
+    node.set_output_size(output.width, output.height);
     node.set_input_length(1);
-    node.set_aspect(input.pixel_aspect);
+    node.set_aspect(output.pixel_aspect);
 
     // The node only reads its input; the host record has no const form.
     _image_str in;
@@ -19,6 +20,25 @@ int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, do
     _image_str out = output.host_image();
     _image_str* inputs[2] = {&in, nullptr};
     return node.process_image(time, inputs, &out);
+}
+
+}  // namespace
+
+int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time)
+{
+    output = input;
+    return process(node, input, output, time);
+}
+
+int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time, int out_width,
+                 int out_height)
+{
+    if (out_width == input.width && out_height == input.height) return render_frame(node, input, output, time);
+    output = HostPicture(out_width, out_height, input.samples);
+    output.attributes = input.attributes;
+    output.pixel_aspect = input.pixel_aspect * (double(input.width) * double(out_height)) /
+                          (double(out_width) * double(input.height));
+    return process(node, input, output, time);
 }
 
 }  // namespace trellin_app

@@ -13,4 +13,13 @@ namespace trellin_app {
 // when it refused the frame (it has then shown its reason through msgwarn).
 int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time = 0.0);
 
+// As above with an output of `out_width` x `out_height` pixels: the node fits
+// the input to that size (its resampler stretches the whole picture). The
+// output starts black and keeps the picture's shape on screen: its pixel
+// aspect is the input's times (input width / output width) / (input height /
+// output height), and that is the aspect the node is told. The output takes
+// the input's sample count and attributes.
+int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time, int out_width,
+                 int out_height);
+
 }  // namespace trellin_app

@@ -5,11 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "node/host_api.h"
 
 namespace trellin_app {
+
+struct PictureAttributes;  // picture_attributes.h
 
 struct HostPicture {
     HostPicture() = default;
@@ -21,6 +24,9 @@ struct HostPicture {
     int samples = 4;
     // Pixel aspect ratio (width of a pixel over its height).
     double pixel_aspect = 1.0;
+    // Metadata read with the picture, written again with it (and with every
+    // copy of it); null when there is none.
+    std::shared_ptr<const PictureAttributes> attributes;
     std::vector<std::uint16_t> data;
 
     std::uint16_t& at(int x, int y, int c)

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "apps/common/picture_attributes.h"
 #include "apps/common/sample_convert.h"
 
 namespace fs = std::filesystem;
@@ -42,7 +43,69 @@ bool any_float_channel(const OIIO::ImageSpec& spec, int channels)
     return false;
 }
 
+// Whether an attribute describes the picture rather than how its file stores it.
+bool describes_picture(const std::string& name, bool grey)
+{
+    const std::size_t colon = name.find(':');
+    if (colon != std::string::npos) {
+        // Shared metadata namespaces; every other prefix names a format.
+        const std::string prefix = name.substr(0, colon);
+        return prefix == "Exif" || prefix == "GPS" || prefix == "IPTC" || prefix == "smpte" ||
+               name == "oiio:ColorSpace";
+    }
+    static const char* const layout[] = {"compression", "planarconfig", "PixelAspectRatio", "XResolution",
+                                         "YResolution", "ResolutionUnit"};
+    for (const char* l : layout) {
+        if (name == l) return false;
+    }
+    // A grey picture's colour profile does not fit the RGB picture it becomes.
+    return !(grey && name == "ICCProfile");
+}
+
+std::shared_ptr<const PictureAttributes> kept_attributes(const OIIO::ImageSpec& spec, bool grey)
+{
+    auto attributes = std::make_shared<PictureAttributes>();
+    for (const OIIO::ParamValue& p : spec.extra_attribs) {
+        if (describes_picture(p.name().string(), grey)) attributes->list.push_back(p);
+    }
+    if (attributes->list.empty()) return nullptr;
+    return attributes;
+}
+
 }  // namespace
+
+bool parse_sample_depth(const std::string& text, SampleDepth& depth)
+{
+    static const std::pair<const char*, SampleDepth> names[] = {
+        {"auto", SampleDepth::automatic}, {"8", SampleDepth::uint8},   {"10", SampleDepth::uint10},
+        {"16", SampleDepth::uint16},      {"half", SampleDepth::half}, {"float", SampleDepth::float32}};
+    for (const auto& [name, d] : names) {
+        if (text == name) {
+            depth = d;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* sample_depth_name(SampleDepth depth)
+{
+    switch (depth) {
+    case SampleDepth::automatic:
+        return "automatic";
+    case SampleDepth::uint8:
+        return "8-bit";
+    case SampleDepth::uint10:
+        return "10-bit";
+    case SampleDepth::uint16:
+        return "16-bit";
+    case SampleDepth::half:
+        return "half float";
+    case SampleDepth::float32:
+        return "float";
+    }
+    return "unknown";
+}
 
 HostPicture read_picture(const std::string& path)
 {
@@ -85,6 +148,7 @@ HostPicture read_picture(const std::string& path)
     HostPicture picture(spec.width, spec.height, alpha ? 4 : 3);
     const float aspect = spec.get_float_attribute("PixelAspectRatio", 1.0f);
     picture.pixel_aspect = std::isfinite(aspect) && aspect > 0.0f ? static_cast<double>(aspect) : 1.0;
+    picture.attributes = kept_attributes(spec, channels <= 2);
 
     const std::size_t pixels = std::size_t(spec.width) * std::size_t(spec.height);
     const std::uint16_t* src = stored.data();
@@ -129,6 +193,43 @@ OIIO::TypeDesc preferred_type(const std::string& format)
     return OIIO::TypeDesc::UINT16;
 }
 
+// The depths each format takes (beyond automatic); null for a format that
+// takes only its automatic depth.
+const std::vector<SampleDepth>* depths_of(const std::string& format)
+{
+    using D = SampleDepth;
+    static const std::vector<D> png{D::uint8, D::uint16}, tiff{D::uint8, D::uint16, D::float32},
+        exr{D::half, D::float32}, dpx{D::uint8, D::uint10, D::uint16}, jpeg{D::uint8};
+    if (format == "png") return &png;
+    if (format == "tiff") return &tiff;
+    if (format == "openexr") return &exr;
+    if (format == "dpx") return &dpx;
+    if (format == "jpeg") return &jpeg;
+    return nullptr;
+}
+
+// The sample type to ask for and the bits per sample (0: the type's own).
+OIIO::TypeDesc type_for(const std::string& format, SampleDepth depth, int& bits)
+{
+    bits = 0;
+    switch (depth) {
+    case SampleDepth::automatic:
+        break;
+    case SampleDepth::uint8:
+        return OIIO::TypeDesc::UINT8;
+    case SampleDepth::uint10:
+        bits = 10;
+        return OIIO::TypeDesc::UINT16;
+    case SampleDepth::uint16:
+        return OIIO::TypeDesc::UINT16;
+    case SampleDepth::half:
+        return OIIO::TypeDesc::HALF;
+    case SampleDepth::float32:
+        return OIIO::TypeDesc::FLOAT;
+    }
+    return preferred_type(format);
+}
+
 // Removes the temporary file unless released.
 struct TemporaryFile {
     std::string path;
@@ -145,6 +246,22 @@ struct TemporaryFile {
 }  // namespace
 
 std::string output_format(const std::string& path) { return create_output(path, path)->format_name(); }
+
+void check_sample_depth(const std::string& path, SampleDepth depth)
+{
+    if (depth == SampleDepth::automatic) return;
+    const std::string format = output_format(path);
+    const std::vector<SampleDepth>* depths = depths_of(format);
+    if (depths == nullptr)
+        throw fault(path, std::string("the ") + format + " format is written at its own depth only (--depth " +
+                              "is for PNG, TIFF, OpenEXR, DPX and JPEG files)");
+    if (std::find(depths->begin(), depths->end(), depth) != depths->end()) return;
+    std::string takes;
+    for (std::size_t i = 0; i < depths->size(); ++i)
+        takes += std::string(i == 0 ? "" : i + 1 == depths->size() ? " or " : ", ") + sample_depth_name((*depths)[i]);
+    throw fault(path, std::string("the ") + format + " format holds no " + sample_depth_name(depth) +
+                          " samples (it takes " + takes + ")");
+}
 
 std::string check_output_path(const std::string& path)
 {
@@ -174,6 +291,7 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
         throw fault(path, "cannot write a picture of " + std::to_string(picture.samples) + " samples per pixel");
     if (picture.width < 1 || picture.height < 1) throw fault(path, "cannot write an empty picture");
     check_output_path(path);
+    check_sample_depth(path, options.depth);
 
     std::error_code ec;
     TemporaryFile temporary{temporary_path_for(path)};
@@ -187,7 +305,13 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
         report.alpha_dropped = true;
     }
 
-    OIIO::ImageSpec spec(picture.width, picture.height, report.channels, preferred_type(report.format));
+    int bits = 0;
+    const OIIO::TypeDesc asked = type_for(report.format, options.depth, bits);
+    OIIO::ImageSpec spec(picture.width, picture.height, report.channels, asked);
+    if (picture.attributes) {
+        for (const OIIO::ParamValue& p : picture.attributes->list) spec.extra_attribs.push_back(p);
+    }
+    if (bits != 0) spec.attribute("oiio:BitsPerSample", bits);
     // Write the samples as they are; without this PNG colour would be divided by alpha.
     spec.attribute("oiio:UnassociatedAlpha", 1);
     if (report.format == "png") spec.attribute("png:compressionLevel", options.png_compression);
@@ -216,7 +340,7 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
         written = out->write_image(OIIO::TypeDesc::UINT16, picture.data.data(),
                                    static_cast<OIIO::stride_t>(picture.samples * sizeof(std::uint16_t)));
     }
-    report.sample_type = stored.c_str();
+    report.sample_type = bits != 0 ? "uint" + std::to_string(bits) : std::string(stored.c_str());
     const bool closed = out->close();
     if (!written || !closed) throw fault(path, "cannot write picture: " + one_line(out->geterror()));
     out.reset();

@@ -24,15 +24,33 @@ public:
 // - grey becomes red = green = blue (3 samples per pixel), grey and alpha a
 //   4-sample picture; 3 channels are read as RGB, 4 or more as RGBA (the
 //   first four);
-// - the pixel aspect comes from the file's PixelAspectRatio (1 when absent).
+// - the pixel aspect comes from the file's PixelAspectRatio (1 when absent);
+// - the file's other metadata goes into `attributes` (picture_attributes.h).
 // Throws PictureError for a missing, unreadable, truncated or unsupported file.
 HostPicture read_picture(const std::string& path);
+
+// The samples of a written file. `automatic` takes the deepest the format
+// holds (see write_picture).
+enum class SampleDepth { automatic, uint8, uint10, uint16, half, float32 };
+
+// Parses "8", "10", "16", "half" or "float" (and "auto"). False for anything else.
+bool parse_sample_depth(const std::string& text, SampleDepth& depth);
+// "8-bit", "10-bit", "16-bit", "half float", "float"; "automatic".
+const char* sample_depth_name(SampleDepth depth);
 
 struct WriteOptions {
     // zlib compression level of PNG files (0..9). 1 is several times faster
     // than the usual 6 and makes files only a little larger.
     int png_compression = 1;
+    // Samples to write. Formats and the depths they take: PNG 8/16, TIFF
+    // 8/16/float, OpenEXR half/float, DPX 8/10/16, JPEG 8; other formats only
+    // their automatic depth.
+    SampleDepth depth = SampleDepth::automatic;
 };
+
+// Checks that the format named by the extension of `path` takes `depth`.
+// Throws PictureError naming the file and the depths it takes otherwise.
+void check_sample_depth(const std::string& path, SampleDepth depth);
 
 // The name of the format the extension of `path` names ("png", "tiff",
 // "openexr", ...). Throws PictureError when it names no format pictures can be
@@ -53,11 +71,12 @@ struct WriteReport {
     bool alpha_dropped = false;  // the format holds no alpha; colour only was written
 };
 
-// Writes the picture in the format its extension names, with the deepest
-// samples that format takes: 16-bit integers for PNG, TIFF, DPX and the like,
-// half floats for OpenEXR, 8 bits (rounded with to_8bit) for JPEG and other
-// 8-bit formats. Writes 3 or 4 channels as the picture has, or colour only for
-// a format without alpha.
+// Writes the picture in the format its extension names, at options.depth or
+// by default with the deepest samples that format takes: 16-bit integers for
+// PNG, TIFF, DPX and the like, half floats for OpenEXR, 8 bits (rounded with
+// to_8bit) for JPEG and other 8-bit formats. Float samples are the 16-bit ones
+// over 65535. Writes 3 or 4 channels as the picture has, or colour only for a
+// format without alpha, with the picture's pixel aspect and attributes.
 //
 // The file is written under a temporary name beside `path` and renamed over
 // it only when complete, so a failed write never leaves a partial file and an

@@ -1,0 +1,99 @@
+#include "apps/common/frame_sequence.h"
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+namespace trellin_app {
+
+namespace {
+
+// Parses a whole string of decimal digits (no sign) into `value`.
+bool parse_count(const std::string& text, long long& value)
+{
+    if (text.empty()) return false;
+    for (char ch : text) {
+        if (!std::isdigit(static_cast<unsigned char>(ch))) return false;
+    }
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+// The largest frame number accepted: keeps first + step and the count clear
+// of overflow, and no sequence comes near it.
+constexpr long long max_frame = 999999999;
+
+}  // namespace
+
+std::vector<long long> FrameRange::frames() const
+{
+    std::vector<long long> list;
+    list.reserve(static_cast<std::size_t>(count()));
+    for (long long f = first; f <= last; f += step) list.push_back(f);
+    return list;
+}
+
+long long FrameRange::count() const { return last < first ? 0 : (last - first) / step + 1; }
+
+FrameRange parse_frame_range(const std::string& text)
+{
+    const std::string shown = "frame range \"" + text + "\"";
+    std::string span = text;
+    FrameRange range;
+    const std::size_t x = span.find('x');
+    if (x != std::string::npos) {
+        if (!parse_count(span.substr(x + 1), range.step) || range.step < 1 || range.step > max_frame)
+            throw SequenceError(shown + ": the step after 'x' must be a whole number from 1");
+        span.resize(x);
+    }
+    const std::size_t dash = span.find('-');
+    const std::string first = span.substr(0, dash);
+    const std::string last = dash == std::string::npos ? first : span.substr(dash + 1);
+    if (!parse_count(first, range.first) || !parse_count(last, range.last) || range.first > max_frame ||
+        range.last > max_frame)
+        throw SequenceError(shown + ": expected FIRST-LAST or FIRST-LASTxSTEP with whole frame numbers from 0 "
+                                    "(e.g. 1-100 or 0-48x2)");
+    if (range.last < range.first)
+        throw SequenceError(shown + ": the range is empty (its last frame comes before its first)");
+    return range;
+}
+
+FramePattern::FramePattern(std::string path) : path_(std::move(path))
+{
+    for (std::size_t i = 0; i < path_.size();) {
+        std::size_t size = 0;
+        int width = -1;
+        if (path_[i] == '#') {
+            while (i + size < path_.size() && path_[i + size] == '#') ++size;
+            width = static_cast<int>(size);
+        } else if (path_[i] == '%') {
+            std::size_t j = i + 1;
+            std::string digits;
+            while (j < path_.size() && std::isdigit(static_cast<unsigned char>(path_[j]))) digits += path_[j++];
+            const bool zero_padded = digits.empty() || (digits[0] == '0' && digits.size() > 1);
+            if (j >= path_.size() || path_[j] != 'd' || !zero_padded || digits.size() > 3)
+                throw SequenceError(path_ + ": unknown frame pattern at \"" + path_.substr(i, j + 1 - i) +
+                                    "\" (use %d, %04d or ####)");
+            size = j + 1 - i;
+            width = digits.empty() ? 0 : std::stoi(digits.substr(1));
+        } else {
+            ++i;
+            continue;
+        }
+        if (width_ >= 0) throw SequenceError(path_ + ": more than one frame pattern in the name");
+        at_ = i;
+        size_ = size;
+        width_ = width;
+        i += size;
+    }
+}
+
+std::string FramePattern::path_for(long long frame) const
+{
+    if (!numbered()) return path_;
+    char number[32];
+    std::snprintf(number, sizeof number, "%0*lld", width_, frame);
+    return path_.substr(0, at_) + number + path_.substr(at_ + size_);
+}
+
+}  // namespace trellin_app
