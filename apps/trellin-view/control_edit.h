@@ -1,0 +1,34 @@
+// Edits made in the viewer's panel, before the node hears of them: numbers
+// kept on their control's steps, and animated controls keeping the edit as
+// their key at the frame shown.
+#pragma once
+
+#include "node/host_api.h"
+
+namespace trellin_view {
+
+// Decimals a step needs to be written exactly: 0 for 1, 2 for 0.01, 3 for
+// 0.005; at most 9.
+int step_decimals(double step);
+
+// `v` moved to the nearest step of the control counted from its minimum,
+// inside its range, and rounded to the step's decimals so that values read
+// back as written (0.305, not 0.30500000000000005). A control without a
+// positive step only clamps.
+double snap_to_step(const CNumeric& control, double v);
+
+// Brings a node that the viewer is about to show into step with its host
+// controls, as a host does when it opens a node's panel: the node evaluates
+// its controls at `time`, then hears of every value control once (reason 0,
+// not a user's change), so that its cached values, and the availability of
+// controls that depend on others, follow the controls as loaded. Clears the
+// host records this leaves behind.
+void open_for_editing(FXNode& node, double time);
+
+// After an edit: every control of `node` that has keys and whose value now
+// differs from its keys' value at `time` gets a key at `time` holding its
+// value, so that rendering at `time` gives what the panel shows. Returns the
+// number of controls keyed.
+int key_edits_at(FXNode& node, double time);
+
+}  // namespace trellin_view

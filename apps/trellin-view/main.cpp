@@ -1,0 +1,183 @@
+// trellin-view: the interactive viewer. Shows a picture rendered through the
+// Trellin effect with the node's handles over it and the node's control
+// panel below; saves the settings as a project and exports the full-size
+// picture.
+//
+// Exit codes: 0 done; 1 no window could be opened or the module made no
+// node; 2 a usage or input error (bad arguments, unreadable picture or
+// project, unknown control, bad value, module not found).
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "apps/common/control_setting.h"
+#include "apps/common/image_io.h"
+#include "apps/common/module_loader.h"
+#include "apps/trellin-view/viewer.h"
+#include "host/regv.h"
+
+namespace fs = std::filesystem;
+using namespace trellin_app;
+
+namespace {
+
+constexpr int exit_failed = 1;
+constexpr int exit_usage = 2;
+constexpr char default_project[] = "trellin-project.json";
+
+struct Failure {
+    int code;
+    std::string message;
+};
+
+// "1280x800" into its two numbers.
+bool parse_size(const std::string& text, int& width, int& height)
+{
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    try {
+        std::size_t used_w = 0, used_h = 0;
+        const std::string w = text.substr(0, x), h = text.substr(x + 1);
+        width = std::stoi(w, &used_w);
+        height = std::stoi(h, &used_h);
+        return used_w == w.size() && used_h == h.size() && width >= 320 && height >= 240 && width <= 16384 &&
+               height <= 16384;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The panel node: restored from the project when its file exists, else new;
+// then the --set settings.
+NodePtr panel_node(const NodeModule& module, const std::string& project, bool project_named,
+                   const std::vector<std::string>& settings)
+{
+    NodePtr node;
+    std::error_code ec;
+    if (project_named && fs::exists(project, ec)) {
+        RegV reg;
+        try {
+            reg = RegV::read_file(project);
+        } catch (const RegVError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        NodePtr probe = module.create_node();
+        const std::string fault = regv_check(reg, *probe);
+        if (!fault.empty()) throw Failure{exit_usage, project + ": " + fault};
+        node = module.load_node(reg);
+        std::cout << "trellin-view: opened the project " << project << "\n";
+    } else {
+        node = module.create_node();
+        if (project_named) std::cout << "trellin-view: " << project << " does not exist yet; S creates it\n";
+    }
+    for (const std::string& text : settings) {
+        try {
+            apply_setting(*node, parse_setting(text));
+        } catch (const SettingError& e) {
+            std::string message = std::string("--set ") + e.what();
+            if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";
+            throw Failure{exit_usage, message};
+        }
+    }
+    return node;
+}
+
+int run(const std::string& input, const std::string& project_option, const std::vector<std::string>& settings,
+        const std::string& export_path, const std::string& window, const std::string& state_path)
+{
+    trellin_view::ViewerOptions options;
+    options.input_name = fs::path(input).filename().string();
+    options.project_path = project_option.empty() ? default_project : project_option;
+    options.export_path = export_path;
+    options.state_path = state_path;
+    if (!window.empty() && !parse_size(window, options.window_width, options.window_height))
+        throw Failure{exit_usage, "--window " + window + ": expected WIDTHxHEIGHT, at least 320x240"};
+    if (!export_path.empty()) {
+        try {
+            check_output_path(export_path);
+        } catch (const PictureError& e) {
+            throw Failure{exit_usage, std::string("--export ") + e.what()};
+        }
+    }
+
+    NodeModule module = [] {
+        try {
+            return NodeModule::find();
+        } catch (const ModuleError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+    }();
+    NodePtr shown = panel_node(module, options.project_path, !project_option.empty(), settings);
+    NodePtr renderer = module.create_node();
+
+    auto picture = std::make_shared<HostPicture>();
+    try {
+        *picture = read_picture(input);
+    } catch (const PictureError& e) {
+        throw Failure{exit_usage, e.what()};
+    }
+    const int code = trellin_view::run_viewer(options, std::move(shown), std::move(renderer), std::move(picture));
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"trellin-view: shows a picture through the Trellin cell-glass effect, with the effect's "
+                 "handles over it and its controls below.",
+                 "trellin-view"};
+    std::string input, project, export_path, window, state_path;
+    std::vector<std::string> settings;
+    app.add_option("IN", input, "Picture to show: any format OpenImageIO reads")->required()->type_name("FILE");
+    app.add_option("-p,--project", project,
+                   "Project file: restored from when it exists, saved to by S (default: trellin-project.json "
+                   "in the current folder, which is only saved to)")
+        ->type_name("FILE");
+    app.add_option("-s,--set", settings, "Set a control first, as LABEL=VALUE (repeatable; after the project)")
+        ->allow_extra_args(false)
+        ->type_name("LABEL=VALUE");
+    app.add_option("-e,--export", export_path, "Picture E writes the full-size render to")->type_name("OUT");
+    app.add_option("--window", window, "Window size (default: fits the picture on the screen)")
+        ->type_name("WxH");
+    app.add_option("--debug-state", state_path,
+                   "Keep FILE up to date with the viewer's state as JSON (picture place, controls' values, "
+                   "availability and places, render counts), for scripts and tests")
+        ->type_name("FILE");
+    app.footer(
+        "In the window: drag the handles over the picture; change the controls in the panel; a change\n"
+        "re-renders the picture (at the size it is shown at; the status line gives the render time).\n"
+        "Keys: S save the project, E export the full-size picture, Esc quit.\n"
+        "\n"
+        "Examples:\n"
+        "  trellin-view photo.png\n"
+        "  trellin-view photo.png --project look.json --export glass.png\n"
+        "  trellin-view photo.png --set CellShape=Hexagon --set \"Light Active=on\"\n"
+        "\n"
+        "A saved project renders the same with: trellin render photo.png out.png --project look.json\n"
+        "Exit codes: 0 done, 1 no window could be opened, 2 usage or input errors.");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : exit_usage;
+    }
+    try {
+        return run(input, project, settings, export_path, window, state_path);
+    } catch (const Failure& f) {
+        std::cerr << "trellin-view: error: " << f.message << "\n";
+        return f.code;
+    } catch (const std::bad_alloc&) {
+        std::cerr << "trellin-view: error: out of memory\n";
+        return exit_failed;
+    } catch (const std::exception& e) {
+        std::cerr << "trellin-view: error: " << e.what() << "\n";
+        return exit_failed;
+    }
+}
