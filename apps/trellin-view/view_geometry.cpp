@@ -12,9 +12,15 @@ Rect fit_picture(const Rect& area, int image_width, int image_height, double pix
     const double aspect = pixel_aspect > 0.0 ? pixel_aspect : 1.0;
     const double shown_width = double(image_width) * aspect;
     const double shown_height = double(image_height);
-    const double scale = std::min(area.width / shown_width, area.height / shown_height);
-    r.width = std::max(1.0, std::floor(shown_width * scale));
-    r.height = std::max(1.0, std::floor(shown_height * scale));
+    // The side that limits the picture fills the area exactly; the other
+    // follows the picture's shape.
+    if (area.width * shown_height <= area.height * shown_width) {
+        r.width = std::floor(area.width);
+        r.height = std::max(1.0, std::floor(area.width * shown_height / shown_width + 1e-9));
+    } else {
+        r.height = std::floor(area.height);
+        r.width = std::max(1.0, std::floor(area.height * shown_width / shown_height + 1e-9));
+    }
     r.x = area.x + std::floor((area.width - r.width) * 0.5);
     r.y = area.y + std::floor((area.height - r.height) * 0.5);
     return r;

@@ -1,0 +1,305 @@
+// The viewer's logic without a window: where the picture and the panel's
+// controls go, the mapping of window positions to image pixels, panel edits,
+// and rendering on the worker thread from settings snapshots.
+// test-labels: threaded
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "apps/common/control_setting.h"
+#include "apps/common/frame_render.h"
+#include "apps/common/image_io.h"
+#include "apps/trellin-view/control_edit.h"
+#include "apps/trellin-view/panel_layout.h"
+#include "apps/trellin-view/render_worker.h"
+#include "apps/trellin-view/view_geometry.h"
+#include "node/trellin_node.h"
+
+namespace {
+
+using namespace trellin_view;
+using trellin_app::HostPicture;
+using trellin_app::NodePtr;
+
+NodePtr new_node() { return NodePtr(vx::TrellinNode::make()); }
+
+TEST(ViewGeometry, PictureFitsTheAreaCentredWithItsShape)
+{
+    const Rect r = fit_picture(Rect{0, 0, 1280, 600}, 1920, 1080, 1.0);
+    EXPECT_EQ(r.height, 600.0);
+    EXPECT_EQ(r.width, 1066.0);
+    EXPECT_EQ(r.x, 107.0);
+    EXPECT_EQ(r.y, 0.0);
+    // Wide pixels make the picture wider; a narrow area limits the width.
+    const Rect wide = fit_picture(Rect{10, 20, 800, 800}, 400, 400, 2.0);
+    EXPECT_EQ(wide.width, 800.0);
+    EXPECT_EQ(wide.height, 400.0);
+    EXPECT_EQ(wide.y, 220.0);
+    EXPECT_EQ(fit_picture(Rect{0, 0, 0, 600}, 1920, 1080, 1.0).width, 0.0);
+}
+
+TEST(ViewGeometry, WindowPositionsMapToImagePixelsAtAnyZoom)
+{
+    const Rect shrunk{107, 0, 1066, 600};
+    const Rect enlarged{10, 20, 3840, 2160};
+    for (const Rect& r : {shrunk, enlarged}) {
+        const ImagePoint corner = window_to_image(r, 1920, 1080, r.x, r.y);
+        EXPECT_EQ(corner.x, 0.0f);
+        EXPECT_EQ(corner.y, 0.0f);
+        const ImagePoint centre = window_to_image(r, 1920, 1080, r.x + r.width / 2, r.y + r.height / 2);
+        EXPECT_EQ(centre.x, 960.0f);
+        EXPECT_EQ(centre.y, 540.0f);
+        const ImagePoint end = window_to_image(r, 1920, 1080, r.x + r.width, r.y + r.height);
+        EXPECT_EQ(end.x, 1920.0f);
+        EXPECT_EQ(end.y, 1080.0f);
+        // Outside the picture maps outside the image, so a drag past the
+        // edge reaches the controls' range ends.
+        EXPECT_LT(window_to_image(r, 1920, 1080, r.x - 5, r.y - 5).x, 0.0f);
+        const WindowPoint back = image_to_window(r, 1920, 1080, 192.0, 108.0);
+        const ImagePoint there = window_to_image(r, 1920, 1080, back.x, back.y);
+        EXPECT_FLOAT_EQ(there.x, 192.0f);
+        EXPECT_FLOAT_EQ(there.y, 108.0f);
+    }
+}
+
+TEST(ViewGeometry, PreviewsRenderAtTheShownSizeUpToFullSize)
+{
+    const Size shrunk = preview_size(Rect{107, 0, 1066, 600}, 1.0, 1920, 1080);
+    EXPECT_EQ(shrunk.width, 1066);
+    EXPECT_EQ(shrunk.height, 600);
+    const Size dense = preview_size(Rect{0, 0, 640, 360}, 2.0, 1920, 1080);
+    EXPECT_EQ(dense.width, 1280);
+    EXPECT_EQ(dense.height, 720);
+    const Size enlarged = preview_size(Rect{0, 0, 1920, 1079}, 1.0, 1920, 1080);
+    EXPECT_EQ(enlarged.width, 1920);
+    EXPECT_EQ(enlarged.height, 1080);
+}
+
+TEST(ViewGeometry, ViewportCountsRowsFromTheBottom)
+{
+    const Viewport v = picture_viewport(Rect{107, 10, 1066, 600}, 800.0, 1.0);
+    EXPECT_EQ(v.x, 107);
+    EXPECT_EQ(v.y, 190);
+    EXPECT_EQ(v.width, 1066);
+    EXPECT_EQ(v.height, 600);
+    const Viewport dense = picture_viewport(Rect{107, 10, 1066, 600}, 800.0, 2.0);
+    EXPECT_EQ(dense.y, 380);
+    EXPECT_EQ(dense.width, 2132);
+}
+
+TEST(PanelLayout, NodesGridOfFourteenColumnsWithLabelsInRowFour)
+{
+    NodePtr node = new_node();
+    CPanel panel;
+    ASSERT_TRUE(node->layout_controls(&panel));
+    std::vector<PanelItem> items;
+    for (const CPanel::Placement& p : panel.placements())
+        items.push_back(PanelItem{p.column, p.row, p.control->kind() == ControlKind::label});
+    ASSERT_EQ(items.size(), 28u);
+
+    PanelMetrics m;
+    m.width = 1400;
+    const PanelLayout layout = layout_panel(items, m);
+    EXPECT_EQ(layout.columns, 14);
+    EXPECT_EQ(layout.rows, 5);
+    // Rows 0-2 hold controls, row 3 is a gap, row 4 holds the two labels.
+    EXPECT_DOUBLE_EQ(layout.height, 8 + 3 * (40 + 4) + (6 + 4) + 18 + 8);
+    const double column = (1400 - 16 - 13 * 8) / 14.0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Rect& c = layout.cells[i];
+        EXPECT_TRUE(layout.shown[i]);
+        EXPECT_DOUBLE_EQ(c.x, 8 + items[i].column * (column + 8));
+        EXPECT_LE(c.x + c.width, 1400 - 8 + 1e-9);
+        EXPECT_DOUBLE_EQ(c.height, items[i].is_label ? 18.0 : 40.0);
+        if (items[i].is_label) {
+            EXPECT_DOUBLE_EQ(c.y, 8 + 3 * 44 + 10);
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            const Rect& o = layout.cells[j];
+            const bool apart = c.x + c.width <= o.x || o.x + o.width <= c.x || c.y + c.height <= o.y ||
+                               o.y + o.height <= c.y;
+            EXPECT_TRUE(apart) << "controls " << i << " and " << j << " overlap";
+        }
+    }
+}
+
+TEST(PanelLayout, OddPlacementsAndWindowSplit)
+{
+    const PanelLayout layout = layout_panel({{-1, 0, false}, {20, 0, false}}, PanelMetrics{});
+    EXPECT_FALSE(layout.shown[0]);
+    EXPECT_TRUE(layout.shown[1]);
+    EXPECT_EQ(layout.columns, 21);
+    EXPECT_EQ(layout_panel({}, PanelMetrics{}).rows, 0);
+
+    const WindowLayout w = split_window(1280, 800, 200);
+    EXPECT_EQ(w.picture_area.height, 600.0);
+    EXPECT_EQ(w.panel.y, 600.0);
+    EXPECT_EQ(split_window(1280, 100, 200).picture_area.height, 0.0);
+}
+
+TEST(ControlEdit, NumbersSnapToTheirStepsInsideTheRange)
+{
+    CNumeric size("CellSize", 0.1, 0.01, 1.0, 0.005, true);
+    EXPECT_EQ(snap_to_step(size, 0.30000004), 0.3);
+    EXPECT_EQ(snap_to_step(size, 0.3076), 0.31);
+    EXPECT_EQ(snap_to_step(size, 7.0), 1.0);
+    EXPECT_EQ(snap_to_step(size, -1.0), 0.01);
+    CNumeric z("LightZ", 0.5, 0.05, 5.0, 0.01, true);
+    EXPECT_EQ(snap_to_step(z, 4.999), 5.0);
+    CNumeric count("Cell Count X", 10, 1, 100, 1, true);
+    EXPECT_EQ(snap_to_step(count, 12.6), 13.0);
+    EXPECT_EQ(step_decimals(1.0), 0);
+    EXPECT_EQ(step_decimals(0.01), 2);
+    EXPECT_EQ(step_decimals(0.005), 3);
+    EXPECT_EQ(step_decimals(0.5), 1);
+}
+
+TEST(ControlEdit, AnimatedControlsKeepAnEditAsTheirKeyAtTheShownFrame)
+{
+    NodePtr node = new_node();
+    auto* angle = static_cast<CNumeric*>(node->find_control("Cell Angle"));
+    auto* index = static_cast<CNumeric*>(node->find_control("Index"));
+    angle->set_key(ControlKey{0.0, {10.0}});
+    angle->set_key(ControlKey{24.0, {90.0}});
+    index->set_key(ControlKey{0.0, {1.5}});
+    angle->value = 45.0;  // edited
+    index->value = 1.5;   // as its key holds
+    EXPECT_EQ(key_edits_at(*node, 0.0), 1);
+    ASSERT_EQ(angle->keys().size(), 2u);
+    EXPECT_EQ(angle->keys()[0].v[0], 45.0);
+    EXPECT_EQ(angle->keys()[1].v[0], 90.0);
+    EXPECT_EQ(angle->value, 45.0);
+    EXPECT_EQ(index->keys().size(), 1u);
+}
+
+TEST(ControlEdit, OpeningANodeGreysOutWhatItsSettingsMakeUnavailable)
+{
+    NodePtr off = new_node();
+    open_for_editing(*off, 0.0);
+    EXPECT_TRUE(off->find_control("Brightness")->is_disabled());
+    EXPECT_TRUE(off->find_control("Light")->is_disabled());
+    EXPECT_TRUE(off->invalidated_ranges().empty());
+    EXPECT_EQ(off->ovl_update_requests(), 0);
+
+    NodePtr on = new_node();
+    trellin_app::apply_setting(*on, {"Light Active", "on"});
+    open_for_editing(*on, 0.0);
+    EXPECT_FALSE(on->find_control("Brightness")->is_disabled());
+    EXPECT_FALSE(on->find_control("LightZ")->is_disabled());
+}
+
+// A node that renders one grey level, the value of its one control, and
+// waits at a gate while it renders.
+class GateNode : public FXNode {
+public:
+    GateNode() { level = Numeric("Level", 0.0, 0.0, 65535.0, 1.0, true); }
+
+    int process_image(double, _image_str**, _image_str* output) override
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        started.push_back(level->value);
+        changed.notify_all();
+        changed.wait(hold, [this] { return open; });
+        const std::size_t n = std::size_t(output->width) * std::size_t(output->height) * std::size_t(output->samples);
+        for (std::size_t i = 0; i < n; ++i) output->data[i] = static_cast<std::uint16_t>(level->value);
+        return 1;
+    }
+
+    RegV settings(double value)
+    {
+        level->value = value;
+        RegV reg;
+        reg_save(reg);
+        return reg;
+    }
+
+    CNumeric* level;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<double> started;
+    bool open = false;
+};
+
+TEST(RenderWorker, NewerPreviewSupersedesOneNotStarted)
+{
+    auto* gate = new GateNode;
+    GateNode settings_source;
+    auto input = std::make_shared<HostPicture>(40, 20, 4);
+    RenderWorker worker{NodePtr(gate), input};
+
+    worker.request_preview(settings_source.settings(1), 20, 10);
+    {
+        std::unique_lock<std::mutex> hold(gate->lock);
+        ASSERT_TRUE(gate->changed.wait_for(hold, std::chrono::seconds(10), [&] { return !gate->started.empty(); }));
+    }
+    worker.request_preview(settings_source.settings(2), 20, 10);
+    const std::uint64_t last = worker.request_preview(settings_source.settings(3), 10, 5);
+    EXPECT_TRUE(worker.busy());
+    {
+        std::lock_guard<std::mutex> hold(gate->lock);
+        gate->open = true;
+    }
+    gate->changed.notify_all();
+    ASSERT_TRUE(worker.wait_idle(10000));
+
+    EXPECT_EQ(gate->started, (std::vector<double>{1, 3}));
+    const std::vector<RenderResult> results = worker.take_results();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].serial, last);
+    EXPECT_TRUE(results[0].ok);
+    EXPECT_EQ(results[0].picture.width, 10);
+    EXPECT_EQ(results[0].picture.height, 5);
+    EXPECT_EQ(results[0].picture.data[0], 3);
+    EXPECT_TRUE(worker.take_results().empty());
+}
+
+TEST(RenderWorker, ExportRendersFullSizeAsTheCommandLineHostDoes)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("trellin-view-logic-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto input = std::make_shared<HostPicture>(96, 54, 4);
+    for (std::size_t i = 0; i < input->data.size(); ++i) input->data[i] = static_cast<std::uint16_t>(i * 977u);
+
+    NodePtr panel = new_node();
+    for (const char* s : {"CellShape=Hexagon", "Light Active=on", "Tweak_X=0.3", "Cell Angle=30"})
+        trellin_app::apply_setting(*panel, trellin_app::parse_setting(s));
+    RegV settings;
+    panel->reg_save(settings);
+
+    std::vector<RenderResult> results;
+    {
+        RenderWorker worker{new_node(), input};
+        worker.request_export(settings, (dir / "out.png").string());
+        worker.request_export(settings, (dir / "missing" / "out.png").string());
+        worker.request_preview(settings, 48, 27);
+        ASSERT_TRUE(worker.wait_idle(60000));
+        results = worker.take_results();
+    }
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].kind, JobKind::preview);
+    EXPECT_EQ(results[0].picture.width, 48);
+    // The second export superseded the first before it started, and fails.
+    EXPECT_EQ(results[1].kind, JobKind::export_picture);
+    EXPECT_FALSE(results[1].ok);
+    EXPECT_NE(results[1].message.find("missing"), std::string::npos) << results[1].message;
+
+    RenderWorker worker{new_node(), input};
+    worker.request_export(settings, (dir / "out.png").string());
+    ASSERT_TRUE(worker.wait_idle(60000));
+    ASSERT_TRUE(worker.take_results().at(0).ok);
+    NodePtr reference = new_node();
+    ASSERT_TRUE(reference->reg_load(settings));
+    HostPicture expected;
+    ASSERT_EQ(trellin_app::render_frame(*reference, *input, expected), 1);
+    EXPECT_EQ(trellin_app::read_picture((dir / "out.png").string()).data, expected.data);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
