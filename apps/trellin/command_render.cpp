@@ -1,65 +1,247 @@
-// trellin render IN OUT: one picture file through the effect.
+// trellin render IN OUT: a picture file, or a numbered sequence of them,
+// through the effect.
+//
+// Every frame goes through one node at time = its frame number (a still is
+// frame 0), so the node's first-frame work happens once per run and each
+// frame's controls are evaluated at its own time: a frame renders the same
+// whatever range it was rendered in. Everything that can be checked before the
+// first frame is checked then (arguments, settings, project, output folders,
+// that every input frame exists); a frame that cannot be read later stops the
+// run, and the frames written before it stay.
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "apps/common/frame_render.h"
+#include "apps/common/frame_sequence.h"
 #include "apps/trellin/command_support.h"
 
+namespace fs = std::filesystem;
 using namespace trellin_app;
 
 namespace trellin_cli {
 
 namespace {
 
+constexpr long long max_frames = 10000000;
+
+// Whether `path` holds a frame pattern (a path whose '%' is no pattern holds none).
+bool has_pattern(const std::string& path)
+{
+    try {
+        return FramePattern(path).numbered();
+    } catch (const SequenceError&) {
+        return false;
+    }
+}
+
 class RenderCommand : public Command {
 public:
     CLI::App* add_to(CLI::App& app) override
     {
-        CLI::App* render = app.add_subcommand("render", "Render a picture file through the effect");
+        CLI::App* render = app.add_subcommand("render", "Render a picture or a numbered sequence through the effect");
         render
             ->add_option("IN", input_,
-                         "Picture to read: any format OpenImageIO reads (8/16-bit or float; grey, "
-                         "grey+alpha, RGB or RGBA)")
+                         "Picture to read: PNG, TIFF, OpenEXR, DPX, JPEG or any format OpenImageIO reads "
+                         "(8/10/16-bit or float; grey, grey+alpha, RGB or RGBA). With --frames, a numbered "
+                         "name: in.%04d.png or in.####.png")
             ->required()
-            ->type_name("FILE");
+            ->type_name("IN");
         render
             ->add_option("OUT", output_,
-                         "Picture to write; its extension names the format (.png, .tif, .exr, "
-                         ".dpx: 16-bit or half; .jpg: 8-bit)")
+                         "Picture to write; its extension names the format. With --frames, a numbered name "
+                         "like IN's")
             ->required()
-            ->type_name("FILE");
+            ->type_name("OUT");
+        render->add_option("-f,--frames", frames_,
+                           "Render frames FIRST to LAST (both included), every STEP-th with xSTEP; each frame "
+                           "at time = its number")
+            ->type_name("FIRST-LAST[xSTEP]");
+        render->add_flag("--skip-existing", skip_existing_,
+                         "Leave out frames whose output file exists (resumes an interrupted run)");
         add_frame_options(*render, options_);
+        add_control_options(*render, controls_, true);
+        render->add_option("-d,--depth", depth_,
+                           "Output samples: 8, 16, half or float (and 10 for DPX); default the deepest the "
+                           "format holds: 16-bit PNG/TIFF/DPX, half OpenEXR, 8-bit JPEG")
+            ->type_name("DEPTH");
+        render->add_option("--out-size", out_size_,
+                           "Render at another size; the input is stretched to fit (its pixel aspect adjusted "
+                           "so the picture keeps its shape)")
+            ->type_name("WxH");
+        add_verbosity_options(*render, verbosity_);
         render->footer(
-            "The picture is rendered as frame 0 with the effect's default settings and any --set given.\n"
-            "Samples are kept as the file stores them (alpha is not multiplied in); grey input becomes RGB.\n"
-            "PNG output is written with zlib level 1 (fast; files a little larger than the usual level 6).\n"
+            "Samples are kept as the file stores them (alpha is not multiplied in); grey input becomes RGB\n"
+            "and grey+alpha RGBA. Float input is clamped to 0..1 when it becomes the effect's 16-bit\n"
+            "samples. Metadata (description, colour space, Exif, pixel aspect, ...) is carried to the output,\n"
+            "and the pixel aspect is what the effect is told. PNG output uses zlib level 1 (fast).\n"
+            "A still renders as frame 0. --set holds a control for the whole run (its keys are dropped);\n"
+            "--key adds to the keys a --project brings. Files are written complete or not at all.\n"
+            "On a terminal a progress line shows frames done, frames per second and the time left.\n"
             "\n"
             "Examples:\n"
-            "  trellin render in.png out.png\n"
-            "  trellin render in.tif out.exr --set CellShape=Hexagon --set \"Cell Count X=16\"\n"
-            "  trellin render in.png out.png --set Edge=Wrap --set \"Light Active=on\" --set Light=1,0.9,0.7,1\n"
-            "  trellin render in.jpg out.png --threads 1");
+            "  trellin render in.png out.png --set CellShape=Hexagon --set \"Cell Count X=16\"\n"
+            "  trellin render in.tif out.exr --depth float --set Index=1.6\n"
+            "  trellin render shot.%04d.dpx glass.%04d.png --frames 1-240 --project look.json\n"
+            "  trellin render shot.####.exr glass.####.exr --frames 1-240 --skip-existing\n"
+            "  trellin render in.####.png out.####.png --frames 0-48x2 --key \"Cell Angle@0=0\" \\\n"
+            "      --key \"Cell Angle@48=90\" --save-project spin.json\n"
+            "  trellin render in.png small.png --out-size 960x540");
         return render;
     }
 
     int run() override
     {
-        const std::vector<Setting> settings = parse_settings(options_.settings);
-        check_output(output_);
+        const NodeSettings settings = parse_node_settings(options_, controls_);
+        WriteOptions write_options;
+        if (!depth_.empty() && !parse_sample_depth(depth_, write_options.depth))
+            throw Failure{exit_usage, "--depth " + depth_ + ": unknown depth (use 8, 10, 16, half or float)"};
+        PictureSize out_size;
+        if (!out_size_.empty()) out_size = parse_picture_size(out_size_, "--out-size");
+
+        const std::vector<Frame> frames = plan_frames();
+        check_outputs(frames, write_options.depth);
+
         NodeModule module = load_module();
-        NodePtr node = create_node(module);
-        // Settings first: a bad one is reported without waiting for the picture.
-        apply_settings(*node, settings);
-        HostPicture picture;
-        try {
-            picture = read_picture(input_);
-        } catch (const PictureError& e) {
-            throw Failure{exit_usage, e.what()};
+        NodePtr node = prepare_node(module, controls_, settings);
+
+        // Every input is there before the first frame is written.
+        std::error_code ec;
+        for (const Frame& f : frames) {
+            if (!f.skip && !fs::exists(f.input, ec))
+                throw Failure{exit_usage, f.input + ": no such file" + frame_note(f)};
         }
+
         use_threads(options_.threads);
-        print_notes(render_to_file(*node, picture, input_, output_), output_);
+        long long to_render = 0;
+        for (const Frame& f : frames) to_render += f.skip ? 0 : 1;
+        Progress progress(verbosity_, static_cast<long long>(frames.size()));
+        for (const Frame& f : frames) {
+            if (f.skip) {
+                progress.skipped(frame_name(f) + f.output);
+                continue;
+            }
+            HostPicture picture;
+            try {
+                picture = read_picture(f.input);
+            } catch (const PictureError& e) {
+                progress.finish();
+                throw Failure{exit_usage, e.what() + frame_note(f)};
+            }
+            HostPicture result;
+            const int w = out_size.width > 0 ? out_size.width : picture.width;
+            const int h = out_size.height > 0 ? out_size.height : picture.height;
+            if (render_frame(*node, picture, result, static_cast<double>(f.number), w, h) == 0) {
+                progress.finish();
+                throw Failure{exit_failed, f.input + ": the effect refused the frame (see its warning above)"};
+            }
+            WriteReport report;
+            try {
+                report = write_picture(result, f.output, write_options);
+            } catch (const PictureError& e) {
+                progress.finish();
+                throw Failure{exit_failed, e.what()};
+            }
+            if (report.alpha_dropped && !noted_alpha_) {
+                progress.finish();
+                print_notes(report, f.output);
+                noted_alpha_ = true;
+            }
+            progress.rendered(frame_name(f) + f.input + " -> " + f.output);
+        }
+        progress.finish();
+        save_project_if_asked(*node, controls_);
         return exit_done;
     }
 
 private:
-    std::string input_, output_;
+    struct Frame {
+        long long number = 0;
+        std::string input, output;
+        bool skip = false;
+        bool sequence = false;
+    };
+
+    static std::string frame_name(const Frame& f)
+    {
+        return f.sequence ? "frame " + std::to_string(f.number) + ": " : std::string();
+    }
+    static std::string frame_note(const Frame& f)
+    {
+        return f.sequence ? " (frame " + std::to_string(f.number) + ")" : std::string();
+    }
+
+    // The frames of the run with their file names.
+    std::vector<Frame> plan_frames()
+    {
+        std::vector<Frame> frames;
+        std::error_code ec;
+        if (frames_.empty()) {
+            for (const auto& [path, name] : {std::pair{input_, "IN"}, std::pair{output_, "OUT"}}) {
+                if (has_pattern(path))
+                    throw Failure{exit_usage, path + ": " + name +
+                                                  " names a numbered sequence; give the frames to render with "
+                                                  "--frames FIRST-LAST"};
+            }
+            frames.push_back({0, input_, output_, skip_existing_ && fs::exists(output_, ec), false});
+            return frames;
+        }
+        FrameRange range;
+        std::optional<FramePattern> in, out;
+        try {
+            range = parse_frame_range(frames_);
+            in.emplace(input_);
+            out.emplace(output_);
+        } catch (const SequenceError& e) {
+            throw Failure{exit_usage, std::string("--frames: ") + e.what()};
+        }
+        if (!in->numbered() || !out->numbered()) {
+            const bool in_numbered = in->numbered();
+            const std::string& plain = in_numbered ? output_ : input_;
+            throw Failure{exit_usage, plain + ": --frames needs a frame pattern (%04d or ####) in " +
+                                          (in_numbered ? "OUT" : "IN") + " as well as in " +
+                                          (in_numbered ? "IN" : "OUT")};
+        }
+        // More frames than any shot has: a typing error, not a run to plan.
+        if (range.count() > max_frames)
+            throw Failure{exit_usage, "--frames " + frames_ + ": " + std::to_string(range.count()) +
+                                          " frames; at most " + std::to_string(max_frames) + " in one run"};
+        for (long long n : range.frames()) {
+            Frame f{n, in->path_for(n), out->path_for(n), false, true};
+            f.skip = skip_existing_ && fs::exists(f.output, ec);
+            frames.push_back(std::move(f));
+        }
+        return frames;
+    }
+
+    // Every output can be written: format, depth, folder (checked once per folder).
+    void check_outputs(const std::vector<Frame>& frames, SampleDepth depth)
+    {
+        std::string last_folder;
+        bool first = true;
+        for (const Frame& f : frames) {
+            const std::string folder = fs::path(f.output).parent_path().string();
+            if (!first && folder == last_folder) continue;
+            check_output(f.output);
+            try {
+                check_sample_depth(f.output, depth);
+            } catch (const PictureError& e) {
+                throw Failure{exit_usage, std::string("--depth: ") + e.what()};
+            }
+            check_folder_writable(f.output);
+            last_folder = folder;
+            first = false;
+        }
+        if (!controls_.save_project.empty()) check_folder_writable(controls_.save_project);
+    }
+
+    std::string input_, output_, frames_, depth_, out_size_;
+    bool skip_existing_ = false;
+    bool noted_alpha_ = false;
     FrameOptions options_;
+    ControlOptions controls_;
+    Verbosity verbosity_ = Verbosity::normal;
 };
 
 }  // namespace

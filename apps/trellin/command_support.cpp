@@ -1,9 +1,19 @@
 #include "apps/trellin/command_support.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
+#include <set>
 
 #include "apps/common/frame_render.h"
+#include "apps/common/project_file.h"
 #include "host/smp_pool.h"
+
+namespace fs = std::filesystem;
 
 using namespace trellin_app;
 
@@ -100,6 +110,133 @@ void print_notes(const WriteReport& report, const std::string& output)
     if (report.alpha_dropped)
         std::cerr << "trellin: note: " << output << ": the " << report.format
                   << " format holds no alpha; wrote colour only\n";
+}
+
+void add_control_options(CLI::App& command, ControlOptions& options, bool with_save)
+{
+    command.add_option("-p,--project", options.project,
+                       "Restore the controls (values and keys) from a project file written by --save-project")
+        ->type_name("FILE");
+    command
+        .add_option("-k,--key", options.keys,
+                    "Add an animation key, as LABEL@TIME=VALUE (repeatable); TIME is a frame number. "
+                    "Values between keys are interpolated (numbers and the colour linearly; switches and "
+                    "options hold the earlier key)")
+        ->allow_extra_args(false)
+        ->type_name("LABEL@TIME=VALUE");
+    if (with_save)
+        command.add_option("--save-project", options.save_project,
+                           "After the run, write the controls (values and keys) to a project file")
+            ->type_name("FILE");
+}
+
+NodeSettings parse_node_settings(const FrameOptions& frame, const ControlOptions& controls)
+{
+    NodeSettings parsed;
+    parsed.settings = parse_settings(frame.settings);
+    try {
+        for (const std::string& text : controls.keys) parsed.keys.push_back(parse_key(text));
+    } catch (const SettingError& e) {
+        throw Failure{exit_usage, std::string("--key ") + e.what()};
+    }
+    if (!controls.save_project.empty()) {
+        std::error_code ec;
+        const fs::path folder = fs::path(controls.save_project).parent_path();
+        if (fs::is_directory(controls.save_project, ec))
+            throw Failure{exit_usage, controls.save_project + ": --save-project names a folder"};
+        if (!folder.empty() && !fs::is_directory(folder, ec))
+            throw Failure{exit_usage, controls.save_project + ": cannot write here: no folder " + folder.string()};
+    }
+    return parsed;
+}
+
+NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, const NodeSettings& parsed)
+{
+    NodePtr node;
+    if (controls.project.empty()) {
+        node = create_node(module);
+    } else {
+        try {
+            node = load_project(module, controls.project);
+        } catch (const ProjectError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+    }
+    std::set<const CWidget*> keyed;
+    for (const KeySetting& key : parsed.keys) {
+        try {
+            keyed.insert(apply_key(*node, key));
+        } catch (const SettingError& e) {
+            std::string message = std::string("--key ") + e.what();
+            if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";
+            throw Failure{exit_usage, message};
+        }
+    }
+    for (const Setting& s : parsed.settings) {
+        try {
+            CWidget& control = setting_control(*node, s);
+            if (keyed.count(&control) != 0)
+                throw Failure{exit_usage, "--set " + s.label + "=" + s.value + ": \"" + control.label() +
+                                              "\" also has --key; --set holds a control for the whole run"};
+            apply_setting(*node, s);
+            control.clear_keys();
+        } catch (const SettingError& e) {
+            std::string message = std::string("--set ") + e.what();
+            if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";
+            throw Failure{exit_usage, message};
+        }
+    }
+    return node;
+}
+
+void save_project_if_asked(FXNode& node, const ControlOptions& controls)
+{
+    if (controls.save_project.empty()) return;
+    try {
+        save_project(node, controls.save_project);
+    } catch (const ProjectError& e) {
+        throw Failure{exit_failed, e.what()};
+    }
+}
+
+void add_verbosity_options(CLI::App& command, Verbosity& verbosity)
+{
+    command.add_flag_callback("-q,--quiet", [&verbosity] { verbosity = Verbosity::quiet; },
+                              "Print nothing but errors (no progress line)");
+    command.add_flag_callback("-v,--verbose", [&verbosity] { verbosity = Verbosity::verbose; },
+                              "Print one line per frame");
+}
+
+PictureSize parse_picture_size(const std::string& text, const std::string& option)
+{
+    PictureSize size;
+    const std::size_t x = text.find('x');
+    auto whole = [](const std::string& t, int& v) {
+        if (t.empty() || t.size() > 6 || t.find_first_not_of("0123456789") != std::string::npos) return false;
+        v = std::stoi(t);
+        return v >= 1;
+    };
+    if (x == std::string::npos || !whole(text.substr(0, x), size.width) || !whole(text.substr(x + 1), size.height))
+        throw Failure{exit_usage, option + " " + text + ": expected WIDTHxHEIGHT in pixels, e.g. 1920x1080"};
+    // The node addresses samples with 32-bit integers.
+    if (static_cast<long long>(size.width) * size.height > (1LL << 31) / 4 - 1)
+        throw Failure{exit_usage, option + " " + text + ": too many pixels"};
+    return size;
+}
+
+void check_folder_writable(const std::string& path)
+{
+    const fs::path target(path);
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    const fs::path probe = folder / (".trellin-probe-" + std::to_string(::getpid()));
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EEXIST) return;  // a file of that name: the folder takes files
+        throw Failure{exit_usage, path + ": cannot write in " + folder.string() + ": " + std::strerror(err)};
+    }
+    ::close(fd);
+    ::unlink(probe.c_str());
 }
 
 }  // namespace trellin_cli

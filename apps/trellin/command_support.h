@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/control_key.h"
 #include "apps/common/control_setting.h"
 #include "apps/common/host_picture.h"
 #include "apps/common/image_io.h"
 #include "apps/common/module_loader.h"
 #include "apps/trellin/commands.h"
+#include "apps/trellin/progress.h"
 
 namespace trellin_cli {
 
@@ -24,6 +26,50 @@ struct FrameOptions {
 
 // Adds --set and --threads to `command`.
 void add_frame_options(CLI::App& command, FrameOptions& options);
+
+// Where a rendering command's node gets its settings from.
+struct ControlOptions {
+    std::string project;                // --project FILE: restore the node from it
+    std::vector<std::string> keys;      // --key LABEL@TIME=VALUE
+    std::string save_project;           // --save-project FILE (commands that offer it)
+};
+
+// Adds --project and --key (and --save-project when `with_save`) to `command`.
+void add_control_options(CLI::App& command, ControlOptions& options, bool with_save);
+
+// Checks what can be checked before the module is loaded: the syntax of every
+// --set and --key, the same control named by both, and the folder of
+// --save-project. A Failure with exit code 2 otherwise.
+struct NodeSettings {
+    std::vector<trellin_app::Setting> settings;
+    std::vector<trellin_app::KeySetting> keys;
+};
+NodeSettings parse_node_settings(const FrameOptions& frame, const ControlOptions& controls);
+
+// A node ready for the run: restored from the project (or new), the keys of
+// --key added, then every --set applied for the whole run (the control's keys
+// cleared). Failures (exit code 2) name the file, the label or the value.
+trellin_app::NodePtr prepare_node(const trellin_app::NodeModule& module, const ControlOptions& controls,
+                                  const NodeSettings& settings);
+
+// Writes --save-project when given (a Failure with exit code 1 when it cannot
+// be written).
+void save_project_if_asked(FXNode& node, const ControlOptions& controls);
+
+// --quiet and --verbose.
+void add_verbosity_options(CLI::App& command, Verbosity& verbosity);
+
+// A picture size "WxH" (a Failure with exit code 2 naming `option`).
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+};
+PictureSize parse_picture_size(const std::string& text, const std::string& option);
+
+// Checks that a file can be made in the folder of `path` by making and
+// removing one (a folder may exist and still refuse new files). A Failure
+// with exit code 2 naming `path` otherwise.
+void check_folder_writable(const std::string& path);
 
 // The effect module (a Failure with exit code 2 when it cannot be loaded).
 trellin_app::NodeModule load_module();
