@@ -1,0 +1,394 @@
+// trellin farm: renders a shot on a Slurm cluster, split into frame-range
+// jobs.
+//
+//   farm submit IN OUT --frames A-B --chunk N   writes a batch script and a
+//       frozen project beside the outputs and submits the script with sbatch
+//       as an array job, one task per chunk of N frames; prints the job id.
+//   farm status OUT --frames A-B                frames done and missing, from
+//       the output files.
+//   farm wait JOBID OUT --frames A-B            waits until the job has left
+//       the queue; succeeds only when every frame exists.
+//
+// The settings (--project, --key, --set) are resolved into a node exactly as
+// `trellin render` resolves them and written out as one project file at
+// submission; every task reads only that file, so editing the user's own
+// project later cannot change a job already queued.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "apps/common/frame_sequence.h"
+#include "apps/common/project_file.h"
+#include "apps/trellin/command_support.h"
+#include "apps/trellin/farm_frames.h"
+#include "apps/trellin/farm_script.h"
+#include "apps/trellin/farm_slurm.h"
+
+namespace fs = std::filesystem;
+
+using namespace trellin_app;
+
+namespace trellin_cli {
+
+namespace {
+
+FrameRange range_option(const std::string& text)
+{
+    try {
+        return parse_frame_range(text);
+    } catch (const SequenceError& e) {
+        throw Failure{exit_usage, std::string("--frames: ") + e.what()};
+    }
+}
+
+// The pattern of a sequence argument; a Failure when it numbers no frames.
+FramePattern sequence_pattern(const std::string& path, const std::string& argument)
+{
+    try {
+        FramePattern pattern(path);
+        if (!pattern.numbered())
+            throw Failure{exit_usage, path + ": " + argument +
+                                          " needs a frame number pattern in its name (%04d or ####), e.g. "
+                                          "shot.%04d.png"};
+        return pattern;
+    } catch (const SequenceError& e) {
+        throw Failure{exit_usage, e.what()};
+    }
+}
+
+// An absolute path without "." and ".." steps. Not resolved through symbolic
+// links: the name the user gives is the one every node of the cluster sees.
+std::string absolute_path(const std::string& path)
+{
+    return fs::absolute(path).lexically_normal().string();
+}
+
+// The batch script names every path on #SBATCH lines and in comments, where
+// a double quote or a line break cannot be written safely.
+void check_path_text(const std::string& path)
+{
+    if (path.find_first_of("\"\n\r") != std::string::npos)
+        throw Failure{exit_usage, path + ": a path for the farm may not hold a double quote or a line break"};
+}
+
+// "glass" for ".../glass.%04d.png": the output name without its folder,
+// extension, frame pattern and the separators around it.
+std::string shot_name(const std::string& output)
+{
+    std::string name = fs::path(output).stem().string();
+    std::string kept;
+    for (std::size_t i = 0; i < name.size();) {
+        if (name[i] == '#') {
+            while (i < name.size() && name[i] == '#') ++i;
+        } else if (name[i] == '%') {
+            i = name.find('d', i);
+            i = i == std::string::npos ? name.size() : i + 1;
+        } else {
+            kept += name[i++];
+        }
+    }
+    const std::string separators = "._- ";
+    const std::size_t b = kept.find_first_not_of(separators);
+    if (b == std::string::npos) return "shot";
+    return kept.substr(b, kept.find_last_not_of(separators) + 1 - b);
+}
+
+std::string time_stamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+// Claims a name for this submission's files "FOLDER/SHOT.farm-STAMP[-N]" by
+// creating its script file, so two submissions never share their files.
+std::string claim_job_base(const std::string& folder, const std::string& shot)
+{
+    const std::string stem = folder + "/" + shot + ".farm-" + time_stamp();
+    for (int n = 1; n < 1000; ++n) {
+        const std::string base = n == 1 ? stem : stem + "-" + std::to_string(n);
+        const int fd = open((base + ".sh").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            close(fd);
+            return base;
+        }
+        if (errno != EEXIST) throw Failure{exit_failed, base + ".sh: " + std::strerror(errno)};
+    }
+    throw Failure{exit_failed, stem + ": too many farm submissions in one second"};
+}
+
+void write_text(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) throw Failure{exit_failed, path + ": cannot write the batch script"};
+}
+
+class FarmCommand : public Command {
+public:
+    CLI::App* add_to(CLI::App& app) override
+    {
+        CLI::App* farm = app.add_subcommand("farm", "Render a shot on a Slurm cluster, in frame-range jobs");
+        farm->require_subcommand(1);
+        farm->footer(
+            "Examples:\n"
+            "  trellin farm submit in/shot.%04d.png out/glass.%04d.png --frames 1-240 --chunk 10 \\\n"
+            "      --project look.json --partition render\n"
+            "  trellin farm status out/glass.%04d.png --frames 1-240\n"
+            "  trellin farm wait 4711 out/glass.%04d.png --frames 1-240 --timeout 3600\n"
+            "Every machine of the cluster must see the program, the module, the inputs and the output\n"
+            "folder under the same paths.");
+        add_submit(*farm);
+        add_status(*farm);
+        add_wait(*farm);
+        return farm;
+    }
+
+    int run() override
+    {
+        if (submit_->parsed()) return run_submit();
+        if (status_->parsed()) return run_status();
+        return run_wait();
+    }
+
+private:
+    void add_submit(CLI::App& farm)
+    {
+        submit_ = farm.add_subcommand("submit", "Submit a shot to Slurm as an array job; prints the job id");
+        submit_->add_option("IN", input_, "Input sequence, with a frame pattern (%04d or ####)")
+            ->required()
+            ->type_name("PATTERN");
+        submit_->add_option("OUT", output_, "Output sequence, with a frame pattern; its folder must exist")
+            ->required()
+            ->type_name("PATTERN");
+        submit_->add_option("-f,--frames", frames_, "Frames to render: A-B or A-BxSTEP")
+            ->required()
+            ->type_name("A-B[xSTEP]");
+        submit_->add_option("-c,--chunk", chunk_, "Frames per array task (the last task may get fewer)")
+            ->required()
+            ->check(CLI::Range(1LL, 1000000000LL))
+            ->type_name("N");
+        add_frame_options(*submit_, frame_options_);
+        frame_options_.threads = 1;
+        submit_->get_option("--threads")
+            ->description("Processors per array task: asked of Slurm and rendered on (default: 1)");
+        add_control_options(*submit_, control_options_, false);
+        submit_->add_option("--partition", partition_, "Slurm partition to run in (default: the cluster's)")
+            ->type_name("P");
+        submit_
+            ->add_option("--sbatch", sbatch_extra_,
+                         "A further sbatch option for the script, e.g. --sbatch=--time=2:00:00 (repeatable)")
+            ->allow_extra_args(false)
+            ->type_name("OPTION");
+        submit_->add_flag("-n,--dry-run", dry_run_, "Print the batch script; write and submit nothing");
+        submit_->footer(
+            "Writes SHOT.farm-STAMP.json (the settings, frozen) and SHOT.farm-STAMP.sh (the batch\n"
+            "script) beside the outputs and submits the script with sbatch. Array task k renders\n"
+            "the k-th chunk with 'trellin render ... --skip-existing', so a requeued task resumes.\n"
+            "Slurm writes each task's log to SHOT.farm-STAMP.task-K.log beside the outputs.\n"
+            "The job id is printed alone on standard output.\n"
+            "\n"
+            "Example:\n"
+            "  job=$(trellin farm submit in/%04d.png out/glass.%04d.png --frames 0-99 --chunk 10 \\\n"
+            "        --key \"Cell Angle@0=0\" --key \"Cell Angle@99=90\")\n"
+            "  trellin farm wait \"$job\" out/glass.%04d.png --frames 0-99");
+    }
+
+    void add_status(CLI::App& farm)
+    {
+        status_ = farm.add_subcommand("status", "Frames of a shot done and missing, from its output files");
+        status_->add_option("OUT", status_output_, "Output sequence, with a frame pattern")
+            ->required()
+            ->type_name("PATTERN");
+        status_->add_option("-f,--frames", status_frames_, "Frames of the shot: A-B or A-BxSTEP")
+            ->required()
+            ->type_name("A-B[xSTEP]");
+        status_->footer(
+            "Prints one line, e.g. \"frames 0-11: 9 of 12 done, 3 missing: 5-7\".\n"
+            "Exit code 0 when every frame exists, 1 when some are missing.");
+    }
+
+    void add_wait(CLI::App& farm)
+    {
+        wait_ = farm.add_subcommand("wait", "Wait until a farm job has left the queue, then check its frames");
+        wait_->add_option("JOBID", job_id_, "The job id that farm submit printed")->required();
+        wait_->add_option("OUT", status_output_, "Output sequence, with a frame pattern")
+            ->required()
+            ->type_name("PATTERN");
+        wait_->add_option("-f,--frames", status_frames_, "Frames of the shot: A-B or A-BxSTEP")
+            ->required()
+            ->type_name("A-B[xSTEP]");
+        wait_->add_option("--timeout", timeout_s_, "Give up after S seconds (default: wait as long as it takes)")
+            ->check(CLI::PositiveNumber)
+            ->type_name("S");
+        wait_->footer(
+            "Polls squeue until the job has no task pending or running, then prints the frame status.\n"
+            "Exit code 0 only when every frame exists; 1 when frames are missing, the timeout passed\n"
+            "or Slurm could not be asked.");
+    }
+
+    int run_submit()
+    {
+        const FrameRange range = range_option(frames_);
+        const FramePattern in = sequence_pattern(absolute_path(input_), "IN");
+        const FramePattern out = sequence_pattern(absolute_path(output_), "OUT");
+        for (const std::string& path : {in.text(), out.text()}) check_path_text(path);
+        for (const std::string& extra : sbatch_extra_)
+            if (extra.find_first_of("\n\r") != std::string::npos)
+                throw Failure{exit_usage, "--sbatch: an option may not hold a line break"};
+        const NodeSettings parsed = parse_node_settings(frame_options_, control_options_);
+
+        // Everything a task needs must be there before anything is queued.
+        for (long long f = range.first; f <= range.last; f += range.step) {
+            std::error_code ec;
+            if (!fs::is_regular_file(in.path_for(f), ec))
+                throw Failure{exit_usage, in.path_for(f) + ": input frame " + std::to_string(f) + " does not exist"};
+        }
+        check_output(out.path_for(range.first));
+        if (!dry_run_) check_folder_writable(out.path_for(range.first));
+
+        // The node the tasks will render with, built as `trellin render` builds it.
+        NodeModule module = load_module();
+        NodePtr node = prepare_node(module, control_options_, parsed);
+
+        const std::string folder = fs::path(out.text()).parent_path().string();
+        const std::string shot = shot_name(out.text());
+        FarmJob job;
+        job.trellin = fs::read_symlink("/proc/self/exe").string();
+        job.module = absolute_path(module.path());
+        job.input = in.text();
+        job.output = out.text();
+        job.work_dir = folder;
+        job.job_name = "trellin-" + shot;
+        job.range = range;
+        job.chunk = chunk_;
+        job.partition = partition_;
+        job.threads = frame_options_.threads;
+        job.sbatch_extra = sbatch_extra_;
+        for (const std::string& path : {job.trellin, job.module}) check_path_text(path);
+
+        const std::string base = dry_run_ ? folder + "/" + shot + ".farm-" + time_stamp() : claim_job_base(folder, shot);
+        job.project = base + ".json";
+        job.log_pattern = base + ".task-%a.log";
+        const std::string script = batch_script(job);
+        if (dry_run_) {
+            std::cout << script;
+            return exit_done;
+        }
+
+        const std::string script_path = base + ".sh";
+        try {
+            save_project(*node, job.project);
+            write_text(script_path, script);
+            const std::string id = sbatch_submit(script_path);
+            const long long tasks = chunk_count(range, chunk_);
+            std::cerr << "trellin: farm: job " << id << ": " << range.count() << " frames in " << tasks
+                      << " task" << (tasks == 1 ? "" : "s") << " of up to " << chunk_ << "\n"
+                      << "trellin: farm: settings frozen in " << job.project << "\n"
+                      << "trellin: farm: logs in " << base << ".task-*.log\n";
+            std::cout << id << "\n";
+        } catch (const ProjectError& e) {
+            discard(base);
+            throw Failure{exit_failed, e.what()};
+        } catch (...) {
+            discard(base);
+            throw;
+        }
+        return exit_done;
+    }
+
+    // Removes the files of a submission that did not happen.
+    static void discard(const std::string& base)
+    {
+        std::error_code ignored;
+        fs::remove(base + ".sh", ignored);
+        fs::remove(base + ".json", ignored);
+    }
+
+    int run_status()
+    {
+        const FrameRange range = range_option(status_frames_);
+        const FramePattern out = sequence_pattern(status_output_, "OUT");
+        const FrameStatus status = frame_status(out, range);
+        std::cout << status_text(status) << "\n";
+        return status.missing.empty() ? exit_done : exit_failed;
+    }
+
+    int run_wait()
+    {
+        if (!valid_job_id(job_id_)) throw Failure{exit_usage, "\"" + job_id_ + "\": a job id is a number"};
+        const FrameRange range = range_option(status_frames_);
+        const FramePattern out = sequence_pattern(status_output_, "OUT");
+
+        using Clock = std::chrono::steady_clock;
+        const auto start = Clock::now();
+        auto elapsed = [&] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+        // Quick polls at first, for short jobs; at most every 5 s for long ones.
+        double interval = 0.2;
+        // Slurm may be briefly out of reach (a controller restarting); give up
+        // when squeue has failed for this long without a break.
+        constexpr double unreachable_limit_s = 60;
+        double failing_since = -1;
+        while (true) {
+            const QueueCheck check = squeue_check(job_id_);
+            if (check.state == QueueState::gone) break;
+            if (check.state == QueueState::unknown) {
+                if (failing_since < 0) failing_since = elapsed();
+                if (elapsed() - failing_since >= unreachable_limit_s)
+                    throw Failure{exit_failed, check.message};
+            } else {
+                failing_since = -1;
+            }
+            if (timeout_s_ > 0 && elapsed() >= timeout_s_) {
+                std::cout << status_text(frame_status(out, range)) << "\n";
+                throw Failure{exit_failed, "job " + job_id_ + " is still in the queue after " +
+                                               std::to_string(int(timeout_s_)) + " s"};
+            }
+            double pause = interval;
+            if (timeout_s_ > 0) pause = std::min(pause, std::max(0.0, timeout_s_ - elapsed()));
+            std::this_thread::sleep_for(std::chrono::duration<double>(pause));
+            interval = std::min(interval * 1.5, 5.0);
+        }
+
+        const FrameStatus status = frame_status(out, range);
+        std::cout << status_text(status) << "\n";
+        if (!status.missing.empty())
+            throw Failure{exit_failed, "job " + job_id_ + " has left the queue with " +
+                                           std::to_string(status.missing.size()) +
+                                           " frames missing (its task logs are beside the outputs)"};
+        return exit_done;
+    }
+
+    CLI::App* submit_ = nullptr;
+    CLI::App* status_ = nullptr;
+    CLI::App* wait_ = nullptr;
+
+    std::string input_, output_, frames_, partition_;
+    long long chunk_ = 0;
+    FrameOptions frame_options_;
+    ControlOptions control_options_;
+    std::vector<std::string> sbatch_extra_;
+    bool dry_run_ = false;
+
+    std::string status_output_, status_frames_, job_id_;
+    double timeout_s_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> make_farm_command() { return std::make_unique<FarmCommand>(); }
+
+}  // namespace trellin_cli
