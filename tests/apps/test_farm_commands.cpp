@@ -1,0 +1,142 @@
+// trellin farm without a cluster: the batch script a dry run prints, frame
+// status from the output files, and the refusals that must come before
+// anything is written or queued.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/subprocess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string trellin = std::string(TRELLIN_BIN_DIR) + "/trellin";
+
+class FarmCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / ("trellin-farm-cmd-" + std::to_string(getpid()) + "-" + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "in");
+        out = dir / "out dir's";
+        fs::create_directories(out);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    testkit::ProgramResult run(std::vector<std::string> args, const std::vector<std::string>& env = {})
+    {
+        args.insert(args.begin(), trellin);
+        return testkit::run_program(args, 60, env);
+    }
+
+    // Files named like frames; their content does not matter before a render.
+    void touch_frames(const fs::path& folder, const std::string& prefix, const std::vector<int>& frames)
+    {
+        for (int f : frames) {
+            char name[64];
+            std::snprintf(name, sizeof name, "%s.%04d.png", prefix.c_str(), f);
+            std::ofstream(folder / name) << "x";
+        }
+    }
+
+    std::size_t files_in(const fs::path& folder)
+    {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(folder)) ++n;
+        return n;
+    }
+
+    fs::path dir, out;
+};
+
+TEST_F(FarmCommands, DryRunPrintsOneTaskPerChunkWithQuotedAbsolutePaths)
+{
+    touch_frames(dir / "in", "in", {3, 7, 11, 15, 19});
+    // Relative names, from inside the test folder: the script must not depend
+    // on where it was submitted from.
+    const testkit::ProgramResult r =
+        run({"farm", "submit", (dir / "in" / "in.%04d.png").lexically_relative(fs::current_path()).string(),
+             (out / "glass.####.exr").string(), "--frames", "3-20x4", "--chunk", "2", "--partition", "gpu",
+             "--threads", "3", "--key", "Cell Angle@3=10", "--sbatch=--time=1:00:00", "--dry-run"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string& s = r.out;
+    for (const std::string& line : std::vector<std::string>{
+             "#SBATCH --array=0-2\n", "#SBATCH --partition=gpu\n", "#SBATCH --cpus-per-task=3\n",
+          "#SBATCH --time=1:00:00\n", "#SBATCH --job-name=trellin-glass\n",
+          "#SBATCH --chdir=\"" + out.string() + "\"\n", "  0) frames=3-7x4 ;;\n", "  1) frames=11-15x4 ;;\n",
+          "  2) frames=19 ;;\n", " render '" + (dir / "in" / "in.%04d.png").string() + "' '" + dir.string() +
+                                   "/out dir'\\''s/glass.####.exr'",
+          "--frames \"$frames\" --skip-existing --project '" + dir.string() + "/out dir'\\''s/glass.farm-"})
+        EXPECT_NE(s.find(line), std::string::npos) << "missing: " << line << "\nin:\n" << s;
+    EXPECT_EQ(s.find("  3) "), std::string::npos);
+    EXPECT_EQ(files_in(out), 0u) << "a dry run writes nothing";
+}
+
+TEST_F(FarmCommands, StatusListsMissingFramesAsRuns)
+{
+    touch_frames(out, "glass", {0, 1, 2, 5, 10});
+    const std::string pattern = (out / "glass.%04d.png").string();
+    testkit::ProgramResult r = run({"farm", "status", pattern, "--frames", "0-9"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "frames 0-9: 4 of 10 done, 6 missing: 3-4, 6-9\n");
+
+    r = run({"farm", "status", pattern, "--frames", "0-12x2"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "frames 0-12x2: 3 of 7 done, 4 missing: 4-8x2, 12\n");
+
+    r = run({"farm", "status", (out / "glass.####.png").string(), "--frames", "0-2"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "frames 0-2: all 3 done\n");
+}
+
+TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
+{
+    touch_frames(dir / "in", "in", {0, 1, 2, 3});
+    const std::string in = (dir / "in" / "in.%04d.png").string(), glass = (out / "glass.%04d.png").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string names;  // the message must name this
+    };
+    const std::vector<Case> cases = {
+        {{"submit", (dir / "in" / "in.0000.png").string(), glass, "--frames", "0-3", "--chunk", "2"}, "pattern"},
+        {{"submit", in, (out / "glass.png").string(), "--frames", "0-3", "--chunk", "2"}, "glass.png"},
+        {{"submit", in, glass, "--frames", "0-4", "--chunk", "2"}, "in.0004.png"},
+        {{"submit", in, glass, "--frames", "3-1", "--chunk", "2"}, "empty"},
+        {{"submit", in, glass, "--frames", "0-3", "--chunk", "0"}, "chunk"},
+        {{"submit", in, (dir / "nowhere" / "g.%04d.png").string(), "--frames", "0-3", "--chunk", "2"}, "nowhere"},
+        {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--key", "Shine@2=1"}, "Shine"},
+        {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--project", (dir / "none.json").string()},
+         "none.json"},
+        {{"wait", "12x", glass, "--frames", "0-3"}, "12x"},
+        {{"status", glass, "--frames", "0-3y2"}, "0-3y2"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"farm"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const testkit::ProgramResult r = run(args);
+        EXPECT_EQ(r.code, 2) << c.names << ": " << r.err;
+        EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(files_in(out), 0u);
+}
+
+TEST_F(FarmCommands, SubmissionThatCannotReachSlurmLeavesNoFiles)
+{
+    touch_frames(dir / "in", "in", {0, 1});
+    const testkit::ProgramResult r =
+        run({"farm", "submit", (dir / "in" / "in.%04d.png").string(), (out / "glass.%04d.png").string(),
+             "--frames", "0-1", "--chunk", "1"},
+            {"PATH=" + dir.string()});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("sbatch not found"), std::string::npos) << r.err;
+    EXPECT_EQ(files_in(out), 0u);
+}
+
+}  // namespace
