@@ -104,6 +104,12 @@ private:
     std::unique_ptr<RenderWorker> worker_;
 
     std::vector<PointerEvent> pointer_events_;
+    // The pointer's position as the window's events last reported it: a
+    // button event carries none of its own, and asking the display server
+    // would give where the pointer is now, not where it was pressed.
+    double cursor_x_ = -1.0;
+    double cursor_y_ = -1.0;
+    bool cursor_known_ = false;
     std::vector<int> keys_;
     int frames_to_draw_ = frames_after_input;
 
@@ -192,16 +198,21 @@ bool Viewer::open_window()
     glfwSetCursorPosCallback(window_, [](GLFWwindow* win, double x, double y) {
         Viewer& v = of(win);
         v.pointer_events_.push_back({PointerEvent::Type::move, x, y});
+        v.cursor_x_ = x;
+        v.cursor_y_ = y;
+        v.cursor_known_ = true;
         v.frames_to_draw_ = frames_after_input;
     });
     glfwSetMouseButtonCallback(window_, [](GLFWwindow* win, int button, int action, int) {
         Viewer& v = of(win);
         v.frames_to_draw_ = frames_after_input;
         if (button != GLFW_MOUSE_BUTTON_LEFT) return;
-        double x = 0.0, y = 0.0;
-        glfwGetCursorPos(win, &x, &y);
-        v.pointer_events_.push_back(
-            {action == GLFW_PRESS ? PointerEvent::Type::press : PointerEvent::Type::release, x, y});
+        if (!v.cursor_known_) {
+            glfwGetCursorPos(win, &v.cursor_x_, &v.cursor_y_);
+            v.cursor_known_ = true;
+        }
+        v.pointer_events_.push_back({action == GLFW_PRESS ? PointerEvent::Type::press : PointerEvent::Type::release,
+                                     v.cursor_x_, v.cursor_y_});
     });
     glfwSetKeyCallback(window_, [](GLFWwindow* win, int key, int, int action, int) {
         Viewer& v = of(win);

@@ -1,0 +1,486 @@
+// trellin-view end to end under Xvfb: handles dragged and controls clicked
+// with xdotool, projects saved and pictures exported with keys, and the
+// handles' colours found in a screenshot where their controls put them.
+//
+// Every test starts its own X server on a free display (Xvfb -displayfd)
+// and stops it, and the viewer, whatever happens; every wait has a limit.
+// test-labels: external
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <OpenImageIO/imageio.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "apps/common/frame_render.h"
+#include "apps/common/image_io.h"
+#include "apps/common/module_loader.h"
+#include "apps/trellin-view/view_geometry.h"
+#include "host/regv.h"
+#include "node/trellin_node.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using namespace std::chrono_literals;
+using trellin_view::Rect;
+
+const std::string viewer = std::string(TRELLIN_BIN_DIR) + "/trellin-view";
+constexpr int image_w = 640;
+constexpr int image_h = 360;
+
+// A child process, ended (SIGTERM, then SIGKILL) when this goes, and by the
+// kernel when the test program dies first.
+class Child {
+public:
+    Child() = default;
+    Child(const std::vector<std::string>& argv, const std::vector<std::string>& env, const fs::path& cwd,
+          const fs::path& output, int fd3 = -1)
+    {
+        std::vector<char*> args, envp;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        const std::string out = output.string(), dir = cwd.string();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd >= 0) {
+                ::dup2(fd, 1);
+                ::dup2(fd, 2);
+            }
+            if (fd3 >= 0) ::dup2(fd3, 3);
+            if (::chdir(dir.c_str()) != 0) ::_exit(126);
+            ::execve(args[0], args.data(), envp.data());
+            ::_exit(127);
+        }
+    }
+    Child(Child&& o) noexcept : pid_(std::exchange(o.pid_, -1)) {}
+    Child& operator=(Child&& o) noexcept
+    {
+        if (this != &o) {
+            stop();
+            pid_ = std::exchange(o.pid_, -1);
+        }
+        return *this;
+    }
+    ~Child() { stop(); }
+
+    // Waits up to `limit` for the process to end by itself; its exit code, or
+    // -1 when it had to be killed.
+    int wait(std::chrono::milliseconds limit)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (pid_ > 0) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            if (std::chrono::steady_clock::now() > end) break;
+            std::this_thread::sleep_for(10ms);
+        }
+        stop();
+        return -1;
+    }
+
+    bool running()
+    {
+        int status = 0;
+        return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
+    }
+
+    void stop()
+    {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        for (int i = 0; i < 300; ++i) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+std::string slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool wait_until(const std::function<bool()>& ready, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (ready()) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return ready();
+}
+
+// A picture in dark, nearly grey tones, so that the handles' red, green and
+// yellow stand out.
+void write_picture(const fs::path& path)
+{
+    std::vector<std::uint16_t> samples(std::size_t(image_w) * image_h * 3);
+    for (int y = 0; y < image_h; ++y)
+        for (int x = 0; x < image_w; ++x) {
+            std::uint16_t* p = &samples[(std::size_t(y) * image_w + x) * 3];
+            p[0] = std::uint16_t(6000 + x * 12);
+            p[1] = std::uint16_t(6000 + y * 15);
+            p[2] = std::uint16_t(9000 + (x + y) * 6);
+        }
+    auto out = OIIO::ImageOutput::create(path.string());
+    ASSERT_TRUE(out);
+    ASSERT_TRUE(out->open(path.string(), OIIO::ImageSpec(image_w, image_h, 3, OIIO::TypeDesc::UINT16)));
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::UINT16, samples.data()));
+    ASSERT_TRUE(out->close());
+}
+
+// 8-bit RGB pixels of an X window dump (xwd).
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;
+    const std::uint8_t* at(int x, int y) const { return &rgb[(std::size_t(y) * width + x) * 3]; }
+};
+
+bool read_xwd(const std::string& data, Screenshot& shot)
+{
+    if (data.size() < 100) return false;
+    auto field = [&](int i) {
+        const auto* b = reinterpret_cast<const unsigned char*>(data.data()) + i * 4;
+        return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
+    };
+    const std::uint32_t header = field(0), width = field(4), height = field(5), byte_order = field(7);
+    const std::uint32_t bits = field(11), line = field(12), masks[3] = {field(14), field(15), field(16)};
+    const std::size_t start = header + std::size_t(field(19)) * 12;
+    const std::uint32_t bytes = bits / 8;
+    if (bytes < 3 || bytes > 4 || start + std::size_t(line) * height > data.size()) return false;
+    shot.width = int(width);
+    shot.height = int(height);
+    shot.rgb.resize(std::size_t(width) * height * 3);
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const auto* p = reinterpret_cast<const unsigned char*>(data.data()) + start + y * line + x * bytes;
+            std::uint32_t v = 0;
+            for (std::uint32_t k = 0; k < bytes; ++k)
+                v |= std::uint32_t(p[k]) << (8 * (byte_order == 0 ? k : bytes - 1 - k));
+            for (int c = 0; c < 3; ++c) {
+                const int shift = __builtin_ctz(masks[c]);
+                shot.rgb[(std::size_t(y) * width + x) * 3 + c] = std::uint8_t((v & masks[c]) >> shift);
+            }
+        }
+    return true;
+}
+
+enum class Hue { red, green, yellow };
+
+// How strongly a pixel shows the hue (0: not at all).
+int strength(const std::uint8_t* p, Hue hue)
+{
+    const int r = p[0], g = p[1], b = p[2];
+    switch (hue) {
+    case Hue::red: return r >= 100 ? std::min(r - g, r - b) : 0;
+    case Hue::green: return g >= 100 ? std::min(g - r, g - b) : 0;
+    case Hue::yellow: return r >= 100 && g >= 100 ? std::min(r, g) - b - std::abs(r - g) : 0;
+    }
+    return 0;
+}
+
+// The viewer on a generated picture under its own X server.
+class ViewWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / ("trellin-view-" + std::to_string(::getpid()) + "-" + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        picture = dir / "picture.png";
+        write_picture(picture);
+        for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/xdotool", "/usr/bin/xwd"})
+            ASSERT_TRUE(fs::exists(tool)) << tool << " missing: run tools/install-deps.sh";
+
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        xvfb = Child({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"},
+                     {}, dir, dir / "xvfb.log", fds[1]);
+        ::close(fds[1]);
+        std::string number;
+        char c = 0;
+        // Xvfb writes its display number once it takes connections.
+        const int flags = ::fcntl(fds[0], F_GETFL);
+        ::fcntl(fds[0], F_SETFL, flags | O_NONBLOCK);
+        wait_until(
+            [&] {
+                while (::read(fds[0], &c, 1) == 1) {
+                    if (c == '\n') return true;
+                    number += c;
+                }
+                return false;
+            },
+            20s);
+        ::close(fds[0]);
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start: " << slurp(dir / "xvfb.log");
+        display = "DISPLAY=:" + number;
+    }
+
+    void TearDown() override
+    {
+        view.stop();
+        xvfb.stop();
+        if (!HasFailure()) fs::remove_all(dir);
+    }
+
+    std::vector<std::string> environment() const
+    {
+        std::vector<std::string> env{display, "PATH=/usr/bin:/bin"};
+        if (const char* home = std::getenv("HOME")) env.push_back(std::string("HOME=") + home);
+        return env;
+    }
+
+    // Starts the viewer and waits for its first rendered picture.
+    void start(std::vector<std::string> args)
+    {
+        std::vector<std::string> argv{viewer, picture.string(), "--window", "1280x800", "--debug-state",
+                                      (dir / "state.json").string()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        view = Child(argv, environment(), dir, dir / "viewer.log");
+        ASSERT_TRUE(wait_until([&] { return read_state() && state["renders"].get<int>() >= 1; }, 60s))
+            << "no picture rendered: " << slurp(dir / "viewer.log");
+        ASSERT_TRUE(xdo({"search", "--sync", "--name", "trellin-view"}, &window));
+        while (!window.empty() && (window.back() == '\n' || window.back() == ' ')) window.pop_back();
+        ASSERT_FALSE(window.empty());
+        picture_rect = Rect{state["picture"]["x"], state["picture"]["y"], state["picture"]["width"],
+                            state["picture"]["height"]};
+    }
+
+    bool read_state()
+    {
+        const std::string text = slurp(dir / "state.json");
+        if (text.empty()) return false;
+        state = json::parse(text, nullptr, false);
+        return !state.is_discarded();
+    }
+
+    json control(const std::string& label)
+    {
+        for (const json& c : state["controls"])
+            if (c["label"] == label) return c;
+        ADD_FAILURE() << "no control " << label;
+        return json::object();
+    }
+
+    bool xdo(const std::vector<std::string>& args, std::string* out = nullptr)
+    {
+        std::vector<std::string> argv{"/usr/bin/xdotool"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Child run(argv, environment(), dir, dir / "xdotool.out");
+        const int code = run.wait(20s);
+        if (out != nullptr) *out = slurp(dir / "xdotool.out");
+        return code == 0;
+    }
+
+    // Window position of an image pixel position.
+    trellin_view::WindowPoint at(double ix, double iy) const
+    {
+        return trellin_view::image_to_window(picture_rect, image_w, image_h, ix, iy);
+    }
+
+    void press_key(const std::string& key)
+    {
+        ASSERT_TRUE(xdo({"mousemove", "--window", window, std::to_string(int(picture_rect.x + 5)),
+                         std::to_string(int(picture_rect.y + 5)), "key", key}));
+    }
+
+    void click(const json& rect)
+    {
+        const double x = rect["x"].get<double>() + rect["height"].get<double>() / 2;
+        const double y = rect["y"].get<double>() + rect["height"].get<double>() / 2;
+        ASSERT_TRUE(xdo({"mousemove", "--window", window, std::to_string(int(x)), std::to_string(int(y)), "click",
+                         "1"}));
+    }
+
+    fs::path dir, picture;
+    std::string display, window;
+    Child xvfb, view;
+    json state;
+    Rect picture_rect;
+};
+
+TEST_F(ViewWindow, DraggedTweakHandleMovesLiveRendersOnReleaseAndSavesAndExports)
+{
+    start({"--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3", "--export", (dir / "out.png").string()});
+    const trellin_view::WindowPoint from = at(0.7 * image_w, 0.3 * image_h);
+    const int x0 = int(std::lround(from.x)), y0 = int(std::lround(from.y));
+    const int x1 = int(picture_rect.x + picture_rect.width * 0.2) + 3, y1 = int(picture_rect.y + 40.0) + 1;
+    const int renders = state["renders"];
+
+    ASSERT_TRUE(xdo({"mousemove", "--window", window, std::to_string(x0), std::to_string(y0), "mousedown", "1"}));
+    for (int step = 1; step <= 4; ++step) {
+        ASSERT_TRUE(xdo({"mousemove", "--window", window, std::to_string(x0 + (x1 - x0) * step / 4),
+                         std::to_string(y0 + (y1 - y0) * step / 4)}));
+    }
+    // While the button is held the handle's controls follow and nothing renders.
+    ASSERT_TRUE(wait_until([&] { return read_state() && state["dragging"] == true &&
+                                        control("Tweak_X")["value"].get<double>() < 0.5; },
+                           10s));
+    EXPECT_EQ(state["renders"].get<int>(), renders);
+    ASSERT_TRUE(xdo({"mouseup", "1"}));
+    ASSERT_TRUE(wait_until([&] { return read_state() && state["renders"].get<int>() > renders; }, 30s));
+
+    press_key("s");
+    const fs::path project = dir / "trellin-project.json";
+    ASSERT_TRUE(wait_until([&] { return fs::exists(project); }, 10s)) << slurp(dir / "viewer.log");
+    const RegV saved = RegV::read_file(project.string());
+    const trellin_view::ImagePoint end = trellin_view::window_to_image(picture_rect, image_w, image_h, x1, y1);
+    EXPECT_EQ(saved.doc["controls"]["Tweak_X"].get<double>(), double(end.x / float(image_w)));
+    EXPECT_EQ(saved.doc["controls"]["Tweak_Y"].get<double>(), double(end.y / float(image_h)));
+    EXPECT_EQ(saved.doc["controls"]["Angle Centre_X"].get<double>(), 0.5);
+    ASSERT_TRUE(read_state());
+    EXPECT_NE(state["status"].get<std::string>().find(project.string()), std::string::npos) << state["status"];
+
+    // The export is the full-size picture a node renders with the saved project.
+    press_key("e");
+    ASSERT_TRUE(wait_until([&] { return read_state() && state["exports"].get<int>() == 1; }, 60s))
+        << slurp(dir / "viewer.log");
+    const trellin_app::HostPicture input = trellin_app::read_picture(picture.string());
+    trellin_app::NodePtr node(vx::TrellinNode::make());
+    ASSERT_TRUE(node->reg_load(saved));
+    trellin_app::HostPicture expected;
+    ASSERT_EQ(trellin_app::render_frame(*node, input, expected), 1);
+    const trellin_app::HostPicture exported = trellin_app::read_picture((dir / "out.png").string());
+    EXPECT_EQ(exported.width, image_w);
+    EXPECT_EQ(exported.height, image_h);
+    EXPECT_TRUE(exported.data == expected.data);
+
+    press_key("Escape");
+    EXPECT_EQ(view.wait(20s), 0);
+}
+
+TEST_F(ViewWindow, CheckboxSwitchesTheLightingControlsAvailability)
+{
+    const fs::path project = dir / "look.json";
+    start({"--project", project.string()});
+    const char* lighting[] = {"Brightness", "Gloss", "Back Bright", "Light", "Light_X", "Light_Y", "LightZ"};
+    for (const char* label : lighting) EXPECT_TRUE(control(label)["disabled"].get<bool>()) << label;
+    EXPECT_FALSE(control("Index")["disabled"].get<bool>());
+    const int renders = state["renders"];
+
+    click(control("Light Active")["rect"]);
+    ASSERT_TRUE(wait_until([&] { return read_state() && control("Light Active")["value"] == true; }, 10s));
+    for (const char* label : lighting) EXPECT_FALSE(control(label)["disabled"].get<bool>()) << label;
+    ASSERT_TRUE(wait_until([&] { return read_state() && state["renders"].get<int>() > renders; }, 30s));
+
+    press_key("s");
+    ASSERT_TRUE(wait_until([&] { return fs::exists(project); }, 10s));
+    EXPECT_EQ(RegV::read_file(project.string()).doc["controls"]["Light Active"], true);
+
+    click(control("Light Active")["rect"]);
+    ASSERT_TRUE(wait_until([&] { return read_state() && control("Light Active")["value"] == false; }, 10s));
+    for (const char* label : lighting) EXPECT_TRUE(control(label)["disabled"].get<bool>()) << label;
+
+    press_key("e");
+    ASSERT_TRUE(wait_until(
+        [&] { return read_state() && state["status"].get<std::string>().find("no export") != std::string::npos; },
+        10s));
+}
+
+TEST_F(ViewWindow, ScreenshotShowsEachHandleInItsColourWhereItsControlsPutIt)
+{
+    start({"--set", "Light Active=on", "--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3", "--set", "Light_X=0.25",
+           "--set", "Light_Y=0.7", "--set", "Cell Angle=90"});
+    ASSERT_TRUE(xdo({"mousemove", "--window", window, "1", "799"}));  // pointer away from the handles
+    std::this_thread::sleep_for(300ms);
+    Child dump({"/usr/bin/xwd", "-silent", "-id", window}, environment(), dir, dir / "shot.xwd");
+    ASSERT_EQ(dump.wait(20s), 0);
+    Screenshot shot;
+    ASSERT_TRUE(read_xwd(slurp(dir / "shot.xwd"), shot));
+    ASSERT_EQ(shot.width, 1280);
+
+    // Strongest showing of the hue within 3 pixels of an image position.
+    auto seen = [&](double ix, double iy, Hue hue) {
+        const trellin_view::WindowPoint p = at(ix, iy);
+        int best = 0;
+        for (int dy = -3; dy <= 3; ++dy)
+            for (int dx = -3; dx <= 3; ++dx) {
+                const int x = int(p.x) + dx, y = int(p.y) + dy;
+                if (x >= 0 && y >= 0 && x < shot.width && y < shot.height)
+                    best = std::max(best, strength(shot.at(x, y), hue));
+            }
+        return best;
+    };
+    constexpr int clear = 60;
+    // Crosshair arms run from 10 to 25 image pixels out from the handle.
+    const double tx = 0.7 * image_w, ty = 0.3 * image_h, cx = 0.5 * image_w, cy = 0.5 * image_h;
+    const double lx = 0.25 * image_w, ly = 0.7 * image_h;
+    EXPECT_GT(seen(tx + 17, ty, Hue::red), clear);
+    EXPECT_GT(seen(tx, ty - 17, Hue::red), clear);
+    EXPECT_GT(seen(cx - 17, cy, Hue::green), clear);
+    EXPECT_GT(seen(cx, cy - 17, Hue::green), clear);
+    // The angle arm points down at 90 degrees, 0.1 of the width long.
+    EXPECT_GT(seen(cx, cy + 50, Hue::green), clear);
+    EXPECT_GT(seen(cx, cy + 0.1 * image_w, Hue::green), clear);
+    EXPECT_GT(seen(lx + 17, ly, Hue::yellow), clear);
+    EXPECT_GT(seen(lx + 6, ly + 6, Hue::yellow), clear);  // a diagonal arm
+    // Nothing of the tweak handle is left at the centre, nor drawn at a handle's middle.
+    EXPECT_LT(seen(cx + 17, cy, Hue::red), 20);
+    EXPECT_LT(seen(lx + 40, ly, Hue::yellow), 20);
+}
+
+TEST(ViewArguments, RefusedBeforeAWindowOpens)
+{
+    const fs::path dir = fs::temp_directory_path() / ("trellin-view-args-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "bad.json") << "{\"controls\": {\"Index\": 99}}";
+    write_picture(dir / "picture.png");
+    const std::string pic = (dir / "picture.png").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{pic, "--set", "Index=99"}, "Index"},
+        {{pic, "--set", "Nonsense=1"}, "Nonsense"},
+        {{(dir / "none.png").string()}, "none.png"},
+        {{pic, "--project", (dir / "bad.json").string()}, "bad.json"},
+        {{pic, "--window", "12by3"}, "--window"},
+        {{pic, "--export", (dir / "no" / "out.png").string()}, "out.png"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> argv{viewer};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        Child run(argv, {"PATH=/usr/bin:/bin"}, dir, dir / "out.txt");
+        EXPECT_EQ(run.wait(20s), 2) << c.says;
+        EXPECT_NE(slurp(dir / "out.txt").find(c.says), std::string::npos) << slurp(dir / "out.txt");
+    }
+    fs::remove_all(dir);
+}
+
+}  // namespace
