@@ -363,8 +363,13 @@ TEST_F(ViewWindow, DraggedTweakHandleMovesLiveRendersOnReleaseAndSavesAndExports
     EXPECT_EQ(saved.doc["controls"]["Tweak_X"].get<double>(), double(end.x / float(image_w)));
     EXPECT_EQ(saved.doc["controls"]["Tweak_Y"].get<double>(), double(end.y / float(image_h)));
     EXPECT_EQ(saved.doc["controls"]["Angle Centre_X"].get<double>(), 0.5);
-    ASSERT_TRUE(read_state());
-    EXPECT_NE(state["status"].get<std::string>().find(project.string()), std::string::npos) << state["status"];
+    // It says where.
+    EXPECT_TRUE(wait_until(
+        [&] {
+            return read_state() && state["status"].get<std::string>().find(project.string()) != std::string::npos;
+        },
+        10s))
+        << state["status"];
 
     // The export is the full-size picture a node renders with the saved project.
     press_key("e");
