@@ -336,6 +336,13 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
         for (std::size_t i = 0; i < pixels; ++i)
             for (int c = 0; c < n; ++c) samples[i * n + c] = to_unit_float(picture.data[i * picture.samples + c]);
         written = out->write_image(OIIO::TypeDesc::FLOAT, samples.data());
+    } else if (bits == 10) {
+        // The format keeps the top 10 bits of what it is given: hand it each
+        // sample rounded to the nearest 10-bit step, as 8-bit output is rounded.
+        std::vector<std::uint16_t> samples(pixels * std::size_t(n));
+        for (std::size_t i = 0; i < pixels; ++i)
+            for (int c = 0; c < n; ++c) samples[i * n + c] = to_10bit_in_16(picture.data[i * picture.samples + c]);
+        written = out->write_image(OIIO::TypeDesc::UINT16, samples.data());
     } else {
         written = out->write_image(OIIO::TypeDesc::UINT16, picture.data.data(),
                                    static_cast<OIIO::stride_t>(picture.samples * sizeof(std::uint16_t)));

@@ -16,6 +16,15 @@ constexpr std::uint8_t to_8bit(std::uint16_t v)
     return static_cast<std::uint8_t>((std::uint32_t(v) * 255u + 32767u) / 65535u);
 }
 
+// 16-bit to the nearest 10-bit step (rounded as to_8bit rounds), given back
+// as the 16-bit value whose top 10 bits are that step and whose low 6 bits
+// repeat its top bits: 0 gives 0, 65535 gives 65535.
+constexpr std::uint16_t to_10bit_in_16(std::uint16_t v)
+{
+    const std::uint32_t s = (std::uint32_t(v) * 1023u + 32767u) / 65535u;
+    return static_cast<std::uint16_t>((s << 6) | (s >> 4));
+}
+
 // 8-bit to 16-bit: 0 gives 0, 255 gives 65535.
 constexpr std::uint16_t from_8bit(std::uint8_t v) { return static_cast<std::uint16_t>(v * 257u); }
 

@@ -4,178 +4,27 @@
 //
 // Expected pictures come from a node of the same effect rendered in this
 // process, so the checks hold whatever the effect does to the picture.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <OpenImageIO/imageio.h>
-
-#include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "node/trellin_node.h"
-#include "support/host_image.h"
-
-extern char** environ;
+#include "trellin_cli_support.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string trellin = std::string(TRELLIN_BIN_DIR) + "/trellin";
-
-struct RunResult {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A picture file's samples as stored (alpha not multiplied in), as uint16 or float.
-struct FileImage {
-    OIIO::ImageSpec spec;
-    std::vector<std::uint16_t> u16;
-    std::vector<float> f32;
-};
-
-FileImage read_file(const fs::path& path)
-{
-    OIIO::ImageSpec config;
-    config.attribute("oiio:UnassociatedAlpha", 1);
-    auto in = OIIO::ImageInput::open(path.string(), &config);
-    EXPECT_TRUE(in) << path << ": " << OIIO::geterror();
-    FileImage image;
-    if (!in) return image;
-    image.spec = in->spec();
-    const std::size_t n = image.spec.image_pixels() * std::size_t(image.spec.nchannels);
-    image.u16.resize(n);
-    image.f32.resize(n);
-    EXPECT_TRUE(in->read_image(0, 0, 0, image.spec.nchannels, OIIO::TypeDesc::UINT16, image.u16.data()));
-    EXPECT_TRUE(in->read_image(0, 0, 0, image.spec.nchannels, OIIO::TypeDesc::FLOAT, image.f32.data()));
-    return image;
-}
-
-template <class T>
-void write_file(const fs::path& path, int w, int h, int channels, OIIO::TypeDesc type, const std::vector<T>& data)
-{
-    auto out = OIIO::ImageOutput::create(path.string());
-    ASSERT_TRUE(out);
-    OIIO::ImageSpec spec(w, h, channels, type);
-    spec.attribute("oiio:UnassociatedAlpha", 1);
-    ASSERT_TRUE(out->open(path.string(), spec)) << out->geterror();
-    ASSERT_TRUE(out->write_image(OIIO::TypeDescFromC<T>::value(), data.data())) << out->geterror();
-    ASSERT_TRUE(out->close());
-}
-
-template <class T> std::vector<T> pattern(int w, int h, int channels, unsigned seed, unsigned max)
-{
-    testkit::HostImage image(w, h, channels);
-    testkit::fill_pattern(image, seed);
-    std::vector<T> data(image.samples.size());
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<T>(image.samples[i] * max / 65535u);
-    return data;
-}
+using namespace trellin_test;
 
 // What the effect makes of a 16-bit host picture with the given settings.
 std::vector<std::uint16_t> reference(const std::vector<std::uint16_t>& input, int w, int h, int samples,
                                      const std::vector<std::pair<std::string, double>>& settings = {})
 {
-    FXNode* node = vx::TrellinNode::make();
-    for (const auto& [label, value] : settings) {
-        CWidget* c = node->find_control(label);
-        EXPECT_NE(c, nullptr) << label;
-        if (c != nullptr) c->set_values(&value);
-    }
-    std::vector<std::uint16_t> in_samples = input, out_samples = input;
-    _image_str in{w, h, samples, 0, in_samples.data()};
-    _image_str out{w, h, samples, 0, out_samples.data()};
-    _image_str* inputs[2] = {&in, nullptr};
-    node->set_output_size(w, h);
-    node->set_input_length(1);
-    node->set_aspect(1.0);
-    EXPECT_EQ(node->process_image(0.0, inputs, &out), 1);
-    node->Destroy();
-    return out_samples;
+    ReferenceNode node;
+    for (const auto& [label, value] : settings) node.set(label, value);
+    return node.render(input, w, h, samples);
 }
 
-class TrellinCli : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("trellin-cli-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Runs trellin with `args`, without TRELLIN_MODULE or TRELLIN_THREADS from
-    // the caller's environment but with `env` added.
-    RunResult run(const std::vector<std::string>& args, const std::vector<std::string>& env = {})
-    {
-        std::vector<std::string> envs;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            if (entry.rfind("TRELLIN_MODULE=", 0) != 0 && entry.rfind("TRELLIN_THREADS=", 0) != 0)
-                envs.push_back(entry);
-        }
-        envs.insert(envs.end(), env.begin(), env.end());
-        std::vector<std::string> argv_s{trellin};
-        argv_s.insert(argv_s.end(), args.begin(), args.end());
-        std::vector<char*> argv, envp;
-        for (auto& a : argv_s) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (auto& e : envs) envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        const fs::path out_file = dir / "stdout.txt", err_file = dir / "stderr.txt";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        pid_t pid = 0;
-        RunResult r;
-        const int spawned = posix_spawn(&pid, trellin.c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(spawned, 0) << trellin;
-        if (spawned != 0) return r;
-        int status = 0;
-        waitpid(pid, &status, 0);
-        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-        r.out = slurp(out_file);
-        r.err = slurp(err_file);
-        fs::remove(out_file);
-        fs::remove(err_file);
-        return r;
-    }
-
-    // Files in the test folder other than `keep`.
-    std::vector<std::string> stray_files(const std::vector<std::string>& keep)
-    {
-        std::vector<std::string> stray;
-        for (const auto& e : fs::directory_iterator(dir)) {
-            const std::string name = e.path().filename().string();
-            if (std::find(keep.begin(), keep.end(), name) == keep.end()) stray.push_back(name);
-        }
-        return stray;
-    }
-
-    fs::path dir;
-};
+using TrellinCli = TrellinTest;
 
 TEST_F(TrellinCli, SixteenBitRgbaPngWithPartialAlphaRoundTrips)
 {
@@ -397,6 +246,8 @@ TEST_F(TrellinCli, InfoShowsTheNodeAndItsControls)
         for (std::string w; in >> w;) words += w + " ";
     }
     EXPECT_EQ(words, "numeric 9 0 1.4 0.01 1 to 10 ") << r.out;
+    EXPECT_NE(r.out.find("controls (28, in creation order"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("27  Surface"), std::string::npos) << r.out;
 }
 
 TEST_F(TrellinCli, HelpAndModuleFaults)
@@ -404,15 +255,19 @@ TEST_F(TrellinCli, HelpAndModuleFaults)
     const RunResult help = run({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_NE(help.out.find("Examples"), std::string::npos) << help.out;
-    const RunResult render_help = run({"render", "--help"});
-    EXPECT_EQ(render_help.code, 0);
-    EXPECT_NE(render_help.out.find("--set"), std::string::npos) << render_help.out;
+    for (const char* command : {"render", "info", "demo", "overlay", "pipe"}) {
+        const RunResult r = run({command, "--help"});
+        EXPECT_EQ(r.code, 0) << command;
+        EXPECT_NE(r.out.find("Example"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(std::string("trellin ") + command), std::string::npos) << r.out;
+    }
+    EXPECT_NE(run({"render", "--help"}).out.find("clamped to 0..1"), std::string::npos);
 
-    const RunResult missing = run({"info"}, {"TRELLIN_MODULE=" + (dir / "Nowhere.node").string()});
+    const RunResult missing = run({"info"}, with_env({"TRELLIN_MODULE=" + (dir / "Nowhere.node").string()}));
     EXPECT_EQ(missing.code, 2);
     EXPECT_NE(missing.err.find("Nowhere.node"), std::string::npos) << missing.err;
     std::ofstream(dir / "fake.node") << "not a module";
-    const RunResult fake = run({"info"}, {"TRELLIN_MODULE=" + (dir / "fake.node").string()});
+    const RunResult fake = run({"info"}, with_env({"TRELLIN_MODULE=" + (dir / "fake.node").string()}));
     EXPECT_EQ(fake.code, 2);
     EXPECT_NE(fake.err.find("fake.node"), std::string::npos) << fake.err;
 }

@@ -1,0 +1,191 @@
+// Picture formats through the trellin program: every format in and out at
+// each depth it takes, metadata and pixel aspect carried to the output, and
+// rendering at another output size.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "trellin_cli_support.h"
+
+namespace {
+
+using namespace trellin_test;
+
+using Formats = TrellinTest;
+
+// 42 wide: OpenImageIO 2.4 reads the last sample of each row of a 10-bit RGBA
+// DPX file as 0 when a row's sample count is not a multiple of 3.
+constexpr int w = 42, h = 30;
+
+// 16 bits from a float sample, as the program widens float input.
+std::uint16_t from_float(float v)
+{
+    if (!(v > 0.0f)) return 0;
+    if (v >= 1.0f) return 65535;
+    return static_cast<std::uint16_t>(v * 65535.0f + 0.5f);
+}
+
+TEST_F(Formats, EveryFormatIsReadAsItStoresItsSamples)
+{
+    const auto u16 = pattern<std::uint16_t>(w, h, 4, 31, 65535);
+    const auto u8 = pattern<std::uint8_t>(w, h, 4, 37, 255);
+    std::vector<float> f32(u16.size());
+    for (std::size_t i = 0; i < f32.size(); ++i) f32[i] = float(u16[i]) / 60000.0f - 0.05f;  // beyond 0..1 too
+    std::vector<std::uint8_t> rgb8;
+    for (std::size_t i = 0; i < u8.size(); ++i) {
+        if (i % 4 != 3) rgb8.push_back(u8[i]);
+    }
+    struct Input {
+        std::string name;
+        int channels;
+        OIIO::TypeDesc type;
+        bool floating;
+    };
+    const Input inputs[] = {
+        {"png8.png", 3, OIIO::TypeDesc::UINT8, false},   {"png16.png", 4, OIIO::TypeDesc::UINT16, false},
+        {"tif8.tif", 4, OIIO::TypeDesc::UINT8, false},   {"tif16.tif", 4, OIIO::TypeDesc::UINT16, false},
+        {"tiff.tif", 4, OIIO::TypeDesc::FLOAT, true},    {"half.exr", 4, OIIO::TypeDesc::HALF, true},
+        {"float.exr", 4, OIIO::TypeDesc::FLOAT, true},   {"dpx16.dpx", 4, OIIO::TypeDesc::UINT16, false},
+        {"dpx10.dpx", 3, OIIO::TypeDesc::UINT16, false}, {"jpeg.jpg", 3, OIIO::TypeDesc::UINT8, false},
+    };
+    for (const Input& in : inputs) {
+        SCOPED_TRACE(in.name);
+        const std::vector<std::pair<std::string, std::string>> none;
+        if (in.name == "dpx10.dpx") {
+            std::vector<std::uint16_t> rgb16;
+            for (std::size_t i = 0; i < u16.size(); ++i) {
+                if (i % 4 != 3) rgb16.push_back(u16[i]);
+            }
+            auto out = OIIO::ImageOutput::create(path(in.name));
+            OIIO::ImageSpec spec(w, h, 3, OIIO::TypeDesc::UINT16);
+            spec.attribute("oiio:BitsPerSample", 10);
+            ASSERT_TRUE(out->open(path(in.name), spec));
+            ASSERT_TRUE(out->write_image(OIIO::TypeDesc::UINT16, rgb16.data()));
+            ASSERT_TRUE(out->close());
+        } else if (in.floating) {
+            write_file(dir / in.name, w, h, 4, in.type, f32);
+        } else if (in.type == OIIO::TypeDesc::UINT8) {
+            write_file(dir / in.name, w, h, in.channels, in.type, in.channels == 3 ? rgb8 : u8);
+        } else {
+            write_file(dir / in.name, w, h, 4, in.type, u16);
+        }
+        const RunResult r = run({"render", path(in.name), path("out.png")});
+        ASSERT_EQ(r.code, 0) << r.err;
+
+        // The samples the file holds (as OpenImageIO reads them), widened as the program widens them.
+        const FileImage stored = read_file(dir / in.name);
+        ASSERT_EQ(stored.spec.nchannels, in.channels);
+        std::vector<std::uint16_t> expected(stored.u16.size());
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            expected[i] = in.floating ? from_float(stored.f32[i]) : stored.u16[i];
+        const FileImage out = read_file(dir / "out.png");
+        EXPECT_EQ(out.spec.nchannels, in.channels);
+        EXPECT_EQ(out.spec.format, OIIO::TypeDesc::UINT16);
+        EXPECT_EQ(out.u16, ReferenceNode().render(expected, w, h, in.channels));
+    }
+}
+
+TEST_F(Formats, EveryFormatIsWrittenAtTheDepthsItTakes)
+{
+    const auto in = pattern<std::uint16_t>(w, h, 4, 41, 65535);
+    write_file(dir / "in.png", w, h, 4, OIIO::TypeDesc::UINT16, in);
+    const std::vector<std::uint16_t> expected = ReferenceNode().render(in, w, h, 4);
+
+    struct Output {
+        std::string name, depth;
+        OIIO::TypeDesc type;
+        int bits;         // bits per sample stored
+        double tolerance;  // in 0..1 units
+    };
+    const Output outputs[] = {
+        {"p8.png", "8", OIIO::TypeDesc::UINT8, 8, 0},          {"p16.png", "16", OIIO::TypeDesc::UINT16, 16, 0},
+        {"pa.png", "", OIIO::TypeDesc::UINT16, 16, 0},         {"t8.tif", "8", OIIO::TypeDesc::UINT8, 8, 0},
+        {"t16.tif", "16", OIIO::TypeDesc::UINT16, 16, 0},      {"tf.tif", "float", OIIO::TypeDesc::FLOAT, 32, 0},
+        {"eh.exr", "half", OIIO::TypeDesc::HALF, 16, 1.0 / 2048}, {"ef.exr", "float", OIIO::TypeDesc::FLOAT, 32, 0},
+        {"ea.exr", "", OIIO::TypeDesc::HALF, 16, 1.0 / 2048},  {"d10.dpx", "10", OIIO::TypeDesc::UINT16, 10, 0},
+        {"d16.dpx", "16", OIIO::TypeDesc::UINT16, 16, 0},      {"j8.jpg", "8", OIIO::TypeDesc::UINT8, 8, -1},
+    };
+    for (const Output& o : outputs) {
+        SCOPED_TRACE(o.name);
+        std::vector<std::string> args{"render", path("in.png"), path(o.name)};
+        if (!o.depth.empty()) args.insert(args.end(), {"--depth", o.depth});
+        const RunResult r = run(args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        const FileImage out = read_file(dir / o.name);
+        EXPECT_EQ(out.spec.format, o.type);
+        EXPECT_EQ(out.spec.get_int_attribute("oiio:BitsPerSample", o.bits), o.bits);
+        if (o.tolerance < 0) {  // JPEG: colour only, lossy
+            EXPECT_EQ(out.spec.nchannels, 3);
+            continue;
+        }
+        ASSERT_EQ(out.spec.nchannels, 4);
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const std::uint16_t e = expected[i];
+            if (o.type == OIIO::TypeDesc::UINT8) {
+                ASSERT_EQ(out.u16[i], ((e * 255u + 32767u) / 65535u) * 257u) << "sample " << i;
+            } else if (o.type == OIIO::TypeDesc::FLOAT) {
+                ASSERT_EQ(out.f32[i], float(e) / 65535.0f) << "sample " << i;
+            } else if (o.bits == 10) {
+                const unsigned s = (e * 1023u + 32767u) / 65535u;  // the nearest 10-bit step
+                ASSERT_EQ(out.u16[i] >> 6, s) << "sample " << i;
+            } else if (o.tolerance == 0) {
+                ASSERT_EQ(out.u16[i], e) << "sample " << i;
+            } else {
+                ASSERT_NEAR(out.f32[i], e / 65535.0, o.tolerance) << "sample " << i;
+            }
+        }
+    }
+    // Depths a format does not take are refused before anything is written.
+    for (const auto& [name, depth] : std::vector<std::pair<std::string, std::string>>{
+             {"x.png", "half"}, {"x.exr", "16"}, {"x.jpg", "16"}, {"x.tif", "half"}, {"x.tga", "16"}}) {
+        const RunResult r = run({"render", path("in.png"), path(name), "--depth", depth});
+        EXPECT_EQ(r.code, 2) << name << " " << depth;
+        EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / name));
+    }
+}
+
+TEST_F(Formats, MetadataAndPixelAspectAreCarried)
+{
+    const auto in = pattern<std::uint16_t>(w, h, 4, 43, 65535);
+    write_file(dir / "in.tif", w, h, 4, OIIO::TypeDesc::UINT16, in,
+               {{"ImageDescription", "glass test"}, {"Artist", "Kim"}, {"oiio:ColorSpace", "Linear"}});
+    {
+        // The pixel aspect is a float attribute.
+        auto image = read_file(dir / "in.tif");
+        auto out = OIIO::ImageOutput::create(path("wide.tif"));
+        OIIO::ImageSpec spec = image.spec;
+        spec.attribute("PixelAspectRatio", 2.0f);
+        ASSERT_TRUE(out->open(path("wide.tif"), spec));
+        ASSERT_TRUE(out->write_image(OIIO::TypeDesc::UINT16, image.u16.data()));
+        ASSERT_TRUE(out->close());
+    }
+    for (const char* name : {"out.exr", "out.tif", "out.dpx"}) {
+        ASSERT_EQ(run({"render", path("wide.tif"), path(name)}).code, 0) << name;
+        const FileImage out = read_file(dir / name);
+        EXPECT_EQ(out.spec.get_string_attribute("ImageDescription"), "glass test") << name;
+        EXPECT_FLOAT_EQ(out.spec.get_float_attribute("PixelAspectRatio", 1.0f), 2.0f) << name;
+    }
+    const FileImage exr = read_file(dir / "out.exr");
+    EXPECT_EQ(exr.spec.get_string_attribute("Artist"), "Kim");
+    EXPECT_EQ(exr.spec.get_string_attribute("oiio:ColorSpace"), "Linear");
+}
+
+TEST_F(Formats, OutputSizeFitsTheInputAndKeepsItsShape)
+{
+    const auto in = pattern<std::uint16_t>(w, h, 3, 47, 65535);
+    write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT16, in);
+    const RunResult r = run({"render", path("in.png"), path("out.exr"), "--depth", "float", "--out-size", "21x45"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const FileImage out = read_file(dir / "out.exr");
+    ASSERT_EQ(out.spec.width, 21);
+    ASSERT_EQ(out.spec.height, 45);
+    // Half as wide and half as tall again: each pixel is three times as wide as tall.
+    EXPECT_FLOAT_EQ(out.spec.get_float_attribute("PixelAspectRatio", 1.0f), 3.0f);
+    const std::vector<std::uint16_t> expected = ReferenceNode().render(in, w, h, 3, 0.0, 21, 45, 3.0);
+    ASSERT_EQ(out.f32.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(out.f32[i], float(expected[i]) / 65535.0f) << "sample " << i;
+}
+
+}  // namespace
