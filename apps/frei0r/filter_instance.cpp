@@ -28,9 +28,7 @@ FilterInstance::FilterInstance(const Effect& effect, trellin_app::NodePtr node, 
       node_(std::move(node)),
       width_(width),
       height_(height),
-      units_(effect.parameters.size(), 0.0),
-      input_(width, height, 4),
-      output_(width, height, 4)
+      units_(effect.parameters.size(), 0.0)
 {
     // A new node's controls hold their defaults already; the 0..1 values
     // follow from them.
@@ -138,22 +136,25 @@ void FilterInstance::update(const std::uint32_t* in, std::uint32_t* out)
 {
     if (in == nullptr || out == nullptr) return;
     std::lock_guard<std::mutex> lock(mutex_);
-    const std::size_t count = input_.data.size();
-    // The whole input is read before anything is written: `out` may be `in`.
+    const std::size_t count = std::size_t(width_) * std::size_t(height_) * 4;
     const auto* src = reinterpret_cast<const std::uint8_t*>(in);
-    for (std::size_t i = 0; i < count; ++i) input_.data[i] = trellin_app::from_8bit(src[i]);
-
-    // Nothing the host's frame time says reaches the picture: every frame is
-    // the node's frame at time 0.
-    int rendered = 0;
-    try {
-        rendered = trellin_app::render_frame(*node_, input_, output_, 0.0);
-    } catch (const std::bad_alloc&) {
-        rendered = 0;
-    }
-    const trellin_app::HostPicture& result = rendered == 1 ? output_ : input_;
     auto* dst = reinterpret_cast<std::uint8_t*>(out);
-    for (std::size_t i = 0; i < count; ++i) dst[i] = trellin_app::to_8bit(result.data[i]);
+    try {
+        // The pictures are made at the first frame, not when the host merely
+        // builds its filter chain.
+        if (input_.data.size() != count) input_ = trellin_app::HostPicture(width_, height_, 4);
+        // The whole input is read before anything is written: `out` may be `in`.
+        for (std::size_t i = 0; i < count; ++i) input_.data[i] = trellin_app::from_8bit(src[i]);
+
+        // Nothing the host's frame time says reaches the picture: every frame
+        // is the node's frame at time 0.
+        const int rendered = trellin_app::render_frame(*node_, input_, output_, 0.0);
+        const trellin_app::HostPicture& result = rendered == 1 ? output_ : input_;
+        for (std::size_t i = 0; i < count; ++i) dst[i] = trellin_app::to_8bit(result.data[i]);
+    } catch (const std::bad_alloc&) {
+        // No memory for the frame: it passes through unchanged.
+        if (dst != src) std::memmove(dst, src, count);
+    }
 }
 
 }  // namespace trellin_frei0r

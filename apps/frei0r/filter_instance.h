@@ -20,11 +20,11 @@ namespace trellin_frei0r {
 class FilterInstance {
 public:
     // Largest width and height an instance takes.
-    static constexpr unsigned max_side = 32768;
+    static constexpr unsigned max_side = 16384;
 
     // A new instance for frames of width x height with every parameter at
     // its control's default; null when the size is 0 or too large, or the
-    // node or the frames' storage cannot be made.
+    // node cannot be made.
     static std::unique_ptr<FilterInstance> create(const Effect& effect, unsigned width, unsigned height);
 
     // frei0r's parameter calls: `param` points at a double (numeric and
@@ -36,7 +36,8 @@ public:
 
     // Renders one frame of packed RGBA8888 pixels (width * height of them,
     // rows top first) as the node's frame at time 0. The two frames may be
-    // the same memory. A frame the node refuses comes out unchanged.
+    // the same memory. A frame the node refuses, or that finds no memory,
+    // comes out unchanged.
     void update(const std::uint32_t* in, std::uint32_t* out);
 
     // The instance's node, for hosts and tests that look at its controls.
