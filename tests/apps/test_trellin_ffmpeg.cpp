@@ -1,0 +1,62 @@
+// test-labels: external
+// The README's video command lines with Debian's ffmpeg: a 16-bit lossless
+// video decoded to rgba64le, through trellin pipe, encoded again, comes back
+// frame by frame as the node renders it, with keys animating by frame number.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "trellin_cli_support.h"
+
+namespace {
+
+using namespace trellin_test;
+
+using TrellinFfmpeg = TrellinTest;
+
+constexpr int w = 32, h = 24, count = 4;
+
+// Runs a shell pipeline (bash, failing when any part fails).
+int shell(const std::string& script)
+{
+    const std::string command = "bash -c 'set -o pipefail; " + script + "'";
+    return std::system(command.c_str());
+}
+
+TEST_F(TrellinFfmpeg, VideoThroughThePipeAtFullDepth)
+{
+    if (std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    std::vector<std::vector<std::uint16_t>> frames;
+    std::string bytes;
+    for (unsigned k = 0; k < count; ++k) {
+        frames.push_back(pattern<std::uint16_t>(w, h, 4, 90 + k, 65535));
+        bytes.append(reinterpret_cast<const char*>(frames.back().data()), frames.back().size() * 2);
+    }
+    spit(dir / "frames.raw", bytes);
+    const std::string q = "ffmpeg -hide_banner -loglevel error -nostdin -y";
+    const std::string d = dir.string();
+    // A lossless 16-bit RGBA source video.
+    ASSERT_EQ(shell(q + " -f rawvideo -pix_fmt rgba64le -s 32x24 -r 25 -i " + d + "/frames.raw -c:v ffv1 -pix_fmt gbrap16le " +
+                    d + "/source.mkv"),
+              0);
+    // As in the README: decode | trellin pipe | encode.
+    ASSERT_EQ(shell(q + " -i " + d + "/source.mkv -f rawvideo -pix_fmt rgba64le - | " + trellin +
+                    " pipe --size 32x24 --key \"Cell Angle@0=0\" --key \"Cell Angle@3=45\" | " + q +
+                    " -f rawvideo -pix_fmt rgba64le -s 32x24 -r 25 -i - -c:v ffv1 -pix_fmt gbrap16le " + d +
+                    "/glass.mkv"),
+              0);
+    ASSERT_EQ(shell(q + " -i " + d + "/glass.mkv -f rawvideo -pix_fmt rgba64le " + d + "/glass.raw"), 0);
+
+    const std::string out = slurp(dir / "glass.raw");
+    ASSERT_EQ(out.size(), bytes.size());
+    ReferenceNode node;
+    node.key("Cell Angle", 0, 0);
+    node.key("Cell Angle", 3, 45);
+    for (int k = 0; k < count; ++k) {
+        std::vector<std::uint16_t> got(std::size_t(w) * h * 4);
+        std::memcpy(got.data(), out.data() + std::size_t(k) * got.size() * 2, got.size() * 2);
+        EXPECT_EQ(got, node.render(frames[std::size_t(k)], w, h, 4, double(k))) << "frame " << k;
+    }
+}
+
+}  // namespace
