@@ -43,9 +43,12 @@ FilterInstance::FilterInstance(const Effect& effect, trellin_app::NodePtr node, 
 CWidget* FilterInstance::control(int index) const
 {
     if (index < 0 || static_cast<std::size_t>(index) >= effect_.parameters.size()) return nullptr;
-    const int c = effect_.parameters[static_cast<std::size_t>(index)].control_index;
-    if (c < 0 || c >= node_->num_controls()) return nullptr;
-    return node_->control(c);
+    const Parameter& p = effect_.parameters[static_cast<std::size_t>(index)];
+    if (p.control_index < 0 || p.control_index >= node_->num_controls()) return nullptr;
+    // Every node of the module has the same controls; the check keeps a cast
+    // to the wrong kind out whatever happens.
+    CWidget* c = node_->control(p.control_index);
+    return c != nullptr && c->kind() == p.kind ? c : nullptr;
 }
 
 void FilterInstance::set_parameter(int index, const void* param)
