@@ -112,17 +112,6 @@ protected:
         return result;
     }
 
-    // Columns [x0, x0 + w) of a frame `total_w` wide.
-    static Frame columns(const Frame& frame, int total_w, int h, int x0, int w)
-    {
-        Frame out;
-        for (int y = 0; y < h; ++y) {
-            const auto row = frame.begin() + long((std::size_t(y) * total_w + x0) * 4);
-            out.insert(out.end(), row, row + long(w) * 4);
-        }
-        return out;
-    }
-
     fs::path dir;
 };
 
@@ -210,18 +199,16 @@ TEST_F(Frei0rHosts, FfmpegRunsTwoInstancesWithTheirOwnSettingsInOneGraph)
     const std::vector<Frame> input = make_input(w, h, 2);
     run(frei0r_env + "ffmpeg -v error -y -f rawvideo -pix_fmt rgba -s " + std::to_string(w) + "x" +
         std::to_string(h) + " -r 5 -i in.raw -filter_complex " +
-        quoted("[0]split[a][b];[a]frei0r=trellin:Square[x];[b]frei0r=trellin:Octagon|0.1|0.1[y];[x][y]hstack") +
+        quoted("[0]split[a][b];[a]frei0r=trellin:Square[x];[b]frei0r=trellin:Octagon|0.1|0.1[y];[x][y]vstack") +
         " -f rawvideo -pix_fmt rgba out.raw");
-    const std::vector<Frame> output = frames(dir / "out.raw", 2 * w, h);
-    ASSERT_EQ(output.size(), input.size());
+    // Each stacked frame is the first instance's frame followed by the second's.
+    const std::vector<Frame> output = frames(dir / "out.raw", w, h);
+    ASSERT_EQ(output.size(), 2 * input.size());
+    const std::vector<std::string> octagon = {"CellShape=Octagon", numeric("Cell Count X", 0.1).set,
+                                              numeric("Cell Count Y", 0.1).set};
     for (std::size_t k = 0; k < input.size(); ++k) {
-        EXPECT_TRUE(columns(output[k], 2 * w, h, 0, w) == trellin_render(input[k], w, h, {"CellShape=Square"}))
-            << "left, frame " << k;
-        EXPECT_TRUE(columns(output[k], 2 * w, h, w, w) ==
-                    trellin_render(input[k], w, h,
-                                   {"CellShape=Octagon", numeric("Cell Count X", 0.1).set,
-                                    numeric("Cell Count Y", 0.1).set}))
-            << "right, frame " << k;
+        EXPECT_TRUE(output[2 * k] == trellin_render(input[k], w, h, {"CellShape=Square"})) << "frame " << k;
+        EXPECT_TRUE(output[2 * k + 1] == trellin_render(input[k], w, h, octagon)) << "frame " << k;
     }
 }
 

@@ -27,28 +27,20 @@ const double nan_value = std::numeric_limits<double>::quiet_NaN();
 
 // The f0r_* functions of the built module.
 struct Frei0r {
-    Frei0r()
+    void* handle = dlopen(TRELLIN_LIB_DIR "/frei0r-1/trellin.so", RTLD_NOW | RTLD_LOCAL);
+    template <class F> F* fn(const char* name) const
     {
-        handle = dlopen(TRELLIN_LIB_DIR "/frei0r-1/trellin.so", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) return;
-        init = reinterpret_cast<int (*)()>(dlsym(handle, "f0r_init"));
-        plugin_info = reinterpret_cast<decltype(plugin_info)>(dlsym(handle, "f0r_get_plugin_info"));
-        param_info = reinterpret_cast<decltype(param_info)>(dlsym(handle, "f0r_get_param_info"));
-        construct = reinterpret_cast<decltype(construct)>(dlsym(handle, "f0r_construct"));
-        destruct = reinterpret_cast<decltype(destruct)>(dlsym(handle, "f0r_destruct"));
-        set = reinterpret_cast<decltype(set)>(dlsym(handle, "f0r_set_param_value"));
-        get = reinterpret_cast<decltype(get)>(dlsym(handle, "f0r_get_param_value"));
-        update = reinterpret_cast<decltype(update)>(dlsym(handle, "f0r_update"));
+        return handle ? reinterpret_cast<F*>(dlsym(handle, name)) : nullptr;
     }
-    void* handle = nullptr;
-    int (*init)() = nullptr;
-    void (*plugin_info)(f0r_plugin_info_t*) = nullptr;
-    void (*param_info)(f0r_param_info_t*, int) = nullptr;
-    f0r_instance_t (*construct)(unsigned, unsigned) = nullptr;
-    void (*destruct)(f0r_instance_t) = nullptr;
-    void (*set)(f0r_instance_t, f0r_param_t, int) = nullptr;
-    void (*get)(f0r_instance_t, f0r_param_t, int) = nullptr;
-    void (*update)(f0r_instance_t, double, const uint32_t*, uint32_t*) = nullptr;
+    int (*init)() = fn<int()>("f0r_init");
+    void (*plugin_info)(f0r_plugin_info_t*) = fn<void(f0r_plugin_info_t*)>("f0r_get_plugin_info");
+    void (*param_info)(f0r_param_info_t*, int) = fn<void(f0r_param_info_t*, int)>("f0r_get_param_info");
+    f0r_instance_t (*construct)(unsigned, unsigned) = fn<f0r_instance_t(unsigned, unsigned)>("f0r_construct");
+    void (*destruct)(f0r_instance_t) = fn<void(f0r_instance_t)>("f0r_destruct");
+    void (*set)(f0r_instance_t, f0r_param_t, int) = fn<void(f0r_instance_t, f0r_param_t, int)>("f0r_set_param_value");
+    void (*get)(f0r_instance_t, f0r_param_t, int) = fn<void(f0r_instance_t, f0r_param_t, int)>("f0r_get_param_value");
+    void (*update)(f0r_instance_t, double, const uint32_t*, uint32_t*) =
+        fn<void(f0r_instance_t, double, const uint32_t*, uint32_t*)>("f0r_update");
 };
 
 const Frei0r& module()
