@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 #include "apps/common/frame_sequence.h"
@@ -40,6 +41,10 @@ using namespace trellin_app;
 namespace trellin_cli {
 
 namespace {
+
+// More array tasks than any cluster takes (Slurm's own limit is usually 1000);
+// the script holds one line per task.
+constexpr long long max_tasks = 100000;
 
 FrameRange range_option(const std::string& text)
 {
@@ -246,6 +251,11 @@ private:
         const FramePattern in = sequence_pattern(absolute_path(input_), "IN");
         const FramePattern out = sequence_pattern(absolute_path(output_), "OUT");
         for (const std::string& path : {in.text(), out.text()}) check_path_text(path);
+        if (in.text() == out.text()) throw Failure{exit_usage, out.text() + ": OUT names the input frames"};
+        if (chunk_count(range, chunk_) > max_tasks)
+            throw Failure{exit_usage, "--chunk " + std::to_string(chunk_) + " splits " + std::to_string(range.count()) +
+                                          " frames into more than " + std::to_string(max_tasks) +
+                                          " tasks; give a larger chunk"};
         for (const std::string& extra : sbatch_extra_)
             if (extra.find_first_of("\n\r") != std::string::npos)
                 throw Failure{exit_usage, "--sbatch: an option may not hold a line break"};
@@ -354,8 +364,9 @@ private:
             }
             if (timeout_s_ > 0 && elapsed() >= timeout_s_) {
                 std::cout << status_text(frame_status(out, range)) << "\n";
-                throw Failure{exit_failed, "job " + job_id_ + " is still in the queue after " +
-                                               std::to_string(int(timeout_s_)) + " s"};
+                std::ostringstream message;
+                message << "job " << job_id_ << " is still in the queue after " << timeout_s_ << " s";
+                throw Failure{exit_failed, message.str()};
             }
             double pause = interval;
             if (timeout_s_ > 0) pause = std::min(pause, std::max(0.0, timeout_s_ - elapsed()));

@@ -110,6 +110,8 @@ TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
         {{"submit", in, glass, "--frames", "0-4", "--chunk", "2"}, "in.0004.png"},
         {{"submit", in, glass, "--frames", "3-1", "--chunk", "2"}, "empty"},
         {{"submit", in, glass, "--frames", "0-3", "--chunk", "0"}, "chunk"},
+        {{"submit", in, glass, "--frames", "0-999999", "--chunk", "1"}, "larger chunk"},
+        {{"submit", in, in, "--frames", "0-3", "--chunk", "2"}, "input frames"},
         {{"submit", in, (dir / "nowhere" / "g.%04d.png").string(), "--frames", "0-3", "--chunk", "2"}, "nowhere"},
         {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--key", "Shine@2=1"}, "Shine"},
         {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--project", (dir / "none.json").string()},
