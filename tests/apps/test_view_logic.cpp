@@ -273,27 +273,26 @@ TEST(RenderWorker, ExportRendersFullSizeAsTheCommandLineHostDoes)
     RegV settings;
     panel->reg_save(settings);
 
-    std::vector<RenderResult> results;
-    {
-        RenderWorker worker{new_node(), input};
-        worker.request_export(settings, (dir / "out.png").string());
-        worker.request_export(settings, (dir / "missing" / "out.png").string());
-        worker.request_preview(settings, 48, 27);
-        ASSERT_TRUE(worker.wait_idle(60000));
-        results = worker.take_results();
-    }
+    RenderWorker worker{new_node(), input};
+    worker.request_export(settings, (dir / "out.png").string());
+    worker.request_preview(settings, 48, 27);
+    ASSERT_TRUE(worker.wait_idle(60000));
+    std::vector<RenderResult> results = worker.take_results();
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].kind, JobKind::preview);
     EXPECT_EQ(results[0].picture.width, 48);
-    // The second export superseded the first before it started, and fails.
+    EXPECT_EQ(results[0].picture.height, 27);
     EXPECT_EQ(results[1].kind, JobKind::export_picture);
-    EXPECT_FALSE(results[1].ok);
-    EXPECT_NE(results[1].message.find("missing"), std::string::npos) << results[1].message;
+    EXPECT_TRUE(results[1].ok) << results[1].message;
+    EXPECT_TRUE(results[1].picture.data.empty());
 
-    RenderWorker worker{new_node(), input};
-    worker.request_export(settings, (dir / "out.png").string());
+    worker.request_export(settings, (dir / "missing" / "out.png").string());
     ASSERT_TRUE(worker.wait_idle(60000));
-    ASSERT_TRUE(worker.take_results().at(0).ok);
+    results = worker.take_results();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].ok);
+    EXPECT_NE(results[0].message.find("missing"), std::string::npos) << results[0].message;
+
     NodePtr reference = new_node();
     ASSERT_TRUE(reference->reg_load(settings));
     HostPicture expected;
