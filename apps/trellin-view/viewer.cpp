@@ -6,6 +6,7 @@
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl2.h>
 #include <imgui.h>
+#include <imgui_internal.h>  // closing popups from outside them
 
 #include <algorithm>
 #include <chrono>
@@ -378,7 +379,13 @@ void Viewer::handle_key(int key)
     switch (key) {
     case GLFW_KEY_S: save_project(); break;
     case GLFW_KEY_E: export_picture(); break;
-    case GLFW_KEY_ESCAPE: glfwSetWindowShouldClose(window_, GLFW_TRUE); break;
+    case GLFW_KEY_ESCAPE:
+        // Esc first closes an open drop-down list or colour picker.
+        if (ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId))
+            ImGui::ClosePopupsOverWindow(nullptr, false);
+        else
+            glfwSetWindowShouldClose(window_, GLFW_TRUE);
+        break;
     default: break;
     }
 }
