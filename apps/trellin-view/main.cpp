@@ -19,8 +19,8 @@
 #include "apps/common/control_setting.h"
 #include "apps/common/image_io.h"
 #include "apps/common/module_loader.h"
+#include "apps/common/project_file.h"
 #include "apps/trellin-view/viewer.h"
-#include "host/regv.h"
 
 namespace fs = std::filesystem;
 using namespace trellin_app;
@@ -61,16 +61,11 @@ NodePtr panel_node(const NodeModule& module, const std::string& project, bool pr
     NodePtr node;
     std::error_code ec;
     if (project_named && fs::exists(project, ec)) {
-        RegV reg;
         try {
-            reg = RegV::read_file(project);
-        } catch (const RegVError& e) {
+            node = load_project(module, project);
+        } catch (const ProjectError& e) {
             throw Failure{exit_usage, e.what()};
         }
-        NodePtr probe = module.create_node();
-        const std::string fault = regv_check(reg, *probe);
-        if (!fault.empty()) throw Failure{exit_usage, project + ": " + fault};
-        node = module.load_node(reg);
         std::cout << "trellin-view: opened the project " << project << "\n";
     } else {
         node = module.create_node();
@@ -78,7 +73,9 @@ NodePtr panel_node(const NodeModule& module, const std::string& project, bool pr
     }
     for (const std::string& text : settings) {
         try {
-            apply_setting(*node, parse_setting(text));
+            // As in trellin, --set holds a control at one value: keys it
+            // had from the project go.
+            apply_setting(*node, parse_setting(text))->clear_keys();
         } catch (const SettingError& e) {
             std::string message = std::string("--set ") + e.what();
             if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";

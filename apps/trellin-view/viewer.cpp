@@ -16,6 +16,7 @@
 #include <iostream>
 #include <vector>
 
+#include "apps/common/project_file.h"
 #include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/control_panel.h"
 #include "apps/trellin-view/panel_layout.h"
@@ -301,7 +302,7 @@ void Viewer::say(const std::string& message, bool also_print)
 void Viewer::save_project()
 {
     try {
-        snapshot().write_file(options_.project_path);
+        trellin_app::save_project(*node_, options_.project_path);
         std::error_code ec;
         const std::filesystem::path where = std::filesystem::absolute(options_.project_path, ec);
         say("saved the project to " + (ec ? options_.project_path : where.lexically_normal().string()));
