@@ -76,8 +76,9 @@ public:
             "and grey+alpha RGBA. Float input is clamped to 0..1 when it becomes the effect's 16-bit\n"
             "samples. Metadata (description, colour space, Exif, pixel aspect, ...) is carried to the output,\n"
             "and the pixel aspect is what the effect is told. PNG output uses zlib level 1 (fast).\n"
-            "A still renders as frame 0. --set holds a control for the whole run (its keys are dropped);\n"
-            "--key adds to the keys a --project brings. Files are written complete or not at all.\n"
+            "A still renders as frame 0, or as frame N with --frames N. --set holds a control for the whole\n"
+            "run (its keys are dropped); --key adds to the keys a --project brings. Files are written\n"
+            "complete or not at all.\n"
             "On a terminal a progress line shows frames done, frames per second and the time left.\n"
             "\n"
             "Examples:\n"
@@ -87,7 +88,8 @@ public:
             "  trellin render shot.####.exr glass.####.exr --frames 1-240 --skip-existing\n"
             "  trellin render in.####.png out.####.png --frames 0-48x2 --key \"Cell Angle@0=0\" \\\n"
             "      --key \"Cell Angle@48=90\" --save-project spin.json\n"
-            "  trellin render in.png small.png --out-size 960x540");
+            "  trellin render in.png small.png --out-size 960x540\n"
+            "  trellin render in.png frame24.png --frames 24 --project spin.json");
         return render;
     }
 
@@ -196,6 +198,14 @@ private:
         } catch (const SequenceError& e) {
             throw Failure{exit_usage, std::string("--frames: ") + e.what()};
         }
+        // One frame of a still: the still rendered at that frame's time.
+        if (!in->numbered() && !out->numbered() && range.count() == 1) {
+            frames.push_back({range.first, input_, output_, skip_existing_ && fs::exists(output_, ec), false});
+            return frames;
+        }
+        if (!in->numbered() && !out->numbered())
+            throw Failure{exit_usage, output_ + ": --frames " + frames_ + " names " + std::to_string(range.count()) +
+                                          " frames, but neither IN nor OUT has a frame pattern (%04d or ####)"};
         if (!in->numbered() || !out->numbered()) {
             const bool in_numbered = in->numbered();
             const std::string& plain = in_numbered ? output_ : input_;

@@ -141,6 +141,7 @@ TEST_F(TrellinSequence, FaultsStopTheRunWithTheCauseNamed)
     const Case cases[] = {
         {{"render", in, out, "--frames", "0-7"}, numbered("in", 5, "png")},  // missing frames: found up front
         {{"render", in, path("new.png"), "--frames", "0-4"}, "new.png"},
+        {{"render", path("in.0000.png"), path("new.png"), "--frames", "0-4"}, "new.png"},
         {{"render", path("in.0000.png"), out, "--frames", "0-4"}, "in.0000.png"},
         {{"render", in, out}, "--frames"},
         {{"render", in, out, "--frames", "4-2"}, "empty"},
