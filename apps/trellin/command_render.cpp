@@ -9,6 +9,8 @@
 // that every input frame exists); a frame that cannot be read later stops the
 // run, and the frames written before it stay.
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -116,31 +118,33 @@ public:
         }
 
         use_threads(options_.threads);
-        long long to_render = 0;
-        for (const Frame& f : frames) to_render += f.skip ? 0 : 1;
         Progress progress(verbosity_, static_cast<long long>(frames.size()));
+        std::vector<const Frame*> to_render;
         for (const Frame& f : frames) {
-            if (f.skip) {
+            if (f.skip)
                 progress.skipped(frame_name(f) + f.output);
-                continue;
-            }
-            HostPicture picture;
-            try {
-                picture = read_picture(f.input);
-            } catch (const PictureError& e) {
-                progress.finish();
-                throw Failure{exit_usage, e.what() + frame_note(f)};
-            }
-            HostPicture result;
-            const int w = out_size.width > 0 ? out_size.width : picture.width;
-            const int h = out_size.height > 0 ? out_size.height : picture.height;
-            if (render_frame(*node, picture, result, static_cast<double>(f.number), w, h) == 0) {
-                progress.finish();
-                throw Failure{exit_failed, f.input + ": the effect refused the frame (see its warning above)"};
-            }
+            else
+                to_render.push_back(&f);
+        }
+
+        // Files are read and written beside the render: while the node renders
+        // frame k (on every processor), frame k + 1 is read and frame k - 1
+        // written. Results are taken in frame order, so a fault stops the run
+        // exactly where it would without the overlap: frames before it are
+        // written, frames after it are not.
+        std::future<HostPicture> reading;
+        std::future<WriteReport> writing;
+        const Frame* written = nullptr;  // the frame `writing` writes
+        auto read_async = [](const Frame* f) {
+            return std::async(std::launch::async, [f] { return read_picture(f->input); });
+        };
+        auto finish_write = [&] {
+            if (written == nullptr) return;
+            const Frame& f = *written;
+            written = nullptr;
             WriteReport report;
             try {
-                report = write_picture(result, f.output, write_options);
+                report = writing.get();
             } catch (const PictureError& e) {
                 progress.finish();
                 throw Failure{exit_failed, e.what()};
@@ -151,7 +155,34 @@ public:
                 noted_alpha_ = true;
             }
             progress.rendered(frame_name(f) + f.input + " -> " + f.output);
+        };
+        if (!to_render.empty()) reading = read_async(to_render.front());
+        for (std::size_t i = 0; i < to_render.size(); ++i) {
+            const Frame& f = *to_render[i];
+            HostPicture picture;
+            try {
+                picture = reading.get();
+            } catch (const PictureError& e) {
+                finish_write();
+                progress.finish();
+                throw Failure{exit_usage, e.what() + frame_note(f)};
+            }
+            if (i + 1 < to_render.size()) reading = read_async(to_render[i + 1]);
+            auto result = std::make_shared<HostPicture>();
+            const int w = out_size.width > 0 ? out_size.width : picture.width;
+            const int h = out_size.height > 0 ? out_size.height : picture.height;
+            const bool rendered = render_frame(*node, picture, *result, static_cast<double>(f.number), w, h) != 0;
+            finish_write();
+            if (!rendered) {
+                progress.finish();
+                throw Failure{exit_failed, f.input + ": the effect refused the frame (see its warning above)"};
+            }
+            writing = std::async(std::launch::async, [result, &f, write_options] {
+                return write_picture(*result, f.output, write_options);
+            });
+            written = &f;
         }
+        finish_write();
         progress.finish();
         save_project_if_asked(*node, controls_);
         return exit_done;
