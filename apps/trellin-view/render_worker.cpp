@@ -14,22 +14,7 @@ using trellin_app::HostPicture;
 
 int render_scaled(FXNode& node, const HostPicture& input, int width, int height, HostPicture& output)
 {
-    if (width == input.width && height == input.height) return trellin_app::render_frame(node, input, output);
-    output = HostPicture(width, height, input.samples);
-    output.pixel_aspect = input.pixel_aspect;
-    node.set_output_size(width, height);
-    node.set_input_length(1);
-    node.set_aspect(input.pixel_aspect);
-    // The node only reads its input; the host record has no const form.
-    _image_str in;
-    in.width = input.width;
-    in.height = input.height;
-    in.samples = input.samples;
-    in.flags = 0;
-    in.data = const_cast<std::uint16_t*>(input.data.data());
-    _image_str out = output.host_image();
-    _image_str* inputs[2] = {&in, nullptr};
-    return node.process_image(0.0, inputs, &out);
+    return trellin_app::render_frame(node, input, output, 0.0, width, height);
 }
 
 RenderWorker::RenderWorker(trellin_app::NodePtr node, std::shared_ptr<const HostPicture> input,
