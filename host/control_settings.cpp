@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/text_match.h"
 #include "host/regv.h"
 
 using nlohmann::json;
@@ -21,16 +22,6 @@ struct Entry {
 };
 
 std::string as_json_text(const std::string& text) { return json(text).dump(); }
-
-bool same_text_ignoring_case(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 // The name a control is saved under: an option's short label when that finds
 // the same control again, else the full label.
@@ -97,7 +88,7 @@ bool parse_value(const CWidget& c, const json& j, double* out, std::string& faul
             }
         }
         for (std::size_t i = 0; i < items.size(); ++i) {
-            if (same_text_ignoring_case(items[i], name)) {
+            if (host_detail::same_text_ignoring_case(items[i], name)) {
                 out[0] = static_cast<double>(i);
                 return true;
             }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "host/text_match.h"
 #include "host/node_registry.h"
 #include "node/host_api.h"
 
@@ -62,30 +63,17 @@ CWidget* FXNode::control(int i) const
     return controls_[static_cast<std::size_t>(i)].get();
 }
 
-namespace {
-
-bool same_text_ignoring_case(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 CWidget* FXNode::find_control(const std::string& label) const
 {
     // Full labels first, so that a control whose full label equals another
     // option's short label is still found under its own name.
     for (auto& c : controls_) {
-        if (same_text_ignoring_case(c->label(), label)) return c.get();
+        if (host_detail::same_text_ignoring_case(c->label(), label)) return c.get();
     }
     for (auto& c : controls_) {
         if (c->kind() != ControlKind::option) continue;
-        if (same_text_ignoring_case(static_cast<const COption&>(*c).short_label(), label)) return c.get();
+        if (host_detail::same_text_ignoring_case(static_cast<const COption&>(*c).short_label(), label)) return c.get();
     }
     return nullptr;
 }
