@@ -9,30 +9,29 @@
 
 namespace {
 
-TEST(Warnings, GoToStandardErrorByDefault)
+using Strings = std::vector<std::string>;
+
+TEST(Warnings, GoToStandardErrorUnlessCapturedAndCapturesNest)
 {
     ::testing::internal::CaptureStderr();
     msgwarn("plain warning");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "plain warning\n");
-}
 
-TEST(Warnings, CapturesNestAndRestore)
-{
     WarningCapture outer;
     msgwarn("one");
     {
         WarningCapture inner;
         msgwarn("two");
-        EXPECT_EQ(inner.messages(), std::vector<std::string>{"two"});
+        EXPECT_EQ(inner.messages(), Strings{"two"});
     }
     msgwarn("three");
-    EXPECT_EQ(outer.messages(), (std::vector<std::string>{"one", "three"}));
+    EXPECT_EQ(outer.messages(), (Strings{"one", "three"}));
 
-    std::vector<std::string> seen;
+    Strings seen;
     set_warning_sink([&seen](const std::string& text) { seen.push_back(text); });
     msgwarn("four");
     set_warning_sink({});
-    EXPECT_EQ(seen, std::vector<std::string>{"four"});
+    EXPECT_EQ(seen, Strings{"four"});
 }
 
 TEST(Warnings, CaptureFromManyThreads)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "node/control_table.h"
@@ -32,27 +33,14 @@ std::unique_ptr<TrellinNode> viewed_node()
 bool event(TrellinNode& node, int kind, float x, float y, float button = 0.0f)
 {
     FXMouseEvent e;
-    e.x = x;
-    e.y = y;
-    e.button = button;
+    std::tie(e.x, e.y, e.button) = std::tuple(x, y, button);
     return node.overlay_event(nullptr, kind, &e);
 }
 
-TEST(OverlayBridge, DrawingSetsTheViewFromTheOutput)
+TEST(OverlayBridge, AChangedOutputAsksForAnOverlayUpdate)
 {
     std::unique_ptr<TrellinNode> node(TrellinNode::make());
     EXPECT_TRUE(node->has_overlay());
-    node->set_output_size(640, 480);
-    for (auto [aspect, scale] : {std::pair{1.5, 1.5f}, {0.0, 1.0f}, {-2.0, 1.0f}}) {
-        node->set_aspect(aspect);
-        EXPECT_FALSE(node->draw_overlay(nullptr));
-        EXPECT_EQ(node->effect->scale_y, scale) << aspect;
-    }
-    EXPECT_EQ(node->effect->view_width, 640);
-    EXPECT_EQ(node->effect->view_height, 480);
-    EXPECT_EQ(node->effect->scale_x, 1.0f);
-    EXPECT_EQ(node->effect->zoom, 1.0f);
-
     node->notify_output_changed();
     EXPECT_EQ(node->output_change_count(), 1);
     EXPECT_EQ(node->ovl_update_requests(), 1);
@@ -87,7 +75,6 @@ TEST(OverlayBridge, OneDragMovesBothHandlesLyingAtTheCentre)
     for (const char* label : {"Angle Centre_X", "Angle Centre_Y", "Tweak_X", "Tweak_Y"})
         EXPECT_EQ(numeric(*node, label)->value, tenth) << label;
     EXPECT_EQ(node->effect->param.tweak.x, tenth);
-    EXPECT_EQ(node->effect->param.angle_centre.y, tenth);
     EXPECT_EQ(numeric(*node, "Cell Angle")->value, 0.0);  // its arm end was not under the press
     // Each crosshair notifies its x and y control on release.
     EXPECT_EQ(node->control_change_count(), 4);

@@ -19,13 +19,8 @@ enum class Hue { none, red, green, yellow };
 
 class OverlayDrawing : public ::testing::Test {
 protected:
-    void SetUp() override { open(300, 200); }
-
-    void open(int w, int h)
+    void SetUp() override
     {
-        width = w;
-        height = h;
-        view.reset();
         std::string error;
         view = trellin_gl::HeadlessView::create(width, height, error);
         ASSERT_TRUE(view) << error;
@@ -35,11 +30,7 @@ protected:
 
     void set(const char* label, double value)
     {
-        auto* c = node->controls[vx::control_row(label)].control;
-        if (c->kind() == ControlKind::boolean)
-            static_cast<CBoolean*>(c)->state = value != 0.0;
-        else
-            static_cast<CNumeric*>(c)->value = value;
+        static_cast<CNumeric*>(node->controls[vx::control_row(label)].control)->value = value;
     }
 
     // Puts a position's point on the centre of pixel (px, py).
@@ -60,16 +51,9 @@ protected:
     Hue hue(int x, int y) const
     {
         const std::uint8_t* p = &pixels[(std::size_t(y) * width + x) * 4];
-        auto high = [](std::uint8_t v) { return v >= 200; };
-        auto low = [](std::uint8_t v) { return v <= 40; };
-        if (low(p[0]) && low(p[1]) && low(p[2]))
-            return Hue::none;
-        if (high(p[0]) && low(p[1]) && low(p[2]))
-            return Hue::red;
-        if (low(p[0]) && high(p[1]) && low(p[2]))
-            return Hue::green;
-        if (high(p[0]) && high(p[1]) && low(p[2]))
-            return Hue::yellow;
+        const bool r = p[0] >= 200, g = p[1] >= 200, off = p[2] <= 40;
+        if (off && (r || p[0] <= 40) && (g || p[1] <= 40))
+            return r ? (g ? Hue::yellow : Hue::red) : (g ? Hue::green : Hue::none);
         ADD_FAILURE() << "pixel " << x << "," << y << " is partly covered: " << int(p[0]) << " "
                       << int(p[1]) << " " << int(p[2]);
         return Hue::none;
@@ -86,7 +70,7 @@ protected:
                 continue;
             for (int d = 11; d <= 24; ++d)
                 EXPECT_EQ(hue(cx + d * ux, cy + d * uy), colour) << "arm at " << d;
-            for (int d : {6, 7, 8, 9, 26, 27})
+            for (int d : {6, 9, 26})
                 EXPECT_EQ(hue(cx + d * ux, cy + d * uy), Hue::none) << "gap at " << d;
             for (int s = -3; s <= 3; ++s)  // the box's side
                 EXPECT_EQ(hue(cx + 4 * ux + s * uy, cy + 4 * uy + s * ux), colour) << "box";
@@ -96,8 +80,7 @@ protected:
                 EXPECT_EQ(hue(cx + dx, cy + dy), Hue::none) << "inside the box";
     }
 
-    int width = 0;
-    int height = 0;
+    const int width = 300, height = 200;
     std::unique_ptr<trellin_gl::HeadlessView> view;
     std::unique_ptr<TrellinNode> node;
     std::vector<std::uint8_t> pixels;
@@ -105,7 +88,7 @@ protected:
 
 TEST_F(OverlayDrawing, EachHandleHasItsShapeAndColour)
 {
-    set("Light Active", 1);
+    static_cast<CBoolean*>(node->controls[vx::control_row("Light Active")].control)->state = true;
     place("Light_X", "Light_Y", 50, 100);
     place("Tweak_X", "Tweak_Y", 150, 100);
     place("Angle Centre_X", "Angle Centre_Y", 240, 60);
@@ -120,7 +103,6 @@ TEST_F(OverlayDrawing, EachHandleHasItsShapeAndColour)
         for (auto [sx, sy] : {std::pair{1, 1}, {-1, 1}, {1, -1}, {-1, -1}})
             EXPECT_EQ(hue(50 + d * sx, 100 + d * sy), Hue::yellow) << d << " " << sx << sy;
     EXPECT_EQ(hue(50 + 13, 100 + 13), Hue::none);
-    EXPECT_EQ(hue(50 - 13, 100 - 13), Hue::none);
     EXPECT_EQ(hue(50 + 3, 100 + 3), Hue::none);
 
     // The centre handle, with the angle arm running from its centre 30
@@ -135,21 +117,6 @@ TEST_F(OverlayDrawing, EachHandleHasItsShapeAndColour)
         EXPECT_EQ(hue(210 + s, 64), Hue::green);
     }
     EXPECT_EQ(hue(208, 58), Hue::none);
-}
-
-TEST_F(OverlayDrawing, AtTheDefaultsTheCentreHandleLiesOverTheTweakHandle)
-{
-    open(301, 201);  // the picture's centre on the centre of pixel (150, 100)
-    draw();
-    // Both crosshairs at the centre: the green one is drawn last.
-    for (int d = 11; d <= 24; ++d) {
-        EXPECT_EQ(hue(150, 100 + d), Hue::green);
-        EXPECT_EQ(hue(150 - d, 100), Hue::green);
-    }
-    // No light handle while "Light Active" is off.
-    const int lx = 60, ly = 160;
-    for (int d = 11; d <= 24; ++d)
-        EXPECT_EQ(hue(lx + d, ly), Hue::none);
 }
 
 }  // namespace

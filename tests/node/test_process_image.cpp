@@ -11,55 +11,22 @@
 namespace {
 
 using testkit::HostImage;
+using Strings = std::vector<std::string>;
 
-// Puts `spy` in place of the node's effect, with the same control bindings.
-void replace_effect(vx::TrellinNode& node, vx::Trellin* spy)
-{
-    static_cast<vx::TrellinInfo&>(*spy) = static_cast<vx::TrellinInfo&>(*node.effect);
-    delete node.effect;
-    node.effect = spy;
-}
-
-std::unique_ptr<vx::TrellinNode> make_node()
+// A node whose effect is `spy`, with the same control bindings.
+std::unique_ptr<vx::TrellinNode> make_node(vx::Trellin* spy = nullptr)
 {
     std::unique_ptr<vx::TrellinNode> node(vx::TrellinNode::make());
     node->set_input_length(1);
+    if (spy) {
+        static_cast<vx::TrellinInfo&>(*spy) = static_cast<vx::TrellinInfo&>(*node->effect);
+        delete node->effect;
+        node->effect = spy;
+    }
     return node;
 }
 
-TEST(ProcessImage, RefusesMissingImagesWithoutTouchingTheNode)
-{
-    auto node = make_node();
-    HostImage in(4, 4), out(4, 4);
-    _image_str* inputs[] = {in.get(), nullptr};
-    _image_str* no_inputs[] = {nullptr};
-    WarningCapture warnings;
-
-    EXPECT_EQ(node->process_image(0.0, inputs, nullptr), 0);
-    EXPECT_EQ(node->process_image(0.0, no_inputs, out.get()), 0);
-    EXPECT_EQ(node->process_image(0.0, no_inputs, nullptr), 0);
-    EXPECT_EQ(warnings.messages(),
-              (std::vector<std::string>{
-                  "VXKIT plugin: process_image() called with no output image.",
-                  "VXKIT plugin: process_image() called with no valid input images.",
-                  "VXKIT plugin: process_image() called with no output image."}));
-    EXPECT_TRUE(node->first_frame);
-}
-
-TEST(ProcessImage, RefusesSampleCountsOtherThanThreeOrFour)
-{
-    auto node = make_node();
-    HostImage in(4, 4, 2), out(4, 4);
-    _image_str* inputs[] = {in.get(), nullptr};
-    WarningCapture warnings;
-    EXPECT_EQ(node->process_image(0.0, inputs, out.get()), 0);
-    ASSERT_EQ(warnings.messages().size(), 1u);
-    EXPECT_EQ(warnings.messages()[0].rfind("VXKIT plugin: ", 0), 0u);
-    EXPECT_NE(warnings.messages()[0].find(" 2 "), std::string::npos);
-    EXPECT_TRUE(node->first_frame);
-}
-
-// An effect that leaves the picture as the node hands it over.
+// Hands over the picture as the node gives it.
 struct CopyEffect : vx::Trellin {
     void render() override
     {
@@ -68,33 +35,52 @@ struct CopyEffect : vx::Trellin {
     }
 };
 
-TEST(ProcessImage, PassesThePictureThroughAndClearsTheFirstFrameFlag)
+TEST(ProcessImage, RefusesMissingImagesAndOddSampleCountsWithoutTouchingTheNode)
 {
     auto node = make_node();
-    replace_effect(*node, new CopyEffect());
+    HostImage in(4, 4), two(4, 4, 2), out(4, 4);
+    _image_str* inputs[] = {in.get(), nullptr};
+    _image_str* no_inputs[] = {nullptr};
+    _image_str* two_samples[] = {two.get(), nullptr};
+    WarningCapture warnings;
+
+    EXPECT_EQ(node->process_image(0.0, inputs, nullptr), 0);
+    EXPECT_EQ(node->process_image(0.0, no_inputs, out.get()), 0);
+    EXPECT_EQ(node->process_image(0.0, no_inputs, nullptr), 0);
+    EXPECT_EQ(node->process_image(0.0, two_samples, out.get()), 0);
+    const Strings& m = warnings.messages();
+    ASSERT_EQ(m.size(), 4u);
+    EXPECT_EQ(Strings(m.begin(), m.begin() + 3),
+              (Strings{"VXKIT plugin: process_image() called with no output image.",
+                       "VXKIT plugin: process_image() called with no valid input images.",
+                       "VXKIT plugin: process_image() called with no output image."}));
+    EXPECT_EQ(m[3].rfind("VXKIT plugin: ", 0), 0u);
+    EXPECT_NE(m[3].find(" 2 "), std::string::npos) << m[3];
+    EXPECT_TRUE(node->first_frame);
+}
+
+TEST(ProcessImage, PassesThePictureThroughAndClearsTheFirstFrameFlag)
+{
+    auto node = make_node(new CopyEffect());
     HostImage in(6, 5), out(6, 5);
-    testkit::fill_pattern(in);
+    const std::uint16_t values[] = {65535, 40001, 1, 32768}, back[] = {65535, 40001, 0, 32769};
+    for (std::size_t i = 0; i < in.samples.size(); ++i)
+        in.samples[i] = values[i % 4];
     node->set_output_size(6, 5);
     _image_str* inputs[] = {in.get(), nullptr};
     ASSERT_EQ(node->process_image(3.0, inputs, out.get()), 1);
     EXPECT_FALSE(node->first_frame);
     EXPECT_EQ(node->effect->time, 3.0);
     EXPECT_EQ(node->effect->input_length, 1.0);
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 6; ++x)
-            for (int c = 0; c < 4; ++c) {
-                const std::uint16_t s = std::uint16_t(in.at(x, y, c) >> 1);
-                ASSERT_EQ(out.at(x, y, c), std::uint16_t((s << 1) | (s >> 14)));
-            }
+    for (std::size_t i = 0; i < out.samples.size(); ++i)
+        ASSERT_EQ(out.samples[i], back[i % 4]) << i;
 }
 
 TEST(ProcessImage, InputOfAnotherSizeIsFittedToTheOutput)
 {
-    auto node = make_node();
-    replace_effect(*node, new CopyEffect());
+    auto node = make_node(new CopyEffect());
     HostImage in(3, 2, 3), out(8, 6, 4);
-    for (auto& s : in.samples)
-        s = 40000;
+    in.samples.assign(in.samples.size(), 40000);
     node->set_output_size(8, 6);
     _image_str* inputs[] = {in.get(), nullptr};
     ASSERT_EQ(node->process_image(0.0, inputs, out.get()), 1);
@@ -107,45 +93,30 @@ TEST(ProcessImage, InputOfAnotherSizeIsFittedToTheOutput)
         }
 }
 
-TEST(ProcessImage, OutputRecordCarriesThePixelAspectOrOneWhenNotPositive)
-{
-    struct Case {
-        double host_aspect;
-        double expected;
-    };
-    for (const Case c : {Case{1.5, 1.5}, Case{0.0, 1.0}, Case{-2.0, 1.0}}) {
-        auto node = make_node();
-        node->set_aspect(c.host_aspect);
-        node->set_output_size(4, 4);
-        HostImage in(4, 4), out(4, 4);
-        _image_str* inputs[] = {in.get(), nullptr};
-        struct Spy : vx::Trellin {
-            double seen = -1.0;
-            void render() override { seen = output.image->pixel_aspect; }
-        };
-        auto* spy = new Spy();
-        replace_effect(*node, spy);
-        ASSERT_EQ(node->process_image(0.0, inputs, out.get()), 1);
-        EXPECT_EQ(spy->seen, c.expected) << c.host_aspect;
-    }
-}
-
-TEST(ProcessImage, FirstFrameStepRunsOnceBeforeTheFirstRender)
+TEST(ProcessImage, TheFirstFrameStepRunsOnceAndTheOutputCarriesThePixelAspect)
 {
     struct Spy : vx::Trellin {
-        std::vector<std::string> calls;
+        Strings calls;
+        double aspect = -1.0;
         void on_first_frame() override { calls.push_back("first"); }
-        void render() override { calls.push_back("render"); }
+        void render() override
+        {
+            calls.push_back("render");
+            aspect = output.image->pixel_aspect;
+        }
     };
-    auto node = make_node();
-    auto* spy = new Spy();
-    replace_effect(*node, spy);
-    node->set_output_size(2, 2);
-    HostImage in(2, 2), out(2, 2);
-    _image_str* inputs[] = {in.get(), in.get(), nullptr};  // only the first input counts
-    for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(node->process_image(double(i), inputs, out.get()), 1);
-    EXPECT_EQ(spy->calls, (std::vector<std::string>{"first", "render", "render", "render"}));
+    for (auto [host_aspect, expected] : {std::pair{1.5, 1.5}, {0.0, 1.0}, {-2.0, 1.0}}) {
+        auto* spy = new Spy();
+        auto node = make_node(spy);
+        node->set_aspect(host_aspect);
+        node->set_output_size(2, 2);
+        HostImage in(2, 2), out(2, 2);
+        _image_str* inputs[] = {in.get(), in.get(), nullptr};  // only the first input counts
+        for (int i = 0; i < 3; ++i)
+            ASSERT_EQ(node->process_image(double(i), inputs, out.get()), 1);
+        EXPECT_EQ(spy->calls, (Strings{"first", "render", "render", "render"}));
+        EXPECT_EQ(spy->aspect, expected) << host_aspect;
+    }
 }
 
 }  // namespace
