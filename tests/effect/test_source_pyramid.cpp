@@ -14,18 +14,13 @@ using namespace vx;
 
 namespace {
 
-struct ImageDeleter {
-    void operator()(ImageVx* image) const { delete image; }
-};
 struct PyramidDeleter {
     void operator()(SourcePyramid* p) const { free_pyramid(p); }
 };
-using ImagePtr = std::unique_ptr<ImageVx, ImageDeleter>;
+using ImagePtr = std::unique_ptr<ImageVx>;
 using PyramidPtr = std::unique_ptr<SourcePyramid, PyramidDeleter>;
 
-using Pattern = std::function<std::uint16_t(int x, int y, int c)>;
-
-ImagePtr make_image(int w, int h, const Pattern& pattern)
+ImagePtr make_image(int w, int h, const std::function<std::uint16_t(int x, int y, int c)>& pattern)
 {
     ImagePtr image(ImageVx::create(w, h));
     for (int y = 0; y < h; ++y)
@@ -34,6 +29,24 @@ ImagePtr make_image(int w, int h, const Pattern& pattern)
                 image->rows[y][x * 4 + c] = pattern(x, y, c);
     return image;
 }
+
+// An image and its pyramid.
+struct Source {
+    ImagePtr image;
+    PyramidPtr p;
+    template <class Pattern>
+    Source(int w, int h, Pattern pattern) : image(make_image(w, h, pattern)), p(build_pyramid(image.get(), w, h))
+    {
+    }
+    Sample4 area(float x0, float y0, float x1, float y1, int edge, unsigned channels = channels_all) const
+    {
+        return sample_area(p.get(), x0, y0, x1, y1, edge, channels);
+    }
+    Sample4 box(float x0, float y0, float x1, float y1) const
+    {
+        return sample_box(p.get(), x0, y0, x1, y1, -1.0f, channels_all);
+    }
+};
 
 // Channel 0 rises by 100 per column; the others are constant, so every level
 // of the pyramid is known in closed form: level k, column c holds
@@ -56,119 +69,94 @@ protected:
 
 }  // namespace
 
-TEST_F(SourcePyramidTest, LevelCountsAndSizes)
+TEST_F(SourcePyramidTest, LevelCountsSizesAndBlendWeights)
 {
     EXPECT_EQ(pyramid_level_count(1024), 9);  // an exact power of two counts one less
     EXPECT_EQ(pyramid_level_count(1080), 10);
-    EXPECT_EQ(pyramid_level_count(720), 9);
     EXPECT_EQ(pyramid_level_count(2), 0);
+    Source big(1920, 1080, noise);
+    ASSERT_TRUE(big.p);
+    EXPECT_EQ(big.p->level_count, 10);
+    EXPECT_EQ(big.p->level_width[10], 1);
+    EXPECT_EQ(big.p->level_width[3], 240);
+    EXPECT_EQ(big.p->level_height[3], 135);
+    EXPECT_FLOAT_EQ(big.p->level_scale[3], 134.0f / 1080.0f);
 
-    ImagePtr image = make_image(1920, 1080, noise);
-    PyramidPtr p(build_pyramid(image.get(), 1920, 1080));
-    ASSERT_TRUE(p);
-    EXPECT_EQ(p->level_count, 10);
-    EXPECT_EQ(p->level_width[10], 1);
-    EXPECT_EQ(p->level_width[3], 240);
-    EXPECT_EQ(p->level_height[3], 135);
-    EXPECT_FLOAT_EQ(p->level_scale[3], 134.0f / 1080.0f);
-}
-
-TEST_F(SourcePyramidTest, LevelBlendWeights)
-{
-    // Area 400 is filtered as 200: levels 3 and 4, lev = 3.8219.
-    EXPECT_EQ(level_blend(400.0f, 9).level, 3);
-    EXPECT_EQ(level_blend(400.0f, 9).weight, 13466);
-    EXPECT_EQ(level_blend(2.0f, 9).level, 0);
-    EXPECT_EQ(level_blend(2.0f, 9).weight, 8192);
-    // Capped at the last pair of levels, the fraction stays.
-    EXPECT_EQ(level_blend(200.0f, 2).level, 1);
-    EXPECT_EQ(level_blend(200.0f, 2).weight, 13466);
+    // Area 400 is filtered as 200: levels 3 and 4, lev = 3.8219. Capped at
+    // the last pair of levels, the fraction stays.
+    const struct {
+        float area;
+        int levels, level, weight;
+    } blends[] = {{400.0f, 9, 3, 13466}, {2.0f, 9, 0, 8192}, {200.0f, 2, 1, 13466}};
+    for (const auto& b : blends) {
+        EXPECT_EQ(level_blend(b.area, b.levels).level, b.level) << b.area;
+        EXPECT_EQ(level_blend(b.area, b.levels).weight, b.weight) << b.area;
+    }
 }
 
 TEST_F(SourcePyramidTest, BoxLookups)
 {
-    ImagePtr image = make_image(64, 64, ramp);
-    PyramidPtr p(build_pyramid(image.get(), 64, 64));
-    ASSERT_TRUE(p);
-
     // Area exactly 1 is bilinear: centre on a half pixel gives the 2 x 2 mean.
-    ImagePtr n = make_image(16, 16, noise);
-    PyramidPtr pn(build_pyramid(n.get(), 16, 16));
+    Source n(16, 16, noise);
     for (int k = 0; k < 4; ++k) {
         const int top = (noise(4, 6, k) + noise(5, 6, k)) >> 1;
         const int bottom = (noise(4, 7, k) + noise(5, 7, k)) >> 1;
-        EXPECT_EQ(sample_box(pn.get(), 4.0f, 6.0f, 5.0f, 7.0f, -1.0f, channels_all)[k], (top + bottom) >> 1);
+        EXPECT_EQ(n.box(4.0f, 6.0f, 5.0f, 7.0f)[k], (top + bottom) >> 1);
     }
-
     // Area 2: level 0 at the centre (11, 10.5) gives 1100, level 1 at half
     // that centre (5.5, 5.25) gives 1150; equal weights.
-    Sample4 s = sample_box(p.get(), 10.0f, 10.0f, 12.0f, 11.0f, -1.0f, channels_all);
-    EXPECT_EQ(s[0], 1125);
-    EXPECT_EQ(s[1], 1000);
-    EXPECT_EQ(s[2], 2000);
-    EXPECT_EQ(s[3], 3000);
-
+    Source r(64, 64, ramp);
+    EXPECT_EQ(r.box(10.0f, 10.0f, 12.0f, 11.0f), (Sample4{1125, 1000, 2000, 3000}));
     // Area 400: level 3 at x 3.5 gives 3150, level 4 at 1.75 gives 3550,
     // level 4 weighing 13466 / 16384.
-    s = sample_box(p.get(), 22.0f, 22.0f, 42.0f, 42.0f, -1.0f, channels_all);
-    EXPECT_EQ(s[0], 3478);
-    EXPECT_EQ(s[3], 3000);
+    EXPECT_EQ(r.box(22.0f, 22.0f, 42.0f, 42.0f), (Sample4{3478, 1000, 2000, 3000}));
 }
 
 TEST_F(SourcePyramidTest, EdgeModes)
 {
-    ImagePtr image = make_image(64, 48, ramp);
-    PyramidPtr p(build_pyramid(image.get(), 64, 48));
-    ImagePtr flat = make_image(32, 32, [](int, int, int) { return std::uint16_t(20000); });
-    PyramidPtr pf(build_pyramid(flat.get(), 32, 32));
-
+    Source r(64, 48, ramp);
+    Source flat(32, 32, [](int, int, int) { return std::uint16_t(20000); });
     // Duplicate: squeezed onto column 0, but the unclamped area of 2 still
     // blends level 0 (0) with level 1 (50).
-    EXPECT_EQ(sample_area(p.get(), -5.0f, 2.0f, -3.0f, 3.0f, edge_duplicate, channels_all)[0], 25);
+    EXPECT_EQ(r.area(-5.0f, 2.0f, -3.0f, 3.0f, edge_duplicate)[0], 25);
 
-    // Black: wholly outside is transparent black; half outside is half.
-    EXPECT_EQ(sample_area(pf.get(), 40.0f, 2.0f, 41.0f, 3.0f, edge_black, channels_all), (Sample4{0, 0, 0, 0}));
-    EXPECT_EQ(sample_area(pf.get(), 3.0f, -9.0f, 4.0f, -8.0f, edge_black, channels_all), (Sample4{0, 0, 0, 0}));
-    EXPECT_EQ(sample_area(pf.get(), -1.0f, 5.0f, 1.0f, 6.0f, edge_black, channels_all)[2], 10000);
-    // Any unknown edge value behaves as Black.
-    EXPECT_EQ(sample_area(pf.get(), -1.0f, 5.0f, 1.0f, 6.0f, 7, channels_all)[2], 10000);
+    // Black: wholly outside is transparent black; half outside is half; an
+    // unknown edge value behaves as Black.
+    EXPECT_EQ(flat.area(40.0f, 2.0f, 41.0f, 3.0f, edge_black), (Sample4{0, 0, 0, 0}));
+    EXPECT_EQ(flat.area(3.0f, -9.0f, 4.0f, -8.0f, edge_black), (Sample4{0, 0, 0, 0}));
+    EXPECT_EQ(flat.area(-1.0f, 5.0f, 1.0f, 6.0f, edge_black)[2], 10000);
+    EXPECT_EQ(flat.area(-1.0f, 5.0f, 1.0f, 6.0f, 7)[2], 10000);
     // Inside the picture every mode answers alike.
     for (int edge : {edge_duplicate, edge_black, edge_wrap})
-        EXPECT_EQ(sample_area(p.get(), 10.0f, 10.0f, 12.0f, 11.0f, edge, channels_all)[0], 1125);
+        EXPECT_EQ(r.area(10.0f, 10.0f, 12.0f, 11.0f, edge)[0], 1125);
 
     // Wrap with period W - 1: a box centred at x = -0.5 is the box centred at
     // W1 - 0.5 (which sample_box then clamps like Duplicate).
-    ImagePtr n = make_image(20, 12, noise);
-    PyramidPtr pn(build_pyramid(n.get(), 20, 12));
-    EXPECT_EQ(sample_area(pn.get(), -1.0f, 4.0f, 0.0f, 5.0f, edge_wrap, channels_all),
-              sample_area(pn.get(), 18.0f, 4.0f, 19.0f, 5.0f, edge_duplicate, channels_all));
+    Source n(20, 12, noise);
+    EXPECT_EQ(n.area(-1.0f, 4.0f, 0.0f, 5.0f, edge_wrap), n.area(18.0f, 4.0f, 19.0f, 5.0f, edge_duplicate));
     // A box wider than the picture is narrowed to W1 / 2 on each side, which
     // also changes the area that picks the filter.
-    EXPECT_EQ(sample_area(p.get(), 31.5f - 100.0f, 5.0f, 31.5f + 100.0f, 6.0f, edge_wrap, channels_all),
-              sample_area(p.get(), 0.5f, 5.0f, 62.5f, 6.0f, edge_duplicate, channels_all));
+    EXPECT_EQ(r.area(31.5f - 100.0f, 5.0f, 31.5f + 100.0f, 6.0f, edge_wrap),
+              r.area(0.5f, 5.0f, 62.5f, 6.0f, edge_duplicate));
     // Across the right edge the box folds onto column 0: half from the right
     // edge (about 6200), half from [0, 0.5] (25).
-    const Sample4 w = sample_area(p.get(), 62.5f, 5.0f, 63.5f, 6.0f, edge_wrap, channels_all);
+    const Sample4 w = r.area(62.5f, 5.0f, 63.5f, 6.0f, edge_wrap);
     EXPECT_NEAR(w[0], (6200 + 25) / 2, 2);
     EXPECT_NEAR(w[1], 1000, 1);
 }
 
 TEST_F(SourcePyramidTest, SingleChannelFormMatchesAllChannels)
 {
-    ImagePtr image = make_image(37, 29, noise);
-    PyramidPtr p(build_pyramid(image.get(), 37, 29));
+    Source n(37, 29, noise);
     std::mt19937 rng(7);
-    std::uniform_real_distribution<float> pos(-50.0f, 90.0f);
-    std::uniform_real_distribution<float> size(0.0f, 25.0f);
+    std::uniform_real_distribution<float> pos(-50.0f, 90.0f), size(0.0f, 25.0f);
     for (int i = 0; i < 3000; ++i) {
-        const float x0 = pos(rng), y0 = pos(rng);
-        const float x1 = x0 + size(rng), y1 = y0 + size(rng);
-        const int edge = i % 3;
-        const Sample4 all = sample_area(p.get(), x0, y0, x1, y1, edge, channels_all);
+        const float x0 = pos(rng), y0 = pos(rng), x1 = x0 + size(rng), y1 = y0 + size(rng);
+        const Sample4 all = n.area(x0, y0, x1, y1, i % 3);
         for (int k = 0; k < 4; ++k) {
-            const Sample4 one = sample_area(p.get(), x0, y0, x1, y1, edge, channel_bit(k));
-            for (int j = 0; j < 4; ++j)
-                ASSERT_EQ(one[j], j == k ? all[k] : 0) << x0 << ' ' << y0 << ' ' << x1 << ' ' << y1 << ' ' << edge;
+            Sample4 expected{};
+            expected[k] = all[k];
+            ASSERT_EQ(n.area(x0, y0, x1, y1, i % 3, channel_bit(k)), expected) << x0 << ' ' << y0 << ' ' << i % 3;
         }
     }
 }
@@ -176,67 +164,54 @@ TEST_F(SourcePyramidTest, SingleChannelFormMatchesAllChannels)
 TEST_F(SourcePyramidTest, LastColumnAndRowDoNotReachSmallBoxes)
 {
     const int w = 23, h = 17;
-    auto bright_edge = [&](int x, int y, int c) {
-        return (x == w - 1 || y == h - 1) ? std::uint16_t(32767) : noise(x, y, c);
+    auto edge_of = [](std::uint16_t v) {
+        return [v](int x, int y, int c) { return (x == w - 1 || y == h - 1) ? v : noise(x, y, c); };
     };
-    auto dark_edge = [&](int x, int y, int c) { return (x == w - 1 || y == h - 1) ? std::uint16_t(0) : noise(x, y, c); };
-    ImagePtr a = make_image(w, h, bright_edge);
-    ImagePtr b = make_image(w, h, dark_edge);
-    PyramidPtr pa(build_pyramid(a.get(), w, h));
-    PyramidPtr pb(build_pyramid(b.get(), w, h));
+    Source bright(w, h, edge_of(32767)), dark(w, h, edge_of(0));
     for (float y = -2.0f; y < h + 2; y += 0.37f)
         for (float x = -2.0f; x < w + 2; x += 0.41f)
-            ASSERT_EQ(sample_area(pa.get(), x, y, x + 1.0f, y + 1.0f, edge_duplicate, channels_all),
-                      sample_area(pb.get(), x, y, x + 1.0f, y + 1.0f, edge_duplicate, channels_all))
+            ASSERT_EQ(bright.area(x, y, x + 1.0f, y + 1.0f, edge_duplicate),
+                      dark.area(x, y, x + 1.0f, y + 1.0f, edge_duplicate))
                 << x << ' ' << y;
 }
 
 TEST_F(SourcePyramidTest, FlatPicturesSampleFlatAtEverySize)
 {
-    // A constant picture has the same value in every level, so any box of any
-    // size must answer exactly that value; a tap that strays out of its level
-    // (into another level or unwritten memory) breaks it. Sizes such as
+    // Every level of a constant picture holds that value, so any box must
+    // answer it; a tap that strays out of its level breaks this. Sizes such as
     // 12 x 15 and 24 x 31 put the next level's tap point outside its level.
-    for (int h = 3; h <= 40; ++h) {
+    for (int h = 3; h <= 40; ++h)
         for (int w = 3; w <= 40; ++w) {
-            ImagePtr image = make_image(w, h, [](int, int, int c) { return std::uint16_t(12345 + c); });
-            PyramidPtr p(build_pyramid(image.get(), w, h));
-            ASSERT_TRUE(p);
-            for (float side : {1.5f, 3.0f, 6.0f, 14.0f, 30.0f}) {
-                for (float cy = 0.0f; cy <= h; cy += 0.5f * h) {
-                    for (float cx = 0.0f; cx <= w; cx += 0.5f * w) {
-                        const Sample4 s = sample_box(p.get(), cx - side, cy - side, cx + side, cy + side, -1.0f,
-                                                     channels_all);
-                        ASSERT_EQ(s, (Sample4{12345, 12346, 12347, 12348}))
+            Source s(w, h, [](int, int, int c) { return std::uint16_t(12345 + c); });
+            ASSERT_TRUE(s.p);
+            for (float side : {1.5f, 3.0f, 6.0f, 14.0f, 30.0f})
+                for (float cy = 0.0f; cy <= h; cy += 0.5f * h)
+                    for (float cx = 0.0f; cx <= w; cx += 0.5f * w)
+                        ASSERT_EQ(s.box(cx - side, cy - side, cx + side, cy + side),
+                                  (Sample4{12345, 12346, 12347, 12348}))
                             << w << 'x' << h << " side " << side << " at " << cx << ',' << cy;
-                    }
-                }
-            }
         }
-    }
 }
 
 TEST_F(SourcePyramidTest, TinyPictures)
 {
     // No reduced levels: a large box is the bilinear tap at its centre.
-    ImagePtr image = make_image(5, 2, ramp);
-    PyramidPtr p(build_pyramid(image.get(), 5, 2));
-    ASSERT_TRUE(p);
-    EXPECT_EQ(p->level_count, 0);
+    Source s(5, 2, ramp);
+    ASSERT_TRUE(s.p);
+    EXPECT_EQ(s.p->level_count, 0);
     // The box is clamped to x 0..2.9999 and row 0, so its centre is 1.49995.
-    const Sample4 big = sample_box(p.get(), 0.0f, 0.0f, 4.0f, 3.0f, -1.0f, channels_all);
+    const Sample4 big = s.box(0.0f, 0.0f, 4.0f, 3.0f);
     EXPECT_EQ(big[0], 149);
     EXPECT_EQ(big[3], 3000);
-    EXPECT_EQ(sample_area(p.get(), -3.0f, -3.0f, 9.0f, 9.0f, edge_duplicate, channels_all)[3], 3000);
+    EXPECT_EQ(s.area(-3.0f, -3.0f, 9.0f, 9.0f, edge_duplicate)[3], 3000);
     // Black: 4 of the box's 144 square pixels lie on the picture.
-    EXPECT_EQ(sample_area(p.get(), -3.0f, -3.0f, 9.0f, 9.0f, edge_black, channels_all)[3], 83);
+    EXPECT_EQ(s.area(-3.0f, -3.0f, 9.0f, 9.0f, edge_black)[3], 83);
 
     // One pixel: every box reads that pixel; nothing folds or strays.
-    ImagePtr one = make_image(1, 1, [](int, int, int c) { return std::uint16_t(100 * (c + 1)); });
-    PyramidPtr p1(build_pyramid(one.get(), 1, 1));
+    Source one(1, 1, [](int, int, int c) { return std::uint16_t(100 * (c + 1)); });
     for (int edge : {edge_duplicate, edge_wrap})
-        EXPECT_EQ(sample_area(p1.get(), -3.0f, -3.0f, 9.0f, 9.0f, edge, channels_all), (Sample4{100, 200, 300, 400}));
+        EXPECT_EQ(one.area(-3.0f, -3.0f, 9.0f, 9.0f, edge), (Sample4{100, 200, 300, 400}));
 
-    EXPECT_EQ(build_pyramid(image.get(), 0, 2), nullptr);
+    EXPECT_EQ(build_pyramid(s.image.get(), 0, 2), nullptr);
     free_pyramid(nullptr);
 }
