@@ -2,98 +2,71 @@
 // status from the output files, and the refusals that must come before
 // anything is written or queued.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
-#include "support/subprocess.h"
+#include "trellin_cli_support.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace trellin_test;
 
-const std::string trellin = std::string(TRELLIN_BIN_DIR) + "/trellin";
-
-class FarmCommands : public ::testing::Test {
+class FarmCommands : public TrellinTest {
 protected:
     void SetUp() override
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("trellin-farm-cmd-" + std::to_string(getpid()) + "-" + info->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir / "in");
+        TrellinTest::SetUp();
         out = dir / "out dir's";
+        fs::create_directories(dir / "in");
         fs::create_directories(out);
     }
-    void TearDown() override { fs::remove_all(dir); }
-
-    testkit::ProgramResult run(std::vector<std::string> args, const std::vector<std::string>& env = {})
-    {
-        args.insert(args.begin(), trellin);
-        return testkit::run_program(args, 60, env);
-    }
-
     // Files named like frames; their content does not matter before a render.
     void touch_frames(const fs::path& folder, const std::string& prefix, const std::vector<int>& frames)
     {
         for (int f : frames) {
             char name[64];
             std::snprintf(name, sizeof name, "%s.%04d.png", prefix.c_str(), f);
-            std::ofstream(folder / name) << "x";
+            spit(folder / name, "x");
         }
     }
+    bool out_empty() const { return fs::is_empty(out); }
 
-    std::size_t files_in(const fs::path& folder)
-    {
-        std::size_t n = 0;
-        for ([[maybe_unused]] const auto& e : fs::directory_iterator(folder)) ++n;
-        return n;
-    }
-
-    fs::path dir, out;
+    fs::path out;
 };
 
 TEST_F(FarmCommands, DryRunPrintsOneTaskPerChunkWithQuotedAbsolutePaths)
 {
     touch_frames(dir / "in", "in", {3, 7, 11, 15, 19});
-    // Relative names, from inside the test folder: the script must not depend
-    // on where it was submitted from.
-    const testkit::ProgramResult r =
+    // A relative input name: the script must not depend on where it was submitted from.
+    const RunResult r =
         run({"farm", "submit", (dir / "in" / "in.%04d.png").lexically_relative(fs::current_path()).string(),
              (out / "glass.####.exr").string(), "--frames", "3-20x4", "--chunk", "2", "--partition", "gpu",
              "--threads", "3", "--key", "Cell Angle@3=10", "--sbatch=--time=1:00:00", "--dry-run"});
     ASSERT_EQ(r.code, 0) << r.err;
-    const std::string& s = r.out;
     for (const std::string& line : std::vector<std::string>{
              "#SBATCH --array=0-2\n", "#SBATCH --partition=gpu\n", "#SBATCH --cpus-per-task=3\n",
-          "#SBATCH --time=1:00:00\n", "#SBATCH --job-name=trellin-glass\n",
-          "#SBATCH --chdir=\"" + out.string() + "\"\n", "  0) frames=3-7x4 ;;\n", "  1) frames=11-15x4 ;;\n",
-          "  2) frames=19 ;;\n", " render '" + (dir / "in" / "in.%04d.png").string() + "' '" + dir.string() +
-                                   "/out dir'\\''s/glass.####.exr'",
-          "--frames \"$frames\" --skip-existing --project '" + dir.string() + "/out dir'\\''s/glass.farm-"})
-        EXPECT_NE(s.find(line), std::string::npos) << "missing: " << line << "\nin:\n" << s;
-    EXPECT_EQ(s.find("  3) "), std::string::npos);
-    EXPECT_EQ(files_in(out), 0u) << "a dry run writes nothing";
+             "#SBATCH --time=1:00:00\n", "#SBATCH --chdir=\"" + out.string() + "\"\n", "  0) frames=3-7x4 ;;\n",
+             "  1) frames=11-15x4 ;;\n", "  2) frames=19 ;;\n",
+             " render '" + (dir / "in" / "in.%04d.png").string() + "' '" + dir.string() + "/out dir'\\''s/glass.####.exr'",
+             "--frames \"$frames\" --skip-existing --project '" + dir.string() + "/out dir'\\''s/glass.farm-"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line << "\nin:\n" << r.out;
+    EXPECT_EQ(r.out.find("  3) "), std::string::npos);
+    EXPECT_TRUE(out_empty()) << "a dry run writes nothing";
 }
 
 TEST_F(FarmCommands, StatusListsMissingFramesAsRuns)
 {
     touch_frames(out, "glass", {0, 1, 2, 5, 10});
     const std::string pattern = (out / "glass.%04d.png").string();
-    testkit::ProgramResult r = run({"farm", "status", pattern, "--frames", "0-9"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out, "frames 0-9: 4 of 10 done, 6 missing: 3-4, 6-9\n");
-
-    r = run({"farm", "status", pattern, "--frames", "0-12x2"});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.out, "frames 0-12x2: 3 of 7 done, 4 missing: 4-8x2, 12\n");
-
-    r = run({"farm", "status", (out / "glass.####.png").string(), "--frames", "0-2"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "frames 0-2: all 3 done\n");
+    struct Case {
+        std::string frames, says;
+        int code;
+    };
+    for (const Case& c : {Case{"0-9", "frames 0-9: 4 of 10 done, 6 missing: 3-4, 6-9\n", 1},
+                          Case{"0-12x2", "frames 0-12x2: 3 of 7 done, 4 missing: 4-8x2, 12\n", 1},
+                          Case{"0-2", "frames 0-2: all 3 done\n", 0}}) {
+        const RunResult r = run({"farm", "status", pattern, "--frames", c.frames});
+        EXPECT_EQ(r.code, c.code) << c.frames;
+        EXPECT_EQ(r.out, c.says);
+    }
 }
 
 TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
@@ -104,7 +77,7 @@ TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
         std::vector<std::string> args;
         std::string names;  // the message must name this
     };
-    const std::vector<Case> cases = {
+    const Case cases[] = {
         {{"submit", (dir / "in" / "in.0000.png").string(), glass, "--frames", "0-3", "--chunk", "2"}, "pattern"},
         {{"submit", in, (out / "glass.png").string(), "--frames", "0-3", "--chunk", "2"}, "glass.png"},
         {{"submit", in, glass, "--frames", "0-4", "--chunk", "2"}, "in.0004.png"},
@@ -114,31 +87,24 @@ TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
         {{"submit", in, in, "--frames", "0-3", "--chunk", "2"}, "input frames"},
         {{"submit", in, (dir / "nowhere" / "g.%04d.png").string(), "--frames", "0-3", "--chunk", "2"}, "nowhere"},
         {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--key", "Shine@2=1"}, "Shine"},
-        {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--project", (dir / "none.json").string()},
-         "none.json"},
+        {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--project", path("none.json")}, "none.json"},
         {{"wait", "12x", glass, "--frames", "0-3"}, "12x"},
         {{"status", glass, "--frames", "0-3y2"}, "0-3y2"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"farm"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const testkit::ProgramResult r = run(args);
+        const RunResult r = run(args);
         EXPECT_EQ(r.code, 2) << c.names << ": " << r.err;
         EXPECT_NE(r.err.find(c.names), std::string::npos) << r.err;
     }
-    EXPECT_EQ(files_in(out), 0u);
-}
+    EXPECT_TRUE(out_empty());
 
-TEST_F(FarmCommands, SubmissionThatCannotReachSlurmLeavesNoFiles)
-{
-    touch_frames(dir / "in", "in", {0, 1});
-    const testkit::ProgramResult r =
-        run({"farm", "submit", (dir / "in" / "in.%04d.png").string(), (out / "glass.%04d.png").string(),
-             "--frames", "0-1", "--chunk", "1"},
-            {"PATH=" + dir.string()});
+    // Slurm out of reach: exit code 1, and no files left behind.
+    const RunResult r = run({"farm", "submit", in, glass, "--frames", "0-1", "--chunk", "1"}, testkit::RunOptions().with_env({"PATH=" + dir.string()}));
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("sbatch not found"), std::string::npos) << r.err;
-    EXPECT_EQ(files_in(out), 0u);
+    EXPECT_TRUE(out_empty());
 }
 
 }  // namespace

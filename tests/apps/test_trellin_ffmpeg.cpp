@@ -14,18 +14,9 @@ using namespace trellin_test;
 
 using TrellinFfmpeg = TrellinTest;
 
-constexpr int w = 32, h = 24, count = 4;
-
-// Runs a shell pipeline (bash, failing when any part fails).
-int shell(const std::string& script)
-{
-    const std::string command = "bash -c 'set -o pipefail; " + script + "'";
-    return std::system(command.c_str());
-}
-
 TEST_F(TrellinFfmpeg, VideoThroughThePipeAtFullDepth)
 {
-    if (std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    const int w = 32, h = 24, count = 4;
     std::vector<std::vector<std::uint16_t>> frames;
     std::string bytes;
     for (unsigned k = 0; k < count; ++k) {
@@ -33,19 +24,16 @@ TEST_F(TrellinFfmpeg, VideoThroughThePipeAtFullDepth)
         bytes.append(reinterpret_cast<const char*>(frames.back().data()), frames.back().size() * 2);
     }
     spit(dir / "frames.raw", bytes);
-    const std::string q = "ffmpeg -hide_banner -loglevel error -nostdin -y";
-    const std::string d = dir.string();
-    // A lossless 16-bit RGBA source video.
-    ASSERT_EQ(shell(q + " -f rawvideo -pix_fmt rgba64le -s 32x24 -r 25 -i " + d + "/frames.raw -c:v ffv1 -pix_fmt gbrap16le " +
-                    d + "/source.mkv"),
-              0);
-    // As in the README: decode | trellin pipe | encode.
-    ASSERT_EQ(shell(q + " -i " + d + "/source.mkv -f rawvideo -pix_fmt rgba64le - | " + trellin +
-                    " pipe --size 32x24 --key \"Cell Angle@0=0\" --key \"Cell Angle@3=45\" | " + q +
-                    " -f rawvideo -pix_fmt rgba64le -s 32x24 -r 25 -i - -c:v ffv1 -pix_fmt gbrap16le " + d +
-                    "/glass.mkv"),
-              0);
-    ASSERT_EQ(shell(q + " -i " + d + "/glass.mkv -f rawvideo -pix_fmt rgba64le " + d + "/glass.raw"), 0);
+    const std::string q = "ffmpeg -hide_banner -loglevel error -nostdin -y", raw = " -f rawvideo -pix_fmt rgba64le ";
+    const std::string encode = raw + "-s 32x24 -r 25 -i ";
+    const std::string script = "set -o pipefail; cd '" + dir.string() + "' && " +
+        q + encode + "frames.raw -c:v ffv1 -pix_fmt gbrap16le source.mkv && " +
+        // As in the README: decode | trellin pipe | encode.
+        q + " -i source.mkv" + raw + "- | " + trellin +
+        " pipe --size 32x24 --key 'Cell Angle@0=0' --key 'Cell Angle@3=45' | " +
+        q + encode + "- -c:v ffv1 -pix_fmt gbrap16le glass.mkv && " + q + " -i glass.mkv" + raw + "glass.raw";
+    const testkit::ProgramResult r = testkit::run_program({"bash", "-c", script});
+    ASSERT_EQ(r.code, 0) << r.err;
 
     const std::string out = slurp(dir / "glass.raw");
     ASSERT_EQ(out.size(), bytes.size());

@@ -17,12 +17,18 @@ using Formats = TrellinTest;
 // DPX file as 0 when a row's sample count is not a multiple of 3.
 constexpr int w = 42, h = 30;
 
-// 16 bits from a float sample, as the program widens float input.
+// 16 bits from a float sample: clamped to 0..1, NaN as 0.
 std::uint16_t from_float(float v)
 {
-    if (!(v > 0.0f)) return 0;
-    if (v >= 1.0f) return 65535;
-    return static_cast<std::uint16_t>(v * 65535.0f + 0.5f);
+    return !(v > 0.0f) ? 0 : v >= 1.0f ? 65535 : static_cast<std::uint16_t>(v * 65535.0f + 0.5f);
+}
+
+std::vector<std::uint16_t> without_alpha(const std::vector<std::uint16_t>& rgba)
+{
+    std::vector<std::uint16_t> rgb;
+    for (std::size_t i = 0; i < rgba.size(); ++i)
+        if (i % 4 != 3) rgb.push_back(rgba[i]);
+    return rgb;
 }
 
 TEST_F(Formats, EveryFormatIsReadAsItStoresItsSamples)
@@ -30,39 +36,28 @@ TEST_F(Formats, EveryFormatIsReadAsItStoresItsSamples)
     const auto u16 = pattern<std::uint16_t>(w, h, 4, 31, 65535);
     const auto u8 = pattern<std::uint8_t>(w, h, 4, 37, 255);
     std::vector<float> f32(u16.size());
-    for (std::size_t i = 0; i < f32.size(); ++i) f32[i] = float(u16[i]) / 60000.0f - 0.05f;  // beyond 0..1 too
+    for (std::size_t i = 0; i < f32.size(); ++i) f32[i] = i % 97 == 0 ? NAN : float(u16[i]) / 60000.0f - 0.05f;
     std::vector<std::uint8_t> rgb8;
-    for (std::size_t i = 0; i < u8.size(); ++i) {
+    for (std::size_t i = 0; i < u8.size(); ++i)
         if (i % 4 != 3) rgb8.push_back(u8[i]);
-    }
     struct Input {
         std::string name;
         int channels;
         OIIO::TypeDesc type;
-        bool floating;
     };
     const Input inputs[] = {
-        {"png8.png", 3, OIIO::TypeDesc::UINT8, false},   {"png16.png", 4, OIIO::TypeDesc::UINT16, false},
-        {"tif8.tif", 4, OIIO::TypeDesc::UINT8, false},   {"tif16.tif", 4, OIIO::TypeDesc::UINT16, false},
-        {"tiff.tif", 4, OIIO::TypeDesc::FLOAT, true},    {"half.exr", 4, OIIO::TypeDesc::HALF, true},
-        {"float.exr", 4, OIIO::TypeDesc::FLOAT, true},   {"dpx16.dpx", 4, OIIO::TypeDesc::UINT16, false},
-        {"dpx10.dpx", 3, OIIO::TypeDesc::UINT16, false}, {"jpeg.jpg", 3, OIIO::TypeDesc::UINT8, false},
+        {"png8.png", 3, OIIO::TypeDesc::UINT8}, {"png16.png", 4, OIIO::TypeDesc::UINT16},
+        {"tif8.tif", 4, OIIO::TypeDesc::UINT8}, {"tif16.tif", 4, OIIO::TypeDesc::UINT16},
+        {"tiff.tif", 4, OIIO::TypeDesc::FLOAT}, {"half.exr", 4, OIIO::TypeDesc::HALF},
+        {"float.exr", 4, OIIO::TypeDesc::FLOAT}, {"dpx16.dpx", 4, OIIO::TypeDesc::UINT16},
+        {"dpx10.dpx", 3, OIIO::TypeDesc::UINT16}, {"jpeg.jpg", 3, OIIO::TypeDesc::UINT8},
     };
     for (const Input& in : inputs) {
         SCOPED_TRACE(in.name);
-        const std::vector<std::pair<std::string, std::string>> none;
+        const bool floating = in.type == OIIO::TypeDesc::FLOAT || in.type == OIIO::TypeDesc::HALF;
         if (in.name == "dpx10.dpx") {
-            std::vector<std::uint16_t> rgb16;
-            for (std::size_t i = 0; i < u16.size(); ++i) {
-                if (i % 4 != 3) rgb16.push_back(u16[i]);
-            }
-            auto out = OIIO::ImageOutput::create(path(in.name));
-            OIIO::ImageSpec spec(w, h, 3, OIIO::TypeDesc::UINT16);
-            spec.attribute("oiio:BitsPerSample", 10);
-            ASSERT_TRUE(out->open(path(in.name), spec));
-            ASSERT_TRUE(out->write_image(OIIO::TypeDesc::UINT16, rgb16.data()));
-            ASSERT_TRUE(out->close());
-        } else if (in.floating) {
+            write_file(dir / in.name, w, h, 3, in.type, without_alpha(u16), {{"oiio:BitsPerSample", "10"}});
+        } else if (floating) {
             write_file(dir / in.name, w, h, 4, in.type, f32);
         } else if (in.type == OIIO::TypeDesc::UINT8) {
             write_file(dir / in.name, w, h, in.channels, in.type, in.channels == 3 ? rgb8 : u8);
@@ -72,14 +67,13 @@ TEST_F(Formats, EveryFormatIsReadAsItStoresItsSamples)
         const RunResult r = run({"render", path(in.name), path("out.png")});
         ASSERT_EQ(r.code, 0) << r.err;
 
-        // The samples the file holds (as OpenImageIO reads them), widened as the program widens them.
+        // The samples the file holds, widened as the program widens them.
         const FileImage stored = read_file(dir / in.name);
         ASSERT_EQ(stored.spec.nchannels, in.channels);
         std::vector<std::uint16_t> expected(stored.u16.size());
         for (std::size_t i = 0; i < expected.size(); ++i)
-            expected[i] = in.floating ? from_float(stored.f32[i]) : stored.u16[i];
+            expected[i] = floating ? from_float(stored.f32[i]) : stored.u16[i];
         const FileImage out = read_file(dir / "out.png");
-        EXPECT_EQ(out.spec.nchannels, in.channels);
         EXPECT_EQ(out.spec.format, OIIO::TypeDesc::UINT16);
         EXPECT_EQ(out.u16, ReferenceNode().render(expected, w, h, in.channels));
     }
@@ -92,18 +86,17 @@ TEST_F(Formats, EveryFormatIsWrittenAtTheDepthsItTakes)
     const std::vector<std::uint16_t> expected = ReferenceNode().render(in, w, h, 4);
 
     struct Output {
-        std::string name, depth;
+        std::string name, depth;  // depth "": the format's own
         OIIO::TypeDesc type;
-        int bits;         // bits per sample stored
-        double tolerance;  // in 0..1 units
+        int bits;  // bits per sample stored
     };
     const Output outputs[] = {
-        {"p8.png", "8", OIIO::TypeDesc::UINT8, 8, 0},          {"p16.png", "16", OIIO::TypeDesc::UINT16, 16, 0},
-        {"pa.png", "", OIIO::TypeDesc::UINT16, 16, 0},         {"t8.tif", "8", OIIO::TypeDesc::UINT8, 8, 0},
-        {"t16.tif", "16", OIIO::TypeDesc::UINT16, 16, 0},      {"tf.tif", "float", OIIO::TypeDesc::FLOAT, 32, 0},
-        {"eh.exr", "half", OIIO::TypeDesc::HALF, 16, 1.0 / 2048}, {"ef.exr", "float", OIIO::TypeDesc::FLOAT, 32, 0},
-        {"ea.exr", "", OIIO::TypeDesc::HALF, 16, 1.0 / 2048},  {"d10.dpx", "10", OIIO::TypeDesc::UINT16, 10, 0},
-        {"d16.dpx", "16", OIIO::TypeDesc::UINT16, 16, 0},      {"j8.jpg", "8", OIIO::TypeDesc::UINT8, 8, -1},
+        {"p8.png", "8", OIIO::TypeDesc::UINT8, 8},      {"pa.png", "", OIIO::TypeDesc::UINT16, 16},
+        {"t8.tif", "8", OIIO::TypeDesc::UINT8, 8},      {"t16.tif", "16", OIIO::TypeDesc::UINT16, 16},
+        {"tf.tif", "float", OIIO::TypeDesc::FLOAT, 32}, {"ef.exr", "float", OIIO::TypeDesc::FLOAT, 32},
+        {"ea.exr", "", OIIO::TypeDesc::HALF, 16},       {"d10.dpx", "10", OIIO::TypeDesc::UINT16, 10},
+        {"d16.dpx", "", OIIO::TypeDesc::UINT16, 16},    {"ta.tga", "", OIIO::TypeDesc::UINT8, 8},
+        {"j8.jpg", "8", OIIO::TypeDesc::UINT8, 8},
     };
     for (const Output& o : outputs) {
         SCOPED_TRACE(o.name);
@@ -114,24 +107,23 @@ TEST_F(Formats, EveryFormatIsWrittenAtTheDepthsItTakes)
         const FileImage out = read_file(dir / o.name);
         EXPECT_EQ(out.spec.format, o.type);
         EXPECT_EQ(out.spec.get_int_attribute("oiio:BitsPerSample", o.bits), o.bits);
-        if (o.tolerance < 0) {  // JPEG: colour only, lossy
+        if (o.name == "j8.jpg") {  // colour only, lossy
             EXPECT_EQ(out.spec.nchannels, 3);
             continue;
         }
         ASSERT_EQ(out.spec.nchannels, 4);
         for (std::size_t i = 0; i < expected.size(); ++i) {
             const std::uint16_t e = expected[i];
-            if (o.type == OIIO::TypeDesc::UINT8) {
+            if (o.bits == 8) {
                 ASSERT_EQ(out.u16[i], ((e * 255u + 32767u) / 65535u) * 257u) << "sample " << i;
+            } else if (o.bits == 10) {
+                ASSERT_EQ(out.u16[i] >> 6, (e * 1023u + 32767u) / 65535u) << "sample " << i;
             } else if (o.type == OIIO::TypeDesc::FLOAT) {
                 ASSERT_EQ(out.f32[i], float(e) / 65535.0f) << "sample " << i;
-            } else if (o.bits == 10) {
-                const unsigned s = (e * 1023u + 32767u) / 65535u;  // the nearest 10-bit step
-                ASSERT_EQ(out.u16[i] >> 6, s) << "sample " << i;
-            } else if (o.tolerance == 0) {
-                ASSERT_EQ(out.u16[i], e) << "sample " << i;
+            } else if (o.type == OIIO::TypeDesc::HALF) {
+                ASSERT_NEAR(out.f32[i], e / 65535.0, 1.0 / 2048) << "sample " << i;
             } else {
-                ASSERT_NEAR(out.f32[i], e / 65535.0, o.tolerance) << "sample " << i;
+                ASSERT_EQ(out.u16[i], e) << "sample " << i;
             }
         }
     }
@@ -152,12 +144,11 @@ TEST_F(Formats, MetadataAndPixelAspectAreCarried)
                {{"ImageDescription", "glass test"}, {"Artist", "Kim"}, {"oiio:ColorSpace", "Linear"}});
     {
         // The pixel aspect is a float attribute.
-        auto image = read_file(dir / "in.tif");
-        auto out = OIIO::ImageOutput::create(path("wide.tif"));
+        const FileImage image = read_file(dir / "in.tif");
         OIIO::ImageSpec spec = image.spec;
         spec.attribute("PixelAspectRatio", 2.0f);
-        ASSERT_TRUE(out->open(path("wide.tif"), spec));
-        ASSERT_TRUE(out->write_image(OIIO::TypeDesc::UINT16, image.u16.data()));
+        auto out = OIIO::ImageOutput::create(path("wide.tif"));
+        ASSERT_TRUE(out->open(path("wide.tif"), spec) && out->write_image(OIIO::TypeDesc::UINT16, image.u16.data()));
         ASSERT_TRUE(out->close());
     }
     for (const char* name : {"out.exr", "out.tif", "out.dpx"}) {

@@ -37,7 +37,7 @@ TEST_F(TrellinPipe, FramesAnimateByTheirNumber)
     spit(dir / "in.raw", raw(frames));
     const RunResult r = run({"pipe", "--size", "24x16", "--key", "Cell Angle@0=0", "--key", "Cell Angle@2=30",
                              "--set", "CellShape=Hexagon"},
-                            with_stdin(dir / "in.raw"));
+                            testkit::RunOptions().input(path("in.raw")));
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.out.size(), std::size_t(3 * w * h * 8));
     ReferenceNode node;
@@ -48,7 +48,7 @@ TEST_F(TrellinPipe, FramesAnimateByTheirNumber)
         EXPECT_EQ(frame_from(r.out, k, w * h * 4), node.render(frames[k], w, h, 4, double(k))) << "frame " << k;
 
     // Another output size, and an empty stream (no frames, no error).
-    const RunResult small = run({"pipe", "--size", "24x16", "--out-size", "12x8"}, with_stdin(dir / "in.raw"));
+    const RunResult small = run({"pipe", "--size", "24x16", "--out-size", "12x8"}, testkit::RunOptions().input(path("in.raw")));
     ASSERT_EQ(small.code, 0) << small.err;
     ASSERT_EQ(small.out.size(), std::size_t(3 * 12 * 8 * 8));
     EXPECT_EQ(frame_from(small.out, 1, 12 * 8 * 4), ReferenceNode().render(frames[1], w, h, 4, 1.0, 12, 8));
@@ -59,19 +59,17 @@ TEST_F(TrellinPipe, FramesAnimateByTheirNumber)
 
 TEST_F(TrellinPipe, ACutStreamIsAnErrorNamingTheFrame)
 {
-    std::vector<std::vector<std::uint16_t>> frames(3, pattern<std::uint16_t>(w, h, 4, 7, 65535));
-    std::string bytes = raw(frames);
-    bytes.resize(bytes.size() - 10);
-    spit(dir / "cut.raw", bytes);
-    const RunResult r = run({"pipe", "--size", "24x16"}, with_stdin(dir / "cut.raw"));
+    std::string bytes = raw(std::vector<std::vector<std::uint16_t>>(3, pattern<std::uint16_t>(w, h, 4, 7, 65535)));
+    spit(dir / "cut.raw", bytes.substr(0, bytes.size() - 10));
+    const RunResult r = run({"pipe", "--size", "24x16"}, testkit::RunOptions().input(path("cut.raw")));
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("frame 2"), std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_EQ(r.out.size(), std::size_t(2 * w * h * 8));  // the whole frames before it
 
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"pipe"}, {"pipe", "--size", "24"}, {"pipe", "--size", "0x16"}, {"pipe", "--size", "24x16", "--out-size", "x"}}) {
-        const RunResult bad = run(args, with_stdin(dir / "cut.raw"));
+             {"pipe"}, {"pipe", "--size", "0x16"}, {"pipe", "--size", "24x16", "--out-size", "x"}}) {
+        const RunResult bad = run(args, testkit::RunOptions().input(path("cut.raw")));
         EXPECT_EQ(bad.code, 2) << args.back();
         EXPECT_EQ(bad.out, "");
     }

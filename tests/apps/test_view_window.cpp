@@ -1,15 +1,11 @@
 // trellin-view end to end under Xvfb: handles dragged and controls clicked
 // with xdotool, projects saved and pictures exported with keys, and the
 // handles' colours found in a screenshot where their controls put them.
-//
-// Every test starts its own X server on a free display (Xvfb -displayfd)
-// and stops it, and the viewer, whatever happens; every wait has a limit.
+// Every test starts its own X server on a free display (Xvfb -displayfd) and
+// stops it, and the viewer, whatever happens; every wait has a limit.
 // test-labels: external
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <OpenImageIO/imageio.h>
@@ -29,6 +25,7 @@
 #include "apps/common/image_io.h"
 #include "apps/trellin-view/view_geometry.h"
 #include "host/regv.h"
+#include "support/subprocess.h"
 
 namespace {
 
@@ -36,94 +33,11 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using namespace std::chrono_literals;
 using trellin_view::Rect;
+using testkit::Process;
 
 const std::string viewer = std::string(TRELLIN_BIN_DIR) + "/trellin-view";
 constexpr int image_w = 640;
 constexpr int image_h = 360;
-
-// A child process, ended (SIGTERM, then SIGKILL) when this goes, and by the
-// kernel when the test program dies first.
-class Child {
-public:
-    Child() = default;
-    Child(const std::vector<std::string>& argv, const std::vector<std::string>& env, const fs::path& cwd,
-          const fs::path& output, int fd3 = -1)
-    {
-        std::vector<char*> args, envp;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        const std::string out = output.string(), dir = cwd.string();
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (fd >= 0) {
-                ::dup2(fd, 1);
-                ::dup2(fd, 2);
-            }
-            if (fd3 >= 0) ::dup2(fd3, 3);
-            if (::chdir(dir.c_str()) != 0) ::_exit(126);
-            ::execve(args[0], args.data(), envp.data());
-            ::_exit(127);
-        }
-    }
-    Child(Child&& o) noexcept : pid_(std::exchange(o.pid_, -1)) {}
-    Child& operator=(Child&& o) noexcept
-    {
-        if (this != &o) {
-            stop();
-            pid_ = std::exchange(o.pid_, -1);
-        }
-        return *this;
-    }
-    ~Child() { stop(); }
-
-    // Waits up to `limit` for the process to end by itself; its exit code, or
-    // -1 when it had to be killed.
-    int wait(std::chrono::milliseconds limit)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (pid_ > 0) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            if (std::chrono::steady_clock::now() > end) break;
-            std::this_thread::sleep_for(10ms);
-        }
-        stop();
-        return -1;
-    }
-
-    bool running()
-    {
-        int status = 0;
-        return pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == 0;
-    }
-
-    void stop()
-    {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        for (int i = 0; i < 300; ++i) {
-            int status = 0;
-            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return;
-            }
-            std::this_thread::sleep_for(10ms);
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 
 std::string slurp(const fs::path& path)
 {
@@ -225,24 +139,20 @@ protected:
             ASSERT_TRUE(fs::exists(tool)) << tool << " missing: run tools/install-deps.sh";
 
         int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        xvfb = Child({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"},
-                     {}, dir, dir / "xvfb.log", fds[1]);
+        ASSERT_EQ(::pipe2(fds, O_NONBLOCK), 0);
+        xvfb = Process({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1600x1000x24", "-nolisten", "tcp"},
+                       testkit::RunOptions().clean_env().in(dir.string()), (dir / "xvfb.log").string(), "", fds[1]);
         ::close(fds[1]);
+        // Xvfb writes its display number once it takes connections.
         std::string number;
         char c = 0;
-        // Xvfb writes its display number once it takes connections.
-        const int flags = ::fcntl(fds[0], F_GETFL);
-        ::fcntl(fds[0], F_SETFL, flags | O_NONBLOCK);
-        wait_until(
-            [&] {
-                while (::read(fds[0], &c, 1) == 1) {
-                    if (c == '\n') return true;
-                    number += c;
-                }
-                return false;
-            },
-            20s);
+        wait_until([&] {
+            while (::read(fds[0], &c, 1) == 1) {
+                if (c == '\n') return true;
+                number += c;
+            }
+            return false;
+        }, 20s);
         ::close(fds[0]);
         ASSERT_FALSE(number.empty()) << "Xvfb did not start: " << slurp(dir / "xvfb.log");
         display = "DISPLAY=:" + number;
@@ -255,11 +165,11 @@ protected:
         if (!HasFailure()) fs::remove_all(dir);
     }
 
-    std::vector<std::string> environment() const
+    testkit::RunOptions options() const
     {
         std::vector<std::string> env{display, "PATH=/usr/bin:/bin"};
         if (const char* home = std::getenv("HOME")) env.push_back(std::string("HOME=") + home);
-        return env;
+        return testkit::RunOptions().with_env(env).clean_env().in(dir.string()).within(20);
     }
 
     // Starts the viewer and waits for its first rendered picture.
@@ -268,7 +178,7 @@ protected:
         std::vector<std::string> argv{viewer, picture.string(), "--window", "1280x800", "--debug-state",
                                       (dir / "state.json").string()};
         argv.insert(argv.end(), args.begin(), args.end());
-        view = Child(argv, environment(), dir, dir / "viewer.log");
+        view = Process(argv, options(), (dir / "viewer.log").string());
         ASSERT_TRUE(wait_until([&] { return read_state() && state["renders"].get<int>() >= 1; }, 60s))
             << "no picture rendered: " << slurp(dir / "viewer.log");
         ASSERT_TRUE(xdo({"search", "--sync", "--name", "trellin-view"}, &window));
@@ -298,10 +208,9 @@ protected:
     {
         std::vector<std::string> argv{"/usr/bin/xdotool"};
         argv.insert(argv.end(), args.begin(), args.end());
-        Child run(argv, environment(), dir, dir / "xdotool.out");
-        const int code = run.wait(20s);
-        if (out != nullptr) *out = slurp(dir / "xdotool.out");
-        return code == 0;
+        const testkit::ProgramResult r = testkit::run_program(argv, options());
+        if (out != nullptr) *out = r.out;
+        return r.code == 0;
     }
 
     // Window position of an image pixel position.
@@ -326,7 +235,7 @@ protected:
 
     fs::path dir, picture;
     std::string display, window;
-    Child xvfb, view;
+    Process xvfb, view;
     json state;
     Rect picture_rect;
 };
@@ -372,17 +281,17 @@ TEST_F(ViewWindow, DraggedTweakHandleMovesLiveRendersOnReleaseAndSavesAndExports
     press_key("e");
     ASSERT_TRUE(wait_until([&] { return read_state() && state["exports"].get<int>() == 1; }, 60s))
         << slurp(dir / "viewer.log");
-    Child render({std::string(TRELLIN_BIN_DIR) + "/trellin", "render", picture.string(), (dir / "ref.png").string(),
-                  "--project", project.string()},
-                 {"PATH=/usr/bin:/bin"}, dir, dir / "render.log");
-    ASSERT_EQ(render.wait(60s), 0) << slurp(dir / "render.log");
+    const testkit::ProgramResult render = testkit::run_program(
+        {std::string(TRELLIN_BIN_DIR) + "/trellin", "render", picture.string(), (dir / "ref.png").string(), "--project",
+         project.string()});
+    ASSERT_EQ(render.code, 0) << render.err;
     const trellin_app::HostPicture exported = trellin_app::read_picture((dir / "out.png").string());
     EXPECT_EQ(exported.width, image_w);
     EXPECT_EQ(exported.height, image_h);
     EXPECT_TRUE(exported.data == trellin_app::read_picture((dir / "ref.png").string()).data);
 
     press_key("Escape");
-    EXPECT_EQ(view.wait(20s), 0);
+    EXPECT_EQ(view.wait(20), 0);
 }
 
 TEST_F(ViewWindow, CheckboxSwitchesTheLightingControlsAvailability)
@@ -419,10 +328,10 @@ TEST_F(ViewWindow, ScreenshotShowsEachHandleInItsColourWhereItsControlsPutIt)
            "--set", "Light_Y=0.7", "--set", "Cell Angle=90"});
     ASSERT_TRUE(xdo({"mousemove", "--window", window, "1", "799"}));  // pointer away from the handles
     std::this_thread::sleep_for(300ms);
-    Child dump({"/usr/bin/xwd", "-silent", "-id", window}, environment(), dir, dir / "shot.xwd");
-    ASSERT_EQ(dump.wait(20s), 0);
+    const testkit::ProgramResult dump = testkit::run_program({"/usr/bin/xwd", "-silent", "-id", window}, options());
+    ASSERT_EQ(dump.code, 0) << dump.err;
     Screenshot shot;
-    ASSERT_TRUE(read_xwd(slurp(dir / "shot.xwd"), shot));
+    ASSERT_TRUE(read_xwd(dump.out, shot));
     ASSERT_EQ(shot.width, 1280);
 
     // Strongest showing of the hue within 3 pixels of an image position.
@@ -477,9 +386,9 @@ TEST(ViewArguments, RefusedBeforeAWindowOpens)
     for (const Case& c : cases) {
         std::vector<std::string> argv{viewer};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
-        Child run(argv, {"PATH=/usr/bin:/bin"}, dir, dir / "out.txt");
-        EXPECT_EQ(run.wait(20s), 2) << c.says;
-        EXPECT_NE(slurp(dir / "out.txt").find(c.says), std::string::npos) << slurp(dir / "out.txt");
+        const testkit::ProgramResult r = testkit::run_program(argv, testkit::RunOptions().with_env({"DISPLAY"}).within(20));
+        EXPECT_EQ(r.code, 2) << c.says;
+        EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << r.out << r.err;
     }
     fs::remove_all(dir);
 }

@@ -1,15 +1,10 @@
 // What the end-to-end tests of the trellin program share: running the built
-// program in a test folder of its own (standard input from a file, standard
-// error on a terminal when asked), picture files in and out, and reference
+// program in a test folder of its own, picture files in and out, and reference
 // renders by a node of the same effect in this process, so that the checks
 // hold whatever the effect does to a picture.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <OpenImageIO/imageio.h>
@@ -26,8 +21,7 @@
 
 #include "node/trellin_node.h"
 #include "support/host_image.h"
-
-extern char** environ;
+#include "support/subprocess.h"
 
 namespace trellin_test {
 
@@ -35,10 +29,7 @@ namespace fs = std::filesystem;
 
 inline const std::string trellin = std::string(TRELLIN_BIN_DIR) + "/trellin";
 
-struct RunResult {
-    int code = -1;
-    std::string out, err;
-};
+using RunResult = testkit::ProgramResult;
 
 inline std::string slurp(const fs::path& path)
 {
@@ -67,9 +58,8 @@ inline FileImage read_file(const fs::path& path)
     FileImage image;
     if (!in) return image;
     image.spec = in->spec();
-    const std::size_t n = image.spec.image_pixels() * std::size_t(image.spec.nchannels);
-    image.u16.resize(n);
-    image.f32.resize(n);
+    image.u16.resize(image.spec.image_pixels() * std::size_t(image.spec.nchannels));
+    image.f32.resize(image.u16.size());
     EXPECT_TRUE(in->read_image(0, 0, 0, image.spec.nchannels, OIIO::TypeDesc::UINT16, image.u16.data()));
     EXPECT_TRUE(in->read_image(0, 0, 0, image.spec.nchannels, OIIO::TypeDesc::FLOAT, image.f32.data()));
     return image;
@@ -164,84 +154,16 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    struct RunOptions {
-        std::vector<std::string> env;  // added to the environment
-        fs::path stdin_file;           // standard input (default: empty)
-        bool stderr_terminal = false;  // standard error on a pseudo-terminal
-    };
-    static RunOptions with_env(std::vector<std::string> env)
-    {
-        RunOptions o;
-        o.env = std::move(env);
-        return o;
-    }
-    static RunOptions with_stdin(fs::path file)
-    {
-        RunOptions o;
-        o.stdin_file = std::move(file);
-        return o;
-    }
-    static RunOptions on_terminal()
-    {
-        RunOptions o;
-        o.stderr_terminal = true;
-        return o;
-    }
-
     // Runs trellin with `args`, without TRELLIN_MODULE or TRELLIN_THREADS from
     // the caller's environment.
-    RunResult run(const std::vector<std::string>& args, const RunOptions& options)
+    RunResult run(std::vector<std::string> args, testkit::RunOptions options = {})
     {
-        std::vector<std::string> envs;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            if (entry.rfind("TRELLIN_MODULE=", 0) != 0 && entry.rfind("TRELLIN_THREADS=", 0) != 0)
-                envs.push_back(entry);
-        }
-        envs.insert(envs.end(), options.env.begin(), options.env.end());
-        std::vector<std::string> argv_s{trellin};
-        argv_s.insert(argv_s.end(), args.begin(), args.end());
-        std::vector<char*> argv, envp;
-        for (auto& a : argv_s) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        for (auto& e : envs) envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        const fs::path out_file = dir / ".stdout", err_file = dir / ".stderr";
-        const std::string in_file = options.stdin_file.empty() ? "/dev/null" : options.stdin_file.string();
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, in_file.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int terminal = -1;
-        if (options.stderr_terminal) {
-            terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
-            EXPECT_GE(terminal, 0);
-            ::grantpt(terminal);
-            ::unlockpt(terminal);
-            posix_spawn_file_actions_addopen(&actions, 2, ::ptsname(terminal), O_RDWR | O_NOCTTY, 0);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        }
-        pid_t pid = 0;
-        RunResult r;
-        const int spawned = posix_spawn(&pid, trellin.c_str(), &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(spawned, 0) << trellin;
-        if (spawned == 0) {
-            if (terminal >= 0) r.err = drain_terminal(terminal, pid);
-            int status = 0;
-            waitpid(pid, &status, 0);
-            r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-        }
-        if (terminal >= 0) ::close(terminal);
-        r.out = slurp(out_file);
-        if (!options.stderr_terminal) r.err = slurp(err_file);
-        fs::remove(out_file);
-        fs::remove(err_file);
+        args.insert(args.begin(), trellin);
+        options.env.insert(options.env.begin(), {"TRELLIN_MODULE", "TRELLIN_THREADS"});
+        const RunResult r = testkit::run_program(args, options);
+        EXPECT_FALSE(r.timed_out) << args[1];
         return r;
     }
-    RunResult run(const std::vector<std::string>& args) { return run(args, RunOptions{}); }
 
     // Files in the test folder other than `keep`.
     std::vector<std::string> stray_files(const std::vector<std::string>& keep)
@@ -258,36 +180,6 @@ protected:
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
     fs::path dir;
-
-private:
-    // Everything the child writes to the terminal until it exits.
-    static std::string drain_terminal(int terminal, pid_t pid)
-    {
-        std::string text;
-        char buffer[4096];
-        for (;;) {
-            pollfd p{terminal, POLLIN, 0};
-            if (::poll(&p, 1, 50) > 0) {
-                const ssize_t n = ::read(terminal, buffer, sizeof buffer);
-                if (n > 0) {
-                    text.append(buffer, std::size_t(n));
-                    continue;
-                }
-            }
-            siginfo_t info{};
-            if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                info.si_pid == pid) {
-                // Gone: take what is left, then stop.
-                pollfd q{terminal, POLLIN, 0};
-                while (::poll(&q, 1, 0) > 0) {
-                    const ssize_t n = ::read(terminal, buffer, sizeof buffer);
-                    if (n <= 0) break;
-                    text.append(buffer, std::size_t(n));
-                }
-                return text;
-            }
-        }
-    }
 };
 
 }  // namespace trellin_test

@@ -1,123 +1,162 @@
 #include "support/subprocess.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <utility>
 
 extern char** environ;
 
 namespace testkit {
 
-std::vector<std::string> environment_with(const std::vector<std::string>& extra)
+namespace {
+
+std::vector<std::string> environment(const RunOptions& o)
 {
     std::vector<std::string> result;
-    auto overridden = [&](const std::string& entry) {
-        const std::string name = entry.substr(0, entry.find('=') + 1);
-        for (const std::string& e : extra)
-            if (e.compare(0, name.size(), name) == 0) return true;
-        return false;
+    auto named = [](const std::string& entry, const std::string& e) {
+        const std::string name = e.substr(0, e.find('='));
+        return entry.compare(0, name.size() + 1, name + "=") == 0;
     };
-    for (char** e = environ; *e != nullptr; ++e)
-        if (!overridden(*e)) result.emplace_back(*e);
-    result.insert(result.end(), extra.begin(), extra.end());
+    for (char** e = environ; o.inherit_env && *e != nullptr; ++e) {
+        bool replaced = false;
+        for (const std::string& x : o.env) replaced = replaced || named(*e, x);
+        if (!replaced) result.emplace_back(*e);
+    }
+    for (const std::string& x : o.env)
+        if (x.find('=') != std::string::npos) result.push_back(x);
     return result;
 }
 
-ProgramResult run_program(const std::vector<std::string>& argv_in, double timeout_s,
-                          const std::vector<std::string>& env)
+std::string slurp(const std::string& path)
 {
-    ProgramResult result;
-    if (argv_in.empty()) return result;
-    std::vector<std::string> args = argv_in, envs = environment_with(env);
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string temp_file()
+{
+    char name[] = "/tmp/testkit-out.XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd >= 0) close(fd);
+    return name;
+}
+
+}  // namespace
+
+Process::Process(const std::vector<std::string>& argv_in, const RunOptions& o, const std::string& log,
+                 const std::string& err_log, int fd3, int err_fd)
+{
+    std::vector<std::string> args = argv_in, envs = environment(o);
     std::vector<char*> argv, envp;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     for (std::string& e : envs) envp.push_back(e.data());
     envp.push_back(nullptr);
+    const std::string in = o.stdin_file.empty() ? "/dev/null" : o.stdin_file;
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ != 0) return;
+    // Only async-signal-safe calls between fork and exec.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(126);
+    const int in_fd = open(in.c_str(), O_RDONLY);
+    const int out_fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e_fd = err_fd >= 0 ? err_fd : err_log.empty() ? out_fd : open(err_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in_fd < 0 || out_fd < 0 || e_fd < 0) _exit(126);
+    if (fd3 >= 0) dup2(fd3, 3);
+    dup2(in_fd, 0);
+    dup2(out_fd, 1);
+    dup2(e_fd, 2);
+    if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0) _exit(126);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(127);
+}
 
-    int out_pipe[2], err_pipe[2];
-    if (pipe2(out_pipe, O_CLOEXEC) != 0) {
-        result.err = std::string("pipe: ") + std::strerror(errno);
-        return result;
-    }
-    if (pipe2(err_pipe, O_CLOEXEC) != 0) {
-        close(out_pipe[0]);
-        close(out_pipe[1]);
-        result.err = std::string("pipe: ") + std::strerror(errno);
-        return result;
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec.
-        const int null_in = open("/dev/null", O_RDONLY);
-        if (null_in >= 0) dup2(null_in, 0);
-        dup2(out_pipe[1], 1);
-        dup2(err_pipe[1], 2);
-        execvpe(argv[0], argv.data(), envp.data());
-        static const char msg[] = "exec failed\n";
-        (void)!write(2, msg, sizeof msg - 1);
-        _exit(127);
-    }
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-    if (pid < 0) {
-        close(out_pipe[0]);
-        close(err_pipe[0]);
-        result.err = std::string("fork: ") + std::strerror(errno);
-        return result;
-    }
+Process::Process(Process&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
 
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::duration<double>(timeout_s);
-    pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open_fds = 2;
-    while (open_fds > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            result.timed_out = true;
-            kill(pid, SIGKILL);
-            break;
-        }
-        const int n = poll(fds, 2, int(left.count()));
-        if (n < 0 && errno != EINTR) break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            char buffer[4096];
-            const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sinks[i]->append(buffer, std::size_t(got));
-            } else if (got == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open_fds;
-            }
-        }
+Process& Process::operator=(Process&& other) noexcept
+{
+    if (this != &other) {
+        stop();
+        pid_ = std::exchange(other.pid_, -1);
     }
-    for (pollfd& f : fds)
-        if (f.fd >= 0) close(f.fd);
+    return *this;
+}
 
-    // The pipes closed: the child is gone or about to be. Keep to the deadline
-    // anyway (a child may close its output and carry on).
+bool Process::running()
+{
     int status = 0;
-    while (true) {
-        const pid_t done = waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        if (done < 0 && errno != EINTR) return result;
-        if (!result.timed_out && Clock::now() >= deadline) {
-            result.timed_out = true;
-            kill(pid, SIGKILL);
+    return pid_ > 0 && waitpid(pid_, &status, WNOHANG) == 0;
+}
+
+int Process::wait(double timeout_s, void (*while_waiting)(void*), void* arg)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_s);
+    while (pid_ > 0) {
+        if (while_waiting) while_waiting(arg);
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
         }
-        usleep(10000);
+        if (std::chrono::steady_clock::now() > end) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-    return result;
+    stop();
+    return -1000;
+}
+
+void Process::stop()
+{
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    for (int i = 0; i < 300 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+ProgramResult run_program(const std::vector<std::string>& argv, const RunOptions& o)
+{
+    ProgramResult r;
+    const std::string out = temp_file(), err = temp_file();
+    int terminal = -1, slave = -1;
+    if (o.stderr_terminal) {
+        terminal = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0)
+            slave = open(ptsname(terminal), O_RDWR | O_NOCTTY);
+    }
+    Process p(argv, o, out, err, -1, slave);
+    if (slave >= 0) close(slave);
+    struct Drain {
+        int fd;
+        std::string* text;
+    } drain{terminal, &r.err};
+    auto read_terminal = [](void* d) {
+        auto* t = static_cast<Drain*>(d);
+        char buffer[4096];
+        ssize_t n;
+        while (t->fd >= 0 && (n = read(t->fd, buffer, sizeof buffer)) > 0) t->text->append(buffer, std::size_t(n));
+    };
+    r.code = p.wait(o.timeout_s, read_terminal, &drain);
+    read_terminal(&drain);
+    r.timed_out = r.code == -1000;
+    if (terminal >= 0) close(terminal);
+    r.out = slurp(out);
+    if (!o.stderr_terminal) r.err = slurp(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return r;
 }
 
 }  // namespace testkit
