@@ -23,13 +23,9 @@ namespace {
 std::vector<std::string> environment(const RunOptions& o)
 {
     std::vector<std::string> result;
-    auto named = [](const std::string& entry, const std::string& e) {
-        const std::string name = e.substr(0, e.find('='));
-        return entry.compare(0, name.size() + 1, name + "=") == 0;
-    };
     for (char** e = environ; o.inherit_env && *e != nullptr; ++e) {
         bool replaced = false;
-        for (const std::string& x : o.env) replaced = replaced || named(*e, x);
+        for (const std::string& x : o.env) replaced = replaced || std::string(*e).rfind(x.substr(0, x.find('=')) + "=", 0) == 0;
         if (!replaced) result.emplace_back(*e);
     }
     for (const std::string& x : o.env)
@@ -46,8 +42,7 @@ std::string slurp(const std::string& path)
 std::string temp_file()
 {
     char name[] = "/tmp/testkit-out.XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd >= 0) close(fd);
+    close(mkstemp(name));
     return name;
 }
 
@@ -138,15 +133,12 @@ ProgramResult run_program(const std::vector<std::string>& argv, const RunOptions
     }
     Process p(argv, o, out, err, -1, slave);
     if (slave >= 0) close(slave);
-    struct Drain {
-        int fd;
-        std::string* text;
-    } drain{terminal, &r.err};
+    // What the child writes to the terminal, read as it comes (a full terminal would block it).
+    std::pair<int, std::string*> drain{terminal, &r.err};
     auto read_terminal = [](void* d) {
-        auto* t = static_cast<Drain*>(d);
+        auto& [fd, text] = *static_cast<std::pair<int, std::string*>*>(d);
         char buffer[4096];
-        ssize_t n;
-        while (t->fd >= 0 && (n = read(t->fd, buffer, sizeof buffer)) > 0) t->text->append(buffer, std::size_t(n));
+        for (ssize_t n; fd >= 0 && (n = read(fd, buffer, sizeof buffer)) > 0;) text->append(buffer, std::size_t(n));
     };
     r.code = p.wait(o.timeout_s, read_terminal, &drain);
     read_terminal(&drain);
