@@ -2,7 +2,6 @@
 // Whole renders through a real node, and golden checksums that hold every output bit.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 
 #include "host/smp_pool.h"
@@ -154,7 +153,6 @@ const Golden goldens[] = {
 
 TEST(Render, SameBitsOnAnyNumberOfProcessorsAndGoldenChecksums)
 {
-    bool any_mismatch = false;
     for (const Golden& g : goldens) {
         smp_set_numprocs(1);
         const auto reference = render(g.settings, g.refract_alpha);
@@ -162,14 +160,9 @@ TEST(Render, SameBitsOnAnyNumberOfProcessorsAndGoldenChecksums)
             smp_set_numprocs(procs);
             EXPECT_EQ(render(g.settings, g.refract_alpha), reference) << g.name << " on " << procs;
         }
-        const std::uint64_t sum = testkit::checksum(reference);
-        if (sum != g.checksum) {
-            any_mismatch = true;
-            std::printf("    {\"%s\", ..., 0x%016llxull},\n", g.name, (unsigned long long)sum);
-        }
+        EXPECT_EQ(testkit::checksum(reference), g.checksum) << g.name << std::hex << " now 0x" << testkit::checksum(reference);
     }
     smp_set_numprocs(1);
-    EXPECT_FALSE(any_mismatch) << "golden checksums changed (new values printed above)";
 }
 
 }  // namespace

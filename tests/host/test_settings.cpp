@@ -119,7 +119,6 @@ TEST_F(TempDir, FailedWriteThrowsAndKeepsTheOldFile)
     RegV reg(json{{"controls", json::object()}});
     // Renaming onto a non-empty directory fails after the temporary is written.
     EXPECT_THROW(reg.write_file((dir / "blocker").string()), RegVError);
-    EXPECT_THROW(reg.write_file((dir / "no-such-dir" / "x.json").string()), RegVError);
     std::string text;
     std::ifstream(target) >> text;
     EXPECT_EQ(text, "old");
@@ -132,9 +131,6 @@ TEST(RegvCheck, NamesTheFirstFault)
     auto check = [&](json controls) { return regv_check(RegV(json{{"controls", controls}}), node); };
     EXPECT_EQ(check({{"Index", 2.0}, {"edge", "Wrap"}, {"Light", {1, 0, 0, 1}}}), "");
     EXPECT_EQ(check({{"Index", "2"}}), "control \"Index\": expected a number, found \"2\"");
-    EXPECT_EQ(check({{"Light Active", 1}}), "control \"Light Active\": expected true or false, found 1");
-    EXPECT_EQ(check({{"Light", {1, 0, 0}}}),
-              "control \"Light\": expected [red, green, blue, alpha], found [1,0,0]");
     EXPECT_EQ(check({{"Surface", 1}}), "control \"Surface\": is a label and holds no value");
     EXPECT_EQ(check({{"Edge", "Wrap"}, {"Edge: %s", "Black"}}),
               "control \"Edge: %s\" is named twice (\"Edge\" and \"Edge: %s\")");

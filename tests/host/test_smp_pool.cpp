@@ -3,6 +3,7 @@
 // call, concurrent and nested callers, many calls on the same threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <set>
@@ -19,20 +20,14 @@ struct Tally {
     std::mutex lock;
     std::set<std::thread::id> threads;
     explicit Tally(int n) : calls(static_cast<std::size_t>(n)) {}
-    bool once_each() const
-    {
-        for (auto& k : calls)
-            if (k.load() != 1) return false;
-        return true;
-    }
+    bool once_each() const { return std::all_of(calls.begin(), calls.end(), [](auto& k) { return k.load() == 1; }); }
 };
 
 void count_call(void* arg)
 {
     auto& t = *static_cast<Tally*>(arg);
     const int id = smp_id();
-    ASSERT_GE(id, 0);
-    ASSERT_LT(id, static_cast<int>(t.calls.size()));
+    ASSERT_TRUE(id >= 0 && id < static_cast<int>(t.calls.size())) << id;
     t.calls[static_cast<std::size_t>(id)].fetch_add(1);
     std::lock_guard<std::mutex> hold(t.lock);
     t.threads.insert(std::this_thread::get_id());

@@ -38,9 +38,9 @@ protected:
     {
         handle = dlopen(module_path.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(handle, nullptr) << dlerror();
-        info = reinterpret_cast<FXNodeInfoFn>(dlsym(handle, "FXNode_info"));
-        create = reinterpret_cast<FXNodeCreateFn>(dlsym(handle, "FXNode_create"));
-        load = reinterpret_cast<FXNodeLoadFn>(dlsym(handle, "FXNode_load"));
+        info = FXNodeInfoFn(dlsym(handle, "FXNode_info"));
+        create = FXNodeCreateFn(dlsym(handle, "FXNode_create"));
+        load = FXNodeLoadFn(dlsym(handle, "FXNode_load"));
         ASSERT_TRUE(info && create && load);
     }
     void TearDown() override { if (handle) dlclose(handle); }
@@ -70,12 +70,10 @@ TEST_F(Module, InfoWritesTheUuidAndItsNulAndNothingMore)
 TEST_F(Module, CreateRegistersTheNodeAndLoadDoesNot)
 {
     FXNode* created = create();
-    ASSERT_NE(created, nullptr);
-    EXPECT_TRUE(is_registered(created));
-
     RegV settings;
     FXNode* loaded = load(settings);
-    ASSERT_NE(loaded, nullptr);
+    ASSERT_TRUE(created && loaded);
+    EXPECT_TRUE(is_registered(created));
     EXPECT_FALSE(is_registered(loaded));
 
     int lo = 0, hi = 0;
