@@ -34,22 +34,18 @@ std::vector<std::uint16_t> without_alpha(const std::vector<std::uint16_t>& rgba)
 TEST_F(Formats, EveryFormatIsReadAsItStoresItsSamples)
 {
     const auto u16 = pattern<std::uint16_t>(w, h, 4, 31, 65535);
-    const auto u8 = pattern<std::uint8_t>(w, h, 4, 37, 255);
+    const auto rgb8 = pattern<std::uint8_t>(w, h, 3, 37, 255);
     std::vector<float> f32(u16.size());
     for (std::size_t i = 0; i < f32.size(); ++i) f32[i] = i % 97 == 0 ? NAN : float(u16[i]) / 60000.0f - 0.05f;
-    std::vector<std::uint8_t> rgb8;
-    for (std::size_t i = 0; i < u8.size(); ++i)
-        if (i % 4 != 3) rgb8.push_back(u8[i]);
     struct Input {
         std::string name;
         int channels;
         OIIO::TypeDesc type;
     };
+    // One of each format family; 16-bit PNG is the round trip of the CLI test.
     const Input inputs[] = {
-        {"png8.png", 3, OIIO::TypeDesc::UINT8}, {"png16.png", 4, OIIO::TypeDesc::UINT16},
-        {"tif8.tif", 4, OIIO::TypeDesc::UINT8}, {"tif16.tif", 4, OIIO::TypeDesc::UINT16},
-        {"tiff.tif", 4, OIIO::TypeDesc::FLOAT}, {"half.exr", 4, OIIO::TypeDesc::HALF},
-        {"float.exr", 4, OIIO::TypeDesc::FLOAT}, {"dpx16.dpx", 4, OIIO::TypeDesc::UINT16},
+        {"png8.png", 3, OIIO::TypeDesc::UINT8},   {"tif16.tif", 4, OIIO::TypeDesc::UINT16},
+        {"tiff.tif", 4, OIIO::TypeDesc::FLOAT},   {"half.exr", 4, OIIO::TypeDesc::HALF},
         {"dpx10.dpx", 3, OIIO::TypeDesc::UINT16}, {"jpeg.jpg", 3, OIIO::TypeDesc::UINT8},
     };
     for (const Input& in : inputs) {
@@ -60,7 +56,7 @@ TEST_F(Formats, EveryFormatIsReadAsItStoresItsSamples)
         } else if (floating) {
             write_file(dir / in.name, w, h, 4, in.type, f32);
         } else if (in.type == OIIO::TypeDesc::UINT8) {
-            write_file(dir / in.name, w, h, in.channels, in.type, in.channels == 3 ? rgb8 : u8);
+            write_file(dir / in.name, w, h, 3, in.type, rgb8);
         } else {
             write_file(dir / in.name, w, h, 4, in.type, u16);
         }
@@ -91,12 +87,10 @@ TEST_F(Formats, EveryFormatIsWrittenAtTheDepthsItTakes)
         int bits;  // bits per sample stored
     };
     const Output outputs[] = {
-        {"p8.png", "8", OIIO::TypeDesc::UINT8, 8},      {"pa.png", "", OIIO::TypeDesc::UINT16, 16},
-        {"t8.tif", "8", OIIO::TypeDesc::UINT8, 8},      {"t16.tif", "16", OIIO::TypeDesc::UINT16, 16},
-        {"tf.tif", "float", OIIO::TypeDesc::FLOAT, 32}, {"ef.exr", "float", OIIO::TypeDesc::FLOAT, 32},
-        {"ea.exr", "", OIIO::TypeDesc::HALF, 16},       {"d10.dpx", "10", OIIO::TypeDesc::UINT16, 10},
-        {"d16.dpx", "", OIIO::TypeDesc::UINT16, 16},    {"ta.tga", "", OIIO::TypeDesc::UINT8, 8},
-        {"j8.jpg", "8", OIIO::TypeDesc::UINT8, 8},
+        {"p8.png", "8", OIIO::TypeDesc::UINT8, 8},      {"t16.tif", "16", OIIO::TypeDesc::UINT16, 16},
+        {"ef.exr", "float", OIIO::TypeDesc::FLOAT, 32}, {"ea.exr", "", OIIO::TypeDesc::HALF, 16},
+        {"d10.dpx", "10", OIIO::TypeDesc::UINT16, 10},  {"d16.dpx", "", OIIO::TypeDesc::UINT16, 16},
+        {"ta.tga", "", OIIO::TypeDesc::UINT8, 8},       {"j8.jpg", "8", OIIO::TypeDesc::UINT8, 8},
     };
     for (const Output& o : outputs) {
         SCOPED_TRACE(o.name);
@@ -129,7 +123,7 @@ TEST_F(Formats, EveryFormatIsWrittenAtTheDepthsItTakes)
     }
     // Depths a format does not take are refused before anything is written.
     for (const auto& [name, depth] : std::vector<std::pair<std::string, std::string>>{
-             {"x.png", "half"}, {"x.exr", "16"}, {"x.jpg", "16"}, {"x.tif", "half"}, {"x.tga", "16"}}) {
+             {"x.png", "half"}, {"x.exr", "16"}}) {
         const RunResult r = run({"render", path("in.png"), path(name), "--depth", depth});
         EXPECT_EQ(r.code, 2) << name << " " << depth;
         EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
@@ -140,18 +134,10 @@ TEST_F(Formats, EveryFormatIsWrittenAtTheDepthsItTakes)
 TEST_F(Formats, MetadataAndPixelAspectAreCarried)
 {
     const auto in = pattern<std::uint16_t>(w, h, 4, 43, 65535);
-    write_file(dir / "in.tif", w, h, 4, OIIO::TypeDesc::UINT16, in,
-               {{"ImageDescription", "glass test"}, {"Artist", "Kim"}, {"oiio:ColorSpace", "Linear"}});
-    {
-        // The pixel aspect is a float attribute.
-        const FileImage image = read_file(dir / "in.tif");
-        OIIO::ImageSpec spec = image.spec;
-        spec.attribute("PixelAspectRatio", 2.0f);
-        auto out = OIIO::ImageOutput::create(path("wide.tif"));
-        ASSERT_TRUE(out->open(path("wide.tif"), spec) && out->write_image(OIIO::TypeDesc::UINT16, image.u16.data()));
-        ASSERT_TRUE(out->close());
-    }
-    for (const char* name : {"out.exr", "out.tif", "out.dpx"}) {
+    write_file(dir / "wide.tif", w, h, 4, OIIO::TypeDesc::UINT16, in,
+               {{"ImageDescription", "glass test"}, {"Artist", "Kim"}, {"oiio:ColorSpace", "Linear"},
+                {"PixelAspectRatio", "2"}});
+    for (const char* name : {"out.exr", "out.dpx"}) {
         ASSERT_EQ(run({"render", path("wide.tif"), path(name)}).code, 0) << name;
         const FileImage out = read_file(dir / name);
         EXPECT_EQ(out.spec.get_string_attribute("ImageDescription"), "glass test") << name;

@@ -134,15 +134,10 @@ TEST_F(TrellinSequence, FaultsStopTheRunWithTheCauseNamed)
         {{"render", path("in.0000.png"), out, "--frames", "0-4"}, "in.0000.png"},
         {{"render", in, out}, "--frames"},
         {{"render", in, out, "--frames", "4-2"}, "empty"},
-        {{"render", in, out, "--frames", "1-4x0"}, "step"},
         {{"render", in, out, "--frames", "a-b"}, "a-b"},
-        {{"render", in, path("new.%3d.png"), "--frames", "0-4"}, "%3d"},
         {{"render", in, path("new.##.##.png"), "--frames", "0-4"}, "more than one"},
         {{"render", in, out, "--frames", "0-4", "--depth", "12"}, "--depth 12"},
-        {{"render", in, path("new.####.jpg"), "--frames", "0-4", "--depth", "16"}, "16-bit"},
         {{"render", in, path("none/new.####.png"), "--frames", "0-4"}, "none"},
-        {{"render", in, "/proc/new.####.png", "--frames", "0-4"}, "/proc"},
-        {{"render", in, out, "--frames", "0-4", "--out-size", "0x10"}, "--out-size 0x10"},
     };
     for (const Case& c : cases) {
         std::string shown;

@@ -1,8 +1,6 @@
-// trellin-view end to end under Xvfb: handles dragged and controls clicked
-// with xdotool, projects saved and pictures exported with keys, and the
-// handles' colours found in a screenshot where their controls put them.
-// Every test starts its own X server on a free display (Xvfb -displayfd) and
-// stops it, and the viewer, whatever happens; every wait has a limit.
+// trellin-view end to end under Xvfb (one X server per test, on a free
+// display): handles dragged and controls clicked with xdotool, projects saved
+// and pictures exported, and the handles found in a screenshot.
 // test-labels: external
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -69,7 +67,8 @@ void write_picture(const fs::path& path)
     ASSERT_TRUE(out->write_image(OIIO::TypeDesc::UINT16, samples.data()) && out->close());
 }
 
-// 8-bit RGB pixels of an X window dump (xwd).
+// 8-bit RGB pixels of an X window dump (xwd: big-endian header, then pixels
+// of 3 or 4 bytes in the dump's byte order, channels found by their masks).
 struct Screenshot {
     int width = 0, height = 0;
     std::vector<std::uint8_t> rgb;
@@ -78,29 +77,20 @@ struct Screenshot {
 
 bool read_xwd(const std::string& data, Screenshot& shot)
 {
+    const auto* d = reinterpret_cast<const unsigned char*>(data.data());
+    auto field = [&](int i) { return std::uint32_t(d[i * 4]) << 24 | d[i * 4 + 1] << 16 | d[i * 4 + 2] << 8 | d[i * 4 + 3]; };
     if (data.size() < 100) return false;
-    auto field = [&](int i) {
-        const auto* b = reinterpret_cast<const unsigned char*>(data.data()) + i * 4;
-        return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
-    };
-    const std::uint32_t header = field(0), width = field(4), height = field(5), byte_order = field(7);
-    const std::uint32_t bits = field(11), line = field(12), masks[3] = {field(14), field(15), field(16)};
-    const std::size_t start = header + std::size_t(field(19)) * 12;
-    const std::uint32_t bytes = bits / 8;
-    if (bytes < 3 || bytes > 4 || start + std::size_t(line) * height > data.size()) return false;
-    shot.width = int(width);
-    shot.height = int(height);
-    shot.rgb.resize(std::size_t(width) * height * 3);
-    for (std::uint32_t y = 0; y < height; ++y)
-        for (std::uint32_t x = 0; x < width; ++x) {
-            const auto* p = reinterpret_cast<const unsigned char*>(data.data()) + start + y * line + x * bytes;
+    const std::uint32_t w = field(4), h = field(5), msb = field(7), bytes = field(11) / 8, line = field(12);
+    const std::size_t start = field(0) + std::size_t(field(19)) * 12;
+    if (bytes < 3 || bytes > 4 || start + std::size_t(line) * h > data.size()) return false;
+    shot = Screenshot{int(w), int(h), std::vector<std::uint8_t>(std::size_t(w) * h * 3)};
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) {
             std::uint32_t v = 0;
             for (std::uint32_t k = 0; k < bytes; ++k)
-                v |= std::uint32_t(p[k]) << (8 * (byte_order == 0 ? k : bytes - 1 - k));
-            for (int c = 0; c < 3; ++c) {
-                const int shift = __builtin_ctz(masks[c]);
-                shot.rgb[(std::size_t(y) * width + x) * 3 + c] = std::uint8_t((v & masks[c]) >> shift);
-            }
+                v |= std::uint32_t(d[start + y * line + x * bytes + k]) << (8 * (msb == 0 ? k : bytes - 1 - k));
+            for (int c = 0; c < 3; ++c)
+                shot.rgb[(std::size_t(y) * w + x) * 3 + c] = std::uint8_t((v & field(14 + c)) >> __builtin_ctz(field(14 + c)));
         }
     return true;
 }
@@ -290,19 +280,19 @@ TEST_F(ViewWindow, DraggedTweakHandleMovesLiveRendersOnReleaseAndSavesAndExports
 TEST_F(ViewWindow, CheckboxSwitchesTheLightingControlsAvailability)
 {
     start({});
-    const char* lighting[] = {"Brightness", "Gloss", "Back Bright", "Light", "Light_X", "Light_Y", "LightZ"};
-    for (const char* label : lighting) EXPECT_TRUE(control(label)["disabled"].get<bool>()) << label;
+    auto lighting_disabled = [&](bool disabled) {
+        for (const char* label : {"Brightness", "Gloss", "Back Bright", "Light", "Light_X", "Light_Y", "LightZ"})
+            EXPECT_EQ(control(label)["disabled"].get<bool>(), disabled) << label;
+    };
+    lighting_disabled(true);
     EXPECT_FALSE(control("Index")["disabled"].get<bool>());
     const int renders = state["renders"];
-
-    click(control("Light Active")["rect"]);
-    ASSERT_TRUE(wait_until([&] { return read_state() && control("Light Active")["value"] == true; }, 10s));
-    for (const char* label : lighting) EXPECT_FALSE(control(label)["disabled"].get<bool>()) << label;
+    for (const bool on : {true, false}) {
+        click(control("Light Active")["rect"]);
+        ASSERT_TRUE(wait_until([&] { return read_state() && control("Light Active")["value"] == on; }, 10s));
+        lighting_disabled(!on);
+    }
     ASSERT_TRUE(wait_until([&] { return read_state() && state["renders"].get<int>() > renders; }, 30s));
-
-    click(control("Light Active")["rect"]);
-    ASSERT_TRUE(wait_until([&] { return read_state() && control("Light Active")["value"] == false; }, 10s));
-    for (const char* label : lighting) EXPECT_TRUE(control(label)["disabled"].get<bool>()) << label;
 
     press_key("e");
     EXPECT_TRUE(status_says("no export"));

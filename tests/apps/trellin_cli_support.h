@@ -74,7 +74,8 @@ void write_file(const fs::path& path, int w, int h, int channels, OIIO::TypeDesc
     ASSERT_TRUE(out);
     OIIO::ImageSpec spec(w, h, channels, type);
     spec.attribute("oiio:UnassociatedAlpha", 1);
-    for (const auto& [name, value] : attributes) spec.attribute(name, value);
+    for (const auto& [name, value] : attributes)  // the pixel aspect is a float attribute
+        name == "PixelAspectRatio" ? spec.attribute(name, std::stof(value)) : spec.attribute(name, value);
     ASSERT_TRUE(out->open(path.string(), spec)) << out->geterror();
     ASSERT_TRUE(out->write_image(OIIO::TypeDescFromC<T>::value(), data.data())) << out->geterror();
     ASSERT_TRUE(out->close());

@@ -193,10 +193,8 @@ void SlurmCluster::stop()
     }
     // Last started, first ended: slurmd, slurmctld, then munged.
     while (!daemons_.empty()) daemons_.pop_back();
-    if (!dir_.empty()) {
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
-    }
+    std::error_code ignored;
+    if (!dir_.empty()) fs::remove_all(dir_, ignored);
 }
 
 }  // namespace testkit
