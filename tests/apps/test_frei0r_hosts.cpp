@@ -119,6 +119,21 @@ TEST_F(Frei0rHosts, FfmpegFramesEqualTrellinRender)
     }
 }
 
+TEST_F(Frei0rHosts, FfmpegRunsTwoInstancesWithTheirOwnSettingsInOneGraph)
+{
+    const int w = 64, h = 24;
+    const std::vector<Frame> input = make_input(w, h, 2);
+    ffmpeg(w, h, "-filter_complex '[0]split[a][b];[a]frei0r=trellin:Square[x];[b]frei0r=trellin:Octagon|0.1|0.1[y];[x][y]vstack'");
+    // Each stacked frame is the first instance's frame followed by the second's.
+    const std::vector<Frame> output = frames("out.raw", w, h);
+    ASSERT_EQ(output.size(), 2 * input.size());
+    const std::vector<std::string> octagon = {"CellShape=Octagon", numeric("Cell Count X", 0.1), numeric("Cell Count Y", 0.1)};
+    for (std::size_t k = 0; k < input.size(); ++k) {
+        EXPECT_TRUE(output[2 * k] == trellin_render(input[k], w, h, {"CellShape=Square"})) << "frame " << k;
+        EXPECT_TRUE(output[2 * k + 1] == trellin_render(input[k], w, h, octagon)) << "frame " << k;
+    }
+}
+
 // GStreamer copies each parameter's reported default back into every new
 // instance, and hands over rows packed at any width.
 TEST_F(Frei0rHosts, GStreamerPipelineAtAnOddWidth)
