@@ -3,6 +3,8 @@
 // what `trellin render` makes of the same 8-bit frame with the same control
 // values (its 16-bit output brought to 8 bits with to_8bit).
 // test-labels: external
+// test-links: trellin_frei0r_host
+// test-builds: trellin_frei0r
 #include <gtest/gtest.h>
 
 #include <cmath>

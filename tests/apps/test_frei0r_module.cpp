@@ -1,6 +1,8 @@
 // trellin.so as a frei0r host sees it (dlopen, f0r_* functions), and the
 // parameter mapping seen from the controls of an instance's node.
 // test-labels: threaded
+// test-links: trellin_frei0r_host
+// test-builds: trellin_frei0r
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The headless view keeps a picture's rows in order: what is drawn as the top
 // row is read back first, and centre-relative vertices land on image pixels.
+// test-links: trellin_gl
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>

@@ -1,6 +1,8 @@
 // The viewer's logic without a window: layout, window-to-image mapping,
 // panel edits, and rendering on the worker thread.
 // test-labels: threaded
+// test-links: trellin_view_core
+// test-builds: trellin-view
 #include <gtest/gtest.h>
 #include <unistd.h>
 

@@ -2,6 +2,8 @@
 // display): handles dragged and controls clicked with xdotool, projects saved
 // and pictures exported, and the handles found in a screenshot.
 // test-labels: external
+// test-links: trellin_view_core
+// test-builds: trellin-view
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>

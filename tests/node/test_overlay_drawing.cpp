@@ -1,6 +1,7 @@
 // The handles as a viewer shows them: drawn by the node into a headless
 // OpenGL view and read back. Handle centres are put on pixel centres so that
 // the lines' core pixels are fully covered; smoothed edges are not examined.
+// test-links: trellin_gl
 #include <gtest/gtest.h>
 
 #include <memory>
