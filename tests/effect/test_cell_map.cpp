@@ -6,7 +6,6 @@
 
 #include "effect/cell_shapes.h"
 #include "effect/trellin.h"
-#include "host/smp_pool.h"
 #include "node/parallel_rows.h"
 
 using vx::CellGrid;
@@ -27,8 +26,7 @@ struct MapRun {
         p.angle_centre.x = p.angle_centre.y = p.tweak.x = p.tweak.y = 0.5;
         p.cell_curve.value = 1.0;
         map.reset(vx::ImageVx::create(w, h, block));
-        t.frame.width = w;
-        t.frame.height = h;
+        t.frame.width = w, t.frame.height = h;
         t.frame.cell_map = map.get();
     }
     MapRun& cells(int count, double size)
@@ -167,47 +165,4 @@ TEST(CellMap, ProfileFallsFromFullAtTheCentreToZeroAtTheCircle)
     EXPECT_EQ(profile(14, 10, 2.0), 16383);  // 0.5, truncated
     EXPECT_EQ(profile(10, 18, 1.0), 0);      // on the circle
     EXPECT_EQ(profile(20, 20, 0.0), 32767);  // beyond it, a zero power is still 1
-}
-
-TEST(CellMap, PositiveAngleTurnsClockwiseAboutThePivotAndTweakShiftsAfter)
-{
-    // One square at the centre of a 100 x 100 picture, pivot left of it: where does its peak go?
-    auto peak = [](double angle, double tweak_x) {
-        MapRun run(100, 100);
-        run.cells(1, 0.3).p.angle_centre.x = 0.25;
-        run.p.cell_angle.value = angle;
-        run.p.tweak.x = tweak_x;
-        run.draw(vx::shape_square);
-        std::pair<int, int> best{-1, -1};
-        for (int y = 0, value = 0; y < 100; ++y)
-            for (int x = 0; x < 100; ++x)
-                if (run.at(x, y) > value)
-                    value = run.at(x, y), best = {x, y};
-        return best;
-    };
-    EXPECT_EQ(peak(0.0, 0.5), std::make_pair(50, 50));
-    EXPECT_EQ(peak(90.0, 0.5), std::make_pair(25, 75));  // right of the pivot goes below
-    EXPECT_EQ(peak(90.0, 0.6), std::make_pair(35, 75));  // shifted by 0.1 W, pivot kept
-}
-
-TEST(CellMap, SameMapWhateverTheNumberOfProcessors)
-{
-    for (auto [w, h, size] : {std::tuple{97, 61, 0.08}, std::tuple{23, 5, 0.3}})
-        for (int shape = 1; shape <= 6; ++shape) {
-            std::vector<std::uint16_t> reference;
-            for (int procs : {1, 2, 3, 7}) {
-                smp_set_numprocs(procs);
-                MapRun run(w, h);
-                run.cells(7, size).p.cell_count_y.value = 5;
-                run.p.cell_angle.value = 23.5;
-                run.p.angle_centre.x = run.p.tweak.y = 0.4;
-                run.p.tweak.x = 0.53;
-                run.draw(shape);
-                if (procs == 1)
-                    reference = run.samples();
-                EXPECT_NE(run.samples(), std::vector<std::uint16_t>(reference.size(), 0));
-                EXPECT_EQ(run.samples(), reference) << shape << " on " << procs;
-            }
-        }
-    smp_set_numprocs(1);
 }
