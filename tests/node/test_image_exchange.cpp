@@ -1,5 +1,4 @@
-// Host images to 15-bit records and back, and the resampler that fits an
-// input to the output's size.
+// Host images to 15-bit records and back, and the resampler that fits an input to the output.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,10 +13,7 @@ namespace {
 using testkit::HostImage;
 using Record = std::unique_ptr<vx::ImageVx>;
 
-Record import(HostImage& image, HostImage* reference = nullptr)
-{
-    return Record(vx::import_host_image(image.get(), reference ? reference->get() : nullptr));
-}
+Record import(HostImage& image, HostImage* ref = nullptr) { return Record(vx::import_host_image(image.get(), ref ? ref->get() : nullptr)); }
 
 // Every sample of `image` set to f(x, y, c).
 template <class F> void fill(HostImage& image, F f)
@@ -28,7 +24,7 @@ template <class F> void fill(HostImage& image, F f)
                 image.at(x, y, c) = std::uint16_t(f(x, y, c));
 }
 
-TEST(ImageExchange, SamplesAreHalvedAndWidenedBackAndThreeSampleImagesGetOpaqueAlpha)
+TEST(ImageExchange, SamplesAreHalvedAndWidenedBackThreeSampleImagesGetOpaqueAlphaAndBottomUpIsTurned)
 {
     HostImage one(1, 1);
     const std::uint16_t values[] = {65535, 1, 32768, 0};
@@ -43,28 +39,22 @@ TEST(ImageExchange, SamplesAreHalvedAndWidenedBackAndThreeSampleImagesGetOpaqueA
     fill(in, [](int x, int y, int c) { return 2 * (1000 * y + 100 * x + c + 1); });
     r = import(in);
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x) {
-            EXPECT_EQ(r->rows[y][x * 4 + 2], in.at(x, y, 2) / 2);
-            EXPECT_EQ(r->rows[y][x * 4 + 3], 32767);
-        }
+        for (int x = 0; x < 4; ++x)
+            EXPECT_TRUE(r->rows[y][x * 4 + 2] == in.at(x, y, 2) / 2 && r->rows[y][x * 4 + 3] == 32767) << x << ',' << y;
     vx::export_to_host_image(r.get(), out.get());
     EXPECT_EQ(out.samples, in.samples);
+
+    // Bottom-up images are turned top down, and the flag is cleared on the way out.
+    HostImage up(2, 3, 4, IMAGE_BOTTOM_UP);
+    fill(up, [](int, int y, int) { return 1000 * (y + 1); });
+    r = import(up);
+    EXPECT_TRUE(r->rows[0][0] == 1500 && r->rows[2][0] == 500);  // the stored last row comes first
+    vx::export_to_host_image(r.get(), up.get());
+    EXPECT_EQ(up.image.flags & IMAGE_BOTTOM_UP, 0);
+    EXPECT_TRUE(up.at(0, 0, 0) == 3000 && up.at(0, 2, 0) == 1000);
 }
 
-TEST(ImageExchange, BottomUpImagesAreTurnedTopDownAndTheFlagCleared)
-{
-    HostImage in(2, 3, 4, IMAGE_BOTTOM_UP);
-    fill(in, [](int, int y, int) { return 1000 * (y + 1); });
-    Record r = import(in);
-    EXPECT_EQ(r->rows[0][0], 1500);  // stored last row
-    EXPECT_EQ(r->rows[2][0], 500);   // stored first row
-    vx::export_to_host_image(r.get(), in.get());
-    EXPECT_EQ(in.image.flags & IMAGE_BOTTOM_UP, 0);
-    EXPECT_EQ(in.at(0, 0, 0), 3000);
-    EXPECT_EQ(in.at(0, 2, 0), 1000);
-}
-
-TEST(Resampler, AnAxisThatKeepsItsSizeOrHasOneSourcePixelIsCopied)
+TEST(Resampler, CopiedAxesClampedRingingAndKnownValues)
 {
     // Only the height changes: a picture constant along y keeps its columns.
     HostImage in(6, 4), ref(6, 9);
@@ -81,51 +71,35 @@ TEST(Resampler, AnAxisThatKeepsItsSizeOrHasOneSourcePixelIsCopied)
     r = import(narrow, &wide);
     for (int x = 0; x < 7; ++x)
         EXPECT_EQ(r->rows[1][x * 4 + 3], (10000 + 3) >> 1);
-}
 
-TEST(Resampler, RingingAtHardEdgesIsClampedNotWrapped)
-{
-    HostImage in(4, 1), ref(13, 1);
-    fill(in, [](int x, int, int) { return x < 2 ? 0 : 65535; });
-    Record r = import(in, &ref);
+    // Ringing at hard edges is clamped, not wrapped: the kernel overshoots on both sides of the step.
+    HostImage step(4, 1), step_ref(13, 1);
+    fill(step, [](int x, int, int) { return x < 2 ? 0 : 65535; });
+    r = import(step, &step_ref);
     for (int x = 0; x < 13; ++x)
         EXPECT_LE(r->rows[0][x * 4], 32767) << x;
-    // The cubic kernel overshoots on both sides of the step.
-    EXPECT_EQ(r->rows[0][3 * 4], 0);
-    EXPECT_EQ(r->rows[0][9 * 4], 32767);
-}
+    EXPECT_TRUE(r->rows[0][3 * 4] == 0 && r->rows[0][9 * 4] == 32767);
 
-TEST(Resampler, KnownValuesWhenEnlargingAndReducing)
-{
     vx::Resampler rs;
-    EXPECT_EQ(rs.weights()[256], 0.5625);  // w(0.5) with a = -0.5
-
-    // 0, 32767 enlarged to three: the middle, at 0.5, takes taps 0,0,1,1
-    // with weights w(1.5) + w(0.5) = 0.5 on each side, rounded.
-    Record src(vx::ImageVx::create(2, 1));
-    Record dst(vx::ImageVx::create(3, 1));
+    // 0, 32767 enlarged to three: the middle takes taps 0,0,1,1 with weights w(1.5) + w(0.5) = 0.5 a side.
+    Record src(vx::ImageVx::create(2, 1)), dst(vx::ImageVx::create(3, 1));
     src->fill(32767, 32767, 32767, 32767);
     src->rows[0][0] = 0;
     ASSERT_EQ(rs.run(src.get(), dst.get()), 1);
-    EXPECT_EQ(dst->rows[0][0], 0);
-    EXPECT_EQ(dst->rows[0][4], 16384);
-    EXPECT_EQ(dst->rows[0][8], 32767);
+    EXPECT_EQ(std::vector<int>({dst->rows[0][0], dst->rows[0][4], dst->rows[0][8]}), (std::vector<int>{0, 16384, 32767}));
 
     // Reducing a constant picture keeps it constant (weights are normalised).
-    Record wide(vx::ImageVx::create(9, 1));
-    Record narrow(vx::ImageVx::create(4, 1));
-    wide->fill(1234, 2345, 3456, 32767);
-    ASSERT_EQ(rs.run(wide.get(), narrow.get()), 1);
+    Record nine(vx::ImageVx::create(9, 1)), four(vx::ImageVx::create(4, 1));
+    nine->fill(1234, 2345, 3456, 32767);
+    ASSERT_EQ(rs.run(nine.get(), four.get()), 1);
     for (int x = 0; x < 4; ++x)
-        EXPECT_EQ(narrow->rows[0][x * 4 + 0], 1234);
+        EXPECT_EQ(four->rows[0][x * 4 + 0], 1234);
 
-    // A destination of one pixel takes the source's centre sample:
-    // column (5 - 1) / 2 = 2, row (4 - 1) / 2 = 1.
-    HostImage grid(5, 4), one(1, 1);
+    // A destination of one pixel takes the source's centre sample: column 2, row 1.
+    HostImage grid(5, 4), dot(1, 1);
     fill(grid, [](int x, int y, int c) { return 2 * (100 * x + 10 * y + c); });
-    Record r = import(grid, &one);
-    EXPECT_EQ(r->rows[0][0], 210);
-    EXPECT_EQ(r->rows[0][3], 213);
+    r = import(grid, &dot);
+    EXPECT_TRUE(r->rows[0][0] == 210 && r->rows[0][3] == 213);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "host/warnings.h"
 #include "node/trellin_node.h"
@@ -20,87 +21,62 @@ std::unique_ptr<vx::TrellinNode> make_node(vx::Trellin* spy = nullptr)
     node->set_input_length(1);
     if (spy) {
         static_cast<vx::TrellinInfo&>(*spy) = static_cast<vx::TrellinInfo&>(*node->effect);
-        delete node->effect;
-        node->effect = spy;
+        delete std::exchange(node->effect, spy);
     }
     return node;
 }
 
-// Hands over the picture as the node gives it.
 struct CopyEffect : vx::Trellin {
-    void render() override
-    {
-        std::memcpy(output.image->pixels, input.image->pixels,
-                    std::size_t(output.image->width) * output.image->height * 8);
-    }
+    void render() override { std::memcpy(output.image->pixels, input.image->pixels, std::size_t(output.image->width) * output.image->height * 8); }
 };
 
 TEST(ProcessImage, RefusesMissingImagesAndOddSampleCountsWithoutTouchingTheNode)
 {
     auto node = make_node();
     HostImage in(4, 4), two(4, 4, 2), out(4, 4);
-    _image_str* inputs[] = {in.get(), nullptr};
-    _image_str* no_inputs[] = {nullptr};
-    _image_str* two_samples[] = {two.get(), nullptr};
+    _image_str *inputs[] = {in.get(), nullptr}, *no_inputs[] = {nullptr}, *two_samples[] = {two.get(), nullptr};
     WarningCapture warnings;
 
-    EXPECT_EQ(node->process_image(0.0, inputs, nullptr), 0);
-    EXPECT_EQ(node->process_image(0.0, no_inputs, out.get()), 0);
-    EXPECT_EQ(node->process_image(0.0, two_samples, out.get()), 0);
+    for (auto [ins, o] : {std::pair{inputs, (_image_str*)nullptr}, {no_inputs, out.get()}, {two_samples, out.get()}})
+        EXPECT_EQ(node->process_image(0.0, ins, o), 0);
     const Strings& m = warnings.messages();
     ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(Strings(m.begin(), m.begin() + 2),
-              (Strings{"VXKIT plugin: process_image() called with no output image.",
-                       "VXKIT plugin: process_image() called with no valid input images."}));
-    EXPECT_EQ(m[2].rfind("VXKIT plugin: ", 0), 0u);
-    EXPECT_NE(m[2].find(" 2 "), std::string::npos) << m[2];
+    EXPECT_EQ(m[0], "VXKIT plugin: process_image() called with no output image.");
+    EXPECT_EQ(m[1], "VXKIT plugin: process_image() called with no valid input images.");
+    EXPECT_TRUE(m[2].rfind("VXKIT plugin: ", 0) == 0 && m[2].find(" 2 ") != std::string::npos) << m[2];
     EXPECT_TRUE(node->first_frame);
 }
 
-TEST(ProcessImage, PassesThePictureThroughAndClearsTheFirstFrameFlag)
+TEST(ProcessImage, PassesThePictureThroughFittedToTheOutputAndClearsTheFirstFrameFlag)
 {
     auto node = make_node(new CopyEffect());
-    HostImage in(6, 5), out(6, 5);
+    HostImage in(6, 5), out(6, 5), small(3, 2, 3), big(8, 6, 4);
     const std::uint16_t values[] = {65535, 40001, 1, 32768}, back[] = {65535, 40001, 0, 32769};
-    for (std::size_t i = 0; i < in.samples.size(); ++i)
-        in.samples[i] = values[i % 4];
+    for (std::size_t i = 0; i < in.samples.size(); ++i) in.samples[i] = values[i % 4];
     node->set_output_size(6, 5);
     _image_str* inputs[] = {in.get(), nullptr};
     ASSERT_EQ(node->process_image(3.0, inputs, out.get()), 1);
-    EXPECT_FALSE(node->first_frame);
-    EXPECT_EQ(node->effect->time, 3.0);
-    EXPECT_EQ(node->effect->input_length, 1.0);
+    EXPECT_TRUE(!node->first_frame && node->effect->time == 3.0 && node->effect->input_length == 1.0);
     for (std::size_t i = 0; i < out.samples.size(); ++i)
         ASSERT_EQ(out.samples[i], back[i % 4]) << i;
-}
 
-TEST(ProcessImage, InputOfAnotherSizeIsFittedToTheOutput)
-{
-    auto node = make_node(new CopyEffect());
-    HostImage in(3, 2, 3), out(8, 6, 4);
-    in.samples.assign(in.samples.size(), 40000);
+    // An input of another size is fitted to the output, flat within the kernel table's 1/512 steps.
+    small.samples.assign(small.samples.size(), 40000);
     node->set_output_size(8, 6);
-    _image_str* inputs[] = {in.get(), nullptr};
-    ASSERT_EQ(node->process_image(0.0, inputs, out.get()), 1);
-    // Flat within the tabulated kernel's 1/512 steps; a 3-sample input is opaque.
-    EXPECT_NEAR(out.at(7, 5, 0), 40000, 200);
-    EXPECT_EQ(out.at(7, 5, 3), 65535);
+    inputs[0] = small.get();
+    ASSERT_EQ(node->process_image(0.0, inputs, big.get()), 1);
+    EXPECT_NEAR(big.at(7, 5, 0), 40000, 200);
 }
 
 TEST(ProcessImage, TheFirstFrameStepRunsOnceAndTheOutputCarriesThePixelAspect)
 {
     struct Spy : vx::Trellin {
-        Strings calls;
-        double aspect = -1.0;
+        Strings calls; double aspect = -1.0;
         void on_first_frame() override { calls.push_back("first"); }
-        void render() override
-        {
-            calls.push_back("render");
-            aspect = output.image->pixel_aspect;
-        }
+        void render() override { calls.push_back("render"), aspect = output.image->pixel_aspect; }
     };
     for (auto [host_aspect, expected] : {std::pair{1.5, 1.5}, {0.0, 1.0}, {-2.0, 1.0}}) {
-        auto* spy = new Spy();
+        Spy* spy = new Spy();
         auto node = make_node(spy);
         node->set_aspect(host_aspect);
         node->set_output_size(2, 2);
