@@ -1,9 +1,6 @@
-// The trellin program end to end: pictures go through the loaded module and
-// come back as a node of the same effect renders them in this process; every
-// bad input is refused with exit code 2 before anything is written.
+// The trellin program end to end: pictures come back as an in-process node renders them,
+// and every bad input is refused with exit code 2 before anything is written.
 #include <gtest/gtest.h>
-
-#include <sstream>
 
 #include "trellin_cli_support.h"
 
@@ -28,60 +25,44 @@ TEST_F(TrellinCli, SixteenBitRgbaPngWithPartialAlphaRoundTrips)
     for (int i = 0; i < w * h; ++i) in[std::size_t(i) * 4 + 3] = std::uint16_t((i % 7) * 65535 / 6);
     write_file(dir / "in.png", w, h, 4, OIIO::TypeDesc::UINT16, in);
 
-    const RunResult r = run({"render", path("in.png"), path("out.png")});
-    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_EQ(run({"render", path("in.png"), path("out.png")}).code, 0);
     const FileImage out = read_file(dir / "out.png");
-    ASSERT_EQ(out.spec.nchannels, 4);
     EXPECT_EQ(out.spec.format, OIIO::TypeDesc::UINT16);
     EXPECT_EQ(out.u16, reference(in, w, h, 4));
     // The input's alpha is kept, through the node's 15-bit form.
-    for (int i = 0; i < w * h; ++i) {
-        const std::uint16_t a = in[std::size_t(i) * 4 + 3];
-        ASSERT_EQ(out.u16[std::size_t(i) * 4 + 3], ((a >> 1) << 1) | (a >> 15)) << "pixel " << i;
-    }
+    for (std::size_t i = 3; i < in.size(); i += 4) ASSERT_EQ(out.u16[i], ((in[i] >> 1) << 1) | (in[i] >> 15)) << i;
     EXPECT_EQ(stray_files({"in.png", "out.png"}), std::vector<std::string>{});
 }
 
+// Any thread count gives the same picture.
 TEST_F(TrellinCli, EightBitRgbWithSettingsGivesSixteenBitRgb)
 {
     const std::vector<std::uint8_t> in = pattern<std::uint8_t>(w, h, 3, 5, 255);
     write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT8, in);
-    const RunResult r = run({"render", path("in.png"), path("out.png"), "--set", "cellshape=Hexagon", "--set",
-                             "Cell Count X = 4", "-s", "Edge=2", "--set", "Index=1.8", "--threads", "1"});
-    ASSERT_EQ(r.code, 0) << r.err;
     std::vector<std::uint16_t> wide(in.begin(), in.end());
     for (auto& v : wide) v = std::uint16_t(v * 257);
-    const FileImage out = read_file(dir / "out.png");
-    ASSERT_EQ(out.spec.nchannels, 3);
-    EXPECT_EQ(out.spec.format, OIIO::TypeDesc::UINT16);
-    EXPECT_EQ(out.u16, reference(wide, w, h, 3, {{"CellShape", 3}, {"Cell Count X", 4}, {"Edge", 2}, {"Index", 1.8}}));
+    for (const char* threads : {"1", "3"}) {
+        const RunResult r = run({"render", path("in.png"), path("out.png"), "--set", "cellshape=Hexagon", "--set",
+                                 "Cell Count X = 4", "-s", "Edge=2", "--set", "Index=1.8", "--threads", threads});
+        ASSERT_EQ(r.code, 0) << r.err;
+        const FileImage out = read_file(dir / "out.png");
+        EXPECT_EQ(out.spec.format, OIIO::TypeDesc::UINT16);
+        EXPECT_EQ(out.u16,
+                  reference(wide, w, h, 3, {{"CellShape", 3}, {"Cell Count X", 4}, {"Edge", 2}, {"Index", 1.8}}));
+    }
 }
 
-TEST_F(TrellinCli, GreyBecomesRgbAndGreyWithAlphaRgba)
+TEST_F(TrellinCli, GreyWithAlphaBecomesRgba)
 {
-    const std::vector<std::uint16_t> grey = pattern<std::uint16_t>(w, h, 1, 7, 65535);
     const std::vector<std::uint8_t> grey_alpha = pattern<std::uint8_t>(w, h, 2, 9, 255);
-    write_file(dir / "g.png", w, h, 1, OIIO::TypeDesc::UINT16, grey);
     write_file(dir / "ga.png", w, h, 2, OIIO::TypeDesc::UINT8, grey_alpha);
-    ASSERT_EQ(run({"render", path("g.png"), path("g_out.png")}).code, 0);
-    ASSERT_EQ(run({"render", path("ga.png"), path("ga_out.png")}).code, 0);
-
-    std::vector<std::uint16_t> rgb, rgba;
-    for (std::uint16_t g : grey) rgb.insert(rgb.end(), {g, g, g});
+    ASSERT_EQ(run({"render", path("ga.png"), path("out.png")}).code, 0);
+    std::vector<std::uint16_t> rgba;
     for (std::size_t i = 0; i < grey_alpha.size(); i += 2) {
         const auto g = std::uint16_t(grey_alpha[i] * 257), a = std::uint16_t(grey_alpha[i + 1] * 257);
         rgba.insert(rgba.end(), {g, g, g, a});
     }
-    EXPECT_EQ(read_file(dir / "g_out.png").u16, reference(rgb, w, h, 3));
-    EXPECT_EQ(read_file(dir / "ga_out.png").u16, reference(rgba, w, h, 4));
-}
-
-TEST_F(TrellinCli, ThreadCountDoesNotChangeTheResult)
-{
-    write_file(dir / "in.png", w, h, 4, OIIO::TypeDesc::UINT16, pattern<std::uint16_t>(w, h, 4, 13, 65535));
-    ASSERT_EQ(run({"render", path("in.png"), path("one.png"), "--threads", "1"}).code, 0);
-    ASSERT_EQ(run({"render", path("in.png"), path("three.png"), "--threads", "3"}).code, 0);
-    EXPECT_EQ(read_file(dir / "one.png").u16, read_file(dir / "three.png").u16);
+    EXPECT_EQ(read_file(dir / "out.png").u16, reference(rgba, w, h, 4));
 }
 
 TEST_F(TrellinCli, BadInputIsRefusedBeforeAnythingIsWrittenAndAnOldOutputSurvives)
@@ -89,34 +70,25 @@ TEST_F(TrellinCli, BadInputIsRefusedBeforeAnythingIsWrittenAndAnOldOutputSurvive
     write_file(dir / "in.png", w, h, 4, OIIO::TypeDesc::UINT16, pattern<std::uint16_t>(w, h, 4, 17, 65535));
     spit(dir / "cut.png", slurp(dir / "in.png").substr(0, 2000));
     const std::string in = path("in.png"), out = path("out.png");
-    struct Case {
-        std::vector<std::string> args;
-        std::vector<std::string> named;  // the message names one of these
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"render", path("missing.png"), out}, "missing.png"},
+        {{"render", path("cut.png"), out}, "cut.png"},
+        {{"render", in, out, "--set", "Sparkle=3"}, "Sparkle"},
+        {{"render", in, out, "--set", "Index=nan"}, "Index=nan"},
+        {{"render", in, out, "--set", "Index=11"}, "1 to 10"},
+        {{"render", in, out, "--set", "Edge=Mirror"}, "Mirror"},
+        {{"render", in, out, "--set", "Index"}, "Index"},
+        {{"render", in, path("out.xyz")}, "out.xyz"},
+        {{"render", in, path("no/out.png")}, "out.png"},
+        {{"render", in, out, "--threads", "0"}, "threads"},
+        {{"render", in}, "OUT"},
+        {{}, "subcommand"},
     };
-    const Case cases[] = {
-        {{"render", path("missing.png"), out}, {"missing.png"}},
-        {{"render", path("cut.png"), out}, {"cut.png"}},
-        {{"render", in, out, "--set", "Sparkle=3"}, {"Sparkle"}},
-        {{"render", in, out, "--set", "Index=abc"}, {"Index=abc"}},
-        {{"render", in, out, "--set", "Index=nan"}, {"Index=nan"}},
-        {{"render", in, out, "--set", "Index=11"}, {"1 to 10"}},
-        {{"render", in, out, "--set", "Edge=Mirror"}, {"Mirror"}},
-        {{"render", in, out, "--set", "Index"}, {"Index"}},
-        {{"render", in, path("out.xyz")}, {"out.xyz"}},
-        {{"render", in, path("no/out.png")}, {"out.png"}},
-        {{"render", in, out, "--threads", "0"}, {"threads"}},
-        {{"render", in}, {"OUT"}},
-        {{}, {"subcommand"}},
-    };
-    for (const Case& c : cases) {
-        std::string shown;
-        for (const auto& a : c.args) shown += a + " ";
-        const RunResult r = run(c.args);
-        EXPECT_EQ(r.code, 2) << shown << "\n" << r.err;
-        bool named = false;
-        for (const auto& n : c.named) named = named || r.err.find(n) != std::string::npos;
-        EXPECT_TRUE(named) << shown << "\n" << r.err;
-        EXPECT_EQ(stray_files({"in.png", "cut.png"}), std::vector<std::string>{}) << shown;
+    for (const auto& [args, named] : cases) {
+        const RunResult r = run(args);
+        EXPECT_EQ(r.code, 2) << named;
+        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+        EXPECT_EQ(stray_files({"in.png", "cut.png"}), std::vector<std::string>{}) << named;
     }
     spit(dir / "out.png", "precious");
     EXPECT_EQ(run({"render", in, out, "--set", "Index=0.5"}).code, 2);
@@ -143,27 +115,14 @@ TEST_F(TrellinCli, InfoShowsTheNodeAndItsControls)
     for (const char* text : {"5f3a9c1e-2b7d-4e60-9a41-c83d7e0b6f15", "Kelvoids.Trellin", "Version 5.0",
                              "controls (28, in creation order", "27  Surface"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
-    // Label, kind, panel column and row, default, step, range.
-    std::istringstream lines(r.out);
-    std::string words;
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream in(line);
-        std::string first, second;
-        in >> first >> second;
-        for (std::string w; second == "Index" && in >> w;) words += w + " ";
-    }
-    EXPECT_EQ(words, "numeric 9 0 1.4 0.01 1 to 10 ") << r.out;
 }
 
 TEST_F(TrellinCli, HelpAndModuleFaults)
 {
     EXPECT_NE(run({"--help"}).out.find("Examples"), std::string::npos);
-    for (const char* command : {"render", "info", "demo", "overlay", "pipe"}) {
-        const RunResult r = run({command, "--help"});
-        EXPECT_EQ(r.code, 0) << command;
-        EXPECT_NE(r.out.find(std::string("trellin ") + command), std::string::npos) << r.out;
-    }
-    EXPECT_NE(run({"render", "--help"}).out.find("clamped to 0..1"), std::string::npos);
+    const RunResult help = run({"render", "--help"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("clamped to 0..1"), std::string::npos);
 
     spit(dir / "fake.node", "not a module");
     for (const char* module : {"Nowhere.node", "fake.node"}) {

@@ -1,7 +1,4 @@
-// What the end-to-end tests of the trellin program share: running the built
-// program in a test folder of its own, picture files in and out, and reference
-// renders by a node of the same effect in this process, so that the checks
-// hold whatever the effect does to a picture.
+// Shared by the trellin program's tests: a test folder, picture files, in-process reference renders.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,13 +7,11 @@
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "node/trellin_node.h"
@@ -37,10 +32,7 @@ inline std::string slurp(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void spit(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-}
+inline void spit(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 // A picture file's samples as stored (alpha not multiplied in), as uint16 and float.
 struct FileImage {
@@ -55,9 +47,8 @@ inline FileImage read_file(const fs::path& path)
     config.attribute("oiio:UnassociatedAlpha", 1);
     auto in = OIIO::ImageInput::open(path.string(), &config);
     EXPECT_TRUE(in) << path << ": " << OIIO::geterror();
-    FileImage image;
-    if (!in) return image;
-    image.spec = in->spec();
+    if (!in) return {};
+    FileImage image{in->spec(), {}, {}};
     image.u16.resize(image.spec.image_pixels() * std::size_t(image.spec.nchannels));
     image.f32.resize(image.u16.size());
     EXPECT_TRUE(in->read_image(0, 0, 0, image.spec.nchannels, OIIO::TypeDesc::UINT16, image.u16.data()));
@@ -65,7 +56,6 @@ inline FileImage read_file(const fs::path& path)
     return image;
 }
 
-// Writes samples of type T (stored as `type`), with extra attributes.
 template <class T>
 void write_file(const fs::path& path, int w, int h, int channels, OIIO::TypeDesc type, const std::vector<T>& data,
                 const std::vector<std::pair<std::string, std::string>>& attributes = {})
@@ -76,12 +66,11 @@ void write_file(const fs::path& path, int w, int h, int channels, OIIO::TypeDesc
     spec.attribute("oiio:UnassociatedAlpha", 1);
     for (const auto& [name, value] : attributes)  // the pixel aspect is a float attribute
         name == "PixelAspectRatio" ? spec.attribute(name, std::stof(value)) : spec.attribute(name, value);
-    ASSERT_TRUE(out->open(path.string(), spec)) << out->geterror();
-    ASSERT_TRUE(out->write_image(OIIO::TypeDescFromC<T>::value(), data.data())) << out->geterror();
-    ASSERT_TRUE(out->close());
+    ASSERT_TRUE(out->open(path.string(), spec) && out->write_image(OIIO::TypeDescFromC<T>::value(), data.data()) &&
+                out->close())
+        << out->geterror();
 }
 
-// A smooth pattern over the whole range of T (max: the largest value).
 template <class T> std::vector<T> pattern(int w, int h, int channels, unsigned seed, unsigned max)
 {
     testkit::HostImage image(w, h, channels);
@@ -91,43 +80,29 @@ template <class T> std::vector<T> pattern(int w, int h, int channels, unsigned s
     return data;
 }
 
-// A node of the effect in this process, driven as the program drives its own.
 class ReferenceNode {
 public:
     ReferenceNode() : node_(vx::TrellinNode::make()) {}
     ~ReferenceNode() { node_->Destroy(); }
-    ReferenceNode(const ReferenceNode&) = delete;
-    ReferenceNode& operator=(const ReferenceNode&) = delete;
 
-    CWidget& control(const std::string& label)
-    {
-        CWidget* c = node_->find_control(label);
-        EXPECT_NE(c, nullptr) << label;
-        if (c == nullptr) std::abort();
-        return *c;
-    }
     void set(const std::string& label, double v0, double v1 = 0.0, double v2 = 0.0, double v3 = 0.0)
     {
-        const double v[4] = {v0, v1, v2, v3};
-        control(label).set_values(v);
+        control(label).set_values(std::array{v0, v1, v2, v3}.data());
     }
     void key(const std::string& label, double time, double v0, double v1 = 0.0, double v2 = 0.0, double v3 = 0.0)
     {
         control(label).set_key({time, {v0, v1, v2, v3}});
     }
 
-    // The frame at `time` of a `w` x `h` picture of `samples` per pixel,
-    // rendered at out_w x out_h (0: the input's size) with the given aspect.
-    std::vector<std::uint16_t> render(const std::vector<std::uint16_t>& input, int w, int h, int samples,
+    // The frame at `time` of a w x h picture, rendered at out_w x out_h (0: the input's size).
+    std::vector<std::uint16_t> render(std::vector<std::uint16_t> input, int w, int h, int samples,
                                       double time = 0.0, int out_w = 0, int out_h = 0, double aspect = 1.0)
     {
-        if (out_w == 0) out_w = w;
-        if (out_h == 0) out_h = h;
-        std::vector<std::uint16_t> in_samples = input;
+        out_w = out_w ? out_w : w;
+        out_h = out_h ? out_h : h;
         std::vector<std::uint16_t> out_samples =
             out_w == w && out_h == h ? input : std::vector<std::uint16_t>(std::size_t(out_w) * out_h * samples, 0);
-        _image_str in{w, h, samples, 0, in_samples.data()};
-        _image_str out{out_w, out_h, samples, 0, out_samples.data()};
+        _image_str in{w, h, samples, 0, input.data()}, out{out_w, out_h, samples, 0, out_samples.data()};
         _image_str* inputs[2] = {&in, nullptr};
         node_->set_output_size(out_w, out_h);
         node_->set_input_length(1);
@@ -136,13 +111,11 @@ public:
         return out_samples;
     }
 
-    FXNode& node() { return *node_; }
-
 private:
+    CWidget& control(const std::string& label) { return *node_->find_control(label); }
     FXNode* node_;
 };
 
-// A test folder of its own, removed afterwards, and the program run in it.
 class TrellinTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -150,13 +123,11 @@ protected:
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir = fs::temp_directory_path() /
               ("trellin-" + std::string(info->test_suite_name()) + "-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::remove_all(dir);
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    // Runs trellin with `args`, without TRELLIN_MODULE or TRELLIN_THREADS from
-    // the caller's environment.
+    // Runs trellin with `args`, without TRELLIN_MODULE or TRELLIN_THREADS from the caller's environment.
     RunResult run(std::vector<std::string> args, testkit::RunOptions options = {})
     {
         args.insert(args.begin(), trellin);
@@ -166,14 +137,11 @@ protected:
         return r;
     }
 
-    // Files in the test folder other than `keep`.
     std::vector<std::string> stray_files(const std::vector<std::string>& keep)
     {
         std::vector<std::string> stray;
-        for (const auto& e : fs::directory_iterator(dir)) {
-            const std::string name = e.path().filename().string();
-            if (std::find(keep.begin(), keep.end(), name) == keep.end()) stray.push_back(name);
-        }
+        for (const auto& e : fs::directory_iterator(dir))
+            if (std::string name = e.path().filename(); std::ranges::find(keep, name) == keep.end()) stray.push_back(name);
         std::sort(stray.begin(), stray.end());
         return stray;
     }
