@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +57,42 @@ void write_picture(const fs::path& path)
         for (int x = 0; x < image_w; ++x)
             for (int c = 0; c < 3; ++c) picture.at(x, y, c) = std::uint16_t(6000 + x * 12 * (c != 1) + y * 15 * (c != 0));
     trellin_app::write_picture(picture, path.string());
+}
+
+// 8-bit RGB pixels of an X window dump (xwd: big-endian header, then pixels of
+// 3 or 4 bytes in the dump's byte order, channels found by their masks).
+struct Screenshot {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;
+};
+
+bool read_xwd(const std::string& data, Screenshot& shot)
+{
+    const auto* d = reinterpret_cast<const unsigned char*>(data.data());
+    auto field = [&](int i) { return std::uint32_t(d[i * 4]) << 24 | d[i * 4 + 1] << 16 | d[i * 4 + 2] << 8 | d[i * 4 + 3]; };
+    if (data.size() < 100) return false;
+    const std::uint32_t w = field(4), h = field(5), msb = field(7), bytes = field(11) / 8, line = field(12);
+    const std::size_t start = field(0) + std::size_t(field(19)) * 12;
+    if (bytes < 3 || bytes > 4 || start + std::size_t(line) * h > data.size()) return false;
+    shot = Screenshot{int(w), int(h), std::vector<std::uint8_t>(std::size_t(w) * h * 3)};
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) {
+            std::uint32_t v = 0;
+            for (std::uint32_t k = 0; k < bytes; ++k)
+                v |= std::uint32_t(d[start + y * line + x * bytes + k]) << (8 * (msb == 0 ? k : bytes - 1 - k));
+            for (int c = 0; c < 3; ++c)
+                shot.rgb[(std::size_t(y) * w + x) * 3 + c] = std::uint8_t((v & field(14 + c)) >> __builtin_ctz(field(14 + c)));
+        }
+    return true;
+}
+
+// How strongly a pixel shows red (0), green (1) or yellow (2); 0: not at all.
+int strength(const std::uint8_t* p, int hue)
+{
+    const int r = p[0], g = p[1], b = p[2];
+    if (hue == 0) return r >= 100 ? std::min(r - g, r - b) : 0;
+    if (hue == 1) return g >= 100 ? std::min(g - r, g - b) : 0;
+    return r >= 100 && g >= 100 ? std::min(r, g) - b - std::abs(r - g) : 0;
 }
 
 // The viewer on a generated picture under its own X server.
@@ -216,6 +254,36 @@ TEST_F(ViewWindow, CheckboxSwitchesTheLightingControlsAvailability)
         lighting_disabled(!on);
     }
     ASSERT_TRUE(renders_after(renders));
+}
+
+TEST_F(ViewWindow, ScreenshotShowsEachHandleInItsColourWhereItsControlsPutIt)
+{
+    start({"--set", "Light Active=on", "--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3", "--set", "Light_X=0.25",
+           "--set", "Light_Y=0.7", "--set", "Cell Angle=90"});
+    pointer(1, 799);  // away from the handles
+    std::this_thread::sleep_for(300ms);
+    const testkit::ProgramResult dump = testkit::run_program({"/usr/bin/xwd", "-silent", "-id", window}, options());
+    Screenshot shot;
+    ASSERT_TRUE(dump.code == 0 && read_xwd(dump.out, shot)) << dump.err;
+    // Strongest showing of the hue within 3 pixels of an image position.
+    auto seen = [&](double ix, double iy, int hue) {
+        const trellin_view::WindowPoint p = trellin_view::image_to_window(picture_rect, image_w, image_h, ix, iy);
+        int best = 0;
+        for (int y = int(p.y) - 3; y <= int(p.y) + 3; ++y)
+            for (int x = int(p.x) - 3; x <= int(p.x) + 3; ++x)
+                if (x >= 0 && y >= 0 && x < shot.width && y < shot.height)
+                    best = std::max(best, strength(&shot.rgb[(std::size_t(y) * shot.width + x) * 3], hue));
+        return best;
+    };
+    // Crosshair arms run from 10 to 25 image pixels out; the angle arm points down at 90 degrees.
+    const double tx = 0.7 * image_w, ty = 0.3 * image_h, cx = 0.5 * image_w, cy = 0.5 * image_h;
+    const double lx = 0.25 * image_w, ly = 0.7 * image_h;
+    EXPECT_GT(seen(tx + 17, ty, 0), 60);
+    EXPECT_GT(seen(cx - 17, cy, 1), 60);
+    EXPECT_GT(seen(cx, cy + 0.1 * image_w, 1), 60);
+    EXPECT_GT(seen(lx + 17, ly, 2), 60);
+    EXPECT_GT(seen(lx + 6, ly + 6, 2), 60);  // a diagonal arm
+    EXPECT_LT(seen(cx + 17, cy, 0), 20);      // nothing of the tweak handle left at the centre
 }
 
 TEST(ViewArguments, RefusedBeforeAWindowOpens)
