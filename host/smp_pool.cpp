@@ -26,6 +26,8 @@ constexpr int max_processors = 256;
 
 thread_local int t_id = 0;
 thread_local bool t_in_call = false;
+// The calling thread's own processor count; 0: the process-wide one.
+thread_local int t_processors = 0;
 
 int processors_from_environment()
 {
@@ -150,13 +152,24 @@ struct PoolCloser {
 
 }  // namespace
 
-int smp_numprocs() { return processor_count().load(std::memory_order_relaxed); }
+int smp_numprocs()
+{
+    if (t_processors > 0) return t_processors;
+    return processor_count().load(std::memory_order_relaxed);
+}
 
 void smp_set_numprocs(int n)
 {
     if (n < 1) n = 1;
     if (n > max_processors) n = max_processors;
     processor_count().store(n, std::memory_order_relaxed);
+}
+
+void smp_set_thread_numprocs(int n)
+{
+    if (n < 0) n = 0;
+    if (n > max_processors) n = max_processors;
+    t_processors = n;
 }
 
 int smp_id() { return t_id; }

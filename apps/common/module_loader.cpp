@@ -39,18 +39,35 @@ std::string executable_dir()
     return self.parent_path().string();
 }
 
+std::string loaded_file_dir(const void* address)
+{
+    Dl_info info{};
+    if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return ".";
+    std::error_code ec;
+    fs::path file = fs::weakly_canonical(fs::absolute(info.dli_fname, ec), ec);
+    if (ec) file = info.dli_fname;
+    return file.parent_path().string();
+}
+
 std::vector<std::string> module_candidates(const std::string& base_dir)
+{
+    return module_candidates(base_dir, {".", "../lib/trellin"});
+}
+
+std::vector<std::string> module_candidates(const std::string& base_dir, const std::vector<std::string>& folders)
 {
     const char* env = std::getenv(module_env_var);
     if (env != nullptr && *env != '\0') return {env};
-    const fs::path base(base_dir);
-    return {(base / module_file_name).string(),
-            (base / ".." / "lib" / "trellin" / module_file_name).lexically_normal().string()};
+    std::vector<std::string> candidates;
+    for (const std::string& folder : folders)
+        candidates.push_back((fs::path(base_dir) / folder / module_file_name).lexically_normal().string());
+    return candidates;
 }
 
-NodeModule NodeModule::find(const std::string& base_dir)
+NodeModule NodeModule::find(const std::string& base_dir) { return find_among(module_candidates(base_dir)); }
+
+NodeModule NodeModule::find_among(const std::vector<std::string>& candidates)
 {
-    const std::vector<std::string> candidates = module_candidates(base_dir);
     // An explicitly named module is loaded (or refused) as it is.
     if (candidates.size() == 1) return open(candidates.front());
     std::error_code ec;

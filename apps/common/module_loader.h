@@ -39,9 +39,16 @@ using NodePtr = std::unique_ptr<FXNode, NodeDeleter>;
 // The folder of the running program (from /proc/self/exe).
 std::string executable_dir();
 
+// The folder of the shared object (program, library or module) that holds
+// `address`, found through the loader (dladdr); "." when it cannot say.
+std::string loaded_file_dir(const void* address);
+
 // The places the module is looked for, in order, for a program in `base_dir`
 // (TRELLIN_MODULE alone when it is set).
 std::vector<std::string> module_candidates(const std::string& base_dir);
+// The same for any file in `base_dir` that finds the module in `folders`
+// (relative to `base_dir`, in order).
+std::vector<std::string> module_candidates(const std::string& base_dir, const std::vector<std::string>& folders);
 
 class NodeModule {
 public:
@@ -49,6 +56,10 @@ public:
     static NodeModule open(const std::string& path);
     // Loads the first module found among module_candidates(base_dir).
     static NodeModule find(const std::string& base_dir = executable_dir());
+    // Loads the first of `candidates` that exists; a single candidate is
+    // loaded (or refused) as it is. Throws ModuleError naming every path
+    // tried when none exists.
+    static NodeModule find_among(const std::vector<std::string>& candidates);
 
     NodeModule(NodeModule&& other) noexcept;
     NodeModule& operator=(NodeModule&& other) noexcept;

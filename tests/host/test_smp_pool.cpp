@@ -75,6 +75,33 @@ TEST_F(SmpPool, ConcurrentCallersEachGetTheirOwnIdsOnReusedThreads)
     EXPECT_LE(t.threads.size(), 2u + 6u) << "no thread per call";
 }
 
+// Each thread's own count holds for its calls only, while other threads call
+// with theirs or with the process-wide count.
+TEST_F(SmpPool, ThreadCountsAreTheirOwn)
+{
+    smp_set_numprocs(2);
+    std::atomic<int> faults{0};
+    std::vector<std::thread> callers;
+    for (int own : {1, 3, 5, 0})
+        callers.emplace_back([own, &faults] {
+            smp_set_thread_numprocs(own);
+            const int n = own > 0 ? own : 2;
+            for (int round = 0; round < 200; ++round) {
+                Tally t(n);
+                if (smp_numprocs() != n) faults.fetch_add(1);
+                smp_exec(count_call, &t);
+                if (!t.once_each()) faults.fetch_add(1);
+            }
+        });
+    for (auto& c : callers) c.join();
+    EXPECT_EQ(faults.load(), 0);
+    EXPECT_EQ(smp_numprocs(), 2);
+    smp_set_thread_numprocs(4);
+    EXPECT_EQ(smp_numprocs(), 4);
+    smp_set_thread_numprocs(0);
+    EXPECT_EQ(smp_numprocs(), 2);
+}
+
 // A nested call runs all its ids inline on the calling thread and restores
 // the outer id afterwards.
 void outer_call(void* arg)

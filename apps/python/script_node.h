@@ -1,0 +1,58 @@
+// A node as a script drives it: controls set, keyed and cleared by name,
+// projects loaded and saved, pictures rendered. The checks and files are
+// those of `trellin`; nothing here knows Python.
+//
+// A ScriptNode is not safe to use from two threads at once: whoever shares
+// one holds its mutex() around every call. Separate nodes may render at the
+// same time.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "apps/common/control_setting.h"
+#include "apps/common/host_picture.h"
+#include "apps/common/module_loader.h"
+
+namespace trellin_python {
+
+class ScriptNode {
+public:
+    // A new node of `module`, which must outlive it.
+    explicit ScriptNode(const trellin_app::NodeModule& module);
+
+    std::mutex& mutex() { return mutex_; }
+    const FXNode& node() const { return *node_; }
+
+    // The value control `name` names (control_names.h); a SettingError of
+    // fault unknown_label when there is none.
+    CWidget& control(const std::string& name) const;
+
+    // Holds the control at `value` (setting form, control_setting.h) for
+    // every time, as `trellin render --set` does: its keys are dropped.
+    // Nothing changes when the value is refused (SettingError).
+    void set(const std::string& name, const std::string& value);
+    // Adds a key at `time` (frames), as `--key` does.
+    void key(const std::string& name, double time, const std::string& value);
+    void clear_keys(const std::string& name);
+
+    // Replaces every control's value and keys by those of a project file
+    // (trellin_app::ProjectError when the file is refused; the node is then
+    // unchanged).
+    void load_project(const std::string& path);
+    void save_project(const std::string& path);
+
+    // Renders `input` as the frame at `time` on `threads` processors (0: the
+    // host's count), as `trellin render` renders a picture. Throws
+    // std::runtime_error when the node refuses the frame.
+    trellin_app::HostPicture render(const trellin_app::HostPicture& input, double time, int threads);
+
+private:
+    trellin_app::Setting setting(const std::string& name, const std::string& value) const;
+
+    const trellin_app::NodeModule& module_;
+    trellin_app::NodePtr node_;
+    std::mutex mutex_;
+};
+
+}  // namespace trellin_python
