@@ -291,6 +291,13 @@ py::array render_array(ScriptNode& node, const py::object& array, double time, c
     return result;
 }
 
+void set_control(ScriptNode& node, const std::string& label, const py::handle& value)
+{
+    const std::string text = setting_text(value);
+    auto lock = hold(node);
+    node.set(label, text);
+}
+
 // Paths are str or os.PathLike.
 void load_project(ScriptNode& node, const std::filesystem::path& file)
 {
@@ -399,25 +406,11 @@ raise ValueError naming the control and the values it takes.)")
             "Every value control in creation order, as a dict: name (keyword name), label, kind\n"
             "(numeric, boolean, option, colour), range (in words), minimum, maximum and step (numeric),\n"
             "items (option), default, value and keys (a list of (time, value)).")
-        .def(
-            "set",
-            [](ScriptNode& node, const std::string& label, const py::handle& value) {
-                const std::string text = setting_text(value);
-                auto lock = hold(node);
-                node.set(label, text);
-            },
-            py::arg("label"), py::arg("value"),
+        .def("set", &set_control, py::arg("label"), py::arg("value"),
             "Holds a control at a value for every frame (its keys are dropped), as `trellin --set`\n"
             "does. Values: a number, True/False, an item name or index, a colour (r, g, b[, a]) of\n"
             "0..1 each; text in --set form is taken too.")
-        .def(
-            "__setitem__",
-            [](ScriptNode& node, const std::string& label, const py::handle& value) {
-                const std::string text = setting_text(value);
-                auto lock = hold(node);
-                node.set(label, text);
-            },
-            "node[label] = value is node.set(label, value).")
+        .def("__setitem__", &set_control, "node[label] = value is node.set(label, value).")
         .def(
             "__getitem__",
             [](ScriptNode& node, const std::string& label) {
