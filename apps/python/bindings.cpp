@@ -303,12 +303,12 @@ void load_project(ScriptNode& node, const std::filesystem::path& file)
 {
     const std::string path = file.string();
     {
+        // OSError picks its subclass (FileNotFoundError, IsADirectoryError, ...) by the errno.
+        std::error_code ec;
         std::ifstream probe(path);
-        if (!probe) {
-            const int err = errno;
-            std::error_code ec;
-            const bool missing = !std::filesystem::exists(path, ec);
-            PyErr_SetObject(missing ? PyExc_FileNotFoundError : PyExc_OSError,
+        if (!probe || std::filesystem::is_directory(path, ec)) {
+            const int err = probe ? EISDIR : errno != 0 ? errno : EIO;
+            PyErr_SetObject(PyExc_OSError,
                             py::make_tuple(err, path + ": cannot read: " + std::generic_category().message(err))
                                 .ptr());
             throw py::error_already_set();
@@ -334,8 +334,8 @@ void save_project(ScriptNode& node, const std::filesystem::path& file)
     }
 }
 
-// One line per control for the docstring of render(): keyword name, kind,
-// the values it takes and its default, in Python's terms.
+// One line per control for the docstring of render(): keyword name, the
+// values it takes and its default, in Python's terms.
 std::string keyword_list(const FXNode& node)
 {
     std::string text;
