@@ -10,6 +10,7 @@
 #include <set>
 
 #include "apps/common/frame_render.h"
+#include "apps/common/look_library.h"
 #include "apps/common/project_file.h"
 #include "host/smp_pool.h"
 
@@ -114,9 +115,17 @@ void print_notes(const WriteReport& report, const std::string& output)
 
 void add_control_options(CLI::App& command, ControlOptions& options, bool with_save)
 {
-    command.add_option("-p,--project", options.project,
-                       "Restore the controls (values and keys) from a project file written by --save-project")
-        ->type_name("FILE");
+    CLI::Option* project =
+        command
+            .add_option("-p,--project", options.project,
+                        "Restore the controls (values and keys) from a project file written by --save-project")
+            ->type_name("FILE");
+    command
+        .add_option("-l,--look", options.look,
+                    "Restore the controls from a named look (trellin looks lists them; any case); --set and "
+                    "--key then change it")
+        ->type_name("NAME")
+        ->excludes(project);
     command
         .add_option("-k,--key", options.keys,
                     "Add an animation key, as LABEL@TIME=VALUE (repeatable); TIME is a frame number. "
@@ -153,7 +162,13 @@ NodeSettings parse_node_settings(const FrameOptions& frame, const ControlOptions
 NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, const NodeSettings& parsed)
 {
     NodePtr node;
-    if (controls.project.empty()) {
+    if (!controls.look.empty()) {
+        try {
+            node = load_project(module, find_look(controls.look).path);
+        } catch (const ProjectError& e) {
+            throw Failure{exit_usage, std::string("--look: ") + e.what()};
+        }
+    } else if (controls.project.empty()) {
         node = create_node(module);
     } else {
         try {

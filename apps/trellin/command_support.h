@@ -30,11 +30,13 @@ void add_frame_options(CLI::App& command, FrameOptions& options);
 // Where a rendering command's node gets its settings from.
 struct ControlOptions {
     std::string project;                // --project FILE: restore the node from it
+    std::string look;                   // --look NAME: restore the node from a named look
     std::vector<std::string> keys;      // --key LABEL@TIME=VALUE
     std::string save_project;           // --save-project FILE (commands that offer it)
 };
 
-// Adds --project and --key (and --save-project when `with_save`) to `command`.
+// Adds --project, --look and --key (and --save-project when `with_save`) to
+// `command`.
 void add_control_options(CLI::App& command, ControlOptions& options, bool with_save);
 
 // Checks what can be checked before the module is loaded: the syntax of every
@@ -46,7 +48,7 @@ struct NodeSettings {
 };
 NodeSettings parse_node_settings(const FrameOptions& frame, const ControlOptions& controls);
 
-// A node ready for the run: restored from the project (or new), the keys of
+// A node ready for the run: restored from the project or the look (or new), the keys of
 // --key added, then every --set applied for the whole run (the control's keys
 // cleared). Failures (exit code 2) name the file, the label or the value.
 trellin_app::NodePtr prepare_node(const trellin_app::NodeModule& module, const ControlOptions& controls,
