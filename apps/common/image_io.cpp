@@ -315,6 +315,8 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     // Write the samples as they are; without this PNG colour would be divided by alpha.
     spec.attribute("oiio:UnassociatedAlpha", 1);
     if (report.format == "png") spec.attribute("png:compressionLevel", options.png_compression);
+    if (report.format == "jpeg" && options.jpeg_quality > 0)
+        spec.attribute("Compression", "jpeg:" + std::to_string(options.jpeg_quality));
     if (picture.pixel_aspect != 1.0) spec.attribute("PixelAspectRatio", static_cast<float>(picture.pixel_aspect));
 
     if (!out->open(temporary.path, spec)) throw fault(path, "cannot write picture: " + one_line(out->geterror()));

@@ -42,6 +42,8 @@ struct WriteOptions {
     // zlib compression level of PNG files (0..9). 1 is several times faster
     // than the usual 6 and makes files only a little larger.
     int png_compression = 1;
+    // JPEG quality (1..100); 0 leaves OpenImageIO's own (98).
+    int jpeg_quality = 0;
     // Samples to write. Formats and the depths they take: PNG 8/16, TIFF
     // 8/16/float, OpenEXR half/float, DPX 8/10/16, JPEG 8; other formats only
     // their automatic depth.

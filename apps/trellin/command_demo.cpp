@@ -1,9 +1,13 @@
-// trellin demo [OUT]: the generated test picture through the effect.
+// trellin demo [OUT]: the generated test picture through the effect with a
+// full-frame look, and a contact sheet of every look beside it.
 #include <filesystem>
 #include <iostream>
-#include <system_error>
 
+#include "apps/common/contact_sheet.h"
 #include "apps/common/demo_picture.h"
+#include "apps/common/frame_render.h"
+#include "apps/common/look_library.h"
+#include "apps/common/project_file.h"
 #include "apps/trellin/command_support.h"
 
 namespace fs = std::filesystem;
@@ -13,20 +17,42 @@ namespace trellin_cli {
 
 namespace {
 
+constexpr char default_look[] = "hexagon-glass";
+constexpr int tile_width = 320, tile_height = 180;
+
+NodePtr restore_look(const NodeModule& module, const LookEntry& look)
+{
+    try {
+        return load_project(module, look.path);
+    } catch (const ProjectError& e) {
+        throw Failure{exit_usage, std::string("--look: ") + e.what()};
+    }
+}
+
 class DemoCommand : public Command {
 public:
     CLI::App* add_to(CLI::App& app) override
     {
-        CLI::App* demo = app.add_subcommand("demo", "Render a built-in test picture through the effect");
+        CLI::App* demo = app.add_subcommand("demo", "Render a built-in test picture with a look, and a sheet of all looks");
         demo->add_option("OUT", output_, "Picture to write (default: out/demo.png; its folder is created)")
             ->type_name("FILE");
+        demo->add_option("-l,--look", look_, std::string("The look to render OUT with (default: ") + default_look +
+                                                 "; trellin looks lists them)")
+            ->type_name("NAME");
+        demo->add_option("--sheet", sheet_,
+                         "Contact sheet of every look, each labelled with its name (default: looks.png beside OUT)")
+            ->type_name("FILE");
+        CLI::Option* no_sheet = demo->add_flag("--no-sheet", no_sheet_, "Write no contact sheet");
+        demo->get_option("--sheet")->excludes(no_sheet);
         add_frame_options(*demo, options_);
         demo->footer(
             "Makes a 960x540 16-bit RGBA test picture (colour sweep, checkerboard, discs), renders it with the\n"
-            "effect's default settings (and any --set given) and prints where it wrote the result.\n"
+            "look (and any --set given on top) and writes it to OUT. Then renders the same picture at 320x180\n"
+            "with every look and lays them out, labelled, on the contact sheet.\n"
             "\n"
             "Examples:\n"
             "  trellin demo\n"
+            "  trellin demo lit.png --look lit-domes --no-sheet\n"
             "  trellin demo hexagons.png --set CellShape=Hexagon");
         return demo;
     }
@@ -34,29 +60,70 @@ public:
     int run() override
     {
         const std::vector<Setting> settings = parse_settings(options_.settings);
+        if (sheet_.empty() && !no_sheet_) sheet_ = (fs::path(output_).parent_path() / "looks.png").string();
         check_output(output_, true);
+        if (!no_sheet_) check_output(sheet_, true);
+
         NodeModule module = load_module();
-        NodePtr node = create_node(module);
-        apply_settings(*node, settings);
-        const fs::path folder = fs::path(output_).parent_path();
-        if (!folder.empty()) {
-            std::error_code ec;
-            fs::create_directories(folder, ec);
-            if (ec) throw Failure{exit_failed, folder.string() + ": cannot create the folder: " + ec.message()};
+        LookEntry look;
+        try {
+            look = find_look(look_);
+        } catch (const ProjectError& e) {
+            throw Failure{exit_usage, std::string("--look: ") + e.what()};
         }
+        NodePtr node = restore_look(module, look);
+        apply_settings(*node, settings);
+        create_folder(fs::path(output_).parent_path().string());
         check_output(output_);
-        const HostPicture picture = make_demo_picture();
+        if (!no_sheet_) {
+            create_folder(fs::path(sheet_).parent_path().string());
+            check_output(sheet_);
+        }
         use_threads(options_.threads);
+
+        const HostPicture picture = make_demo_picture();
         const WriteReport report = render_to_file(*node, picture, "demo picture", output_);
         print_notes(report, output_);
         std::cout << "wrote " << output_ << " (" << picture.width << "x" << picture.height << ", "
                   << (report.channels == 4 ? "RGBA" : "RGB") << ", " << report.sample_type << " " << report.format
-                  << ")\n";
+                  << ", look " << look.name << ")\n";
+        if (!no_sheet_) write_looks_sheet(module);
         return exit_done;
     }
 
 private:
+    // Every look on the demo picture at tile size; a look that cannot be
+    // restored or rendered is left out with a note.
+    void write_looks_sheet(const NodeModule& module)
+    {
+        const HostPicture picture = make_demo_picture(tile_width, tile_height);
+        std::vector<SheetTile> tiles;
+        for (const LookEntry& look : list_looks()) {
+            SheetTile tile;
+            tile.label = look.name;
+            try {
+                NodePtr node = load_project(module, look.path);
+                if (render_frame(*node, picture, tile.picture) == 0) {
+                    std::cerr << "trellin: note: look " << look.name << " left out: the effect refused the frame\n";
+                    continue;
+                }
+            } catch (const ProjectError& e) {
+                std::cerr << "trellin: note: look " << look.name << " left out: " << e.what() << "\n";
+                continue;
+            }
+            tiles.push_back(std::move(tile));
+        }
+        if (tiles.empty()) throw Failure{exit_failed, sheet_ + ": no look could be rendered"};
+        const ContactSheet sheet = make_contact_sheet(tiles);
+        write_contact_sheet(sheet, sheet_);
+        std::cout << "wrote " << sheet_ << " (" << tiles.size() << " looks, " << sheet.picture.width << "x"
+                  << sheet.picture.height << ")\n";
+    }
+
     std::string output_ = "out/demo.png";
+    std::string look_ = default_look;
+    std::string sheet_;
+    bool no_sheet_ = false;
     FrameOptions options_;
 };
 

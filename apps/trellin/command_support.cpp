@@ -106,6 +106,26 @@ WriteReport render_to_file(FXNode& node, const HostPicture& input, const std::st
     }
 }
 
+void create_folder(const std::string& folder)
+{
+    if (folder.empty()) return;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) throw Failure{exit_failed, folder + ": cannot create the folder: " + ec.message()};
+}
+
+void write_contact_sheet(const ContactSheet& sheet, const std::string& path, const WriteOptions& options)
+{
+    try {
+        write_picture(sheet.picture, path, options);
+    } catch (const PictureError& e) {
+        throw Failure{exit_failed, e.what()};
+    }
+    if (!sheet.labelled)
+        std::cerr << "trellin: note: " << path << ": labels left out: the font " << sheet_font
+                  << " was not found (Debian package fonts-dejavu-core)\n";
+}
+
 void print_notes(const WriteReport& report, const std::string& output)
 {
     if (report.alpha_dropped)

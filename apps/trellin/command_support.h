@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/contact_sheet.h"
 #include "apps/common/control_key.h"
 #include "apps/common/control_setting.h"
 #include "apps/common/host_picture.h"
@@ -95,6 +96,15 @@ void use_threads(int threads);
 trellin_app::WriteReport render_to_file(FXNode& node, const trellin_app::HostPicture& input,
                                         const std::string& input_name, const std::string& output,
                                         double time = 0.0);
+
+// Creates `folder` and its parents (nothing for an empty path); a Failure
+// with exit code 1 when it cannot.
+void create_folder(const std::string& folder);
+
+// Writes a contact sheet (a Failure with exit code 1 naming `path` when it
+// cannot) and notes on standard error when its labels were left out.
+void write_contact_sheet(const trellin_app::ContactSheet& sheet, const std::string& path,
+                         const trellin_app::WriteOptions& options = {});
 
 // Notes on standard error about what a write left out.
 void print_notes(const trellin_app::WriteReport& report, const std::string& output);

@@ -1,0 +1,124 @@
+// trellin gallery OUTDIR: the pictures of the control reference, one strip
+// per control showing a picture at a few of that control's values.
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+
+#include "apps/common/control_gallery.h"
+#include "apps/common/demo_picture.h"
+#include "apps/trellin/command_support.h"
+#include "host/text_match.h"
+
+namespace fs = std::filesystem;
+using namespace trellin_app;
+
+namespace trellin_cli {
+
+namespace {
+
+constexpr int jpeg_quality = 80;
+
+class GalleryCommand : public Command {
+public:
+    CLI::App* add_to(CLI::App& app) override
+    {
+        CLI::App* gallery = app.add_subcommand("gallery", "Render the control reference's strips: each control at a "
+                                                          "few values");
+        gallery->add_option("OUTDIR", folder_, "Folder to write the strips to (created when missing)")
+            ->required()
+            ->type_name("OUTDIR");
+        gallery->add_option("--picture", picture_, "Picture to show (default: the built-in test picture)")
+            ->type_name("FILE");
+        gallery->add_option("--width", width_, "Width of each picture of a strip, in pixels")
+            ->check(CLI::Range(16, 2000))
+            ->type_name("PIXELS");
+        gallery->add_option("--control", only_, "Render only this control's strip (repeatable; any case)")
+            ->allow_extra_args(false)
+            ->type_name("LABEL");
+        gallery->add_option("-t,--threads", threads_, "Number of processors to render on (default: all)")
+            ->check(CLI::Range(1, 1024))
+            ->type_name("N");
+        gallery->footer(
+            "Writes OUTDIR/LABEL.jpg for every control (cellsize.jpg, cell-count-x.jpg, ...): the picture\n"
+            "rendered with hexagon glass over the whole frame, once per value shown, each labelled\n"
+            "LABEL=VALUE. The strips of docs/controls.md are made this way.\n"
+            "\n"
+            "Examples:\n"
+            "  trellin gallery docs/controls\n"
+            "  trellin gallery strips --picture photo.png --control CellSize --control Index");
+        return gallery;
+    }
+
+    int run() override
+    {
+        const std::vector<const GalleryStrip*> strips = chosen_strips();
+        HostPicture picture;
+        int tile_height = 0;
+        if (picture_.empty()) {
+            tile_height = width_ * 9 / 16;
+            picture = make_demo_picture(width_, tile_height);
+        } else {
+            try {
+                picture = read_picture(picture_);
+            } catch (const PictureError& e) {
+                throw Failure{exit_usage, e.what()};
+            }
+            // The tiles keep the picture's shape on screen.
+            const double shape = picture.height / (picture.width * picture.pixel_aspect);
+            tile_height = std::max(1, static_cast<int>(std::lround(width_ * shape)));
+        }
+        NodeModule module = load_module();
+        create_folder(folder_);
+        use_threads(threads_);
+        for (const GalleryStrip* strip : strips) {
+            const std::string path = (fs::path(folder_) / (gallery_file_stem(strip->control) + ".jpg")).string();
+            check_output(path);
+            ContactSheet sheet;
+            try {
+                sheet = render_gallery_strip(module, *strip, picture, width_, tile_height);
+            } catch (const SettingError& e) {
+                throw Failure{exit_failed, strip->control + ": " + e.what()};
+            } catch (const ModuleError& e) {
+                throw Failure{exit_failed, e.what()};
+            }
+            WriteOptions options;
+            options.jpeg_quality = jpeg_quality;
+            write_contact_sheet(sheet, path, options);
+            std::cout << "wrote " << path << "\n";
+        }
+        return exit_done;
+    }
+
+private:
+    std::vector<const GalleryStrip*> chosen_strips() const
+    {
+        std::vector<const GalleryStrip*> chosen;
+        for (const GalleryStrip& strip : gallery_strips()) {
+            bool wanted = only_.empty();
+            for (const std::string& label : only_) wanted = wanted || same_label(label, strip.control);
+            if (wanted) chosen.push_back(&strip);
+        }
+        for (const std::string& label : only_) {
+            bool known = false;
+            for (const GalleryStrip& strip : gallery_strips()) known = known || same_label(label, strip.control);
+            if (!known) throw Failure{exit_usage, "--control " + label + ": no such control (trellin info lists them)"};
+        }
+        return chosen;
+    }
+
+    static bool same_label(const std::string& a, const std::string& b)
+    {
+        return host_detail::same_text_ignoring_case(a, b);
+    }
+
+    std::string folder_, picture_;
+    std::vector<std::string> only_;
+    int width_ = 240;
+    int threads_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> make_gallery_command() { return std::make_unique<GalleryCommand>(); }
+
+}  // namespace trellin_cli
