@@ -1,8 +1,10 @@
 // trellin info: the node's identity and its controls.
 #include <algorithm>
+#include <array>
 #include <iostream>
 #include <map>
 
+#include "apps/common/control_meaning.h"
 #include "apps/common/control_text.h"
 #include "apps/trellin/command_support.h"
 
@@ -14,7 +16,7 @@ namespace {
 
 // One row of the control list.
 struct ControlRow {
-    std::string index, label, kind, column, row, fallback, step, range;
+    std::string index, label, kind, column, row, fallback, step, meaning, range;
 };
 
 class InfoCommand : public Command {
@@ -23,8 +25,9 @@ public:
     {
         CLI::App* info = app.add_subcommand("info", "Show the effect's identity and its controls");
         info->footer(
-            "Lists every control in creation order with its kind, panel column and row, default, step and\n"
-            "the values it takes. The labels shown are the ones --set accepts (any case).\n"
+            "Lists every control in creation order with its kind, panel column and row, default, step, what\n"
+            "it does and the values it takes. The labels shown are the ones --set accepts (any case).\n"
+            "docs/controls.md explains every control at length, with pictures.\n"
             "\n"
             "Example:\n"
             "  trellin info");
@@ -53,7 +56,7 @@ public:
             return exit_done;
         }
         std::vector<ControlRow> rows;
-        rows.push_back({"#", "label", "kind", "column", "row", "default", "step", "range"});
+        rows.push_back({"#", "label", "kind", "column", "row", "default", "step", "meaning", "range"});
         for (int i = 0; i < count; ++i) {
             const CWidget* c = node->control(i);
             if (c == nullptr) continue;
@@ -62,19 +65,21 @@ public:
             rows.push_back({std::to_string(i), setting_label(*c), kind_name(c->kind()),
                             on_panel ? std::to_string(p->second.column) : "-",
                             on_panel ? std::to_string(p->second.row) : "-", default_text(*c), step_text(*c),
-                            range_text(*c)});
+                            control_meaning(setting_label(*c)), range_text(*c)});
         }
-        std::size_t width[7] = {};
-        for (const ControlRow& r : rows) {
-            const std::string* cells[7] = {&r.index, &r.label, &r.kind, &r.column, &r.row, &r.fallback, &r.step};
-            for (int k = 0; k < 7; ++k) width[k] = std::max(width[k], cells[k]->size());
-        }
+        // Every column but the last is padded to its widest cell.
+        const auto cells = [](const ControlRow& r) {
+            return std::array{&r.index, &r.label, &r.kind, &r.column, &r.row, &r.fallback, &r.step, &r.meaning};
+        };
+        std::array<std::size_t, 8> width{};
+        for (const ControlRow& r : rows)
+            for (std::size_t k = 0; k < width.size(); ++k) width[k] = std::max(width[k], cells(r)[k]->size());
         std::cout << "\ncontrols (" << count << ", in creation order; column and row place them on the panel;\n"
                   << "set them with --set LABEL=VALUE)\n";
         for (const ControlRow& r : rows) {
-            const std::string* cells[7] = {&r.index, &r.label, &r.kind, &r.column, &r.row, &r.fallback, &r.step};
             std::string line = "  ";
-            for (int k = 0; k < 7; ++k) line += *cells[k] + std::string(width[k] - cells[k]->size() + 2, ' ');
+            for (std::size_t k = 0; k < width.size(); ++k)
+                line += *cells(r)[k] + std::string(width[k] - cells(r)[k]->size() + 2, ' ');
             line += r.range;
             while (!line.empty() && line.back() == ' ') line.pop_back();
             std::cout << line << "\n";
