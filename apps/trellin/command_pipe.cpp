@@ -48,6 +48,10 @@ void write_fully(int fd, const std::uint8_t* data, std::size_t size, long long f
         const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (errno == EPIPE)
+                throw Failure{exit_failed, "frame " + std::to_string(frame) +
+                                               ": the program reading standard output stopped (broken pipe); its "
+                                               "own message, above, says why"};
             throw Failure{exit_failed, "frame " + std::to_string(frame) + ": cannot write standard output: " +
                                            std::strerror(errno)};
         }
