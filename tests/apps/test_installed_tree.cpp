@@ -1,0 +1,45 @@
+// test-labels: external
+// test-builds: trellin_looks trellin_frei0r trellin-view
+// `make install` into a fresh prefix: the installed trellin finds its module
+// and lists and renders the installed looks, with no environment variable.
+#include <gtest/gtest.h>
+
+#include "trellin_cli_support.h"
+
+namespace {
+
+using namespace trellin_test;
+
+using InstalledTree = TrellinTest;
+
+TEST_F(InstalledTree, TrellinListsAndRendersTheInstalledLooks)
+{
+    const fs::path build = fs::path(TRELLIN_BIN_DIR).parent_path(), prefix = dir / "prefix";
+    const RunResult install = testkit::run_program({"cmake", "--install", build.string(), "--prefix", prefix.string()},
+                                                   testkit::RunOptions().within(120));
+    ASSERT_EQ(install.code, 0) << install.out << install.err;
+    EXPECT_TRUE(fs::exists(prefix / "lib" / "frei0r-1" / "trellin.so"));
+
+    const testkit::RunOptions clean = testkit::RunOptions().with_env({"TRELLIN_MODULE", "TRELLIN_THREADS"});
+    const std::string installed = (prefix / "bin" / "trellin").string();
+    const RunResult looks = testkit::run_program({installed, "looks"}, clean);
+    ASSERT_EQ(looks.code, 0) << looks.err;
+    EXPECT_NE(looks.out.find((prefix / "share" / "trellin" / "looks").string()), std::string::npos) << looks.out;
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(fs::path(TRELLIN_SOURCE_DIR) / "apps" / "looks")) {
+        if (entry.path().extension() != ".json") continue;
+        EXPECT_NE(looks.out.find("  " + entry.path().stem().string() + "  "), std::string::npos)
+            << entry.path() << "\n" << looks.out;
+        ++count;
+    }
+    EXPECT_GE(count, 8);
+
+    write_file(dir / "in.png", 40, 24, 3, OIIO::TypeDesc::UINT8, pattern<std::uint8_t>(40, 24, 3, 8, 255));
+    const RunResult render =
+        testkit::run_program({installed, "render", path("in.png"), path("out.png"), "--look", "pebbles"}, clean);
+    ASSERT_EQ(render.code, 0) << render.err;
+    ASSERT_EQ(run({"render", path("in.png"), path("built.png"), "--look", "pebbles"}).code, 0);
+    EXPECT_EQ(read_file(dir / "out.png").u16, read_file(dir / "built.png").u16);
+}
+
+}  // namespace
