@@ -3,7 +3,7 @@
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build debug demo test test-release test-asan test-tsan bench install clean
+.PHONY: all deps build debug demo gallery test test-release test-asan test-tsan bench install clean
 
 all: build
 
@@ -20,6 +20,10 @@ debug: deps
 
 demo: build
 	@build/bin/trellin demo
+
+# The pictures of docs/controls.md, made again by the program itself.
+gallery: build
+	@build/bin/trellin gallery docs/controls
 
 test: test-release test-asan test-tsan
 

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libopenimageio-dev openimageio-tools
+  libopenimageio-dev openimageio-tools fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libegl-dev libgl-dev libegl-mesa0 libglx-mesa0 libgl1-mesa-dri

@@ -50,8 +50,8 @@ void write_fully(int fd, const std::uint8_t* data, std::size_t size, long long f
             if (errno == EINTR) continue;
             if (errno == EPIPE)
                 throw Failure{exit_failed, "frame " + std::to_string(frame) +
-                                               ": the program reading standard output stopped (broken pipe); its "
-                                               "own message, above, says why"};
+                                               ": the program reading standard output stopped (broken pipe); see "
+                                               "its own messages for why"};
             throw Failure{exit_failed, "frame " + std::to_string(frame) + ": cannot write standard output: " +
                                            std::strerror(errno)};
         }
