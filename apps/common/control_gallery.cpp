@@ -1,6 +1,5 @@
 #include "apps/common/control_gallery.h"
 
-#include <algorithm>
 #include <cctype>
 #include <stdexcept>
 

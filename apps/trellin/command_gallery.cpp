@@ -1,5 +1,6 @@
 // trellin gallery OUTDIR: the pictures of the control reference, one strip
 // per control showing a picture at a few of that control's values.
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <iostream>
