@@ -17,7 +17,7 @@ struct KeySetting {
 };
 
 // Splits "LABEL@TIME=VALUE" (at the first '=' and the last '@' before it) and
-// parses the time, a finite number. Throws SettingError (fault syntax) when a
+// parses the time, a number from -1e9 to 1e9. Throws SettingError (fault syntax) when a
 // part is missing or the time is no number.
 KeySetting parse_key(const std::string& text);
 
