@@ -201,19 +201,7 @@ void clamp_value(const CWidget& c, double* v)
     }
 }
 
-// The names a control is found by: every value control's label and an
-// option's short label.
-std::vector<std::string> control_names(const FXNode& node)
-{
-    std::vector<std::string> names;
-    for (int i = 0; i < node.num_controls(); ++i) {
-        const CWidget* c = node.control(i);
-        if (c == nullptr || c->value_count() == 0) continue;
-        names.push_back(c->label());
-        if (c->kind() == ControlKind::option) names.push_back(static_cast<const COption&>(*c).short_label());
-    }
-    return names;
-}
+
 
 const json* controls_of(const RegV& reg, std::string& fault)
 {
@@ -234,6 +222,18 @@ const json* controls_of(const RegV& reg, std::string& fault)
 }
 
 }  // namespace
+
+std::vector<std::string> control_names(const FXNode& node)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < node.num_controls(); ++i) {
+        const CWidget* c = node.control(i);
+        if (c == nullptr || c->value_count() == 0) continue;
+        names.push_back(c->label());
+        if (c->kind() == ControlKind::option) names.push_back(static_cast<const COption&>(*c).short_label());
+    }
+    return names;
+}
 
 bool FXNode::save_controls(RegV& reg)
 {

@@ -52,6 +52,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The names a control of `node` is found by in a document: every value
+// control's label and an option's short label, in the node's order.
+HOST_API std::vector<std::string> control_names(const FXNode& node);
+
 // A name regv_check did not know and the names it would have taken, for a
 // caller that suggests the nearest.
 struct RegVNameFault {

@@ -8,6 +8,7 @@
 
 #include "apps/common/control_text.h"
 #include "apps/common/nearest_name.h"
+#include "host/regv.h"
 #include "host/value_excerpt.h"
 
 namespace trellin_app {
@@ -145,7 +146,7 @@ CWidget& setting_control(const FXNode& node, const Setting& s)
 {
     CWidget* control = node.find_control(s.label);
     if (control == nullptr) {
-        std::string hint = did_you_mean(s.label, setting_names(node));
+        std::string hint = did_you_mean(s.label, control_names(node));
         if (hint.empty()) hint = " (trellin info lists the controls)";
         throw SettingError(setting_text(s) + ": unknown control \"" + host_detail::excerpt(s.label) + "\"" + hint,
                            SettingError::Fault::unknown_label);

@@ -11,18 +11,6 @@ std::string number_text(double v)
     return text;
 }
 
-std::vector<std::string> setting_names(const FXNode& node)
-{
-    std::vector<std::string> names;
-    for (int i = 0; i < node.num_controls(); ++i) {
-        const CWidget* c = node.control(i);
-        if (c == nullptr || c->value_count() == 0) continue;
-        names.push_back(c->label());
-        if (c->kind() == ControlKind::option) names.push_back(static_cast<const COption&>(*c).short_label());
-    }
-    return names;
-}
-
 const char* kind_name(ControlKind kind)
 {
     switch (kind) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "node/host_api.h"
 
@@ -11,10 +10,6 @@ namespace trellin_app {
 
 // A number in its shortest usual form: 1.4, 100, 0.005, -360.
 std::string number_text(double v);
-
-// The names a setting may give a control by: every value control's label and
-// the options' short labels, in the node's order.
-std::vector<std::string> setting_names(const FXNode& node);
 
 // "numeric", "boolean", "option", "colour" or "label".
 const char* kind_name(ControlKind kind);
