@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     try {
         const trellin_app::KeySetting key = trellin_app::parse_key(key_text);
-        if (!(std::fabs(key.time) <= regv_limits::max_key_time)) broken("a key time beyond the limits was taken");
         trellin_app::apply_key(*node, key);
+        if (!(std::fabs(key.time) <= regv_limits::max_key_time)) broken("a key time beyond the limits was taken");
     } catch (const trellin_app::SettingError&) {
     }
     return 0;

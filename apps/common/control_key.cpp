@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "apps/common/control_text.h"
 #include "host/regv.h"
 #include "host/value_excerpt.h"
 
@@ -21,16 +22,20 @@ KeySetting parse_key(const std::string& text)
     std::string time = text.substr(at + 1, eq - at - 1);
     while (!time.empty() && (time.back() == ' ' || time.back() == '\t')) time.pop_back();
     while (!time.empty() && (time.front() == ' ' || time.front() == '\t')) time.erase(0, 1);
-    // Project files take the same key times.
-    if (!parse_number(time, key.time) || std::fabs(key.time) > regv_limits::max_key_time)
+    if (!parse_number(time, key.time))
         throw SettingError(host_detail::excerpt(text) + ": the time \"" + host_detail::excerpt(time) +
-                               "\" after '@' is not a frame number from -1e9 to 1e9",
+                               "\" after '@' is not a finite number",
                            SettingError::Fault::syntax);
     return key;
 }
 
 CWidget* apply_key(FXNode& node, const KeySetting& key)
 {
+    // Project files take the same key times, so a node keyed here saves a
+    // project that loads again.
+    if (!(std::fabs(key.time) <= regv_limits::max_key_time))
+        throw SettingError(host_detail::excerpt(key.text) + ": the time " + number_text(key.time) +
+                           " is not a frame number from -1e9 to 1e9");
     try {
         CWidget& control = setting_control(node, key.setting);
         ControlKey k;
