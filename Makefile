@@ -2,8 +2,11 @@
 # to, then drives CMake presets.
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
+# Seconds each fuzz target runs: briefly in make test, longer in make fuzz.
+FUZZ_TEST_SECONDS ?= 10
+FUZZ_SECONDS ?= 300
 
-.PHONY: all deps build debug demo gallery test test-release test-asan test-tsan bench install clean
+.PHONY: all deps build debug demo gallery test test-release test-asan test-tsan test-fuzz fuzz bench install clean
 
 all: build
 
@@ -25,7 +28,7 @@ demo: build
 gallery: build
 	@build/bin/trellin gallery docs/controls
 
-test: test-release test-asan test-tsan
+test: test-release test-asan test-tsan test-fuzz
 
 test-release: build
 	@ctest --preset release -j $(JOBS)
@@ -40,6 +43,19 @@ test-tsan: deps
 	@cmake --build --preset tsan -j $(JOBS)
 	@ctest --preset tsan -j $(JOBS)
 
+# The fuzz targets (clang's libFuzzer, with ASan and UBSan) on their corpus
+# in fuzz/corpus/. A crash leaves its input in build-fuzz/fuzz/crashes/; put
+# it in the target's corpus folder and it is run by every later make test.
+test-fuzz: deps
+	@cmake --preset fuzz -DTRELLIN_FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@ctest --preset fuzz -j $(JOBS)
+
+fuzz: deps
+	@cmake --preset fuzz -DTRELLIN_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@ctest --preset fuzz -j $(JOBS)
+
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
@@ -47,4 +63,4 @@ install: build
 	@cmake --install build --prefix "$(PREFIX)"
 
 clean:
-	@rm -rf build build-debug build-asan build-tsan out
+	@rm -rf build build-debug build-asan build-tsan build-fuzz out

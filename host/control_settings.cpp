@@ -1,13 +1,15 @@
 // Saving and restoring a node's control values (and keys) as a settings
 // document, and the strict check of such a document against a node.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "host/text_match.h"
 #include "host/regv.h"
+#include "host/text_match.h"
+#include "host/value_excerpt.h"
 
 using nlohmann::json;
 
@@ -21,7 +23,10 @@ struct Entry {
     std::vector<ControlKey> keys;
 };
 
-std::string as_json_text(const std::string& text) { return json(text).dump(); }
+std::string as_json_text(const std::string& text) { return json(host_detail::excerpt(text)).dump(); }
+
+// A value as a message quotes it: at most a short excerpt.
+std::string shown(const json& j) { return host_detail::json_excerpt(j); }
 
 // The name a control is saved under: an option's short label when that finds
 // the same control again, else the full label.
@@ -56,27 +61,28 @@ json value_json(const CWidget& c, const double* v)
 }
 
 // Reads one value in the control's form into `out`. On a fault, `fault` says
-// what was wrong and the result is false.
-bool parse_value(const CWidget& c, const json& j, double* out, std::string& fault)
+// what was wrong and the result is false; an unknown item name also goes to
+// `name_fault` when given.
+bool parse_value(const CWidget& c, const json& j, double* out, std::string& fault, RegVNameFault* name_fault = nullptr)
 {
     switch (c.kind()) {
     case ControlKind::numeric:
-        if (!j.is_number()) {
-            fault = "expected a number, found " + j.dump();
+        if (!j.is_number() || !std::isfinite(j.get<double>())) {
+            fault = "expected a number, found " + shown(j);
             return false;
         }
         out[0] = j.get<double>();
         return true;
     case ControlKind::boolean:
         if (!j.is_boolean()) {
-            fault = "expected true or false, found " + j.dump();
+            fault = "expected true or false, found " + shown(j);
             return false;
         }
         out[0] = j.get<bool>() ? 1.0 : 0.0;
         return true;
     case ControlKind::option: {
         if (!j.is_string()) {
-            fault = "expected an item name, found " + j.dump();
+            fault = "expected an item name, found " + shown(j);
             return false;
         }
         const std::string name = j.get<std::string>();
@@ -96,16 +102,18 @@ bool parse_value(const CWidget& c, const json& j, double* out, std::string& faul
         std::string list;
         for (const auto& item : items) list += (list.empty() ? "" : ", ") + item;
         fault = "unknown item " + as_json_text(name) + " (items: " + list + ")";
+        if (name_fault != nullptr) *name_fault = {name, items};
         return false;
     }
-    case ControlKind::color:
-        if (!j.is_array() || j.size() != 4 || !j[0].is_number() || !j[1].is_number() || !j[2].is_number() ||
-            !j[3].is_number()) {
-            fault = "expected [red, green, blue, alpha], found " + j.dump();
+    case ControlKind::color: {
+        const auto finite = [](const json& v) { return v.is_number() && std::isfinite(v.get<double>()); };
+        if (!j.is_array() || j.size() != 4 || !std::all_of(j.begin(), j.end(), finite)) {
+            fault = "expected [red, green, blue, alpha], found " + shown(j);
             return false;
         }
         for (int i = 0; i < 4; ++i) out[i] = j[static_cast<std::size_t>(i)].get<double>();
         return true;
+    }
     case ControlKind::label:
         break;
     }
@@ -113,14 +121,14 @@ bool parse_value(const CWidget& c, const json& j, double* out, std::string& faul
     return false;
 }
 
-bool parse_entry(const CWidget& c, const json& j, Entry& e, std::string& fault)
+bool parse_entry(const CWidget& c, const json& j, Entry& e, std::string& fault, RegVNameFault* name_fault = nullptr)
 {
     if (c.value_count() == 0) {
         fault = "is a label and holds no value";
         return false;
     }
     if (!j.is_object()) {
-        e.has_value = parse_value(c, j, e.value, fault);
+        e.has_value = parse_value(c, j, e.value, fault, name_fault);
         return e.has_value;
     }
     for (const auto& [member, item] : j.items()) {
@@ -136,24 +144,24 @@ bool parse_entry(const CWidget& c, const json& j, Entry& e, std::string& fault)
     }
     auto value = j.find("value");
     if (value != j.end()) {
-        if (!parse_value(c, *value, e.value, fault)) return false;
+        if (!parse_value(c, *value, e.value, fault, name_fault)) return false;
         e.has_value = true;
     }
     e.has_keys = true;
     for (std::size_t i = 0; i < keys->size(); ++i) {
         const json& k = (*keys)[i];
         if (!k.is_array() || k.size() != 2 || !k[0].is_number()) {
-            fault = "key " + std::to_string(i + 1) + ": expected [time, value], found " + k.dump();
+            fault = "key " + std::to_string(i + 1) + ": expected [time, value], found " + shown(k);
             return false;
         }
         ControlKey key;
         key.time = k[0].get<double>();
-        if (!std::isfinite(key.time)) {
-            fault = "key " + std::to_string(i + 1) + ": time is not a finite number";
+        if (!std::isfinite(key.time) || std::fabs(key.time) > regv_limits::max_key_time) {
+            fault = "key " + std::to_string(i + 1) + ": time " + shown(k[0]) + " is outside -1e9 to 1e9 frames";
             return false;
         }
         std::string why;
-        if (!parse_value(c, k[1], key.v, why)) {
+        if (!parse_value(c, k[1], key.v, why, name_fault)) {
             fault = "key " + std::to_string(i + 1) + ": " + why;
             return false;
         }
@@ -162,23 +170,38 @@ bool parse_entry(const CWidget& c, const json& j, Entry& e, std::string& fault)
     return true;
 }
 
-// Range fault of a numeric value; empty when it is in range.
-std::string range_fault(const CWidget& c, double v)
+// Range fault of a value (a numeric control's value, every colour
+// component); empty when it is in range.
+std::string range_fault(const CWidget& c, const double* v)
 {
+    if (c.kind() == ControlKind::color) {
+        static const char* const names[] = {"red", "green", "blue", "alpha"};
+        for (int i = 0; i < 4; ++i) {
+            if (!(v[i] >= 0.0 && v[i] <= 1.0))
+                return std::string(names[i]) + " " + json(v[i]).dump() + " is outside the range 0 to 1";
+        }
+        return {};
+    }
     if (c.kind() != ControlKind::numeric) return {};
     const auto& n = static_cast<const CNumeric&>(c);
-    if (n.in_range(v)) return {};
-    return "value " + json(v).dump() + " is outside the range " + json(n.minimum).dump() + " to " +
+    if (n.in_range(v[0])) return {};
+    return "value " + json(v[0]).dump() + " is outside the range " + json(n.minimum).dump() + " to " +
            json(n.maximum).dump();
 }
 
-double clamp_numeric(const CWidget& c, double v)
+// Brings a value into its control's range: numbers to the control's,
+// colour components to 0..1.
+void clamp_value(const CWidget& c, double* v)
 {
-    const auto& n = static_cast<const CNumeric&>(c);
-    if (v < n.minimum) return n.minimum;
-    if (v > n.maximum) return n.maximum;
-    return v;
+    if (c.kind() == ControlKind::color) {
+        for (int i = 0; i < 4; ++i) v[i] = std::clamp(v[i], 0.0, 1.0);
+    } else if (c.kind() == ControlKind::numeric) {
+        const auto& n = static_cast<const CNumeric&>(c);
+        v[0] = std::clamp(v[0], n.minimum, n.maximum);
+    }
 }
+
+
 
 const json* controls_of(const RegV& reg, std::string& fault)
 {
@@ -199,6 +222,18 @@ const json* controls_of(const RegV& reg, std::string& fault)
 }
 
 }  // namespace
+
+std::vector<std::string> control_names(const FXNode& node)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < node.num_controls(); ++i) {
+        const CWidget* c = node.control(i);
+        if (c == nullptr || c->value_count() == 0) continue;
+        names.push_back(c->label());
+        if (c->kind() == ControlKind::option) names.push_back(static_cast<const COption&>(*c).short_label());
+    }
+    return names;
+}
 
 bool FXNode::save_controls(RegV& reg)
 {
@@ -233,10 +268,8 @@ bool FXNode::load_controls(const RegV& reg)
         if (c == nullptr) continue;
         Entry e;
         if (!parse_entry(*c, item, e, fault)) continue;
-        if (c->kind() == ControlKind::numeric) {
-            e.value[0] = clamp_numeric(*c, e.value[0]);
-            for (ControlKey& k : e.keys) k.v[0] = clamp_numeric(*c, k.v[0]);
-        }
+        clamp_value(*c, e.value);
+        for (ControlKey& k : e.keys) clamp_value(*c, k.v);
         c->clear_keys();
         for (const ControlKey& k : e.keys) c->set_key(k);
         if (e.has_value) c->set_values(e.value);
@@ -248,7 +281,7 @@ bool FXNode::reg_save(RegV& reg) { return save_controls(reg); }
 
 bool FXNode::reg_load(const RegV& reg) { return load_controls(reg); }
 
-std::string regv_check(const RegV& reg, const FXNode& node)
+std::string regv_check(const RegV& reg, const FXNode& node, RegVNameFault* name_fault)
 {
     std::string fault;
     const json* controls = controls_of(reg, fault);
@@ -256,20 +289,23 @@ std::string regv_check(const RegV& reg, const FXNode& node)
     std::map<const CWidget*, std::string> seen;  // control -> the entry naming it
     for (const auto& [name, item] : controls->items()) {
         const CWidget* c = node.find_control(name);
-        if (c == nullptr) return "unknown control " + as_json_text(name);
+        if (c == nullptr) {
+            if (name_fault != nullptr) *name_fault = {name, control_names(node)};
+            return "unknown control " + as_json_text(name);
+        }
         auto [first, fresh] = seen.emplace(c, name);
         if (!fresh) {
             return "control " + as_json_text(c->label()) + " is named twice (" + as_json_text(first->second) + " and " +
                    as_json_text(name) + ")";
         }
         Entry e;
-        if (!parse_entry(*c, item, e, fault)) return "control " + as_json_text(name) + ": " + fault;
+        if (!parse_entry(*c, item, e, fault, name_fault)) return "control " + as_json_text(name) + ": " + fault;
         if (e.has_value) {
-            std::string why = range_fault(*c, e.value[0]);
+            std::string why = range_fault(*c, e.value);
             if (!why.empty()) return "control " + as_json_text(name) + ": " + why;
         }
         for (std::size_t i = 0; i < e.keys.size(); ++i) {
-            std::string why = range_fault(*c, e.keys[i].v[0]);
+            std::string why = range_fault(*c, e.keys[i].v);
             if (!why.empty()) return "control " + as_json_text(name) + ": key " + std::to_string(i + 1) + ": " + why;
         }
     }

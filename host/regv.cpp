@@ -1,15 +1,21 @@
 // Settings files: reading with precise fault positions, and writing that
 // never leaves a half-written file in place of a good one.
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+
 #include "host/regv.h"
+#include "host/value_excerpt.h"
 
 using nlohmann::json;
 
@@ -47,6 +53,79 @@ std::string parse_fault_text(const json::parse_error& e)
     return what;
 }
 
+// The decimal exponent of a number token's first significant digit ("1e400"
+// 400, "0.05" -2); 0 for a zero.
+long long leading_exponent(std::string_view token)
+{
+    std::size_t i = token.empty() || token[0] != '-' ? 0 : 1;
+    long long digits_before_point = 0, index = 0, first_significant = -1;
+    bool after_point = false;
+    for (; i < token.size() && token[i] != 'e' && token[i] != 'E'; ++i) {
+        if (token[i] == '.') {
+            after_point = true;
+            continue;
+        }
+        if (!after_point) ++digits_before_point;
+        if (first_significant < 0 && token[i] != '0') first_significant = index;
+        ++index;
+    }
+    if (first_significant < 0) return 0;
+    long long exponent = 0;
+    bool negative = false;
+    if (i < token.size()) {
+        ++i;
+        if (i < token.size() && (token[i] == '+' || token[i] == '-')) negative = token[i++] == '-';
+        for (; i < token.size() && token[i] >= '0' && token[i] <= '9'; ++i)
+            exponent = std::min<long long>(exponent * 10 + (token[i] - '0'), 1000000000);
+    }
+    return digits_before_point - 1 - first_significant + (negative ? -exponent : exponent);
+}
+
+// Whether a JSON number token is too large for a double (one too close to
+// zero reads as 0, as the parser reads it).
+bool beyond_double(std::string_view token)
+{
+    double v = 0.0;
+    const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), v);
+    (void)end;
+    return ec == std::errc::result_out_of_range && leading_exponent(token) > 0;
+}
+
+// Refuses, at its line and column, the first nesting deeper than the limit
+// and the first number beyond the range of doubles. One pass over the text
+// and no recursion, so any depth of brackets is met safely.
+void check_limits(const std::string& text, const std::string& name)
+{
+    auto refuse = [&](std::size_t at, const std::string& why) {
+        std::size_t line = 0;
+        std::size_t column = 0;
+        line_and_column(text, at, line, column);
+        throw RegVError(name + ": line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + why);
+    };
+    int depth = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch == '"') {
+            for (++i; i < text.size() && text[i] != '"'; ++i) {
+                if (text[i] == '\\') ++i;
+            }
+        } else if (ch == '{' || ch == '[') {
+            if (++depth > regv_limits::max_depth)
+                refuse(i, "nested more than " + std::to_string(regv_limits::max_depth) + " levels deep");
+        } else if (ch == '}' || ch == ']') {
+            --depth;
+        } else if (ch == '-' || (ch >= '0' && ch <= '9')) {
+            std::size_t end = i;
+            while (end < text.size() && text[end] != '\0' && std::strchr("0123456789+-.eE", text[end]) != nullptr) ++end;
+            const std::string_view token(text.data() + i, end - i);
+            if (beyond_double(token))
+                refuse(i, "the number " + host_detail::excerpt(token) + " is beyond the range of numbers (about "
+                          "1.8e308 either side of 0)");
+            i = end - 1;
+        }
+    }
+}
+
 bool write_all(int fd, const std::string& text)
 {
     std::size_t done = 0;
@@ -65,13 +144,24 @@ bool write_all(int fd, const std::string& text)
 
 RegV RegV::read_file(const std::string& path)
 {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) throw RegVError(path + ": cannot read: " + system_fault(errno));
+    // A device or a pipe may never end.
+    if (!S_ISREG(status.st_mode)) throw RegVError(path + ": cannot read: not a regular file");
+    if (status.st_size > regv_limits::max_file_bytes)
+        throw RegVError(path + ": cannot read: larger than " + std::to_string(regv_limits::max_file_bytes >> 20) +
+                        " MiB; no settings document is that large");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw RegVError(path + ": cannot read: " + system_fault(errno));
     std::ostringstream buffer;
     buffer << in.rdbuf();
     if (in.bad()) throw RegVError(path + ": cannot read: " + system_fault(errno));
-    const std::string text = buffer.str();
+    return parse(buffer.str(), path);
+}
 
+RegV RegV::parse(const std::string& text, const std::string& name)
+{
+    check_limits(text, name);
     json doc;
     try {
         doc = json::parse(text);
@@ -80,15 +170,17 @@ RegV RegV::read_file(const std::string& path)
         std::size_t line = 0;
         std::size_t column = 0;
         line_and_column(text, e.byte > 0 ? e.byte - 1 : 0, line, column);
-        throw RegVError(path + ": line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
+        throw RegVError(name + ": line " + std::to_string(line) + ", column " + std::to_string(column) + ": " +
                         parse_fault_text(e));
+    } catch (const json::exception& e) {
+        throw RegVError(name + ": not a settings document: " + host_detail::excerpt(e.what(), 200));
     }
 
-    if (!doc.is_object()) throw RegVError(path + ": not a settings document (the top level is not an object)");
+    if (!doc.is_object()) throw RegVError(name + ": not a settings document (the top level is not an object)");
     auto controls = doc.find("controls");
-    if (controls == doc.end()) throw RegVError(path + ": not a settings document (no \"controls\" member)");
+    if (controls == doc.end()) throw RegVError(name + ": not a settings document (no \"controls\" member)");
     if (!controls->is_object())
-        throw RegVError(path + ": not a settings document (\"controls\" is not an object)");
+        throw RegVError(name + ": not a settings document (\"controls\" is not an object)");
     return RegV(std::move(doc));
 }
 

@@ -14,8 +14,18 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "node/host_api.h"
+
+// Limits of a settings document. A document nested deeper, holding a number
+// beyond the range of doubles or a key time beyond max_key_time is refused,
+// and a file larger than max_file_bytes is not read.
+namespace regv_limits {
+inline constexpr int max_depth = 20;                     // a document needs 6 levels
+inline constexpr long long max_file_bytes = 64LL << 20;  // 64 MiB
+inline constexpr double max_key_time = 1e9;              // frames, either side of 0
+}  // namespace regv_limits
 
 class HOST_API RegV {
 public:
@@ -24,9 +34,14 @@ public:
 
     nlohmann::json doc = nlohmann::json::object();
 
-    // Reads a settings file. Throws RegVError naming the file and the place
-    // of the fault when it cannot be read or is not a settings document.
+    // Reads a settings file (a regular file within the size limit). Throws
+    // RegVError naming the file and the place of the fault when it cannot be
+    // read or is not a settings document.
     static RegV read_file(const std::string& path);
+    // Parses the text of a settings document; faults name `name` and the
+    // line and column. Nesting and numbers are checked before the text is
+    // parsed, so no depth of nesting reaches the parser.
+    static RegV parse(const std::string& text, const std::string& name);
     // Writes the document to `path` through a temporary file beside it, so an
     // existing file survives a failed write. Throws RegVError on failure.
     void write_file(const std::string& path) const;
@@ -37,7 +52,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The names a control of `node` is found by in a document: every value
+// control's label and an option's short label, in the node's order.
+HOST_API std::vector<std::string> control_names(const FXNode& node);
+
+// A name regv_check did not know and the names it would have taken, for a
+// caller that suggests the nearest.
+struct RegVNameFault {
+    std::string given;
+    std::vector<std::string> known;
+};
+
 // Checks that every entry of `reg` names a control of `node` and holds a value
-// of the right form and range. Returns an empty string when it does, else a
-// message naming the first faulty entry.
-HOST_API std::string regv_check(const RegV& reg, const FXNode& node);
+// of the right form and range (numbers within the control's range, colour
+// components 0 to 1, key times finite and within max_key_time). Returns an
+// empty string when it does, else a message naming the first faulty entry and
+// quoting at most a short excerpt of a bad value. When the fault is an
+// unknown control or item name, `name_fault` (if given) receives it.
+HOST_API std::string regv_check(const RegV& reg, const FXNode& node, RegVNameFault* name_fault = nullptr);

@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
+  clang libclang-rt-14-dev
   libopenimageio-dev openimageio-tools fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -21,7 +21,8 @@ struct KeySetting {
 // part is missing or the time is no number.
 KeySetting parse_key(const std::string& text);
 
-// Checks the value against the control as a setting is checked and adds the
+// Checks the time (a frame number from -1e9 to 1e9, as project files take)
+// and the value against the control as a setting is checked, and adds the
 // key to the control (replacing a key at the same time). Nothing changes when
 // the key is refused. Returns the control keyed.
 CWidget* apply_key(FXNode& node, const KeySetting& key);

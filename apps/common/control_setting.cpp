@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "apps/common/control_text.h"
+#include "apps/common/nearest_name.h"
+#include "host/regv.h"
+#include "host/value_excerpt.h"
 
 namespace trellin_app {
 
@@ -40,7 +43,7 @@ std::vector<std::string> split_commas(const std::string& text)
 
 SettingError refused(const Setting& s, const std::string& why)
 {
-    return SettingError(s.label + "=" + s.value + ": " + why);
+    return SettingError(setting_text(s) + ": " + why);
 }
 
 // Whatever the C library reads as a number, finite or not.
@@ -89,7 +92,8 @@ double option_value(const COption& control, const Setting& s)
         if (ec == std::errc() && end == v.data() + v.size() && index < items.size()) return static_cast<double>(index);
         throw refused(s, "item index out of range (0 to " + std::to_string(items.size() - 1) + ")");
     }
-    throw refused(s, "unknown item (expected one of " + items_text(control, ", ") + ", or an index from 0)");
+    throw refused(s, "unknown item (expected one of " + items_text(control, ", ") + ", or an index from 0)" +
+                         did_you_mean(s.value, items));
 }
 
 void colour_value(const Setting& s, double* rgba)
@@ -98,12 +102,19 @@ void colour_value(const Setting& s, double* rgba)
     if (parts.size() != 3 && parts.size() != 4) throw refused(s, "expected a colour as red,green,blue,alpha");
     rgba[3] = 1.0;
     for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (!parse_number(parts[i], rgba[i])) throw refused(s, "colour component \"" + parts[i] + "\" is not a finite number");
-        if (rgba[i] < 0.0 || rgba[i] > 1.0) throw refused(s, "colour component " + parts[i] + " out of range (0 to 1)");
+        if (!parse_number(parts[i], rgba[i]))
+            throw refused(s, "colour component \"" + host_detail::excerpt(parts[i]) + "\" is not a finite number");
+        if (rgba[i] < 0.0 || rgba[i] > 1.0)
+            throw refused(s, "colour component " + host_detail::excerpt(parts[i]) + " out of range (0 to 1)");
     }
 }
 
 }  // namespace
+
+std::string setting_text(const Setting& s)
+{
+    return host_detail::excerpt(s.label) + "=" + host_detail::excerpt(s.value);
+}
 
 bool parse_number(const std::string& text, double& value)
 {
@@ -122,20 +133,24 @@ bool parse_number(const std::string& text, double& value)
 Setting parse_setting(const std::string& text)
 {
     const std::size_t eq = text.find('=');
+    const std::string shown = host_detail::excerpt(text);
     if (eq == std::string::npos)
-        throw SettingError(text + ": expected LABEL=VALUE (e.g. Index=1.6)", SettingError::Fault::syntax);
+        throw SettingError(shown + ": expected LABEL=VALUE (e.g. Index=1.6)", SettingError::Fault::syntax);
     Setting s{trimmed(text.substr(0, eq)), trimmed(text.substr(eq + 1))};
-    if (s.label.empty()) throw SettingError(text + ": no control label before '='", SettingError::Fault::syntax);
-    if (s.value.empty()) throw SettingError(text + ": no value after '='", SettingError::Fault::syntax);
+    if (s.label.empty()) throw SettingError(shown + ": no control label before '='", SettingError::Fault::syntax);
+    if (s.value.empty()) throw SettingError(shown + ": no value after '='", SettingError::Fault::syntax);
     return s;
 }
 
 CWidget& setting_control(const FXNode& node, const Setting& s)
 {
     CWidget* control = node.find_control(s.label);
-    if (control == nullptr)
-        throw SettingError(s.label + "=" + s.value + ": unknown control \"" + s.label + "\"",
+    if (control == nullptr) {
+        std::string hint = did_you_mean(s.label, control_names(node));
+        if (hint.empty()) hint = " (trellin info lists the controls)";
+        throw SettingError(setting_text(s) + ": unknown control \"" + host_detail::excerpt(s.label) + "\"" + hint,
                            SettingError::Fault::unknown_label);
+    }
     return *control;
 }
 

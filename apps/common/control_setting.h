@@ -17,7 +17,8 @@
 namespace trellin_app {
 
 // A setting that cannot be applied. The message names the label (and the
-// value when that is at fault).
+// value when that is at fault), quoting at most a short excerpt of either, and
+// suggests the nearest control or item for a mistyped name.
 class SettingError : public std::runtime_error {
 public:
     enum class Fault { syntax, unknown_label, value };
@@ -51,6 +52,10 @@ CWidget& setting_control(const FXNode& node, const Setting& setting);
 // numeric's value, 0/1 for a switch, an option's 0-based index, r, g, b, a for
 // the colour). Throws SettingError when refused; a label is always refused.
 void setting_values(const CWidget& control, const Setting& setting, double values[4]);
+
+// "LABEL=VALUE" as a message names a setting: at most a short excerpt of
+// either part.
+std::string setting_text(const Setting& setting);
 
 // Parses a finite decimal number (an optional sign, digits, a fraction and an
 // exponent; no hex, inf or nan). Returns false for anything else.

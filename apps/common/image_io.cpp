@@ -1,18 +1,18 @@
 #include "apps/common/image_io.h"
 
 #include <OpenImageIO/imageio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <limits>
 #include <memory>
 #include <system_error>
 #include <vector>
 
 #include "apps/common/picture_attributes.h"
+#include "apps/common/picture_limits.h"
+#include "apps/common/picture_output.h"
 #include "apps/common/sample_convert.h"
 
 namespace fs = std::filesystem;
@@ -20,10 +20,6 @@ namespace fs = std::filesystem;
 namespace trellin_app {
 
 namespace {
-
-// The node addresses samples with 32-bit integers: a picture's
-// width * height * 4 must stay below 2^31.
-constexpr long long max_pixels = (std::numeric_limits<std::int32_t>::max)() / 4;
 
 PictureError fault(const std::string& path, const std::string& what) { return PictureError(path + ": " + what); }
 
@@ -113,6 +109,8 @@ HostPicture read_picture(const std::string& path)
     const fs::file_status status = fs::status(path, ec);
     if (!fs::exists(status)) throw fault(path, "no such file");
     if (fs::is_directory(status)) throw fault(path, "is a folder, not a picture");
+    // A device or a pipe may never end (/dev/zero) or be read only once.
+    if (!fs::is_regular_file(status)) throw fault(path, "is not a regular file, not a picture");
 
     // Ask for the samples as stored: without this hint PNG and TIFF colour
     // would come back multiplied by alpha.
@@ -127,9 +125,10 @@ HostPicture read_picture(const std::string& path)
     if (spec.width < 1 || spec.height < 1 || spec.nchannels < 1)
         throw fault(path, "picture has no pixels (" + std::to_string(spec.width) + "x" +
                               std::to_string(spec.height) + ", " + std::to_string(spec.nchannels) + " channels)");
-    if (static_cast<long long>(spec.width) * spec.height > max_pixels)
-        throw fault(path, "picture too large (" + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
-                              "; at most " + std::to_string(max_pixels) + " pixels)");
+    // The size the file declares is checked before anything is allocated: a
+    // few bytes may claim a picture no memory holds.
+    if (const std::string why = picture_size_fault(spec.width, spec.height); !why.empty())
+        throw fault(path, "picture " + why);
 
     const int channels = std::min(spec.nchannels, 4);
     const std::size_t values = std::size_t(spec.width) * std::size_t(spec.height) * std::size_t(channels);
@@ -230,19 +229,6 @@ OIIO::TypeDesc type_for(const std::string& format, SampleDepth depth, int& bits)
     return preferred_type(format);
 }
 
-// Removes the temporary file unless released.
-struct TemporaryFile {
-    std::string path;
-    bool keep = false;
-    ~TemporaryFile()
-    {
-        if (!keep) {
-            std::error_code ec;
-            fs::remove(path, ec);
-        }
-    }
-};
-
 }  // namespace
 
 std::string output_format(const std::string& path) { return create_output(path, path)->format_name(); }
@@ -274,17 +260,6 @@ std::string check_output_path(const std::string& path)
     return format;
 }
 
-std::string temporary_path_for(const std::string& path)
-{
-    const fs::path target(path);
-    std::string name(".");
-    name += target.filename().string();
-    name += ".tmp-";
-    name += std::to_string(::getpid());
-    name += target.extension().string();
-    return (target.parent_path() / name).string();
-}
-
 WriteReport write_picture(const HostPicture& picture, const std::string& path, const WriteOptions& options)
 {
     if (picture.samples != 3 && picture.samples != 4)
@@ -293,9 +268,9 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     check_output_path(path);
     check_sample_depth(path, options.depth);
 
-    std::error_code ec;
-    TemporaryFile temporary{temporary_path_for(path)};
-    std::unique_ptr<OIIO::ImageOutput> out = create_output(temporary.path, path);
+    PictureOutput file(path);
+    std::unique_ptr<OIIO::ImageOutput> out = create_output(file.file_name(), path);
+    file.attach(*out);
 
     WriteReport report;
     report.format = out->format_name();
@@ -319,7 +294,7 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
         spec.attribute("Compression", "jpeg:" + std::to_string(options.jpeg_quality));
     if (picture.pixel_aspect != 1.0) spec.attribute("PixelAspectRatio", static_cast<float>(picture.pixel_aspect));
 
-    if (!out->open(temporary.path, spec)) throw fault(path, "cannot write picture: " + one_line(out->geterror()));
+    if (!out->open(file.file_name(), spec)) throw fault(path, "cannot write picture: " + one_line(out->geterror()));
 
     // The format may have settled on another sample type than asked for
     // (8 bits for TGA, BMP, ...): convert to it here so that 8-bit output is
@@ -351,12 +326,10 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     }
     report.sample_type = bits != 0 ? "uint" + std::to_string(bits) : std::string(stored.c_str());
     const bool closed = out->close();
-    if (!written || !closed) throw fault(path, "cannot write picture: " + one_line(out->geterror()));
+    if (!written || !closed || out->has_error())
+        throw fault(path, "cannot write picture: " + one_line(out->geterror()));
     out.reset();
-
-    fs::rename(temporary.path, path, ec);
-    if (ec) throw fault(path, "cannot write picture: " + ec.message());
-    temporary.keep = true;
+    file.commit();
     return report;
 }
 

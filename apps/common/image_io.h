@@ -26,7 +26,10 @@ public:
 //   first four);
 // - the pixel aspect comes from the file's PixelAspectRatio (1 when absent);
 // - the file's other metadata goes into `attributes` (picture_attributes.h).
-// Throws PictureError for a missing, unreadable, truncated or unsupported file.
+// Throws PictureError for a missing, unreadable, truncated or unsupported file,
+// for anything but a regular file (a folder, a device, a pipe), and, before
+// anything is allocated, for a picture whose declared size is beyond the
+// limits of picture_limits.h.
 HostPicture read_picture(const std::string& path);
 
 // The samples of a written file. `automatic` takes the deepest the format
@@ -80,13 +83,11 @@ struct WriteReport {
 // over 65535. Writes 3 or 4 channels as the picture has, or colour only for a
 // format without alpha, with the picture's pixel aspect and attributes.
 //
-// The file is written under a temporary name beside `path` and renamed over
-// it only when complete, so a failed write never leaves a partial file and an
-// existing file survives it. Throws PictureError naming `path` on failure.
+// The file is written under a temporary name beside `path`, every write and
+// the library's error state checked, flushed to disk and renamed over `path`
+// only when complete (picture_output.h), so a failed write never leaves a
+// partial file and an existing file survives it. Throws PictureError naming
+// `path` on failure.
 WriteReport write_picture(const HostPicture& picture, const std::string& path, const WriteOptions& options = {});
-
-// The temporary name write_picture uses for `path`: ".NAME.tmp-PID.EXT" in the
-// same folder, so that the extension still names the format.
-std::string temporary_path_for(const std::string& path);
 
 }  // namespace trellin_app

@@ -21,12 +21,18 @@ public:
 // Reads `path` and makes a node from it with the module's FXNode_load. The
 // whole file is checked against a fresh node of the module first: a document
 // for another node type, an unknown label, a value of the wrong form or
-// outside its control's range is refused, so a node is only ever restored
-// from a file it takes completely.
+// outside its control's range is refused (an unknown name with the nearest
+// known one suggested), so a node is only ever restored from a file it takes
+// completely.
 NodePtr load_project(const NodeModule& module, const std::string& path);
 
+// Checks that `path` may receive a project: it does not exist yet, or it is a
+// project file (a picture or any other file is never replaced by one).
+// Throws ProjectError otherwise.
+void check_project_target(const std::string& path);
+
 // Writes the node's settings (reg_save: every value control's value and keys)
-// to `path`, through a temporary file beside it, so an existing file survives
+// to `path`, whole or not at all (output_file.h), so an existing file survives
 // a failed write.
 void save_project(FXNode& node, const std::string& path);
 

@@ -3,11 +3,14 @@
 #include "apps/frei0r/frei0r_api.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "apps/common/frame_render.h"
+#include "apps/common/nearest_name.h"
 #include "apps/common/sample_convert.h"
+#include "host/value_excerpt.h"
 
 namespace trellin_frei0r {
 
@@ -28,7 +31,8 @@ FilterInstance::FilterInstance(const Effect& effect, trellin_app::NodePtr node, 
       node_(std::move(node)),
       width_(width),
       height_(height),
-      units_(effect.parameters.size(), 0.0)
+      units_(effect.parameters.size(), 0.0),
+      warned_(effect.parameters.size())
 {
     // A new node's controls hold their defaults already; the 0..1 values
     // follow from them.
@@ -77,8 +81,12 @@ void FilterInstance::set_parameter(int index, const void* param)
         break;
     }
     case ControlKind::option: {
-        const int item = item_index(p, *static_cast<const char* const*>(param));
-        if (item < 0) return;
+        const char* name = *static_cast<const char* const*>(param);
+        const int item = item_index(p, name);
+        if (item < 0) {
+            warn_unknown_item(index, name);
+            return;
+        }
         values[0] = item;
         break;
     }
@@ -96,6 +104,20 @@ void FilterInstance::set_parameter(int index, const void* param)
         return;
     }
     c->set_values(values);
+}
+
+void FilterInstance::warn_unknown_item(int index, const char* name)
+{
+    const std::string given = name != nullptr ? name : "";
+    std::string& warned = warned_[static_cast<std::size_t>(index)];
+    if (given.empty() || given == warned) return;
+    warned = given;
+    const Parameter& p = effect_.parameters[static_cast<std::size_t>(index)];
+    std::string items;
+    for (const std::string& item : p.items) items += (items.empty() ? "" : ", ") + item;
+    std::fprintf(stderr, "trellin (frei0r): warning: %s: unknown item \"%s\"%s; it stays as it was (items: %s)\n",
+                 p.name.c_str(), host_detail::excerpt(given).c_str(), trellin_app::did_you_mean(given, p.items).c_str(),
+                 items.c_str());
 }
 
 void FilterInstance::get_parameter(int index, void* param)

@@ -9,18 +9,20 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "apps/common/host_picture.h"
 #include "apps/common/module_loader.h"
+#include "apps/common/picture_limits.h"
 #include "apps/frei0r/effect_module.h"
 
 namespace trellin_frei0r {
 
 class FilterInstance {
 public:
-    // Largest width and height an instance takes.
-    static constexpr unsigned max_side = 16384;
+    // Largest width and height an instance takes (the programs' limit).
+    static constexpr unsigned max_side = static_cast<unsigned>(trellin_app::max_picture_side);
 
     // A new instance for frames of width x height with every parameter at
     // its control's default; null when the size is 0 or too large, or the
@@ -30,7 +32,9 @@ public:
     // frei0r's parameter calls: `param` points at a double (numeric and
     // boolean), a char* (option) or an f0r_param_color_t (colour). Unknown
     // indices and null pointers are ignored; see parameter_table.h for how
-    // values reach the controls.
+    // values reach the controls. An item name an option does not have leaves
+    // it as it was, with one warning on standard error (naming the nearest
+    // item) the first time the name is given to that parameter.
     void set_parameter(int index, const void* param);
     void get_parameter(int index, void* param);
 
@@ -49,6 +53,7 @@ private:
     FilterInstance(const Effect& effect, trellin_app::NodePtr node, int width, int height);
 
     CWidget* control(int index) const;
+    void warn_unknown_item(int index, const char* name);
 
     const Effect& effect_;
     trellin_app::NodePtr node_;
@@ -57,6 +62,8 @@ private:
     std::mutex mutex_;
     // The 0..1 value last given to each numeric parameter (as clamped).
     std::vector<double> units_;
+    // The unknown item name last warned about, per parameter.
+    std::vector<std::string> warned_;
     trellin_app::HostPicture input_;
     trellin_app::HostPicture output_;
 };

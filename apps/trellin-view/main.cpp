@@ -16,9 +16,11 @@
 #include <system_error>
 #include <vector>
 
+#include "apps/common/command_line_errors.h"
 #include "apps/common/control_setting.h"
 #include "apps/common/image_io.h"
 #include "apps/common/module_loader.h"
+#include "apps/common/output_file.h"
 #include "apps/common/project_file.h"
 #include "apps/trellin-view/viewer.h"
 
@@ -77,9 +79,7 @@ NodePtr panel_node(const NodeModule& module, const std::string& project, bool pr
             // had from the project go.
             apply_setting(*node, parse_setting(text))->clear_keys();
         } catch (const SettingError& e) {
-            std::string message = std::string("--set ") + e.what();
-            if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";
-            throw Failure{exit_usage, message};
+            throw Failure{exit_usage, std::string("--set ") + e.what()};
         }
     }
     return node;
@@ -101,6 +101,8 @@ int run(const std::string& input, const std::string& project_option, const std::
         } catch (const PictureError& e) {
             throw Failure{exit_usage, std::string("--export ") + e.what()};
         }
+        if (same_file(input, export_path))
+            throw Failure{exit_usage, "--export " + export_path + ": names the input picture; export to another file"};
     }
 
     NodeModule module = [] {
@@ -170,7 +172,7 @@ int main(int argc, char** argv)
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : exit_usage;
+        return report_parse_error(app, e, argc, argv, "trellin-view", exit_usage);
     }
     try {
         return run(input, project, settings, export_path, window, state_path);

@@ -7,6 +7,7 @@
 
 #include "apps/common/frame_render.h"
 #include "apps/common/image_io.h"
+#include "apps/common/output_file.h"
 
 namespace trellin_view {
 
@@ -142,6 +143,8 @@ RenderResult RenderWorker::render(const Job& job)
             return result;
         }
         if (job.kind == JobKind::export_picture) {
+            // What a killed export left for this file goes first.
+            trellin_app::remove_stale_temporaries(job.path);
             trellin_app::write_picture(picture, job.path);
         } else {
             result.picture = std::move(picture);

@@ -70,13 +70,6 @@ FramePattern sequence_pattern(const std::string& path, const std::string& argume
     }
 }
 
-// An absolute path without "." and ".." steps. Not resolved through symbolic
-// links: the name the user gives is the one every node of the cluster sees.
-std::string absolute_path(const std::string& path)
-{
-    return fs::absolute(path).lexically_normal().string();
-}
-
 // The batch script names every path on #SBATCH lines and in comments, where
 // a double quote or a line break cannot be written safely.
 void check_path_text(const std::string& path)
@@ -237,6 +230,7 @@ private:
             ->required()
             ->type_name("A-B[xSTEP]");
         wait_->add_option("--timeout", timeout_s_, "Give up after S seconds (default: wait as long as it takes)")
+            ->check(finite_number())
             ->check(CLI::PositiveNumber)
             ->type_name("S");
         wait_->footer(
@@ -248,10 +242,19 @@ private:
     int run_submit()
     {
         const FrameRange range = range_option(frames_);
-        const FramePattern in = sequence_pattern(absolute_path(input_), "IN");
-        const FramePattern out = sequence_pattern(absolute_path(output_), "OUT");
+        const FramePattern in = sequence_pattern(absolute_name(input_), "IN");
+        const FramePattern out = sequence_pattern(absolute_name(output_), "OUT");
         for (const std::string& path : {in.text(), out.text()}) check_path_text(path);
-        if (in.text() == out.text()) throw Failure{exit_usage, out.text() + ": OUT names the input frames"};
+        // Names are absolute, not resolved through symbolic links: the name the
+        // user gives is the one every node of the cluster sees.
+        if (const std::optional<long long> f = first_overlap(in, out, range))
+            throw Failure{exit_usage, out.path_for(*f) + ": OUT frame " + std::to_string(*f) +
+                                          " would replace an input frame; write the frames to other names"};
+        try {
+            out.check_distinct(range);
+        } catch (const SequenceError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
         if (chunk_count(range, chunk_) > max_tasks)
             throw Failure{exit_usage, "--chunk " + std::to_string(chunk_) + " splits " + std::to_string(range.count()) +
                                           " frames into more than " + std::to_string(max_tasks) +
@@ -278,7 +281,7 @@ private:
         const std::string shot = shot_name(out.text());
         FarmJob job;
         job.trellin = fs::read_symlink("/proc/self/exe").string();
-        job.module = absolute_path(module.path());
+        job.module = absolute_name(module.path());
         job.input = in.text();
         job.output = out.text();
         job.work_dir = folder;

@@ -23,6 +23,7 @@
 
 #include "apps/common/control_text.h"
 #include "apps/common/frame_render.h"
+#include "apps/common/output_file.h"
 #include "apps/common/sample_convert.h"
 #include "apps/gl/headless_view.h"
 #include "apps/trellin/command_support.h"
@@ -123,7 +124,8 @@ public:
         for (const std::string& text : drags_) drags.push_back(parse_drag(text));
         check_output(output_);
         check_folder_writable(output_);
-        if (!controls_.save_project.empty()) check_folder_writable(controls_.save_project);
+        check_picture_files(input_, output_, controls_);
+        remove_stale_temporaries(output_);
 
         NodeModule module = load_module();
         NodePtr node = prepare_node(module, controls_, settings);

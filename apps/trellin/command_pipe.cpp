@@ -7,13 +7,13 @@
 // frame is an error naming that frame; the frames before it have been written.
 #include <unistd.h>
 
-#include <bit>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <iostream>
 
 #include "apps/common/frame_render.h"
+#include "apps/common/raw_frames.h"
 #include "apps/trellin/command_support.h"
 
 using namespace trellin_app;
@@ -21,25 +21,6 @@ using namespace trellin_app;
 namespace trellin_cli {
 
 namespace {
-
-constexpr int bytes_per_pixel = 8;
-
-// Reads up to `size` bytes, as many as the stream gives before it ends.
-// Returns the count read; a read fault is a Failure.
-std::size_t read_fully(int fd, std::uint8_t* data, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, data + done, size - done);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw Failure{exit_usage, std::string("cannot read standard input: ") + std::strerror(errno)};
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
-}
 
 void write_fully(int fd, const std::uint8_t* data, std::size_t size, long long frame)
 {
@@ -59,29 +40,6 @@ void write_fully(int fd, const std::uint8_t* data, std::size_t size, long long f
     }
 }
 
-// Little-endian bytes to host samples and back.
-void from_le(const std::uint8_t* bytes, std::uint16_t* samples, std::size_t count)
-{
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(samples, bytes, count * 2);
-    } else {
-        for (std::size_t i = 0; i < count; ++i)
-            samples[i] = static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
-}
-
-void to_le(const std::uint16_t* samples, std::uint8_t* bytes, std::size_t count)
-{
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(bytes, samples, count * 2);
-    } else {
-        for (std::size_t i = 0; i < count; ++i) {
-            bytes[2 * i] = static_cast<std::uint8_t>(samples[i] & 0xff);
-            bytes[2 * i + 1] = static_cast<std::uint8_t>(samples[i] >> 8);
-        }
-    }
-}
-
 class PipeCommand : public Command {
 public:
     CLI::App* add_to(CLI::App& app) override
@@ -91,6 +49,7 @@ public:
         pipe->add_option("--size", size_, "Size of the frames read, as ffmpeg's -s")->required()->type_name("WxH");
         pipe->add_option("--out-size", out_size_, "Size of the frames written (default: --size)")->type_name("WxH");
         pipe->add_option("--aspect", aspect_, "Pixel aspect of the frames (default 1: square pixels)")
+            ->check(finite_number())
             ->check(CLI::Range(0.01, 100.0))
             ->type_name("RATIO");
         add_frame_options(*pipe, options_);
@@ -113,8 +72,10 @@ public:
     int run() override
     {
         const NodeSettings settings = parse_node_settings(options_, controls_);
-        const PictureSize in_size = parse_picture_size(size_, "--size");
-        const PictureSize out_size = out_size_.empty() ? in_size : parse_picture_size(out_size_, "--out-size");
+        // The sizes' memory is checked when the first frame arrives.
+        const PictureSize in_size = parse_picture_size(size_, "--size", false);
+        const PictureSize out_size =
+            out_size_.empty() ? in_size : parse_picture_size(out_size_, "--out-size", false);
         if (::isatty(STDOUT_FILENO) == 1)
             throw Failure{exit_usage, "standard output is a terminal; send the frames to a program or a file"};
 
@@ -124,32 +85,38 @@ public:
         // A reader that goes away is reported as a failed write, not a signal.
         std::signal(SIGPIPE, SIG_IGN);
 
-        HostPicture input(in_size.width, in_size.height, 4);
+        // The frames' memory is taken only once the first frame starts to
+        // arrive: an empty stream ends at once, whatever --size says.
+        RawFrameReader reader(STDIN_FILENO, in_size.width, in_size.height);
+        try {
+            if (reader.at_end()) return exit_done;
+        } catch (const RawFrameError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        parse_picture_size(size_, "--size");
+        if (!out_size_.empty()) parse_picture_size(out_size_, "--out-size");
+        HostPicture input;
         // With --out-size the node is told the output's aspect, derived from this one.
         input.pixel_aspect = aspect_;
-        const std::size_t in_bytes = input.data.size() * 2;
-        std::vector<std::uint8_t> in_buffer(in_bytes);
-        std::vector<std::uint8_t> out_buffer(std::size_t(out_size.width) * std::size_t(out_size.height) *
-                                             bytes_per_pixel);
+        std::vector<std::uint8_t> out_buffer;
         HostPicture result;
         Progress progress(verbosity_, 0);
         for (long long frame = 0;; ++frame) {
-            const std::size_t got = read_fully(STDIN_FILENO, in_buffer.data(), in_bytes);
-            if (got == 0) break;
-            if (got < in_bytes) {
+            try {
+                if (!reader.next(input)) break;
+            } catch (const RawFrameError& e) {
                 progress.finish();
-                throw Failure{exit_usage, "standard input ended inside frame " + std::to_string(frame) + " (" +
-                                              std::to_string(got) + " of " + std::to_string(in_bytes) +
-                                              " bytes; is --size " + size_ + " the size of the frames sent?)"};
+                throw Failure{exit_usage, e.what() + std::string("; is --size ") + size_ +
+                                              " the size of the frames sent?"};
             }
-            from_le(in_buffer.data(), input.data.data(), input.data.size());
             if (render_frame(*node, input, result, static_cast<double>(frame), out_size.width, out_size.height) ==
                 0) {
                 progress.finish();
                 throw Failure{exit_failed, "frame " + std::to_string(frame) +
                                                ": the effect refused the frame (see its warning above)"};
             }
-            to_le(result.data.data(), out_buffer.data(), result.data.size());
+            out_buffer.resize(result.data.size() * 2);
+            samples_to_le(result.data.data(), out_buffer.data(), result.data.size());
             write_fully(STDOUT_FILENO, out_buffer.data(), out_buffer.size(), frame);
             progress.rendered("frame " + std::to_string(frame));
         }

@@ -17,6 +17,8 @@
 
 #include "apps/common/frame_render.h"
 #include "apps/common/frame_sequence.h"
+#include "apps/common/output_file.h"
+#include "apps/common/picture_output.h"
 #include "apps/trellin/command_support.h"
 
 namespace fs = std::filesystem;
@@ -104,28 +106,39 @@ public:
         PictureSize out_size;
         if (!out_size_.empty()) out_size = parse_picture_size(out_size_, "--out-size");
 
-        const std::vector<Frame> frames = plan_frames();
-        check_outputs(frames, write_options.depth);
+        plan_frames();
+        check_outputs(write_options.depth);
 
         NodeModule module = load_module();
         NodePtr node = prepare_node(module, controls_, settings);
 
-        // Every input is there before the first frame is written.
+        // Every input is there before the first frame is written (one that
+        // --skip-existing may leave out need not be). Stops at the first
+        // missing one, keeping nothing per frame.
         std::error_code ec;
-        for (const Frame& f : frames) {
-            if (!f.skip && !fs::exists(f.input, ec))
+        for (long long n = range_.first; n <= range_.last; n += range_.step) {
+            const Frame f = frame_at(n);
+            if (!fs::exists(f.input, ec) && !(skip_existing_ && fs::exists(f.output, ec)))
                 throw Failure{exit_usage, f.input + ": no such file" + frame_note(f)};
         }
 
         use_threads(options_.threads);
-        Progress progress(verbosity_, static_cast<long long>(frames.size()));
-        std::vector<const Frame*> to_render;
-        for (const Frame& f : frames) {
-            if (f.skip)
-                progress.skipped(frame_name(f) + f.output);
-            else
-                to_render.push_back(&f);
-        }
+        Progress progress(verbosity_, range_.count());
+        // The next frame to render; frames whose output is a complete picture
+        // are left out with --skip-existing (an empty or damaged one is not).
+        long long next = range_.first;
+        auto next_to_render = [&]() -> std::optional<Frame> {
+            for (; next <= range_.last; next += range_.step) {
+                Frame f = frame_at(next);
+                if (skip_existing_ && is_complete_picture(f.output)) {
+                    progress.skipped(frame_name(f) + f.output);
+                    continue;
+                }
+                next += range_.step;
+                return f;
+            }
+            return std::nullopt;
+        };
 
         // Files are read and written beside the render: while the node renders
         // frame k (on every processor), frame k + 1 is read and frame k - 1
@@ -134,14 +147,14 @@ public:
         // written, frames after it are not.
         std::future<HostPicture> reading;
         std::future<WriteReport> writing;
-        const Frame* written = nullptr;  // the frame `writing` writes
-        auto read_async = [](const Frame* f) {
-            return std::async(std::launch::async, [f] { return read_picture(f->input); });
+        std::optional<Frame> written;  // the frame `writing` writes
+        auto read_async = [](const std::string& input) {
+            return std::async(std::launch::async, [input] { return read_picture(input); });
         };
         auto finish_write = [&] {
-            if (written == nullptr) return;
-            const Frame& f = *written;
-            written = nullptr;
+            if (!written) return;
+            const Frame f = *written;
+            written.reset();
             WriteReport report;
             try {
                 report = writing.get();
@@ -156,9 +169,10 @@ public:
             }
             progress.rendered(frame_name(f) + f.input + " -> " + f.output);
         };
-        if (!to_render.empty()) reading = read_async(to_render.front());
-        for (std::size_t i = 0; i < to_render.size(); ++i) {
-            const Frame& f = *to_render[i];
+        std::optional<Frame> current = next_to_render();
+        if (current) reading = read_async(current->input);
+        while (current) {
+            const Frame f = *current;
             HostPicture picture;
             try {
                 picture = reading.get();
@@ -167,7 +181,8 @@ public:
                 progress.finish();
                 throw Failure{exit_usage, e.what() + frame_note(f)};
             }
-            if (i + 1 < to_render.size()) reading = read_async(to_render[i + 1]);
+            current = next_to_render();
+            if (current) reading = read_async(current->input);
             auto result = std::make_shared<HostPicture>();
             const int w = out_size.width > 0 ? out_size.width : picture.width;
             const int h = out_size.height > 0 ? out_size.height : picture.height;
@@ -177,10 +192,10 @@ public:
                 progress.finish();
                 throw Failure{exit_failed, f.input + ": the effect refused the frame (see its warning above)"};
             }
-            writing = std::async(std::launch::async, [result, &f, write_options] {
-                return write_picture(*result, f.output, write_options);
+            writing = std::async(std::launch::async, [result, output = f.output, write_options] {
+                return write_picture(*result, output, write_options);
             });
-            written = &f;
+            written = f;
         }
         finish_write();
         progress.finish();
@@ -192,7 +207,6 @@ private:
     struct Frame {
         long long number = 0;
         std::string input, output;
-        bool skip = false;
         bool sequence = false;
     };
 
@@ -205,11 +219,17 @@ private:
         return f.sequence ? " (frame " + std::to_string(f.number) + ")" : std::string();
     }
 
-    // The frames of the run with their file names.
-    std::vector<Frame> plan_frames()
+    Frame frame_at(long long n) const
     {
-        std::vector<Frame> frames;
-        std::error_code ec;
+        if (!in_) return {n, input_, output_, false};
+        return {n, in_->path_for(n), out_->path_for(n), true};
+    }
+
+    // The frames of the run: range_, and for a sequence the patterns in_ and
+    // out_. Checks that distinct frames get distinct names and that no output
+    // replaces an input of the run.
+    void plan_frames()
+    {
         if (frames_.empty()) {
             for (const auto& [path, name] : {std::pair{input_, "IN"}, std::pair{output_, "OUT"}}) {
                 if (has_pattern(path))
@@ -217,25 +237,21 @@ private:
                                                   " names a numbered sequence; give the frames to render with "
                                                   "--frames FIRST-LAST"};
             }
-            frames.push_back({0, input_, output_, skip_existing_ && fs::exists(output_, ec), false});
-            return frames;
+            range_ = FrameRange{};
+            return;
         }
-        FrameRange range;
         std::optional<FramePattern> in, out;
         try {
-            range = parse_frame_range(frames_);
+            range_ = parse_frame_range(frames_);
             in.emplace(input_);
             out.emplace(output_);
         } catch (const SequenceError& e) {
             throw Failure{exit_usage, std::string("--frames: ") + e.what()};
         }
         // One frame of a still: the still rendered at that frame's time.
-        if (!in->numbered() && !out->numbered() && range.count() == 1) {
-            frames.push_back({range.first, input_, output_, skip_existing_ && fs::exists(output_, ec), false});
-            return frames;
-        }
+        if (!in->numbered() && !out->numbered() && range_.count() == 1) return;
         if (!in->numbered() && !out->numbered())
-            throw Failure{exit_usage, output_ + ": --frames " + frames_ + " names " + std::to_string(range.count()) +
+            throw Failure{exit_usage, output_ + ": --frames " + frames_ + " names " + std::to_string(range_.count()) +
                                           " frames, but neither IN nor OUT has a frame pattern (%04d or ####)"};
         if (!in->numbered() || !out->numbered()) {
             const bool in_numbered = in->numbered();
@@ -245,23 +261,31 @@ private:
                                           (in_numbered ? "IN" : "OUT")};
         }
         // More frames than any shot has: a typing error, not a run to plan.
-        if (range.count() > max_frames)
-            throw Failure{exit_usage, "--frames " + frames_ + ": " + std::to_string(range.count()) +
+        if (range_.count() > max_frames)
+            throw Failure{exit_usage, "--frames " + frames_ + ": " + std::to_string(range_.count()) +
                                           " frames; at most " + std::to_string(max_frames) + " in one run"};
-        for (long long n : range.frames()) {
-            Frame f{n, in->path_for(n), out->path_for(n), false, true};
-            f.skip = skip_existing_ && fs::exists(f.output, ec);
-            frames.push_back(std::move(f));
+        try {
+            out->check_distinct(range_);
+        } catch (const SequenceError& e) {
+            throw Failure{exit_usage, e.what()};
         }
-        return frames;
+        if (const std::optional<long long> f = first_overlap(FramePattern(absolute_name(input_)),
+                                                             FramePattern(absolute_name(output_)), range_))
+            throw Failure{exit_usage, out->path_for(*f) + ": OUT frame " + std::to_string(*f) +
+                                          " would replace an input frame; write the frames to other names"};
+        in_ = std::move(in);
+        out_ = std::move(out);
     }
 
-    // Every output can be written: format, depth, folder (checked once per folder).
-    void check_outputs(const std::vector<Frame>& frames, SampleDepth depth)
+    // Every output can be written: format, depth, folder (checked once per
+    // folder, and what killed runs left there for this run's outputs removed),
+    // and --save-project names no picture of the run nor any other file.
+    void check_outputs(SampleDepth depth)
     {
         std::string last_folder;
         bool first = true;
-        for (const Frame& f : frames) {
+        for (long long n = range_.first; n <= range_.last; n += range_.step) {
+            const Frame f = frame_at(n);
             const std::string folder = fs::path(f.output).parent_path().string();
             if (!first && folder == last_folder) continue;
             check_output(f.output);
@@ -271,13 +295,36 @@ private:
                 throw Failure{exit_usage, std::string("--depth: ") + e.what()};
             }
             check_folder_writable(f.output);
+            remove_stale_temporaries(folder, [this](const std::string& output) {
+                if (!out_) return fs::path(output).filename() == fs::path(output_).filename();
+                const std::optional<long long> frame = out_->frame_of(output);
+                return frame && in_range(range_, *frame);
+            });
             last_folder = folder;
             first = false;
+            // A pattern in the file name leaves one folder for every frame.
+            if (!out_ || fs::path(out_->path_for(range_.first)).parent_path() ==
+                             fs::path(out_->path_for(range_.first + 1)).parent_path())
+                break;
         }
-        if (!controls_.save_project.empty()) check_folder_writable(controls_.save_project);
+        if (!in_) {
+            check_picture_files(input_, output_, controls_);
+            return;
+        }
+        if (controls_.save_project.empty()) return;
+        check_folder_writable(controls_.save_project);
+        const std::string project = absolute_name(controls_.save_project);
+        for (const auto& [pattern, what] : {std::pair{input_, "an input"}, std::pair{output_, "an output"}}) {
+            if (FramePattern(absolute_name(pattern)).frame_of(project))
+                throw Failure{exit_usage, controls_.save_project + ": --save-project names " + what +
+                                              " frame of the run"};
+        }
+        check_save_target(controls_.save_project);
     }
 
     std::string input_, output_, frames_, depth_, out_size_;
+    FrameRange range_;                         // a still: the one frame 0 (or N of --frames N)
+    std::optional<FramePattern> in_, out_;     // a sequence's patterns
     bool skip_existing_ = false;
     bool noted_alpha_ = false;
     FrameOptions options_;

@@ -11,12 +11,15 @@
 
 #include "apps/common/frame_render.h"
 #include "apps/common/look_library.h"
+#include "apps/common/picture_limits.h"
 #include "apps/common/project_file.h"
 #include "host/smp_pool.h"
+#include "host/value_excerpt.h"
 
 namespace fs = std::filesystem;
 
 using namespace trellin_app;
+using host_detail::excerpt;
 
 namespace trellin_cli {
 
@@ -69,9 +72,7 @@ void apply_settings(FXNode& node, const std::vector<Setting>& settings)
         try {
             apply_setting(node, s);
         } catch (const SettingError& e) {
-            std::string message = std::string("--set ") + e.what();
-            if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";
-            throw Failure{exit_usage, message};
+            throw Failure{exit_usage, std::string("--set ") + e.what()};
         }
     }
 }
@@ -100,6 +101,7 @@ WriteReport render_to_file(FXNode& node, const HostPicture& input, const std::st
     if (render_frame(node, input, result, time) == 0)
         throw Failure{exit_failed, input_name + ": the effect refused the frame (see its warning above)"};
     try {
+        remove_stale_temporaries(output);
         return write_picture(result, output);
     } catch (const PictureError& e) {
         throw Failure{exit_failed, e.what()};
@@ -202,9 +204,7 @@ NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, c
         try {
             keyed.insert(apply_key(*node, key));
         } catch (const SettingError& e) {
-            std::string message = std::string("--key ") + e.what();
-            if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";
-            throw Failure{exit_usage, message};
+            throw Failure{exit_usage, std::string("--key ") + e.what()};
         }
     }
     for (const Setting& s : parsed.settings) {
@@ -216,9 +216,7 @@ NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, c
             apply_setting(*node, s);
             control.clear_keys();
         } catch (const SettingError& e) {
-            std::string message = std::string("--set ") + e.what();
-            if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";
-            throw Failure{exit_usage, message};
+            throw Failure{exit_usage, std::string("--set ") + e.what()};
         }
     }
     return node;
@@ -242,7 +240,7 @@ void add_verbosity_options(CLI::App& command, Verbosity& verbosity)
                               "Print one line per frame");
 }
 
-PictureSize parse_picture_size(const std::string& text, const std::string& option)
+PictureSize parse_picture_size(const std::string& text, const std::string& option, bool check_memory)
 {
     PictureSize size;
     const std::size_t x = text.find('x');
@@ -252,11 +250,45 @@ PictureSize parse_picture_size(const std::string& text, const std::string& optio
         return v >= 1;
     };
     if (x == std::string::npos || !whole(text.substr(0, x), size.width) || !whole(text.substr(x + 1), size.height))
-        throw Failure{exit_usage, option + " " + text + ": expected WIDTHxHEIGHT in pixels, e.g. 1920x1080"};
-    // The node addresses samples with 32-bit integers.
-    if (static_cast<long long>(size.width) * size.height > (1LL << 31) / 4 - 1)
-        throw Failure{exit_usage, option + " " + text + ": too many pixels"};
+        throw Failure{exit_usage, option + " " + excerpt(text) + ": expected WIDTHxHEIGHT in pixels, e.g. 1920x1080"};
+    if (const std::string why = picture_size_fault(size.width, size.height, check_memory ? 0 : UINT64_MAX);
+        !why.empty())
+        throw Failure{exit_usage, option + " " + why};
     return size;
+}
+
+void check_save_target(const std::string& path)
+{
+    try {
+        check_project_target(path);
+    } catch (const ProjectError& e) {
+        throw Failure{exit_usage, std::string("--save-project ") + e.what()};
+    }
+}
+
+void check_picture_files(const std::string& input, const std::string& output, const ControlOptions& controls)
+{
+    if (same_file(input, output))
+        throw Failure{exit_usage, output + ": OUT names the input picture; write the result to another file"};
+    const std::string& project = controls.save_project;
+    if (project.empty()) return;
+    check_folder_writable(project);
+    for (const auto& [picture, what] : {std::pair{input, "the input"}, std::pair{output, "the output"}}) {
+        if (same_file(project, picture))
+            throw Failure{exit_usage, project + ": --save-project names " + what + " picture"};
+    }
+    check_save_target(project);
+}
+
+CLI::Validator finite_number()
+{
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            double v = 0.0;
+            if (parse_number(text, v)) return {};
+            return "expected a finite number, not " + excerpt(text);
+        },
+        "NUMBER", "finite number");
 }
 
 void check_folder_writable(const std::string& path)

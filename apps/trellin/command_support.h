@@ -14,6 +14,7 @@
 #include "apps/common/host_picture.h"
 #include "apps/common/image_io.h"
 #include "apps/common/module_loader.h"
+#include "apps/common/output_file.h"
 #include "apps/trellin/commands.h"
 #include "apps/trellin/progress.h"
 
@@ -62,12 +63,25 @@ void save_project_if_asked(FXNode& node, const ControlOptions& controls);
 // --quiet and --verbose.
 void add_verbosity_options(CLI::App& command, Verbosity& verbosity);
 
-// A picture size "WxH" (a Failure with exit code 2 naming `option`).
+// A picture size "WxH" within the limits of picture_limits.h, the memory
+// limit too when `check_memory` (a Failure with exit code 2 naming `option`).
 struct PictureSize {
     int width = 0;
     int height = 0;
 };
-PictureSize parse_picture_size(const std::string& text, const std::string& option);
+PictureSize parse_picture_size(const std::string& text, const std::string& option, bool check_memory = true);
+
+// Checks that --save-project may write `path`: it does not exist or is a
+// project file. A Failure with exit code 2 otherwise.
+void check_save_target(const std::string& path);
+
+// The files of a one-picture run: OUT is not IN, and --save-project (when
+// given) can be made, names neither picture and replaces no other file. A
+// Failure with exit code 2 otherwise.
+void check_picture_files(const std::string& input, const std::string& output, const ControlOptions& controls);
+
+// A check for numeric options: a finite decimal number (no nan, inf or hex).
+CLI::Validator finite_number();
 
 // Checks that a file can be made in the folder of `path` by making and
 // removing one (a folder may exist and still refuse new files). A Failure

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "apps/common/command_line_errors.h"
 #include "apps/trellin/commands.h"
 
 using namespace trellin_cli;
@@ -53,7 +54,7 @@ int main(int argc, char** argv)
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? exit_done : exit_usage;
+        return trellin_app::report_parse_error(app, e, argc, argv, "trellin", exit_usage);
     }
 
     try {

@@ -65,8 +65,10 @@ TEST_F(Farm, ShotInThreeChunksRendersTheFrozenSettingsLikeALocalRender)
     fs::copy_file(dir / "look.json", dir / "look-at-submission.json");
     const std::vector<std::string> settings = {"--set", "CellShape=Hexagon", "--key", "Index@0=1.2",
                                                "--key", "Index@11=1.8"};
+    // A complete output already there is kept (a task skips it).
     const std::string kept = frame_name(dir, "glass", 7);
-    spit(kept, "not a picture, but already there");
+    write_file(kept, 3, 2, 3, OIIO::TypeDesc::UINT8, std::vector<std::uint8_t>(18, 9));
+    const std::string kept_bytes = slurp(kept);
 
     std::vector<std::string> submit = {"farm", "submit", in, out, "--frames", "0-11", "--chunk", "5",
                                        "--project", path("look.json"), "--sbatch=--hold"};
@@ -94,7 +96,7 @@ TEST_F(Farm, ShotInThreeChunksRendersTheFrozenSettingsLikeALocalRender)
     const RunResult waited = run_on_cluster({"farm", "wait", job, out, "--frames", "0-11", "--timeout", "60"}, 90);
     ASSERT_EQ(waited.code, 0) << waited.out << waited.err << cluster->log_tails();
     EXPECT_EQ(waited.out, "frames 0-11: all 12 done\n");
-    EXPECT_EQ(slurp(kept), "not a picture, but already there");
+    EXPECT_EQ(slurp(kept), kept_bytes);
 
     // The same frames rendered here, in one run, with the settings as they were.
     std::vector<std::string> local = {"render", in, ref, "--frames", "0-11", "--project", path("look-at-submission.json")};

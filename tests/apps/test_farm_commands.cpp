@@ -83,7 +83,7 @@ TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
         {{"submit", in, glass, "--frames", "0-4", "--chunk", "2"}, "in.0004.png"},
         {{"submit", in, glass, "--frames", "0-3", "--chunk", "0"}, "chunk"},
         {{"submit", in, glass, "--frames", "0-999999", "--chunk", "1"}, "larger chunk"},
-        {{"submit", in, in, "--frames", "0-3", "--chunk", "2"}, "input frames"},
+        {{"submit", in, in, "--frames", "0-3", "--chunk", "2"}, "replace an input frame"},
         {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--project", path("none.json")}, "none.json"},
         {{"wait", "12x", glass, "--frames", "0-3"}, "12x"},
         {{"status", glass, "--frames", "0-3y2"}, "0-3y2"},

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -150,11 +151,17 @@ TEST_F(Frei0rMapping, SwitchesItemsAndColour)
     EXPECT_EQ((std::vector<bool>{state(0.5), state(nan_value), state(0.49), state(7.0)}),
               (std::vector<bool>{true, true, false, true}));
 
+    // An unknown item name leaves the option as it was, with one warning for the name.
     const int edge = param_index("Edge");
-    for (const char* name : {"WRAP", "Mirror", "", static_cast<const char*>(nullptr)}) {
+    testing::internal::CaptureStderr();
+    for (const char* name : {"WRAP", "Mirror", "Mirror", "Wrp", "", static_cast<const char*>(nullptr)}) {
         instance->set_parameter(edge, &name);
         EXPECT_EQ(static_cast<const COption&>(control(edge)).index, 2) << (name ? name : "null");
     }
+    const std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 2) << warnings;
+    EXPECT_NE(warnings.find("Edge: unknown item \"Mirror\"; it stays"), std::string::npos) << warnings;
+    EXPECT_NE(warnings.find("\"Wrp\" (did you mean \"Wrap\"?)"), std::string::npos) << warnings;
 
     // Colour: NaN leaves a channel as it was, the others are clamped.
     const int light = param_index("Light");

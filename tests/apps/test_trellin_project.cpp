@@ -77,7 +77,23 @@ TEST_F(TrellinProject, FaultsNameTheFileAndThePlace)
     spit(dir / "unknown.json", R"({"controls": {"Index": 1.6, "Sparkle": 3}})");
     spit(dir / "range.json", R"({"controls": {"Index": 11}})");
     spit(dir / "key.json", R"({"controls": {"Cell Angle": {"keys": [[0, 0], [5, "ninety"]]}}})");
+    // Deep nesting (a value, a key's value), numbers beyond doubles, the colour and key times out of range,
+    // and a huge bad value: refused at the place, the value quoted in short.
+    const std::string deep(70000, '[');
+    spit(dir / "deep.json", "{\"controls\": {\"Index\": " + deep + "}}");
+    spit(dir / "deepkey.json", "{\"controls\":\n {\"Index\": {\"keys\": [[0, " + deep + "]]}}}");
+    spit(dir / "huge.json", "{\"controls\": {\"Index\": 1.5,\n  \"Gloss\": -1e400}}");
+    spit(dir / "colour.json", R"({"controls": {"Light": [1, 0.5, 1.5, 1]}})");
+    spit(dir / "time.json", R"({"controls": {"Index": {"keys": [[0, 2], [1e308, 3]]}}})");
+    spit(dir / "long.json", "{\"controls\": {\"Index\": \"" + std::string(1 << 20, 'x') + "\"}}");
     const std::pair<std::vector<std::string>, std::vector<std::string>> cases[] = {
+        {{"--project", path("deep.json")}, {"deep.json", "line 1, column 42", "nested more than"}},
+        {{"--project", path("deepkey.json")}, {"deepkey.json", "line 2, column 41", "nested more than"}},
+        {{"--project", path("huge.json")}, {"huge.json", "line 2, column 12", "-1e400"}},
+        {{"--project", path("colour.json")}, {"colour.json", "Light", "blue 1.5", "0 to 1"}},
+        {{"--project", path("time.json")}, {"time.json", "key 2", "time"}},
+        {{"--project", path("long.json")}, {"long.json", "Index", "xxx..."}},
+        {{"--key", "Index@1e300=2"}, {"Index@1e300=2", "-1e9 to 1e9"}},
         {{"--project", path("syntax.json")}, {"syntax.json", "line 3, column 11"}},
         {{"--project", path("unknown.json")}, {"unknown.json", "Sparkle"}},
         {{"--project", path("range.json")}, {"range.json", "Index", "1.0 to 10.0"}},
@@ -92,9 +108,21 @@ TEST_F(TrellinProject, FaultsNameTheFileAndThePlace)
         all.insert(all.end(), args.begin(), args.end());
         const RunResult r = run(all);
         EXPECT_EQ(r.code, 2) << args[1];
+        EXPECT_LT(r.err.size(), 400u) << args[1];
         for (const std::string& n : named) EXPECT_NE(r.err.find(n), std::string::npos) << r.err;
     }
-    EXPECT_EQ(stray_files({"in.png", "syntax.json", "unknown.json", "range.json", "key.json"}),
+    // The other commands that read projects refuse the deep one as safely.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"pipe", "--size", "4x4", "--project", path("deep.json")},
+          std::vector<std::string>{"farm", "submit", path("in.%04d.png"), path("o.%04d.png"), "--frames", "0",
+                                   "--chunk", "1", "--dry-run", "--project", path("deep.json")}}) {
+        fs::copy_file(dir / "in.png", dir / "in.0000.png", fs::copy_options::overwrite_existing);
+        const RunResult r = run(args);
+        EXPECT_EQ(r.code, 2) << args[0];
+        EXPECT_NE(r.err.find("nested more than"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(stray_files({"in.png", "in.0000.png", "syntax.json", "unknown.json", "range.json", "key.json",
+                           "deep.json", "deepkey.json", "huge.json", "colour.json", "time.json", "long.json"}),
               std::vector<std::string>{});
 }
 

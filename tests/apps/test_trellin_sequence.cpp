@@ -72,12 +72,17 @@ TEST_F(TrellinSequence, AFrameRendersTheSameInAnyRange)
 TEST_F(TrellinSequence, SkipExistingResumesARunAndProgressShowsOnlyOnATerminal)
 {
     make_inputs(0, 3);
-    spit(dir / numbered("out", 1), "precious");
-    fs::remove(dir / numbered("in", 1));  // not needed: its output is there
+    // A complete output is kept (its input is not needed); an empty or cut one is rendered again.
+    write_file(dir / numbered("out", 1), 3, 2, 3, OIIO::TypeDesc::UINT8, std::vector<std::uint8_t>(18, 7));
+    const std::string kept = slurp(dir / numbered("out", 1));
+    fs::remove(dir / numbered("in", 1));
+    spit(dir / numbered("out", 2), "");
+    fs::copy_file(dir / numbered("in", 0), dir / numbered("out", 3));
+    spit(dir / numbered("out", 3), slurp(dir / numbered("out", 3)).substr(0, 400));
     const RunResult r = run({"render", path("in.####.png"), path("out.####.png"), "--frames", "0-3", "--skip-existing"},
                             testkit::RunOptions().terminal());
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(slurp(dir / numbered("out", 1)), "precious");
+    EXPECT_EQ(slurp(dir / numbered("out", 1)), kept);
     for (long long f : {0, 2, 3}) EXPECT_EQ(output("out", f), ReferenceNode().render(inputs[f], w, h, 4));
     for (const char* part : {"4/4 frames", " fps", "\r"}) EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
 }

@@ -1,6 +1,7 @@
 // Settings documents: round trip with keys, file faults with their places, the strict check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <filesystem>
 #include <fstream>
@@ -107,6 +108,25 @@ TEST(RegvCheck, NamesTheFirstFault)
     EXPECT_EQ(check({{"Edge", "Wrap"}, {"Edge: %s", "Black"}}),
               "control \"Edge: %s\" is named twice (\"Edge\" and \"Edge: %s\")");
     EXPECT_EQ(regv_check(RegV(json{{"node", "x"}}), node), "not a settings document (no \"controls\" member)");
+}
+
+TEST(RegvCheck, ValuesOfAnyDepthAreQuotedInShortAndTheColourIsKeptInRange)
+{
+    SampleNode node;
+    // Built here, not parsed: a host may hand the node any document.
+    json deep = 1;
+    for (int i = 0; i < 100000; ++i) deep = json::array({std::move(deep)});
+    const RegV reg(json{{"controls", {{"Index", std::move(deep)}, {"Light", {2, 0.5, -1, 1}}}}});
+    EXPECT_EQ(regv_check(reg, node), "control \"Index\": expected a number, found [[[[...]]]]");
+    EXPECT_TRUE(node.load_controls(reg));  // the node's own restore takes what it can, in range
+    EXPECT_EQ(std::vector<double>(node.light->rgba, node.light->rgba + 4), (std::vector<double>{1, 0.5, 0, 1}));
+    EXPECT_EQ(regv_check(RegV(json{{"controls", {{"Light", {1, 0.5, 1.5, 1}}}}}), node),
+              "control \"Light\": blue 1.5 is outside the range 0 to 1");
+
+    RegVNameFault unknown;
+    regv_check(RegV(json{{"controls", {{"Indx", 2}}}}), node, &unknown);
+    EXPECT_EQ(unknown.given, "Indx");
+    EXPECT_NE(std::find(unknown.known.begin(), unknown.known.end(), "Index"), unknown.known.end());
 }
 
 }  // namespace

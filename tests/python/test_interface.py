@@ -51,6 +51,7 @@ NOT_TAKEN = [
     (lambda n: n.set("Index", None), TypeError, ["NoneType"]),
     (lambda n: n.key("Cell Angle", 4, 999), ValueError, ["Cell Angle", "-360 to 360"]),
     (lambda n: n.key("Cell Angle", float("inf"), 9), ValueError, ["time"]),
+    (lambda n: n.key("Cell Angle", 1e300, 9), ValueError, ["time", "1e9"]),  # a project could not hold it
     (lambda n: n.clear_keys("Bogus"), KeyError, ["Bogus"]),
 ]
 

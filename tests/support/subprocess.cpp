@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,6 +74,15 @@ Process::Process(const std::vector<std::string>& argv_in, const RunOptions& o, c
     dup2(out_fd, 1);
     dup2(e_fd, 2);
     if (!o.cwd.empty() && chdir(o.cwd.c_str()) != 0) _exit(126);
+    if (o.file_size_limit > 0) {
+        const rlimit limit{rlim_t(o.file_size_limit), rlim_t(o.file_size_limit)};
+        signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG, as on a full disk
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (o.memory_limit > 0) {
+        const rlimit limit{rlim_t(o.memory_limit), rlim_t(o.memory_limit)};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
     execvpe(argv[0], argv.data(), envp.data());
     _exit(127);
 }

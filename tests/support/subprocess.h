@@ -17,6 +17,8 @@ struct RunOptions {
     std::string cwd;               // default: this process's
     bool stderr_terminal = false;  // standard error on a pseudo-terminal (run_program only)
     double timeout_s = 60;
+    long long file_size_limit = 0;  // bytes a file may grow to (RLIMIT_FSIZE, SIGXFSZ ignored): a full disk; 0: none
+    long long memory_limit = 0;     // bytes of address space (RLIMIT_AS); 0: none
 
     // Chained setters, e.g. RunOptions().with_env({"A=1"}).within(10).
     RunOptions& with_env(const std::vector<std::string>& e) { env.insert(env.end(), e.begin(), e.end()); return *this; }
@@ -25,6 +27,8 @@ struct RunOptions {
     RunOptions& in(const std::string& dir) { cwd = dir; return *this; }
     RunOptions& terminal() { stderr_terminal = true; return *this; }
     RunOptions& within(double seconds) { timeout_s = seconds; return *this; }
+    RunOptions& disk_full_after(long long bytes) { file_size_limit = bytes; return *this; }
+    RunOptions& memory(long long bytes) { memory_limit = bytes; return *this; }
 };
 
 struct ProgramResult {

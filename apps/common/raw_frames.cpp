@@ -1,0 +1,91 @@
+#include "apps/common/raw_frames.h"
+
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace trellin_app {
+
+namespace {
+
+void samples_from_le(const std::uint8_t* bytes, std::uint16_t* samples, std::size_t count)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(samples, bytes, count * 2);
+    } else {
+        for (std::size_t i = 0; i < count; ++i)
+            samples[i] = static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    }
+}
+
+}  // namespace
+
+std::size_t read_fully(int fd, std::uint8_t* data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, data + done, size - done);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw RawFrameError(std::string("cannot read standard input: ") + std::strerror(errno));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+void samples_to_le(const std::uint16_t* samples, std::uint8_t* bytes, std::size_t count)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(bytes, samples, count * 2);
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            bytes[2 * i] = static_cast<std::uint8_t>(samples[i] & 0xff);
+            bytes[2 * i + 1] = static_cast<std::uint8_t>(samples[i] >> 8);
+        }
+    }
+}
+
+RawFrameReader::RawFrameReader(int fd, int width, int height)
+    : fd_(fd),
+      width_(width),
+      height_(height),
+      frame_bytes_(std::size_t(width) * std::size_t(height) * raw_bytes_per_pixel)
+{
+}
+
+bool RawFrameReader::at_end()
+{
+    if (ahead_ >= 0) return false;
+    std::uint8_t first = 0;
+    if (read_fully(fd_, &first, 1) == 0) return true;
+    ahead_ = first;
+    return false;
+}
+
+bool RawFrameReader::next(HostPicture& picture)
+{
+    if (at_end()) return false;
+    const auto first = static_cast<std::uint8_t>(ahead_);
+    ahead_ = -1;
+    if (buffer_.size() != frame_bytes_) buffer_.resize(frame_bytes_);
+    if (picture.width != width_ || picture.height != height_ || picture.samples != 4) {
+        const double aspect = picture.pixel_aspect;
+        picture = HostPicture(width_, height_, 4);
+        picture.pixel_aspect = aspect;
+    }
+    buffer_[0] = first;
+    const std::size_t got = 1 + read_fully(fd_, buffer_.data() + 1, frame_bytes_ - 1);
+    if (got < frame_bytes_)
+        throw RawFrameError("standard input ended inside frame " + std::to_string(frames_) + " (" +
+                            std::to_string(got) + " of " + std::to_string(frame_bytes_) + " bytes)");
+    samples_from_le(buffer_.data(), picture.data.data(), picture.data.size());
+    ++frames_;
+    return true;
+}
+
+}  // namespace trellin_app

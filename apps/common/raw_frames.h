@@ -1,0 +1,57 @@
+// Raw video frames as ffmpeg's rgba64le: 16-bit RGBA samples, little-endian,
+// rows top first, packed without padding, one frame after another.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "apps/common/host_picture.h"
+
+namespace trellin_app {
+
+inline constexpr int raw_bytes_per_pixel = 8;
+
+// A stream that cannot be read, or that ends inside a frame.
+class RawFrameError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the frames of one size from a file descriptor. The memory of a frame
+// is taken only when its first byte has arrived, so an empty stream costs
+// nothing whatever the size.
+class RawFrameReader {
+public:
+    RawFrameReader(int fd, int width, int height);
+
+    // Whether the stream ends before the next frame starts (reads one byte
+    // ahead when it does not).
+    bool at_end();
+    // Reads the next frame into `picture` (made width x height, 4 samples, at
+    // the first frame). Returns false when the stream ends before a frame
+    // starts. Throws RawFrameError when it ends inside one (naming the frame
+    // and the bytes it got) or cannot be read.
+    bool next(HostPicture& picture);
+    // Frames read so far.
+    long long frames() const { return frames_; }
+    std::size_t frame_bytes() const { return frame_bytes_; }
+
+private:
+    int fd_;
+    int width_, height_;
+    std::size_t frame_bytes_;
+    std::vector<std::uint8_t> buffer_;
+    long long frames_ = 0;
+    int ahead_ = -1;  // a byte read ahead by at_end, or -1
+};
+
+// Reads up to `size` bytes, as many as the stream gives before it ends;
+// returns the count read. Throws RawFrameError when the stream cannot be read.
+std::size_t read_fully(int fd, std::uint8_t* data, std::size_t size);
+
+// Host samples to little-endian bytes (2 per sample).
+void samples_to_le(const std::uint16_t* samples, std::uint8_t* bytes, std::size_t count);
+
+}  // namespace trellin_app
