@@ -74,6 +74,7 @@ const ColourSpaces& ColourSpaces::shared()
 
 std::string ColourSpaces::description() const
 {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     return built_in_ ? std::string("OpenImageIO's built-in colour spaces") : "the OpenColorIO config " +
                                                                                   config_->configname();
 }
@@ -81,6 +82,7 @@ std::string ColourSpaces::description() const
 std::string ColourSpaces::resolve(const std::string& name) const
 {
     if (name.empty()) return {};
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     if (built_in_) return built_in_space(name);
     for (const std::string& space : config_->getColorSpaceNames()) {
         if (same_name(space, name)) return space;
@@ -97,6 +99,7 @@ std::string ColourSpaces::resolve(const std::string& name) const
 
 std::string ColourSpaces::known_names() const
 {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
     if (built_in_) return "linear, sRGB, Rec709 and GammaN (e.g. Gamma2.2)";
     const std::vector<std::string> names = config_->getColorSpaceNames();
     std::string text;
@@ -121,7 +124,24 @@ bool ColourSpaces::same(const std::string& a, const std::string& b) const
     return !ra.empty() && same_name(ra, rb);
 }
 
+ConversionPtr ColourSpaces::cached(const std::string& from, const std::string& to,
+                                   ConversionPtr (ColourSpaces::*make)(const std::string&, const std::string&) const) const
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    const auto key = std::make_pair(from, to);
+    const auto known = conversions_.find(key);
+    if (known != conversions_.end()) return known->second;
+    ConversionPtr made = (this->*make)(from, to);
+    conversions_.emplace(key, made);
+    return made;
+}
+
 ConversionPtr ColourSpaces::conversion(const std::string& from, const std::string& to) const
+{
+    return cached(from, to, &ColourSpaces::make_conversion);
+}
+
+ConversionPtr ColourSpaces::make_conversion(const std::string& from, const std::string& to) const
 {
     if (same(from, to)) return nullptr;
     const std::string a = require(from, "\"" + from + "\""), b = require(to, "\"" + to + "\"");
@@ -135,6 +155,12 @@ ConversionPtr ColourSpaces::conversion(const std::string& from, const std::strin
 }
 
 ConversionPtr ColourSpaces::display_conversion(const std::string& from) const
+{
+    // Kept beside the conversions, under a name no space has.
+    return cached(from, std::string(1, '\0'), &ColourSpaces::make_display_conversion);
+}
+
+ConversionPtr ColourSpaces::make_display_conversion(const std::string& from, const std::string&) const
 {
     if (built_in_ || config_->getNumDisplays() == 0) return conversion(from, srgb_space);
     std::string display;

@@ -7,9 +7,12 @@
 #include <OpenImageIO/color.h>
 
 #include <cstddef>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace trellin_app {
 
@@ -40,6 +43,8 @@ using ConversionPtr = std::shared_ptr<const ColourConversion>;
 inline constexpr char linear_space[] = "linear";
 inline constexpr char srgb_space[] = "sRGB";
 
+// Safe to use from several threads at once: every call into the config is
+// made under one lock, and conversions are made once and kept.
 class ColourSpaces {
 public:
     // The spaces of the config file `config` ("": the one $OCIO names, or
@@ -80,9 +85,16 @@ public:
 
 private:
     std::string known_names() const;
+    // The conversion made by `make` for (from, to), made once.
+    ConversionPtr cached(const std::string& from, const std::string& to,
+                         ConversionPtr (ColourSpaces::*make)(const std::string&, const std::string&) const) const;
+    ConversionPtr make_conversion(const std::string& from, const std::string& to) const;
+    ConversionPtr make_display_conversion(const std::string& from, const std::string&) const;
 
     std::unique_ptr<OIIO::ColorConfig> config_;
     bool built_in_ = true;
+    mutable std::recursive_mutex lock_;
+    mutable std::map<std::pair<std::string, std::string>, ConversionPtr> conversions_;
 };
 
 // Equal names, without regard to case.
