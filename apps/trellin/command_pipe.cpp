@@ -16,7 +16,6 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <map>
 
 #include "apps/common/frame_render.h"
 #include "apps/common/sample_convert.h"
@@ -28,10 +27,11 @@ namespace trellin_cli {
 
 namespace {
 
-// The pixel formats taken, by ffmpeg's names.
-enum class PixelFormat { rgba64le, gbrapf32le };
+// The pixel formats taken, by ffmpeg's names: 16-bit samples or float planes.
+constexpr char rgba64le[] = "rgba64le";
+constexpr char gbrapf32le[] = "gbrapf32le";
 
-int bytes_per_pixel(PixelFormat format) { return format == PixelFormat::rgba64le ? 8 : 16; }
+int bytes_per_pixel(bool float_planes) { return float_planes ? 16 : 8; }
 
 // Reads up to `size` bytes, as many as the stream gives before it ends.
 // Returns the count read; a read fault is a Failure.
@@ -127,8 +127,7 @@ public:
         pipe->add_option("--pix-fmt", pixel_format_,
                          "Frames read and written: rgba64le (16-bit, the default) or gbrapf32le (float planes; "
                          "values outside 0..1 survive), as ffmpeg's -pix_fmt")
-            ->transform(CLI::CheckedTransformer(std::map<std::string, PixelFormat>{
-                {"rgba64le", PixelFormat::rgba64le}, {"gbrapf32le", PixelFormat::gbrapf32le}}))
+            ->check(CLI::IsMember({rgba64le, gbrapf32le}))
             ->type_name("FORMAT");
         pipe->add_option("--alpha", alpha_,
                          "straight (colour as it is) or premultiplied (colour multiplied by alpha); default: "
@@ -176,7 +175,7 @@ public:
         // A reader that goes away is reported as a failed write, not a signal.
         std::signal(SIGPIPE, SIG_IGN);
 
-        const bool floats = pixel_format_ == PixelFormat::gbrapf32le;
+        const bool floats = pixel_format_ == gbrapf32le;
         PictureSource source;
         source.format = "raw";
         source.float_samples = floats;
@@ -189,9 +188,9 @@ public:
         input.pixel_aspect = aspect_;
         const std::size_t in_pixels = std::size_t(in_size.width) * std::size_t(in_size.height);
         const std::size_t out_pixels = std::size_t(out_size.width) * std::size_t(out_size.height);
-        const std::size_t in_bytes = in_pixels * std::size_t(bytes_per_pixel(pixel_format_));
+        const std::size_t in_bytes = in_pixels * std::size_t(bytes_per_pixel(floats));
         std::vector<std::uint8_t> in_buffer(in_bytes);
-        std::vector<std::uint8_t> out_buffer(out_pixels * std::size_t(bytes_per_pixel(pixel_format_)));
+        std::vector<std::uint8_t> out_buffer(out_pixels * std::size_t(bytes_per_pixel(floats)));
         ClipCount clipped_before, clipped_written;
         std::string working_space;
         Progress progress(verbosity_, 0);
@@ -258,7 +257,7 @@ public:
 private:
     std::string size_, out_size_, alpha_;
     double aspect_ = 1.0;
-    PixelFormat pixel_format_ = PixelFormat::rgba64le;
+    std::string pixel_format_ = rgba64le;
     FrameOptions options_;
     ControlOptions controls_;
     RenderOverrides colour_options_;
