@@ -18,8 +18,8 @@ public:
     // Length of input 0 as the host reports it.
     double input_length = 0.0;
     // When false the output keeps the input's alpha; when true alpha goes
-    // through the effect like the colour channels. Nothing in the node sets
-    // it; effects (and tests) may.
+    // through the effect like the colour channels. The node sets it when
+    // the host asks for it (TrellinNode::set_flags); off by default.
     bool refract_alpha = false;
     // Set to 1 by a handle that takes a mouse press; cleared by the node
     // before it passes a press on.

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+#include "node/node_flags.h"
+
 namespace vx {
 
 TrellinNode::TrellinNode()
@@ -29,6 +31,11 @@ TrellinNode* TrellinNode::make()
 TrellinNode::~TrellinNode()
 {
     delete effect;
+}
+
+void TrellinNode::set_flags(std::uint32_t flags)
+{
+    effect->refract_alpha = (flags & node_flag_refract_alpha) != 0;
 }
 
 const char* TrellinNode::get_description()

@@ -33,6 +33,9 @@ public:
     bool first_frame = true;
     ControlEntry controls[control_count];
 
+    // Takes the flags of node_flags.h (others are ignored): sets the effect's
+    // refract_alpha from node_flag_refract_alpha.
+    void set_flags(std::uint32_t flags) override;
     const char* get_description() override;
     void get_input_count(int& min_inputs, int& max_inputs) override;
     void notify_output_changed() override;

@@ -68,6 +68,20 @@ std::shared_ptr<const PictureAttributes> kept_attributes(const OIIO::ImageSpec& 
     return attributes;
 }
 
+// Stored samples of `channels` per pixel into a picture of `samples` per
+// pixel (`size` in all): grey becomes red = green = blue.
+template <class T> void to_picture_layout(const T* src, int channels, T* dst, int samples, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; i += std::size_t(samples), src += channels, dst += samples) {
+        if (channels <= 2) {
+            dst[0] = dst[1] = dst[2] = src[0];
+            if (channels == 2) dst[3] = src[1];
+        } else {
+            for (int c = 0; c < channels; ++c) dst[c] = src[c];
+        }
+    }
+}
+
 }  // namespace
 
 bool parse_sample_depth(const std::string& text, SampleDepth& depth)
@@ -103,7 +117,7 @@ const char* sample_depth_name(SampleDepth depth)
     return "unknown";
 }
 
-HostPicture read_picture(const std::string& path)
+HostPicture read_picture(const std::string& path, PictureSource* source)
 {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
@@ -132,33 +146,32 @@ HostPicture read_picture(const std::string& path)
 
     const int channels = std::min(spec.nchannels, 4);
     const std::size_t values = std::size_t(spec.width) * std::size_t(spec.height) * std::size_t(channels);
+    const bool alpha = channels == 2 || channels == 4;
+    HostPicture picture(spec.width, spec.height, alpha ? 4 : 3);
     std::vector<std::uint16_t> stored(values);
     if (any_float_channel(spec, channels)) {
         std::vector<float> floats(values);
         if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::FLOAT, floats.data()) || in->has_error())
             throw fault(path, "cannot read picture: " + one_line(in->geterror()));
         std::transform(floats.begin(), floats.end(), stored.begin(), from_unit_float);
+        if (source) {
+            source->samples.resize(picture.data.size());
+            to_picture_layout(floats.data(), channels, source->samples.data(), picture.samples, picture.data.size());
+        }
     } else {
         if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT16, stored.data()) || in->has_error())
             throw fault(path, "cannot read picture: " + one_line(in->geterror()));
     }
 
-    const bool alpha = channels == 2 || channels == 4;
-    HostPicture picture(spec.width, spec.height, alpha ? 4 : 3);
     const float aspect = spec.get_float_attribute("PixelAspectRatio", 1.0f);
     picture.pixel_aspect = std::isfinite(aspect) && aspect > 0.0f ? static_cast<double>(aspect) : 1.0;
     picture.attributes = kept_attributes(spec, channels <= 2);
 
-    const std::size_t pixels = std::size_t(spec.width) * std::size_t(spec.height);
-    const std::uint16_t* src = stored.data();
-    std::uint16_t* dst = picture.data.data();
-    for (std::size_t i = 0; i < pixels; ++i, src += channels, dst += picture.samples) {
-        if (channels <= 2) {
-            dst[0] = dst[1] = dst[2] = src[0];
-            if (channels == 2) dst[3] = src[1];
-        } else {
-            for (int c = 0; c < channels; ++c) dst[c] = src[c];
-        }
+    to_picture_layout(stored.data(), channels, picture.data.data(), picture.samples, picture.data.size());
+    if (source) {
+        std::vector<float> samples = std::move(source->samples);
+        *source = describe_source(spec, in->format_name());
+        source->samples = std::move(samples);
     }
     in->close();
     return picture;
@@ -311,7 +324,10 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     } else if (stored.is_floating_point()) {
         std::vector<float> samples(pixels * std::size_t(n));
         for (std::size_t i = 0; i < pixels; ++i)
-            for (int c = 0; c < n; ++c) samples[i * n + c] = to_unit_float(picture.data[i * picture.samples + c]);
+            for (int c = 0; c < n; ++c) {
+                const std::size_t at = i * picture.samples + c;
+                samples[i * n + c] = options.float_samples ? (*options.float_samples)[at] : to_unit_float(picture.data[at]);
+            }
         written = out->write_image(OIIO::TypeDesc::FLOAT, samples.data());
     } else if (bits == 10) {
         // The format keeps the top 10 bits of what it is given: hand it each

@@ -7,8 +7,10 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "apps/common/host_picture.h"
+#include "apps/common/picture_source.h"
 
 namespace trellin_app {
 
@@ -25,12 +27,14 @@ public:
 //   4-sample picture; 3 channels are read as RGB, 4 or more as RGBA (the
 //   first four);
 // - the pixel aspect comes from the file's PixelAspectRatio (1 when absent);
-// - the file's other metadata goes into `attributes` (picture_attributes.h).
+// - the file's other metadata goes into `attributes` (picture_attributes.h);
+// - `source`, when given, receives what the file says about its samples
+//   (picture_source.h), with a float file's samples unclamped.
 // Throws PictureError for a missing, unreadable, truncated or unsupported file,
 // for anything but a regular file (a folder, a device, a pipe), and, before
 // anything is allocated, for a picture whose declared size is beyond the
 // limits of picture_limits.h.
-HostPicture read_picture(const std::string& path);
+HostPicture read_picture(const std::string& path, PictureSource* source = nullptr);
 
 // The samples of a written file. `automatic` takes the deepest the format
 // holds (see write_picture).
@@ -51,6 +55,10 @@ struct WriteOptions {
     // 8/16/float, OpenEXR half/float, DPX 8/10/16, JPEG 8; other formats only
     // their automatic depth.
     SampleDepth depth = SampleDepth::automatic;
+    // When set, the samples a float format is written with, laid out as the
+    // picture's 16-bit ones and not clamped to 0..1; integer formats take the
+    // picture's 16-bit samples all the same.
+    const std::vector<float>* float_samples = nullptr;
 };
 
 // Checks that the format named by the extension of `path` takes `depth`.

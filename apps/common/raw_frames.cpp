@@ -9,8 +9,6 @@
 
 namespace trellin_app {
 
-namespace {
-
 void samples_from_le(const std::uint8_t* bytes, std::uint16_t* samples, std::size_t count)
 {
     if constexpr (std::endian::native == std::endian::little) {
@@ -20,8 +18,6 @@ void samples_from_le(const std::uint8_t* bytes, std::uint16_t* samples, std::siz
             samples[i] = static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     }
 }
-
-}  // namespace
 
 std::size_t read_fully(int fd, std::uint8_t* data, std::size_t size)
 {
@@ -50,11 +46,37 @@ void samples_to_le(const std::uint16_t* samples, std::uint8_t* bytes, std::size_
     }
 }
 
-RawFrameReader::RawFrameReader(int fd, int width, int height)
+// The planes' order in the stream of each of R, G, B, A.
+constexpr int plane_of_channel[4] = {2, 0, 1, 3};
+
+void float_planes_to_rgba(const std::uint8_t* bytes, float* rgba, std::size_t pixels)
+{
+    for (int c = 0; c < 4; ++c) {
+        const std::uint8_t* plane = bytes + std::size_t(plane_of_channel[c]) * pixels * 4;
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const std::uint8_t* b = plane + i * 4;
+            rgba[i * 4 + std::size_t(c)] = std::bit_cast<float>(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
+                                                                 std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24);
+        }
+    }
+}
+
+void rgba_to_float_planes(const float* rgba, std::uint8_t* bytes, std::size_t pixels)
+{
+    for (int c = 0; c < 4; ++c) {
+        std::uint8_t* plane = bytes + std::size_t(plane_of_channel[c]) * pixels * 4;
+        for (std::size_t i = 0; i < pixels; ++i) {
+            const auto v = std::bit_cast<std::uint32_t>(rgba[i * 4 + std::size_t(c)]);
+            for (int k = 0; k < 4; ++k) plane[i * 4 + std::size_t(k)] = static_cast<std::uint8_t>(v >> (8 * k));
+        }
+    }
+}
+
+RawFrameReader::RawFrameReader(int fd, int width, int height, int bytes_per_pixel)
     : fd_(fd),
       width_(width),
       height_(height),
-      frame_bytes_(std::size_t(width) * std::size_t(height) * raw_bytes_per_pixel)
+      frame_bytes_(std::size_t(width) * std::size_t(height) * std::size_t(bytes_per_pixel))
 {
 }
 
@@ -67,24 +89,32 @@ bool RawFrameReader::at_end()
     return false;
 }
 
-bool RawFrameReader::next(HostPicture& picture)
+bool RawFrameReader::next_bytes(const std::uint8_t*& bytes)
 {
     if (at_end()) return false;
     const auto first = static_cast<std::uint8_t>(ahead_);
     ahead_ = -1;
     if (buffer_.size() != frame_bytes_) buffer_.resize(frame_bytes_);
-    if (picture.width != width_ || picture.height != height_ || picture.samples != 4) {
-        const double aspect = picture.pixel_aspect;
-        picture = HostPicture(width_, height_, 4);
-        picture.pixel_aspect = aspect;
-    }
     buffer_[0] = first;
     const std::size_t got = 1 + read_fully(fd_, buffer_.data() + 1, frame_bytes_ - 1);
     if (got < frame_bytes_)
         throw RawFrameError("standard input ended inside frame " + std::to_string(frames_) + " (" +
                             std::to_string(got) + " of " + std::to_string(frame_bytes_) + " bytes)");
-    samples_from_le(buffer_.data(), picture.data.data(), picture.data.size());
     ++frames_;
+    bytes = buffer_.data();
+    return true;
+}
+
+bool RawFrameReader::next(HostPicture& picture)
+{
+    const std::uint8_t* bytes = nullptr;
+    if (!next_bytes(bytes)) return false;
+    if (picture.width != width_ || picture.height != height_ || picture.samples != 4) {
+        const double aspect = picture.pixel_aspect;
+        picture = HostPicture(width_, height_, 4);
+        picture.pixel_aspect = aspect;
+    }
+    samples_from_le(bytes, picture.data.data(), picture.data.size());
     return true;
 }
 

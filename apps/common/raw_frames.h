@@ -1,5 +1,6 @@
-// Raw video frames as ffmpeg's rgba64le: 16-bit RGBA samples, little-endian,
-// rows top first, packed without padding, one frame after another.
+// Raw video frames, one after another, rows top first, packed without
+// padding: ffmpeg's rgba64le (16-bit RGBA samples, little-endian) or
+// gbrapf32le (float planes G, B, R, A, little-endian).
 #pragma once
 
 #include <cstddef>
@@ -12,6 +13,7 @@
 namespace trellin_app {
 
 inline constexpr int raw_bytes_per_pixel = 8;
+inline constexpr int raw_float_bytes_per_pixel = 16;
 
 // A stream that cannot be read, or that ends inside a frame.
 class RawFrameError : public std::runtime_error {
@@ -24,7 +26,7 @@ public:
 // nothing whatever the size.
 class RawFrameReader {
 public:
-    RawFrameReader(int fd, int width, int height);
+    RawFrameReader(int fd, int width, int height, int bytes_per_pixel = raw_bytes_per_pixel);
 
     // Whether the stream ends before the next frame starts (reads one byte
     // ahead when it does not).
@@ -34,6 +36,9 @@ public:
     // starts. Throws RawFrameError when it ends inside one (naming the frame
     // and the bytes it got) or cannot be read.
     bool next(HostPicture& picture);
+    // Reads the next frame's bytes, as they came; `bytes` points at them until
+    // the next call. Returns false and throws as `next` does.
+    bool next_bytes(const std::uint8_t*& bytes);
     // Frames read so far.
     long long frames() const { return frames_; }
     std::size_t frame_bytes() const { return frame_bytes_; }
@@ -51,7 +56,12 @@ private:
 // returns the count read. Throws RawFrameError when the stream cannot be read.
 std::size_t read_fully(int fd, std::uint8_t* data, std::size_t size);
 
-// Host samples to little-endian bytes (2 per sample).
+// Host samples to little-endian bytes (2 per sample), and back.
 void samples_to_le(const std::uint16_t* samples, std::uint8_t* bytes, std::size_t count);
+void samples_from_le(const std::uint8_t* bytes, std::uint16_t* samples, std::size_t count);
+
+// Float planes G, B, R, A (little-endian) to interleaved RGBA, and back.
+void float_planes_to_rgba(const std::uint8_t* bytes, float* rgba, std::size_t pixels);
+void rgba_to_float_planes(const float* rgba, std::uint8_t* bytes, std::size_t pixels);
 
 }  // namespace trellin_app

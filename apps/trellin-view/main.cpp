@@ -16,13 +16,16 @@
 #include <system_error>
 #include <vector>
 
+#include "apps/common/colour_options.h"
 #include "apps/common/command_line_errors.h"
 #include "apps/common/control_setting.h"
 #include "apps/common/image_io.h"
 #include "apps/common/module_loader.h"
 #include "apps/common/output_file.h"
+#include "apps/common/picture_colour.h"
 #include "apps/common/project_file.h"
 #include "apps/trellin-view/viewer.h"
+#include "node/node_flags.h"
 
 namespace fs = std::filesystem;
 using namespace trellin_app;
@@ -56,15 +59,17 @@ bool parse_size(const std::string& text, int& width, int& height)
 }
 
 // The panel node: restored from the project when its file exists, else new;
-// then the --set settings.
+// then the --set settings. The project's render options go to `render`.
 NodePtr panel_node(const NodeModule& module, const std::string& project, bool project_named,
-                   const std::vector<std::string>& settings)
+                   const std::vector<std::string>& settings, RenderOptions& render)
 {
     NodePtr node;
     std::error_code ec;
     if (project_named && fs::exists(project, ec)) {
         try {
-            node = load_project(module, project);
+            const RegV reg = read_project(project);
+            node = node_from_project(module, reg, project);
+            render = project_render_options(reg, project);
         } catch (const ProjectError& e) {
             throw Failure{exit_usage, e.what()};
         }
@@ -85,8 +90,35 @@ NodePtr panel_node(const NodeModule& module, const std::string& project, bool pr
     return node;
 }
 
+// The picture as the node takes it, with the colours of the view, after
+// the notes its reading left.
+std::shared_ptr<HostPicture> node_picture(const std::string& input, const PictureColour& colour,
+                                          std::shared_ptr<const trellin_view::ViewColour>& view)
+{
+    auto picture = std::make_shared<HostPicture>();
+    try {
+        PictureSource source;
+        HostPicture read = read_picture(input, &source);
+        NodeFrame frame = colour.to_node(std::move(read), std::move(source), input);
+        for (const std::string& note : frame.notes) std::cout << "trellin-view: note: " << note << "\n";
+        const std::string clipped = clip_note(frame.clipped, colour.options(), frame.working_space);
+        if (!clipped.empty()) std::cout << "trellin-view: note: " << clipped << "\n";
+        *picture = std::move(frame.picture);
+        frame.picture = HostPicture();
+        auto shown = std::make_shared<trellin_view::ViewColour>(trellin_view::ViewColour{colour, std::move(frame), input});
+        shown->shown(*picture);  // a display the colour spaces cannot reach is an error now, not in the window
+        view = std::move(shown);
+    } catch (const PictureError& e) {
+        throw Failure{exit_usage, e.what()};
+    } catch (const ColourError& e) {
+        throw Failure{exit_usage, e.what()};
+    }
+    return picture;
+}
+
 int run(const std::string& input, const std::string& project_option, const std::vector<std::string>& settings,
-        const std::string& export_path, const std::string& window, const std::string& state_path)
+        const std::string& export_path, const std::string& window, const std::string& state_path,
+        const RenderOverrides& colour_options)
 {
     trellin_view::ViewerOptions options;
     options.input_name = fs::path(input).filename().string();
@@ -112,15 +144,20 @@ int run(const std::string& input, const std::string& project_option, const std::
             throw Failure{exit_usage, e.what()};
         }
     }();
-    NodePtr shown = panel_node(module, options.project_path, !project_option.empty(), settings);
+    RenderOptions render;
+    NodePtr shown = panel_node(module, options.project_path, !project_option.empty(), settings, render);
     NodePtr renderer = module.create_node();
-
-    auto picture = std::make_shared<HostPicture>();
-    try {
-        *picture = read_picture(input);
-    } catch (const PictureError& e) {
-        throw Failure{exit_usage, e.what()};
-    }
+    const PictureColour colour = [&] {
+        try {
+            return PictureColour(apply_overrides(render, colour_options));
+        } catch (const std::invalid_argument& e) {
+            throw Failure{exit_usage, e.what()};
+        } catch (const ColourError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+    }();
+    renderer->set_flags(colour.options().refract_alpha ? vx::node_flag_refract_alpha : 0u);
+    std::shared_ptr<HostPicture> picture = node_picture(input, colour, options.colour);
     const int code = trellin_view::run_viewer(options, std::move(shown), std::move(renderer), std::move(picture));
     return code;
 }
@@ -141,6 +178,7 @@ int main(int argc, char** argv)
                  "trellin-view"};
     std::string input, project, export_path, window, state_path;
     std::vector<std::string> settings;
+    RenderOverrides colour_options;
     app.add_option("IN", input, "Picture to show: any format OpenImageIO reads")->required()->type_name("FILE");
     app.add_option("-p,--project", project,
                    "Project file: restored from when it exists, saved to by S (default: trellin-project.json "
@@ -156,10 +194,13 @@ int main(int argc, char** argv)
                    "Keep FILE up to date with the viewer's state as JSON (picture place, controls' values, "
                    "availability and places, render counts), for scripts and tests")
         ->type_name("FILE");
+    add_colour_options(app, colour_options);
     app.footer(
         "In the window: drag the handles over the picture; change the controls in the panel; a change\n"
         "re-renders the picture (at the size it is shown at; the status line gives the render time).\n"
         "Keys: S save the project, E export the full-size picture, Esc quit.\n"
+        "The picture is shown through the display's sRGB view (the sRGB display of the $OCIO config),\n"
+        "whatever the working space; E writes it as trellin render writes it, in --colorspace-out.\n"
         "\n"
         "Examples:\n"
         "  trellin-view photo.png\n"
@@ -175,7 +216,7 @@ int main(int argc, char** argv)
         return report_parse_error(app, e, argc, argv, "trellin-view", exit_usage);
     }
     try {
-        return run(input, project, settings, export_path, window, state_path);
+        return run(input, project, settings, export_path, window, state_path, colour_options);
     } catch (const Failure& f) {
         std::cerr << "trellin-view: error: " << f.message << "\n";
         return f.code;

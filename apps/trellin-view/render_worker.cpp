@@ -19,8 +19,8 @@ int render_scaled(FXNode& node, const HostPicture& input, int width, int height,
 }
 
 RenderWorker::RenderWorker(trellin_app::NodePtr node, std::shared_ptr<const HostPicture> input,
-                           std::function<void()> wake)
-    : node_(std::move(node)), input_(std::move(input)), wake_(std::move(wake))
+                           std::function<void()> wake, std::shared_ptr<const ViewColour> colour)
+    : node_(std::move(node)), input_(std::move(input)), wake_(std::move(wake)), colour_(std::move(colour))
 {
     thread_ = std::thread([this] { run(); });
 }
@@ -145,9 +145,17 @@ RenderResult RenderWorker::render(const Job& job)
         if (job.kind == JobKind::export_picture) {
             // What a killed export left for this file goes first.
             trellin_app::remove_stale_temporaries(job.path);
-            trellin_app::write_picture(picture, job.path);
+            if (colour_) {
+                trellin_app::RenderRecord record{job.settings.doc, colour_->input, 0};
+                record.project["render"] = trellin_app::render_options_json(colour_->colour.options());
+                trellin_app::ClipCount clipped;
+                trellin_app::write_rendered(colour_->colour, std::move(picture), colour_->frame, job.path, {},
+                                            record, clipped);
+            } else {
+                trellin_app::write_picture(picture, job.path);
+            }
         } else {
-            result.picture = std::move(picture);
+            result.picture = colour_ ? colour_->shown(std::move(picture)) : std::move(picture);
         }
         result.ok = true;
     } catch (const std::bad_alloc&) {

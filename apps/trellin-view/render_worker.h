@@ -26,6 +26,7 @@
 
 #include "apps/common/host_picture.h"
 #include "apps/common/module_loader.h"
+#include "apps/common/picture_colour.h"
 #include "host/regv.h"
 
 namespace trellin_view {
@@ -42,6 +43,21 @@ struct RenderResult {
     std::string message;               // what went wrong, when not ok
 };
 
+// The colours of the picture shown: previews go through the display's sRGB
+// view, exports into the output's colour space with the settings in their
+// metadata.
+struct ViewColour {
+    trellin_app::PictureColour colour;
+    trellin_app::NodeFrame frame;  // the input's spaces and alpha (its picture is the worker's input)
+    std::string input;             // the input as named, for the exports' settings
+
+    // A rendered picture as the display shows it.
+    trellin_app::HostPicture shown(trellin_app::HostPicture picture) const
+    {
+        return colour.for_display(std::move(picture), frame);
+    }
+};
+
 // Renders `input` through `node` as frame 0 at `width` x `height` (the node
 // resamples the input to that size). Returns the node's result (1 rendered).
 int render_scaled(FXNode& node, const trellin_app::HostPicture& input, int width, int height,
@@ -50,9 +66,10 @@ int render_scaled(FXNode& node, const trellin_app::HostPicture& input, int width
 class RenderWorker {
 public:
     // `wake` is called on the worker's thread after each result, to wake the
-    // window's thread (it must be safe to call from any thread).
+    // window's thread (it must be safe to call from any thread). Without
+    // `colour` pictures are shown and exported as the node makes them.
     RenderWorker(trellin_app::NodePtr node, std::shared_ptr<const trellin_app::HostPicture> input,
-                 std::function<void()> wake = {});
+                 std::function<void()> wake = {}, std::shared_ptr<const ViewColour> colour = nullptr);
     // Finishes the render in progress and a waiting export, drops a waiting
     // preview, and stops the thread.
     ~RenderWorker();
@@ -90,6 +107,7 @@ private:
     trellin_app::NodePtr node_;
     std::shared_ptr<const trellin_app::HostPicture> input_;
     std::function<void()> wake_;
+    std::shared_ptr<const ViewColour> colour_;
 
     mutable std::mutex lock_;
     std::condition_variable changed_;

@@ -144,8 +144,9 @@ int Viewer::run()
     panel_ = std::make_unique<ControlPanel>(*node_);
     texture_ = std::make_unique<PictureTexture>();
     // The source is shown until the first render arrives.
-    texture_->upload(*input_);
-    worker_ = std::make_unique<RenderWorker>(std::move(render_node_), input_, [] { glfwPostEmptyEvent(); });
+    texture_->upload(options_.colour ? options_.colour->shown(*input_) : *input_);
+    worker_ = std::make_unique<RenderWorker>(std::move(render_node_), input_, [] { glfwPostEmptyEvent(); },
+                                             options_.colour);
     choose_window_size();
     glfwShowWindow(window_);
 
@@ -302,7 +303,8 @@ void Viewer::say(const std::string& message, bool also_print)
 void Viewer::save_project()
 {
     try {
-        trellin_app::save_project(*node_, options_.project_path);
+        trellin_app::save_project(*node_, options_.project_path,
+                                  options_.colour ? &options_.colour->colour.options() : nullptr);
         std::error_code ec;
         const std::filesystem::path where = std::filesystem::absolute(options_.project_path, ec);
         say("saved the project to " + (ec ? options_.project_path : where.lexically_normal().string()));

@@ -15,6 +15,7 @@
 
 #include "apps/common/host_picture.h"
 #include "apps/common/module_loader.h"
+#include "apps/trellin-view/render_worker.h"
 
 namespace trellin_view {
 
@@ -25,6 +26,9 @@ struct ViewerOptions {
     int window_width = 0;      // 0: chosen from the picture and the screen
     int window_height = 0;
     std::string state_path;  // the state file (state_file.h); empty: none
+    // The picture's colours (shown through the display's view, exported in
+    // the output's space); null: as the node makes them.
+    std::shared_ptr<const ViewColour> colour;
 };
 
 // Opens the window and runs it until the user quits. Returns the program's

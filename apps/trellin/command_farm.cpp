@@ -9,7 +9,7 @@
 //   farm wait JOBID OUT --frames A-B            waits until the job has left
 //       the queue; succeeds only when every frame exists.
 //
-// The settings (--project, --key, --set) are resolved into a node exactly as
+// The settings (--project, --key, --set and the colour options) are resolved into a node exactly as
 // `trellin render` resolves them and written out as one project file at
 // submission; every task reads only that file, so editing the user's own
 // project later cannot change a job already queued.
@@ -184,6 +184,7 @@ private:
         submit_->get_option("--threads")
             ->description("Processors per array task: asked of Slurm and rendered on (default: 1)");
         add_control_options(*submit_, control_options_, false);
+        add_colour_options(*submit_, colour_options_);
         submit_->add_option("--partition", partition_, "Slurm partition to run in (default: the cluster's)")
             ->type_name("P");
         submit_
@@ -275,7 +276,9 @@ private:
 
         // The node the tasks will render with, built as `trellin render` builds it.
         NodeModule module = load_module();
-        NodePtr node = prepare_node(module, control_options_, parsed);
+        RenderOptions project_render;
+        NodePtr node = prepare_node(module, control_options_, parsed, &project_render);
+        const PictureColour colour = prepare_colour(*node, project_render, colour_options_);
 
         const std::string folder = fs::path(out.text()).parent_path().string();
         const std::string shot = shot_name(out.text());
@@ -304,7 +307,7 @@ private:
 
         const std::string script_path = base + ".sh";
         try {
-            save_project(*node, job.project);
+            save_project(*node, job.project, &colour.options());
             write_text(script_path, script);
             const std::string id = sbatch_submit(script_path);
             const long long tasks = chunk_count(range, chunk_);
@@ -394,6 +397,7 @@ private:
     long long chunk_ = 0;
     FrameOptions frame_options_;
     ControlOptions control_options_;
+    RenderOverrides colour_options_;
     std::vector<std::string> sbatch_extra_;
     bool dry_run_ = false;
 

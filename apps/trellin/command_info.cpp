@@ -1,4 +1,5 @@
-// trellin info: the node's identity and its controls.
+// trellin info: the node's identity and its controls; with a picture, the
+// settings it was rendered with.
 #include <algorithm>
 #include <array>
 #include <iostream>
@@ -6,6 +7,8 @@
 
 #include "apps/common/control_meaning.h"
 #include "apps/common/control_text.h"
+#include "apps/common/picture_settings.h"
+#include "apps/common/project_file.h"
 #include "apps/trellin/command_support.h"
 
 using namespace trellin_app;
@@ -23,19 +26,26 @@ class InfoCommand : public Command {
 public:
     CLI::App* add_to(CLI::App& app) override
     {
-        CLI::App* info = app.add_subcommand("info", "Show the effect's identity and its controls");
+        CLI::App* info = app.add_subcommand("info", "Show the effect's identity and its controls, or the settings "
+                                                    "a picture was rendered with");
+        info->add_option("PICTURE", picture_, "A picture rendered by trellin: print its settings")
+            ->type_name("PICTURE");
         info->footer(
             "Lists every control in creation order with its kind, panel column and row, default, step, what\n"
             "it does and the values it takes. The labels shown are the ones --set accepts (any case).\n"
             "docs/controls.md explains every control at length, with pictures.\n"
+            "With PICTURE, prints how trellin rendered it (input, frame, colour spaces) and the settings\n"
+            "as a project document, which --project PICTURE restores.\n"
             "\n"
-            "Example:\n"
-            "  trellin info");
+            "Examples:\n"
+            "  trellin info\n"
+            "  trellin info glass.exr");
         return info;
     }
 
     int run() override
     {
+        if (!picture_.empty()) return show_settings();
         NodeModule module = load_module();
         NodePtr node = create_node(module);
         const char* description = node->get_description();
@@ -86,6 +96,33 @@ public:
         }
         return exit_done;
     }
+
+private:
+    int show_settings() const
+    {
+        nlohmann::json doc;
+        try {
+            doc = read_picture_settings(picture_);
+        } catch (const ProjectError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        const nlohmann::json made = doc.value("picture", nlohmann::json::object());
+        auto text = [&made](const char* key) {
+            const auto v = made.find(key);
+            return v == made.end() ? std::string("?") : v->is_string() ? v->get<std::string>() : v->dump();
+        };
+        std::cout << "picture      " << picture_ << "\n"
+                  << "rendered by  " << text("software") << "\n"
+                  << "from         " << text("input") << ", frame " << text("frame") << "\n"
+                  << "colour       input " << text("colorspace_in") << ", working " << text("working_space")
+                  << ", output " << text("colorspace_out") << "\n"
+                  << "\nsettings (trellin render IN OUT --project " << picture_ << " --frames " << text("frame")
+                  << " repeats the render)\n"
+                  << doc.dump(2) << "\n";
+        return exit_done;
+    }
+
+    std::string picture_;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 // run, and the frames written before it stay.
 #include <filesystem>
 #include <future>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -19,6 +20,7 @@
 #include "apps/common/frame_sequence.h"
 #include "apps/common/output_file.h"
 #include "apps/common/picture_output.h"
+#include "apps/common/project_file.h"
 #include "apps/trellin/command_support.h"
 
 namespace fs = std::filesystem;
@@ -66,6 +68,7 @@ public:
                          "Leave out frames whose output file exists (resumes an interrupted run)");
         add_frame_options(*render, options_);
         add_control_options(*render, controls_, true);
+        add_colour_options(*render, colour_options_);
         render->add_option("-d,--depth", depth_,
                            "Output samples: 8, 16, half or float (and 10 for DPX); default the deepest the "
                            "format holds: 16-bit PNG/TIFF/DPX, half OpenEXR, 8-bit JPEG")
@@ -76,10 +79,19 @@ public:
             ->type_name("WxH");
         add_verbosity_options(*render, verbosity_);
         render->footer(
-            "Samples are kept as the file stores them (alpha is not multiplied in); grey input becomes RGB\n"
-            "and grey+alpha RGBA. Float input is clamped to 0..1 when it becomes the effect's 16-bit\n"
-            "samples. Metadata (description, colour space, Exif, pixel aspect, ...) is carried to the output,\n"
-            "and the pixel aspect is what the effect is told. PNG output uses zlib level 1 (fast).\n"
+            "Colour: the input is taken in --colorspace-in, else the space its metadata names, else its\n"
+            "format's convention (integer samples sRGB, OpenEXR and float samples linear); the effect works\n"
+            "in --working-space (default the input's); the output is written in --colorspace-out, else its\n"
+            "format's convention, and says so in its metadata. With $OCIO set, the spaces are those of that\n"
+            "OpenColorIO config. Values outside 0..1 in the working space are clipped and counted (one note\n"
+            "per run); --hdr log carries -0.135 to 1024 through the effect instead.\n"
+            "Alpha: OpenEXR colour (associated alpha) is divided by alpha on reading and multiplied again\n"
+            "on writing; PNG and TIFF colour (unassociated) is taken as stored. Alpha stays where it was\n"
+            "unless --refract-alpha. Grey input becomes RGB and grey+alpha RGBA.\n"
+            "Metadata (description, Exif, pixel aspect, ...) is carried to the output, with Software set to\n"
+            "trellin and, in OpenEXR, PNG, TIFF and DPX, the settings (trellin info OUT shows them,\n"
+            "--project OUT restores them). The pixel aspect is what the effect is told. PNG output uses\n"
+            "zlib level 1 (fast).\n"
             "A still renders as frame 0, or as frame N with --frames N. --set holds a control for the whole\n"
             "run (its keys are dropped); --key adds to the keys a --project brings. Files are written\n"
             "complete or not at all.\n"
@@ -88,6 +100,9 @@ public:
             "Examples:\n"
             "  trellin render in.png out.png --set CellShape=Hexagon --set \"Cell Count X=16\"\n"
             "  trellin render in.tif out.exr --depth float --set Index=1.6\n"
+            "  trellin render plate.exr glass.exr --hdr log --refract-alpha\n"
+            "  OCIO=studio.ocio trellin render plate.exr glass.exr --colorspace-in ACEScg\n"
+            "  trellin render again.png out2.png --project out.exr\n"
             "  trellin render shot.%04d.dpx glass.%04d.png --frames 1-240 --project look.json\n"
             "  trellin render shot.####.exr glass.####.exr --frames 1-240 --skip-existing\n"
             "  trellin render in.####.png out.####.png --frames 0-48x2 --key \"Cell Angle@0=0\" \\\n"
@@ -110,7 +125,15 @@ public:
         check_outputs(write_options.depth);
 
         NodeModule module = load_module();
-        NodePtr node = prepare_node(module, controls_, settings);
+        RenderOptions project_render;
+        NodePtr node = prepare_node(module, controls_, settings, &project_render);
+        const PictureColour colour = prepare_colour(*node, project_render, colour_options_);
+        RenderRecord record;
+        try {
+            record.project = project_document(*node, &colour.options()).doc;
+        } catch (const ProjectError& e) {
+            throw Failure{exit_failed, e.what()};
+        }
 
         // Every input is there before the first frame is written (one that
         // --skip-existing may leave out need not be). Stops at the first
@@ -145,11 +168,18 @@ public:
         // written. Results are taken in frame order, so a fault stops the run
         // exactly where it would without the overlap: frames before it are
         // written, frames after it are not.
-        std::future<HostPicture> reading;
-        std::future<WriteReport> writing;
+        std::future<NodeFrame> reading;
+        std::future<Written> writing;
         std::optional<Frame> written;  // the frame `writing` writes
-        auto read_async = [](const std::string& input) {
-            return std::async(std::launch::async, [input] { return read_picture(input); });
+        std::string last_output = output_;
+        ClipCount clipped_before, clipped_written;
+        std::string working_space;
+        auto read_async = [&colour](const std::string& input) {
+            return std::async(std::launch::async, [input, &colour] {
+                PictureSource source;
+                HostPicture picture = read_picture(input, &source);
+                return colour.to_node(std::move(picture), std::move(source), input);
+            });
         };
         auto finish_write = [&] {
             if (!written) return;
@@ -157,8 +187,13 @@ public:
             written.reset();
             WriteReport report;
             try {
-                report = writing.get();
+                Written w = writing.get();
+                report = w.report;
+                clipped_written.merge(w.clipped);
             } catch (const PictureError& e) {
+                progress.finish();
+                throw Failure{exit_failed, e.what()};
+            } catch (const ColourError& e) {
                 progress.finish();
                 throw Failure{exit_failed, e.what()};
             }
@@ -173,16 +208,28 @@ public:
         if (current) reading = read_async(current->input);
         while (current) {
             const Frame f = *current;
-            HostPicture picture;
+            auto frame = std::make_shared<NodeFrame>();
             try {
-                picture = reading.get();
+                *frame = reading.get();
             } catch (const PictureError& e) {
+                finish_write();
+                progress.finish();
+                throw Failure{exit_usage, e.what() + frame_note(f)};
+            } catch (const ColourError& e) {
                 finish_write();
                 progress.finish();
                 throw Failure{exit_usage, e.what() + frame_note(f)};
             }
             current = next_to_render();
             if (current) reading = read_async(current->input);
+            if (!frame->notes.empty() && !noted_input_) {
+                progress.finish();
+                for (const std::string& note : frame->notes) std::cerr << "trellin: note: " << note << "\n";
+                noted_input_ = true;
+            }
+            clipped_before.merge(frame->clipped);
+            working_space = frame->working_space;
+            const HostPicture& picture = frame->picture;
             auto result = std::make_shared<HostPicture>();
             const int w = out_size.width > 0 ? out_size.width : picture.width;
             const int h = out_size.height > 0 ? out_size.height : picture.height;
@@ -192,18 +239,32 @@ public:
                 progress.finish();
                 throw Failure{exit_failed, f.input + ": the effect refused the frame (see its warning above)"};
             }
-            writing = std::async(std::launch::async, [result, output = f.output, write_options] {
-                return write_picture(*result, output, write_options);
+            frame->picture = HostPicture();  // the input's samples are no longer needed
+            writing = std::async(std::launch::async, [result, frame, f, &colour, &record, write_options] {
+                RenderRecord made = record;
+                made.input = f.input;
+                made.frame = f.number;
+                Written w;
+                w.report = write_rendered(colour, std::move(*result), *frame, f.output, write_options, made, w.clipped);
+                return w;
             });
             written = f;
+            last_output = f.output;
         }
         finish_write();
         progress.finish();
-        save_project_if_asked(*node, controls_);
+        print_clip_notes(clipped_before, clipped_written, colour.options(), working_space,
+                         output_format(last_output));
+        save_project_if_asked(*node, controls_, &colour.options());
         return exit_done;
     }
 
 private:
+    struct Written {
+        WriteReport report;
+        ClipCount clipped;
+    };
+
     struct Frame {
         long long number = 0;
         std::string input, output;
@@ -327,7 +388,9 @@ private:
     std::optional<FramePattern> in_, out_;     // a sequence's patterns
     bool skip_existing_ = false;
     bool noted_alpha_ = false;
+    bool noted_input_ = false;
     FrameOptions options_;
+    RenderOverrides colour_options_;
     ControlOptions controls_;
     Verbosity verbosity_ = Verbosity::normal;
 };

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
+#include <optional>
 #include <set>
 
 #include "apps/common/frame_render.h"
@@ -15,6 +17,7 @@
 #include "apps/common/project_file.h"
 #include "host/smp_pool.h"
 #include "host/value_excerpt.h"
+#include "node/node_flags.h"
 
 namespace fs = std::filesystem;
 
@@ -181,7 +184,8 @@ NodeSettings parse_node_settings(const FrameOptions& frame, const ControlOptions
     return parsed;
 }
 
-NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, const NodeSettings& parsed)
+NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, const NodeSettings& parsed,
+                     RenderOptions* project_render)
 {
     NodePtr node;
     if (!controls.look.empty()) {
@@ -194,7 +198,9 @@ NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, c
         node = create_node(module);
     } else {
         try {
-            node = load_project(module, controls.project);
+            const RegV reg = read_project(controls.project);
+            node = node_from_project(module, reg, controls.project);
+            if (project_render != nullptr) *project_render = project_render_options(reg, controls.project);
         } catch (const ProjectError& e) {
             throw Failure{exit_usage, e.what()};
         }
@@ -222,14 +228,39 @@ NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, c
     return node;
 }
 
-void save_project_if_asked(FXNode& node, const ControlOptions& controls)
+void save_project_if_asked(FXNode& node, const ControlOptions& controls, const RenderOptions* render)
 {
     if (controls.save_project.empty()) return;
     try {
-        save_project(node, controls.save_project);
+        save_project(node, controls.save_project, render);
     } catch (const ProjectError& e) {
         throw Failure{exit_failed, e.what()};
     }
+}
+
+PictureColour prepare_colour(FXNode& node, const RenderOptions& from_project, const RenderOverrides& overrides)
+{
+    try {
+        PictureColour colour(apply_overrides(from_project, overrides));
+        node.set_flags(colour.options().refract_alpha ? vx::node_flag_refract_alpha : 0u);
+        return colour;
+    } catch (const std::invalid_argument& e) {
+        throw Failure{exit_usage, e.what()};
+    } catch (const ColourError& e) {
+        throw Failure{exit_usage, e.what()};
+    }
+}
+
+void print_clip_notes(const ClipCount& before, const ClipCount& written, const RenderOptions& options,
+                      const std::string& working_space, const std::string& output)
+{
+    const std::string note = clip_note(before, options, working_space);
+    if (!note.empty()) std::cerr << "trellin: note: " << note << "\n";
+    if (written.clipped > 0)
+        std::cerr << "trellin: note: " << written.clipped << " of " << written.total
+                  << " samples lay outside 0..1 in the output's colour space and were clipped when written to "
+                  << output << " (lowest " << written.lowest << ", highest " << written.highest
+                  << "); a float format (OpenEXR) keeps them\n";
 }
 
 void add_verbosity_options(CLI::App& command, Verbosity& verbosity)

@@ -10,11 +10,14 @@
 
 #include "apps/common/contact_sheet.h"
 #include "apps/common/control_key.h"
+#include "apps/common/colour_options.h"
 #include "apps/common/control_setting.h"
 #include "apps/common/host_picture.h"
 #include "apps/common/image_io.h"
 #include "apps/common/module_loader.h"
 #include "apps/common/output_file.h"
+#include "apps/common/picture_colour.h"
+#include "apps/common/render_options.h"
 #include "apps/trellin/commands.h"
 #include "apps/trellin/progress.h"
 
@@ -50,15 +53,30 @@ struct NodeSettings {
 };
 NodeSettings parse_node_settings(const FrameOptions& frame, const ControlOptions& controls);
 
-// A node ready for the run: restored from the project or the look (or new), the keys of
-// --key added, then every --set applied for the whole run (the control's keys
-// cleared). Failures (exit code 2) name the file, the label or the value.
+// A node ready for the run: restored from the project (a project file or a
+// picture rendered by trellin) or the look (or new), the keys of --key added,
+// then every --set applied for the whole run (the control's keys cleared).
+// The project's render options go to `project_render` when given. Failures
+// (exit code 2) name the file, the label or the value.
 trellin_app::NodePtr prepare_node(const trellin_app::NodeModule& module, const ControlOptions& controls,
-                                  const NodeSettings& settings);
+                                  const NodeSettings& settings, trellin_app::RenderOptions* project_render = nullptr);
 
-// Writes --save-project when given (a Failure with exit code 1 when it cannot
-// be written).
-void save_project_if_asked(FXNode& node, const ControlOptions& controls);
+// Writes --save-project when given, with the run's render options (a Failure
+// with exit code 1 when it cannot be written).
+void save_project_if_asked(FXNode& node, const ControlOptions& controls,
+                           const trellin_app::RenderOptions* render = nullptr);
+
+// The run's colour handling: the project's options with the command line's
+// over them, every name given checked (a Failure with exit code 2 naming the
+// option or the project). Turns on the node's alpha refraction when asked.
+trellin_app::PictureColour prepare_colour(FXNode& node, const trellin_app::RenderOptions& from_project,
+                                          const trellin_app::RenderOverrides& overrides);
+
+// Notes a run prints once, at its end, on samples clipped before the node
+// (`working_space` names where) and on writing (`output` names the format).
+void print_clip_notes(const trellin_app::ClipCount& before, const trellin_app::ClipCount& written,
+                      const trellin_app::RenderOptions& options, const std::string& working_space,
+                      const std::string& output);
 
 // --quiet and --verbose.
 void add_verbosity_options(CLI::App& command, Verbosity& verbosity);

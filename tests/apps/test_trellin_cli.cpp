@@ -122,7 +122,7 @@ TEST_F(TrellinCli, HelpAndModuleFaults)
     EXPECT_NE(run({"--help"}).out.find("Examples"), std::string::npos);
     const RunResult help = run({"render", "--help"});
     EXPECT_EQ(help.code, 0);
-    EXPECT_NE(help.out.find("clamped to 0..1"), std::string::npos);
+    EXPECT_NE(help.out.find("--hdr log carries"), std::string::npos);
 
     spit(dir / "fake.node", "not a module");
     for (const char* module : {"Nowhere.node", "fake.node"}) {

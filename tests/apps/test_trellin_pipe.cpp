@@ -1,6 +1,7 @@
 // The pipe command with raw frames: frame k renders at time k through one
-// node, output frames follow input frames, and a stream cut inside a frame is
-// an error naming that frame.
+// node, output frames follow input frames, float frames keep their values
+// outside 0..1 with --hdr log, and a stream cut inside a frame is an error
+// naming that frame.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -82,6 +83,62 @@ TEST_F(TrellinPipe, AReaderThatStopsIsNamed)
     const RunResult r = testkit::run_program(
         {"bash", "-c", trellin + " pipe --size 128x128 < " + path("big.raw") + " | head -c 10 > /dev/null"});
     EXPECT_NE(r.err.find("frame 0: the program reading standard output stopped"), std::string::npos) << r.err;
+}
+
+// Float planes G, B, R, A of interleaved RGBA samples, and back.
+std::string float_planes(const std::vector<float>& rgba)
+{
+    const std::size_t pixels = rgba.size() / 4;
+    std::vector<float> planes(rgba.size());
+    const int plane_of[4] = {2, 0, 1, 3};
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (int c = 0; c < 4; ++c) planes[std::size_t(plane_of[c]) * pixels + i] = rgba[i * 4 + std::size_t(c)];
+    return std::string(reinterpret_cast<const char*>(planes.data()), planes.size() * 4);
+}
+
+std::vector<float> from_planes(const std::string& bytes)
+{
+    std::vector<float> planes(bytes.size() / 4), rgba(planes.size());
+    std::memcpy(planes.data(), bytes.data(), bytes.size());
+    const std::size_t pixels = planes.size() / 4;
+    const int plane_of[4] = {2, 0, 1, 3};
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (int c = 0; c < 4; ++c) rgba[i * 4 + std::size_t(c)] = planes[std::size_t(plane_of[c]) * pixels + i];
+    return rgba;
+}
+
+TEST_F(TrellinPipe, FloatFramesKeepTheirHighlightsWithHdrLog)
+{
+    // Linear colour with alpha 1 (premultiplied or not, the same), in 0..1 first.
+    std::vector<float> frame(std::size_t(w) * h * 4);
+    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = i % 4 == 3 ? 1.0f : float(i % 97) / 96.0f;
+    spit(dir / "in.raw", float_planes(frame));
+    const auto options = testkit::RunOptions().input(path("in.raw"));
+    const RunResult plain = run({"pipe", "--size", "24x16", "--pix-fmt", "gbrapf32le"}, options);
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    std::vector<std::uint16_t> samples(frame.size());
+    for (std::size_t i = 0; i < frame.size(); ++i) samples[i] = std::uint16_t(frame[i] * 65535.0f + 0.5f);
+    const auto expected = ReferenceNode().render(samples, w, h, 4);
+    const std::vector<float> out = from_planes(plain.out);
+    ASSERT_EQ(out.size(), expected.size());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ(out[i], i % 4 == 3 ? 1.0f : float(expected[i]) / 65535.0f) << "sample " << i;
+
+    // Highlights up to 32: clipped and reported once without --hdr, kept with --hdr log.
+    for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = i % 4 == 3 ? 1.0f : float(i % 97) / 3.0f;
+    spit(dir / "hot.raw", float_planes(frame) + float_planes(frame));
+    const auto hot = testkit::RunOptions().input(path("hot.raw"));
+    const RunResult clipped = run({"pipe", "--size", "24x16", "--pix-fmt", "gbrapf32le"}, hot);
+    ASSERT_EQ(clipped.code, 0) << clipped.err;
+    EXPECT_NE(clipped.err.find("samples lay outside 0..1 in the working space linear (lowest 1.33333, highest 32)"),
+              std::string::npos)
+        << clipped.err;
+    EXPECT_EQ(std::count(clipped.err.begin(), clipped.err.end(), '\n'), 1) << "one note for the run";
+    const RunResult kept = run({"pipe", "--size", "24x16", "--pix-fmt", "gbrapf32le", "--hdr", "log"}, hot);
+    ASSERT_EQ(kept.code, 0) << kept.err;
+    EXPECT_EQ(kept.err, "");
+    const std::vector<float> bright = from_planes(kept.out);
+    EXPECT_GT(*std::max_element(bright.begin(), bright.end()), 16.0f);
 }
 
 }  // namespace

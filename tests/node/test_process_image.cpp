@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "host/warnings.h"
+#include "node/node_flags.h"
 #include "node/trellin_node.h"
 #include "support/host_image.h"
 
@@ -29,6 +30,16 @@ std::unique_ptr<vx::TrellinNode> make_node(vx::Trellin* spy = nullptr)
 struct CopyEffect : vx::Trellin {
     void render() override { std::memcpy(output.image->pixels, input.image->pixels, std::size_t(output.image->width) * output.image->height * 8); }
 };
+
+TEST(ProcessImage, TheHostTurnsAlphaRefractionOnThroughTheNodeFlags)
+{
+    auto node = make_node();
+    EXPECT_FALSE(node->effect->refract_alpha);
+    node->set_flags(vx::node_flag_refract_alpha | 0x80u);
+    EXPECT_TRUE(node->effect->refract_alpha);
+    node->set_flags(0x80u);  // a flag the node does not know turns nothing on
+    EXPECT_FALSE(node->effect->refract_alpha);
+}
 
 TEST(ProcessImage, RefusesMissingImagesAndOddSampleCountsWithoutTouchingTheNode)
 {

@@ -1,0 +1,179 @@
+// Colour around the node, in process: conversions against values worked out by hand, names
+// resolved through an OpenColorIO config the test writes, the log curve's round trip through
+// the node's own sample exchange, and associated alpha divided out and multiplied back.
+// test-links: trellin_app
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "apps/common/colour_space.h"
+#include "apps/common/hdr_curve.h"
+#include "apps/common/picture_attributes.h"
+#include "apps/common/picture_colour.h"
+#include "node/image_exchange.h"
+
+namespace {
+
+using namespace trellin_app;
+namespace fs = std::filesystem;
+
+// sRGB's transfer by its formula, for the expectations.
+double srgb_encode(double x) { return x <= 0.0031308 ? 12.92 * x : 1.055 * std::pow(x, 1 / 2.4) - 0.055; }
+
+HostPicture one_pixel(float r, float g, float b, float a)
+{
+    HostPicture p(1, 1, 4);
+    const float v[] = {r, g, b, a};
+    for (int c = 0; c < 4; ++c) p.data[std::size_t(c)] = static_cast<std::uint16_t>(std::lround(v[c] * 65535.0f));
+    return p;
+}
+
+TEST(ColourSpaces, BuiltInConversionsMatchTheWorkedValues)
+{
+    const ColourSpaces spaces;
+    // Linear 0.18: 1.055 * 0.18^(1/2.4) - 0.055 = 0.461356 in sRGB. sRGB 128/255: ((128/255 + 0.055) /
+    // 1.055)^2.4 = 0.2158605 in linear light.
+    float px[] = {0.18f, 1.0f, 0.0f, 0.5f, 128.0f / 255.0f, 0.25f, 0.0031308f, 1.0f};
+    spaces.conversion("Linear", "srgb")->apply(px, 1, 4);
+    EXPECT_NEAR(px[0], 0.461356, 1e-5);
+    EXPECT_NEAR(px[1], 1.0, 1e-6);
+    EXPECT_EQ(px[3], 0.5f) << "alpha is not a colour";
+    spaces.conversion("sRGB", "linear")->apply(px + 4, 1, 4);
+    EXPECT_NEAR(px[4], 0.2158605, 1e-6);
+    EXPECT_NEAR(px[5], std::pow((0.25 + 0.055) / 1.055, 2.4), 1e-6);
+    EXPECT_NEAR(px[6], 0.0031308 / 12.92, 1e-8) << "the straight segment near black";
+
+    EXPECT_EQ(spaces.conversion("sRGB", "SRGB"), nullptr);
+    EXPECT_EQ(spaces.resolve("gamma2.2"), "Gamma2.2");
+    EXPECT_EQ(spaces.resolve("ACEScg"), "");
+    try {
+        spaces.require("ACEScg", "--working-space");
+        FAIL();
+    } catch (const ColourError& e) {
+        EXPECT_NE(std::string(e.what()).find("--working-space: no colour space \"ACEScg\""), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("sRGB"), std::string::npos) << "the known names are listed";
+    }
+}
+
+// Two spaces and one transform between them: "plate" is "scene" doubled.
+std::string write_config(const fs::path& dir)
+{
+    const fs::path path = dir / "two.ocio";
+    std::ofstream(path) << R"(ocio_profile_version: 2
+roles:
+  default: scene
+  scene_linear: scene
+  reference: scene
+displays:
+  sRGB:
+    - !<View> {name: Plain, colorspace: plate}
+colorspaces:
+  - !<ColorSpace>
+    name: scene
+    aliases: [lin_scene]
+  - !<ColorSpace>
+    name: plate
+    from_scene_reference: !<MatrixTransform> {matrix: [2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1]}
+)";
+    return path.string();
+}
+
+TEST(ColourSpaces, NamesResolveThroughAConfig)
+{
+    const fs::path dir = fs::temp_directory_path() / ("trellin-config-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const ColourSpaces spaces(write_config(dir));
+    EXPECT_EQ(spaces.resolve("PLATE"), "plate");
+    EXPECT_EQ(spaces.resolve("lin_scene"), "scene");
+    EXPECT_EQ(spaces.resolve("linear"), "scene") << "the scene_linear role";
+    EXPECT_TRUE(spaces.same("linear", "scene"));
+    float px[] = {0.25f, 1.5f, -0.5f, 0.75f};
+    spaces.conversion("lin_scene", "plate")->apply(px, 1, 4);
+    EXPECT_FLOAT_EQ(px[0], 0.5f);
+    EXPECT_FLOAT_EQ(px[1], 3.0f);
+    EXPECT_FLOAT_EQ(px[2], -1.0f);
+    EXPECT_EQ(px[3], 0.75f);
+    spaces.display_conversion("scene")->apply(px, 1, 4);
+    EXPECT_FLOAT_EQ(px[0], 1.0f) << "through the sRGB display's view";
+    EXPECT_THROW(spaces.require("ACEScg", "x"), ColourError);
+    EXPECT_THROW(ColourSpaces((dir / "missing.ocio").string()), ColourError);
+    fs::remove_all(dir);
+}
+
+// v into the node's 16-bit host sample, through the node's own exchange (15 bits inside) and back.
+float through_node(float v)
+{
+    std::uint16_t host[4] = {static_cast<std::uint16_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 65535.0f)), 0, 0, 65535};
+    _image_str image{1, 1, 4, 0, host};
+    vx::ImageVx* record = vx::import_host_image(&image);
+    vx::export_to_host_image(record, &image);
+    delete record;
+    return float(host[0]) / 65535.0f;
+}
+
+TEST(HdrLog, ValuesComeBackWithinTheStatedPrecision)
+{
+    EXPECT_NEAR(hdr_log::encode(float(hdr_log::lowest)), 0.0, 1e-5);
+    EXPECT_NEAR(hdr_log::encode(float(hdr_log::highest)), 1.0, 1e-6);
+    // Continuous where the toe meets the logarithm.
+    EXPECT_NEAR(hdr_log::encode(0.125f - 1e-6f), hdr_log::encode(0.125f), 1e-6);
+    double worst_stops = 0, worst_toe = 0;
+    for (double x = hdr_log::lowest; x <= hdr_log::highest; x = x < 0.125 ? x + 0.0007 : x * 1.0137) {
+        const float back = hdr_log::decode(through_node(hdr_log::encode(float(x))));
+        if (x >= hdr_log::toe_end) worst_stops = std::max(worst_stops, std::abs(std::log2(back / x)));
+        else worst_toe = std::max(worst_toe, std::abs(back - x));
+    }
+    EXPECT_LE(worst_stops, hdr_log::stops_error + 1e-6);
+    EXPECT_LE(worst_toe, hdr_log::toe_error + 1e-7);
+    EXPECT_GT(worst_stops, hdr_log::stops_error / 3) << "the bound is not loose";
+}
+
+TEST(PictureColourTest, AssociatedAlphaIsDividedOutAndMultipliedBack)
+{
+    const ColourSpaces spaces;
+    const PictureColour colour({}, &spaces);
+    PictureSource exr;
+    exr.format = "openexr";
+    exr.float_samples = exr.alpha = exr.associated_alpha = true;
+    exr.samples = {0.1f, 0.2f, 0.0f, 0.25f};
+    const NodeFrame frame = colour.to_node(one_pixel(0, 0, 0, 0), exr, "soft.exr");
+    EXPECT_EQ(frame.input_space, "linear");
+    EXPECT_EQ(frame.picture.data[0], std::lround(0.4 * 65535)) << "colour divided by alpha 0.25";
+    EXPECT_EQ(frame.picture.data[1], std::lround(0.8 * 65535));
+
+    // Back into OpenEXR: multiplied by the input's alpha as read; into PNG: sRGB, left divided.
+    const OutputFrame out = colour.from_node(frame.picture, frame, "linear", file_output_form("openexr", SampleDepth::automatic));
+    EXPECT_NEAR(out.samples[0], 0.1, 1e-5);
+    EXPECT_EQ(out.samples[3], 0.25f);
+    const OutputFrame png = colour.from_node(frame.picture, frame, "sRGB", file_output_form("png", SampleDepth::automatic));
+    EXPECT_NEAR(png.samples[1], srgb_encode(0.8), 1e-4);
+    EXPECT_EQ(png.picture.attributes->list.get_string("oiio:ColorSpace"), "sRGB");
+
+    // Highlights: clipped and counted without --hdr, kept with it.
+    exr.samples = {4.0f, -0.1f, 0.5f, 1.0f};
+    EXPECT_EQ(colour.to_node(one_pixel(0, 0, 0, 0), exr, "hot.exr").clipped.clipped, 2);
+    RenderOptions hdr;
+    hdr.hdr = HdrMode::log;
+    const PictureColour logged(hdr, &spaces);
+    const NodeFrame kept = logged.to_node(one_pixel(0, 0, 0, 0), exr, "hot.exr");
+    EXPECT_EQ(kept.clipped.clipped, 0);
+    EXPECT_NEAR(logged.from_node(kept.picture, kept, "linear", file_output_form("openexr", SampleDepth::automatic)).samples[0], 4.0, 4.0 * 0.0005);
+}
+
+TEST(PictureColourTest, TheDisplayShowsTheWorkingSpaceAsSrgb)
+{
+    const ColourSpaces spaces;
+    RenderOptions options;
+    options.working_space = "linear";
+    const PictureColour colour(options, &spaces);
+    PictureSource png;
+    png.format = "png";
+    const NodeFrame frame = colour.to_node(one_pixel(0.5f, 0.5f, 0.5f, 1.0f), png, "grey.png");
+    EXPECT_NEAR(frame.picture.data[0] / 65535.0, std::pow((0.5 + 0.055) / 1.055, 2.4), 1e-4) << "in linear light";
+    EXPECT_NEAR(colour.for_display(frame.picture, frame).data[0] / 65535.0, 0.5, 1e-4) << "shown as it looks";
+}
+
+}  // namespace
