@@ -14,6 +14,7 @@ packages=(
   ffmpeg
   libglfw3-dev libimgui-dev libstb-dev xvfb xdotool x11-apps
   frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad melt
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev python3-gi gir1.2-gstreamer-1.0
   slurmctld slurmd slurm-client munge
   pybind11-dev python3-dev python3-numpy python3-pytest python3-openimageio libimath-dev
 )

@@ -6,10 +6,6 @@ namespace {
 
 int process(FXNode& node, const HostPicture& input, HostPicture& output, double time)
 {
-    node.set_output_size(output.width, output.height);
-    node.set_input_length(1);
-    node.set_aspect(output.pixel_aspect);
-
     // The node only reads its input; the host record has no const form.
     _image_str in;
     in.width = input.width;
@@ -18,11 +14,20 @@ int process(FXNode& node, const HostPicture& input, HostPicture& output, double 
     in.flags = 0;
     in.data = const_cast<std::uint16_t*>(input.data.data());
     _image_str out = output.host_image();
-    _image_str* inputs[2] = {&in, nullptr};
-    return node.process_image(time, inputs, &out);
+    return render_frame(node, in, out, time, output.pixel_aspect);
 }
 
 }  // namespace
+
+int render_frame(FXNode& node, const _image_str& input, _image_str& output, double time, double pixel_aspect)
+{
+    node.set_output_size(output.width, output.height);
+    node.set_input_length(1);
+    node.set_aspect(pixel_aspect);
+    _image_str in = input;
+    _image_str* inputs[2] = {&in, nullptr};
+    return node.process_image(time, inputs, &output);
+}
 
 int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time)
 {

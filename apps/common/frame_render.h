@@ -22,4 +22,10 @@ int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, do
 int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time, int out_width,
                  int out_height);
 
+// Renders host images the caller holds (another program's frame buffers,
+// packed rows, top first) as the frame at `time` of a one-frame clip with
+// pixels of `pixel_aspect`: the node's output size is `output`'s, and it
+// fills `output`, which must not be `input`. The node only reads `input`.
+int render_frame(FXNode& node, const _image_str& input, _image_str& output, double time, double pixel_aspect);
+
 }  // namespace trellin_app

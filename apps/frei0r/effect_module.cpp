@@ -9,15 +9,6 @@ namespace trellin_frei0r {
 
 namespace {
 
-// Set by the build: the effect module's folder relative to the installed
-// frei0r folder, and relative to the frei0r folder of the build tree.
-#ifndef TRELLIN_FREI0R_INSTALLED_MODULE_DIR
-#define TRELLIN_FREI0R_INSTALLED_MODULE_DIR "../trellin"
-#endif
-#ifndef TRELLIN_FREI0R_BUILD_MODULE_DIR
-#define TRELLIN_FREI0R_BUILD_MODULE_DIR "../../bin"
-#endif
-
 void complain(const std::string& text) { std::fprintf(stderr, "trellin (frei0r): %s\n", text.c_str()); }
 
 Effect* load()
@@ -51,8 +42,10 @@ std::string own_dir() { return trellin_app::loaded_file_dir(reinterpret_cast<con
 
 std::vector<std::string> module_candidates(const std::string& frei0r_dir)
 {
+    // Set by the build (add_plugin_library): the effect module's folder relative to
+    // the installed plug-in's folder, and relative to the build tree's.
     return trellin_app::module_candidates(frei0r_dir,
-                                          {TRELLIN_FREI0R_INSTALLED_MODULE_DIR, TRELLIN_FREI0R_BUILD_MODULE_DIR});
+                                          {TRELLIN_PLUGIN_INSTALLED_MODULE_DIR, TRELLIN_PLUGIN_BUILD_MODULE_DIR});
 }
 
 }  // namespace trellin_frei0r
