@@ -6,16 +6,13 @@
 
 #include <memory>
 
-#include "effect/trellin.h"
+#include "effect/passes.h"
+#include "effect/trellin_info.h"
 #include "node/host_api.h"
 #include "node/parallel_rows.h"
 
 namespace {
 
-using Worker = void (vx::Trellin::*)(int, int);
-const Worker workers[6] = {&vx::Trellin::triangle_rows, &vx::Trellin::square_rows,
-                           &vx::Trellin::pentagon_rows, &vx::Trellin::hexagon_rows,
-                           &vx::Trellin::octagon_rows,  &vx::Trellin::dodecagon_rows};
 const char* const shape_names[6] = {"Triangle", "Square", "Pentagon",
                                     "Hexagon",  "Octagon", "Dodecagon"};
 
@@ -25,8 +22,8 @@ void cell_map(benchmark::State& state)
     const bool dense = state.range(1) != 0;
     const int w = 1920, h = 1080;
 
-    vx::Trellin t;
-    auto& p = t.param;
+    vx::TrellinParams p;
+    p.cell_shape.value = shape;
     p.cell_size.value = dense ? 0.01 : 0.1;
     p.cell_count_x.value = p.cell_count_y.value = dense ? 100 : 10;
     p.cell_angle.value = 0.0;
@@ -34,14 +31,12 @@ void cell_map(benchmark::State& state)
     p.tweak.x = p.tweak.y = 0.5;
     p.cell_curve.value = 1.0;
     std::unique_ptr<vx::ImageVx> map(vx::ImageVx::create(w, h));
-    t.frame.width = w;
-    t.frame.height = h;
-    t.frame.cell_radius = float(p.cell_size.value * 0.2 * w);
-    t.frame.cell_map = map.get();
+    vx::FrameState f = vx::derive_frame_state(p, w, h);
+    f.cell_map = map.get();
 
     for (auto _ : state) {
         map->fill(0, 0, 0, 0);
-        vx::parallel_rows(&t, workers[shape - 1], h);
+        vx::parallel_rows(h, [&f](int first, int last) { vx::cell_map_rows(f, first, last); });
         benchmark::DoNotOptimize(map->pixels);
         benchmark::ClobberMemory();
     }

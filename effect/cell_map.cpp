@@ -6,36 +6,46 @@
 #include <cstdint>
 
 #include "effect/cell_shapes.h"
-#include "effect/trellin.h"
+#include "effect/passes.h"
 
 namespace vx {
 
 namespace {
 
-// Draws the whole grid of `shape`, writing only map rows first_row..last_row.
-// Every band walks every cell in the same order, so a pixel covered by
-// several cells ends with the same (last drawn) cell whatever the banding.
-void draw_cells(Trellin& effect, int shape, int first_row, int last_row)
+// Draws each covered pixel of a cell with its dome height.
+class CellPainter : public PolyRender {
+public:
+    explicit CellPainter(const FrameState& frame) : frame_(frame) {}
+    void render_pixel(int x, int y, const CellPolygon& polygon) override { cell_profile(frame_, x, y, polygon); }
+
+private:
+    const FrameState& frame_;
+};
+
+}  // namespace
+
+// Draws the whole grid, writing only map rows first_row..last_row. Every band
+// walks every cell in the same order, so a pixel covered by several cells
+// ends with the same (last drawn) cell whatever the banding.
+void cell_map_rows(const FrameState& frame, int first_row, int last_row)
 {
-    const FrameState& frame = effect.frame;
     const int width = frame.width;
     const int height = frame.height;
     if (first_row > last_row || width <= 0 || height <= 0 || !frame.cell_map)
         return;
 
-    const TrellinParams& param = effect.param;
-    const double angle_degrees = param.cell_angle.value;
+    const double angle_degrees = frame.cell_angle;
     const float angle = float(angle_degrees * 0.017453292522222223);
-    const float kx = float(width * param.angle_centre.x);
-    const float ky = float(height * param.angle_centre.y);
-    const float ox = float((param.tweak.x - 0.5) * width);
-    const float oy = float((param.tweak.y - 0.5) * height);
+    const float kx = float(width * frame.angle_centre_x);
+    const float ky = float(height * frame.angle_centre_y);
+    const float ox = float((frame.tweak_x - 0.5) * width);
+    const float oy = float((frame.tweak_y - 0.5) * height);
     const bool turned = angle_degrees != 0.0;  // a NaN angle counts as turned
     const bool shifted = ox != 0.0f || oy != 0.0f;
 
     CellGrid grid;
-    if (!make_cell_grid(shape, frame.cell_radius, width, height, param.cell_count_x.value,
-                        param.cell_count_y.value, grid))
+    if (!make_cell_grid(frame.cell_shape, frame.cell_radius, width, height, frame.cell_count_x,
+                        frame.cell_count_y, grid))
         return;
 
     // The cell centre lives here; the polygon records point at it so that the
@@ -57,6 +67,7 @@ void draw_cells(Trellin& effect, int shape, int first_row, int last_row)
     const float clip_w = float(width);
     const float clip_h = float(height);
     const RowBand band{0, first_row, width, last_row};
+    CellPainter painter(frame);
     CellPolygon cell;
 
     for_each_cell(grid, [&](float j, float i) {
@@ -82,18 +93,14 @@ void draw_cells(Trellin& effect, int shape, int first_row, int last_row)
             centre_x = centre_x + ox;
             centre_y = centre_y + oy;
         }
-        effect.clip_polygon(cell, 0.0f, clip_w, 0.0f, clip_h);
-        effect.draw_polygon(cell, band);
+        painter.clip_polygon(cell, 0.0f, clip_w, 0.0f, clip_h);
+        painter.draw_polygon(cell, band);
     });
 }
 
-}  // namespace
-
-void Trellin::render_pixel(int x, int y, const CellPolygon& polygon) { cell_profile(x, y, polygon); }
-
 // Height of the dome at pixel (x, y): full at the cell centre, falling along
 // a quarter sine to 0 at the circumradius, raised to the power "CellCurve".
-void Trellin::cell_profile(int x, int y, const CellPolygon& polygon)
+void cell_profile(const FrameState& frame, int x, int y, const CellPolygon& polygon)
 {
     ImageVx* map = frame.cell_map;
     // The span rule can reach one column past the picture (its column limit
@@ -112,7 +119,7 @@ void Trellin::cell_profile(int x, int y, const CellPolygon& polygon)
     else if (!(t >= 0.0f))
         t = 0.0f;
     const double s = std::sin(double(t) * 1.570796327);
-    float v = float(std::pow(s, param.cell_curve.value));
+    float v = float(std::pow(s, frame.cell_curve));
     if (v > 1.0f)
         v = 1.0f;
     else if (!(v >= 0.0f))
@@ -122,36 +129,6 @@ void Trellin::cell_profile(int x, int y, const CellPolygon& polygon)
     pixel[0] = level;
     pixel[1] = level;
     pixel[2] = level;
-}
-
-void Trellin::triangle_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_triangle, first_row, last_row);
-}
-
-void Trellin::square_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_square, first_row, last_row);
-}
-
-void Trellin::pentagon_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_pentagon, first_row, last_row);
-}
-
-void Trellin::hexagon_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_hexagon, first_row, last_row);
-}
-
-void Trellin::octagon_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_octagon, first_row, last_row);
-}
-
-void Trellin::dodecagon_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_dodecagon, first_row, last_row);
 }
 
 }  // namespace vx

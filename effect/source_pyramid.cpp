@@ -31,9 +31,6 @@ constexpr int one_shift = 14;
 // Largest box area the level blend distinguishes.
 constexpr float area_cap = 200.0f;
 
-// Stored sample of image channel k: the pyramid keeps channels reversed.
-constexpr int stored(int k) { return 3 - k; }
-
 struct Level {
     const std::uint16_t* pixels;
     int width;
@@ -75,7 +72,7 @@ inline void bilinear(const Level& level, float cx, float cy, int first, int v[4]
     const int gy = one - fy;
     for (int i = 0; i < Count; ++i) {
         const int k = first + i;
-        const int s = stored(k);
+        const int s = k;
         const int top = (p00[s] * gx + p10[s] * fx) >> one_shift;
         const int bottom = (p01[s] * gx + p11[s] * fx) >> one_shift;
         v[k] = (top * gy + bottom * fy) >> one_shift;
@@ -97,47 +94,24 @@ Sample4 finish(const float sum[4], unsigned mask)
     return out;
 }
 
-// Builds one level from the picture or from the level above it; one row of
-// the level per call of the worker, so the rows can be shared out.
-struct LevelBuilder {
-    SourcePyramid* pyramid;
-    const ImageVx* image;
-    int level;
-
-    // Level 0: the picture's pixels with their channels reversed.
-    void copy_rows(int first_row, int last_row)
-    {
-        const int w = pyramid->width;
-        for (int y = first_row; y <= last_row; ++y) {
-            const std::uint16_t* src = image->rows[y];
-            std::uint16_t* dst = pyramid->levels[0] + static_cast<std::size_t>(y) * w * 4;
-            for (int x = 0; x < w; ++x, src += 4, dst += 4) {
-                dst[0] = src[3];
-                dst[1] = src[2];
-                dst[2] = src[1];
-                dst[3] = src[0];
-            }
+// Level k >= 1, rows first_row..last_row: each sample the mean of a 2 x 2
+// block of level k - 1.
+void reduce_rows(SourcePyramid* pyramid, int level, int first_row, int last_row)
+{
+    const int w = pyramid->level_width[level];
+    const std::size_t up_stride = static_cast<std::size_t>(pyramid->level_width[level - 1]) * 4;
+    const std::uint16_t* up = pyramid->levels[level - 1];
+    std::uint16_t* out = pyramid->reduced_block + (pyramid->levels[level] - pyramid->levels[1]);
+    for (int r = first_row; r <= last_row; ++r) {
+        const std::uint16_t* a = up + static_cast<std::size_t>(2 * r) * up_stride;
+        const std::uint16_t* b = a + up_stride;
+        std::uint16_t* dst = out + static_cast<std::size_t>(r) * w * 4;
+        for (int c = 0; c < w; ++c, a += 8, b += 8, dst += 4) {
+            for (int s = 0; s < 4; ++s)
+                dst[s] = static_cast<std::uint16_t>((a[s] + a[s + 4] + b[s] + b[s + 4]) >> 2);
         }
     }
-
-    // Level k >= 1: each sample the mean of a 2 x 2 block of level k - 1.
-    void reduce_rows(int first_row, int last_row)
-    {
-        const int w = pyramid->level_width[level];
-        const std::size_t up_stride = static_cast<std::size_t>(pyramid->level_width[level - 1]) * 4;
-        const std::uint16_t* up = pyramid->levels[level - 1];
-        std::uint16_t* out = pyramid->levels[level];
-        for (int r = first_row; r <= last_row; ++r) {
-            const std::uint16_t* a = up + static_cast<std::size_t>(2 * r) * up_stride;
-            const std::uint16_t* b = a + up_stride;
-            std::uint16_t* dst = out + static_cast<std::size_t>(r) * w * 4;
-            for (int c = 0; c < w; ++c, a += 8, b += 8, dst += 4) {
-                for (int s = 0; s < 4; ++s)
-                    dst[s] = static_cast<std::uint16_t>((a[s] + a[s + 4] + b[s] + b[s + 4]) >> 2);
-            }
-        }
-    }
-};
+}
 
 }  // namespace
 
@@ -164,9 +138,9 @@ LevelBlend level_blend(float area, int level_count)
     return LevelBlend{li, fl};
 }
 
-SourcePyramid* build_pyramid(const ImageVx* image, int width, int height)
+SourcePyramid* allocate_pyramid(int width, int height)
 {
-    if (image == nullptr || width < 1 || height < 1)
+    if (width < 1 || height < 1)
         return nullptr;
     const int m = width < height ? width : height;
     const int count = pyramid_level_count(m);
@@ -174,48 +148,51 @@ SourcePyramid* build_pyramid(const ImageVx* image, int width, int height)
     if (record == nullptr)
         return nullptr;
     auto* p = new (record) SourcePyramid{};
-    // Levels 1 .. count share one block (they need about a third of level 0);
-    // a picture without reduced levels needs none.
-    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 8;
-    std::uint16_t* shared = nullptr;
+    p->width = width;
+    p->height = height;
+    p->level_count = count;
+    p->level_width[0] = width;
+    p->level_height[0] = height;
+    p->level_scale[0] = 1.0f;
+    std::size_t reduced = 0;
+    for (int k = 1; k <= count; ++k) {
+        const int w = p->level_width[k - 1] >> 1;
+        const int h = p->level_height[k - 1] >> 1;
+        p->level_width[k] = w;
+        p->level_height[k] = h;
+        p->level_scale[k] = static_cast<float>(((w < h ? w : h) - 1.0) / m);
+        reduced += static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+    }
+    // A picture without reduced levels needs no block.
     if (count > 0) {
-        shared = static_cast<std::uint16_t*>(frame_alloc(bytes));
-        if (shared == nullptr) {
+        p->reduced_block = static_cast<std::uint16_t*>(frame_alloc(reduced * sizeof(std::uint16_t)));
+        if (p->reduced_block == nullptr) {
             frame_free(p);
             return nullptr;
         }
     }
-    auto* base = static_cast<std::uint16_t*>(frame_alloc(bytes));
-    if (base == nullptr) {
-        frame_free(shared);
-        frame_free(p);
-        return nullptr;
-    }
-    p->width = width;
-    p->height = height;
-    p->level_count = count;
-    p->base_block = base;
-    p->levels[0] = base;
-    p->level_width[0] = width;
-    p->level_height[0] = height;
-    p->level_scale[0] = 1.0f;
-    std::uint16_t* next = shared;
+    const std::uint16_t* next = p->reduced_block;
     for (int k = 1; k <= count; ++k) {
-        const int w = p->level_width[k - 1] >> 1;
-        const int h = p->level_height[k - 1] >> 1;
         p->levels[k] = next;
-        p->level_width[k] = w;
-        p->level_height[k] = h;
-        p->level_scale[k] = static_cast<float>(((w < h ? w : h) - 1.0) / m);
-        next += static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+        next += static_cast<std::size_t>(p->level_width[k]) * static_cast<std::size_t>(p->level_height[k]) * 4;
     }
+    return p;
+}
 
-    LevelBuilder builder{p, image, 0};
-    parallel_rows(&builder, &LevelBuilder::copy_rows, height);
-    for (int k = 1; k <= count; ++k) {
-        builder.level = k;
-        parallel_rows(&builder, &LevelBuilder::reduce_rows, p->level_height[k]);
-    }
+void fill_pyramid(SourcePyramid* p, const ImageVx* image)
+{
+    p->levels[0] = image->pixels;
+    for (int k = 1; k <= p->level_count; ++k)
+        parallel_rows(p->level_height[k], [p, k](int first, int last) { reduce_rows(p, k, first, last); });
+}
+
+SourcePyramid* build_pyramid(const ImageVx* image, int width, int height)
+{
+    if (image == nullptr)
+        return nullptr;
+    SourcePyramid* p = allocate_pyramid(width, height);
+    if (p != nullptr)
+        fill_pyramid(p, image);
     return p;
 }
 
@@ -223,8 +200,7 @@ void free_pyramid(SourcePyramid* pyramid)
 {
     if (pyramid == nullptr)
         return;
-    frame_free(pyramid->levels[1]);  // the block of all reduced levels, if any
-    frame_free(pyramid->base_block);
+    frame_free(pyramid->reduced_block);
     frame_free(pyramid);
 }
 

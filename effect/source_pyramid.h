@@ -9,16 +9,19 @@
 
 namespace vx {
 
+// Level 0 is the picture's own pixel block (red, green, blue, alpha); levels
+// 1..level_count are its successive 2 x 2 reductions, in one block of their
+// own, in the same channel order.
 struct SourcePyramid {
     static constexpr int max_levels = 20;
     std::int32_t width = 0;
     std::int32_t height = 0;
     std::int32_t level_count = 0;  // reduced levels 1..level_count
-    std::uint16_t* levels[max_levels] = {};
+    const std::uint16_t* levels[max_levels] = {};
     std::int32_t level_width[max_levels] = {};
     std::int32_t level_height[max_levels] = {};
     float level_scale[max_levels] = {};
-    std::uint16_t* base_block = nullptr;
+    std::uint16_t* reduced_block = nullptr;  // levels 1..level_count
 };
 
 // Edge modes of the sampler.
@@ -43,7 +46,13 @@ struct LevelBlend {
 };
 LevelBlend level_blend(float area, int level_count);
 
-// Null when an allocation fails (nothing is left allocated then).
+// A pyramid for a width x height picture, its levels not yet filled. Null when
+// an allocation fails (nothing is left allocated then).
+SourcePyramid* allocate_pyramid(int width, int height);
+// Makes `image` (of the pyramid's size) level 0 and reduces it into the other
+// levels, rows in parallel.
+void fill_pyramid(SourcePyramid* pyramid, const ImageVx* image);
+// allocate_pyramid and fill_pyramid in one.
 SourcePyramid* build_pyramid(const ImageVx* image, int width, int height);
 void free_pyramid(SourcePyramid* pyramid);
 

@@ -4,10 +4,7 @@
 
 namespace vx {
 
-namespace {
-
-// Host samples (full 16-bit range) into record samples (0..32767).
-void read_host_rows(const _image_str* image, ImageVx* record)
+void read_host_image(const _image_str* image, ImageVx* record)
 {
     const int w = image->width;
     const int h = image->height;
@@ -32,6 +29,8 @@ void read_host_rows(const _image_str* image, ImageVx* record)
     }
 }
 
+namespace {
+
 // 0..32767 back onto 0..65535: the top bit is repeated into the freed low bit,
 // so 0 stays 0 and 32767 becomes 65535.
 inline std::uint16_t widen(std::uint16_t s)
@@ -52,13 +51,13 @@ ImageVx* import_host_image(const _image_str* image, const _image_str* reference)
     if (!result)
         return nullptr;
     if (!resample) {
-        read_host_rows(image, result);
+        read_host_image(image, result);
         return result;
     }
     ImageVx* temporary = ImageVx::create(image->width, image->height);
     if (!temporary)
         return result;  // contents undefined, as when the resampler cannot run
-    read_host_rows(image, temporary);
+    read_host_image(image, temporary);
     Resampler resampler;
     resampler.run(temporary, result);
     delete temporary;

@@ -36,17 +36,15 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     FXNode::evaluate_controls(time, false);
     effect->input_length = static_cast<double>(get_input_length(0));
 
-    effect->input.image = import_host_image(input, output);
-    effect->input.host_image = input;
-    effect->input.input_index = 0;
-    effect->input.node = this;
-    effect->output.image = import_host_image(output, nullptr);
-    if (!effect->input.image || !effect->output.image) {
-        delete effect->input.image;
-        delete effect->output.image;
+    if (!images_.prepare(input, output)) {
         msgwarn("VXKIT plugin: process_image() could not allocate the frame's image records.");
         return 0;
     }
+    effect->input.image = images_.input;
+    effect->input.host_image = input;
+    effect->input.input_index = 0;
+    effect->input.node = this;
+    effect->output.image = images_.output;
 
     int width = 0, height = 0;
     get_output_size(width, height);
@@ -61,9 +59,9 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     }
     effect->render();
 
-    delete effect->input.image;
     export_to_host_image(effect->output.image, output);
-    delete effect->output.image;
+    effect->input.image = nullptr;
+    effect->output.image = nullptr;
     return 1;
 }
 

@@ -31,6 +31,13 @@ TrellinNode::~TrellinNode()
     delete effect;
 }
 
+void TrellinNode::release_frame_storage()
+{
+    images_.release();
+    if (effect)
+        effect->storage.release();
+}
+
 const char* TrellinNode::get_description()
 {
     return node_description;
