@@ -3,7 +3,7 @@
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build debug demo test test-release test-asan test-tsan bench install clean
+.PHONY: all deps build debug demo test test-release test-asan test-tsan bench soak install clean
 
 all: build
 
@@ -35,6 +35,15 @@ test-tsan: deps
 	@cmake --preset tsan >/dev/null
 	@cmake --build --preset tsan -j $(JOBS)
 	@ctest --preset tsan -j $(JOBS)
+
+# The fast kernels against the reference ones over thousands of random
+# frames (SOAK_CASES, SOAK_SEED); run it for every change to a kernel.
+SOAK_CASES ?= 3000
+SOAK_SEED ?= $(shell date +%s)
+soak: build
+	@echo "soak: $(SOAK_CASES) random frames from seed $(SOAK_SEED)"
+	@TRELLIN_DIFFERENTIAL_CASES=$(SOAK_CASES) TRELLIN_DIFFERENTIAL_SEED=$(SOAK_SEED) \
+	  build/tests/effect_test_fast_kernels --gtest_filter='*RandomFrames*'
 
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done

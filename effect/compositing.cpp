@@ -6,22 +6,11 @@
 #include <cstring>
 
 #include "effect/passes.h"
+#include "effect/pixel_math.h"
 
 namespace vx {
 
 namespace {
-
-// A lit colour channel: the light colour scaled by the highlight plus the
-// dimmed sample, truncated and kept within 0..32767 (a NaN counts as 0).
-inline std::uint16_t lit_value(float colour, float highlight, std::uint16_t sample, float back)
-{
-    const float v = colour * highlight + static_cast<float>(sample) * back;
-    if (v >= 32767.0f)
-        return 32767;
-    if (v > 0.0f)
-        return static_cast<std::uint16_t>(static_cast<int>(v));
-    return 0;
-}
 
 inline float min4(float a, float b, float c, float d) { return std::min(std::min(a, b), std::min(c, d)); }
 inline float max4(float a, float b, float c, float d) { return std::max(std::max(a, b), std::max(c, d)); }

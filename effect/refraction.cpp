@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "effect/passes.h"
+#include "effect/pixel_math.h"
 #include "effect/vector3.h"
 
 namespace vx {
@@ -82,7 +83,7 @@ void refract_rows(const FrameState& f, int first_row, int last_row)
                 const float d = static_cast<float>(static_cast<double>(normal.y) * light.y +
                                                    static_cast<double>(normal.x) * light.x +
                                                    static_cast<double>(normal.z) * light.z);
-                hl[x] = d < 0.0f ? 0.0f : static_cast<float>(std::pow(static_cast<double>(d), gloss) * brightness);
+                hl[x] = highlight(d, gloss, brightness);
             }
         }
     }

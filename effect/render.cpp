@@ -1,5 +1,7 @@
 #include <cstring>
 
+#include "effect/fast_render.h"
+#include "effect/kernel_choice.h"
 #include "effect/passes.h"
 #include "effect/trellin.h"
 #include "node/parallel_rows.h"
@@ -61,7 +63,11 @@ void Trellin::render()
     f.output = out;
     f.owner = this;
 
-    if (!storage.prepare_cell_map(f.width, f.height)) {
+    if (kernels() == Kernels::fast && render_fast(f, storage, param.show_map.value, refract_alpha))
+        return;
+
+    storage.set_size(f.width, f.height);
+    if (!storage.need_cell_map()) {
         // Without working storage the frame shows the input unchanged.
         copy_pixels(out, in);
     } else {
@@ -76,7 +82,7 @@ void Trellin::render()
             copy_pixels(out, in);
             // The slope and footprint arithmetic needs two columns and three
             // rows; smaller pictures keep the input copy.
-            if (f.width >= 2 && f.height >= 3 && storage.prepare_glass()) {
+            if (f.width >= 2 && f.height >= 3 && storage.need_float_buffers() && storage.need_pyramid()) {
                 f.height_buf = storage.height_buf;
                 f.sample_x_buf = storage.sample_x_buf;
                 f.sample_y_buf = storage.sample_y_buf;

@@ -1,6 +1,8 @@
 #include "effect/source_pyramid.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstddef>
 #include <new>
 #include <type_traits>
@@ -138,7 +140,25 @@ LevelBlend level_blend(float area, int level_count)
     return LevelBlend{li, fl};
 }
 
-SourcePyramid* allocate_pyramid(int width, int height)
+float level_blend_flat_limit()
+{
+    static const float limit = [] {
+        auto flat = [](std::uint32_t bits) {
+            const LevelBlend b = level_blend(std::bit_cast<float>(bits), 1);
+            return b.level == 0 && b.weight == 0;
+        };
+        std::uint32_t low = std::bit_cast<std::uint32_t>(1.0f);  // flat
+        std::uint32_t high = std::bit_cast<std::uint32_t>(2.0f);  // not flat
+        while (high - low > 1) {
+            const std::uint32_t mid = low + (high - low) / 2;
+            (flat(mid) ? low : high) = mid;
+        }
+        return std::bit_cast<float>(low);
+    }();
+    return limit;
+}
+
+SourcePyramid* allocate_pyramid(int width, int height, bool level0_room)
 {
     if (width < 1 || height < 1)
         return nullptr;
@@ -163,13 +183,16 @@ SourcePyramid* allocate_pyramid(int width, int height)
         p->level_scale[k] = static_cast<float>(((w < h ? w : h) - 1.0) / m);
         reduced += static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
     }
-    // A picture without reduced levels needs no block.
-    if (count > 0) {
-        p->reduced_block = static_cast<std::uint16_t*>(frame_alloc(reduced * sizeof(std::uint16_t)));
-        if (p->reduced_block == nullptr) {
+    // A picture without reduced levels (or room) needs no block.
+    const std::size_t room = level0_room ? static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4 : 0;
+    if (room + reduced > 0) {
+        p->block = static_cast<std::uint16_t*>(frame_alloc((room + reduced) * sizeof(std::uint16_t)));
+        if (p->block == nullptr) {
             frame_free(p);
             return nullptr;
         }
+        p->level0_room = level0_room ? p->block : nullptr;
+        p->reduced_block = p->block + room;
     }
     const std::uint16_t* next = p->reduced_block;
     for (int k = 1; k <= count; ++k) {
@@ -200,7 +223,7 @@ void free_pyramid(SourcePyramid* pyramid)
 {
     if (pyramid == nullptr)
         return;
-    frame_free(pyramid->reduced_block);
+    frame_free(pyramid->block);
     frame_free(pyramid);
 }
 

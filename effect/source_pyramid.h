@@ -22,6 +22,10 @@ struct SourcePyramid {
     std::int32_t level_height[max_levels] = {};
     float level_scale[max_levels] = {};
     std::uint16_t* reduced_block = nullptr;  // levels 1..level_count
+    // Room for a copy of level 0 just before the reduced levels, when asked
+    // for (so that all levels lie in one block); null otherwise.
+    std::uint16_t* level0_room = nullptr;
+    std::uint16_t* block = nullptr;  // the allocation holding both
 };
 
 // Edge modes of the sampler.
@@ -45,10 +49,15 @@ struct LevelBlend {
     int weight;
 };
 LevelBlend level_blend(float area, int level_count);
+// The largest area whose blend is level 0 alone (weight 0), for any level
+// count: boxes up to it are filtered from level 0 like boxes of area 1 or
+// less. Found once, by bisection over the float values above 1.
+float level_blend_flat_limit();
 
-// A pyramid for a width x height picture, its levels not yet filled. Null when
+// A pyramid for a width x height picture, its levels not yet filled, with
+// room for a copy of level 0 before the reduced levels when asked. Null when
 // an allocation fails (nothing is left allocated then).
-SourcePyramid* allocate_pyramid(int width, int height);
+SourcePyramid* allocate_pyramid(int width, int height, bool level0_room = false);
 // Makes `image` (of the pyramid's size) level 0 and reduces it into the other
 // levels, rows in parallel.
 void fill_pyramid(SourcePyramid* pyramid, const ImageVx* image);

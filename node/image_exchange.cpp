@@ -1,5 +1,6 @@
 #include "node/image_exchange.h"
 
+#include "node/parallel_rows.h"
 #include "node/resampler.h"
 
 namespace vx {
@@ -11,22 +12,24 @@ void read_host_image(const _image_str* image, ImageVx* record)
     const int step = image->samples;
     const bool bottom_up = (image->flags & IMAGE_BOTTOM_UP) != 0;
     const std::size_t stored_row = std::size_t(w) * std::size_t(step);
-    for (int y = 0; y < h; ++y) {
-        const int stored = bottom_up ? h - 1 - y : y;
-        const std::uint16_t* s = image->data + std::size_t(stored) * stored_row;
-        std::uint16_t* d = record->rows[y];
-        if (step == 4) {
-            for (int i = 0; i < w * 4; ++i)
-                d[i] = static_cast<std::uint16_t>(s[i] >> 1);
-        } else {
-            for (int x = 0; x < w; ++x, s += step, d += 4) {
-                d[0] = static_cast<std::uint16_t>(s[0] >> 1);
-                d[1] = static_cast<std::uint16_t>(s[1] >> 1);
-                d[2] = static_cast<std::uint16_t>(s[2] >> 1);
-                d[3] = 32767;
+    parallel_rows(h, [=](int first, int last) {
+        for (int y = first; y <= last; ++y) {
+            const int stored = bottom_up ? h - 1 - y : y;
+            const std::uint16_t* s = image->data + std::size_t(stored) * stored_row;
+            std::uint16_t* d = record->rows[y];
+            if (step == 4) {
+                for (int i = 0; i < w * 4; ++i)
+                    d[i] = static_cast<std::uint16_t>(s[i] >> 1);
+            } else {
+                for (int x = 0; x < w; ++x, s += step, d += 4) {
+                    d[0] = static_cast<std::uint16_t>(s[0] >> 1);
+                    d[1] = static_cast<std::uint16_t>(s[1] >> 1);
+                    d[2] = static_cast<std::uint16_t>(s[2] >> 1);
+                    d[3] = 32767;
+                }
             }
         }
-    }
+    });
 }
 
 namespace {
@@ -55,12 +58,17 @@ ImageVx* import_host_image(const _image_str* image, const _image_str* reference)
         return result;
     }
     ImageVx* temporary = ImageVx::create(image->width, image->height);
-    if (!temporary)
-        return result;  // contents undefined, as when the resampler cannot run
-    read_host_image(image, temporary);
-    Resampler resampler;
-    resampler.run(temporary, result);
-    delete temporary;
+    int done = 0;
+    if (temporary) {
+        read_host_image(image, temporary);
+        done = Resampler().run(temporary, result);
+        delete temporary;
+    }
+    if (!done) {
+        // Without the resampler's records the picture cannot be fitted.
+        delete result;
+        return nullptr;
+    }
     return result;
 }
 
@@ -72,20 +80,23 @@ void export_to_host_image(const ImageVx* record, _image_str* image)
     const int h = image->height;
     const int step = image->samples;
     const std::size_t stored_row = std::size_t(w) * std::size_t(step);
-    for (int y = 0; y < h; ++y) {
-        const std::uint16_t* s = record->rows[y];
-        std::uint16_t* d = image->data + std::size_t(y) * stored_row;
-        if (step == 4) {
-            for (int i = 0; i < w * 4; ++i)
-                d[i] = widen(s[i]);
-        } else {
-            for (int x = 0; x < w; ++x, s += 4, d += step) {
-                d[0] = widen(s[0]);
-                d[1] = widen(s[1]);
-                d[2] = widen(s[2]);
+    std::uint16_t* data = image->data;
+    parallel_rows(h, [=](int first, int last) {
+        for (int y = first; y <= last; ++y) {
+            const std::uint16_t* s = record->rows[y];
+            std::uint16_t* d = data + std::size_t(y) * stored_row;
+            if (step == 4) {
+                for (int i = 0; i < w * 4; ++i)
+                    d[i] = widen(s[i]);
+            } else {
+                for (int x = 0; x < w; ++x, s += 4, d += step) {
+                    d[0] = widen(s[0]);
+                    d[1] = widen(s[1]);
+                    d[2] = widen(s[2]);
+                }
             }
         }
-    }
+    });
     image->flags = static_cast<std::uint8_t>(image->flags & ~IMAGE_BOTTOM_UP);
 }
 
