@@ -7,6 +7,7 @@
 #include "effect/cell_layout.h"
 #include "effect/fast_kernels.h"
 #include "node/host_api.h"
+#include "node/image_exchange.h"
 #include "node/parallel_rows.h"
 
 namespace vx {
@@ -24,14 +25,6 @@ bool fits(const FrameState& f)
 std::size_t row_bytes(const FrameState& f)
 {
     return std::size_t(f.width) * 4 * sizeof(std::uint16_t);
-}
-
-void copy_alpha_row(const FrameState& f, int y)
-{
-    std::uint16_t* out = f.output->rows[y];
-    const std::uint16_t* in = f.input->rows[y];
-    for (int x = 0; x < f.width; ++x)
-        out[x * 4 + 3] = in[x * 4 + 3];
 }
 
 // Without working storage the frame shows the input unchanged.
@@ -177,15 +170,18 @@ struct BandRows {
     SurfaceRow surface[2];
     float* sample_x[4][2];
     float* sample_y[4][2];
+    std::uint16_t* out;  // the output row, when it goes to the host directly
 
     static std::size_t floats(int width)
     {
-        return std::size_t(2 * 3 + 4 * 2 * 2) * std::size_t(width) + fast_row_padding;
+        return std::size_t(2 * 3 + 4 * 2 * 2 + 2) * std::size_t(width) + fast_row_padding;
     }
 
     BandRows(float* block, int width)
     {
         const std::size_t w = std::size_t(width);
+        out = reinterpret_cast<std::uint16_t*>(block);
+        block += 2 * w;
         for (int s = 0; s < 2; ++s) {
             surface[s] = SurfaceRow{block, block + w, block + 2 * w};
             block += 3 * w;
@@ -199,9 +195,14 @@ struct BandRows {
     }
 };
 
-void glass_rows(const FrameState& f, const Passes& passes, float* block, bool refract_alpha, int first, int last)
+// Rows first..last of the glass, each written into the output record or,
+// given a host picture, straight into it.
+void glass_rows(const FrameState& f, const Passes& passes, float* block, bool refract_alpha, _image_str* host,
+                int first, int last)
 {
-    last = std::min(last, f.height - 2);
+    const int height = f.height;
+    const bool holds_last_pair = last >= height - 2;
+    last = std::min(last, height - 2);
     if (first > last)
         return;
     BandRows rows(block, f.width);
@@ -211,6 +212,11 @@ void glass_rows(const FrameState& f, const Passes& passes, float* block, bool re
         for (int p = 0; p < passes.position_count; ++p)
             fast_position_row(passes.position[p], y, rows.surface[s], rows.sample_x[p][s], rows.sample_y[p][s]);
     };
+    auto restore_alpha = [&](std::uint16_t* out, int y) {
+        const std::uint16_t* in = f.input->rows[y];
+        for (int x = 0; x < f.width; ++x)
+            out[x * 4 + 3] = in[x * 4 + 3];
+    };
     prepare(first);
     for (int y = first; y <= last; ++y) {
         if (f.aborted())
@@ -218,7 +224,7 @@ void glass_rows(const FrameState& f, const Passes& passes, float* block, bool re
         prepare(y + 1);
         const int s = y & 1;
         const int below = s ^ 1;
-        std::uint16_t* out = f.output->rows[y];
+        std::uint16_t* out = host ? rows.out : f.output->rows[y];
         for (int c = 0; c < passes.composite_count; ++c) {
             const int p = passes.composite_from[c];
             const CompositeRow row{rows.sample_x[p][s], rows.sample_x[p][below], rows.sample_y[p][s],
@@ -232,8 +238,42 @@ void glass_rows(const FrameState& f, const Passes& passes, float* block, bool re
             out[c] = out[c + 4];
         }
         if (!refract_alpha)
-            copy_alpha_row(f, y);
+            restore_alpha(out, y);
+        if (host)
+            write_host_row(out, host, y);
     }
+    // The last row repeats the one above it (its own alpha restored).
+    if (holds_last_pair) {
+        std::uint16_t* out = host ? rows.out : f.output->rows[height - 1];
+        if (!host)
+            std::memcpy(out, f.output->rows[height - 2], row_bytes(f));
+        if (!refract_alpha)
+            restore_alpha(out, height - 1);
+        if (host)
+            write_host_row(out, host, height - 1);
+    }
+}
+
+// The input record read from the host picture, two rows at a time, each
+// pair reduced into its row of pyramid level 1 while it is in the cache;
+// then the other levels.
+void read_into_pyramid(const _image_str* host, ImageVx* input, SourcePyramid* p)
+{
+    p->levels[0] = input->pixels;
+    const int pairs = p->level_height[1];
+    const int single = input->height - 2 * pairs;  // an odd last row, read alone
+    parallel_rows(pairs + single, [=](int first, int last) {
+        for (int r = first; r <= last; ++r) {
+            if (r < pairs) {
+                read_host_row(host, 2 * r, input->rows[2 * r]);
+                read_host_row(host, 2 * r + 1, input->rows[2 * r + 1]);
+                reduce_pyramid_rows(p, 1, r, r);
+            } else {
+                read_host_row(host, input->height - 1, input->rows[input->height - 1]);
+            }
+        }
+    });
+    reduce_pyramid_levels(p, 2);
 }
 
 // The compositing kernel addresses every level in 32-bit words from the
@@ -261,18 +301,30 @@ void keep_within_reach(SourcePyramid* p)
 
 }  // namespace
 
-bool render_fast(const FrameState& f, FrameStorage& storage, bool show_map, bool refract_alpha)
+bool render_fast(FastFrame& job)
 {
+    const FrameState& f = job.frame;
     if (!fits(f))
         return false;
+    auto read_input = [&job] {
+        if (job.host_input)
+            read_host_image(job.host_input, job.input);
+        job.host_input = nullptr;
+    };
+    FrameStorage& storage = job.storage;
     storage.set_size(f.width, f.height);
     std::size_t count = 0;
     if (!storage.need_dome_map() || !place_cells(f, storage, count)) {
+        read_input();
         show_input(f);
         return true;
     }
     std::uint16_t* map = storage.dome_map;
     PlacedCell* cells = storage.cells;
+    if (job.show_map)
+        read_input();
+    const bool show_map = job.show_map;
+    const bool refract_alpha = job.refract_alpha;
     parallel_rows(f.height, [&](int first, int last) {
         if (first > last)
             return;
@@ -286,6 +338,7 @@ bool render_fast(const FrameState& f, FrameStorage& storage, bool show_map, bool
     const int bands = std::max(1, smp_numprocs());
     const std::size_t band_floats = BandRows::floats(f.width);
     if (!storage.need_heights() || !storage.need_pyramid(true) || !storage.need_band_rows(bands, band_floats)) {
+        read_input();
         show_input(f);
         return true;
     }
@@ -300,18 +353,20 @@ bool render_fast(const FrameState& f, FrameStorage& storage, bool show_map, bool
     });
     std::memcpy(g.height_buf + std::size_t(h - 1) * w, g.height_buf + std::size_t(h - 2) * w, std::size_t(w) * sizeof(float));
 
-    fill_pyramid(storage.pyramid, f.input);
+    if (job.host_input)
+        read_into_pyramid(job.host_input, job.input, storage.pyramid);
+    else
+        fill_pyramid(storage.pyramid, f.input);
+    job.host_input = nullptr;
     keep_within_reach(storage.pyramid);
     g.pyramid = storage.pyramid;
     const Passes glass = passes_of(g, refract_alpha);
     float* band_rows = storage.band_rows;
-    parallel_rows(h, [&g, &glass, band_rows, band_floats, refract_alpha](int first, int last) {
-        glass_rows(g, glass, band_rows + std::size_t(smp_id()) * band_floats, refract_alpha, first, last);
+    _image_str* host = job.host_output;
+    parallel_rows(h, [&g, &glass, band_rows, band_floats, refract_alpha, host](int first, int last) {
+        glass_rows(g, glass, band_rows + std::size_t(smp_id()) * band_floats, refract_alpha, host, first, last);
     });
-    // The last row repeats the row above it.
-    std::memcpy(f.output->rows[h - 1], f.output->rows[h - 2], row_bytes(f));
-    if (!refract_alpha)
-        copy_alpha_row(f, h - 1);
+    job.host_written = host != nullptr;
     return true;
 }
 

@@ -6,12 +6,28 @@
 
 #include "effect/frame_state.h"
 #include "effect/frame_storage.h"
+#include "node/host_api.h"
 
 namespace vx {
 
-// Renders the frame (its input, output and values in `frame`) into its
-// output. False, with nothing touched, for a picture the fast path does not
-// take (the reference passes render it then).
-bool render_fast(const FrameState& frame, FrameStorage& storage, bool show_map, bool refract_alpha);
+struct FastFrame {
+    const FrameState& frame;  // values, input and output records
+    ImageVx* input;           // the input record (frame.input), to be filled
+    FrameStorage& storage;
+    bool show_map;
+    bool refract_alpha;
+    // The host picture the input record is still to be read from (of the
+    // same size), or null when the record holds it already.
+    const _image_str* host_input;
+    // The host picture the result may be written into directly, or null.
+    _image_str* host_output;
+    // Set when the result went into host_output rather than the output record.
+    bool host_written = false;
+};
+
+// Renders the frame into its output record or the host's output. False,
+// with nothing touched, for a picture the fast path does not take (the
+// reference passes render it then).
+bool render_fast(FastFrame& frame);
 
 }  // namespace vx

@@ -4,6 +4,7 @@
 #include "effect/kernel_choice.h"
 #include "effect/passes.h"
 #include "effect/trellin.h"
+#include "node/image_exchange.h"
 #include "node/parallel_rows.h"
 
 namespace vx {
@@ -55,16 +56,27 @@ void Trellin::render()
 {
     const ImageVx* in = input.image;
     ImageVx* out = output.image;
-    if (abort_requested())
+    if (abort_requested()) {
+        // Nothing is touched: the host's output stays as it was.
+        output.host_written = true;
         return;
+    }
 
     FrameState f = derive_frame_state(param, out->width, out->height);
     f.input = in;
     f.output = out;
     f.owner = this;
 
-    if (kernels() == Kernels::fast && render_fast(f, storage, param.show_map.value, refract_alpha))
-        return;
+    if (kernels() == Kernels::fast) {
+        FastFrame frame{f, input.image, storage, param.show_map.value, refract_alpha, input.unread ? input.host_image : nullptr,
+                        output.host_image};
+        if (render_fast(frame)) {
+            output.host_written = frame.host_written;
+            return;
+        }
+    }
+    if (input.unread)
+        read_host_image(input.host_image, input.image);
 
     storage.set_size(f.width, f.height);
     if (!storage.need_cell_map()) {

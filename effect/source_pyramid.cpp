@@ -96,9 +96,10 @@ Sample4 finish(const float sum[4], unsigned mask)
     return out;
 }
 
-// Level k >= 1, rows first_row..last_row: each sample the mean of a 2 x 2
-// block of level k - 1.
-void reduce_rows(SourcePyramid* pyramid, int level, int first_row, int last_row)
+}  // namespace
+
+// Each sample the mean of a 2 x 2 block of the level above.
+void reduce_pyramid_rows(SourcePyramid* pyramid, int level, int first_row, int last_row)
 {
     const int w = pyramid->level_width[level];
     const std::size_t up_stride = static_cast<std::size_t>(pyramid->level_width[level - 1]) * 4;
@@ -114,8 +115,6 @@ void reduce_rows(SourcePyramid* pyramid, int level, int first_row, int last_row)
         }
     }
 }
-
-}  // namespace
 
 int pyramid_level_count(int m)
 {
@@ -202,11 +201,16 @@ SourcePyramid* allocate_pyramid(int width, int height, bool level0_room)
     return p;
 }
 
+void reduce_pyramid_levels(SourcePyramid* p, int first_level)
+{
+    for (int k = first_level; k <= p->level_count; ++k)
+        parallel_rows(p->level_height[k], [p, k](int first, int last) { reduce_pyramid_rows(p, k, first, last); });
+}
+
 void fill_pyramid(SourcePyramid* p, const ImageVx* image)
 {
     p->levels[0] = image->pixels;
-    for (int k = 1; k <= p->level_count; ++k)
-        parallel_rows(p->level_height[k], [p, k](int first, int last) { reduce_rows(p, k, first, last); });
+    reduce_pyramid_levels(p, 1);
 }
 
 SourcePyramid* build_pyramid(const ImageVx* image, int width, int height)

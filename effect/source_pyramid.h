@@ -61,6 +61,11 @@ SourcePyramid* allocate_pyramid(int width, int height, bool level0_room = false)
 // Makes `image` (of the pyramid's size) level 0 and reduces it into the other
 // levels, rows in parallel.
 void fill_pyramid(SourcePyramid* pyramid, const ImageVx* image);
+// Level `level` (>= 1) of the pyramid, rows first_row..last_row, from the
+// level above it.
+void reduce_pyramid_rows(SourcePyramid* pyramid, int level, int first_row, int last_row);
+// Levels first_level..level_count from the levels above them, rows in parallel.
+void reduce_pyramid_levels(SourcePyramid* pyramid, int first_level);
 // allocate_pyramid and fill_pyramid in one.
 SourcePyramid* build_pyramid(const ImageVx* image, int width, int height);
 void free_pyramid(SourcePyramid* pyramid);

@@ -17,6 +17,7 @@ public:
 
     // Frame.
     void render() override;
+    bool reads_host_input() const override { return true; }
     void on_first_frame() override;
     // Greys out the six lighting controls while "Light Active" is off.
     void update_light_controls();

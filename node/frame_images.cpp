@@ -24,7 +24,7 @@ FrameImages::~FrameImages()
     release();
 }
 
-bool FrameImages::prepare(const _image_str* in, const _image_str* out)
+bool FrameImages::prepare(const _image_str* in, const _image_str* out, bool leave_unread)
 {
     const int w = out->width;
     const int h = out->height;
@@ -32,8 +32,11 @@ bool FrameImages::prepare(const _image_str* in, const _image_str* out)
         release();
         return false;
     }
+    needs_reading_ = false;
     if (in->width == w && in->height == h) {
-        read_host_image(in, input);
+        needs_reading_ = leave_unread;
+        if (!leave_unread)
+            read_host_image(in, input);
         return true;
     }
     if (!fit(source_, in->width, in->height) || !fit(intermediate_, w, in->height)) {

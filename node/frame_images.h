@@ -15,10 +15,14 @@ public:
     FrameImages& operator=(const FrameImages&) = delete;
 
     // Records for a frame from `in` to `out`, both of the output's size: the
-    // input read from `in` (resampled when the sizes differ); the output's
-    // samples are left as they are, since the render writes every one. False
-    // (and nothing held) when memory cannot be had.
-    bool prepare(const _image_str* in, const _image_str* out);
+    // input record filled from `in` (resampled when the sizes differ), or,
+    // when the sizes are the same and `leave_unread`, left for the render to
+    // read (see needs_reading). The output's samples are left as they are,
+    // since the render writes every one. False (and nothing held) when memory
+    // cannot be had.
+    bool prepare(const _image_str* in, const _image_str* out, bool leave_unread = false);
+    // Whether the input record is still to be read from the host picture.
+    bool needs_reading() const { return needs_reading_; }
     // Releases everything held.
     void release();
 
@@ -28,6 +32,7 @@ public:
 private:
     ImageVx* source_ = nullptr;        // the input at its own size, when resampled
     ImageVx* intermediate_ = nullptr;  // the resampler's record between its two axes
+    bool needs_reading_ = false;
 };
 
 }  // namespace vx

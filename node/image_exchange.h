@@ -20,4 +20,11 @@ void read_host_image(const _image_str* image, ImageVx* record);
 // and clears the image's bottom-up flag. Does nothing when either is null.
 void export_to_host_image(const ImageVx* record, _image_str* image);
 
+// Row y (counted from the top) of a host image as record samples: four per
+// pixel, halved.
+void read_host_row(const _image_str* image, int y, std::uint16_t* out);
+// Record samples (four per pixel) into row y of a host image at full range,
+// as stored top row first (the caller clears the bottom-up flag).
+void write_host_row(const std::uint16_t* in, _image_str* image, int y);
+
 }  // namespace vx

@@ -36,7 +36,7 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     FXNode::evaluate_controls(time, false);
     effect->input_length = static_cast<double>(get_input_length(0));
 
-    if (!images_.prepare(input, output)) {
+    if (!images_.prepare(input, output, effect->reads_host_input())) {
         msgwarn("VXKIT plugin: process_image() could not allocate the frame's image records.");
         return 0;
     }
@@ -44,7 +44,10 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     effect->input.host_image = input;
     effect->input.input_index = 0;
     effect->input.node = this;
+    effect->input.unread = images_.needs_reading();
     effect->output.image = images_.output;
+    effect->output.host_image = output;
+    effect->output.host_written = false;
 
     int width = 0, height = 0;
     get_output_size(width, height);
@@ -59,9 +62,14 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     }
     effect->render();
 
-    export_to_host_image(effect->output.image, output);
+    if (effect->output.host_written)
+        output->flags = static_cast<std::uint8_t>(output->flags & ~IMAGE_BOTTOM_UP);
+    else
+        export_to_host_image(effect->output.image, output);
     effect->input.image = nullptr;
+    effect->input.host_image = nullptr;
     effect->output.image = nullptr;
+    effect->output.host_image = nullptr;
     return 1;
 }
 
