@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "effect/fast_kernels.h"
+#include "effect/level_steps.h"
 #include "effect/pixel_math.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -34,12 +35,15 @@ constexpr int table = SourcePyramid::max_levels + 1;
 struct Levels {
     const std::uint32_t* base;
     std::int32_t word[table];    // the level's first word
+    std::int32_t end[table];     // one past the last word of the block holding it
     std::int32_t width[table];
     std::int32_t last_x[table];
     std::int32_t last_y[table];
     float scale[table];
     int count;         // reduced levels
     float flat_limit;  // areas up to it are filtered from level 0 alone
+    const float* step_areas;  // the level blend's table (four or more levels)
+    int steps;
 };
 
 Levels levels_of(const SourcePyramid* p)
@@ -47,13 +51,21 @@ Levels levels_of(const SourcePyramid* p)
     Levels l{};
     l.count = p->level_count;
     l.flat_limit = level_blend_flat_limit();
+    const LevelSteps& steps = level_steps();
+    l.step_areas = steps.first_area.data();
+    l.steps = steps.count;
     const std::uint16_t* lowest = p->levels[0];
     for (int k = 1; k <= p->level_count; ++k)
         lowest = std::min(lowest, p->levels[k]);
     l.base = reinterpret_cast<const std::uint32_t*>(lowest);
+    const auto words = [p](int k) {
+        return static_cast<std::int32_t>(std::size_t(p->level_width[k]) * std::size_t(p->level_height[k]) * 2);
+    };
+    const std::int32_t reduced_end = static_cast<std::int32_t>((p->levels[p->level_count] - lowest) / 2) + words(p->level_count);
     for (int k = 0; k < table; ++k) {
         const int at = std::min(k, p->level_count);
         l.word[k] = static_cast<std::int32_t>((p->levels[at] - lowest) / 2);
+        l.end[k] = at == 0 ? l.word[0] + words(0) : reduced_end;
         l.width[k] = p->level_width[at];
         l.last_x[k] = p->level_width[at] - 1;
         l.last_y[k] = p->level_height[at] - 1;
@@ -74,6 +86,56 @@ struct Pass {
 template <class DI>
 struct Channels {
     hn::Vec<DI> v[4];
+};
+
+// The taps of a vector of lookups read as short stretches of a level and
+// picked out lane by lane, rather than gathered: when every lane's taps lie
+// within 32 words of the lowest (neighbouring pixels looking at neighbouring
+// places, as they mostly do) and the steps to the right and lower taps are
+// the same in every lane. Only with 16 lanes.
+template <class DI>
+struct Window {
+    using V = hn::Vec<DI>;
+    bool fits = false;
+    std::int32_t first = 0;
+    // Stretches of 32 words from `first` at the upper left, upper right,
+    // lower left and lower right taps, each in two halves.
+    V stretch[4][2];
+
+    Window(DI di, const std::int32_t* base, V at, V step_x, V step_y, std::int32_t end)
+    {
+        if constexpr (hn::MaxLanes(DI()) == 16) {
+            if (end < 0)
+                return;
+            const std::int32_t sx = hn::GetLane(step_x);
+            const std::int32_t sy = hn::GetLane(step_y);
+            if (!hn::AllTrue(di, hn::And(hn::Eq(step_x, hn::Set(di, sx)), hn::Eq(step_y, hn::Set(di, sy)))))
+                return;
+            first = hn::GetLane(hn::MinOfLanes(di, at));
+            const std::int32_t last = hn::GetLane(hn::MaxOfLanes(di, at)) + 1;  // and its second word
+            if (last - first >= 32 || first + sx + sy + 32 > end)
+                return;
+            const std::int32_t starts[4] = {first, first + sx, first + sy, first + sy + sx};
+            for (int t = 0; t < 4; ++t) {
+                stretch[t][0] = hn::LoadU(di, base + starts[t]);
+                stretch[t][1] = hn::LoadU(di, base + starts[t] + 16);
+            }
+            fits = true;
+        } else {
+            (void)di, (void)base, (void)at, (void)step_x, (void)step_y, (void)end;
+        }
+    }
+    // The four taps' words at `words` (upper left tap's word of each lane).
+    void taps(V words, V out[4]) const
+    {
+        const DI di;
+        const auto offset = hn::Sub(words, hn::Set(di, first));
+        const auto lane = hn::IndicesFromVec(di, hn::And(offset, hn::Set(di, 15)));
+        const auto low = offset < hn::Set(di, 16);
+        for (int t = 0; t < 4; ++t)
+            out[t] = hn::IfThenElse(low, hn::TableLookupLanes(stretch[t][0], lane),
+                                    hn::TableLookupLanes(stretch[t][1], lane));
+    }
 };
 
 // Bilinear lookups at (cx, cy) in levels `level`, with 14-bit weights, for
@@ -114,18 +176,23 @@ HWY_INLINE Channels<hn::RebindToSigned<DF>> bilinear(DF df, const Pass& pass, hn
     for (auto& v : out.v)
         v = hn::Zero(di);
     const auto* base = reinterpret_cast<const std::int32_t*>(l.base);
+    const Window<decltype(di)> window(di, base, at, step_x, step_y, same >= 0 ? l.end[same] : -1);
     for (int word = 0; word < 2; ++word) {
         // Words 0 and 1 hold channels 0, 1 and 2, 3.
         if (pass.channel >= 0 && (pass.channel >> 1) != word)
             continue;
         const auto w00 = hn::Add(at, hn::Set(di, word));
-        const auto w10 = hn::Add(w00, step_x);
-        const auto w01 = hn::Add(w00, step_y);
-        const auto w11 = hn::Add(w01, step_x);
-        const auto t00 = hn::GatherIndex(di, base, w00);
-        const auto t10 = hn::GatherIndex(di, base, w10);
-        const auto t01 = hn::GatherIndex(di, base, w01);
-        const auto t11 = hn::GatherIndex(di, base, w11);
+        hn::Vec<decltype(di)> t[4];
+        if (window.fits) {
+            window.taps(w00, t);
+        } else {
+            const auto w01 = hn::Add(w00, step_y);
+            t[0] = hn::GatherIndex(di, base, w00);
+            t[1] = hn::GatherIndex(di, base, hn::Add(w00, step_x));
+            t[2] = hn::GatherIndex(di, base, w01);
+            t[3] = hn::GatherIndex(di, base, hn::Add(w01, step_x));
+        }
+        const auto t00 = t[0], t10 = t[1], t01 = t[2], t11 = t[3];
         for (int half_word = 0; half_word < 2; ++half_word) {
             const int c = 2 * word + half_word;
             if (pass.channel >= 0 && pass.channel != c)
@@ -141,11 +208,23 @@ HWY_INLINE Channels<hn::RebindToSigned<DF>> bilinear(DF df, const Pass& pass, hn
     return out;
 }
 
-// The level blend of each lane's area, in lanes of double precision.
+// The level blend of each lane's area: from the table for pyramids of four
+// or more levels, otherwise in lanes of double precision.
 template <class DF, class VF = hn::Vec<DF>>
 HWY_INLINE void blend_of(DF df, VF area, const Levels& l, hn::Vec<hn::RebindToSigned<DF>>& level,
                          hn::Vec<hn::RebindToSigned<DF>>& weight, hn::Mask<DF>& redo)
 {
+    if (l.count >= 4) {
+        const auto flat = area <= hn::Set(df, l.flat_limit);
+        redo = hn::FirstN(df, 0);
+        if (hn::AllTrue(df, flat)) {
+            level = hn::Zero(hn::RebindToSigned<DF>());
+            weight = level;
+            return;
+        }
+        level_step_lanes(df, area, l.step_areas, l.steps, level, weight);
+        return;
+    }
 #if HWY_TARGET == HWY_SCALAR
     level_blend_lanes(df, area, l.count, l.flat_limit, level, weight, redo);
 #else
@@ -322,21 +401,32 @@ void composite_row(const FrameState& f, const CompositeRow& row)
 
 void level_blend_values(const float* areas, int count, int level_count, int* levels, int* weights)
 {
-    const hn::ScalableTag<double> dd;
-    const hn::Rebind<float, decltype(dd)> df;
-    const float flat = level_blend_flat_limit();
-    for_lanes(df, 0, count, [&](auto d, int i) {
-        const hn::RebindToSigned<decltype(d)> di;
+    Levels l{};
+    l.count = level_count;
+    l.flat_limit = level_blend_flat_limit();
+    const LevelSteps& steps = level_steps();
+    l.step_areas = steps.first_area.data();
+    l.steps = steps.count;
+    const hn::ScalableTag<float> df;
+    const hn::RebindToSigned<decltype(df)> di;
+    constexpr int most = static_cast<int>(hn::MaxLanes(decltype(df)()));
+    for_vectors(df, 0, count, [&](auto d, int i, int n) {
+        float in[most];
+        std::int32_t level_out[most], weight_out[most];
+        std::fill(in, in + most, 1.0f);
+        std::copy(areas + i, areas + i + n, in);
         hn::Vec<decltype(di)> level, weight;
         hn::Mask<decltype(d)> redo;
-        level_blend_lanes(d, hn::LoadU(d, areas + i), level_count, flat, level, weight, redo);
-        hn::StoreU(level, di, levels + i);
-        hn::StoreU(weight, di, weights + i);
+        blend_of(d, hn::LoadU(d, in), l, level, weight, redo);
+        hn::StoreU(level, di, level_out);
+        hn::StoreU(weight, di, weight_out);
         for_each_set_lane(d, redo, [&](int lane) {
-            const LevelBlend exact = level_blend(areas[i + lane], level_count);
-            levels[i + lane] = exact.level;
-            weights[i + lane] = exact.weight;
+            const LevelBlend exact = level_blend(in[lane], level_count);
+            level_out[lane] = exact.level;
+            weight_out[lane] = exact.weight;
         });
+        std::copy(level_out, level_out + n, levels + i);
+        std::copy(weight_out, weight_out + n, weights + i);
     });
 }
 

@@ -185,6 +185,34 @@ HWY_INLINE void level_blend_lanes(DF df, VF area, int count, float flat_limit, h
     redo = hn::AndNot(flat, hn::RebindMask(df, hn::Not(hn::And(hn::Eq(li_low, li_high), hn::Eq(fl_low, fl_high)))));
 }
 
+// The same for a pyramid of four or more reduced levels, through the table
+// of steps (level_steps): the logarithm in float gives the step to within
+// one, and the table's first areas settle it.
+template <class DF, class VF = hn::Vec<DF>>
+HWY_INLINE void level_step_lanes(DF df, VF area, const float* first_area, int steps,
+                                 hn::Vec<hn::RebindToSigned<DF>>& level, hn::Vec<hn::RebindToSigned<DF>>& weight)
+{
+    const hn::RebindToSigned<DF> di;
+    const VF cap = hn::Set(df, 200.0f);
+    area = hn::IfThenElse(area <= cap, area, cap);  // a NaN area counts as the cap
+    const VF one = hn::Set(df, 1.0f);
+    const VF lev = hn::Mul(hn::Log2(df, hn::Max(area, one)), hn::Set(df, 0.5f));
+    const auto li = hn::ConvertTo(di, lev);
+    const auto fl = hn::ConvertTo(di, hn::Add(hn::Mul(hn::Sub(lev, hn::ConvertTo(df, li)), hn::Set(df, 16384.0f)),
+                                              hn::Set(df, 0.5f)));
+    auto j = hn::Add(hn::Mul(li, hn::Set(di, 16385)), fl);
+    j = hn::Min(hn::Max(j, hn::Zero(di)), hn::Set(di, steps - 1));
+    const VF low = hn::GatherIndex(df, first_area, j);
+    const VF high = hn::GatherIndex(df, first_area, hn::Add(j, hn::Set(di, 1)));
+    j = hn::Sub(j, hn::IfThenElseZero(hn::RebindMask(di, area < low), hn::Set(di, 1)));
+    j = hn::Add(j, hn::IfThenElseZero(hn::RebindMask(di, area >= high), hn::Set(di, 1)));
+    const auto per = hn::Set(di, 16385);
+    level = hn::Add(hn::Add(hn::IfThenElseZero(j > hn::Sub(per, hn::Set(di, 1)), hn::Set(di, 1)),
+                            hn::IfThenElseZero(j > hn::Sub(hn::Add(per, per), hn::Set(di, 1)), hn::Set(di, 1))),
+                    hn::IfThenElseZero(j > hn::Sub(hn::Mul(per, hn::Set(di, 3)), hn::Set(di, 1)), hn::Set(di, 1)));
+    weight = hn::Sub(j, hn::Mul(level, per));
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace vx
 HWY_AFTER_NAMESPACE();
