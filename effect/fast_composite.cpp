@@ -222,6 +222,18 @@ HWY_INLINE void blend_of(DF df, VF area, const Levels& l, hn::Vec<hn::RebindToSi
             weight = level;
             return;
         }
+        // Boxes close to one pixel (where the glass is flat) are counted
+        // against the first steps' areas directly.
+        constexpr int near = 16;
+        if (l.steps > near && hn::AllTrue(df, area < hn::Set(df, l.step_areas[near + 1]))) {
+            const hn::RebindToSigned<DF> di;
+            auto j = hn::Zero(di);
+            for (int k = 1; k <= near; ++k)
+                j = hn::Sub(j, hn::VecFromMask(di, hn::RebindMask(di, area >= hn::Set(df, l.step_areas[k]))));
+            level = hn::Zero(di);
+            weight = j;
+            return;
+        }
         level_step_lanes(df, area, l.step_areas, l.steps, level, weight);
         return;
     }

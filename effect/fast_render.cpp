@@ -301,6 +301,45 @@ void keep_within_reach(SourcePyramid* p)
 
 }  // namespace
 
+bool fast_cell_map(const FrameState& f, FrameStorage& storage, bool show_map, bool refract_alpha)
+{
+    storage.set_size(f.width, f.height);
+    std::size_t count = 0;
+    if (!storage.need_dome_map() || !place_cells(f, storage, count))
+        return false;
+    std::uint16_t* map = storage.dome_map;
+    PlacedCell* cells = storage.cells;
+    parallel_rows(f.height, [&](int first, int last) {
+        if (first > last)
+            return;
+        draw_dome_rows(f, map, cells, count, first, last);
+        if (show_map)
+            show_map_rows(f, map, refract_alpha, first, last);
+    });
+    return true;
+}
+
+void fast_heights(const FrameState& f, const std::uint16_t* map)
+{
+    const int w = f.width;
+    const int h = f.height;
+    parallel_rows(h - 1, [&f, map, w](int first, int last) {
+        for (int y = first; y <= last; ++y)
+            fast_height_row(f, map + std::size_t(y) * w, map + std::size_t(y + 1) * w,
+                            f.height_buf + std::size_t(y) * w);
+    });
+    std::memcpy(f.height_buf + std::size_t(h - 1) * w, f.height_buf + std::size_t(h - 2) * w, std::size_t(w) * sizeof(float));
+}
+
+void fast_pyramid(const _image_str* host_input, ImageVx* input, SourcePyramid* pyramid)
+{
+    if (host_input)
+        read_into_pyramid(host_input, input, pyramid);
+    else
+        fill_pyramid(pyramid, input);
+    keep_within_reach(pyramid);
+}
+
 bool render_fast(FastFrame& job)
 {
     const FrameState& f = job.frame;
@@ -312,27 +351,15 @@ bool render_fast(FastFrame& job)
         job.host_input = nullptr;
     };
     FrameStorage& storage = job.storage;
-    storage.set_size(f.width, f.height);
-    std::size_t count = 0;
-    if (!storage.need_dome_map() || !place_cells(f, storage, count)) {
+    if (job.show_map)
+        read_input();
+    const bool refract_alpha = job.refract_alpha;
+    if (!fast_cell_map(f, storage, job.show_map, refract_alpha)) {
         read_input();
         show_input(f);
         return true;
     }
-    std::uint16_t* map = storage.dome_map;
-    PlacedCell* cells = storage.cells;
     if (job.show_map)
-        read_input();
-    const bool show_map = job.show_map;
-    const bool refract_alpha = job.refract_alpha;
-    parallel_rows(f.height, [&](int first, int last) {
-        if (first > last)
-            return;
-        draw_dome_rows(f, map, cells, count, first, last);
-        if (show_map)
-            show_map_rows(f, map, refract_alpha, first, last);
-    });
-    if (show_map)
         return true;
 
     const int bands = std::max(1, smp_numprocs());
@@ -344,22 +371,11 @@ bool render_fast(FastFrame& job)
     }
     FrameState g = f;
     g.height_buf = storage.height_buf;
-    const int w = f.width;
-    const int h = f.height;
-    parallel_rows(h - 1, [&g, map, w](int first, int last) {
-        for (int y = first; y <= last; ++y)
-            fast_height_row(g, map + std::size_t(y) * w, map + std::size_t(y + 1) * w,
-                            g.height_buf + std::size_t(y) * w);
-    });
-    std::memcpy(g.height_buf + std::size_t(h - 1) * w, g.height_buf + std::size_t(h - 2) * w, std::size_t(w) * sizeof(float));
-
-    if (job.host_input)
-        read_into_pyramid(job.host_input, job.input, storage.pyramid);
-    else
-        fill_pyramid(storage.pyramid, f.input);
+    fast_heights(g, storage.dome_map);
+    fast_pyramid(job.host_input, job.input, storage.pyramid);
     job.host_input = nullptr;
-    keep_within_reach(storage.pyramid);
     g.pyramid = storage.pyramid;
+    const int h = f.height;
     const Passes glass = passes_of(g, refract_alpha);
     float* band_rows = storage.band_rows;
     _image_str* host = job.host_output;

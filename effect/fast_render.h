@@ -30,4 +30,13 @@ struct FastFrame {
 // reference passes render it then).
 bool render_fast(FastFrame& frame);
 
+// The fast render's steps over a whole frame, for measuring them one at a time.
+// The cell map as dome levels in storage.dome_map (and, showing the map, the
+// output record from it); false when there is no storage for it.
+bool fast_cell_map(const FrameState& f, FrameStorage& storage, bool show_map = false, bool refract_alpha = false);
+// The height buffer (f.height_buf) from the dome map.
+void fast_heights(const FrameState& f, const std::uint16_t* map);
+// The pyramid from the input record, or read into it from the host picture.
+void fast_pyramid(const _image_str* host_input, ImageVx* input, SourcePyramid* pyramid);
+
 }  // namespace vx
