@@ -3,8 +3,10 @@
 
 #include <cstring>
 #include <memory>
+#include <set>
 #include <vector>
 
+#include "effect/fast_kernels.h"
 #include "effect/passes.h"
 #include "host/smp_pool.h"
 #include "node/parallel_rows.h"
@@ -24,7 +26,8 @@ struct Scene {
     std::vector<float> sx, sy, hl;
 
     Scene(int width, int rows, std::uint16_t (*pattern)(int, int, int) = noise)
-        : w(width), h(rows), input(ImageVx::create(w, h)), out(ImageVx::create(w, h)), hl(std::size_t(w) * h, 0.0f)
+        : w(width), h(rows), input(ImageVx::create(w, h)), out(ImageVx::create(w, h)),
+          hl(std::size_t(w) * h + fast_row_padding, 0.0f)
     {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
@@ -33,6 +36,8 @@ struct Scene {
                 sx.push_back(float(x));
                 sy.push_back(float(y) - 1.0f);
             }
+        sx.resize(hl.size());
+        sy.resize(hl.size());
         std::memcpy(out->pixels, input->pixels, std::size_t(w) * h * 8);
         f.width = w, f.height = h, f.edge_mode = 1;
         f.back_bright = 1.0f, f.brightness = 0.0f;
@@ -50,6 +55,19 @@ struct Scene {
     {
         rows(pass);
         finish_composite_last_row(f);
+    }
+    // Columns 1..W-2 of rows 0..H-2 with the fast kernel.
+    void fast_rows(int pass = 0) const
+    {
+        const FrameState p = for_pass(f, pass);
+        parallel_rows(h - 1, [&](int first, int last) {
+            for (int y = first; y <= last; ++y) {
+                const std::size_t at = std::size_t(y) * w;
+                const CompositeRow row{sx.data() + at, sx.data() + at + w, sy.data() + at, sy.data() + at + w,
+                                       hl.data() + at, out->rows[y]};
+                fast_composite_row(p, row);
+            }
+        });
     }
     std::uint16_t in(int x, int y, int c) const { return input->rows[y][x * 4 + c]; }
     std::uint16_t at(int x, int y, int c) const { return out->rows[y][x * 4 + c]; }
@@ -135,4 +153,28 @@ TEST_F(CompositingTest, LastRowCopyWaitsForTheWholePassWhenItsBandHoldsOneRow)
     Scene one(9, 4);
     one.rows();
     EXPECT_EQ(0, std::memcmp(one.out->pixels, s.out->pixels, 9 * 4 * 8));
+}
+
+TEST_F(CompositingTest, FootprintTakesXFromThisAndTheLeftColumnAndYFromThisAndTheRightOne)
+{
+    // One position moved far: the pixels whose footprints use it, and only
+    // they, change (interior pixels, with both kernels).
+    using Pixels = std::set<std::pair<int, int>>;
+    const int cx = 6, cy = 4;
+    for (bool fast : {false, true}) {
+        auto changed = [&](bool move_x) {
+            Scene base(15, 10), moved(15, 10);
+            (move_x ? moved.sx : moved.sy)[std::size_t(cy) * 15 + cx] += 5.0f;
+            for (Scene* s : {&base, &moved})
+                fast ? s->fast_rows() : s->rows();
+            Pixels pixels;
+            for (int y = 0; y < 9; ++y)
+                for (int x = 1; x < 14; ++x)
+                    if (std::memcmp(base.out->rows[y] + x * 4, moved.out->rows[y] + x * 4, 8) != 0)
+                        pixels.insert({x, y});
+            return pixels;
+        };
+        EXPECT_EQ(changed(true), (Pixels{{cx, cy}, {cx + 1, cy}, {cx, cy - 1}, {cx + 1, cy - 1}})) << "fast " << fast;
+        EXPECT_EQ(changed(false), (Pixels{{cx, cy}, {cx - 1, cy}, {cx, cy - 1}, {cx - 1, cy - 1}})) << "fast " << fast;
+    }
 }
