@@ -203,8 +203,14 @@ SourcePyramid* allocate_pyramid(int width, int height, bool level0_room)
 
 void reduce_pyramid_levels(SourcePyramid* p, int first_level)
 {
-    for (int k = first_level; k <= p->level_count; ++k)
-        parallel_rows(p->level_height[k], [p, k](int first, int last) { reduce_pyramid_rows(p, k, first, last); });
+    // Small levels cost less than sharing them out.
+    constexpr std::int64_t shared_from = 1 << 16;  // pixels
+    for (int k = first_level; k <= p->level_count; ++k) {
+        if (std::int64_t(p->level_width[k]) * p->level_height[k] < shared_from)
+            reduce_pyramid_rows(p, k, 0, p->level_height[k] - 1);
+        else
+            parallel_rows(p->level_height[k], [p, k](int first, int last) { reduce_pyramid_rows(p, k, first, last); });
+    }
 }
 
 void fill_pyramid(SourcePyramid* p, const ImageVx* image)
