@@ -12,10 +12,20 @@
 
 namespace vx {
 
-// Dome levels of pixels x_first..x_last of a map row y, for a cell centred
-// at (centre_x, centre_y).
-void fast_dome_span(const FrameState& f, std::uint16_t* map_row, int y, int x_first, int x_last,
-                    float centre_x, float centre_y);
+// Pixels of one cell, listed for its dome levels: columns and rows, with
+// room after the last for a whole vector.
+struct DomePixels {
+    static constexpr int capacity = 512;
+    static constexpr int padding = 64;
+    std::int32_t x[capacity + padding] = {};
+    std::int32_t y[capacity + padding] = {};
+    int count = 0;
+};
+
+// Dome levels of the listed pixels (all on the map) for a cell centred at
+// (centre_x, centre_y), written into the one-level-per-pixel map.
+void fast_dome_pixels(const FrameState& f, std::uint16_t* map, const DomePixels& pixels, float centre_x,
+                      float centre_y);
 
 // One row of the height buffer from two rows of a one-sample dome map (the
 // row and the one below it, the same row for the last).

@@ -81,21 +81,48 @@ bool place_cells(const FrameState& f, FrameStorage& storage, std::size_t& count)
     return true;
 }
 
-// Draws each covered span of a cell with its dome levels.
+// Draws a cell with its dome levels: the covered pixels are listed span by
+// span and their levels worked out a vector at a time.
 class DomePainter : public PolyRender {
 public:
     DomePainter(const FrameState& f, std::uint16_t* map) : f_(f), map_(map) {}
-    void render_span(int y, int x_first, int x_last, const CellPolygon& polygon) override
+    void draw(const CellPolygon& polygon, const RowBand& band)
     {
+        centre_x_ = *polygon.centre_x;
+        centre_y_ = *polygon.centre_y;
+        draw_polygon(polygon, band);
+        flush();
+    }
+    void render_span(int y, int x_first, int x_last, const CellPolygon&) override
+    {
+        // The span rule can reach one column past the picture; such pixels
+        // are dropped.
         if (y < 0 || y >= f_.height)
             return;
-        fast_dome_span(f_, map_ + std::size_t(y) * f_.width, y, x_first, x_last, *polygon.centre_x,
-                       *polygon.centre_y);
+        x_first = std::max(x_first, 0);
+        x_last = std::min(x_last, f_.width - 1);
+        for (int x = x_first; x <= x_last; ++x) {
+            if (pixels_.count == DomePixels::capacity)
+                flush();
+            pixels_.x[pixels_.count] = x;
+            pixels_.y[pixels_.count] = y;
+            ++pixels_.count;
+        }
     }
 
 private:
+    void flush()
+    {
+        if (pixels_.count > 0)
+            fast_dome_pixels(f_, map_, pixels_, centre_x_, centre_y_);
+        pixels_.count = 0;
+    }
+
     const FrameState& f_;
     std::uint16_t* map_;
+    DomePixels pixels_;
+    float centre_x_ = 0.0f;
+    float centre_y_ = 0.0f;
 };
 
 void draw_dome_rows(const FrameState& f, std::uint16_t* map, PlacedCell* cells, std::size_t count, int first,
@@ -111,7 +138,7 @@ void draw_dome_rows(const FrameState& f, std::uint16_t* map, PlacedCell* cells, 
             continue;
         cell.polygon.centre_x = &cell.centre_x;
         cell.polygon.centre_y = &cell.centre_y;
-        painter.draw_polygon(cell.polygon, band);
+        painter.draw(cell.polygon, band);
     }
 }
 
