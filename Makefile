@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 FUZZ_TEST_SECONDS ?= 10
 FUZZ_SECONDS ?= 300
 
-.PHONY: all deps build debug demo gallery test test-release test-asan test-tsan test-fuzz fuzz bench install clean
+.PHONY: all deps build debug demo gallery test test-release test-asan test-tsan test-fuzz fuzz bench soak install clean
 
 all: build
 
@@ -55,6 +55,15 @@ fuzz: deps
 	@cmake --preset fuzz -DTRELLIN_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
 	@ctest --preset fuzz -j $(JOBS)
+
+# The fast kernels against the reference ones over thousands of random
+# frames (SOAK_CASES, SOAK_SEED); run it for every change to a kernel.
+SOAK_CASES ?= 3000
+SOAK_SEED ?= $(shell date +%s)
+soak: build
+	@echo "soak: $(SOAK_CASES) random frames from seed $(SOAK_SEED)"
+	@TRELLIN_DIFFERENTIAL_CASES=$(SOAK_CASES) TRELLIN_DIFFERENTIAL_SEED=$(SOAK_SEED) \
+	  build/tests/effect_test_fast_kernels --gtest_filter='*RandomFrames*'
 
 bench: build
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done

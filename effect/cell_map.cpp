@@ -5,95 +5,105 @@
 #include <cmath>
 #include <cstdint>
 
+#include "effect/cell_layout.h"
 #include "effect/cell_shapes.h"
-#include "effect/trellin.h"
+#include "effect/passes.h"
+#include "effect/pixel_math.h"
 
 namespace vx {
 
 namespace {
 
-// Draws the whole grid of `shape`, writing only map rows first_row..last_row.
-// Every band walks every cell in the same order, so a pixel covered by
-// several cells ends with the same (last drawn) cell whatever the banding.
-void draw_cells(Trellin& effect, int shape, int first_row, int last_row)
-{
-    const FrameState& frame = effect.frame;
-    const int width = frame.width;
-    const int height = frame.height;
-    if (first_row > last_row || width <= 0 || height <= 0 || !frame.cell_map)
-        return;
+// Draws each covered pixel of a cell with its dome height.
+class CellPainter : public PolyRender {
+public:
+    explicit CellPainter(const FrameState& frame) : frame_(frame) {}
+    void render_pixel(int x, int y, const CellPolygon& polygon) override { cell_profile(frame_, x, y, polygon); }
 
-    const TrellinParams& param = effect.param;
-    const double angle_degrees = param.cell_angle.value;
-    const float angle = float(angle_degrees * 0.017453292522222223);
-    const float kx = float(width * param.angle_centre.x);
-    const float ky = float(height * param.angle_centre.y);
-    const float ox = float((param.tweak.x - 0.5) * width);
-    const float oy = float((param.tweak.y - 0.5) * height);
-    const bool turned = angle_degrees != 0.0;  // a NaN angle counts as turned
-    const bool shifted = ox != 0.0f || oy != 0.0f;
-
-    CellGrid grid;
-    if (!make_cell_grid(shape, frame.cell_radius, width, height, param.cell_count_x.value,
-                        param.cell_count_y.value, grid))
-        return;
-
-    // The cell centre lives here; the polygon records point at it so that the
-    // turn and the shift move it with the vertices.
-    float centre_x = 0.0f;
-    float centre_y = 0.0f;
-    CellPolygon templates[2];
-    for (int t = 0; t < grid.template_count; ++t) {
-        templates[t].count = grid.vertex_count;
-        templates[t].raster_height = height;
-        templates[t].centre_x = &centre_x;
-        templates[t].centre_y = &centre_y;
-        for (int k = 0; k < grid.vertex_count; ++k) {
-            templates[t].vertices[k][0] = grid.templates[t][k][0];
-            templates[t].vertices[k][1] = grid.templates[t][k][1];
-        }
-    }
-
-    const float clip_w = float(width);
-    const float clip_h = float(height);
-    const RowBand band{0, first_row, width, last_row};
-    CellPolygon cell;
-
-    for_each_cell(grid, [&](float j, float i) {
-        const CellPlacement place = place_cell(grid, j, i);
-        const CellPolygon& tmpl = templates[place.orientation];
-        centre_x = place.cx;
-        centre_y = place.cy;
-        cell.count = tmpl.count;
-        cell.raster_height = tmpl.raster_height;
-        cell.centre_x = tmpl.centre_x;
-        cell.centre_y = tmpl.centre_y;
-        for (int k = 0; k < tmpl.count; ++k) {
-            cell.vertices[k][0] = tmpl.vertices[k][0] + place.cx;
-            cell.vertices[k][1] = tmpl.vertices[k][1] + place.cy;
-        }
-        if (turned)
-            rotate_polygon(cell, angle, kx, ky);
-        if (shifted) {
-            for (int k = 0; k < cell.count; ++k) {
-                cell.vertices[k][0] = cell.vertices[k][0] + ox;
-                cell.vertices[k][1] = cell.vertices[k][1] + oy;
-            }
-            centre_x = centre_x + ox;
-            centre_y = centre_y + oy;
-        }
-        effect.clip_polygon(cell, 0.0f, clip_w, 0.0f, clip_h);
-        effect.draw_polygon(cell, band);
-    });
-}
+private:
+    const FrameState& frame_;
+};
 
 }  // namespace
 
-void Trellin::render_pixel(int x, int y, const CellPolygon& polygon) { cell_profile(x, y, polygon); }
+CellLayout::CellLayout(const FrameState& frame)
+{
+    const int width = frame.width;
+    const int height = frame.height;
+    const double angle_degrees = frame.cell_angle;
+    angle_ = float(angle_degrees * 0.017453292522222223);
+    kx_ = float(width * frame.angle_centre_x);
+    ky_ = float(height * frame.angle_centre_y);
+    ox_ = float((frame.tweak_x - 0.5) * width);
+    oy_ = float((frame.tweak_y - 0.5) * height);
+    turned_ = angle_degrees != 0.0;  // a NaN angle counts as turned
+    shifted_ = ox_ != 0.0f || oy_ != 0.0f;
+    clip_w_ = float(width);
+    clip_h_ = float(height);
+    valid_ = make_cell_grid(frame.cell_shape, frame.cell_radius, width, height, frame.cell_count_x,
+                            frame.cell_count_y, grid_);
+    for (int t = 0; valid_ && t < grid_.template_count; ++t) {
+        templates_[t].count = grid_.vertex_count;
+        templates_[t].raster_height = height;
+        for (int k = 0; k < grid_.vertex_count; ++k) {
+            templates_[t].vertices[k][0] = grid_.templates[t][k][0];
+            templates_[t].vertices[k][1] = grid_.templates[t][k][1];
+        }
+    }
+}
+
+void CellLayout::place(float j, float i, CellPolygon& cell, float& centre_x, float& centre_y) const
+{
+    const CellPlacement place = place_cell(grid_, j, i);
+    const CellPolygon& tmpl = templates_[place.orientation];
+    centre_x = place.cx;
+    centre_y = place.cy;
+    cell.count = tmpl.count;
+    cell.raster_height = tmpl.raster_height;
+    cell.centre_x = &centre_x;
+    cell.centre_y = &centre_y;
+    for (int k = 0; k < tmpl.count; ++k) {
+        cell.vertices[k][0] = tmpl.vertices[k][0] + place.cx;
+        cell.vertices[k][1] = tmpl.vertices[k][1] + place.cy;
+    }
+    // Turning moves the centre with the vertices, through the cell's pointers.
+    if (turned_)
+        rotate_polygon(cell, angle_, kx_, ky_);
+    if (shifted_) {
+        for (int k = 0; k < cell.count; ++k) {
+            cell.vertices[k][0] = cell.vertices[k][0] + ox_;
+            cell.vertices[k][1] = cell.vertices[k][1] + oy_;
+        }
+        centre_x = centre_x + ox_;
+        centre_y = centre_y + oy_;
+    }
+    PolyRender().clip_polygon(cell, 0.0f, clip_w_, 0.0f, clip_h_);
+}
+
+// Draws the whole grid, writing only map rows first_row..last_row. Every band
+// walks every cell in the same order, so a pixel covered by several cells
+// ends with the same (last drawn) cell whatever the banding.
+void cell_map_rows(const FrameState& frame, int first_row, int last_row)
+{
+    if (first_row > last_row || frame.width <= 0 || frame.height <= 0 || !frame.cell_map)
+        return;
+    const CellLayout layout(frame);
+    if (!layout.valid())
+        return;
+    const RowBand band{0, first_row, frame.width, last_row};
+    CellPainter painter(frame);
+    CellPolygon cell;
+    float centre_x = 0.0f;
+    float centre_y = 0.0f;
+    for_each_cell(layout.grid(), [&](float j, float i) {
+        layout.place(j, i, cell, centre_x, centre_y);
+        painter.draw_polygon(cell, band);
+    });
+}
 
 // Height of the dome at pixel (x, y): full at the cell centre, falling along
 // a quarter sine to 0 at the circumradius, raised to the power "CellCurve".
-void Trellin::cell_profile(int x, int y, const CellPolygon& polygon)
+void cell_profile(const FrameState& frame, int x, int y, const CellPolygon& polygon)
 {
     ImageVx* map = frame.cell_map;
     // The span rule can reach one column past the picture (its column limit
@@ -111,47 +121,11 @@ void Trellin::cell_profile(int x, int y, const CellPolygon& polygon)
         t = 1.0f;
     else if (!(t >= 0.0f))
         t = 0.0f;
-    const double s = std::sin(double(t) * 1.570796327);
-    float v = float(std::pow(s, param.cell_curve.value));
-    if (v > 1.0f)
-        v = 1.0f;
-    else if (!(v >= 0.0f))
-        v = 0.0f;
-    const auto level = std::uint16_t(int(v * 32767.0f));
+    const std::uint16_t level = dome_level(t, frame.cell_curve);
     std::uint16_t* pixel = map->rows[y] + 4 * std::size_t(x);
     pixel[0] = level;
     pixel[1] = level;
     pixel[2] = level;
-}
-
-void Trellin::triangle_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_triangle, first_row, last_row);
-}
-
-void Trellin::square_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_square, first_row, last_row);
-}
-
-void Trellin::pentagon_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_pentagon, first_row, last_row);
-}
-
-void Trellin::hexagon_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_hexagon, first_row, last_row);
-}
-
-void Trellin::octagon_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_octagon, first_row, last_row);
-}
-
-void Trellin::dodecagon_rows(int first_row, int last_row)
-{
-    draw_cells(*this, shape_dodecagon, first_row, last_row);
 }
 
 }  // namespace vx

@@ -5,45 +5,33 @@
 #include <cstddef>
 #include <cstring>
 
-#include "effect/trellin.h"
+#include "effect/passes.h"
+#include "effect/pixel_math.h"
 
 namespace vx {
 
 namespace {
-
-// A lit colour channel: the light colour scaled by the highlight plus the
-// dimmed sample, truncated and kept within 0..32767 (a NaN counts as 0).
-inline std::uint16_t lit_value(float colour, float highlight, std::uint16_t sample, float back)
-{
-    const float v = colour * highlight + static_cast<float>(sample) * back;
-    if (v >= 32767.0f)
-        return 32767;
-    if (v > 0.0f)
-        return static_cast<std::uint16_t>(static_cast<int>(v));
-    return 0;
-}
 
 inline float min4(float a, float b, float c, float d) { return std::min(std::min(a, b), std::min(c, d)); }
 inline float max4(float a, float b, float c, float d) { return std::max(std::max(a, b), std::max(c, d)); }
 
 }  // namespace
 
-void Trellin::composite_rows(int first_row, int last_row)
+void composite_rows(const FrameState& f, int first_row, int last_row)
 {
-    const FrameState& f = frame;
     const int width = f.width;
     const int height = f.height;
     const int pass = f.pass_select;
     if (pass < 0 || pass > 4)
         return;
-    ImageVx* out = output.image;
+    ImageVx* out = f.output;
     const std::size_t stride = static_cast<std::size_t>(width);
 
     // Pass 0 samples and writes all four channels; passes 1..3 channel
     // pass - 1, pass 4 channel 3 (alpha), which is never lit.
-    const int channel = pass == 0 ? -1 : (pass == 4 ? 3 : pass - 1);
-    const unsigned mask = pass == 0 ? channels_all : channel_bit(channel);
-    const bool lit = f.brightness > 0.0f && param.light_active.value;
+    const int channel = f.channel;
+    const unsigned mask = f.channel_mask;
+    const bool lit = f.lit;
     const bool lit_channel = lit && channel >= 0 && channel < 3;
     const int edge = f.edge_mode - 1;
     const float back = f.back_bright;
@@ -53,7 +41,7 @@ void Trellin::composite_rows(int first_row, int last_row)
 
     const int end = std::min(last_row, height - 2);
     for (int y = first_row; y <= end; ++y) {
-        if (abort_requested())
+        if (f.aborted())
             return;
         const float* sx0 = f.sample_x_buf + static_cast<std::size_t>(y) * stride;
         const float* sx1 = sx0 + stride;
@@ -104,16 +92,16 @@ void Trellin::composite_rows(int first_row, int last_row)
     // The last row repeats the finished row above it, when this band computed
     // that row; otherwise finish_composite_last_row does it after the pass.
     if (last_row == height - 1 && first_row <= height - 2)
-        finish_composite_last_row();
+        finish_composite_last_row(f);
 }
 
-void Trellin::finish_composite_last_row()
+void finish_composite_last_row(const FrameState& f)
 {
-    ImageVx* out = output.image;
-    const int height = frame.height;
+    ImageVx* out = f.output;
+    const int height = f.height;
     if (out == nullptr || height < 2)
         return;
-    std::memcpy(out->rows[height - 1], out->rows[height - 2], static_cast<std::size_t>(frame.width) * 4 * sizeof(std::uint16_t));
+    std::memcpy(out->rows[height - 1], out->rows[height - 2], static_cast<std::size_t>(f.width) * 4 * sizeof(std::uint16_t));
 }
 
 }  // namespace vx

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "effect/trellin.h"
+#include "effect/passes.h"
 
 namespace vx {
 
@@ -35,7 +35,7 @@ inline int brightness(const std::uint16_t* pixel)
 //
 // A picture one pixel wide or high has no neighbour to average with: there
 // the missing neighbour is the pixel itself (the edge repeats).
-void Trellin::build_height_rows(int first_row, int last_row)
+void build_height_rows(const FrameState& frame, int first_row, int last_row)
 {
     const int w = frame.width;
     const int h = frame.height;
@@ -55,7 +55,7 @@ void Trellin::build_height_rows(int first_row, int last_row)
     const int next_col = w >= 2 ? 4 : 0;  // sample offset of the right neighbour
 
     for (int y = first; y <= last; ++y) {
-        if (abort_requested())
+        if (frame.aborted())
             return;
         const std::uint16_t* top = map->rows[y];
         const std::uint16_t* bottom = map->rows[y + 1 < h ? y + 1 : y];
@@ -78,7 +78,7 @@ void Trellin::build_height_rows(int first_row, int last_row)
                     std::size_t(w) * sizeof(float));
 }
 
-void Trellin::finish_height_last_row()
+void finish_height_last_row(const FrameState& frame)
 {
     const int w = frame.width;
     const int h = frame.height;

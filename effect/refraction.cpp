@@ -5,21 +5,14 @@
 #include <cmath>
 #include <cstddef>
 
-#include "effect/trellin.h"
+#include "effect/passes.h"
+#include "effect/pixel_math.h"
 #include "effect/vector3.h"
 
 namespace vx {
 
-void Trellin::guard_index()
+void refract_rows(const FrameState& f, int first_row, int last_row)
 {
-    // Keeps 1 / index finite; a small negative index becomes positive too.
-    if (std::fabs(frame.index) < 0.01f)
-        frame.index = 0.01f;
-}
-
-void Trellin::refract_rows(int first_row, int last_row)
-{
-    const FrameState& f = frame;
     const int width = f.width;
     const int height = f.height;
     const std::size_t stride = static_cast<std::size_t>(width);
@@ -37,15 +30,15 @@ void Trellin::refract_rows(int first_row, int last_row)
     const float n = f.index;
     const float r = 1.0f / n;
     const float nn1 = n * n - 1.0f;
-    const float thickening = static_cast<float>(f.pass_select) * f.chroma;
+    const float thickening = f.thickening;
 
-    const bool lit = f.brightness > 0.0f && param.light_active.value;
+    const bool lit = f.lit;
     const float light_dz = f.light_z + 1.0f;
     const double gloss = f.gloss;
     const double brightness = f.brightness;
 
     for (int y = first_row; y <= last_row; ++y) {
-        if (abort_requested())
+        if (f.aborted())
             return;
         const int ya = y - dist > 0 ? y - dist : 0;
         const int yb = dist > height - 1 - y ? height - 1 : y + dist;
@@ -90,7 +83,7 @@ void Trellin::refract_rows(int first_row, int last_row)
                 const float d = static_cast<float>(static_cast<double>(normal.y) * light.y +
                                                    static_cast<double>(normal.x) * light.x +
                                                    static_cast<double>(normal.z) * light.z);
-                hl[x] = d < 0.0f ? 0.0f : static_cast<float>(std::pow(static_cast<double>(d), gloss) * brightness);
+                hl[x] = highlight(d, gloss, brightness);
             }
         }
     }

@@ -1,6 +1,8 @@
 #include "effect/source_pyramid.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstddef>
 #include <new>
 #include <type_traits>
@@ -30,9 +32,6 @@ constexpr int one = 16384;
 constexpr int one_shift = 14;
 // Largest box area the level blend distinguishes.
 constexpr float area_cap = 200.0f;
-
-// Stored sample of image channel k: the pyramid keeps channels reversed.
-constexpr int stored(int k) { return 3 - k; }
 
 struct Level {
     const std::uint16_t* pixels;
@@ -75,7 +74,7 @@ inline void bilinear(const Level& level, float cx, float cy, int first, int v[4]
     const int gy = one - fy;
     for (int i = 0; i < Count; ++i) {
         const int k = first + i;
-        const int s = stored(k);
+        const int s = k;
         const int top = (p00[s] * gx + p10[s] * fx) >> one_shift;
         const int bottom = (p01[s] * gx + p11[s] * fx) >> one_shift;
         v[k] = (top * gy + bottom * fy) >> one_shift;
@@ -97,49 +96,25 @@ Sample4 finish(const float sum[4], unsigned mask)
     return out;
 }
 
-// Builds one level from the picture or from the level above it; one row of
-// the level per call of the worker, so the rows can be shared out.
-struct LevelBuilder {
-    SourcePyramid* pyramid;
-    const ImageVx* image;
-    int level;
-
-    // Level 0: the picture's pixels with their channels reversed.
-    void copy_rows(int first_row, int last_row)
-    {
-        const int w = pyramid->width;
-        for (int y = first_row; y <= last_row; ++y) {
-            const std::uint16_t* src = image->rows[y];
-            std::uint16_t* dst = pyramid->levels[0] + static_cast<std::size_t>(y) * w * 4;
-            for (int x = 0; x < w; ++x, src += 4, dst += 4) {
-                dst[0] = src[3];
-                dst[1] = src[2];
-                dst[2] = src[1];
-                dst[3] = src[0];
-            }
-        }
-    }
-
-    // Level k >= 1: each sample the mean of a 2 x 2 block of level k - 1.
-    void reduce_rows(int first_row, int last_row)
-    {
-        const int w = pyramid->level_width[level];
-        const std::size_t up_stride = static_cast<std::size_t>(pyramid->level_width[level - 1]) * 4;
-        const std::uint16_t* up = pyramid->levels[level - 1];
-        std::uint16_t* out = pyramid->levels[level];
-        for (int r = first_row; r <= last_row; ++r) {
-            const std::uint16_t* a = up + static_cast<std::size_t>(2 * r) * up_stride;
-            const std::uint16_t* b = a + up_stride;
-            std::uint16_t* dst = out + static_cast<std::size_t>(r) * w * 4;
-            for (int c = 0; c < w; ++c, a += 8, b += 8, dst += 4) {
-                for (int s = 0; s < 4; ++s)
-                    dst[s] = static_cast<std::uint16_t>((a[s] + a[s + 4] + b[s] + b[s + 4]) >> 2);
-            }
-        }
-    }
-};
-
 }  // namespace
+
+// Each sample the mean of a 2 x 2 block of the level above.
+void reduce_pyramid_rows(SourcePyramid* pyramid, int level, int first_row, int last_row)
+{
+    const int w = pyramid->level_width[level];
+    const std::size_t up_stride = static_cast<std::size_t>(pyramid->level_width[level - 1]) * 4;
+    const std::uint16_t* up = pyramid->levels[level - 1];
+    std::uint16_t* out = pyramid->reduced_block + (pyramid->levels[level] - pyramid->levels[1]);
+    for (int r = first_row; r <= last_row; ++r) {
+        const std::uint16_t* a = up + static_cast<std::size_t>(2 * r) * up_stride;
+        const std::uint16_t* b = a + up_stride;
+        std::uint16_t* dst = out + static_cast<std::size_t>(r) * w * 4;
+        for (int c = 0; c < w; ++c, a += 8, b += 8, dst += 4) {
+            for (int s = 0; s < 4; ++s)
+                dst[s] = static_cast<std::uint16_t>((a[s] + a[s + 4] + b[s] + b[s + 4]) >> 2);
+        }
+    }
+}
 
 int pyramid_level_count(int m)
 {
@@ -164,9 +139,27 @@ LevelBlend level_blend(float area, int level_count)
     return LevelBlend{li, fl};
 }
 
-SourcePyramid* build_pyramid(const ImageVx* image, int width, int height)
+float level_blend_flat_limit()
 {
-    if (image == nullptr || width < 1 || height < 1)
+    static const float limit = [] {
+        auto flat = [](std::uint32_t bits) {
+            const LevelBlend b = level_blend(std::bit_cast<float>(bits), 1);
+            return b.level == 0 && b.weight == 0;
+        };
+        std::uint32_t low = std::bit_cast<std::uint32_t>(1.0f);  // flat
+        std::uint32_t high = std::bit_cast<std::uint32_t>(2.0f);  // not flat
+        while (high - low > 1) {
+            const std::uint32_t mid = low + (high - low) / 2;
+            (flat(mid) ? low : high) = mid;
+        }
+        return std::bit_cast<float>(low);
+    }();
+    return limit;
+}
+
+SourcePyramid* allocate_pyramid(int width, int height, bool level0_room)
+{
+    if (width < 1 || height < 1)
         return nullptr;
     const int m = width < height ? width : height;
     const int count = pyramid_level_count(m);
@@ -174,48 +167,65 @@ SourcePyramid* build_pyramid(const ImageVx* image, int width, int height)
     if (record == nullptr)
         return nullptr;
     auto* p = new (record) SourcePyramid{};
-    // Levels 1 .. count share one block (they need about a third of level 0);
-    // a picture without reduced levels needs none.
-    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 8;
-    std::uint16_t* shared = nullptr;
-    if (count > 0) {
-        shared = static_cast<std::uint16_t*>(frame_alloc(bytes));
-        if (shared == nullptr) {
-            frame_free(p);
-            return nullptr;
-        }
-    }
-    auto* base = static_cast<std::uint16_t*>(frame_alloc(bytes));
-    if (base == nullptr) {
-        frame_free(shared);
-        frame_free(p);
-        return nullptr;
-    }
     p->width = width;
     p->height = height;
     p->level_count = count;
-    p->base_block = base;
-    p->levels[0] = base;
     p->level_width[0] = width;
     p->level_height[0] = height;
     p->level_scale[0] = 1.0f;
-    std::uint16_t* next = shared;
+    std::size_t reduced = 0;
     for (int k = 1; k <= count; ++k) {
         const int w = p->level_width[k - 1] >> 1;
         const int h = p->level_height[k - 1] >> 1;
-        p->levels[k] = next;
         p->level_width[k] = w;
         p->level_height[k] = h;
         p->level_scale[k] = static_cast<float>(((w < h ? w : h) - 1.0) / m);
-        next += static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
+        reduced += static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
     }
-
-    LevelBuilder builder{p, image, 0};
-    parallel_rows(&builder, &LevelBuilder::copy_rows, height);
+    // A picture without reduced levels (or room) needs no block.
+    const std::size_t room = level0_room ? static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4 : 0;
+    if (room + reduced > 0) {
+        p->block = static_cast<std::uint16_t*>(frame_alloc((room + reduced) * sizeof(std::uint16_t)));
+        if (p->block == nullptr) {
+            frame_free(p);
+            return nullptr;
+        }
+        p->level0_room = level0_room ? p->block : nullptr;
+        p->reduced_block = p->block + room;
+    }
+    const std::uint16_t* next = p->reduced_block;
     for (int k = 1; k <= count; ++k) {
-        builder.level = k;
-        parallel_rows(&builder, &LevelBuilder::reduce_rows, p->level_height[k]);
+        p->levels[k] = next;
+        next += static_cast<std::size_t>(p->level_width[k]) * static_cast<std::size_t>(p->level_height[k]) * 4;
     }
+    return p;
+}
+
+void reduce_pyramid_levels(SourcePyramid* p, int first_level)
+{
+    // Small levels cost less than sharing them out.
+    constexpr std::int64_t shared_from = 1 << 16;  // pixels
+    for (int k = first_level; k <= p->level_count; ++k) {
+        if (std::int64_t(p->level_width[k]) * p->level_height[k] < shared_from)
+            reduce_pyramid_rows(p, k, 0, p->level_height[k] - 1);
+        else
+            parallel_rows(p->level_height[k], [p, k](int first, int last) { reduce_pyramid_rows(p, k, first, last); });
+    }
+}
+
+void fill_pyramid(SourcePyramid* p, const ImageVx* image)
+{
+    p->levels[0] = image->pixels;
+    reduce_pyramid_levels(p, 1);
+}
+
+SourcePyramid* build_pyramid(const ImageVx* image, int width, int height)
+{
+    if (image == nullptr)
+        return nullptr;
+    SourcePyramid* p = allocate_pyramid(width, height);
+    if (p != nullptr)
+        fill_pyramid(p, image);
     return p;
 }
 
@@ -223,8 +233,7 @@ void free_pyramid(SourcePyramid* pyramid)
 {
     if (pyramid == nullptr)
         return;
-    frame_free(pyramid->levels[1]);  // the block of all reduced levels, if any
-    frame_free(pyramid->base_block);
+    frame_free(pyramid->block);
     frame_free(pyramid);
 }
 

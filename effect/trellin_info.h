@@ -17,10 +17,17 @@ struct InputImageSlot {
     std::int32_t input_index = 0;
     FXNode* node = nullptr;
     ImageVx* image = nullptr;
+    // The record is still to be read from host_image (of the same size): the
+    // render reads it, together with other work where it can.
+    bool unread = false;
 };
 
 struct OutputImageSlot {
     ImageVx* image = nullptr;
+    _image_str* host_image = nullptr;
+    // The render has written host_image itself (top row first); the record
+    // is not written back.
+    bool host_written = false;
 };
 
 // The typed controls, in the order they are numbered (1..23) and pulled.

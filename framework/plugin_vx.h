@@ -27,6 +27,10 @@ public:
 
     // Produces the output record of the current frame from the input record.
     virtual void render() {}
+    // Whether render reads the input record from the host picture itself when
+    // the node leaves it unread (see InputImageSlot::unread), so that the
+    // reading can go with other work. By default the node reads it first.
+    virtual bool reads_host_input() const { return false; }
     // Runs once in the life of a node, right before its first render.
     virtual void on_first_frame() {}
 

@@ -221,9 +221,13 @@ void PolyRender::fill_span(int y, float xa, float xb, const RowBand& band,
     if (!(first <= last))
         return;
     const int row = y >= polygon.raster_height ? polygon.raster_height - 1 : y;
-    const int x_end = int(last);
-    for (int x = int(first); x <= x_end; ++x)
-        render_pixel(x, row, polygon);
+    render_span(row, int(first), int(last), polygon);
+}
+
+void PolyRender::render_span(int y, int x_first, int x_last, const CellPolygon& polygon)
+{
+    for (int x = x_first; x <= x_last; ++x)
+        render_pixel(x, y, polygon);
 }
 
 void rotate_polygon(CellPolygon& polygon, float angle, float kx, float ky)

@@ -29,6 +29,9 @@ public:
 
     // Called once for every covered pixel.
     virtual void render_pixel(int /*x*/, int /*y*/, const CellPolygon& /*polygon*/) {}
+    // Called once for every covered span of a row, pixels x_first..x_last;
+    // by default calls render_pixel for each of them, left to right.
+    virtual void render_span(int y, int x_first, int x_last, const CellPolygon& polygon);
 
     void draw_polygon(const CellPolygon& polygon, const RowBand& band);
     // Clips in place to xmin..xmax, ymin..ymax; false when nothing remains.

@@ -56,6 +56,7 @@ bool FXNode::redraw_foreground() { return false; }
 bool FXNode::has_overlay() { return false; }
 bool FXNode::overlay_event(void*, int, FXMouseEvent*) { return false; }
 bool FXNode::overlay_process(void*) { return false; }
+void FXNode::release_frame_storage() {}
 
 CWidget* FXNode::control(int i) const
 {

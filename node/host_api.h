@@ -263,6 +263,9 @@ public:
     virtual bool has_overlay();
     virtual bool overlay_event(void* host, int kind, FXMouseEvent* event);
     virtual bool overlay_process(void* host);
+    // Asks the node to give back the memory it keeps from one frame to the
+    // next; the next frame allocates it again.
+    virtual void release_frame_storage();
 
     // Save and restore of the control values (and keys), by label.
     bool reg_load(const RegV& reg) override;

@@ -59,39 +59,38 @@ void ImageVx::fill(std::uint16_t c0, std::uint16_t c1, std::uint16_t c2, std::ui
         std::memcpy(rows[y], row0, row_bytes);
 }
 
-void ImageVx::copy_alpha_from(ImageVx* src)
+void ImageVx::fill_alpha(std::uint16_t value)
 {
-    operand = src;
-    parallel_rows(this, &ImageVx::copy_alpha_rows, height);
+    const std::size_t count = std::size_t(width) * std::size_t(height);
+    for (std::size_t i = 0; i < count; ++i)
+        pixels[i * 4 + 3] = value;
 }
 
-void ImageVx::copy_colour_from(ImageVx* src)
+void ImageVx::copy_alpha_from(const ImageVx* src)
 {
-    operand = src;
-    parallel_rows(this, &ImageVx::copy_colour_rows, height);
-}
-
-void ImageVx::copy_alpha_rows(int first_row, int last_row)
-{
-    for (int y = first_row; y <= last_row; ++y) {
-        std::uint16_t* d = rows[y];
-        const std::uint16_t* s = operand->rows[y];
-        for (int x = 0; x < width; ++x)
-            d[x * 4 + 3] = s[x * 4 + 3];
-    }
-}
-
-void ImageVx::copy_colour_rows(int first_row, int last_row)
-{
-    for (int y = first_row; y <= last_row; ++y) {
-        std::uint16_t* d = rows[y];
-        const std::uint16_t* s = operand->rows[y];
-        for (int x = 0; x < width; ++x) {
-            d[x * 4 + 0] = s[x * 4 + 0];
-            d[x * 4 + 1] = s[x * 4 + 1];
-            d[x * 4 + 2] = s[x * 4 + 2];
+    parallel_rows(height, [this, src](int first_row, int last_row) {
+        for (int y = first_row; y <= last_row; ++y) {
+            std::uint16_t* d = rows[y];
+            const std::uint16_t* s = src->rows[y];
+            for (int x = 0; x < width; ++x)
+                d[x * 4 + 3] = s[x * 4 + 3];
         }
-    }
+    });
+}
+
+void ImageVx::copy_colour_from(const ImageVx* src)
+{
+    parallel_rows(height, [this, src](int first_row, int last_row) {
+        for (int y = first_row; y <= last_row; ++y) {
+            std::uint16_t* d = rows[y];
+            const std::uint16_t* s = src->rows[y];
+            for (int x = 0; x < width; ++x) {
+                d[x * 4 + 0] = s[x * 4 + 0];
+                d[x * 4 + 1] = s[x * 4 + 1];
+                d[x * 4 + 2] = s[x * 4 + 2];
+            }
+        }
+    });
 }
 
 }  // namespace vx

@@ -19,7 +19,6 @@ public:
 
     std::uint16_t* pixels = nullptr;
     std::int32_t owns_pixels = 0;
-    ImageVx* operand = nullptr;
     std::uint16_t** rows = nullptr;
     std::int32_t width = 0;
     std::int32_t height = 0;
@@ -28,14 +27,12 @@ public:
 
     // Every pixel becomes (c0, c1, c2, c3).
     void fill(std::uint16_t c0, std::uint16_t c1, std::uint16_t c2, std::uint16_t c3);
+    // Channel 3 (alpha) of every pixel becomes `value`.
+    void fill_alpha(std::uint16_t value);
     // Channel 3 (alpha), or channels 0..2 (colour), of every pixel from the
     // same pixel of `src`, rows in parallel. `src` must be at least as large.
-    void copy_alpha_from(ImageVx* src);
-    void copy_colour_from(ImageVx* src);
-
-    // Row workers of the two copies.
-    void copy_alpha_rows(int first_row, int last_row);
-    void copy_colour_rows(int first_row, int last_row);
+    void copy_alpha_from(const ImageVx* src);
+    void copy_colour_from(const ImageVx* src);
 
 private:
     ImageVx() = default;

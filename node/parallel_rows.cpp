@@ -22,14 +22,14 @@ void parallel_rows_for(void* arg)
         // Fewer rows than processors: processor 0 takes them all.
         first = k == 0 ? 0 : job.row_count;
     }
-    job.call(job.object, job.worker, first, end - 1);
+    job.call(job.worker, first, end - 1);
 }
 
 void dispatch_rows(RowJob& job)
 {
     const int n = smp_numprocs();
     if (n < 2) {
-        job.call(job.object, job.worker, 0, job.row_count - 1);
+        job.call(job.worker, 0, job.row_count - 1);
         return;
     }
     job.procs = n;

@@ -1,16 +1,17 @@
-// Runs a row worker (a member operation taking an inclusive first and last
-// row) over all rows of a picture, one band of rows per processor, through the
+// Runs a row worker (any callable taking an inclusive first and last row)
+// over all rows of a picture, one band of rows per processor, through the
 // host's multiprocessing service.
 #pragma once
+
+#include <type_traits>
 
 namespace vx {
 
 // One dispatch as the band function receives it.
 struct RowJob {
-    using Call = void (*)(void* object, const void* worker, int first_row, int last_row);
-    void* object;
-    const void* worker;  // the member operation, behind a pointer
-    Call call;           // calls `worker` on `object`
+    using Call = void (*)(const void* worker, int first_row, int last_row);
+    const void* worker;  // the callable, behind a pointer
+    Call call;           // calls `worker`
     int row_count;
     int procs;
 };
@@ -23,14 +24,13 @@ void parallel_rows_for(void* job);
 // as one band per processor.
 void dispatch_rows(RowJob& job);
 
-template <class T>
-void parallel_rows(T* object, void (T::*worker)(int, int), int row_count)
+// Calls worker(first_row, last_row) once per band; returns when every band is
+// done. The worker is called concurrently from several threads.
+template <class Worker>
+void parallel_rows(int row_count, const Worker& worker)
 {
-    using Worker = void (T::*)(int, int);
-    RowJob job{object, &worker,
-               [](void* o, const void* w, int first, int last) {
-                   (static_cast<T*>(o)->**static_cast<const Worker*>(w))(first, last);
-               },
+    RowJob job{&worker,
+               [](const void* w, int first, int last) { (*static_cast<const Worker*>(w))(first, last); },
                row_count, 0};
     dispatch_rows(job);
 }

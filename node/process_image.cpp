@@ -36,17 +36,18 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     FXNode::evaluate_controls(time, false);
     effect->input_length = static_cast<double>(get_input_length(0));
 
-    effect->input.image = import_host_image(input, output);
-    effect->input.host_image = input;
-    effect->input.input_index = 0;
-    effect->input.node = this;
-    effect->output.image = import_host_image(output, nullptr);
-    if (!effect->input.image || !effect->output.image) {
-        delete effect->input.image;
-        delete effect->output.image;
+    if (!images_.prepare(input, output, effect->reads_host_input())) {
         msgwarn("VXKIT plugin: process_image() could not allocate the frame's image records.");
         return 0;
     }
+    effect->input.image = images_.input;
+    effect->input.host_image = input;
+    effect->input.input_index = 0;
+    effect->input.node = this;
+    effect->input.unread = images_.needs_reading();
+    effect->output.image = images_.output;
+    effect->output.host_image = output;
+    effect->output.host_written = false;
 
     int width = 0, height = 0;
     get_output_size(width, height);
@@ -61,9 +62,14 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     }
     effect->render();
 
-    delete effect->input.image;
-    export_to_host_image(effect->output.image, output);
-    delete effect->output.image;
+    if (effect->output.host_written)
+        output->flags = static_cast<std::uint8_t>(output->flags & ~IMAGE_BOTTOM_UP);
+    else
+        export_to_host_image(effect->output.image, output);
+    effect->input.image = nullptr;
+    effect->input.host_image = nullptr;
+    effect->output.image = nullptr;
+    effect->output.host_image = nullptr;
     return 1;
 }
 

@@ -128,7 +128,12 @@ int Resampler::run(const ImageVx* source, ImageVx* destination)
     std::unique_ptr<ImageVx> intermediate(ImageVx::create(destination->width, source->height));
     if (!intermediate)
         return 0;
+    run(source, destination, intermediate.get());
+    return 1;
+}
 
+void Resampler::run(const ImageVx* source, ImageVx* destination, ImageVx* intermediate)
+{
     const AxisPlan across = plan_axis(weights_, source->width, destination->width);
     for (int y = 0; y < source->height; ++y)
         resample_line(across, source->rows[y], 4, source->width, intermediate->rows[y], 4,
@@ -140,7 +145,6 @@ int Resampler::run(const ImageVx* source, ImageVx* destination)
     for (int x = 0; x < destination->width; ++x)
         resample_line(down, intermediate->pixels + std::size_t(x) * 4, src_stride, source->height,
                       destination->pixels + std::size_t(x) * 4, dst_stride, destination->height);
-    return 1;
 }
 
 }  // namespace vx

@@ -12,6 +12,9 @@ public:
     // Fills `destination` from `source`. Returns 1, or 0 when the
     // intermediate record cannot be allocated (destination untouched).
     int run(const ImageVx* source, ImageVx* destination);
+    // The same through a given intermediate record of destination->width x
+    // source->height.
+    void run(const ImageVx* source, ImageVx* destination, ImageVx* intermediate);
 
     static constexpr int table_size = 1025;
     static constexpr int radius = 2;

@@ -38,6 +38,13 @@ void TrellinNode::set_flags(std::uint32_t flags)
     effect->refract_alpha = (flags & node_flag_refract_alpha) != 0;
 }
 
+void TrellinNode::release_frame_storage()
+{
+    images_.release();
+    if (effect)
+        effect->storage.release();
+}
+
 const char* TrellinNode::get_description()
 {
     return node_description;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "effect/trellin.h"
+#include "node/frame_images.h"
 #include "node/host_api.h"
 
 namespace vx {
@@ -46,9 +47,13 @@ public:
     bool draw_overlay(void* host) override;
     bool has_overlay() override;
     bool overlay_event(void* host, int kind, FXMouseEvent* event) override;
+    // Releases the image records and the render's working storage.
+    void release_frame_storage() override;
 
 private:
     TrellinNode();
+    // The frame's image records, kept between frames of one size.
+    FrameImages images_;
     // Creates the host controls, binds them to the effect's typed controls
     // and its handles (the control table).
     void create_controls();

@@ -10,6 +10,7 @@ packages=(
   libopenimageio-dev openimageio-tools fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libhwy-dev
   libegl-dev libgl-dev libegl-mesa0 libglx-mesa0 libgl1-mesa-dri
   ffmpeg
   libglfw3-dev libimgui-dev libstb-dev xvfb xdotool x11-apps

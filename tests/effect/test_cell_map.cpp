@@ -5,19 +5,15 @@
 #include <vector>
 
 #include "effect/cell_shapes.h"
-#include "effect/trellin.h"
+#include "effect/passes.h"
+#include "effect/trellin_info.h"
 #include "node/parallel_rows.h"
 
 using vx::CellGrid;
-using vx::Trellin;
 
 namespace {
 
-using Worker = void (Trellin::*)(int, int);
-const Worker workers[7] = {nullptr, &Trellin::triangle_rows, &Trellin::square_rows, &Trellin::pentagon_rows,
-                           &Trellin::hexagon_rows, &Trellin::octagon_rows, &Trellin::dodecagon_rows};
-
-// An effect with the default cell controls, drawing into its own map.
+// The default cell controls, drawing into a map of their own.
 struct MapRun {
     MapRun(int w, int h, std::uint16_t* block = nullptr)
     {
@@ -26,8 +22,6 @@ struct MapRun {
         p.angle_centre.x = p.angle_centre.y = p.tweak.x = p.tweak.y = 0.5;
         p.cell_curve.value = 1.0;
         map.reset(vx::ImageVx::create(w, h, block));
-        t.frame.width = w, t.frame.height = h;
-        t.frame.cell_map = map.get();
     }
     MapRun& cells(int count, double size)
     {
@@ -35,17 +29,23 @@ struct MapRun {
         p.cell_size.value = size;
         return *this;
     }
+    vx::FrameState frame(int shape = 0)
+    {
+        p.cell_shape.value = shape;
+        vx::FrameState f = vx::derive_frame_state(p, map->width, map->height);
+        f.cell_map = map.get();
+        return f;
+    }
     void draw(int shape)
     {
-        t.frame.cell_radius = float(p.cell_size.value * 0.2 * t.frame.width);
+        const vx::FrameState f = frame(shape);
         map->fill(0, 0, 0, 0);
-        vx::parallel_rows(&t, workers[shape], t.frame.height);
+        vx::parallel_rows(map->height, [&f](int first, int last) { vx::cell_map_rows(f, first, last); });
     }
     std::uint16_t at(int x, int y) const { return map->rows[y][4 * x]; }
     std::vector<std::uint16_t> samples() const { return {map->pixels, map->pixels + std::size_t(map->width) * map->height * 4}; }
 
-    Trellin t;
-    vx::TrellinParams& p = t.param;
+    vx::TrellinParams p;
     std::unique_ptr<vx::ImageVx> map;
 };
 
@@ -150,14 +150,15 @@ TEST(CellMap, ProfileFallsFromFullAtTheCentreToZeroAtTheCircle)
 {
     MapRun run(32, 32);
     run.map->fill(0, 0, 0, 0);
-    run.t.frame.cell_radius = 8.0f;
+    vx::FrameState f = run.frame();
+    f.cell_radius = 8.0f;
     float cx = 10.0f, cy = 10.0f;
     vx::CellPolygon cell;
     cell.centre_x = &cx;
     cell.centre_y = &cy;
     auto profile = [&](int x, int y, double curve) {
-        run.p.cell_curve.value = curve;
-        run.t.cell_profile(x, y, cell);
+        f.cell_curve = curve;
+        vx::cell_profile(f, x, y, cell);
         return run.at(x, y);
     };
     EXPECT_EQ(profile(10, 10, 1.0), 32767);

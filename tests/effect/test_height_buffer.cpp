@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "effect/trellin.h"
+#include "effect/passes.h"
 
 namespace {
 
@@ -16,13 +16,13 @@ struct HeightRun {
         : map(vx::ImageVx::create(w, h)), heights(std::size_t(w) * h, std::nanf(""))
     {
         map->fill(0, 0, 0, 0);
-        t.frame.width = w;
-        t.frame.height = h;
-        t.frame.cell_map = map.get();
-        t.frame.height_buf = heights.data();
-        t.frame.black_height = float(black * 0.01);
-        t.frame.white_height = float(white * 0.01);
-        t.frame.invert_map = invert ? 1 : 0;
+        f.width = w;
+        f.height = h;
+        f.cell_map = map.get();
+        f.height_buf = heights.data();
+        f.black_height = float(black * 0.01);
+        f.white_height = float(white * 0.01);
+        f.invert_map = invert ? 1 : 0;
     }
     void set(int x, int y, int r, int g, int b)
     {
@@ -32,13 +32,15 @@ struct HeightRun {
     HeightRun& white() { return map->fill(32767, 32767, 32767, 0), *this; }
     const std::vector<float>& build()
     {
-        t.build_height_rows(0, t.frame.height - 1);
-        t.finish_height_last_row();
+        rows(0, f.height - 1);
+        finish();
         return heights;
     }
-    float at(int x, int y) const { return heights[std::size_t(y) * t.frame.width + x]; }
+    void rows(int first, int last) const { vx::build_height_rows(f, first, last); }
+    void finish() const { vx::finish_height_last_row(f); }
+    float at(int x, int y) const { return heights[std::size_t(y) * f.width + x]; }
 
-    vx::Trellin t;
+    vx::FrameState f;
     std::unique_ptr<vx::ImageVx> map;
     std::vector<float> heights;
 };
@@ -100,16 +102,16 @@ TEST(HeightBuffer, OneRowLastBandLeavesTheLastRowToTheEndOfThePass)
 
     // Four one-row bands, the last running first: it must not copy row 2 before that row exists.
     auto banded = make();
-    banded->t.build_height_rows(3, 3);
+    banded->rows(3, 3);
     EXPECT_TRUE(std::isnan(banded->at(0, 3)));
-    banded->t.build_height_rows(2, 2);
-    banded->t.build_height_rows(0, 1);
-    banded->t.finish_height_last_row();
+    banded->rows(2, 2);
+    banded->rows(0, 1);
+    banded->finish();
     EXPECT_EQ(banded->heights, whole);
 
     // A band holding both last rows copies by itself.
     auto paired = make();
-    paired->t.build_height_rows(0, 1);
-    paired->t.build_height_rows(2, 3);
+    paired->rows(0, 1);
+    paired->rows(2, 3);
     EXPECT_EQ(paired->heights, whole);
 }

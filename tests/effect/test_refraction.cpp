@@ -5,7 +5,8 @@
 #include <functional>
 #include <vector>
 
-#include "effect/trellin.h"
+#include "effect/passes.h"
+#include "effect/trellin_info.h"
 #include "effect/vector3.h"
 #include "host/smp_pool.h"
 #include "node/parallel_rows.h"
@@ -18,7 +19,7 @@ constexpr float sentinel = -7.0f;
 
 // A height buffer and the three output buffers of one refraction pass.
 struct Glass {
-    Trellin t;
+    FrameState f;
     int w, h;
     std::vector<float> height, sx, sy, hl;
 
@@ -28,19 +29,17 @@ struct Glass {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 height.push_back(surface(x, y));
-        FrameState& f = t.frame;
         f.width = w, f.height = h, f.index = 1.5f;
         f.light_x = 0.5f * w, f.light_y = 0.5f * h, f.light_z = 1.0f * w;
         f.gloss = 10.0f, f.brightness = brightness;
-        t.param.light_active.value = lit;
+        f.lit = lit && brightness > 0.0f;
         f.height_buf = height.data();
         f.sample_x_buf = sx.data(), f.sample_y_buf = sy.data(), f.highlight_buf = hl.data();
     }
     void run(int pass = 0)
     {
-        t.frame.pass_select = pass;
-        t.guard_index();
-        parallel_rows(&t, &Trellin::refract_rows, h);
+        const FrameState p = for_pass(f, pass);
+        parallel_rows(h, [&p](int first, int last) { refract_rows(p, first, last); });
     }
     float x_at(int x, int y) const { return sx[std::size_t(y) * w + x]; }
     float hl_at(int x, int y) const { return hl[std::size_t(y) * w + x]; }
@@ -64,7 +63,7 @@ TEST(VectorTest, NormalizingAVanishingVectorLeavesItZero)
 TEST_F(RefractionTest, FlatGlassOrIndexOneBendsNothing)
 {
     Glass plane(31, 23, flat), straight(31, 23, bumpy);
-    straight.t.frame.index = 1.0f;
+    straight.f.index = 1.0f;
     for (Glass* g : {&plane, &straight}) {
         g->run();
         for (int y = 0; y < 23; ++y)
@@ -90,22 +89,22 @@ TEST_F(RefractionTest, SlopeShowsTheSourceOnItsLowerSide)
 
 TEST_F(RefractionTest, IndexGuardAndNegativeSmoothing)
 {
-    Trellin t;
+    TrellinParams p;
     for (auto [index, guarded] : {std::pair{0.005f, 0.01f}, {-0.005f, 0.01f}, {0.0f, 0.01f}, {-0.02f, -0.02f}}) {
-        t.frame.index = index;
-        t.guard_index();
-        EXPECT_EQ(t.frame.index, guarded) << index;
+        p.index.value = index;
+        EXPECT_EQ(derive_frame_state(p, 20, 20).index, guarded) << index;
     }
     // A guarded index gives finite positions everywhere.
     Glass g(20, 20, bumpy);
-    g.t.frame.index = -0.001f;
+    p.index.value = -0.001;
+    g.f.index = derive_frame_state(p, 20, 20).index;
     g.run();
     for (float v : g.sx)
         ASSERT_TRUE(std::isfinite(v));
 
     // A Smoothing below 0 measures slopes over one pixel, as 0 does.
     Glass a(25, 19, bumpy), b(25, 19, bumpy);
-    b.t.frame.smoothing_px = -40;
+    b.f.smoothing_px = -40;
     a.run();
     b.run();
     EXPECT_EQ(a.sx, b.sx);
@@ -116,16 +115,16 @@ TEST_F(RefractionTest, Highlight)
 {
     // Light straight above a pixel of flat glass: the full brightness there.
     Glass g(21, 21, flat, true, 0.8f);
-    g.t.frame.light_x = 7.0f;
-    g.t.frame.light_y = 9.0f;
-    g.t.frame.light_z = 5.0f;
+    g.f.light_x = 7.0f;
+    g.f.light_y = 9.0f;
+    g.f.light_z = 5.0f;
     g.run();
     EXPECT_NEAR(g.hl_at(7, 9), 0.8f, 1e-6f);
     EXPECT_TRUE(g.hl_at(0, 0) > 0.0f && g.hl_at(0, 0) < g.hl_at(7, 9));
 
     // A steep slope facing away from the light: exactly 0, and written.
     Glass away(21, 21, [](int x, int) { return 0.5f * x; }, true, 1.0f);
-    away.t.frame.light_x = -1e6f;
+    away.f.light_x = -1e6f;
     away.run();
     EXPECT_EQ(away.hl, std::vector<float>(away.hl.size(), 0.0f));
 

@@ -2,12 +2,16 @@
 // Whole renders through a real node, and golden checksums that hold every output bit.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 
+#include "effect/kernel_choice.h"
 #include "host/smp_pool.h"
 #include "host/warnings.h"
 #include "node/frame_memory.h"
+#include "support/golden_picture.h"
 #include "support/node_runner.h"
+#include "support/picture_diff.h"
 
 namespace {
 
@@ -125,8 +129,11 @@ TEST(Render, TinyPicturesPassThroughAndShowAGreyMap)
     }
 }
 
-// Each case renders the same bits whatever the processor count, and matches
-// its golden checksum.
+// Each case renders the same bits with the fast and the reference kernels
+// and whatever the processor count, matches its golden checksum and its
+// golden picture (tests/effect/golden/NAME.png, 16-bit RGBA), and says where
+// it differs when it does not. TRELLIN_WRITE_GOLDEN=1 writes the pictures
+// anew from the reference kernels on one processor.
 struct Golden {
     const char* name;
     Settings settings;
@@ -151,17 +158,30 @@ const Golden goldens[] = {
     {"show_map", with(glass, {{"ShowMap", "on"}, {"CellCurve", "2.5"}}), false, 0x88db6e5b8adc9499ull},
 };
 
-TEST(Render, SameBitsOnAnyNumberOfProcessorsAndGoldenChecksums)
+TEST(Render, GoldenPicturesAndChecksumsWithEitherKernelsOnAnyNumberOfProcessors)
 {
+    const int w = picture().image.width, h = picture().image.height;
     for (const Golden& g : goldens) {
+        const std::string path = std::string(TRELLIN_SOURCE_DIR) + "/tests/effect/golden/" + g.name + ".png";
+        vx::use_kernels(vx::Kernels::reference);
         smp_set_numprocs(1);
-        const auto reference = render(g.settings, g.refract_alpha);
-        for (int procs : {2, 3, 7}) {
-            smp_set_numprocs(procs);
-            EXPECT_EQ(render(g.settings, g.refract_alpha), reference) << g.name << " on " << procs;
+        if (std::getenv("TRELLIN_WRITE_GOLDEN")) {
+            ASSERT_TRUE(testkit::write_golden_picture(path, render(g.settings, g.refract_alpha), w, h)) << path;
         }
-        EXPECT_EQ(testkit::checksum(reference), g.checksum) << g.name << std::hex << " now 0x" << testkit::checksum(reference);
+        const auto golden = testkit::read_golden_picture(path, w, h);
+        ASSERT_FALSE(golden.empty()) << "cannot read " << path;
+        EXPECT_EQ(testkit::checksum(golden), g.checksum) << g.name << std::hex << ": the picture's checksum is 0x"
+                                                        << testkit::checksum(golden);
+        for (vx::Kernels kernels : {vx::Kernels::reference, vx::Kernels::fast})
+            for (int procs : {1, 2, 3, 7}) {
+                vx::use_kernels(kernels);
+                smp_set_numprocs(procs);
+                EXPECT_EQ(testkit::picture_difference(golden, render(g.settings, g.refract_alpha), w), "")
+                    << g.name << (kernels == vx::Kernels::fast ? ", fast kernels" : ", reference kernels") << ", "
+                    << procs << " processors";
+            }
     }
+    vx::use_kernels(vx::Kernels::fast);
     smp_set_numprocs(1);
 }
 

@@ -42,7 +42,7 @@ TEST(ParallelRows, OneBandPerProcessorWithTheRemainderOnTheLast)
         smp_set_numprocs(c.procs);
         Recorder r;
         r.bands.assign(std::size_t(c.procs), {-9, -9});
-        vx::parallel_rows(&r, &Recorder::rows, c.rows);
+        vx::parallel_rows(c.rows, [&r](int first, int last) { r.rows(first, last); });
         EXPECT_EQ(r.bands, c.bands) << c.procs << " processors, " << c.rows << " rows";
         if (c.procs == 1) {  // one processor: one call on the calling thread
             EXPECT_EQ(r.threads, std::vector<std::thread::id>{std::this_thread::get_id()});

@@ -28,6 +28,7 @@ std::unique_ptr<vx::TrellinNode> make_node(vx::Trellin* spy = nullptr)
 }
 
 struct CopyEffect : vx::Trellin {
+    bool reads_host_input() const override { return false; }
     void render() override { std::memcpy(output.image->pixels, input.image->pixels, std::size_t(output.image->width) * output.image->height * 8); }
 };
 
