@@ -1,6 +1,6 @@
 // Named looks: project files shipped with the programs, each with a one-line
 // "summary" beside its "controls". A look is restored like any project file:
-// load_project(module, find_look(name).path).
+// load_project_file(module, find_look(name).path).
 //
 // Where looks are found: the folder ../share/trellin/looks/ beside the
 // program's folder. That is PREFIX/share/trellin/looks/ for an installed

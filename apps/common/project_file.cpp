@@ -5,15 +5,13 @@
 
 #include "apps/common/nearest_name.h"
 #include "apps/common/output_file.h"
-#include "apps/common/picture_settings.h"
 #include "host/regv.h"
 #include "host/value_excerpt.h"
 
 namespace trellin_app {
 
-RegV read_project(const std::string& path)
+RegV read_project_file(const std::string& path)
 {
-    if (is_picture_path(path)) return RegV(read_picture_settings(path));
     try {
         return RegV::read_file(path);
     } catch (const RegVError& e) {
@@ -67,9 +65,9 @@ void check_project_target(const std::string& path)
     }
 }
 
-NodePtr load_project(const NodeModule& module, const std::string& path)
+NodePtr load_project_file(const NodeModule& module, const std::string& path)
 {
-    return node_from_project(module, read_project(path), path);
+    return node_from_project(module, read_project_file(path), path);
 }
 
 RegV project_document(FXNode& node, const RenderOptions* render)

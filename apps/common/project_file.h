@@ -3,7 +3,9 @@
 // through the module's FXNode_load and written from a node's reg_save. Beside
 // the controls a project may keep the render options (render_options.h). A
 // picture rendered by trellin carries the same document in its metadata
-// (picture_settings.h) and serves as a project too.
+// (picture_settings.h) and serves as a project too (project_source.h); the
+// functions here read files only, so code that uses them alone loads no
+// picture library.
 #pragma once
 
 #include <stdexcept>
@@ -23,9 +25,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The settings document of `path`: a project file, or a picture whose
-// metadata carries settings (a picture without them is refused).
-RegV read_project(const std::string& path);
+// The settings document of the project file `path`.
+RegV read_project_file(const std::string& path);
 
 // Makes a node from the document `reg` read from `name`, with the module's
 // FXNode_load. The whole document is checked against a fresh node of the
@@ -36,8 +37,8 @@ RegV read_project(const std::string& path);
 // completely.
 NodePtr node_from_project(const NodeModule& module, const RegV& reg, const std::string& name);
 
-// read_project, then node_from_project.
-NodePtr load_project(const NodeModule& module, const std::string& path);
+// read_project_file, then node_from_project.
+NodePtr load_project_file(const NodeModule& module, const std::string& path);
 
 // The render options of a document read from `name` (ProjectError when its
 // "render" member is malformed).

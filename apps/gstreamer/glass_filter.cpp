@@ -47,7 +47,7 @@ std::string GlassFilter::set_project(const char* path)
         } else {
             // Read outside the lock: a frame in progress need not wait for the file.
             try {
-                loaded = trellin_app::load_project(effect_->module, name);
+                loaded = trellin_app::load_project_file(effect_->module, name);
             } catch (const std::exception& e) {
                 fault = e.what();
             }

@@ -18,6 +18,7 @@
 
 #include "apps/common/control_setting.h"
 #include "apps/common/control_text.h"
+#include "apps/common/look_library.h"
 #include "apps/common/module_loader.h"
 #include "apps/common/project_file.h"
 #include "apps/python/control_names.h"
@@ -49,6 +50,17 @@ void load_effect()
     const std::string here = trellin_app::loaded_file_dir(reinterpret_cast<const void*>(&load_effect));
     effect = new trellin_app::NodeModule(trellin_app::NodeModule::find_among(trellin_app::module_candidates(
         here, {TRELLIN_PYTHON_INSTALLED_MODULE_DIR, TRELLIN_PYTHON_BUILD_MODULE_DIR})));
+}
+
+// The folder whose ../share/trellin/looks holds the looks: the programs'
+// folder when installed, this module's own folder in the build tree
+// (build/python beside build/share).
+std::string look_base_dir()
+{
+    const std::string here = trellin_app::loaded_file_dir(reinterpret_cast<const void*>(&load_effect));
+    const std::string installed = here + "/" + TRELLIN_PYTHON_INSTALLED_BIN_DIR;
+    std::error_code ec;
+    return std::filesystem::is_directory(trellin_app::look_folder(installed), ec) ? installed : here;
 }
 
 // Takes the node's mutex; waits for it without the GIL, so that the thread
@@ -439,6 +451,20 @@ raise ValueError naming the control and the values it takes.)")
              "Replaces every control's value and keys by those of a project file (`trellin --project`).\n"
              "FileNotFoundError or OSError when it cannot be read, ValueError naming the fault when it\n"
              "is refused; the node is then unchanged.")
+        .def(
+            "look",
+            [](ScriptNode& node, const std::string& name) {
+                auto lock = hold(node);
+                try {
+                    node.load_look(name, look_base_dir());
+                } catch (const trellin_app::ProjectError& e) {
+                    throw py::value_error(e.what());
+                }
+            },
+            py::arg("name"),
+            "Replaces every control's value and keys by those of a named look (`trellin --look`;\n"
+            "trellin.looks() lists them). ValueError naming the known looks when there is none of that\n"
+            "name; the node is then unchanged.")
         .def("save_project", &save_project, py::arg("path"),
              "Writes every control's value and keys to a project file (`trellin --save-project`),\n"
              "complete or not at all (OSError).")
@@ -452,6 +478,16 @@ raise ValueError naming the control and the values it takes.)")
             "and dtype. Takes (height, width, 3 or 4) arrays of uint8, uint16, float16 or float32\n"
             "(TypeError otherwise); floats are clamped to 0..1. threads: processors to render on\n"
             "(default: all, or TRELLIN_THREADS).");
+
+    m.def(
+        "looks",
+        [] {
+            py::list result;
+            for (const trellin_app::LookEntry& look : trellin_app::list_looks(look_base_dir()))
+                result.append(py::make_tuple(look.name, look.summary));
+            return result;
+        },
+        "The named looks as (name, summary) pairs, in name order (`trellin looks`).");
 
     const ScriptNode probe(*effect);
     m.def(

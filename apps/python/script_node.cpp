@@ -5,6 +5,7 @@
 #include "apps/common/control_key.h"
 #include "apps/common/control_text.h"
 #include "apps/common/frame_render.h"
+#include "apps/common/look_library.h"
 #include "apps/common/project_file.h"
 #include "apps/python/control_names.h"
 #include "host/smp_pool.h"
@@ -58,7 +59,12 @@ void ScriptNode::key(const std::string& name, double time, const std::string& va
 
 void ScriptNode::clear_keys(const std::string& name) { control(name).clear_keys(); }
 
-void ScriptNode::load_project(const std::string& path) { node_ = trellin_app::load_project(module_, path); }
+void ScriptNode::load_project(const std::string& path) { node_ = trellin_app::load_project_file(module_, path); }
+
+void ScriptNode::load_look(const std::string& name, const std::string& look_base_dir)
+{
+    node_ = trellin_app::load_project_file(module_, trellin_app::find_look(name, look_base_dir).path);
+}
 
 void ScriptNode::save_project(const std::string& path) { trellin_app::save_project(*node_, path); }
 

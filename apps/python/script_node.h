@@ -41,6 +41,10 @@ public:
     // unchanged).
     void load_project(const std::string& path);
     void save_project(const std::string& path);
+    // Restores the named look (look_library.h) from the looks of
+    // `look_base_dir`, as `--look` does (ProjectError naming the known looks
+    // when there is none of that name).
+    void load_look(const std::string& name, const std::string& look_base_dir);
 
     // Renders `input` as the frame at `time` on `threads` processors (0: the
     // host's count), as `trellin render` renders a picture. Throws

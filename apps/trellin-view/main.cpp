@@ -24,6 +24,7 @@
 #include "apps/common/output_file.h"
 #include "apps/common/picture_colour.h"
 #include "apps/common/project_file.h"
+#include "apps/common/project_source.h"
 #include "apps/trellin-view/viewer.h"
 #include "node/node_flags.h"
 

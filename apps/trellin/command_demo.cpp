@@ -23,7 +23,7 @@ constexpr int tile_width = 320, tile_height = 180;
 NodePtr restore_look(const NodeModule& module, const LookEntry& look)
 {
     try {
-        return load_project(module, look.path);
+        return load_project_file(module, look.path);
     } catch (const ProjectError& e) {
         throw Failure{exit_usage, std::string("--look: ") + e.what()};
     }
@@ -102,7 +102,7 @@ private:
             SheetTile tile;
             tile.label = look.name;
             try {
-                NodePtr node = load_project(module, look.path);
+                NodePtr node = load_project_file(module, look.path);
                 if (render_frame(*node, picture, tile.picture) == 0) {
                     std::cerr << "trellin: note: look " << look.name << " left out: the effect refused the frame\n";
                     continue;

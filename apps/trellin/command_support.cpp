@@ -15,6 +15,7 @@
 #include "apps/common/look_library.h"
 #include "apps/common/picture_limits.h"
 #include "apps/common/project_file.h"
+#include "apps/common/project_source.h"
 #include "host/smp_pool.h"
 #include "host/value_excerpt.h"
 #include "node/node_flags.h"
@@ -190,7 +191,7 @@ NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, c
     NodePtr node;
     if (!controls.look.empty()) {
         try {
-            node = load_project(module, find_look(controls.look).path);
+            node = load_project_file(module, find_look(controls.look).path);
         } catch (const ProjectError& e) {
             throw Failure{exit_usage, std::string("--look: ") + e.what()};
         }

@@ -32,7 +32,7 @@ TEST(LookLibrary, EveryShippedLookRestoresAndRendersSmall)
     for (const LookEntry& look : looks) {
         SCOPED_TRACE(look.name);
         EXPECT_FALSE(look.summary.empty());
-        NodePtr node = load_project(module, look.path);
+        NodePtr node = load_project_file(module, look.path);
         HostPicture out;
         ASSERT_EQ(render_frame(*node, picture, out), 1);
         EXPECT_NE(out.data, picture.data);

@@ -142,5 +142,6 @@ def test_installed_module_finds_its_effect(tmp_path):
     env = {k: v for k, v in os.environ.items() if k not in ("PYTHONPATH", "TRELLIN_MODULE")}
     env["PYTHONPATH"] = str(prefix / os.environ["TRELLIN_PYTHON_DIR"])
     found = python("import numpy, trellin; trellin.render(numpy.zeros((8, 8, 3), numpy.uint8)); "
-                   "print(trellin.module_path)", env=env, cwd=tmp_path)
-    assert found == str(prefix / "lib" / "trellin" / "TrellinVx.node")
+                   "print(trellin.module_path); trellin.Node().look('lit-domes'); print(len(trellin.looks()))",
+                   env=env, cwd=tmp_path)
+    assert found.splitlines() == [str(prefix / "lib" / "trellin" / "TrellinVx.node"), str(len(trellin.looks()))]

@@ -31,8 +31,15 @@ def from_16bit(samples, dtype):
 def test_equals_trellin_render(tmp_path, look_node, dtype, channels):
     picture = test_picture(37, 53, channels, dtype)
     ext, depth, out_ext = DEPTHS[dtype]
+    colour = []
+    if ext == "exr":
+        # The module takes samples as they stand; trellin reads OpenEXR as linear light with
+        # associated alpha. Opaque alpha and a linear output make the two the same.
+        if channels == 4:
+            picture[..., 3] = 1
+        colour = ["--colorspace-out", "linear"]
     write_picture(tmp_path / f"in.{ext}", picture)
-    run_trellin("render", tmp_path / f"in.{ext}", tmp_path / "out.png", *LOOK_ARGS)
+    run_trellin("render", tmp_path / f"in.{ext}", tmp_path / "out.png", *LOOK_ARGS, *colour)
     run_trellin("render", tmp_path / f"in.{ext}", tmp_path / f"depth.{out_ext}", "--depth", depth, *LOOK_ARGS)
 
     rendered = look_node.render(picture)
@@ -83,6 +90,18 @@ def test_keys_equal_trellin_keys_and_projects(tmp_path):
     run_trellin("render", tmp_path / "in.4.png", tmp_path / "project.png", "--frames", "4", "--project",
                 tmp_path / "py.json")
     np.testing.assert_array_equal(read_picture(tmp_path / "project.png"), node.render(picture, time=4))
+
+
+def test_a_look_renders_as_trellin_renders_it(tmp_path):
+    picture = test_picture(40, 30, 3, np.uint8)
+    write_picture(tmp_path / "in.png", picture)
+    run_trellin("render", tmp_path / "in.png", tmp_path / "out.png", "--frames", "12", "--look", "turning-grid")
+    node = trellin.Node()
+    node.look("Turning-Grid")
+    np.testing.assert_array_equal(node.render(picture, time=12), from_16bit(read_picture(tmp_path / "out.png"), np.uint8))
+    assert ("turning-grid" in dict(trellin.looks())) and all(summary for _, summary in trellin.looks())
+    with pytest.raises(ValueError, match="hexagon-glass"):
+        node.look("hexagon-glas")
 
 
 def test_set_holds_a_control_and_drops_its_keys():
