@@ -1,11 +1,12 @@
-// trellin-view: the interactive viewer. Shows a picture rendered through the
-// Trellin effect with the node's handles over it and the node's control
-// panel below; saves the settings as a project and exports the full-size
-// picture.
+// trellin-view: the interactive viewer. Shows a picture or a numbered
+// sequence rendered through the Trellin effect with the node's handles over
+// it, a time bar and the node's control panel below; keys the controls over
+// time, saves the settings as a project and exports the frame shown at full
+// size.
 //
 // Exit codes: 0 done; 1 no window could be opened or the module made no
-// node; 2 a usage or input error (bad arguments, unreadable picture or
-// project, unknown control, bad value, module not found).
+// node; 2 a usage or input error (bad arguments, unreadable picture,
+// sequence or project, unknown control, bad value, module not found).
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
@@ -17,9 +18,12 @@
 #include <vector>
 
 #include "apps/common/control_setting.h"
+#include "apps/common/frame_sequence.h"
 #include "apps/common/image_io.h"
 #include "apps/common/module_loader.h"
 #include "apps/common/project_file.h"
+#include "apps/trellin-view/shot.h"
+#include "apps/trellin-view/time_bar.h"
 #include "apps/trellin-view/viewer.h"
 
 namespace fs = std::filesystem;
@@ -85,19 +89,37 @@ NodePtr panel_node(const NodeModule& module, const std::string& project, bool pr
     return node;
 }
 
-int run(const std::string& input, const std::string& project_option, const std::vector<std::string>& settings,
-        const std::string& export_path, const std::string& window, const std::string& state_path)
+struct Arguments {
+    std::string input, project, export_path, window, state_path, frames;
+    std::vector<std::string> settings;
+    double fps = 24.0;
+    double ui_scale = 0.0;
+};
+
+int run(const Arguments& a)
 {
     trellin_view::ViewerOptions options;
-    options.input_name = fs::path(input).filename().string();
-    options.project_path = project_option.empty() ? default_project : project_option;
-    options.export_path = export_path;
-    options.state_path = state_path;
-    if (!window.empty() && !parse_size(window, options.window_width, options.window_height))
-        throw Failure{exit_usage, "--window " + window + ": expected WIDTHxHEIGHT, at least 320x240"};
-    if (!export_path.empty()) {
+    options.input_name = fs::path(a.input).filename().string();
+    options.project_path = a.project.empty() ? default_project : a.project;
+    options.export_path = a.export_path;
+    options.state_path = a.state_path;
+    options.fps = a.fps;
+    options.ui_scale = a.ui_scale;
+    if (!a.window.empty() && !parse_size(a.window, options.window_width, options.window_height))
+        throw Failure{exit_usage, "--window " + a.window + ": expected WIDTHxHEIGHT, at least 320x240"};
+
+    std::shared_ptr<const trellin_view::Shot> shot;
+    try {
+        shot = std::make_shared<const trellin_view::Shot>(a.input, a.frames);
+    } catch (const trellin_view::ShotError& e) {
+        throw Failure{exit_usage, e.what()};
+    }
+    if (!a.export_path.empty()) {
+        // The export names the frame shown when it numbers its frames.
         try {
-            check_output_path(export_path);
+            check_output_path(FramePattern(a.export_path).path_for(shot->frames().front()));
+        } catch (const SequenceError& e) {
+            throw Failure{exit_usage, std::string("--export ") + e.what()};
         } catch (const PictureError& e) {
             throw Failure{exit_usage, std::string("--export ") + e.what()};
         }
@@ -110,17 +132,9 @@ int run(const std::string& input, const std::string& project_option, const std::
             throw Failure{exit_usage, e.what()};
         }
     }();
-    NodePtr shown = panel_node(module, options.project_path, !project_option.empty(), settings);
+    NodePtr shown = panel_node(module, options.project_path, !a.project.empty(), a.settings);
     NodePtr renderer = module.create_node();
-
-    auto picture = std::make_shared<HostPicture>();
-    try {
-        *picture = read_picture(input);
-    } catch (const PictureError& e) {
-        throw Failure{exit_usage, e.what()};
-    }
-    const int code = trellin_view::run_viewer(options, std::move(shown), std::move(renderer), std::move(picture));
-    return code;
+    return trellin_view::run_viewer(options, std::move(shown), std::move(renderer), std::move(shot));
 }
 
 }  // namespace
@@ -134,37 +148,60 @@ extern "C" const char* __lsan_default_options() { return "print_suppressions=0";
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"trellin-view: shows a picture through the Trellin cell-glass effect, with the effect's "
-                 "handles over it and its controls below.",
+    CLI::App app{"trellin-view: shows a picture or a numbered sequence through the Trellin cell-glass effect, "
+                 "with the effect's handles over it, a time bar and its controls below.",
                  "trellin-view"};
-    std::string input, project, export_path, window, state_path;
-    std::vector<std::string> settings;
-    app.add_option("IN", input, "Picture to show: any format OpenImageIO reads")->required()->type_name("FILE");
-    app.add_option("-p,--project", project,
+    Arguments a;
+    app.add_option("IN", a.input,
+                   "Picture to show (any format OpenImageIO reads), or a numbered sequence with --frames: "
+                   "in.%04d.png or in.####.png")
+        ->required()
+        ->type_name("IN");
+    app.add_option("-f,--frames", a.frames,
+                   "The shot's frames FIRST to LAST (every STEP-th with xSTEP); each frame shows at time = its "
+                   "number. A still is frame 0, or the same picture at every frame given")
+        ->type_name("FIRST-LAST[xSTEP]");
+    app.add_option("-p,--project", a.project,
                    "Project file: restored from when it exists, saved to by S (default: trellin-project.json "
                    "in the current folder, which is only saved to)")
         ->type_name("FILE");
-    app.add_option("-s,--set", settings, "Set a control first, as LABEL=VALUE (repeatable; after the project)")
+    app.add_option("-s,--set", a.settings, "Set a control first, as LABEL=VALUE (repeatable; after the project)")
         ->allow_extra_args(false)
         ->type_name("LABEL=VALUE");
-    app.add_option("-e,--export", export_path, "Picture E writes the full-size render to")->type_name("OUT");
-    app.add_option("--window", window, "Window size (default: fits the picture on the screen)")
+    app.add_option("-e,--export", a.export_path,
+                   "Picture E writes the frame shown to at full size (a numbered name, out.%04d.png, takes "
+                   "the frame's number)")
+        ->type_name("OUT");
+    app.add_option("--fps", a.fps, "Playback rate in frames a second (default 24)")
+        ->check(CLI::Range(0.1, 1000.0))
+        ->type_name("RATE");
+    app.add_option("--ui-scale", a.ui_scale,
+                   "Size of the panel's text and controls, for high-density screens (default: the screen's "
+                   "own scale, 1 on most)")
+        ->check(CLI::Range(0.5, 4.0))
+        ->type_name("SCALE");
+    app.add_option("--window", a.window, "Window size (default: fits the picture and the panel on the screen)")
         ->type_name("WxH");
-    app.add_option("--debug-state", state_path,
-                   "Keep FILE up to date with the viewer's state as JSON (picture place, controls' values, "
-                   "availability and places, render counts), for scripts and tests")
+    app.add_option("--debug-state", a.state_path,
+                   "Keep FILE up to date with the viewer's state as JSON (frame, zoom, picture place, controls' "
+                   "values, keys, availability, places and texts, render counts), for scripts and tests")
         ->type_name("FILE");
-    app.footer(
+    app.footer(std::string(
         "In the window: drag the handles over the picture; change the controls in the panel; a change\n"
-        "re-renders the picture (at the size it is shown at; the status line gives the render time).\n"
-        "Keys: S save the project, E export the full-size picture, Esc quit.\n"
+        "re-renders the frame (at the size it is shown at, smaller while something moves; the status\n"
+        "line gives the render time, the zoom and the pixel under the pointer). Right-click a control to\n"
+        "set, delete or clear its keys; a keyed control's edits key it at the frame shown.\n"
+        "Keys: ") + trellin_view::viewer_keys_help +
+        "\n"
         "\n"
         "Examples:\n"
         "  trellin-view photo.png\n"
         "  trellin-view photo.png --project look.json --export glass.png\n"
-        "  trellin-view photo.png --set CellShape=Hexagon --set \"Light Active=on\"\n"
+        "  trellin-view shot/in.%04d.png --frames 1-120 --project spin.json --export glass.%04d.png\n"
+        "  trellin-view photo.png --frames 0-48 --set CellShape=Hexagon --set \"Light Active=on\"\n"
         "\n"
         "A saved project renders the same with: trellin render photo.png out.png --project look.json\n"
+        "(and a shot with: trellin render shot/in.%04d.png out.%04d.png --frames 1-120 --project spin.json)\n"
         "Exit codes: 0 done, 1 no window could be opened, 2 usage or input errors.");
 
     try {
@@ -173,7 +210,7 @@ int main(int argc, char** argv)
         return app.exit(e) == 0 ? 0 : exit_usage;
     }
     try {
-        return run(input, project, settings, export_path, window, state_path);
+        return run(a);
     } catch (const Failure& f) {
         std::cerr << "trellin-view: error: " << f.message << "\n";
         return f.code;
