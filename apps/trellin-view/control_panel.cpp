@@ -276,6 +276,7 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
         ImGui::TextUnformatted(lines[i].c_str());
         drawn.texts.push_back({lines[i], text_width(lines[i]), room});
     }
+    drawn.caption = lines;
     ImGui::EndDisabled();
     if (!control.keys().empty()) {
         const float size = static_cast<float>(marker_size());

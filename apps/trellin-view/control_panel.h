@@ -62,6 +62,7 @@ public:
         CWidget* control = nullptr;
         Rect rect;  // the control itself (below its caption, if any)
         bool shown = false;
+        std::vector<std::string> caption;  // the caption's lines
         std::vector<DrawnText> texts;
     };
     const std::vector<Drawn>& drawn() const { return drawn_; }

@@ -65,18 +65,15 @@ constexpr int slower_fast_divisor = 4;
 constexpr double slow_fast_ms = 120.0;
 constexpr double quick_fast_ms = 30.0;
 
-struct PointerEvent {
-    enum class Type { press, move, release, scroll } type;
-    int button;
-    double x;
-    double y;
-    double amount;  // wheel steps, up positive
-};
-
-struct KeyEvent {
-    int key;
-    int action;
-    int mods;
+// The window's input, handled in the order it came.
+struct InputEvent {
+    enum class Type { press, move, release, scroll, key } type;
+    int button = -1;     // press, release; a key's GLFW key
+    double x = 0.0;      // the pointer's position
+    double y = 0.0;
+    double amount = 0.0;  // wheel steps, up positive
+    int action = 0;       // a key's GLFW action
+    int mods = 0;         // a key's modifiers
 };
 
 // What a preview shows: changing any part asks for a new one.
@@ -132,8 +129,8 @@ private:
     double wait_seconds() const;
     void frame();
     void take_results();
-    void handle_pointer(const PointerEvent& e);
-    void handle_key(const KeyEvent& e);
+    void handle_pointer(const InputEvent& e);
+    void handle_key(const InputEvent& e);
     double time() const { return double(timeline_.frame()); }
     void go_to_index(std::size_t index);
     void step(long long delta);
@@ -172,8 +169,7 @@ private:
     std::unique_ptr<RenderWorker> worker_;
 
     // Input as the window's callbacks report it, handled once per frame.
-    std::vector<PointerEvent> pointer_events_;
-    std::vector<KeyEvent> key_events_;
+    std::vector<InputEvent> events_;
     // The pointer's position as the window's events last reported it: a
     // button event carries none of its own, and asking the display server
     // would give where the pointer is now, not where it was pressed.
@@ -223,6 +219,7 @@ private:
     std::string message_;
     long frames_ = 0;
     long renders_ = 0;
+    long reduced_renders_ = 0;
     long exports_ = 0;
     std::string last_state_;
 };
@@ -312,7 +309,7 @@ bool Viewer::open_window()
     // Installed before ImGui's, which calls them before its own.
     glfwSetCursorPosCallback(window_, [](GLFWwindow* win, double x, double y) {
         Viewer& v = of(win);
-        v.pointer_events_.push_back({PointerEvent::Type::move, -1, x, y, 0.0});
+        v.events_.push_back({InputEvent::Type::move, -1, x, y});
         v.cursor_x_ = x;
         v.cursor_y_ = y;
         v.cursor_known_ = true;
@@ -325,18 +322,18 @@ bool Viewer::open_window()
             glfwGetCursorPos(win, &v.cursor_x_, &v.cursor_y_);
             v.cursor_known_ = true;
         }
-        v.pointer_events_.push_back({action == GLFW_PRESS ? PointerEvent::Type::press : PointerEvent::Type::release,
-                                     button, v.cursor_x_, v.cursor_y_, 0.0});
+        v.events_.push_back({action == GLFW_PRESS ? InputEvent::Type::press : InputEvent::Type::release, button,
+                             v.cursor_x_, v.cursor_y_});
     });
     glfwSetScrollCallback(window_, [](GLFWwindow* win, double, double dy) {
         Viewer& v = of(win);
         v.frames_to_draw_ = frames_after_input;
-        if (v.cursor_known_) v.pointer_events_.push_back({PointerEvent::Type::scroll, -1, v.cursor_x_, v.cursor_y_, dy});
+        if (v.cursor_known_) v.events_.push_back({InputEvent::Type::scroll, -1, v.cursor_x_, v.cursor_y_, dy});
     });
     glfwSetKeyCallback(window_, [](GLFWwindow* win, int key, int, int action, int mods) {
         Viewer& v = of(win);
         v.frames_to_draw_ = frames_after_input;
-        v.key_events_.push_back({key, action, mods});
+        v.events_.push_back({InputEvent::Type::key, key, 0.0, 0.0, 0.0, action, mods});
     });
     glfwSetWindowRefreshCallback(window_, [](GLFWwindow* win) { of(win).frames_to_draw_ = frames_after_input; });
     glfwSetWindowSizeCallback(window_,
@@ -476,10 +473,11 @@ void Viewer::take_results()
         shown_frame_ = r.frame;
         shown_fast_ = r.fast;
         ++renders_;
+        if (r.fast) ++reduced_renders_;
     }
 }
 
-void Viewer::handle_pointer(const PointerEvent& e)
+void Viewer::handle_pointer(const InputEvent& e)
 {
     const Rect& area = layout_.picture_area;
     const bool over_picture = area.contains(e.x, e.y) && !ImGui::GetIO().WantCaptureMouse;
@@ -488,10 +486,11 @@ void Viewer::handle_pointer(const PointerEvent& e)
     event.x = p.x;
     event.y = p.y;
     switch (e.type) {
-    case PointerEvent::Type::scroll:
+    case InputEvent::Type::key: return;
+    case InputEvent::Type::scroll:
         if (over_picture && !dragging_) nav_.zoom_steps(e.amount, e.x, e.y);
         return;
-    case PointerEvent::Type::press:
+    case InputEvent::Type::press:
         if (e.button == GLFW_MOUSE_BUTTON_MIDDLE || (e.button == GLFW_MOUSE_BUTTON_LEFT && space_held_)) {
             if (!over_picture || dragging_ || panning_) return;
             panning_ = true;
@@ -507,7 +506,7 @@ void Viewer::handle_pointer(const PointerEvent& e)
         // neither its moves nor its release.
         dragging_ = node_->overlay_event(nullptr, event_press, &event);
         return;
-    case PointerEvent::Type::move:
+    case InputEvent::Type::move:
         if (over_picture) wipe_x_ = e.x;
         if (panning_) {
             nav_.pan(e.x - pan_x_, e.y - pan_y_);
@@ -520,7 +519,7 @@ void Viewer::handle_pointer(const PointerEvent& e)
             node_->overlay_event(nullptr, event_move, &event);
         }
         return;
-    case PointerEvent::Type::release:
+    case InputEvent::Type::release:
         if (panning_ && e.button == pan_button_) {
             panning_ = false;
             return;
@@ -532,10 +531,11 @@ void Viewer::handle_pointer(const PointerEvent& e)
     }
 }
 
-void Viewer::handle_key(const KeyEvent& e)
+void Viewer::handle_key(const InputEvent& e)
 {
     const bool typing = ImGui::GetIO().WantCaptureKeyboard;  // into a control
-    if (e.key == GLFW_KEY_SPACE) {
+    const int key = e.button;
+    if (key == GLFW_KEY_SPACE) {
         // Space held pans with the left button; tapped, it plays or stops.
         if (e.action == GLFW_PRESS) {
             space_held_ = !typing;
@@ -549,10 +549,10 @@ void Viewer::handle_key(const KeyEvent& e)
     if (e.action == GLFW_RELEASE || typing) return;
     const bool repeat = e.action == GLFW_REPEAT;
     const long long stride = (e.mods & GLFW_MOD_SHIFT) != 0 ? 10 : 1;
-    switch (e.key) {
+    switch (key) {
     case GLFW_KEY_RIGHT:
     case GLFW_KEY_LEFT:
-        step(e.key == GLFW_KEY_RIGHT ? stride : -stride);
+        step(key == GLFW_KEY_RIGHT ? stride : -stride);
         // Held down, the frames go by as a drag does: reduced previews.
         if (repeat) motion_until_ = Clock::now() + std::chrono::milliseconds(int(rest_seconds * 1000));
         break;
@@ -640,7 +640,12 @@ void Viewer::commit_edits(bool interacting)
     const std::vector<CWidget*> changed = changed_controls(*node_, values_);
     if (changed.empty()) return;
     selected_ = changed;
-    key_edits_at(*node_, time());
+    if (key_edits_at(*node_, time()) > 0) {
+        std::string names;
+        for (const CWidget* c : changed)
+            if (has_key_at(*c, time())) names += (names.empty() ? "" : ", ") + trellin_app::setting_label(*c);
+        say("keyed " + names + " at frame " + std::to_string(timeline_.frame()), false);
+    }
     values_ = control_values(*node_);
     ++settings_version_;
     if (interacting) motion_until_ = Clock::now() + std::chrono::milliseconds(int(rest_seconds * 1000));
@@ -788,12 +793,14 @@ void Viewer::frame()
 
     // Pointer events use the picture's place as last drawn, which is where
     // the user saw it.
-    std::vector<PointerEvent> events;
-    events.swap(pointer_events_);
-    for (const PointerEvent& e : events) handle_pointer(e);
-    std::vector<KeyEvent> keys;
-    keys.swap(key_events_);
-    for (const KeyEvent& k : keys) handle_key(k);
+    std::vector<InputEvent> events;
+    events.swap(events_);
+    for (const InputEvent& e : events) {
+        if (e.type == InputEvent::Type::key)
+            handle_key(e);
+        else
+            handle_pointer(e);
+    }
 
     layout_ = split_window(win_w, win_h, time_bar_height(), panel_->height(win_w));
     nav_.place(layout_.picture_area, image_.width, image_.height, image_.pixel_aspect, fb_scale_);
@@ -863,6 +870,7 @@ void Viewer::write_state(double window_width, double window_height)
     state["outline"] = outline_;
     state["frames"] = frames_;
     state["renders"] = renders_;
+    state["reduced_renders"] = reduced_renders_;
     state["exports"] = exports_;
     state["cancelled"] = worker_->cancelled();
     state["render_ms"] = render_ms_;
@@ -892,6 +900,7 @@ void Viewer::write_state(double window_width, double window_height)
             for (const ControlPanel::DrawnText& t : d.texts)
                 texts.push_back({{"text", t.text}, {"width", t.width}, {"room", t.room}});
             entry["texts"] = std::move(texts);
+            if (!d.caption.empty()) entry["caption"] = d.caption;
         }
         controls.push_back(std::move(entry));
     }
