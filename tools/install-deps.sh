@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libegl-dev libgl-dev libegl-mesa0 libglx-mesa0 libgl1-mesa-dri
   ffmpeg
-  libglfw3-dev libimgui-dev libstb-dev xvfb xdotool x11-apps
+  libglfw3-dev libimgui-dev libstb-dev fonts-dejavu-core xvfb xdotool x11-apps
   frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad melt
   slurmctld slurmd slurm-client munge
   pybind11-dev python3-dev python3-numpy python3-pytest python3-openimageio libimath-dev

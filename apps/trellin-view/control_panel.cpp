@@ -8,6 +8,7 @@
 
 #include "apps/common/control_text.h"
 #include "apps/trellin-view/control_edit.h"
+#include "apps/trellin-view/ui_style.h"
 
 namespace trellin_view {
 
@@ -321,16 +322,10 @@ ControlPanel::Input ControlPanel::draw(const Rect& area, double time)
     const std::vector<PanelItem> items = items_for(m);
     const PanelLayout layout = layout_panel(items, m);
 
-    ImGui::SetNextWindowPos(ImVec2(static_cast<float>(area.x), static_cast<float>(area.y)));
-    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(area.width), static_cast<float>(area.height)));
     ImGui::SetNextWindowContentSize(ImVec2(static_cast<float>(layout.width), static_cast<float>(layout.height)));
-    const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
-                                   ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
-                                   ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_HorizontalScrollbar |
-                                   ImGuiWindowFlags_NoBringToFrontOnFocus;
     // The layout holds the margins itself.
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0.0f, 0.0f));
-    ImGui::Begin("controls", nullptr, flags);
+    begin_fixed_window("controls", area, ImGuiWindowFlags_HorizontalScrollbar);
     ImGui::PopStyleVar();
     drawn_.assign(placements_.size(), Drawn{});
     for (std::size_t i = 0; i < placements_.size(); ++i) {

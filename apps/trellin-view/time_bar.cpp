@@ -6,6 +6,8 @@
 #include <cmath>
 #include <string>
 
+#include "apps/trellin-view/ui_style.h"
+
 namespace trellin_view {
 
 const char* const viewer_keys_help =
@@ -73,13 +75,7 @@ TimeBarInput draw_time_bar(const Rect& area, const TimeBarView& view)
 {
     TimeBarInput input;
     const Timeline& t = *view.timeline;
-    ImGui::SetNextWindowPos(ImVec2(static_cast<float>(area.x), static_cast<float>(area.y)));
-    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(area.width), static_cast<float>(area.height)));
-    const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
-                                   ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
-                                   ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoScrollbar |
-                                   ImGuiWindowFlags_NoBringToFrontOnFocus;
-    ImGui::Begin("time", nullptr, flags);
+    begin_fixed_window("time", area, ImGuiWindowFlags_NoScrollbar);
 
     // Frame number, wide enough for the last frame's.
     const std::string widest = "frame " + std::to_string(t.frames().back()) + "  (" + view.showing + ")";

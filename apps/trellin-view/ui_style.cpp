@@ -33,4 +33,14 @@ void set_up_ui(double scale)
     }
 }
 
+void begin_fixed_window(const char* name, const Rect& area, int flags)
+{
+    ImGui::SetNextWindowPos(ImVec2(static_cast<float>(area.x), static_cast<float>(area.y)));
+    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(area.width), static_cast<float>(area.height)));
+    ImGui::Begin(name, nullptr,
+                 flags | ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                     ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
+                     ImGuiWindowFlags_NoBringToFrontOnFocus);
+}
+
 }  // namespace trellin_view
