@@ -25,14 +25,20 @@ RenderWorker::RenderWorker(trellin_app::NodePtr node, FrameSource frames, std::f
 
 RenderWorker::~RenderWorker()
 {
+    drop_previews();
     {
         std::lock_guard<std::mutex> hold(lock_);
         stopping_ = true;
-        preview_.reset();
-        if (running_ && running_->kind == JobKind::preview) node_->request_abort();
     }
     changed_.notify_all();
     if (thread_.joinable()) thread_.join();
+}
+
+void RenderWorker::drop_previews()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    preview_.reset();
+    if (running_ && running_->kind == JobKind::preview) node_->request_abort();
 }
 
 void RenderWorker::cancel_running_preview()

@@ -84,6 +84,10 @@ public:
     // Previews cancelled while they rendered, so far.
     long cancelled() const;
 
+    // Drops a waiting preview and cancels one rendering, fast or not (when
+    // the window goes, previews are of no more use; exports go on).
+    void drop_previews();
+
     // Waits until nothing waits or renders (for tests and shutting down in
     // order); false when `timeout_ms` passed first.
     bool wait_idle(int timeout_ms);

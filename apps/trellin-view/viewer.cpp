@@ -263,7 +263,8 @@ int Viewer::run()
         frame();
     }
 
-    if (worker_->busy()) std::cout << "trellin-view: finishing the render in progress\n" << std::flush;
+    worker_->drop_previews();
+    if (worker_->busy()) std::cout << "trellin-view: finishing the export in progress\n" << std::flush;
     worker_->wait_idle(24 * 3600 * 1000);
     take_results();
     worker_.reset();
