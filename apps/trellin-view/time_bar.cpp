@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "apps/trellin-view/ui_style.h"
 
@@ -14,11 +15,37 @@ const char* const viewer_keys_help =
     "Left/Right step (Shift: 10)   Home/End   Space play   K key   B before/after   W wipe   "
     "wheel zoom   1 1:1   F fit   middle or Space drag: pan   O outline   S save   E export   Esc quit";
 
-double time_bar_height()
+namespace {
+
+// The keys' line broken into lines no wider than `room`, between its items.
+std::vector<std::string> help_lines(double room)
+{
+    const std::string gap = "   ";
+    std::vector<std::string> lines;
+    const std::string help = viewer_keys_help;
+    for (std::size_t at = 0; at < help.size();) {
+        std::size_t end = help.find(gap, at);
+        if (end == std::string::npos) end = help.size();
+        const std::string item = help.substr(at, end - at);
+        if (!lines.empty() && ImGui::CalcTextSize((lines.back() + gap + item).c_str()).x <= room)
+            lines.back() += gap + item;
+        else
+            lines.push_back(item);
+        at = end + gap.size();
+    }
+    return lines;
+}
+
+double help_room(double width) { return width - 2.0 * ImGui::GetStyle().WindowPadding.x; }
+
+}  // namespace
+
+double time_bar_height(double width)
 {
     const ImGuiStyle& style = ImGui::GetStyle();
-    return 2.0 * style.WindowPadding.y + ImGui::GetFrameHeight() + 2.0 * ImGui::GetTextLineHeight() +
-           2.0 * style.ItemSpacing.y;
+    const double lines = 1.0 + double(help_lines(help_room(width)).size());
+    return 2.0 * style.WindowPadding.y + ImGui::GetFrameHeight() + lines * ImGui::GetTextLineHeight() +
+           lines * style.ItemSpacing.y;
 }
 
 namespace {
@@ -109,7 +136,7 @@ TimeBarInput draw_time_bar(const Rect& area, const TimeBarView& view)
 
     ImGui::SetCursorPosY(y0 + ImGui::GetFrameHeight() + ImGui::GetStyle().ItemSpacing.y);
     ImGui::TextUnformatted(view.status.c_str());
-    ImGui::TextDisabled("%s", viewer_keys_help);
+    for (const std::string& line : help_lines(help_room(area.width))) ImGui::TextDisabled("%s", line.c_str());
     ImGui::End();
     return input;
 }

@@ -28,8 +28,9 @@ struct TimeBarInput {
     bool scrubbing = false;            // the track is being dragged
 };
 
-// The bar's height (needs a current ImGui frame, for the font).
-double time_bar_height();
+// The bar's height for a window `width` wide, where its line of keys may
+// wrap (needs a current ImGui frame, for the font).
+double time_bar_height(double width);
 
 // Draws the bar over `area` (window units).
 TimeBarInput draw_time_bar(const Rect& area, const TimeBarView& view);

@@ -388,15 +388,14 @@ void Viewer::choose_window_size()
     const double max_h = area_h * 0.95;
     // Wide enough for the panel's grid, when the screen is.
     const double min_w = std::min(std::max(double(min_window_width), panel_->natural_width()), max_w);
-    const double bar_h = time_bar_height();
     // The picture at most at full size, the window no wider or higher than
     // the screen's work area.
     const double shown_w = double(image_.width) * (image_.pixel_aspect > 0.0 ? image_.pixel_aspect : 1.0);
     const double shown_h = double(image_.height);
-    const double below = panel_->height(min_w) + bar_h;
+    const double below = panel_->height(min_w) + time_bar_height(min_w);
     const double scale = std::min({1.0, max_w / shown_w, std::max(1.0, max_h - below) / shown_h});
     const int w = int(std::clamp(std::ceil(shown_w * scale), min_w, max_w));
-    const int h = int(std::ceil(shown_h * scale + panel_->height(w) + bar_h));
+    const int h = int(std::ceil(shown_h * scale + panel_->height(w) + time_bar_height(w)));
     ImGui::EndFrame();
     if (options_.window_width <= 0) glfwSetWindowSize(window_, w, h);
 }
@@ -454,10 +453,9 @@ void Viewer::take_results()
             }
             continue;
         }
-        if (play_pending_) {
-            play_pending_ = false;
-            if (r.ok && r.frame == timeline_.frames()[played_index_]) timeline_.mark_rendered(played_index_);
-        }
+        play_pending_ = false;
+        if (r.ok && timeline_.playing() && played_any_ && r.frame == timeline_.frames()[played_index_])
+            timeline_.mark_rendered(played_index_);
         if (!r.ok) {
             say("render failed: " + r.message);
             timeline_.stop();
@@ -803,7 +801,7 @@ void Viewer::frame()
             handle_pointer(e);
     }
 
-    layout_ = split_window(win_w, win_h, time_bar_height(), panel_->height(win_w));
+    layout_ = split_window(win_w, win_h, time_bar_height(win_w), panel_->height(win_w));
     nav_.place(layout_.picture_area, image_.width, image_.height, image_.pixel_aspect, fb_scale_);
 
     TimeBarView bar;
