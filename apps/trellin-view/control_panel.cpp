@@ -308,7 +308,6 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
     }
     ImGui::EndDisabled();
     drawn.rect = last_item_rect();
-    if (ImGui::IsItemActive()) input.active = true;
     show_tooltip(control, time);
     key_menu(control, time, input);
     ImGui::PopID();
@@ -336,6 +335,8 @@ ControlPanel::Input ControlPanel::draw(const Rect& area, double time)
             input.changed.push_back(control);
         drawn_[i].shown = true;
     }
+    // A slider dragged, a value typed, a colour picked in the picker's popup.
+    input.active = ImGui::IsAnyItemActive();
     ImGui::End();
     return input;
 }
