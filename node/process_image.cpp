@@ -62,9 +62,13 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     effect->render();
 
     delete effect->input.image;
-    export_to_host_image(effect->output.image, output);
+    // A cancelled render stopped part way: its record is not the frame, so
+    // the host's output is left as it was and the frame is not reported done.
+    const bool cancelled = effect->abort_requested();
+    if (!cancelled)
+        export_to_host_image(effect->output.image, output);
     delete effect->output.image;
-    return 1;
+    return cancelled ? 0 : 1;
 }
 
 }  // namespace vx
