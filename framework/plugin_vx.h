@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "node/host_api.h"
+
 namespace vx {
 
 class PluginVx {
@@ -34,9 +36,13 @@ public:
     // Runs once in the life of a node, right before its first render.
     virtual void on_first_frame() {}
 
-    // The cancellation poll of the render and its row workers. Safe to call
-    // from any thread.
-    bool abort_requested() const { return false; }
+    // The host node whose cancellation requests the render answers; none
+    // (never cancelled) until the node binds itself.
+    const FXNode* host_node = nullptr;
+
+    // The cancellation poll of the render and its row workers: true once the
+    // host has asked to abandon the frame. Safe to call from any thread.
+    bool abort_requested() const { return host_node != nullptr && host_node->abort_pending(); }
 };
 
 }  // namespace vx

@@ -9,6 +9,7 @@
 // declarations plus the host-side extras declared under host/.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -287,6 +288,17 @@ public:
     void get_output_size(int& width, int& height);
     double get_aspect();
 
+    // Cancelling the frame in progress. A host program that no longer wants
+    // the frame a node is processing on another thread calls request_abort;
+    // the node polls abort_pending while it renders, stops early, and its
+    // process_image then returns 0: the output is not the frame (it keeps what
+    // it held, or holds the rows written before the render stopped). The request
+    // stands, and refuses every frame, until clear_abort. Safe to call from
+    // any thread.
+    void request_abort() { abort_.store(true, std::memory_order_relaxed); }
+    void clear_abort() { abort_.store(false, std::memory_order_relaxed); }
+    bool abort_pending() const { return abort_.load(std::memory_order_relaxed); }
+
     // What a host program sets before asking for a frame.
     void set_input_length(int frames) { input_length_ = frames; }
     void set_output_size(int width, int height);
@@ -319,6 +331,7 @@ private:
     int output_width_ = 0;
     int output_height_ = 0;
     double aspect_ = 1.0;
+    std::atomic<bool> abort_{false};
 };
 
 // ---------------------------------------------------------------------------

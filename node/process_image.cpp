@@ -62,15 +62,19 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     }
     effect->render();
 
+    // A cancelled render stopped part way: the frame is not reported done and
+    // its record is not exported. (The fast path writes the host's rows as it
+    // goes, so a frame cancelled mid-way leaves the rows it had finished.)
+    const bool cancelled = effect->abort_requested();
     if (effect->output.host_written)
         output->flags = static_cast<std::uint8_t>(output->flags & ~IMAGE_BOTTOM_UP);
-    else
+    else if (!cancelled)
         export_to_host_image(effect->output.image, output);
     effect->input.image = nullptr;
     effect->input.host_image = nullptr;
     effect->output.image = nullptr;
     effect->output.host_image = nullptr;
-    return 1;
+    return cancelled ? 0 : 1;
 }
 
 }  // namespace vx

@@ -12,8 +12,10 @@ TrellinNode::TrellinNode()
     std::strncpy(node_uuid, node_uuid_text, sizeof node_uuid);
     set_name(node_type_name);
     effect = new (std::nothrow) Trellin();
-    if (effect)
+    if (effect) {
+        effect->host_node = this;
         create_controls();
+    }
     first_frame = true;
 }
 

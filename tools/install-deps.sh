@@ -13,7 +13,7 @@ packages=(
   libhwy-dev
   libegl-dev libgl-dev libegl-mesa0 libglx-mesa0 libgl1-mesa-dri
   ffmpeg
-  libglfw3-dev libimgui-dev libstb-dev xvfb xdotool x11-apps
+  libglfw3-dev libimgui-dev libstb-dev fonts-dejavu-core xvfb xdotool x11-apps
   frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad melt
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev python3-gi gir1.2-gstreamer-1.0
   slurmctld slurmd slurm-client munge

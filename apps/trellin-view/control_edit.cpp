@@ -66,4 +66,52 @@ int key_edits_at(FXNode& node, double time)
     return keyed;
 }
 
+bool has_key_at(const CWidget& control, double time)
+{
+    return std::any_of(control.keys().begin(), control.keys().end(),
+                       [time](const ControlKey& k) { return k.time == time; });
+}
+
+void set_key_here(CWidget& control, double time)
+{
+    if (control.value_count() == 0) return;
+    ControlKey key;
+    key.time = time;
+    control.get_values(key.v);
+    control.set_key(key);
+}
+
+bool delete_key_at(CWidget& control, double time)
+{
+    if (!has_key_at(control, time)) return false;
+    const std::vector<ControlKey> keys = control.keys();
+    control.clear_keys();
+    for (const ControlKey& k : keys)
+        if (k.time != time) control.set_key(k);
+    control.evaluate_at(time);
+    return true;
+}
+
+ControlValues control_values(const FXNode& node)
+{
+    ControlValues values(std::size_t(std::max(0, node.num_controls())), std::array<double, 4>{});
+    for (int i = 0; i < node.num_controls(); ++i) {
+        const CWidget* c = node.control(i);
+        if (c != nullptr && c->value_count() > 0) c->get_values(values[std::size_t(i)].data());
+    }
+    return values;
+}
+
+std::vector<CWidget*> changed_controls(const FXNode& node, const ControlValues& before)
+{
+    std::vector<CWidget*> changed;
+    const ControlValues now = control_values(node);
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        if (i < before.size() && now[i] == before[i]) continue;
+        CWidget* c = node.control(int(i));
+        if (c != nullptr && c->value_count() > 0) changed.push_back(c);
+    }
+    return changed;
+}
+
 }  // namespace trellin_view

@@ -1,7 +1,11 @@
-// Edits made in the viewer's panel, before the node hears of them: numbers
-// kept on their control's steps, and animated controls keeping the edit as
-// their key at the frame shown.
+// Edits made in the viewer, before the node hears of them: numbers kept on
+// their control's steps, animated controls keeping an edit as their key at
+// the frame shown, keys set and deleted by hand, and finding the controls an
+// interaction (a handle drag, a panel edit) changed.
 #pragma once
+
+#include <array>
+#include <vector>
 
 #include "node/host_api.h"
 
@@ -30,5 +34,22 @@ void open_for_editing(FXNode& node, double time);
 // value, so that rendering at `time` gives what the panel shows. Returns the
 // number of controls keyed.
 int key_edits_at(FXNode& node, double time);
+
+// The control has a key at `time`.
+bool has_key_at(const CWidget& control, double time);
+// Sets a key at `time` holding the control's value (replacing a key there).
+void set_key_here(CWidget& control, double time);
+// Deletes the key at `time`, if there is one; the control then takes its
+// value at `time` from the keys left, or keeps its value when none are left.
+// Returns whether a key was deleted.
+bool delete_key_at(CWidget& control, double time);
+
+// Every control's values, in the node's order, to tell later which ones an
+// interaction changed.
+using ControlValues = std::vector<std::array<double, 4>>;
+ControlValues control_values(const FXNode& node);
+// The value controls whose values differ from `before` (taken from the same
+// node).
+std::vector<CWidget*> changed_controls(const FXNode& node, const ControlValues& before);
 
 }  // namespace trellin_view

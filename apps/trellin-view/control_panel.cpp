@@ -3,16 +3,44 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "apps/common/control_text.h"
 #include "apps/trellin-view/control_edit.h"
+#include "apps/trellin-view/ui_style.h"
 
 namespace trellin_view {
 
 namespace {
 
-void show_tooltip(const CWidget& control)
+double text_width(const std::string& text) { return ImGui::CalcTextSize(text.c_str()).x; }
+
+// The key diamond beside a caption: its size and the room it takes.
+double marker_size() { return std::round(ImGui::GetTextLineHeight() * 0.6); }
+double marker_room() { return marker_size() + ImGui::GetStyle().ItemInnerSpacing.x; }
+
+std::string value_format(const CNumeric& n)
+{
+    char format[16];
+    std::snprintf(format, sizeof format, "%%.%df", step_decimals(n.step));
+    return format;
+}
+
+std::string numeric_text(const CNumeric& n, double v)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, value_format(n).c_str(), v);
+    return text;
+}
+
+// The room an option's drop-down leaves for its item's name.
+double option_text_room(double width)
+{
+    return width - 2.0 * ImGui::GetStyle().FramePadding.x - ImGui::GetFrameHeight();
+}
+
+void show_tooltip(const CWidget& control, double time)
 {
     if (!ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenDisabled)) return;
     const std::string range = trellin_app::range_text(control);
@@ -21,19 +49,23 @@ void show_tooltip(const CWidget& control)
     ImGui::TextUnformatted(trellin_app::setting_label(control).c_str());
     if (!range.empty()) ImGui::Text("values: %s", range.c_str());
     if (!step.empty()) ImGui::Text("step: %s", step.c_str());
-    if (!control.keys().empty()) ImGui::Text("animated: %zu keys (edits key frame 0)", control.keys().size());
-    if (control.is_disabled()) ImGui::TextUnformatted("unavailable");
+    if (!control.keys().empty())
+        ImGui::Text("animated: %zu keys, %s this frame", control.keys().size(),
+                    has_key_at(control, time) ? "one at" : "none at");
+    if (control.is_disabled())
+        ImGui::TextUnformatted("unavailable");
+    else
+        ImGui::TextUnformatted("right-click: set, delete or clear keys");
     ImGui::EndTooltip();
 }
 
 bool draw_numeric(CNumeric& n)
 {
-    char format[16];
-    std::snprintf(format, sizeof format, "%%.%df", step_decimals(n.step));
     double v = n.value;
     const double lo = n.minimum;
     const double hi = n.maximum;
-    if (!ImGui::SliderScalar("##value", ImGuiDataType_Double, &v, &lo, &hi, format, ImGuiSliderFlags_AlwaysClamp))
+    if (!ImGui::SliderScalar("##value", ImGuiDataType_Double, &v, &lo, &hi, value_format(n).c_str(),
+                             ImGuiSliderFlags_AlwaysClamp))
         return false;
     const double snapped = snap_to_step(n, v);
     if (snapped == n.value) return false;
@@ -64,11 +96,11 @@ bool draw_colour(CColor& c)
 {
     float rgba[4];
     for (int i = 0; i < 4; ++i) rgba[i] = static_cast<float>(c.rgba[i]);
+    // No options menu of its own: right-click is the keys' menu.
     const ImGuiColorEditFlags flags = ImGuiColorEditFlags_AlphaBar | ImGuiColorEditFlags_AlphaPreviewHalf |
-                                      ImGuiColorEditFlags_Float | ImGuiColorEditFlags_NoLabel;
-    ImGui::PushItemWidth(ImGui::GetContentRegionAvail().x);
+                                      ImGuiColorEditFlags_Float | ImGuiColorEditFlags_NoLabel |
+                                      ImGuiColorEditFlags_NoOptions;
     const bool edited = ImGui::ColorEdit4("##value", rgba, flags | ImGuiColorEditFlags_NoInputs);
-    ImGui::PopItemWidth();
     if (!edited) return false;
     bool changed = false;
     for (int i = 0; i < 4; ++i) {
@@ -81,39 +113,42 @@ bool draw_colour(CColor& c)
     return changed;
 }
 
-}  // namespace
-
-ControlPanel::ControlPanel(FXNode& node)
+bool draw_boolean(CBoolean& b)
 {
-    CPanel panel;
-    node.layout_controls(&panel);
-    placements_ = panel.placements();
-    for (const CPanel::Placement& p : placements_) {
-        const bool label = p.control == nullptr || p.control->kind() == ControlKind::label;
-        items_.push_back(PanelItem{p.column, p.row, label});
-    }
+    bool state = b.state;
+    if (!ImGui::Checkbox(state ? "on###value" : "off###value", &state)) return false;
+    b.state = state;
+    return true;
 }
 
-PanelMetrics ControlPanel::metrics(double width) const
+// A diamond centred at (x, y): filled, or outlined.
+void draw_key_marker(ImDrawList* list, float x, float y, float size, bool filled)
 {
-    PanelMetrics m;
-    m.width = width;
-    const ImGuiStyle& style = ImGui::GetStyle();
-    m.margin = style.WindowPadding.x;
-    m.column_gap = style.ItemSpacing.x;
-    m.row_gap = style.ItemSpacing.y * 2.0;
-    m.control_row_height = ImGui::GetTextLineHeightWithSpacing() + ImGui::GetFrameHeight();
-    m.label_row_height = ImGui::GetTextLineHeight();
-    m.empty_row_height = style.ItemSpacing.y;
-    return m;
+    const float r = size * 0.5f;
+    const ImVec2 p[4] = {ImVec2(x, y - r), ImVec2(x + r, y), ImVec2(x, y + r), ImVec2(x - r, y)};
+    const ImU32 colour = IM_COL32(240, 190, 60, 255);
+    if (filled)
+        list->AddQuadFilled(p[0], p[1], p[2], p[3], colour);
+    else
+        list->AddQuad(p[0], p[1], p[2], p[3], colour, 1.5f);
 }
 
-double ControlPanel::height(double width) const
+void key_menu(CWidget& control, double time, ControlPanel::Input& input)
 {
-    return layout_panel(items_, metrics(width)).height + ImGui::GetFrameHeightWithSpacing();
+    if (!ImGui::BeginPopupContextItem("keys")) return;
+    using Kind = ControlPanel::KeyAction::Kind;
+    char text[96];
+    ImGui::TextDisabled("%s", trellin_app::setting_label(control).c_str());
+    std::snprintf(text, sizeof text, "Set key at frame %.0f", time);
+    if (ImGui::MenuItem(text)) input.key_actions.push_back({Kind::set, &control});
+    std::snprintf(text, sizeof text, "Delete key at frame %.0f", time);
+    if (ImGui::MenuItem(text, nullptr, false, has_key_at(control, time)))
+        input.key_actions.push_back({Kind::remove, &control});
+    std::snprintf(text, sizeof text, "Clear all keys (%zu)", control.keys().size());
+    if (ImGui::MenuItem(text, nullptr, false, !control.keys().empty()))
+        input.key_actions.push_back({Kind::clear, &control});
+    ImGui::EndPopup();
 }
-
-namespace {
 
 Rect last_item_rect()
 {
@@ -124,84 +159,186 @@ Rect last_item_rect()
 
 }  // namespace
 
-bool ControlPanel::draw_control(CWidget& control, const Rect& cell, int id, Rect& drawn)
+ControlPanel::ControlPanel(FXNode& node)
+{
+    CPanel panel;
+    node.layout_controls(&panel);
+    placements_ = panel.placements();
+    for (const CPanel::Placement& p : placements_) {
+        const bool label = p.control == nullptr || p.control->kind() == ControlKind::label;
+        items_.push_back(PanelItem{p.column, p.row, label, 1});
+    }
+}
+
+double ControlPanel::min_column_width() const
+{
+    const ImGuiStyle& style = ImGui::GetStyle();
+    double widest = 40.0;
+    for (const CPanel::Placement& p : placements_) {
+        if (p.control == nullptr) continue;
+        const CWidget& c = *p.control;
+        if (c.kind() == ControlKind::label) {
+            widest = std::max(widest, text_width(c.label()));
+            continue;
+        }
+        widest = std::max(widest, widest_word(trellin_app::setting_label(c), text_width) + marker_room());
+        switch (c.kind()) {
+        case ControlKind::option:
+            for (const std::string& item : static_cast<const COption&>(c).items())
+                widest = std::max(widest, text_width(item) + 2.0 * style.FramePadding.x + ImGui::GetFrameHeight());
+            break;
+        case ControlKind::numeric: {
+            const auto& n = static_cast<const CNumeric&>(c);
+            const double text = std::max(text_width(numeric_text(n, n.minimum)), text_width(numeric_text(n, n.maximum)));
+            widest = std::max(widest, text + 2.0 * style.FramePadding.x + 2.0 * style.GrabMinSize);
+            break;
+        }
+        case ControlKind::boolean:
+            widest = std::max(widest, ImGui::GetFrameHeight() + style.ItemInnerSpacing.x + text_width("off"));
+            break;
+        default: break;
+        }
+    }
+    return std::ceil(widest);
+}
+
+double ControlPanel::caption_room(double column_width) const { return column_width - marker_room(); }
+
+PanelMetrics ControlPanel::metrics(double width) const
+{
+    PanelMetrics m;
+    m.width = width;
+    const ImGuiStyle& style = ImGui::GetStyle();
+    m.margin = style.WindowPadding.x;
+    m.column_gap = style.ItemSpacing.x;
+    m.row_gap = style.ItemSpacing.y * 2.0;
+    m.line_height = ImGui::GetTextLineHeight();
+    m.caption_gap = style.ItemInnerSpacing.y;
+    m.control_height = ImGui::GetFrameHeight();
+    m.empty_row_height = style.ItemSpacing.y;
+    m.min_column_width = min_column_width();
+    return m;
+}
+
+std::vector<PanelItem> ControlPanel::items_for(const PanelMetrics& m) const
+{
+    std::vector<PanelItem> items = items_;
+    const double room = caption_room(panel_column_width(items, m));
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const CWidget* c = placements_[i].control;
+        if (c == nullptr || items[i].is_label) continue;
+        items[i].caption_lines = int(wrap_words(trellin_app::setting_label(*c), room, text_width).size());
+    }
+    return items;
+}
+
+double ControlPanel::height(double width) const
+{
+    const PanelMetrics m = metrics(width);
+    const PanelLayout layout = layout_panel(items_for(m), m);
+    return layout.height + (layout.width > width ? double(ImGui::GetStyle().ScrollbarSize) : 0.0);
+}
+
+double ControlPanel::natural_width() const
+{
+    const PanelMetrics m = metrics(0.0);
+    return std::ceil(layout_panel(items_for(m), m).width);
+}
+
+bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double control_offset, int id, double time,
+                                Drawn& drawn, Input& input)
 {
     ImGui::PushID(id);
     bool changed = false;
     const ControlKind kind = control.kind();
-    const float x = static_cast<float>(cell.x);
-    const float y = static_cast<float>(cell.y);
-    ImGui::SetCursorScreenPos(ImVec2(x, y));
+    const auto at = [&](double dx, double dy) {
+        ImGui::SetCursorPos(ImVec2(static_cast<float>(cell.x + dx), static_cast<float>(cell.y + dy)));
+    };
+    at(0.0, 0.0);
     if (kind == ControlKind::label) {
         ImGui::PushStyleColor(ImGuiCol_Text, ImGui::GetStyleColorVec4(ImGuiCol_PlotHistogram));
         ImGui::TextUnformatted(control.label().c_str());
         ImGui::PopStyleColor();
-        drawn = last_item_rect();
+        drawn.rect = last_item_rect();
+        drawn.texts.push_back({control.label(), text_width(control.label()), cell.width});
         ImGui::PopID();
         return false;
     }
-    // A caption line above the control, cut at the cell's edge (the tooltip
-    // gives it whole).
-    ImGui::PushClipRect(ImVec2(x, y), ImVec2(x + static_cast<float>(cell.width), y + ImGui::GetTextLineHeight()),
-                        true);
+
+    // The caption, wrapped between words, with the key marker at the right
+    // of its first line.
+    const double room = caption_room(cell.width);
+    const double line = ImGui::GetTextLineHeight();
+    const std::vector<std::string> lines = wrap_words(trellin_app::setting_label(control), room, text_width);
+    const ImVec2 origin = ImGui::GetCursorScreenPos();
     ImGui::BeginDisabled(control.is_disabled());
-    ImGui::TextUnformatted(trellin_app::setting_label(control).c_str());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        at(0.0, double(i) * line);
+        ImGui::TextUnformatted(lines[i].c_str());
+        drawn.texts.push_back({lines[i], text_width(lines[i]), room});
+    }
+    drawn.caption = lines;
     ImGui::EndDisabled();
-    ImGui::PopClipRect();
-    ImGui::SetCursorScreenPos(ImVec2(x, y + ImGui::GetTextLineHeightWithSpacing()));
+    if (!control.keys().empty()) {
+        const float size = static_cast<float>(marker_size());
+        draw_key_marker(ImGui::GetWindowDrawList(), origin.x + static_cast<float>(cell.width) - size * 0.5f,
+                        origin.y + static_cast<float>(line * 0.5), size, has_key_at(control, time));
+    }
+
+    at(0.0, control_offset);
     ImGui::SetNextItemWidth(static_cast<float>(cell.width));
     ImGui::BeginDisabled(control.is_disabled());
     switch (kind) {
-    case ControlKind::numeric: changed = draw_numeric(static_cast<CNumeric&>(control)); break;
-    case ControlKind::boolean: {
-        auto& b = static_cast<CBoolean&>(control);
-        bool state = b.state;
-        if (ImGui::Checkbox(state ? "on###value" : "off###value", &state)) {
-            b.state = state;
-            changed = true;
-        }
+    case ControlKind::numeric: {
+        auto& n = static_cast<CNumeric&>(control);
+        changed = draw_numeric(n);
+        const std::string text = numeric_text(n, n.value);
+        drawn.texts.push_back({text, text_width(text), cell.width - 2.0 * ImGui::GetStyle().FramePadding.x});
         break;
     }
-    case ControlKind::option: changed = draw_option(static_cast<COption&>(control)); break;
+    case ControlKind::boolean: changed = draw_boolean(static_cast<CBoolean&>(control)); break;
+    case ControlKind::option: {
+        auto& o = static_cast<COption&>(control);
+        changed = draw_option(o);
+        for (const std::string& item : o.items()) drawn.texts.push_back({item, text_width(item), option_text_room(cell.width)});
+        break;
+    }
     case ControlKind::color: changed = draw_colour(static_cast<CColor&>(control)); break;
     case ControlKind::label: break;
     }
     ImGui::EndDisabled();
-    drawn = last_item_rect();
-    show_tooltip(control);
+    drawn.rect = last_item_rect();
+    show_tooltip(control, time);
+    key_menu(control, time, input);
     ImGui::PopID();
     return changed;
 }
 
-std::vector<CWidget*> ControlPanel::draw(const Rect& area, const std::string& status)
+ControlPanel::Input ControlPanel::draw(const Rect& area, double time)
 {
-    std::vector<CWidget*> changed;
-    ImGui::SetNextWindowPos(ImVec2(static_cast<float>(area.x), static_cast<float>(area.y)));
-    ImGui::SetNextWindowSize(ImVec2(static_cast<float>(area.width), static_cast<float>(area.height)));
-    const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
-                                   ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
-                                   ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoScrollbar |
-                                   ImGuiWindowFlags_NoBringToFrontOnFocus;
-    ImGui::Begin("controls", nullptr, flags);
-    const PanelLayout layout = layout_panel(items_, metrics(area.width));
+    Input input;
+    const PanelMetrics m = metrics(area.width);
+    const std::vector<PanelItem> items = items_for(m);
+    const PanelLayout layout = layout_panel(items, m);
+
+    ImGui::SetNextWindowContentSize(ImVec2(static_cast<float>(layout.width), static_cast<float>(layout.height)));
+    // The layout holds the margins itself.
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0.0f, 0.0f));
+    begin_fixed_window("controls", area, ImGuiWindowFlags_HorizontalScrollbar);
+    ImGui::PopStyleVar();
     drawn_.assign(placements_.size(), Drawn{});
     for (std::size_t i = 0; i < placements_.size(); ++i) {
         CWidget* control = placements_[i].control;
         drawn_[i].control = control;
         if (control == nullptr || !layout.shown[i] || control->is_hidden()) continue;
-        Rect cell = layout.cells[i];
-        cell.x += area.x;
-        cell.y += area.y;
-        if (draw_control(*control, cell, int(i), drawn_[i].rect)) changed.push_back(control);
+        if (draw_control(*control, layout.cells[i], layout.control_offsets[i], int(i), time, drawn_[i], input))
+            input.changed.push_back(control);
         drawn_[i].shown = true;
     }
-    ImGui::SetCursorScreenPos(
-        ImVec2(static_cast<float>(area.x + ImGui::GetStyle().WindowPadding.x),
-               static_cast<float>(area.y + layout.height)));
-    ImGui::Separator();
-    ImGui::TextUnformatted(status.c_str());
+    // A slider dragged, a value typed, a colour picked in the picker's popup.
+    input.active = ImGui::IsAnyItemActive();
     ImGui::End();
-    return changed;
+    return input;
 }
 
 }  // namespace trellin_view

@@ -5,8 +5,15 @@
 // picker, or a label. Controls the node has greyed out are drawn unavailable
 // and take no input; hidden controls are not drawn.
 //
-// The panel only edits host control values. Telling the node is the
-// caller's job: `draw` returns the controls the user changed.
+// Every caption reads whole: it wraps between words in its cell, columns are
+// never narrower than the longest word or list item they show, and a grid
+// wider than the window scrolls sideways. A control with keys shows a
+// diamond beside its caption, filled when the frame shown holds one of its
+// keys; right-clicking a control offers to set or delete its key at the
+// frame shown, or to clear all its keys.
+//
+// The panel only edits host control values. Telling the node, and keying,
+// is the caller's job: `draw` returns what the user did.
 #pragma once
 
 #include <string>
@@ -23,27 +30,53 @@ public:
     // Needs a current ImGui context (for the font's metrics).
     explicit ControlPanel(FXNode& node);
 
-    // Height of the panel for a window `width` wide: the grid and a status
-    // line below it.
+    // Height of the panel for a window `width` wide (with a sideways scroll
+    // bar when the grid is wider).
     double height(double width) const;
+    // The narrowest width that shows the whole grid without scrolling.
+    double natural_width() const;
 
-    // Draws the panel over `area` (window units) with `status` in its last
-    // line; returns the controls whose values the user changed this frame.
-    std::vector<CWidget*> draw(const Rect& area, const std::string& status);
+    struct KeyAction {
+        enum class Kind { set, remove, clear } kind = Kind::set;
+        CWidget* control = nullptr;
+    };
+    struct Input {
+        std::vector<CWidget*> changed;       // controls whose values the user changed
+        std::vector<KeyAction> key_actions;  // chosen from a control's menu
+        bool active = false;                 // a control is being dragged or typed into
+    };
+    // Draws the panel over `area` (window units) with the keys at `time`
+    // marked.
+    Input draw(const Rect& area, double time);
 
+    // A piece of text the panel showed, its width and the room it had.
+    struct DrawnText {
+        std::string text;
+        double width = 0.0;
+        double room = 0.0;
+    };
     // Where each placed control was last drawn, in window units, in the
-    // order of placement.
+    // order of placement, with the texts it showed (caption lines, an
+    // option's items, a label).
     struct Drawn {
         CWidget* control = nullptr;
         Rect rect;  // the control itself (below its caption, if any)
         bool shown = false;
+        std::vector<std::string> caption;  // the caption's lines
+        std::vector<DrawnText> texts;
     };
     const std::vector<Drawn>& drawn() const { return drawn_; }
 
 private:
     PanelMetrics metrics(double width) const;
-    // Draws one control in its cell; `drawn` receives where the control went.
-    bool draw_control(CWidget& control, const Rect& cell, int id, Rect& drawn);
+    // The widest thing any column must show whole.
+    double min_column_width() const;
+    // The items with their captions' lines at the column width of `m`.
+    std::vector<PanelItem> items_for(const PanelMetrics& m) const;
+    double caption_room(double column_width) const;
+    // Draws one control in its cell; fills `drawn`.
+    bool draw_control(CWidget& control, const Rect& cell, double control_offset, int id, double time,
+                      Drawn& drawn, Input& input);
 
     std::vector<CPanel::Placement> placements_;
     std::vector<PanelItem> items_;

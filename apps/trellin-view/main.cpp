@@ -1,11 +1,13 @@
-// trellin-view: the interactive viewer. Shows a picture rendered through the
-// Trellin effect with the node's handles over it and the node's control
-// panel below; saves the settings as a project and exports the full-size
-// picture.
+// trellin-view: the interactive viewer. Shows a picture or a numbered
+// sequence rendered through the Trellin effect with the node's handles over
+// it, a time bar and the node's control panel below; keys the controls over
+// time, saves the settings as a project and exports the frame shown at full
+// size.
 //
 // Exit codes: 0 done; 1 no window could be opened or the module made no
-// node; 2 a usage or input error (bad arguments, unreadable picture or
-// project, unknown control, bad value, module not found).
+// node; 2 a usage or input error (bad arguments, unreadable picture,
+// sequence, project or look, unknown control, bad value, unknown colour
+// space, module not found).
 #include <CLI/CLI.hpp>
 
 #include <filesystem>
@@ -19,12 +21,16 @@
 #include "apps/common/colour_options.h"
 #include "apps/common/command_line_errors.h"
 #include "apps/common/control_setting.h"
+#include "apps/common/frame_sequence.h"
 #include "apps/common/image_io.h"
+#include "apps/common/look_library.h"
 #include "apps/common/module_loader.h"
 #include "apps/common/output_file.h"
 #include "apps/common/picture_colour.h"
 #include "apps/common/project_file.h"
 #include "apps/common/project_source.h"
+#include "apps/trellin-view/shot.h"
+#include "apps/trellin-view/time_bar.h"
 #include "apps/trellin-view/viewer.h"
 #include "node/node_flags.h"
 
@@ -59,14 +65,30 @@ bool parse_size(const std::string& text, int& width, int& height)
     }
 }
 
-// The panel node: restored from the project when its file exists, else new;
-// then the --set settings. The project's render options go to `render`.
-NodePtr panel_node(const NodeModule& module, const std::string& project, bool project_named,
-                   const std::vector<std::string>& settings, RenderOptions& render)
+struct Arguments {
+    std::string input, project, look, export_path, window, state_path, frames;
+    std::vector<std::string> settings;
+    RenderOverrides colour;
+    double fps = 24.0;
+    double ui_scale = 0.0;
+};
+
+// The panel node: restored from the named look, or from the project when its
+// file exists, else new; then the --set settings. The project's render
+// options go to `render` (a look carries none).
+NodePtr panel_node(const NodeModule& module, const Arguments& a, const std::string& project, RenderOptions& render)
 {
     NodePtr node;
     std::error_code ec;
-    if (project_named && fs::exists(project, ec)) {
+    if (!a.look.empty()) {
+        try {
+            const LookEntry look = find_look(a.look);
+            node = load_project(module, look.path);
+            std::cout << "trellin-view: started from the look " << look.name << "\n";
+        } catch (const ProjectError& e) {
+            throw Failure{exit_usage, std::string("--look: ") + e.what()};
+        }
+    } else if (!a.project.empty() && fs::exists(project, ec)) {
         try {
             const RegV reg = read_project(project);
             node = node_from_project(module, reg, project);
@@ -77,66 +99,67 @@ NodePtr panel_node(const NodeModule& module, const std::string& project, bool pr
         std::cout << "trellin-view: opened the project " << project << "\n";
     } else {
         node = module.create_node();
-        if (project_named) std::cout << "trellin-view: " << project << " does not exist yet; S creates it\n";
+        if (!a.project.empty()) std::cout << "trellin-view: " << project << " does not exist yet; S creates it\n";
     }
-    for (const std::string& text : settings) {
+    for (const std::string& text : a.settings) {
         try {
             // As in trellin, --set holds a control at one value: keys it
-            // had from the project go.
+            // had from the project or look go.
             apply_setting(*node, parse_setting(text))->clear_keys();
         } catch (const SettingError& e) {
-            throw Failure{exit_usage, std::string("--set ") + e.what()};
+            std::string message = std::string("--set ") + e.what();
+            if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";
+            throw Failure{exit_usage, message};
         }
     }
     return node;
 }
 
-// The picture as the node takes it, with the colours of the view, after
-// the notes its reading left.
-std::shared_ptr<HostPicture> node_picture(const std::string& input, const PictureColour& colour,
-                                          std::shared_ptr<const trellin_view::ViewColour>& view)
+// The colour handling of the run: the project's render options with the
+// command line's on top.
+std::shared_ptr<const PictureColour> run_colour(const RenderOptions& render, const RenderOverrides& overrides)
 {
-    auto picture = std::make_shared<HostPicture>();
     try {
-        PictureSource source;
-        HostPicture read = read_picture(input, &source);
-        NodeFrame frame = colour.to_node(std::move(read), std::move(source), input);
-        for (const std::string& note : frame.notes) std::cout << "trellin-view: note: " << note << "\n";
-        const std::string clipped = clip_note(frame.clipped, colour.options(), frame.working_space);
-        if (!clipped.empty()) std::cout << "trellin-view: note: " << clipped << "\n";
-        *picture = std::move(frame.picture);
-        frame.picture = HostPicture();
-        auto shown = std::make_shared<trellin_view::ViewColour>(trellin_view::ViewColour{colour, std::move(frame), input});
-        shown->shown(*picture);  // a display the colour spaces cannot reach is an error now, not in the window
-        view = std::move(shown);
-    } catch (const PictureError& e) {
+        return std::make_shared<const PictureColour>(apply_overrides(render, overrides));
+    } catch (const std::invalid_argument& e) {
         throw Failure{exit_usage, e.what()};
     } catch (const ColourError& e) {
         throw Failure{exit_usage, e.what()};
     }
-    return picture;
 }
 
-int run(const std::string& input, const std::string& project_option, const std::vector<std::string>& settings,
-        const std::string& export_path, const std::string& window, const std::string& state_path,
-        const RenderOverrides& colour_options)
+// What reading the first frame left unclear, and the samples the node's
+// range clipped in it.
+void print_first_notes(const trellin_view::Shot& shot)
+{
+    const NodeFrame& first = *shot.first().colour;
+    for (const std::string& note : first.notes) std::cout << "trellin-view: note: " << note << "\n";
+    const std::string clipped = clip_note(first.clipped, shot.colour()->options(), first.working_space);
+    if (!clipped.empty()) std::cout << "trellin-view: note: " << clipped << "\n";
+}
+
+// The samples clipped in all the frames read, when frames after the first
+// added to them.
+void print_run_clip_note(const trellin_view::Shot& shot)
+{
+    const NodeFrame& first = *shot.first().colour;
+    const ClipCount all = shot.clipped();
+    if (all.clipped == first.clipped.clipped) return;
+    const std::string note = clip_note(all, shot.colour()->options(), first.working_space);
+    if (!note.empty()) std::cout << "trellin-view: note: frames shown: " << note << "\n";
+}
+
+int run(const Arguments& a)
 {
     trellin_view::ViewerOptions options;
-    options.input_name = fs::path(input).filename().string();
-    options.project_path = project_option.empty() ? default_project : project_option;
-    options.export_path = export_path;
-    options.state_path = state_path;
-    if (!window.empty() && !parse_size(window, options.window_width, options.window_height))
-        throw Failure{exit_usage, "--window " + window + ": expected WIDTHxHEIGHT, at least 320x240"};
-    if (!export_path.empty()) {
-        try {
-            check_output_path(export_path);
-        } catch (const PictureError& e) {
-            throw Failure{exit_usage, std::string("--export ") + e.what()};
-        }
-        if (same_file(input, export_path))
-            throw Failure{exit_usage, "--export " + export_path + ": names the input picture; export to another file"};
-    }
+    options.input_name = fs::path(a.input).filename().string();
+    options.project_path = a.project.empty() ? default_project : a.project;
+    options.export_path = a.export_path;
+    options.state_path = a.state_path;
+    options.fps = a.fps;
+    options.ui_scale = a.ui_scale;
+    if (!a.window.empty() && !parse_size(a.window, options.window_width, options.window_height))
+        throw Failure{exit_usage, "--window " + a.window + ": expected WIDTHxHEIGHT, at least 320x240"};
 
     NodeModule module = [] {
         try {
@@ -146,20 +169,40 @@ int run(const std::string& input, const std::string& project_option, const std::
         }
     }();
     RenderOptions render;
-    NodePtr shown = panel_node(module, options.project_path, !project_option.empty(), settings, render);
+    NodePtr shown = panel_node(module, a, options.project_path, render);
+    const std::shared_ptr<const PictureColour> colour = run_colour(render, a.colour);
     NodePtr renderer = module.create_node();
-    const PictureColour colour = [&] {
+    renderer->set_flags(colour->options().refract_alpha ? vx::node_flag_refract_alpha : 0u);
+
+    // Every frame is converted into the working space as it is read; the
+    // first one now, so that a conversion the spaces cannot make (into the
+    // node or to the display) is an error here, not in the window.
+    std::shared_ptr<const trellin_view::Shot> shot;
+    try {
+        shot = std::make_shared<const trellin_view::Shot>(a.input, a.frames, colour);
+    } catch (const trellin_view::ShotError& e) {
+        throw Failure{exit_usage, e.what()};
+    }
+    print_first_notes(*shot);
+    if (!a.export_path.empty()) {
+        // The export names the frame shown when it numbers its frames.
+        const long long first = shot->frames().front();
+        std::string exported;
         try {
-            return PictureColour(apply_overrides(render, colour_options));
-        } catch (const std::invalid_argument& e) {
-            throw Failure{exit_usage, e.what()};
-        } catch (const ColourError& e) {
-            throw Failure{exit_usage, e.what()};
+            exported = FramePattern(a.export_path).path_for(first);
+            check_output_path(exported);
+        } catch (const SequenceError& e) {
+            throw Failure{exit_usage, std::string("--export ") + e.what()};
+        } catch (const PictureError& e) {
+            throw Failure{exit_usage, std::string("--export ") + e.what()};
         }
-    }();
-    renderer->set_flags(colour.options().refract_alpha ? vx::node_flag_refract_alpha : 0u);
-    std::shared_ptr<HostPicture> picture = node_picture(input, colour, options.colour);
-    const int code = trellin_view::run_viewer(options, std::move(shown), std::move(renderer), std::move(picture));
+        if (same_file(shot->path_for(first), exported))
+            throw Failure{exit_usage,
+                          "--export " + a.export_path + ": names the input picture; export to another file"};
+    }
+
+    const int code = trellin_view::run_viewer(options, std::move(shown), std::move(renderer), shot);
+    print_run_clip_note(*shot);
     return code;
 }
 
@@ -174,41 +217,72 @@ extern "C" const char* __lsan_default_options() { return "print_suppressions=0";
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"trellin-view: shows a picture through the Trellin cell-glass effect, with the effect's "
-                 "handles over it and its controls below.",
+    CLI::App app{"trellin-view: shows a picture or a numbered sequence through the Trellin cell-glass effect, "
+                 "with the effect's handles over it, a time bar and its controls below.",
                  "trellin-view"};
-    std::string input, project, export_path, window, state_path;
-    std::vector<std::string> settings;
-    RenderOverrides colour_options;
-    app.add_option("IN", input, "Picture to show: any format OpenImageIO reads")->required()->type_name("FILE");
-    app.add_option("-p,--project", project,
-                   "Project file: restored from when it exists, saved to by S (default: trellin-project.json "
-                   "in the current folder, which is only saved to)")
-        ->type_name("FILE");
-    app.add_option("-s,--set", settings, "Set a control first, as LABEL=VALUE (repeatable; after the project)")
+    Arguments a;
+    app.add_option("IN", a.input,
+                   "Picture to show (any format OpenImageIO reads), or a numbered sequence with --frames: "
+                   "in.%04d.png or in.####.png")
+        ->required()
+        ->type_name("IN");
+    app.add_option("-f,--frames", a.frames,
+                   "The shot's frames FIRST to LAST (every STEP-th with xSTEP); each frame shows at time = its "
+                   "number. A still is frame 0, or the same picture at every frame given")
+        ->type_name("FIRST-LAST[xSTEP]");
+    CLI::Option* project =
+        app.add_option("-p,--project", a.project,
+                       "Project file: restored from when it exists, saved to by S (default: trellin-project.json "
+                       "in the current folder, which is only saved to)")
+            ->type_name("FILE");
+    app.add_option("-l,--look", a.look,
+                   "Start from a named look (trellin looks lists them; any case) instead of the defaults; "
+                   "S saves to trellin-project.json")
+        ->type_name("NAME")
+        ->excludes(project);
+    app.add_option("-s,--set", a.settings,
+                   "Set a control first, as LABEL=VALUE (repeatable; after the project or look)")
         ->allow_extra_args(false)
         ->type_name("LABEL=VALUE");
-    app.add_option("-e,--export", export_path, "Picture E writes the full-size render to")->type_name("OUT");
-    app.add_option("--window", window, "Window size (default: fits the picture on the screen)")
+    app.add_option("-e,--export", a.export_path,
+                   "Picture E writes the frame shown to at full size (a numbered name, out.%04d.png, takes "
+                   "the frame's number)")
+        ->type_name("OUT");
+    app.add_option("--fps", a.fps, "Playback rate in frames a second (default 24)")
+        ->check(CLI::Range(0.1, 1000.0))
+        ->type_name("RATE");
+    app.add_option("--ui-scale", a.ui_scale,
+                   "Size of the panel's text and controls, for high-density screens (default: the screen's "
+                   "own scale, 1 on most)")
+        ->check(CLI::Range(0.5, 4.0))
+        ->type_name("SCALE");
+    app.add_option("--window", a.window, "Window size (default: fits the picture and the panel on the screen)")
         ->type_name("WxH");
-    app.add_option("--debug-state", state_path,
-                   "Keep FILE up to date with the viewer's state as JSON (picture place, controls' values, "
-                   "availability and places, render counts), for scripts and tests")
+    app.add_option("--debug-state", a.state_path,
+                   "Keep FILE up to date with the viewer's state as JSON (frame, zoom, picture place, controls' "
+                   "values, keys, availability, places and texts, render counts), for scripts and tests")
         ->type_name("FILE");
-    add_colour_options(app, colour_options);
-    app.footer(
+    add_colour_options(app, a.colour);
+    app.footer(std::string(
         "In the window: drag the handles over the picture; change the controls in the panel; a change\n"
-        "re-renders the picture (at the size it is shown at; the status line gives the render time).\n"
-        "Keys: S save the project, E export the full-size picture, Esc quit.\n"
-        "The picture is shown through the display's sRGB view (the sRGB display of the $OCIO config),\n"
-        "whatever the working space; E writes it as trellin render writes it, in --colorspace-out.\n"
+        "re-renders the frame (at the size it is shown at, smaller while something moves; the status\n"
+        "line gives the render time, the zoom and the pixel under the pointer). Right-click a control to\n"
+        "set, delete or clear its keys; a keyed control's edits key it at the frame shown.\n"
+        "The frames (result and input) are shown through the display's sRGB view (the sRGB display of\n"
+        "the $OCIO config), whatever the working space; E writes the frame shown as trellin render\n"
+        "writes it, in --colorspace-out.\n"
+        "Keys: ") + trellin_view::viewer_keys_help +
+        "\n"
         "\n"
         "Examples:\n"
         "  trellin-view photo.png\n"
         "  trellin-view photo.png --project look.json --export glass.png\n"
-        "  trellin-view photo.png --set CellShape=Hexagon --set \"Light Active=on\"\n"
+        "  trellin-view shot/in.%04d.png --frames 1-120 --project spin.json --export glass.%04d.png\n"
+        "  trellin-view photo.png --frames 0-48 --set CellShape=Hexagon --set \"Light Active=on\"\n"
+        "  trellin-view plate.%04d.exr --frames 1001-1100 --look hammered --hdr log\n"
         "\n"
         "A saved project renders the same with: trellin render photo.png out.png --project look.json\n"
+        "(and a shot with: trellin render shot/in.%04d.png out.%04d.png --frames 1-120 --project spin.json)\n"
         "Exit codes: 0 done, 1 no window could be opened, 2 usage or input errors.");
 
     try {
@@ -217,7 +291,7 @@ int main(int argc, char** argv)
         return report_parse_error(app, e, argc, argv, "trellin-view", exit_usage);
     }
     try {
-        return run(input, project, settings, export_path, window, state_path, colour_options);
+        return run(a);
     } catch (const Failure& f) {
         std::cerr << "trellin-view: error: " << f.message << "\n";
         return f.code;

@@ -21,8 +21,11 @@ void PictureTexture::upload(const trellin_app::HostPicture& picture)
         texture_ = t;
     }
     glBindTexture(GL_TEXTURE_2D, texture_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    // Reduced levels, so that a picture shown smaller than it is (the input
+    // at the fitted size) is averaged rather than picked at every few pixels.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, GL_TRUE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     // Rows of 16-bit samples are packed: 2-byte alignment holds for any width.
@@ -36,10 +39,15 @@ void PictureTexture::upload(const trellin_app::HostPicture& picture)
     height_ = picture.height;
 }
 
-void PictureTexture::draw(const Rect& where, double window_width, double window_height, int fb_width,
-                          int fb_height) const
+void PictureTexture::draw(const Rect& where, const Rect& clip, double window_width, double window_height,
+                          int fb_width, int fb_height) const
 {
     glViewport(0, 0, fb_width, fb_height);
+    const double scale = window_width > 0.0 ? double(fb_width) / window_width : 1.0;
+    const Viewport box = picture_viewport(clip, window_height, scale);
+    if (box.width <= 0 || box.height <= 0) return;
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(box.x, box.y, box.width, box.height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     // Window units, origin top-left, y down.
@@ -57,10 +65,15 @@ void PictureTexture::draw(const Rect& where, double window_width, double window_
     glVertex2d(x1, y1);
     glVertex2d(x0, y1);
     glEnd();
-    if (texture_ == 0) return;
+    if (texture_ == 0) {
+        glDisable(GL_SCISSOR_TEST);
+        return;
+    }
 
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture_);
+    const bool enlarged = where.width * scale >= 2.0 * double(width_);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, enlarged ? GL_NEAREST : GL_LINEAR);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -78,6 +91,7 @@ void PictureTexture::draw(const Rect& where, double window_width, double window_
     glBindTexture(GL_TEXTURE_2D, 0);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
+    glDisable(GL_SCISSOR_TEST);
 }
 
 }  // namespace trellin_view

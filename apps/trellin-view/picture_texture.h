@@ -21,11 +21,13 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
 
-    // Draws the picture stretched over `where` (window units) in a window
-    // `window_width` x `window_height` units big whose framebuffer is
-    // `fb_width` x `fb_height` pixels, over a dark backing so that
-    // transparent parts show as such.
-    void draw(const Rect& where, double window_width, double window_height, int fb_width, int fb_height) const;
+    // Draws the picture stretched over `where` (window units), showing only
+    // what falls inside `clip`, in a window `window_width` x `window_height`
+    // units big whose framebuffer is `fb_width` x `fb_height` pixels, over a
+    // dark backing so that transparent parts show as such. Enlarged two times
+    // or more, its pixels show as squares; smaller, it is filtered.
+    void draw(const Rect& where, const Rect& clip, double window_width, double window_height, int fb_width,
+              int fb_height) const;
 
 private:
     unsigned texture_ = 0;

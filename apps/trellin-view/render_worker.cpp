@@ -13,49 +13,61 @@ namespace trellin_view {
 
 using trellin_app::HostPicture;
 
-int render_scaled(FXNode& node, const HostPicture& input, int width, int height, HostPicture& output)
+int render_scaled(FXNode& node, const HostPicture& input, double time, int width, int height, HostPicture& output)
 {
-    return trellin_app::render_frame(node, input, output, 0.0, width, height);
+    return trellin_app::render_frame(node, input, output, time, width, height);
 }
 
-RenderWorker::RenderWorker(trellin_app::NodePtr node, std::shared_ptr<const HostPicture> input,
-                           std::function<void()> wake, std::shared_ptr<const ViewColour> colour)
-    : node_(std::move(node)), input_(std::move(input)), wake_(std::move(wake)), colour_(std::move(colour))
+RenderWorker::RenderWorker(trellin_app::NodePtr node, FrameSource frames, std::function<void()> wake,
+                           std::shared_ptr<const trellin_app::PictureColour> colour)
+    : node_(std::move(node)), frames_(std::move(frames)), wake_(std::move(wake)), colour_(std::move(colour))
 {
     thread_ = std::thread([this] { run(); });
 }
 
 RenderWorker::~RenderWorker()
 {
+    drop_previews();
     {
         std::lock_guard<std::mutex> hold(lock_);
         stopping_ = true;
-        preview_.reset();
     }
     changed_.notify_all();
     if (thread_.joinable()) thread_.join();
 }
 
-std::uint64_t RenderWorker::request_preview(RegV settings, int width, int height)
+void RenderWorker::drop_previews()
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    preview_.reset();
+    if (running_ && running_->kind == JobKind::preview) node_->request_abort();
+}
+
+void RenderWorker::cancel_running_preview()
+{
+    if (running_ && running_->kind == JobKind::preview && !running_->fast) node_->request_abort();
+}
+
+std::uint64_t RenderWorker::request_preview(RegV settings, long long frame, int width, int height, bool fast)
 {
     std::uint64_t serial;
     {
         std::lock_guard<std::mutex> hold(lock_);
         serial = next_serial_++;
-        preview_ = Job{JobKind::preview, serial, std::move(settings), width, height, {}};
+        preview_ = Job{JobKind::preview, serial, std::move(settings), frame, width, height, fast, {}};
+        cancel_running_preview();
     }
     changed_.notify_all();
     return serial;
 }
 
-std::uint64_t RenderWorker::request_export(RegV settings, std::string path)
+std::uint64_t RenderWorker::request_export(RegV settings, long long frame, std::string path)
 {
     std::uint64_t serial;
     {
         std::lock_guard<std::mutex> hold(lock_);
         serial = next_serial_++;
-        export_ = Job{JobKind::export_picture, serial, std::move(settings), input_->width, input_->height,
-                      std::move(path)};
+        export_ = Job{JobKind::export_picture, serial, std::move(settings), frame, 0, 0, false, std::move(path)};
     }
     changed_.notify_all();
     return serial;
@@ -77,14 +89,20 @@ std::vector<RenderResult> RenderWorker::take_results()
 bool RenderWorker::busy() const
 {
     std::lock_guard<std::mutex> hold(lock_);
-    return rendering_ || preview_ || export_;
+    return running_ || preview_ || export_;
+}
+
+long RenderWorker::cancelled() const
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return cancelled_;
 }
 
 bool RenderWorker::wait_idle(int timeout_ms)
 {
     std::unique_lock<std::mutex> hold(lock_);
     return changed_.wait_for(hold, std::chrono::milliseconds(timeout_ms),
-                             [this] { return !rendering_ && !preview_ && !export_; });
+                             [this] { return !running_ && !preview_ && !export_; });
 }
 
 void RenderWorker::run()
@@ -99,14 +117,20 @@ void RenderWorker::run()
         std::optional<Job>& next = preview_ ? preview_ : export_;
         Job job = std::move(*next);
         next.reset();
-        rendering_ = true;
+        running_ = Job{job.kind, job.serial, RegV(), job.frame, job.width, job.height, job.fast, {}};
+        // Cancellation is asked for under the lock and only while a job runs,
+        // so a request left from the job before cannot reach this one.
+        node_->clear_abort();
         hold.unlock();
 
-        RenderResult result = render(job);
+        bool cancelled = false;
+        RenderResult result = render(job, cancelled);
 
         hold.lock();
-        rendering_ = false;
-        if (result.kind == JobKind::preview) {
+        running_.reset();
+        if (cancelled) {
+            ++cancelled_;
+        } else if (result.kind == JobKind::preview) {
             // An older preview finished later than a newer one cannot happen
             // (one thread renders in order), so the newest result wins.
             preview_result_ = std::move(result);
@@ -114,7 +138,7 @@ void RenderWorker::run()
             export_results_.push_back(std::move(result));
         }
         changed_.notify_all();
-        if (wake_) {
+        if (wake_ && !cancelled) {
             hold.unlock();
             wake_();
             hold.lock();
@@ -122,40 +146,55 @@ void RenderWorker::run()
     }
 }
 
-RenderResult RenderWorker::render(const Job& job)
+RenderResult RenderWorker::render(const Job& job, bool& cancelled)
 {
     RenderResult result;
     result.kind = job.kind;
     result.serial = job.serial;
+    result.frame = job.frame;
+    result.fast = job.fast;
     result.path = job.path;
     try {
+        result.source = frames_(job.frame);
+        if (!result.source.picture) {
+            result.message = "frame " + std::to_string(job.frame) + " could not be read";
+            return result;
+        }
         if (!node_->reg_load(job.settings)) {
             result.message = "the settings could not be loaded into the rendering node";
             return result;
         }
+        const HostPicture& input = *result.source.picture;
+        const int width = job.width > 0 ? job.width : input.width;
+        const int height = job.height > 0 ? job.height : input.height;
         HostPicture picture;
         const auto start = std::chrono::steady_clock::now();
-        const int done = render_scaled(*node_, *input_, job.width, job.height, picture);
+        const int done = render_scaled(*node_, input, double(job.frame), width, height, picture);
         result.milliseconds =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         if (done == 0) {
+            cancelled = node_->abort_pending();
             result.message = "the effect refused the frame";
             return result;
         }
         if (job.kind == JobKind::export_picture) {
             // What a killed export left for this file goes first.
             trellin_app::remove_stale_temporaries(job.path);
-            if (colour_) {
-                trellin_app::RenderRecord record{job.settings.doc, colour_->input, 0};
-                record.project["render"] = trellin_app::render_options_json(colour_->colour.options());
+            if (colour_ && result.source.colour) {
+                // As `trellin render` writes this frame: its settings with
+                // the colour options, the input's file and the frame number.
+                trellin_app::RenderRecord record{job.settings.doc, result.source.path, job.frame};
+                record.project["render"] = trellin_app::render_options_json(colour_->options());
                 trellin_app::ClipCount clipped;
-                trellin_app::write_rendered(colour_->colour, std::move(picture), colour_->frame, job.path, {},
+                trellin_app::write_rendered(*colour_, std::move(picture), *result.source.colour, job.path, {},
                                             record, clipped);
             } else {
                 trellin_app::write_picture(picture, job.path);
             }
+        } else if (colour_ && result.source.colour) {
+            result.picture = colour_->for_display(std::move(picture), *result.source.colour);
         } else {
-            result.picture = colour_ ? colour_->shown(std::move(picture)) : std::move(picture);
+            result.picture = std::move(picture);
         }
         result.ok = true;
     } catch (const std::bad_alloc&) {

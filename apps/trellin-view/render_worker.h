@@ -3,15 +3,24 @@
 //
 // The node that serves the panel and the handles lives on the window's
 // thread; the node here only renders. Each request carries a snapshot of the
-// panel node's settings (its saved-settings document), which this node loads
-// before it renders, so the two never touch each other. A node starts no
-// thread and takes no lock, so each one is used by one thread only.
+// panel node's settings (its saved-settings document, keys included), which
+// this node loads before it renders the request's frame at time = its frame
+// number, so the two nodes never touch each other and a frame renders as
+// `trellin render` renders it. A node starts no thread and takes no lock, so
+// each one is used by one thread only; only its cancellation request crosses.
 //
-// Requests: a preview at a given size (the node fits the full-size input to
-// it) or an export at full size written to a file. A newer preview supersedes
-// a preview that has not started yet, and the same holds for exports; a
-// render that has started runs to its end (the node cannot be interrupted),
-// and its result is still handed over.
+// With colour handling (the shot's PictureColour), previews come back as the
+// display shows them and exports are written as `trellin render` writes the
+// frame: in the output's space, with the settings in their metadata.
+//
+// Requests: a preview of a frame at a given size (the node fits the frame to
+// it), or an export of a frame at its full size written to a file. A newer
+// preview replaces a preview that has not started yet, and the same holds for
+// exports. A newer preview also cancels a full-size preview that is
+// rendering: the node abandons it at its next poll and it is dropped, never
+// handed over as done. A fast preview (a reduced size while the user drags)
+// is left to finish, so that a pointer that keeps moving still sees
+// pictures. Exports are never cancelled.
 #pragma once
 
 #include <condition_variable>
@@ -27,40 +36,34 @@
 #include "apps/common/host_picture.h"
 #include "apps/common/module_loader.h"
 #include "apps/common/picture_colour.h"
+#include "apps/trellin-view/shot.h"
 #include "host/regv.h"
 
 namespace trellin_view {
 
 enum class JobKind { preview, export_picture };
 
+// A frame of the shot, as the node takes it (it may throw, naming the file).
+using FrameSource = std::function<ShotFrame(long long frame)>;
+
 struct RenderResult {
     JobKind kind = JobKind::preview;
     std::uint64_t serial = 0;  // the request's number
+    long long frame = 0;
+    bool fast = false;  // a reduced-size preview
     bool ok = false;
-    trellin_app::HostPicture picture;  // a preview's picture (empty for an export)
+    trellin_app::HostPicture picture;  // a preview's picture as shown (empty for an export)
+    ShotFrame source;                  // the frame rendered
     double milliseconds = 0.0;         // time spent in the node
     std::string path;                  // an export's file
     std::string message;               // what went wrong, when not ok
 };
 
-// The colours of the picture shown: previews go through the display's sRGB
-// view, exports into the output's colour space with the settings in their
-// metadata.
-struct ViewColour {
-    trellin_app::PictureColour colour;
-    trellin_app::NodeFrame frame;  // the input's spaces and alpha (its picture is the worker's input)
-    std::string input;             // the input as named, for the exports' settings
-
-    // A rendered picture as the display shows it.
-    trellin_app::HostPicture shown(trellin_app::HostPicture picture) const
-    {
-        return colour.for_display(std::move(picture), frame);
-    }
-};
-
-// Renders `input` through `node` as frame 0 at `width` x `height` (the node
-// resamples the input to that size). Returns the node's result (1 rendered).
-int render_scaled(FXNode& node, const trellin_app::HostPicture& input, int width, int height,
+// Renders `input` through `node` as the frame at `time`, at `width` x
+// `height` (the node resamples the input to that size; at the input's own
+// size exactly as `trellin render` does). Returns the node's result (1
+// rendered).
+int render_scaled(FXNode& node, const trellin_app::HostPicture& input, double time, int width, int height,
                   trellin_app::HostPicture& output);
 
 class RenderWorker {
@@ -68,17 +71,17 @@ public:
     // `wake` is called on the worker's thread after each result, to wake the
     // window's thread (it must be safe to call from any thread). Without
     // `colour` pictures are shown and exported as the node makes them.
-    RenderWorker(trellin_app::NodePtr node, std::shared_ptr<const trellin_app::HostPicture> input,
-                 std::function<void()> wake = {}, std::shared_ptr<const ViewColour> colour = nullptr);
-    // Finishes the render in progress and a waiting export, drops a waiting
-    // preview, and stops the thread.
+    RenderWorker(trellin_app::NodePtr node, FrameSource frames, std::function<void()> wake = {},
+                 std::shared_ptr<const trellin_app::PictureColour> colour = nullptr);
+    // Cancels a preview in progress, finishes an export in progress and a
+    // waiting one, drops a waiting preview, and stops the thread.
     ~RenderWorker();
     RenderWorker(const RenderWorker&) = delete;
     RenderWorker& operator=(const RenderWorker&) = delete;
 
-    // Returns the request's number (counting up from 1 across both kinds).
-    std::uint64_t request_preview(RegV settings, int width, int height);
-    std::uint64_t request_export(RegV settings, std::string path);
+    // Each returns the request's number (counting up from 1 across both kinds).
+    std::uint64_t request_preview(RegV settings, long long frame, int width, int height, bool fast = false);
+    std::uint64_t request_export(RegV settings, long long frame, std::string path);
 
     // Results finished since the last call: at most one preview (the newest)
     // and the exports, in the order they finished.
@@ -86,6 +89,12 @@ public:
 
     // True while a request waits or renders.
     bool busy() const;
+    // Previews cancelled while they rendered, so far.
+    long cancelled() const;
+
+    // Drops a waiting preview and cancels one rendering, fast or not (when
+    // the window goes, previews are of no more use; exports go on).
+    void drop_previews();
 
     // Waits until nothing waits or renders (for tests and shutting down in
     // order); false when `timeout_ms` passed first.
@@ -96,26 +105,31 @@ private:
         JobKind kind = JobKind::preview;
         std::uint64_t serial = 0;
         RegV settings;
-        int width = 0;
+        long long frame = 0;
+        int width = 0;   // 0: the frame's own size
         int height = 0;
+        bool fast = false;
         std::string path;
     };
 
     void run();
-    RenderResult render(const Job& job);
+    RenderResult render(const Job& job, bool& cancelled);
+    // Asks the node to abandon the preview it renders, unless that is fast.
+    void cancel_running_preview();
 
     trellin_app::NodePtr node_;
-    std::shared_ptr<const trellin_app::HostPicture> input_;
+    FrameSource frames_;
     std::function<void()> wake_;
-    std::shared_ptr<const ViewColour> colour_;
+    std::shared_ptr<const trellin_app::PictureColour> colour_;
 
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::optional<Job> preview_;
     std::optional<Job> export_;
-    bool rendering_ = false;
+    std::optional<Job> running_;  // what renders now (without its settings)
     bool stopping_ = false;
     std::uint64_t next_serial_ = 1;
+    long cancelled_ = 0;
     std::optional<RenderResult> preview_result_;
     std::vector<RenderResult> export_results_;
     std::thread thread_;

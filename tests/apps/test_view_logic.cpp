@@ -1,22 +1,31 @@
-// The viewer's logic without a window: layout, window-to-image mapping,
-// panel edits, and rendering on the worker thread.
+// The viewer's logic without a window: layout, window-to-image mapping, zoom
+// and pan, panel edits and keys, the shot and its timeline, and rendering on
+// the worker thread.
 // test-labels: threaded
 // test-links: trellin_view_core
 // test-builds: trellin-view
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <tuple>
 #include <vector>
 
 #include "apps/common/control_setting.h"
+#include "apps/common/image_io.h"
 #include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/panel_layout.h"
 #include "apps/trellin-view/render_worker.h"
+#include "apps/trellin-view/shot.h"
+#include "apps/trellin-view/timeline.h"
 #include "apps/trellin-view/view_geometry.h"
+#include "apps/trellin-view/view_navigation.h"
 #include "node/trellin_node.h"
 
 namespace {
@@ -50,14 +59,50 @@ TEST(ViewGeometry, PictureFitsCentredWithItsShapeAndMapsToImagePixels)
     EXPECT_EQ((std::vector<int>{dense.x, dense.y, dense.width, dense.height}), (std::vector<int>{214, 380, 2132, 1200}));
 }
 
-TEST(PanelLayout, NodesGridOfFourteenColumnsWithLabelsBelow)
+TEST(ViewNavigation, WheelStepsKeepThePointUnderThePointerAndLandOnOneToOneAndDouble)
+{
+    ViewNavigation nav;
+    const Rect area{0, 0, 1000, 600};
+    nav.place(area, 1920, 1080, 1.0, 1.0);
+    EXPECT_TRUE(nav.fitted());
+    EXPECT_NEAR(nav.zoom(), 1000.0 / 1920.0, 1e-3);
+
+    // 1:1 about the area's centre, then four steps up about a pointer: 2:1, the
+    // image point under the pointer staying within the half pixel the corners round by.
+    nav.actual_pixels();
+    nav.place(area, 1920, 1080, 1.0, 1.0);
+    EXPECT_EQ(nav.zoom(), 1.0);
+    EXPECT_EQ(nav.picture().width, 1920.0);
+    const ImagePoint under = window_to_image(nav.picture(), 1920, 1080, 700, 200);
+    for (int i = 0; i < 4; ++i) nav.zoom_steps(1.0, 700, 200);
+    nav.place(area, 1920, 1080, 1.0, 1.0);
+    EXPECT_EQ(nav.zoom(), 2.0);
+    EXPECT_EQ(nav.picture().width, 3840.0);
+    const ImagePoint after = window_to_image(nav.picture(), 1920, 1080, 700, 200);
+    EXPECT_NEAR(after.x, under.x, 0.5);
+    EXPECT_NEAR(after.y, under.y, 0.5);
+    // On a screen of double density 1:1 takes half the window units.
+    nav.place(area, 1920, 1080, 1.0, 2.0);
+    EXPECT_EQ(nav.picture().width, 1920.0);
+
+    // Panning moves the picture by the pointer's travel; F fits it again.
+    nav.place(area, 1920, 1080, 1.0, 1.0);
+    const double x = nav.picture().x;
+    nav.pan(-30, 0);
+    EXPECT_EQ(nav.picture().x, x - 30);
+    nav.fit();
+    EXPECT_EQ(corners(nav.place(area, 1920, 1080, 1.0, 1.0)), corners(fit_picture(area, 1920, 1080, 1.0)));
+}
+
+TEST(PanelLayout, NodesGridOfFourteenColumnsWithLabelsBelowAndCaptionsWrappedWhole)
 {
     NodePtr node = new_node();
     CPanel panel;
     ASSERT_TRUE(node->layout_controls(&panel));
     std::vector<PanelItem> items;
     for (const CPanel::Placement& p : panel.placements())
-        items.push_back(PanelItem{p.column, p.row, p.control->kind() == ControlKind::label});
+        items.push_back(PanelItem{p.column, p.row, p.control->kind() == ControlKind::label, 1});
+    items[0].caption_lines = 3;
     const PanelLayout layout = layout_panel(items, PanelMetrics{.width = 1400});
     EXPECT_EQ(layout.columns, 14);
     EXPECT_EQ(layout.rows, 5);
@@ -68,15 +113,35 @@ TEST(PanelLayout, NodesGridOfFourteenColumnsWithLabelsBelow)
         const Rect& c = layout.cells[i];
         EXPECT_TRUE(layout.shown[i] && c.x >= 0.0 && c.x + c.width <= 1400.0 && c.y + c.height <= layout.height) << i;
         EXPECT_TRUE(!items[i].is_label || c.y > lowest_control) << i;
+        // Every control of a row starts below the row's longest caption.
+        if (!items[i].is_label && items[i].row == items[0].row) {
+            EXPECT_EQ(layout.control_offsets[i], layout.control_offsets[0]) << i;
+        }
         for (std::size_t j = 0; j < i; ++j) {
             const Rect& o = layout.cells[j];
             EXPECT_TRUE(c.x + c.width <= o.x || o.x + o.width <= c.x || c.y + c.height <= o.y || o.y + o.height <= c.y)
                 << i << " overlaps " << j;
         }
     }
-    // A placement off the grid's left is not shown; the panel takes the window's bottom.
-    EXPECT_FALSE(layout_panel({{-1, 0, false}, {20, 0, false}}, PanelMetrics{}).shown[0]);
-    EXPECT_EQ(split_window(1280, 800, 200).panel.y, 600.0);
+    EXPECT_EQ(layout.control_offsets[0], 3 * PanelMetrics{}.line_height + PanelMetrics{}.caption_gap);
+
+    // Columns never narrower than what they must show whole: a narrow panel's grid is wider, and scrolls.
+    const PanelLayout narrow = layout_panel(items, PanelMetrics{.width = 500, .min_column_width = 90});
+    EXPECT_EQ(narrow.column_width, 90);
+    EXPECT_GT(narrow.width, 500);
+
+    // Captions break between words only; a word wider than the room keeps a line of its own.
+    const auto chars = [](const std::string& t) { return double(t.size()); };
+    EXPECT_EQ(wrap_words("Angle Centre_X", 10, chars), (std::vector<std::string>{"Angle", "Centre_X"}));
+    EXPECT_EQ(wrap_words("Cell Count X", 10, chars), (std::vector<std::string>{"Cell Count", "X"}));
+    EXPECT_EQ(wrap_words("ChromaticAb", 5, chars), (std::vector<std::string>{"ChromaticAb"}));
+    EXPECT_EQ(widest_word("Angle Centre_X", chars), 8);
+
+    // A placement off the grid's left is not shown; the panel takes the window's bottom, the time bar above it.
+    EXPECT_FALSE(layout_panel({{-1, 0, false, 1}, {20, 0, false, 1}}, PanelMetrics{}).shown[0]);
+    const WindowLayout split = split_window(1280, 800, 60, 200);
+    EXPECT_EQ((std::vector<double>{split.picture_area.height, split.time_bar.y, split.panel.y}),
+              (std::vector<double>{540, 540, 600}));
 }
 
 TEST(ControlEdit, NumbersSnapToTheirStepsInsideTheRange)
@@ -108,17 +173,111 @@ TEST(ControlEdit, EditsBecomeKeysAtTheShownFrameAndOpeningGreysOutUnavailableCon
     EXPECT_FALSE(node->find_control("Brightness")->is_disabled());
 }
 
-// A node that renders one grey level, its one control's value, and waits at a gate while it renders.
+TEST(ControlEdit, KeysSetDeletedAndTheControlsAnEditChanged)
+{
+    NodePtr node = new_node();
+    auto* angle = static_cast<CNumeric*>(node->find_control("Cell Angle"));
+    const ControlValues before = control_values(*node);
+    angle->value = 30.0;
+    EXPECT_EQ(changed_controls(*node, before), (std::vector<CWidget*>{angle}));
+
+    set_key_here(*angle, 12.0);
+    angle->value = 60.0;
+    set_key_here(*angle, 20.0);
+    EXPECT_TRUE(has_key_at(*angle, 12.0) && has_key_at(*angle, 20.0) && !has_key_at(*angle, 16.0));
+    // Deleting a key leaves the control at its value from the keys left; the last one leaves the value as it is.
+    EXPECT_TRUE(delete_key_at(*angle, 20.0));
+    EXPECT_EQ(angle->value, 30.0);
+    EXPECT_FALSE(delete_key_at(*angle, 20.0));
+    angle->value = 45.0;
+    EXPECT_TRUE(delete_key_at(*angle, 12.0));
+    EXPECT_TRUE(angle->keys().empty());
+    EXPECT_EQ(angle->value, 45.0);
+}
+
+TEST(Timeline, StepsStopAtTheEndsAndPlaybackMarksRenderedAndSkippedFrames)
+{
+    Timeline t({10, 12, 14, 16, 18}, 10.0);
+    EXPECT_FALSE(t.step(-1));
+    EXPECT_TRUE(t.step(3));
+    EXPECT_EQ(t.frame(), 16);
+    EXPECT_TRUE(t.step(10) && t.frame() == 18);
+    EXPECT_TRUE(t.home() && t.frame() == 10 && !t.home());
+
+    // At 10 frames a second from index 1: the clock reaches index 3 after 0.25 s and loops after the last.
+    t.go_to_index(1);
+    t.play(100.0);
+    EXPECT_EQ(t.play_index(100.0), 1u);
+    EXPECT_EQ(t.play_index(100.25), 3u);
+    EXPECT_EQ(t.play_index(100.45), 0u);
+    t.mark_rendered(1);
+    t.mark_rendered(4);  // 2 and 3 went by unrendered
+    t.mark_rendered(1);  // round the loop: 0 skipped
+    using M = Timeline::Mark;
+    EXPECT_EQ(t.marks(), (std::vector<M>{M::skipped, M::rendered, M::skipped, M::skipped, M::rendered}));
+    t.stop();
+    EXPECT_EQ(t.play_index(200.0), t.index());
+}
+
+// Small pictures on disk for the shot's tests.
+class ShotFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = std::filesystem::temp_directory_path() / ("trellin-view-shot-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        for (int f : {3, 4, 5}) {
+            HostPicture p(8, 4, 3);
+            p.at(0, 0, 0) = std::uint16_t(f * 1000);
+            trellin_app::write_picture(p, (dir / ("in." + std::to_string(f) + ".png")).string());
+        }
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    std::filesystem::path dir;
+};
+
+TEST_F(ShotFiles, SequencesNeedTheirFramesAndEveryFrameIsThereBeforeTheWindowOpens)
+{
+    const Shot shot(path("in.%d.png"), "3-5");
+    EXPECT_EQ(shot.frames(), (std::vector<long long>{3, 4, 5}));
+    EXPECT_EQ(shot.frame(4).picture->at(0, 0, 0), 4000);
+    EXPECT_EQ(shot.frame(4).picture, shot.frame(4).picture);  // kept, not read again
+    // A still is frame 0, or the same picture at every frame given.
+    EXPECT_EQ(Shot(path("in.3.png"), "").frames(), (std::vector<long long>{0}));
+    EXPECT_EQ(Shot(path("in.3.png"), "7-8").frame(8).picture->at(0, 0, 0), 3000);
+
+    const std::pair<std::pair<std::string, std::string>, std::string> refused[] = {
+        {{path("in.%d.png"), ""}, "--frames"},
+        {{path("in.%d.png"), "3-6"}, "in.6.png"},
+        {{path("in.%d.png"), "5-3"}, "empty"},
+        {{path("in.%q.png"), "3-5"}, "%q"},
+    };
+    for (const auto& [args, says] : refused) {
+        try {
+            Shot(args.first, args.second);
+            ADD_FAILURE() << args.first << " " << args.second;
+        } catch (const ShotError& e) {
+            EXPECT_NE(std::string(e.what()).find(says), std::string::npos) << e.what();
+        }
+    }
+}
+
+// A node that renders one grey level, its one control's value, and waits at a
+// gate while it renders; once `polling`, a cancellation request ends the
+// wait, as the effect's polls end its passes.
 class GateNode : public FXNode {
 public:
     GateNode() { level = Numeric("Level", 0.0, 0.0, 65535.0, 1.0, true); }
 
-    int process_image(double, _image_str**, _image_str* output) override
+    int process_image(double time, _image_str**, _image_str* output) override
     {
         std::unique_lock<std::mutex> hold(lock);
         started.push_back(level->value);
+        times.push_back(time);
         changed.notify_all();
-        changed.wait(hold, [this] { return open; });
+        while (!open && !(polling && abort_pending())) changed.wait_for(hold, std::chrono::milliseconds(1));
+        if (abort_pending()) return 0;
         for (std::size_t i = 0; i < std::size_t(output->width) * output->height * output->samples; ++i)
             output->data[i] = static_cast<std::uint16_t>(level->value);
         return 1;
@@ -132,38 +291,79 @@ public:
         return reg;
     }
 
+    void wait_started(std::size_t count)
+    {
+        std::unique_lock<std::mutex> hold(lock);
+        ASSERT_TRUE(changed.wait_for(hold, std::chrono::seconds(10), [&] { return started.size() >= count; }));
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        open = true;
+    }
+    void poll()
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        polling = true;
+    }
+
     CNumeric* level;
     std::mutex lock;
     std::condition_variable changed;
     std::vector<double> started;
+    std::vector<double> times;
     bool open = false;
+    bool polling = false;
 };
 
-TEST(RenderWorker, NewerPreviewSupersedesOneNotStarted)
+FrameSource blank_frames(int width, int height)
+{
+    auto picture = std::make_shared<const HostPicture>(width, height, 4);
+    return [picture](long long) { return ShotFrame{"blank.png", picture, picture, nullptr}; };
+}
+
+TEST(RenderWorker, NewerPreviewSupersedesOneNotStartedAndCancelsAFullSizeOneRendering)
 {
     auto* gate = new GateNode;
     GateNode settings_source;
-    auto input = std::make_shared<HostPicture>(40, 20, 4);
-    RenderWorker worker{NodePtr(gate), input};
+    RenderWorker worker{NodePtr(gate), blank_frames(40, 20)};
 
-    worker.request_preview(settings_source.settings(1), 20, 10);
-    std::unique_lock<std::mutex> hold(gate->lock);
-    ASSERT_TRUE(gate->changed.wait_for(hold, std::chrono::seconds(10), [&] { return !gate->started.empty(); }));
-    hold.unlock();
-    worker.request_preview(settings_source.settings(2), 20, 10);
-    const std::uint64_t last = worker.request_preview(settings_source.settings(3), 10, 5);
-    hold.lock();
-    gate->open = true;
-    hold.unlock();
-    gate->changed.notify_all();
+    // A full-size preview of frame 7 starts; a newer one for frame 8 cancels it at its next poll, and the
+    // next newer one replaces the one waiting.
+    worker.request_preview(settings_source.settings(1), 7, 20, 10);
+    gate->wait_started(1);
+    worker.request_preview(settings_source.settings(2), 8, 20, 10);
+    const std::uint64_t last = worker.request_preview(settings_source.settings(3), 8, 10, 5);
+    gate->poll();
+    gate->wait_started(2);
+    gate->release();
     ASSERT_TRUE(worker.wait_idle(10000));
 
     EXPECT_EQ(gate->started, (std::vector<double>{1, 3}));
+    EXPECT_EQ(gate->times, (std::vector<double>{7, 8}));
+    EXPECT_EQ(worker.cancelled(), 1);
+    // The cancelled frame is not handed over as done.
     const std::vector<RenderResult> results = worker.take_results();
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].serial, last);
+    EXPECT_EQ(results[0].frame, 8);
     EXPECT_EQ(results[0].picture.width, 10);
     EXPECT_EQ(results[0].picture.data[0], 3);
+}
+
+TEST(RenderWorker, AReducedPreviewRenderingIsLeftToFinish)
+{
+    auto* gate = new GateNode;
+    GateNode settings_source;
+    RenderWorker worker{NodePtr(gate), blank_frames(40, 20)};
+    worker.request_preview(settings_source.settings(1), 0, 10, 5, true);
+    gate->wait_started(1);
+    worker.request_preview(settings_source.settings(2), 0, 20, 10);
+    gate->poll();
+    gate->release();
+    ASSERT_TRUE(worker.wait_idle(10000));
+    EXPECT_EQ(gate->started, (std::vector<double>{1, 2}));
+    EXPECT_EQ(worker.cancelled(), 0);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // trellin-view end to end under Xvfb (one X server per test, on a free display):
-// a handle dragged and a control clicked with xdotool, a project saved and the picture exported.
+// handles dragged, controls clicked and keys pressed with xdotool; frames stepped
+// and keyed, projects saved and frames exported (also with colour options and
+// a look) and checked against `trellin render`; the input shown before the
+// effect; captions that read whole.
 // test-labels: external
 // test-links: trellin_view_core
 // test-builds: trellin-view
@@ -19,7 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include <OpenImageIO/imagebuf.h>
+
 #include "apps/common/image_io.h"
+#include "apps/common/picture_settings.h"
 #include "apps/trellin-view/view_geometry.h"
 #include "host/regv.h"
 #include "support/subprocess.h"
@@ -50,13 +56,28 @@ bool wait_until(const std::function<bool()>& ready, std::chrono::milliseconds li
     return ready();
 }
 
-void write_picture(const fs::path& path)
+// A picture with ramps in every channel; `shift` moves them, so that the frames of a sequence differ.
+void write_picture(const fs::path& path, int shift = 0)
 {
     trellin_app::HostPicture picture(image_w, image_h, 3);
     for (int y = 0; y < image_h; ++y)
         for (int x = 0; x < image_w; ++x)
-            for (int c = 0; c < 3; ++c) picture.at(x, y, c) = std::uint16_t(6000 + x * 12 * (c != 1) + y * 15 * (c != 0));
+            for (int c = 0; c < 3; ++c)
+                picture.at(x, y, c) = std::uint16_t(6000 + ((x + shift * 40) % image_w) * 12 * (c != 1) + y * 15 * (c != 0));
     trellin_app::write_picture(picture, path.string());
+}
+
+std::string run_render(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv{std::string(TRELLIN_BIN_DIR) + "/trellin", "render"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const testkit::ProgramResult r = testkit::run_program(argv);
+    return r.code == 0 ? std::string() : "trellin render failed: " + r.err;
+}
+
+bool same_pixels(const fs::path& a, const fs::path& b)
+{
+    return trellin_app::read_picture(a.string()).data == trellin_app::read_picture(b.string()).data;
 }
 
 // 8-bit RGB pixels of an X window dump (xwd: big-endian header, then pixels of
@@ -134,11 +155,13 @@ protected:
         return testkit::RunOptions().with_env(env).clean_env().in(dir.string()).within(20);
     }
 
-    // Starts the viewer and waits for its first rendered picture.
-    void start(std::vector<std::string> args)
+    // Starts the viewer on `input` (the picture when empty) in a 1280x800 window, or at the size it
+    // chooses, and waits for its first rendered picture.
+    void start(std::vector<std::string> args, bool chosen_size = false, std::string input = "")
     {
-        std::vector<std::string> argv{viewer, picture.string(), "--window", "1280x800", "--debug-state",
+        std::vector<std::string> argv{viewer, input.empty() ? picture.string() : input, "--debug-state",
                                       (dir / "state.json").string()};
+        if (!chosen_size) argv.insert(argv.end(), {"--window", "1280x800"});
         argv.insert(argv.end(), args.begin(), args.end());
         view = Process(argv, options(), (dir / "viewer.log").string());
         ASSERT_TRUE(wait_until([&] { return read_state() && state["renders"].get<int>() >= 1; }, 60s))
@@ -146,9 +169,10 @@ protected:
         ASSERT_TRUE(xdo({"search", "--sync", "--name", "trellin-view"}, &window));
         while (!window.empty() && (window.back() == '\n' || window.back() == ' ')) window.pop_back();
         ASSERT_FALSE(window.empty());
-        picture_rect = {state["picture"]["x"], state["picture"]["y"], state["picture"]["width"],
-                        state["picture"]["height"]};
+        picture_rect = rect_of(state["picture"]);
     }
+
+    static trellin_view::Rect rect_of(const json& r) { return {r["x"], r["y"], r["width"], r["height"]}; }
 
     bool read_state()
     {
@@ -184,6 +208,31 @@ protected:
     {
         return wait_until([&] { return read_state() && state["renders"].get<int>() > renders; }, 30s);
     }
+    bool state_shows(const std::function<bool()>& ready, std::chrono::milliseconds limit = 20s)
+    {
+        return wait_until([&] { return read_state() && ready(); }, limit);
+    }
+    // Drags with the left button from (x0, y0) to (x1, y1) in four moves, and waits for the release.
+    void drag(int x0, int y0, int x1, int y1)
+    {
+        pointer(x0, y0, {"mousedown", "1"});
+        for (int step = 1; step <= 4; ++step) pointer(x0 + (x1 - x0) * step / 4, y0 + (y1 - y0) * step / 4);
+        ASSERT_TRUE(xdo({"mouseup", "1"}));
+        ASSERT_TRUE(state_shows([&] { return state["dragging"] == false; }));
+    }
+    // Where image pixel (ix, iy) lies in the window now, rounded to whole units.
+    std::pair<int, int> window_point(double ix, double iy)
+    {
+        const trellin_view::WindowPoint p =
+            trellin_view::image_to_window(rect_of(state["picture"]), image_w, image_h, ix, iy);
+        return {int(std::lround(p.x)), int(std::lround(p.y))};
+    }
+    // The value a crosshair drag to window point (x, y) writes: the image position as a float fraction.
+    double dragged_to(int x, int y, bool along_x)
+    {
+        const trellin_view::ImagePoint p = trellin_view::window_to_image(rect_of(state["picture"]), image_w, image_h, x, y);
+        return along_x ? double(p.x / float(image_w)) : double(p.y / float(image_h));
+    }
 
     fs::path dir, picture;
     std::string display, window;
@@ -192,53 +241,63 @@ protected:
     trellin_view::Rect picture_rect;
 };
 
-TEST_F(ViewWindow, DraggedTweakHandleMovesLiveRendersOnReleaseAndSavesAndExports)
+TEST_F(ViewWindow, DraggedTweakHandleFollowsWithReducedPreviewsAndSavesAndExports)
 {
     start({"--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3", "--export", (dir / "out.png").string()});
-    const trellin_view::WindowPoint from = trellin_view::image_to_window(picture_rect, image_w, image_h,
-                                                                         0.7 * image_w, 0.3 * image_h);
-    const int x0 = int(std::lround(from.x)), y0 = int(std::lround(from.y));
+    const auto [x0, y0] = window_point(0.7 * image_w, 0.3 * image_h);
     const int x1 = int(picture_rect.x + picture_rect.width * 0.2) + 3, y1 = int(picture_rect.y + 40.0) + 1;
-    const int renders = state["renders"];
 
     pointer(x0, y0, {"mousedown", "1"});
     for (int step = 1; step <= 4; ++step) pointer(x0 + (x1 - x0) * step / 4, y0 + (y1 - y0) * step / 4);
-    // While the button is held the handle's controls follow and nothing renders.
-    ASSERT_TRUE(wait_until([&] { return read_state() && state["dragging"] == true &&
-                                        control("Tweak_X")["value"].get<double>() < 0.5; },
-                           10s));
-    EXPECT_EQ(state["renders"].get<int>(), renders);
+    // While the button is held the handle's controls follow and the picture follows at a reduced size.
+    ASSERT_TRUE(state_shows([&] {
+        return state["dragging"] == true && control("Tweak_X")["value"].get<double>() < 0.5 &&
+               state["reduced_renders"].get<int>() >= 1;
+    })) << slurp(dir / "viewer.log");
     ASSERT_TRUE(xdo({"mouseup", "1"}));
-    ASSERT_TRUE(renders_after(renders));
+    // At rest the full shown size follows.
+    ASSERT_TRUE(state_shows([&] {
+        return state["dragging"] == false && state["busy"] == false && state["preview"]["reduced"] == false &&
+               state["preview"]["width"] == trellin_view::preview_size(picture_rect, 1.0, image_w, image_h).width;
+    }));
 
     press_key("s");
     const fs::path project = dir / "trellin-project.json";
     ASSERT_TRUE(wait_until([&] { return fs::exists(project); }, 10s)) << slurp(dir / "viewer.log");
     const RegV saved = RegV::read_file(project.string());
-    const trellin_view::ImagePoint end = trellin_view::window_to_image(picture_rect, image_w, image_h, x1, y1);
-    EXPECT_EQ(saved.doc["controls"]["Tweak_X"].get<double>(), double(end.x / float(image_w)));
-    EXPECT_EQ(saved.doc["controls"]["Tweak_Y"].get<double>(), double(end.y / float(image_h)));
+    EXPECT_EQ(saved.doc["controls"]["Tweak_X"].get<double>(), dragged_to(x1, y1, true));
+    EXPECT_EQ(saved.doc["controls"]["Tweak_Y"].get<double>(), dragged_to(x1, y1, false));
     EXPECT_EQ(saved.doc["controls"]["Angle Centre_X"].get<double>(), 0.5);
 
     // The export is the full-size picture trellin renders with the saved project.
     press_key("e");
-    ASSERT_TRUE(wait_until([&] { return read_state() && state["exports"].get<int>() == 1; }, 60s))
-        << slurp(dir / "viewer.log");
-    const testkit::ProgramResult render = testkit::run_program(
-        {std::string(TRELLIN_BIN_DIR) + "/trellin", "render", picture.string(), (dir / "ref.png").string(), "--project",
-         project.string()});
-    ASSERT_EQ(render.code, 0) << render.err;
-    const trellin_app::HostPicture exported = trellin_app::read_picture((dir / "out.png").string());
-    EXPECT_EQ(exported.width, image_w);
-    EXPECT_TRUE(exported.data == trellin_app::read_picture((dir / "ref.png").string()).data);
+    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << slurp(dir / "viewer.log");
+    ASSERT_EQ(run_render({picture.string(), (dir / "ref.png").string(), "--project", project.string()}), "");
+    EXPECT_EQ(trellin_app::read_picture((dir / "out.png").string()).width, image_w);
+    EXPECT_TRUE(same_pixels(dir / "out.png", dir / "ref.png"));
 
     press_key("Escape");
     EXPECT_EQ(view.wait(20), 0);
 }
 
-TEST_F(ViewWindow, CheckboxSwitchesTheLightingControlsAvailability)
+TEST_F(ViewWindow, CaptionsReadWholeAtTheChosenSizeAndACheckboxSwitchesTheLightingControls)
 {
-    start({});
+    start({}, true);
+    // Every text of the panel fits the room it has, and a caption's lines hold the whole label.
+    for (const json& c : state["controls"]) {
+        ASSERT_TRUE(c.contains("texts")) << c["label"];
+        for (const json& t : c["texts"])
+            EXPECT_LE(t["width"].get<double>(), t["room"].get<double>()) << c["label"] << ": " << t["text"];
+        if (!c.contains("caption")) continue;
+        std::string joined;
+        for (const json& line : c["caption"]) {
+            if (!joined.empty()) joined += ' ';
+            joined += line.get<std::string>();
+        }
+        const std::string label = c["label"];
+        EXPECT_EQ(joined, label.substr(0, label.find(": %s"))) << label;
+    }
+
     auto lighting_disabled = [&](bool disabled) {
         for (const char* label : {"Brightness", "Gloss", "Back Bright", "Light", "Light_X", "Light_Y", "LightZ"})
             EXPECT_EQ(control(label)["disabled"].get<bool>(), disabled) << label;
@@ -250,7 +309,7 @@ TEST_F(ViewWindow, CheckboxSwitchesTheLightingControlsAvailability)
         const json rect = control("Light Active")["rect"];
         const double half = rect["height"].get<double>() / 2;
         pointer(rect["x"].get<double>() + half, rect["y"].get<double>() + half, {"click", "1"});
-        ASSERT_TRUE(wait_until([&] { return read_state() && control("Light Active")["value"] == on; }, 10s));
+        ASSERT_TRUE(state_shows([&] { return control("Light Active")["value"] == on; }, 10s));
         lighting_disabled(!on);
     }
     ASSERT_TRUE(renders_after(renders));
@@ -286,6 +345,129 @@ TEST_F(ViewWindow, ScreenshotShowsEachHandleInItsColourWhereItsControlsPutIt)
     EXPECT_LT(seen(cx + 17, cy, 0), 20);      // nothing of the tweak handle left at the centre
 }
 
+// Frames 10 to 14 of a sequence under a project that turns the cells over them: step to frame 12, drag
+// the tweak handle and key it with K, key it again by dragging at frame 13 (a keyed control's edit keys
+// it), come back, save and export. The project holds both keys, and frame 12 exports as trellin renders it.
+TEST_F(ViewWindow, ShotSteppedKeyedAndExportedRendersAsTrellinRenders)
+{
+    for (int f = 10; f <= 14; ++f) write_picture(dir / ("seq." + std::to_string(f) + ".png"), f);
+    const fs::path project = dir / "spin.json";
+    std::ofstream(project) << R"({"controls": {"Cell Angle": {"keys": [[10, 0], [14, 40]]}, "Tweak_X": 0.7, "Tweak_Y": 0.3}})";
+    start({"--frames", "10-14", "--project", project.string(), "--export", (dir / "out.%d.png").string()}, false,
+          (dir / "seq.%d.png").string());
+    EXPECT_EQ(state["shot"]["count"], 5);
+
+    press_key("Right");
+    press_key("Right");
+    ASSERT_TRUE(state_shows([&] { return state["frame"] == 12; }));
+    EXPECT_EQ(control("Cell Angle")["value"].get<double>(), 20.0);
+
+    const auto [x0, y0] = window_point(0.7 * image_w, 0.3 * image_h);
+    const int x1 = x0 - 100, y1 = y0 + 60;
+    drag(x0, y0, x1, y1);
+    press_key("k");
+    ASSERT_TRUE(state_shows([&] { return control("Tweak_X")["keys"] == json::array({12.0}); }))
+        << slurp(dir / "viewer.log");
+    const double key12 = dragged_to(x1, y1, true);
+
+    press_key("Right");
+    ASSERT_TRUE(state_shows([&] { return state["frame"] == 13; }));
+    const int x2 = x1 + 150, y2 = y1 - 30;
+    drag(x1, y1, x2, y2);
+    ASSERT_TRUE(state_shows([&] { return control("Tweak_X")["keys"] == json::array({12.0, 13.0}); }));
+    press_key("Left");
+    ASSERT_TRUE(state_shows([&] { return state["frame"] == 12 && control("Tweak_X")["value"] == key12; }));
+
+    press_key("s");
+    press_key("e");
+    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << slurp(dir / "viewer.log");
+    const json controls = RegV::read_file(project.string()).doc["controls"];
+    EXPECT_EQ(controls["Tweak_X"]["keys"], json::parse("[[12, " + json(key12).dump() + "], [13, " +
+                                                       json(dragged_to(x2, y2, true)).dump() + "]]"));
+    EXPECT_EQ(controls["Cell Angle"]["keys"], json::parse("[[10, 0], [14, 40]]"));
+
+    ASSERT_EQ(run_render({(dir / "seq.%d.png").string(), (dir / "ref.%d.png").string(), "--frames", "12",
+                          "--project", project.string()}),
+              "");
+    EXPECT_TRUE(same_pixels(dir / "out.12.png", dir / "ref.12.png"));
+}
+
+// Colour options and a look carry through a shot: frame 11 of a sequence worked in linear light under
+// the log curve, exported to OpenEXR, holds the same samples and the same settings as trellin render
+// makes of frame 11 with the same options.
+TEST_F(ViewWindow, ShotFrameExportedWithColourOptionsAndALookAsTrellinRendersIt)
+{
+    for (int f = 10; f <= 12; ++f) write_picture(dir / ("seq." + std::to_string(f) + ".png"), f);
+    const std::string input = (dir / "seq.%d.png").string();
+    const std::vector<std::string> same{"--frames", "10-12", "--look", "hammered", "--working-space", "linear",
+                                        "--hdr", "log"};
+    std::vector<std::string> args = same;
+    args.insert(args.end(), {"--export", (dir / "out.%d.exr").string()});
+    start(args, false, input);
+    press_key("Right");
+    ASSERT_TRUE(state_shows([&] { return state["frame"] == 11; }));
+    press_key("e");
+    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << slurp(dir / "viewer.log");
+
+    args = {input, (dir / "ref.%d.exr").string()};
+    args.insert(args.end(), same.begin(), same.end());
+    args[3] = "11";
+    ASSERT_EQ(run_render(args), "");
+    auto samples = [](const fs::path& path) {
+        OIIO::ImageBuf buf(path.string());
+        std::vector<float> f(buf.spec().image_pixels() * std::size_t(buf.nchannels()));
+        EXPECT_TRUE(!f.empty() && buf.get_pixels(buf.roi(), OIIO::TypeDesc::FLOAT, f.data())) << path;
+        return f;
+    };
+    EXPECT_TRUE(samples(dir / "out.11.exr") == samples(dir / "ref.11.exr"));
+    const json settings = trellin_app::read_picture_settings((dir / "out.11.exr").string());
+    EXPECT_EQ(settings, trellin_app::read_picture_settings((dir / "ref.11.exr").string()));
+    EXPECT_EQ(settings["picture"]["frame"], 11);
+    EXPECT_EQ(settings["render"]["hdr"], "log");
+}
+
+// At 1:1 with B, the window shows the input's own pixels; at zoom 2, a handle dragged 40 window units
+// moves its control by 20 image pixels.
+TEST_F(ViewWindow, BeforeShowsTheInputAndAHandleDragMapsThroughTheZoom)
+{
+    start({"--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3"});
+    press_key("1");
+    press_key("b");
+    ASSERT_TRUE(state_shows([&] { return state["zoom"] == 1.0 && state["showing"] == "input"; }));
+    std::this_thread::sleep_for(300ms);
+    const testkit::ProgramResult dump = testkit::run_program({"/usr/bin/xwd", "-silent", "-id", window}, options());
+    Screenshot shot;
+    ASSERT_TRUE(dump.code == 0 && read_xwd(dump.out, shot)) << dump.err;
+    const trellin_app::HostPicture input = trellin_app::read_picture(picture.string());
+    const trellin_view::Rect rect = rect_of(state["picture"]), area = rect_of(state["picture_area"]);
+    ASSERT_EQ(rect.width, image_w);
+    int compared = 0, differ = 0;
+    for (int y = 0; y < image_h; ++y)
+        for (int x = 0; x < image_w; ++x) {
+            const int wx = int(rect.x) + x, wy = int(rect.y) + y;
+            if (!area.contains(wx, wy) || wx >= shot.width || wy >= shot.height) continue;
+            // Skip the corner the pointer rests on.
+            if (x < 12 && y < 12) continue;
+            ++compared;
+            for (int c = 0; c < 3; ++c)
+                differ += std::abs(int(shot.rgb[(std::size_t(wy) * shot.width + wx) * 3 + c]) -
+                                   int(std::lround(input.at(x, y, c) / 257.0))) > 1;
+        }
+    EXPECT_GT(compared, image_w * image_h / 2);
+    EXPECT_EQ(differ, 0);
+
+    press_key("b");
+    const auto [hx, hy] = window_point(0.7 * image_w, 0.3 * image_h);
+    pointer(hx, hy, {"click", "--repeat", "4", "--delay", "80", "4"});
+    ASSERT_TRUE(state_shows([&] { return state["zoom"] == 2.0 && state["showing"] == "result"; }));
+    const auto [x0, y0] = window_point(0.7 * image_w, 0.3 * image_h);
+    EXPECT_LE(std::abs(x0 - hx) + std::abs(y0 - hy), 2);  // zoomed about the pointer
+    drag(x0, y0, x0 + 40, y0);
+    ASSERT_TRUE(state_shows([&] { return control("Tweak_X")["value"].get<double>() > 0.7; }));
+    EXPECT_EQ(control("Tweak_X")["value"].get<double>(), dragged_to(x0 + 40, y0, true));
+    EXPECT_NEAR(control("Tweak_X")["value"].get<double>() * image_w, 0.7 * image_w + 20, 0.5);
+}
+
 TEST(ViewArguments, RefusedBeforeAWindowOpens)
 {
     const fs::path dir = fs::temp_directory_path() / ("trellin-view-args-" + std::to_string(::getpid()));
@@ -300,6 +482,12 @@ TEST(ViewArguments, RefusedBeforeAWindowOpens)
         {{pic, "--project", (dir / "bad.json").string()}, "bad.json"},
         {{pic, "--window", "12by3"}, "--window"},
         {{pic, "--export", (dir / "no" / "out.png").string()}, "out.png"},
+        {{(dir / "seq.%04d.png").string()}, "--frames"},
+        {{(dir / "seq.%04d.png").string(), "--frames", "1-3"}, "seq.0001.png"},
+        {{pic, "--frames", "9-2"}, "empty"},
+        {{pic, "--look", "hamered"}, "hammered"},
+        {{pic, "--look", "hammered", "--project", (dir / "p.json").string()}, "--project"},
+        {{pic, "--hdr", "lin"}, "--hdr"},
     };
     for (auto [argv, says] : cases) {
         argv.insert(argv.begin(), viewer);

@@ -22,6 +22,7 @@ std::unique_ptr<vx::TrellinNode> make_node(vx::Trellin* spy = nullptr)
     node->set_input_length(1);
     if (spy) {
         static_cast<vx::TrellinInfo&>(*spy) = static_cast<vx::TrellinInfo&>(*node->effect);
+        spy->host_node = node.get();
         delete std::exchange(node->effect, spy);
     }
     return node;
@@ -99,6 +100,43 @@ TEST(ProcessImage, TheFirstFrameStepRunsOnceAndTheOutputCarriesThePixelAspect)
         EXPECT_EQ(spy->calls, (Strings{"first", "render", "render", "render"}));
         EXPECT_EQ(spy->aspect, expected) << host_aspect;
     }
+}
+
+// A cancelled frame: the host asks for it before the render or while it runs
+// (here from inside the render, as another thread would); the render stops at
+// its next poll, the output keeps what it held and the frame is not done.
+TEST(ProcessImage, ACancelledFrameIsNotReportedDoneAndLeavesTheOutputAsItWas)
+{
+    struct Rows : vx::Trellin {
+        int rows_done = 0;
+        bool asked = false;
+        void render() override
+        {
+            for (int y = 0; y < output.image->height; ++y) {
+                if (abort_requested()) return;
+                if (y == 2 && !std::exchange(asked, true)) input.node->request_abort();
+                std::memset(output.image->rows[y], 0, std::size_t(output.image->width) * 8);
+                ++rows_done;
+            }
+        }
+    };
+    Rows* rows = new Rows();
+    std::unique_ptr<vx::TrellinNode> nodes[] = {make_node(), make_node(rows)};
+    nodes[0]->request_abort();
+    WarningCapture warnings;
+    for (auto& node : nodes) {
+        node->set_output_size(4, 6);
+        HostImage in(4, 6), out(4, 6);
+        out.samples.assign(out.samples.size(), 7);
+        _image_str* inputs[] = {in.get(), nullptr};
+        EXPECT_EQ(node->process_image(0.0, inputs, out.get()), 0);
+        EXPECT_EQ(out.samples, std::vector<std::uint16_t>(out.samples.size(), 7));
+        node->clear_abort();
+        EXPECT_EQ(node->process_image(0.0, inputs, out.get()), 1);
+        EXPECT_NE(out.samples, std::vector<std::uint16_t>(out.samples.size(), 7));
+    }
+    EXPECT_EQ(rows->rows_done, 3 + 6);
+    EXPECT_TRUE(warnings.messages().empty());
 }
 
 }  // namespace

@@ -1,0 +1,137 @@
+#include "apps/trellin-view/shot.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "apps/common/image_io.h"
+
+namespace trellin_view {
+
+namespace {
+
+// More frames than any shot has: a typing error, not a shot to open.
+constexpr long long max_frames = 1000000;
+
+std::size_t picture_bytes(const trellin_app::HostPicture& p) { return p.data.size() * sizeof(std::uint16_t); }
+
+std::size_t frame_bytes(const ShotFrame& f)
+{
+    std::size_t bytes = picture_bytes(*f.picture);
+    if (f.shown != f.picture) bytes += picture_bytes(*f.shown);
+    if (f.colour) bytes += f.colour->alpha.size() * sizeof(float);
+    return bytes;
+}
+
+trellin_app::FramePattern pattern_of(const std::string& input)
+{
+    try {
+        return trellin_app::FramePattern(input);
+    } catch (const trellin_app::SequenceError& e) {
+        throw ShotError(e.what());
+    }
+}
+
+}  // namespace
+
+Shot::Shot(const std::string& input, const std::string& frames,
+           std::shared_ptr<const trellin_app::PictureColour> colour)
+    : pattern_(pattern_of(input)), colour_(std::move(colour))
+{
+    if (frames.empty()) {
+        if (pattern_.numbered())
+            throw ShotError(input + ": IN names a numbered sequence; give the frames to show with --frames "
+                                    "FIRST-LAST");
+        frames_.push_back(0);
+    } else {
+        trellin_app::FrameRange range;
+        try {
+            range = trellin_app::parse_frame_range(frames);
+        } catch (const trellin_app::SequenceError& e) {
+            throw ShotError(std::string("--frames: ") + e.what());
+        }
+        if (range.count() > max_frames)
+            throw ShotError("--frames " + frames + ": " + std::to_string(range.count()) + " frames; at most " +
+                            std::to_string(max_frames) + " in one shot");
+        frames_ = range.frames();
+    }
+
+    // Every frame is there before the window opens.
+    std::error_code ec;
+    for (long long f : frames_) {
+        const std::string path = path_for(f);
+        if (!std::filesystem::exists(path, ec))
+            throw ShotError(path + ": no such file" + (numbered() ? " (frame " + std::to_string(f) + ")" : ""));
+        if (!numbered()) break;
+    }
+    try {
+        first_ = frame(frames_.front());
+    } catch (const trellin_app::PictureError& e) {
+        throw ShotError(e.what());
+    } catch (const trellin_app::ColourError& e) {
+        throw ShotError(e.what());
+    }
+}
+
+ShotFrame Shot::read(const std::string& path) const
+{
+    ShotFrame f;
+    f.path = path;
+    if (!colour_) {
+        f.picture = std::make_shared<const trellin_app::HostPicture>(trellin_app::read_picture(path));
+        f.shown = f.picture;
+        return f;
+    }
+    trellin_app::PictureSource source;
+    trellin_app::HostPicture read = trellin_app::read_picture(path, &source);
+    trellin_app::NodeFrame converted = colour_->to_node(std::move(read), std::move(source), path);
+    auto picture = std::make_shared<const trellin_app::HostPicture>(std::move(converted.picture));
+    converted.picture = trellin_app::HostPicture();
+    trellin_app::HostPicture shown = colour_->for_display(*picture, converted);
+    f.shown = shown.data == picture->data ? picture : std::make_shared<const trellin_app::HostPicture>(std::move(shown));
+    f.picture = std::move(picture);
+    f.colour = std::make_shared<const trellin_app::NodeFrame>(std::move(converted));
+    return f;
+}
+
+ShotFrame Shot::frame(long long number) const
+{
+    const std::string path = path_for(number);
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+            if (it->path != path) continue;
+            cache_.splice(cache_.begin(), cache_, it);
+            return cache_.front();
+        }
+    }
+    // Read without the lock: another thread may read another frame meanwhile.
+    ShotFrame f = read(path);
+
+    std::lock_guard<std::mutex> hold(lock_);
+    if (f.colour && counted_.insert(path).second) clipped_.merge(f.colour->clipped);
+    cache_.push_front(f);
+    std::size_t bytes = 0;
+    std::size_t kept = 0;
+    for (auto it = cache_.begin(); it != cache_.end();) {
+        bytes += frame_bytes(*it);
+        ++kept;
+        // The same file read twice at once: keep the first copy only.
+        const bool duplicate = it != cache_.begin() && it->path == path;
+        if (duplicate || (kept > 2 && bytes > cache_budget)) {
+            bytes -= frame_bytes(*it);
+            --kept;
+            it = cache_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return f;
+}
+
+trellin_app::ClipCount Shot::clipped() const
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return clipped_;
+}
+
+}  // namespace trellin_view

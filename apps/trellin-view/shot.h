@@ -1,0 +1,98 @@
+// The pictures a viewer shows: one still, or a numbered sequence of picture
+// files, and the frames of the shot.
+//
+// A shot is named as `trellin render` names its input: a picture file, or a
+// numbered name ("in.%04d.png", "in.####.exr") with a frame range
+// ("10-58", "0-96x2"). A numbered name needs a range; a still without one is
+// frame 0 alone, and with one it is the same picture at every frame of the
+// range, so a look can be keyed over time on a single picture.
+#pragma once
+
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "apps/common/frame_sequence.h"
+#include "apps/common/host_picture.h"
+#include "apps/common/picture_colour.h"
+
+namespace trellin_view {
+
+// One frame of the shot, ready for the node.
+struct ShotFrame {
+    std::string path;  // its file
+    // What the node renders: in the working space with colour handling,
+    // else as read.
+    std::shared_ptr<const trellin_app::HostPicture> picture;
+    // The same as the display shows it (the same pointer when that changes
+    // nothing).
+    std::shared_ptr<const trellin_app::HostPicture> shown;
+    // Its spaces and alpha for its export (its picture is left empty); null
+    // without colour handling.
+    std::shared_ptr<const trellin_app::NodeFrame> colour;
+};
+
+// A shot that cannot be shown. The message names the file or the option.
+class ShotError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Shot {
+public:
+    // Checks the name and the range, that every frame's file exists, and
+    // reads the first frame. `frames` is empty when no range was given.
+    // `colour`: how frames go into the node and out to the display; null:
+    // as read. Throws ShotError.
+    Shot(const std::string& input, const std::string& frames,
+         std::shared_ptr<const trellin_app::PictureColour> colour = nullptr);
+
+    // The frames of the shot, in order (at least one).
+    const std::vector<long long>& frames() const { return frames_; }
+    // The name numbers its frames (a sequence rather than a still).
+    bool numbered() const { return pattern_.numbered(); }
+    // The file of `frame`.
+    std::string path_for(long long frame) const { return pattern_.path_for(frame); }
+
+    // The colour handling; null: none.
+    const std::shared_ptr<const trellin_app::PictureColour>& colour() const { return colour_; }
+
+    // The first frame: its size is the shot's size, the one the viewer
+    // shows and the handles measure in.
+    const ShotFrame& first() const { return first_; }
+
+    // Frame `number` of the shot: read (and converted) on first use and kept while
+    // the cache's budget lasts (the least recently used go first). Safe to
+    // call from any thread. Throws trellin_app::PictureError when the file
+    // cannot be read, trellin_app::ColourError when it cannot be converted.
+    ShotFrame frame(long long number) const;
+
+    // Colour samples the node's range clipped in the frames read so far
+    // (each frame counted once).
+    trellin_app::ClipCount clipped() const;
+
+    // Bytes of pictures the cache keeps at most (always at least two).
+    static constexpr std::size_t cache_budget = std::size_t(512) << 20;
+
+private:
+    trellin_app::FramePattern pattern_;
+    std::vector<long long> frames_;
+    std::shared_ptr<const trellin_app::PictureColour> colour_;
+    ShotFrame first_;
+
+    ShotFrame read(const std::string& path) const;
+
+    mutable std::mutex lock_;
+    // Most recently used first.
+    mutable std::list<ShotFrame> cache_;
+    mutable trellin_app::ClipCount clipped_;
+    mutable std::set<std::string> counted_;  // files whose clipping `clipped_` holds
+};
+
+}  // namespace trellin_view
