@@ -194,6 +194,7 @@ struct PassScene {
         rows(vx::cell_map_rows);
         rows(vx::build_height_rows);
         vx::fill_pyramid(storage.pyramid, input.get());
+        vx::keep_within_reach(storage.pyramid);
         f.pyramid = storage.pyramid;
         rows(vx::refract_rows);
     }

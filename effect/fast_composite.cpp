@@ -278,8 +278,12 @@ HWY_INLINE void composite_vector(DF df, const Pass& pass, const CompositeRow& ro
     const bool whole = n == static_cast<int>(hn::Lanes(df));
     const auto valid = hn::FirstN(df, static_cast<std::size_t>(n));
     // The rows are padded: lanes past the last column read whatever follows
-    // and are never stored (their boxes are clamped like any other).
-    const auto load = [&](const float* p) { return hn::LoadU(df, p); };
+    // and are never stored. They are set to 0 so that no value found there
+    // can lead a lookup outside the pyramid.
+    const auto load = [&](const float* p) {
+        const VF v = hn::LoadU(df, p);
+        return whole ? v : hn::IfThenElseZero(valid, v);
+    };
 
     // The footprint: x from columns x - 1 and x, y from columns x and x + 1,
     // both from this row and the next.
@@ -369,9 +373,14 @@ HWY_INLINE void composite_vector(DF df, const Pass& pass, const CompositeRow& ro
         if (whole) {
             hn::StoreInterleaved2(rg, ba, du, reinterpret_cast<std::uint32_t*>(out));
         } else {
-            std::uint32_t words[2 * hn::MaxLanes(DF())];
+            constexpr int room = 2 * static_cast<int>(hn::MaxLanes(DF()));
+            std::uint32_t words[room];
             hn::StoreInterleaved2(rg, ba, du, words);
-            std::copy(words, words + 2 * n, reinterpret_cast<std::uint32_t*>(out));
+            // n is below the lane count here; the bound keeps the compiler
+            // from doubting it where one lane makes this branch dead.
+            auto* dst = reinterpret_cast<std::uint32_t*>(out);
+            for (int i = 0; i < 2 * n && i < room; ++i)
+                dst[i] = words[i];
         }
     } else {
         std::int32_t values[hn::MaxLanes(DF())];

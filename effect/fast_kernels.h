@@ -57,8 +57,15 @@ struct CompositeRow {
     const float* highlight;
     std::uint16_t* out;
 };
+// The pyramid's levels must lie within 2^31 words of the lowest one
+// (keep_within_reach).
 void fast_composite_row(const FrameState& f, const CompositeRow& row);
 inline constexpr int fast_row_padding = 64;
+
+// Copies level 0 into the pyramid's room beside the reduced levels when it
+// lies too far from them for the compositing kernel's 32-bit addressing (the
+// pyramid was allocated with room for level 0).
+void keep_within_reach(SourcePyramid* p);
 
 // level_blend for `count` areas above 1, each into levels[i] and weights[i];
 // for checking the fast path against level_blend.

@@ -125,7 +125,7 @@ private:
     float centre_y_ = 0.0f;
 };
 
-void draw_dome_rows(const FrameState& f, std::uint16_t* map, PlacedCell* cells, std::size_t count, int first,
+void draw_dome_rows(const FrameState& f, std::uint16_t* map, const PlacedCell* cells, std::size_t count, int first,
                     int last)
 {
     std::memset(map + std::size_t(first) * f.width, 0,
@@ -133,11 +133,11 @@ void draw_dome_rows(const FrameState& f, std::uint16_t* map, PlacedCell* cells, 
     const RowBand band{0, first, f.width, last};
     DomePainter painter(f, map);
     for (std::size_t n = 0; n < count; ++n) {
-        PlacedCell& cell = cells[n];
+        // Bands share the cells: read only here (placing pointed each
+        // polygon at its own centre).
+        const PlacedCell& cell = cells[n];
         if (cell.last_row < first || cell.first_row > last)
             continue;
-        cell.polygon.centre_x = &cell.centre_x;
-        cell.polygon.centre_y = &cell.centre_y;
         painter.draw(cell.polygon, band);
     }
 }
@@ -303,6 +303,8 @@ void read_into_pyramid(const _image_str* host, ImageVx* input, SourcePyramid* p)
     reduce_pyramid_levels(p, 2);
 }
 
+}  // namespace
+
 // The compositing kernel addresses every level in 32-bit words from the
 // lowest one; when the picture's own block (level 0) lies too far from the
 // reduced levels for that, level 0 is copied into the room beside them.
@@ -325,8 +327,6 @@ void keep_within_reach(SourcePyramid* p)
     });
     p->levels[0] = room;
 }
-
-}  // namespace
 
 bool fast_cell_map(const FrameState& f, FrameStorage& storage, bool show_map, bool refract_alpha)
 {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "apps/common/nearest_name.h"
 #include "apps/common/project_file.h"
 #include "host/regv.h"
 #include "host/text_match.h"
@@ -57,8 +58,13 @@ LookEntry find_look(const std::string& name, const std::string& base_dir)
     if (looks.empty())
         throw ProjectError("no look called \"" + name + "\": no looks found in " + look_folder(base_dir));
     std::string known;
-    for (const LookEntry& look : looks) known += (known.empty() ? "" : ", ") + look.name;
-    throw ProjectError("no look called \"" + name + "\" (known looks: " + known + ")");
+    std::vector<std::string> names;
+    for (const LookEntry& look : looks) {
+        known += (known.empty() ? "" : ", ") + look.name;
+        names.push_back(look.name);
+    }
+    throw ProjectError("no look called \"" + name + "\"" + did_you_mean(name, names) + " (known looks: " + known +
+                       ")");
 }
 
 }  // namespace trellin_app

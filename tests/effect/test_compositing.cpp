@@ -41,7 +41,12 @@ struct Scene {
         std::memcpy(out->pixels, input->pixels, std::size_t(w) * h * 8);
         f.width = w, f.height = h, f.edge_mode = 1;
         f.back_bright = 1.0f, f.brightness = 0.0f;
-        f.pyramid = build_pyramid(input.get(), w, h);
+        // With room for level 0, which the fast kernel needs within reach of
+        // the reduced levels (allocators may place them far apart).
+        SourcePyramid* pyramid = allocate_pyramid(w, h, true);
+        fill_pyramid(pyramid, input.get());
+        keep_within_reach(pyramid);
+        f.pyramid = pyramid;
         f.sample_x_buf = sx.data(), f.sample_y_buf = sy.data(), f.highlight_buf = hl.data();
         f.output = out.get(), f.input = input.get();
     }

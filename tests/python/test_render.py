@@ -100,7 +100,7 @@ def test_a_look_renders_as_trellin_renders_it(tmp_path):
     node.look("Turning-Grid")
     np.testing.assert_array_equal(node.render(picture, time=12), from_16bit(read_picture(tmp_path / "out.png"), np.uint8))
     assert ("turning-grid" in dict(trellin.looks())) and all(summary for _, summary in trellin.looks())
-    with pytest.raises(ValueError, match="hexagon-glass"):
+    with pytest.raises(ValueError, match='did you mean "hexagon-glass"'):
         node.look("hexagon-glas")
 
 
