@@ -297,8 +297,8 @@ py::array render_array(ScriptNode& node, const py::object& array, double time, c
     {
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> lock(node.mutex());
-        const trellin_app::HostPicture rendered = node.render(trellin_python::picture_from_samples(in), time, procs);
-        trellin_python::samples_from_picture(rendered, out);
+        trellin_python::picture_from_samples(in, node.input());
+        trellin_python::samples_from_picture(node.render(time, procs), out);
     }
     return result;
 }

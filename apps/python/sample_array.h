@@ -28,9 +28,10 @@ struct SampleArray {
 // below 2^31.
 inline constexpr long long max_pixels = 0x7fffffffLL / 4;
 
-// The samples as a host picture: 8-bit samples widened by 257, 16-bit ones as
-// they are, floats clamped to 0..1 and scaled to 0..65535 (NaN becomes 0).
-trellin_app::HostPicture picture_from_samples(const SampleArray& samples);
+// The samples into a host picture, whose memory is reused when it has their
+// size: 8-bit samples widened by 257, 16-bit ones as they are, floats clamped
+// to 0..1 and scaled to 0..65535 (NaN becomes 0).
+void picture_from_samples(const SampleArray& samples, trellin_app::HostPicture& picture);
 
 // Writes `picture` (of the array's size and channels) into the array: 8-bit
 // samples rounded to the nearest step, 16-bit as they are, floats as the

@@ -68,13 +68,12 @@ void ScriptNode::load_look(const std::string& name, const std::string& look_base
 
 void ScriptNode::save_project(const std::string& path) { trellin_app::save_project(*node_, path); }
 
-trellin_app::HostPicture ScriptNode::render(const trellin_app::HostPicture& input, double time, int threads)
+const trellin_app::HostPicture& ScriptNode::render(double time, int threads)
 {
     ThreadCount count(threads);
-    trellin_app::HostPicture output;
-    if (trellin_app::render_frame(*node_, input, output, time) == 0)
+    if (trellin_app::render_frame(*node_, input_, output_, time) == 0)
         throw std::runtime_error("the effect refused the frame (see its warning)");
-    return output;
+    return output_;
 }
 
 }  // namespace trellin_python

@@ -46,10 +46,13 @@ public:
     // when there is none of that name).
     void load_look(const std::string& name, const std::string& look_base_dir);
 
-    // Renders `input` as the frame at `time` on `threads` processors (0: the
-    // host's count), as `trellin render` renders a picture. Throws
-    // std::runtime_error when the node refuses the frame.
-    trellin_app::HostPicture render(const trellin_app::HostPicture& input, double time, int threads);
+    // Renders input() as the frame at `time` on `threads` processors (0: the
+    // host's count), as `trellin render` renders a picture, and returns the
+    // result, valid until the next render. Both pictures are kept between
+    // renders, so that a run of frames of one size takes no new memory.
+    // Throws std::runtime_error when the node refuses the frame.
+    trellin_app::HostPicture& input() { return input_; }
+    const trellin_app::HostPicture& render(double time, int threads);
 
 private:
     trellin_app::Setting setting(const std::string& name, const std::string& value) const;
@@ -57,6 +60,7 @@ private:
     const trellin_app::NodeModule& module_;
     trellin_app::NodePtr node_;
     std::mutex mutex_;
+    trellin_app::HostPicture input_, output_;
 };
 
 }  // namespace trellin_python
