@@ -99,6 +99,7 @@ public:
             "\n"
             "Examples:\n"
             "  trellin render in.png out.png --set CellShape=Hexagon --set \"Cell Count X=16\"\n"
+            "  trellin render in.png out.png --look hexagon-glass --set Index=1.4\n"
             "  trellin render in.tif out.exr --depth float --set Index=1.6\n"
             "  trellin render plate.exr glass.exr --hdr log --refract-alpha\n"
             "  OCIO=studio.ocio trellin render plate.exr glass.exr --colorspace-in ACEScg\n"

@@ -36,13 +36,16 @@ int main(int argc, char** argv)
     app.footer(
         "Examples:\n"
         "  trellin render photo.png glass.png --set CellShape=Hexagon --set Index=1.6\n"
+        "  trellin looks\n"
+        "  trellin render photo.png glass.png --look frosted-chromatic\n"
         "  trellin info\n"
         "  trellin demo\n"
         "\n"
         "Exit codes: 0 done, 1 the effect refused the frame or the output could not be written,\n"
         "2 usage or input errors. An existing output file is never left half written.\n"
         "Environment: TRELLIN_MODULE names the effect module (default: TrellinVx.node beside the\n"
-        "program, then ../lib/trellin/); TRELLIN_THREADS sets the default processor count.\n"
+        "program, then ../lib/trellin/); TRELLIN_THREADS sets the default processor count;\n"
+        "TRELLIN_KERNELS=reference renders with the plain reference kernels (the same pictures, slower).\n"
         "Run 'trellin COMMAND --help' for the options of a command.");
 
     std::vector<std::pair<std::unique_ptr<Command>, CLI::App*>> commands;
