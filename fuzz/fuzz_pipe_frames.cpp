@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "apps/common/raw_frames.h"
 #include "fuzz/fuzz_input.h"
@@ -29,15 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     RawFrameReader reader(ends[0], width, height);
     const std::size_t frame_bytes = reader.frame_bytes();
-    HostPicture picture;
+    std::vector<std::uint16_t> samples(frame_bytes / 2);
     bool cut = false;
     try {
-        while (reader.next(picture)) {
+        const std::uint8_t* bytes = nullptr;
+        while (reader.next_bytes(bytes)) {
+            samples_from_le(bytes, samples.data(), samples.size());
             const std::size_t base = std::size_t(reader.frames() - 1) * frame_bytes;
-            for (std::size_t i = 0; i < picture.data.size(); ++i) {
+            for (std::size_t i = 0; i < samples.size(); ++i) {
                 const auto lo = static_cast<unsigned char>(stream[base + 2 * i]);
                 const auto hi = static_cast<unsigned char>(stream[base + 2 * i + 1]);
-                if (picture.data[i] != (lo | (hi << 8))) broken("a sample was not read little-endian");
+                if (samples[i] != (lo | (hi << 8))) broken("a sample was not read little-endian");
             }
         }
     } catch (const RawFrameError& e) {

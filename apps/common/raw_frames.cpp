@@ -74,8 +74,6 @@ void rgba_to_float_planes(const float* rgba, std::uint8_t* bytes, std::size_t pi
 
 RawFrameReader::RawFrameReader(int fd, int width, int height, int bytes_per_pixel)
     : fd_(fd),
-      width_(width),
-      height_(height),
       frame_bytes_(std::size_t(width) * std::size_t(height) * std::size_t(bytes_per_pixel))
 {
 }
@@ -102,19 +100,6 @@ bool RawFrameReader::next_bytes(const std::uint8_t*& bytes)
                             std::to_string(got) + " of " + std::to_string(frame_bytes_) + " bytes)");
     ++frames_;
     bytes = buffer_.data();
-    return true;
-}
-
-bool RawFrameReader::next(HostPicture& picture)
-{
-    const std::uint8_t* bytes = nullptr;
-    if (!next_bytes(bytes)) return false;
-    if (picture.width != width_ || picture.height != height_ || picture.samples != 4) {
-        const double aspect = picture.pixel_aspect;
-        picture = HostPicture(width_, height_, 4);
-        picture.pixel_aspect = aspect;
-    }
-    samples_from_le(bytes, picture.data.data(), picture.data.size());
     return true;
 }
 

@@ -8,8 +8,6 @@
 #include <stdexcept>
 #include <vector>
 
-#include "apps/common/host_picture.h"
-
 namespace trellin_app {
 
 inline constexpr int raw_bytes_per_pixel = 8;
@@ -31,13 +29,10 @@ public:
     // Whether the stream ends before the next frame starts (reads one byte
     // ahead when it does not).
     bool at_end();
-    // Reads the next frame into `picture` (made width x height, 4 samples, at
-    // the first frame). Returns false when the stream ends before a frame
-    // starts. Throws RawFrameError when it ends inside one (naming the frame
-    // and the bytes it got) or cannot be read.
-    bool next(HostPicture& picture);
     // Reads the next frame's bytes, as they came; `bytes` points at them until
-    // the next call. Returns false and throws as `next` does.
+    // the next call. Returns false when the stream ends before a frame starts.
+    // Throws RawFrameError when it ends inside one (naming the frame and the
+    // bytes it got) or cannot be read.
     bool next_bytes(const std::uint8_t*& bytes);
     // Frames read so far.
     long long frames() const { return frames_; }
@@ -45,7 +40,6 @@ public:
 
 private:
     int fd_;
-    int width_, height_;
     std::size_t frame_bytes_;
     std::vector<std::uint8_t> buffer_;
     long long frames_ = 0;
