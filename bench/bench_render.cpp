@@ -104,8 +104,7 @@ void report(benchmark::State& state, int w, int h, const std::string& label, Clo
     state.SetLabel(label);
     state.counters["threads"] = smp_numprocs();
     state.counters["ns_per_pixel"] = frame_ms * 1e6 / (double(w) * h);
-    if (copy_ms > 0.0)
-        state.counters["x_memcpy"] = frame_ms / copy_ms;
+    if (copy_ms > 0.0) state.counters["x_memcpy"] = frame_ms / copy_ms;
     if (kernels == vx::Kernels::reference)
         reference_ms()[key] = frame_ms;
     else if (reference_ms().count(key))
@@ -211,8 +210,8 @@ struct PassScene {
 };
 
 enum Pass { cell_map, heights, pyramid, refraction, compositing, export_out, pass_count };
-const char* const pass_names[pass_count] = {"cell map", "heights", "pyramid (input read in)", "refraction",
-                                            "compositing", "output written back"};
+const char* const pass_names[pass_count] = {"cell map",   "heights",     "pyramid (input read in)",
+                                            "refraction", "compositing", "output written back"};
 
 void run_pass(PassScene& s, Pass pass, vx::Kernels kernels)
 {
@@ -261,8 +260,8 @@ void run_pass(PassScene& s, Pass pass, vx::Kernels kernels)
             vx::parallel_rows(s.h - 1, [&s](int first, int last) {
                 for (int y = first; y <= last; ++y) {
                     const std::size_t at = std::size_t(y) * s.w;
-                    const vx::CompositeRow row{s.f.sample_x_buf + at, s.f.sample_x_buf + at + s.w,
-                                               s.f.sample_y_buf + at, s.f.sample_y_buf + at + s.w,
+                    const vx::CompositeRow row{s.f.sample_x_buf + at,  s.f.sample_x_buf + at + s.w,
+                                               s.f.sample_y_buf + at,  s.f.sample_y_buf + at + s.w,
                                                s.f.highlight_buf + at, s.f.output->rows[y]};
                     vx::fast_composite_row(s.f, row);
                 }

@@ -40,8 +40,8 @@ CellLayout::CellLayout(const FrameState& frame)
     shifted_ = ox_ != 0.0f || oy_ != 0.0f;
     clip_w_ = float(width);
     clip_h_ = float(height);
-    valid_ = make_cell_grid(frame.cell_shape, frame.cell_radius, width, height, frame.cell_count_x,
-                            frame.cell_count_y, grid_);
+    valid_ = make_cell_grid(frame.cell_shape, frame.cell_radius, width, height, frame.cell_count_x, frame.cell_count_y,
+                            grid_);
     for (int t = 0; valid_ && t < grid_.template_count; ++t) {
         templates_[t].count = grid_.vertex_count;
         templates_[t].raster_height = height;
@@ -67,8 +67,7 @@ void CellLayout::place(float j, float i, CellPolygon& cell, float& centre_x, flo
         cell.vertices[k][1] = tmpl.vertices[k][1] + place.cy;
     }
     // Turning moves the centre with the vertices, through the cell's pointers.
-    if (turned_)
-        rotate_polygon(cell, angle_, kx_, ky_);
+    if (turned_) rotate_polygon(cell, angle_, kx_, ky_);
     if (shifted_) {
         for (int k = 0; k < cell.count; ++k) {
             cell.vertices[k][0] = cell.vertices[k][0] + ox_;
@@ -85,11 +84,9 @@ void CellLayout::place(float j, float i, CellPolygon& cell, float& centre_x, flo
 // ends with the same (last drawn) cell whatever the banding.
 void cell_map_rows(const FrameState& frame, int first_row, int last_row)
 {
-    if (first_row > last_row || frame.width <= 0 || frame.height <= 0 || !frame.cell_map)
-        return;
+    if (first_row > last_row || frame.width <= 0 || frame.height <= 0 || !frame.cell_map) return;
     const CellLayout layout(frame);
-    if (!layout.valid())
-        return;
+    if (!layout.valid()) return;
     const RowBand band{0, first_row, frame.width, last_row};
     CellPainter painter(frame);
     CellPolygon cell;
@@ -109,9 +106,7 @@ void cell_profile(const FrameState& frame, int x, int y, const CellPolygon& poly
     // The span rule can reach one column past the picture (its column limit
     // is the width); such pixels, and anything else off the map, are dropped
     // so that no band writes outside its own rows.
-    if (!map || !polygon.centre_x || !polygon.centre_y || x < 0 || y < 0 || x >= map->width ||
-        y >= map->height)
-        return;
+    if (!map || !polygon.centre_x || !polygon.centre_y || x < 0 || y < 0 || x >= map->width || y >= map->height) return;
 
     const float dx = *polygon.centre_x - float(x);
     const float dy = *polygon.centre_y - float(y);

@@ -14,17 +14,22 @@ namespace {
 
 // Degrees to radians for the template angles: the exact angle rounded to
 // float (45 degrees is 0.7853981852531433).
-double float_radians(double degrees) { return double(float(degrees * std::numbers::pi / 180.0)); }
+double float_radians(double degrees)
+{
+    return double(float(degrees * std::numbers::pi / 180.0));
+}
 
 // The dodecagon keeps its angles in double.
-double double_radians(double degrees) { return degrees * 0.017453292522222223; }
+double double_radians(double degrees)
+{
+    return degrees * 0.017453292522222223;
+}
 
 // Integer part of a float, for the triangle's half counts; false when it has
 // none that an int can hold.
 bool integer_part(float value, float& result)
 {
-    if (!(std::fabs(value) < 2147483648.0f))
-        return false;
+    if (!(std::fabs(value) < 2147483648.0f)) return false;
     result = float(std::int32_t(value));
     return true;
 }
@@ -32,10 +37,16 @@ bool integer_part(float value, float& result)
 // Parity source of the triangle rows and columns and the pentagon phase: the
 // integer part of index + 10000, which stays non-negative for the indices a
 // picture can have.
-int parity_base(float index) { return int(index + 10000.0f); }
+int parity_base(float index)
+{
+    return int(index + 10000.0f);
+}
 
 // Floor of a float index as an integer.
-int floor_index(float index) { return int(std::floor(index)); }
+int floor_index(float index)
+{
+    return int(std::floor(index));
+}
 
 // Steps of 1.0 in single precision move an index only while it stays
 // within +-2^24.
@@ -49,21 +60,15 @@ struct Measure {
     float radius;
     double (*radians)(double);
 
-    float rc(double degrees) const
-    {
-        return float(double(radius) * std::cos(radians(degrees)));
-    }
-    float rs(double degrees) const
-    {
-        return float(double(radius) * std::sin(radians(degrees)));
-    }
+    float rc(double degrees) const { return float(double(radius) * std::cos(radians(degrees))); }
+    float rs(double degrees) const { return float(double(radius) * std::sin(radians(degrees))); }
 };
 
 // Sizes of the grid: width and height as floats, the counts and their halves.
 struct Extent {
     float w, h;
-    float cx_half, cy_half;            // CX * 0.5, CY * 0.5
-    float cx_int_half, cy_int_half;    // CX / 2, CY / 2 as integers, then floats
+    float cx_half, cy_half;          // CX * 0.5, CY * 0.5
+    float cx_int_half, cy_int_half;  // CX / 2, CY / 2 as integers, then floats
 };
 
 void centred_ranges(CellGrid& g, float col_half, float row_half)
@@ -81,8 +86,7 @@ bool measure_triangle(CellGrid& g, const Measure& m, const Extent& e)
 {
     g.pitch_x = m.rc(30);
     g.pitch_y = m.rs(30) + m.rs(90);
-    if (!integer_part(e.w / g.pitch_x * 0.5f, g.half_cols) ||
-        !integer_part(e.h / g.pitch_y * 0.5f, g.half_rows))
+    if (!integer_part(e.w / g.pitch_x * 0.5f, g.half_cols) || !integer_part(e.h / g.pitch_y * 0.5f, g.half_rows))
         return false;
     centred_ranges(g, e.cx_half, e.cy_half);
     g.step_x = m.rc(330);
@@ -96,8 +100,7 @@ CellPlacement place_triangle(const CellGrid& g, float j, float i)
     CellPlacement p;
     p.cy = (j + 0.5f) * g.pitch_y;
     p.cx = (i + 1.5f) * g.step_x;
-    if (parity_base(j) & 1)
-        p.cx = p.cx - g.back_x;
+    if (parity_base(j) & 1) p.cx = p.cx - g.back_x;
     if (parity_base(i) & 1) {
         p.orientation = 1;
         p.cy = p.cy + g.lift;
@@ -215,8 +218,7 @@ CellPlacement place_staggered(const CellGrid& g, float j, float i)
     CellPlacement p;
     p.cx = (i + 0.5f) * g.pitch_x;
     p.cy = g.pitch_y * j;
-    if (floor_index(i) & 1)
-        p.cy = p.cy + g.lift;
+    if (floor_index(i) & 1) p.cy = p.cy + g.lift;
     return p;
 }
 
@@ -234,23 +236,23 @@ struct ShapeRule {
 const ShapeRule shape_rules[6] = {
     {3, 2, {{90, 210, 330}, {30, 150, 270}}, float_radians, measure_triangle, place_triangle},
     {4, 1, {{45, 135, 225, 315}}, float_radians, measure_square, place_plain},
-    {5, 2, {{54, 126, 198, 270, 342}, {18, 90, 162, 234, 306}}, float_radians, measure_pentagon,
-     place_pentagon},
+    {5, 2, {{54, 126, 198, 270, 342}, {18, 90, 162, 234, 306}}, float_radians, measure_pentagon, place_pentagon},
     {6, 1, {{0, 60, 120, 180, 240, 300}}, float_radians, measure_hexagon, place_staggered},
-    {8, 1, {{22.5, 67.5, 112.5, 157.5, 202.5, 247.5, 292.5, 337.5}}, float_radians, measure_octagon,
-     place_plain},
-    {12, 1, {{15, 45, 75, 105, 135, 165, 195, 225, 255, 285, 315, 345}}, double_radians,
-     measure_dodecagon, place_staggered},
+    {8, 1, {{22.5, 67.5, 112.5, 157.5, 202.5, 247.5, 292.5, 337.5}}, float_radians, measure_octagon, place_plain},
+    {12,
+     1,
+     {{15, 45, 75, 105, 135, 165, 195, 225, 255, 285, 315, 345}},
+     double_radians,
+     measure_dodecagon,
+     place_staggered},
 };
 
 }  // namespace
 
-bool make_cell_grid(int shape, float radius, int width, int height, int count_x, int count_y,
-                    CellGrid& grid)
+bool make_cell_grid(int shape, float radius, int width, int height, int count_x, int count_y, CellGrid& grid)
 {
     grid = CellGrid{};
-    if (shape < shape_triangle || shape > shape_dodecagon)
-        return false;
+    if (shape < shape_triangle || shape > shape_dodecagon) return false;
     const ShapeRule& rule = shape_rules[shape - 1];
     const Measure m{radius, rule.radians};
 
@@ -264,12 +266,8 @@ bool make_cell_grid(int shape, float radius, int width, int height, int count_x,
         }
     }
 
-    const Extent e{float(width),
-                   float(height),
-                   float(count_x) * 0.5f,
-                   float(count_y) * 0.5f,
-                   float(count_x / 2),
-                   float(count_y / 2)};
+    const Extent e{float(width),          float(height),      float(count_x) * 0.5f,
+                   float(count_y) * 0.5f, float(count_x / 2), float(count_y / 2)};
     const bool measured = rule.measure(grid, m, e);
     if (!measured || !walkable(grid.j_from, grid.j_to) || !walkable(grid.i_from, grid.i_to)) {
         grid.j_from = grid.j_to = 0.0f;
@@ -280,8 +278,7 @@ bool make_cell_grid(int shape, float radius, int width, int height, int count_x,
 
 CellPlacement place_cell(const CellGrid& grid, float j, float i)
 {
-    if (grid.shape < shape_triangle || grid.shape > shape_dodecagon)
-        return {};
+    if (grid.shape < shape_triangle || grid.shape > shape_dodecagon) return {};
     return shape_rules[grid.shape - 1].place(grid, j, i);
 }
 

@@ -65,8 +65,7 @@ struct CellPlacement {
 // circumradius `radius`, count_x x count_y asked for. False for an unknown
 // shape. Ranges that single-precision steps of 1.0 cannot walk (beyond
 // +-2^24, or not numbers) are left empty.
-bool make_cell_grid(int shape, float radius, int width, int height, int count_x, int count_y,
-                    CellGrid& grid);
+bool make_cell_grid(int shape, float radius, int width, int height, int count_x, int count_y, CellGrid& grid);
 
 // The cell at row index j and column index i.
 CellPlacement place_cell(const CellGrid& grid, float j, float i);
@@ -76,8 +75,7 @@ template <class Visit>
 void for_each_cell(const CellGrid& grid, Visit&& visit)
 {
     for (float j = grid.j_from; j < grid.j_to; j += 1.0f)
-        for (float i = grid.i_from; i < grid.i_to; i += 1.0f)
-            visit(j, i);
+        for (float i = grid.i_from; i < grid.i_to; i += 1.0f) visit(j, i);
 }
 
 }  // namespace vx

@@ -12,8 +12,14 @@ namespace vx {
 
 namespace {
 
-inline float min4(float a, float b, float c, float d) { return std::min(std::min(a, b), std::min(c, d)); }
-inline float max4(float a, float b, float c, float d) { return std::max(std::max(a, b), std::max(c, d)); }
+inline float min4(float a, float b, float c, float d)
+{
+    return std::min(std::min(a, b), std::min(c, d));
+}
+inline float max4(float a, float b, float c, float d)
+{
+    return std::max(std::max(a, b), std::max(c, d));
+}
 
 }  // namespace
 
@@ -22,8 +28,7 @@ void composite_rows(const FrameState& f, int first_row, int last_row)
     const int width = f.width;
     const int height = f.height;
     const int pass = f.pass_select;
-    if (pass < 0 || pass > 4)
-        return;
+    if (pass < 0 || pass > 4) return;
     ImageVx* out = f.output;
     const std::size_t stride = static_cast<std::size_t>(width);
 
@@ -41,8 +46,7 @@ void composite_rows(const FrameState& f, int first_row, int last_row)
 
     const int end = std::min(last_row, height - 2);
     for (int y = first_row; y <= end; ++y) {
-        if (f.aborted())
-            return;
+        if (f.aborted()) return;
         const float* sx0 = f.sample_x_buf + static_cast<std::size_t>(y) * stride;
         const float* sx1 = sx0 + stride;
         const float* sy0 = f.sample_y_buf + static_cast<std::size_t>(y) * stride;
@@ -79,8 +83,7 @@ void composite_rows(const FrameState& f, int first_row, int last_row)
         }
 
         // Column W - 1 repeats column W - 2, then column 0 repeats column 1.
-        if (width < 2)
-            continue;
+        if (width < 2) continue;
         std::uint16_t* last = row + static_cast<std::size_t>(width - 1) * 4;
         std::uint16_t* first = row;
         for (int c = copy_first; c < copy_first + copy_count; ++c) {
@@ -91,17 +94,16 @@ void composite_rows(const FrameState& f, int first_row, int last_row)
 
     // The last row repeats the finished row above it, when this band computed
     // that row; otherwise finish_composite_last_row does it after the pass.
-    if (last_row == height - 1 && first_row <= height - 2)
-        finish_composite_last_row(f);
+    if (last_row == height - 1 && first_row <= height - 2) finish_composite_last_row(f);
 }
 
 void finish_composite_last_row(const FrameState& f)
 {
     ImageVx* out = f.output;
     const int height = f.height;
-    if (out == nullptr || height < 2)
-        return;
-    std::memcpy(out->rows[height - 1], out->rows[height - 2], static_cast<std::size_t>(f.width) * 4 * sizeof(std::uint16_t));
+    if (out == nullptr || height < 2) return;
+    std::memcpy(out->rows[height - 1], out->rows[height - 2],
+                static_cast<std::size_t>(f.width) * 4 * sizeof(std::uint16_t));
 }
 
 }  // namespace vx

@@ -19,8 +19,7 @@ namespace vx {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-void dome_pixels(const FrameState& f, std::uint16_t* map, const DomePixels& pixels, float centre_x,
-                 float centre_y)
+void dome_pixels(const FrameState& f, std::uint16_t* map, const DomePixels& pixels, float centre_x, float centre_y)
 {
     const double curve = f.cell_curve;
     // The power's bracket holds for the control's range; anything else goes
@@ -53,7 +52,8 @@ void dome_pixels(const FrameState& f, std::uint16_t* map, const DomePixels& pixe
         redo = exact_only ? valid : hn::And(redo, valid);
         for_each_set_lane(d, redo, [&](int k) { levels[k] = dome_level(values[k], curve); });
         for (int k = 0; k < n; ++k)
-            map[std::size_t(pixels.y[i + k]) * width + std::size_t(pixels.x[i + k])] = static_cast<std::uint16_t>(levels[k]);
+            map[std::size_t(pixels.y[i + k]) * width + std::size_t(pixels.x[i + k])] =
+                static_cast<std::uint16_t>(levels[k]);
     });
 }
 
@@ -66,8 +66,7 @@ namespace vx {
 
 HWY_EXPORT(dome_pixels);
 
-void fast_dome_pixels(const FrameState& f, std::uint16_t* map, const DomePixels& pixels, float centre_x,
-                      float centre_y)
+void fast_dome_pixels(const FrameState& f, std::uint16_t* map, const DomePixels& pixels, float centre_x, float centre_y)
 {
     HWY_DYNAMIC_DISPATCH(dome_pixels)(f, map, pixels, centre_x, centre_y);
 }

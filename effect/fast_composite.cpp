@@ -34,14 +34,14 @@ constexpr int table = SourcePyramid::max_levels + 1;
 // (two samples) from one base.
 struct Levels {
     const std::uint32_t* base;
-    std::int32_t word[table];    // the level's first word
-    std::int32_t end[table];     // one past the last word of the block holding it
+    std::int32_t word[table];  // the level's first word
+    std::int32_t end[table];   // one past the last word of the block holding it
     std::int32_t width[table];
     std::int32_t last_x[table];
     std::int32_t last_y[table];
     float scale[table];
-    int count;         // reduced levels
-    float flat_limit;  // areas up to it are filtered from level 0 alone
+    int count;                // reduced levels
+    float flat_limit;         // areas up to it are filtered from level 0 alone
     const float* step_areas;  // the level blend's table (four or more levels)
     int steps;
 };
@@ -55,13 +55,13 @@ Levels levels_of(const SourcePyramid* p)
     l.step_areas = steps.first_area.data();
     l.steps = steps.count;
     const std::uint16_t* lowest = p->levels[0];
-    for (int k = 1; k <= p->level_count; ++k)
-        lowest = std::min(lowest, p->levels[k]);
+    for (int k = 1; k <= p->level_count; ++k) lowest = std::min(lowest, p->levels[k]);
     l.base = reinterpret_cast<const std::uint32_t*>(lowest);
     const auto words = [p](int k) {
         return static_cast<std::int32_t>(std::size_t(p->level_width[k]) * std::size_t(p->level_height[k]) * 2);
     };
-    const std::int32_t reduced_end = static_cast<std::int32_t>((p->levels[p->level_count] - lowest) / 2) + words(p->level_count);
+    const std::int32_t reduced_end =
+        static_cast<std::int32_t>((p->levels[p->level_count] - lowest) / 2) + words(p->level_count);
     for (int k = 0; k < table; ++k) {
         const int at = std::min(k, p->level_count);
         l.word[k] = static_cast<std::int32_t>((p->levels[at] - lowest) / 2);
@@ -105,16 +105,13 @@ struct Window {
     Window(DI di, const std::int32_t* base, V at, V step_x, V step_y, std::int32_t end)
     {
         if constexpr (hn::MaxLanes(DI()) == 16) {
-            if (end < 0)
-                return;
+            if (end < 0) return;
             const std::int32_t sx = hn::GetLane(step_x);
             const std::int32_t sy = hn::GetLane(step_y);
-            if (!hn::AllTrue(di, hn::And(hn::Eq(step_x, hn::Set(di, sx)), hn::Eq(step_y, hn::Set(di, sy)))))
-                return;
+            if (!hn::AllTrue(di, hn::And(hn::Eq(step_x, hn::Set(di, sx)), hn::Eq(step_y, hn::Set(di, sy))))) return;
             first = hn::GetLane(hn::MinOfLanes(di, at));
             const std::int32_t last = hn::GetLane(hn::MaxOfLanes(di, at)) + 1;  // and its second word
-            if (last - first >= 32 || first + sx + sy + 32 > end)
-                return;
+            if (last - first >= 32 || first + sx + sy + 32 > end) return;
             const std::int32_t starts[4] = {first, first + sx, first + sy, first + sy + sx};
             for (int t = 0; t < 4; ++t) {
                 stretch[t][0] = hn::LoadU(di, base + starts[t]);
@@ -143,7 +140,7 @@ struct Window {
 // one, else -1.
 template <class DF, class VF = hn::Vec<DF>>
 HWY_INLINE Channels<hn::RebindToSigned<DF>> bilinear(DF df, const Pass& pass, hn::Vec<hn::RebindToSigned<DF>> level,
-                                                      int same, VF cx, VF cy)
+                                                     int same, VF cx, VF cy)
 {
     const hn::RebindToSigned<DF> di;
     const Levels& l = pass.levels;
@@ -173,14 +170,12 @@ HWY_INLINE Channels<hn::RebindToSigned<DF>> bilinear(DF df, const Pass& pass, hn
     const auto mask16 = hn::Set(di, 0xFFFF);
 
     Channels<hn::RebindToSigned<DF>> out;
-    for (auto& v : out.v)
-        v = hn::Zero(di);
+    for (auto& v : out.v) v = hn::Zero(di);
     const auto* base = reinterpret_cast<const std::int32_t*>(l.base);
     const Window<decltype(di)> window(di, base, at, step_x, step_y, same >= 0 ? l.end[same] : -1);
     for (int word = 0; word < 2; ++word) {
         // Words 0 and 1 hold channels 0, 1 and 2, 3.
-        if (pass.channel >= 0 && (pass.channel >> 1) != word)
-            continue;
+        if (pass.channel >= 0 && (pass.channel >> 1) != word) continue;
         const auto w00 = hn::Add(at, hn::Set(di, word));
         hn::Vec<decltype(di)> t[4];
         if (window.fits) {
@@ -195,11 +190,8 @@ HWY_INLINE Channels<hn::RebindToSigned<DF>> bilinear(DF df, const Pass& pass, hn
         const auto t00 = t[0], t10 = t[1], t01 = t[2], t11 = t[3];
         for (int half_word = 0; half_word < 2; ++half_word) {
             const int c = 2 * word + half_word;
-            if (pass.channel >= 0 && pass.channel != c)
-                continue;
-            auto sample = [&](decltype(t00) t) {
-                return half_word == 0 ? hn::And(t, mask16) : hn::ShiftRight<16>(t);
-            };
+            if (pass.channel >= 0 && pass.channel != c) continue;
+            auto sample = [&](decltype(t00) t) { return half_word == 0 ? hn::And(t, mask16) : hn::ShiftRight<16>(t); };
             const auto top = hn::ShiftRight<14>(hn::Add(hn::Mul(sample(t00), gx), hn::Mul(sample(t10), fx)));
             const auto bottom = hn::ShiftRight<14>(hn::Add(hn::Mul(sample(t01), gx), hn::Mul(sample(t11), fx)));
             out.v[c] = hn::ShiftRight<14>(hn::Add(hn::Mul(top, gy), hn::Mul(bottom, fy)));
@@ -259,8 +251,8 @@ HWY_INLINE void blend_of(DF df, VF area, const Levels& l, hn::Vec<hn::RebindToSi
 // A lit colour channel: the light colour scaled by the highlight plus the
 // dimmed sample, truncated into 0..32767 (NaN as 0).
 template <class DF, class VF = hn::Vec<DF>>
-HWY_INLINE hn::Vec<hn::RebindToSigned<DF>> lit_lanes(DF df, float colour, VF highlight, hn::Vec<hn::RebindToSigned<DF>> s,
-                                                     float back)
+HWY_INLINE hn::Vec<hn::RebindToSigned<DF>> lit_lanes(DF df, float colour, VF highlight,
+                                                     hn::Vec<hn::RebindToSigned<DF>> s, float back)
 {
     const hn::RebindToSigned<DF> di;
     const VF value = hn::Add(hn::Mul(hn::Set(df, colour), highlight), hn::Mul(hn::ConvertTo(df, s), hn::Set(df, back)));
@@ -341,7 +333,8 @@ HWY_INLINE void composite_vector(DF df, const Pass& pass, const CompositeRow& ro
     const int first_level = hn::GetLane(level);
     const int same = hn::AllTrue(di, hn::Eq(level, hn::Set(di, first_level))) ? first_level : -1;
     if (same != 0) {
-        const VF scale = same > 0 ? hn::Set(df, pass.levels.scale[same]) : hn::GatherIndex(df, pass.levels.scale, level);
+        const VF scale =
+            same > 0 ? hn::Set(df, pass.levels.scale[same]) : hn::GatherIndex(df, pass.levels.scale, level);
         cx = hn::Mul(cx, scale);
         cy = hn::Mul(cy, scale);
     }
@@ -379,14 +372,12 @@ HWY_INLINE void composite_vector(DF df, const Pass& pass, const CompositeRow& ro
             // n is below the lane count here; the bound keeps the compiler
             // from doubting it where one lane makes this branch dead.
             auto* dst = reinterpret_cast<std::uint32_t*>(out);
-            for (int i = 0; i < 2 * n && i < room; ++i)
-                dst[i] = words[i];
+            for (int i = 0; i < 2 * n && i < room; ++i) dst[i] = words[i];
         }
     } else {
         std::int32_t values[hn::MaxLanes(DF())];
         hn::StoreU(s.v[pass.channel], di, values);
-        for (int i = 0; i < n; ++i)
-            out[i * 4 + pass.channel] = static_cast<std::uint16_t>(values[i]);
+        for (int i = 0; i < n; ++i) out[i * 4 + pass.channel] = static_cast<std::uint16_t>(values[i]);
     }
 
     if (!hn::AllFalse(df, scalar)) {
@@ -398,12 +389,11 @@ HWY_INLINE void composite_vector(DF df, const Pass& pass, const CompositeRow& ro
         hn::StoreU(fy1, df, coords[3]);
         hn::StoreU(highlight, df, lights);
         for_each_set_lane(df, scalar, [&](int i) {
-            const Sample4 v = sample_area(f.pyramid, coords[0][i], coords[1][i], coords[2][i], coords[3][i],
-                                          pass.edge, f.channel_mask);
+            const Sample4 v = sample_area(f.pyramid, coords[0][i], coords[1][i], coords[2][i], coords[3][i], pass.edge,
+                                          f.channel_mask);
             std::uint16_t* px = out + static_cast<std::size_t>(i) * 4;
             for (int ch = 0; ch < 4; ++ch) {
-                if (pass.channel >= 0 && pass.channel != ch)
-                    continue;
+                if (pass.channel >= 0 && pass.channel != ch) continue;
                 px[ch] = pass.lit && ch < 3 ? lit_value(f.light_colour[ch], lights[i], v[ch], f.back_bright) : v[ch];
             }
         });

@@ -37,8 +37,7 @@ void height_row(const FrameState& f, const std::uint16_t* map_row, const std::ui
         const auto sum = hn::Add(hn::Add(level(map_row + x), level(map_row + x + 1)),
                                  hn::Add(level(map_below + x), level(map_below + x + 1)));
         auto v = hn::Mul(hn::ConvertTo(d, hn::Mul(sum, hn::Set(di, 10))), hn::Set(d, scale));
-        if (invert)
-            v = hn::Sub(hn::Set(d, 1.0f), v);
+        if (invert) v = hn::Sub(hn::Set(d, 1.0f), v);
         hn::StoreU(hn::Add(hn::Mul(v, hn::Set(d, range)), hn::Set(d, b)), d, out + x);
     });
     out[w - 1] = out[w - 2];

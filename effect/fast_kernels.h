@@ -43,8 +43,7 @@ struct SurfaceRow {
 void fast_surface_row(const FrameState& f, int y, const SurfaceRow& out);
 
 // Sample positions of the frame's pass for row y from its surface row.
-void fast_position_row(const FrameState& f, int y, const SurfaceRow& surface, float* sample_x,
-                       float* sample_y);
+void fast_position_row(const FrameState& f, int y, const SurfaceRow& surface, float* sample_x, float* sample_y);
 
 // The output row y's channels of the frame's pass, columns 1..W-2, from the
 // sample positions of rows y and y + 1 and the highlight of row y. The five

@@ -31,8 +31,7 @@ std::size_t row_bytes(const FrameState& f)
 void show_input(const FrameState& f)
 {
     parallel_rows(f.height, [&f](int first, int last) {
-        for (int y = first; y <= last; ++y)
-            std::memcpy(f.output->rows[y], f.input->rows[y], row_bytes(f));
+        for (int y = first; y <= last; ++y) std::memcpy(f.output->rows[y], f.input->rows[y], row_bytes(f));
     });
 }
 
@@ -42,11 +41,9 @@ bool place_cells(const FrameState& f, FrameStorage& storage, std::size_t& count)
 {
     count = 0;
     const CellLayout layout(f);
-    if (!layout.valid())
-        return true;
+    if (!layout.valid()) return true;
     for_each_cell(layout.grid(), [&count](float, float) { ++count; });
-    if (!storage.need_cells(count))
-        return false;
+    if (!storage.need_cells(count)) return false;
     // Grid indices first (they are float sums, as the walk forms them), then
     // the placing itself, shared out over the processors.
     PlacedCell* cells = storage.cells;
@@ -97,13 +94,11 @@ public:
     {
         // The span rule can reach one column past the picture; such pixels
         // are dropped.
-        if (y < 0 || y >= f_.height)
-            return;
+        if (y < 0 || y >= f_.height) return;
         x_first = std::max(x_first, 0);
         x_last = std::min(x_last, f_.width - 1);
         for (int x = x_first; x <= x_last; ++x) {
-            if (pixels_.count == DomePixels::capacity)
-                flush();
+            if (pixels_.count == DomePixels::capacity) flush();
             pixels_.x[pixels_.count] = x;
             pixels_.y[pixels_.count] = y;
             ++pixels_.count;
@@ -113,8 +108,7 @@ public:
 private:
     void flush()
     {
-        if (pixels_.count > 0)
-            fast_dome_pixels(f_, map_, pixels_, centre_x_, centre_y_);
+        if (pixels_.count > 0) fast_dome_pixels(f_, map_, pixels_, centre_x_, centre_y_);
         pixels_.count = 0;
     }
 
@@ -136,8 +130,7 @@ void draw_dome_rows(const FrameState& f, std::uint16_t* map, const PlacedCell* c
         // Bands share the cells: read only here (placing pointed each
         // polygon at its own centre).
         const PlacedCell& cell = cells[n];
-        if (cell.last_row < first || cell.first_row > last)
-            continue;
+        if (cell.last_row < first || cell.first_row > last) continue;
         painter.draw(cell.polygon, band);
     }
 }
@@ -157,9 +150,9 @@ void show_map_rows(const FrameState& f, const std::uint16_t* map, bool refract_a
 
 // The channel passes of the frame: which positions each composites from.
 struct Passes {
-    FrameState position[4];   // distinct positions (by thickening)
+    FrameState position[4];  // distinct positions (by thickening)
     FrameState composite[4];
-    int composite_from[4];    // index into position
+    int composite_from[4];  // index into position
     int position_count = 0;
     int composite_count = 0;
 };
@@ -170,8 +163,7 @@ Passes passes_of(const FrameState& f, bool refract_alpha)
     auto add = [&p, &f](int position_pass, int composite_pass) {
         int at = -1;
         for (int k = 0; k < p.position_count; ++k)
-            if (p.position[k].pass_select == position_pass)
-                at = k;
+            if (p.position[k].pass_select == position_pass) at = k;
         if (at < 0) {
             at = p.position_count++;
             p.position[at] = for_pass(f, position_pass);
@@ -181,10 +173,8 @@ Passes passes_of(const FrameState& f, bool refract_alpha)
     };
     if (f.chroma > 0.0001) {
         // Alpha goes through the undisplaced-thickness glass first.
-        if (refract_alpha)
-            add(0, 4);
-        for (int k = 1; k <= 3; ++k)
-            add(k, k);
+        if (refract_alpha) add(0, 4);
+        for (int k = 1; k <= 3; ++k) add(k, k);
     } else {
         add(0, 0);
     }
@@ -230,8 +220,7 @@ void glass_rows(const FrameState& f, const Passes& passes, float* block, bool re
     const int height = f.height;
     const bool holds_last_pair = last >= height - 2;
     last = std::min(last, height - 2);
-    if (first > last)
-        return;
+    if (first > last) return;
     BandRows rows(block, f.width);
     auto prepare = [&](int y) {
         const int s = y & 1;
@@ -241,20 +230,18 @@ void glass_rows(const FrameState& f, const Passes& passes, float* block, bool re
     };
     auto restore_alpha = [&](std::uint16_t* out, int y) {
         const std::uint16_t* in = f.input->rows[y];
-        for (int x = 0; x < f.width; ++x)
-            out[x * 4 + 3] = in[x * 4 + 3];
+        for (int x = 0; x < f.width; ++x) out[x * 4 + 3] = in[x * 4 + 3];
     };
     prepare(first);
     for (int y = first; y <= last; ++y) {
-        if (f.aborted())
-            return;
+        if (f.aborted()) return;
         prepare(y + 1);
         const int s = y & 1;
         const int below = s ^ 1;
         std::uint16_t* out = host ? rows.out : f.output->rows[y];
         for (int c = 0; c < passes.composite_count; ++c) {
             const int p = passes.composite_from[c];
-            const CompositeRow row{rows.sample_x[p][s], rows.sample_x[p][below], rows.sample_y[p][s],
+            const CompositeRow row{rows.sample_x[p][s],     rows.sample_x[p][below],   rows.sample_y[p][s],
                                    rows.sample_y[p][below], rows.surface[s].highlight, out};
             fast_composite_row(passes.composite[c], row);
         }
@@ -264,20 +251,15 @@ void glass_rows(const FrameState& f, const Passes& passes, float* block, bool re
             end[c] = end[c - 4];
             out[c] = out[c + 4];
         }
-        if (!refract_alpha)
-            restore_alpha(out, y);
-        if (host)
-            write_host_row(out, host, y);
+        if (!refract_alpha) restore_alpha(out, y);
+        if (host) write_host_row(out, host, y);
     }
     // The last row repeats the one above it (its own alpha restored).
     if (holds_last_pair) {
         std::uint16_t* out = host ? rows.out : f.output->rows[height - 1];
-        if (!host)
-            std::memcpy(out, f.output->rows[height - 2], row_bytes(f));
-        if (!refract_alpha)
-            restore_alpha(out, height - 1);
-        if (host)
-            write_host_row(out, host, height - 1);
+        if (!host) std::memcpy(out, f.output->rows[height - 2], row_bytes(f));
+        if (!refract_alpha) restore_alpha(out, height - 1);
+        if (host) write_host_row(out, host, height - 1);
     }
 }
 
@@ -315,15 +297,16 @@ void keep_within_reach(SourcePyramid* p)
     std::uintptr_t high = low + std::size_t(p->width) * std::size_t(p->height) * 8;
     for (int k = 1; k <= p->level_count; ++k) {
         low = std::min(low, address(p->levels[k]));
-        high = std::max(high, address(p->levels[k]) + std::size_t(p->level_width[k]) * std::size_t(p->level_height[k]) * 8);
+        high = std::max(high,
+                        address(p->levels[k]) + std::size_t(p->level_width[k]) * std::size_t(p->level_height[k]) * 8);
     }
-    if ((high - low) / 4 < 0x7fffffffu)
-        return;
+    if ((high - low) / 4 < 0x7fffffffu) return;
     const std::uint16_t* picture = p->levels[0];
     std::uint16_t* room = p->level0_room;
     parallel_rows(p->height, [=](int first, int last) {
         const std::size_t row = std::size_t(p->width) * 4;
-        std::memcpy(room + first * row, picture + first * row, std::size_t(last - first + 1) * row * sizeof(std::uint16_t));
+        std::memcpy(room + first * row, picture + first * row,
+                    std::size_t(last - first + 1) * row * sizeof(std::uint16_t));
     });
     p->levels[0] = room;
 }
@@ -332,16 +315,13 @@ bool fast_cell_map(const FrameState& f, FrameStorage& storage, bool show_map, bo
 {
     storage.set_size(f.width, f.height);
     std::size_t count = 0;
-    if (!storage.need_dome_map() || !place_cells(f, storage, count))
-        return false;
+    if (!storage.need_dome_map() || !place_cells(f, storage, count)) return false;
     std::uint16_t* map = storage.dome_map;
     PlacedCell* cells = storage.cells;
     parallel_rows(f.height, [&](int first, int last) {
-        if (first > last)
-            return;
+        if (first > last) return;
         draw_dome_rows(f, map, cells, count, first, last);
-        if (show_map)
-            show_map_rows(f, map, refract_alpha, first, last);
+        if (show_map) show_map_rows(f, map, refract_alpha, first, last);
     });
     return true;
 }
@@ -355,7 +335,8 @@ void fast_heights(const FrameState& f, const std::uint16_t* map)
             fast_height_row(f, map + std::size_t(y) * w, map + std::size_t(y + 1) * w,
                             f.height_buf + std::size_t(y) * w);
     });
-    std::memcpy(f.height_buf + std::size_t(h - 1) * w, f.height_buf + std::size_t(h - 2) * w, std::size_t(w) * sizeof(float));
+    std::memcpy(f.height_buf + std::size_t(h - 1) * w, f.height_buf + std::size_t(h - 2) * w,
+                std::size_t(w) * sizeof(float));
 }
 
 void fast_pyramid(const _image_str* host_input, ImageVx* input, SourcePyramid* pyramid)
@@ -370,24 +351,20 @@ void fast_pyramid(const _image_str* host_input, ImageVx* input, SourcePyramid* p
 bool render_fast(FastFrame& job)
 {
     const FrameState& f = job.frame;
-    if (!fits(f))
-        return false;
+    if (!fits(f)) return false;
     auto read_input = [&job] {
-        if (job.host_input)
-            read_host_image(job.host_input, job.input);
+        if (job.host_input) read_host_image(job.host_input, job.input);
         job.host_input = nullptr;
     };
     FrameStorage& storage = job.storage;
-    if (job.show_map)
-        read_input();
+    if (job.show_map) read_input();
     const bool refract_alpha = job.refract_alpha;
     if (!fast_cell_map(f, storage, job.show_map, refract_alpha)) {
         read_input();
         show_input(f);
         return true;
     }
-    if (job.show_map)
-        return true;
+    if (job.show_map) return true;
 
     const int bands = std::max(1, smp_numprocs());
     const std::size_t band_floats = BandRows::floats(f.width);

@@ -28,10 +28,10 @@ namespace {
 // What every pixel of one row of the surface shares.
 struct RowSetup {
     int width;
-    int dist;          // slope distance, at most the width (the same columns as any larger one)
-    float dx, dy;      // the tangents' steps, in normalised picture units
-    float normal_z;    // the tangents' cross product's z, the same everywhere
-    float r, nn1;      // 1 / index and index^2 - 1
+    int dist;        // slope distance, at most the width (the same columns as any larger one)
+    float dx, dy;    // the tangents' steps, in normalised picture units
+    float normal_z;  // the tangents' cross product's z, the same everywhere
+    float r, nn1;    // 1 / index and index^2 - 1
     const float* above;
     const float* below;
     bool lit;
@@ -121,8 +121,7 @@ HWY_INLINE void surface_lanes(DF df, const RowSetup& s, int x, const SurfaceRow&
     hn::StoreU(hn::Mul(tx, q), df, out.shift_x + x);
     hn::StoreU(hn::Mul(q, ty), df, out.shift_y + x);
 
-    if (!s.lit)
-        return;
+    if (!s.lit) return;
     VF lx = hn::Sub(hn::ConvertTo(df, column), hn::Set(df, s.light_x));
     VF ly = hn::Set(df, s.light_y_row);
     VF lz = hn::Set(df, s.light_dz);
@@ -134,16 +133,13 @@ HWY_INLINE void surface_lanes(DF df, const RowSetup& s, int x, const SurfaceRow&
     const auto away = d < hn::Zero(df);
     hn::Mask<DF> redo;
     VF h = highlight_lanes(df, d, s.gloss, s.brightness, redo);
-    if (s.exact_highlight)
-        redo = hn::Not(away);
+    if (s.exact_highlight) redo = hn::Not(away);
     redo = hn::AndNot(away, redo);
     hn::StoreU(hn::IfThenZeroElse(away, h), df, out.highlight + x);
     if (!hn::AllFalse(df, redo)) {
         float values[hn::MaxLanes(DF())];
         hn::StoreU(d, df, values);
-        for_each_set_lane(df, redo, [&](int i) {
-            out.highlight[x + i] = highlight(values[i], s.gloss, s.brightness);
-        });
+        for_each_set_lane(df, redo, [&](int i) { out.highlight[x + i] = highlight(values[i], s.gloss, s.brightness); });
     }
 }
 
@@ -182,9 +178,9 @@ void position_row(const FrameState& f, int y, const SurfaceRow& surface, float* 
         const auto fx = hn::ConvertTo(d, hn::Iota(di, x));
         const auto sx = hn::Mul(hn::Add(hn::Mul(hn::LoadU(d, surface.shift_x + x), t), hn::Mul(fx, hn::Set(d, iw))),
                                 hn::Set(d, w1));
-        const auto sy = hn::Sub(hn::Mul(hn::Add(hn::Mul(hn::LoadU(d, surface.shift_y + x), t), hn::Set(d, py)),
-                                        hn::Set(d, h1)),
-                                hn::Set(d, 1.0f));
+        const auto sy =
+            hn::Sub(hn::Mul(hn::Add(hn::Mul(hn::LoadU(d, surface.shift_y + x), t), hn::Set(d, py)), hn::Set(d, h1)),
+                    hn::Set(d, 1.0f));
         hn::StoreU(sx, d, sample_x + x);
         hn::StoreU(sy, d, sample_y + x);
     });

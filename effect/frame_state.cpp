@@ -35,13 +35,11 @@ FrameState derive_frame_state(const TrellinParams& param, int width, int height)
 
     f.index = static_cast<float>(param.index.value);
     // Keeps 1 / index finite; a small negative index becomes positive too.
-    if (std::fabs(f.index) < 0.01f)
-        f.index = 0.01f;
+    if (std::fabs(f.index) < 0.01f) f.index = 0.01f;
     // "Smoothing" is given for a picture 720 pixels wide; rounded half up.
     const float ref_scale = 720.0f / static_cast<float>(width);
-    f.smoothing_px = static_cast<std::int32_t>(static_cast<double>(param.smoothing.value) /
-                                                   static_cast<double>(ref_scale) +
-                                               0.5);
+    f.smoothing_px =
+        static_cast<std::int32_t>(static_cast<double>(param.smoothing.value) / static_cast<double>(ref_scale) + 0.5);
     f.chroma = static_cast<float>(param.chromatic_ab.value * 0.01);
     f.edge_mode = param.edge.value;
 

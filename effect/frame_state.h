@@ -54,9 +54,9 @@ struct FrameState {
     // The pass: 0 samples and writes all four channels; 1..3 colour channel
     // pass - 1 with its own glass thickening; 4 alpha.
     std::int32_t pass_select = 0;
-    std::int32_t channel = -1;        // the one channel written, -1 for all
-    unsigned channel_mask = 0xF;      // channels the sampler reads
-    float thickening = 0.0f;          // pass_select * chroma
+    std::int32_t channel = -1;    // the one channel written, -1 for all
+    unsigned channel_mask = 0xF;  // channels the sampler reads
+    float thickening = 0.0f;      // pass_select * chroma
 
     // Storage.
     const ImageVx* input = nullptr;

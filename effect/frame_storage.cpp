@@ -12,8 +12,7 @@ FrameStorage::~FrameStorage()
 
 void FrameStorage::set_size(int width, int height)
 {
-    if (width == width_ && height == height_)
-        return;
+    if (width == width_ && height == height_) return;
     release();
     width_ = width;
     height_ = height;
@@ -22,21 +21,17 @@ void FrameStorage::set_size(int width, int height)
 template <class T>
 bool FrameStorage::need(T*& block, std::size_t count)
 {
-    if (block)
-        return true;
+    if (block) return true;
     block = static_cast<T*>(frame_alloc(count * sizeof(T)));
-    if (block)
-        return true;
+    if (block) return true;
     release();
     return false;
 }
 
 bool FrameStorage::need_cell_map()
 {
-    if (!cell_map)
-        cell_map = ImageVx::create(width_, height_);
-    if (cell_map)
-        return true;
+    if (!cell_map) cell_map = ImageVx::create(width_, height_);
+    if (cell_map) return true;
     release();
     return false;
 }
@@ -59,10 +54,8 @@ bool FrameStorage::need_pyramid(bool level0_room)
         free_pyramid(pyramid);
         pyramid = nullptr;
     }
-    if (!pyramid)
-        pyramid = allocate_pyramid(width_, height_, level0_room);
-    if (pyramid)
-        return true;
+    if (!pyramid) pyramid = allocate_pyramid(width_, height_, level0_room);
+    if (pyramid) return true;
     release();
     return false;
 }
@@ -79,10 +72,8 @@ bool FrameStorage::need_cells(std::size_t count)
         cells = nullptr;
         cell_capacity_ = 0;
     }
-    if (!need(cells, count == 0 ? 1 : count))
-        return false;
-    if (count > cell_capacity_)
-        cell_capacity_ = count;
+    if (!need(cells, count == 0 ? 1 : count)) return false;
+    if (count > cell_capacity_) cell_capacity_ = count;
     return true;
 }
 
@@ -94,10 +85,8 @@ bool FrameStorage::need_band_rows(int bands, std::size_t floats_per_band)
         band_rows = nullptr;
         band_rows_floats_ = 0;
     }
-    if (!need(band_rows, floats))
-        return false;
-    if (floats > band_rows_floats_)
-        band_rows_floats_ = floats;
+    if (!need(band_rows, floats)) return false;
+    if (floats > band_rows_floats_) band_rows_floats_ = floats;
     return true;
 }
 

@@ -29,12 +29,12 @@ public:
 
     // Each makes sure its piece is held, for the size set; false (and
     // nothing held) when it cannot be had.
-    bool need_cell_map();              // four samples per pixel
-    bool need_float_buffers();         // heights, sample positions, highlights
-    bool need_heights();               // the height buffer alone
+    bool need_cell_map();       // four samples per pixel
+    bool need_float_buffers();  // heights, sample positions, highlights
+    bool need_heights();        // the height buffer alone
     // The pyramid; with room for a copy of level 0 beside the others.
     bool need_pyramid(bool level0_room = false);
-    bool need_dome_map();              // one level per pixel
+    bool need_dome_map();  // one level per pixel
     bool need_cells(std::size_t count);
     bool need_band_rows(int bands, std::size_t floats_per_band);
 

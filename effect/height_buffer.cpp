@@ -41,8 +41,7 @@ void build_height_rows(const FrameState& frame, int first_row, int last_row)
     const int h = frame.height;
     const ImageVx* map = frame.cell_map;
     float* out = frame.height_buf;
-    if (w <= 0 || h <= 0 || !map || !out || first_row > last_row)
-        return;
+    if (w <= 0 || h <= 0 || !map || !out || first_row > last_row) return;
 
     const float b = frame.black_height > 0.0f ? frame.black_height : 0.0f;
     const float white = frame.white_height > 0.0f ? frame.white_height : 0.0f;
@@ -55,27 +54,23 @@ void build_height_rows(const FrameState& frame, int first_row, int last_row)
     const int next_col = w >= 2 ? 4 : 0;  // sample offset of the right neighbour
 
     for (int y = first; y <= last; ++y) {
-        if (frame.aborted())
-            return;
+        if (frame.aborted()) return;
         const std::uint16_t* top = map->rows[y];
         const std::uint16_t* bottom = map->rows[y + 1 < h ? y + 1 : y];
         float* row = out + std::size_t(y) * w;
         for (int x = 0; x <= last_col; ++x) {
             const std::size_t at = 4 * std::size_t(x);
-            const int s = brightness(top + at) + brightness(top + at + next_col) +
-                          brightness(bottom + at) + brightness(bottom + at + next_col);
+            const int s = brightness(top + at) + brightness(top + at + next_col) + brightness(bottom + at) +
+                          brightness(bottom + at + next_col);
             float v = float(s) * brightness_scale;
-            if (invert)
-                v = 1.0f - v;
+            if (invert) v = 1.0f - v;
             row[x] = v * range + b;
         }
-        if (w >= 2)
-            row[w - 1] = row[w - 2];
+        if (w >= 2) row[w - 1] = row[w - 2];
     }
 
     if (h >= 2 && last_row == h - 1 && first_row <= h - 2)
-        std::memcpy(out + std::size_t(h - 1) * w, out + std::size_t(h - 2) * w,
-                    std::size_t(w) * sizeof(float));
+        std::memcpy(out + std::size_t(h - 1) * w, out + std::size_t(h - 2) * w, std::size_t(w) * sizeof(float));
 }
 
 void finish_height_last_row(const FrameState& frame)
@@ -83,10 +78,8 @@ void finish_height_last_row(const FrameState& frame)
     const int w = frame.width;
     const int h = frame.height;
     float* out = frame.height_buf;
-    if (w <= 0 || h < 2 || !out)
-        return;
-    std::memcpy(out + std::size_t(h - 1) * w, out + std::size_t(h - 2) * w,
-                std::size_t(w) * sizeof(float));
+    if (w <= 0 || h < 2 || !out) return;
+    std::memcpy(out + std::size_t(h - 1) * w, out + std::size_t(h - 2) * w, std::size_t(w) * sizeof(float));
 }
 
 }  // namespace vx

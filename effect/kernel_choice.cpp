@@ -13,7 +13,10 @@ HWY_BEFORE_NAMESPACE();
 namespace vx {
 namespace HWY_NAMESPACE {
 
-std::int64_t target_in_use() { return HWY_TARGET; }
+std::int64_t target_in_use()
+{
+    return HWY_TARGET;
+}
 
 }  // namespace HWY_NAMESPACE
 }  // namespace vx
@@ -56,11 +59,9 @@ void use_kernels(Kernels choice)
 std::vector<std::int64_t> simd_targets()
 {
     const std::int64_t held = restriction.load();
-    if (held != 0)
-        use_simd_target(0);
+    if (held != 0) use_simd_target(0);
     std::vector<std::int64_t> targets = hwy::SupportedAndGeneratedTargets();
-    if (held != 0)
-        use_simd_target(held);
+    if (held != 0) use_simd_target(held);
     return targets;
 }
 

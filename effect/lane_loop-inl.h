@@ -26,11 +26,9 @@ HWY_INLINE void for_lanes(D d, int first, int end, Body&& body)
 {
     const int n = static_cast<int>(hn::Lanes(d));
     int x = first;
-    for (; x + n <= end; x += n)
-        body(d, x);
+    for (; x + n <= end; x += n) body(d, x);
     const hn::CappedTag<hn::TFromD<D>, 1> one;
-    for (; x < end; ++x)
-        body(one, x);
+    for (; x < end; ++x) body(one, x);
 }
 
 // Calls body(d, x, n) for x = first, first + Lanes(d), ... up to `end`, where
@@ -40,22 +38,19 @@ template <class D, class Body>
 HWY_INLINE void for_vectors(D d, int first, int end, Body&& body)
 {
     const int lanes = static_cast<int>(hn::Lanes(d));
-    for (int x = first; x < end; x += lanes)
-        body(d, x, end - x < lanes ? end - x : lanes);
+    for (int x = first; x < end; x += lanes) body(d, x, end - x < lanes ? end - x : lanes);
 }
 
 // Calls visit(i) for every lane i set in `mask`.
 template <class D, class Visit>
 HWY_INLINE void for_each_set_lane(D d, hn::Mask<D> mask, Visit&& visit)
 {
-    if (hn::AllFalse(d, mask))
-        return;
+    if (hn::AllFalse(d, mask)) return;
     std::uint8_t bits[(hn::MaxLanes(D()) + 7) / 8 + 8] = {};
     hn::StoreMaskBits(d, mask, bits);
     const int n = static_cast<int>(hn::Lanes(d));
     for (int i = 0; i < n; ++i) {
-        if (bits[i >> 3] & (1u << (i & 7)))
-            visit(i);
+        if (bits[i >> 3] & (1u << (i & 7))) visit(i);
     }
 }
 

@@ -31,14 +31,12 @@ LevelSteps build()
     for (int j = 1; j <= last; ++j) {
         // Where the step starts: a guess from the logarithm, widened until it
         // brackets the start, then halved down to one float.
-        const double lev = std::floor(double(j) / LevelSteps::per_level) +
-                           (double(j % LevelSteps::per_level) - 0.5) / 16384.0;
+        const double lev =
+            std::floor(double(j) / LevelSteps::per_level) + (double(j % LevelSteps::per_level) - 0.5) / 16384.0;
         const double guess = std::pow(10.0, 2.0 * lev / double(3.321928f));
         std::uint32_t mid = std::bit_cast<std::uint32_t>(float(guess));
-        if (mid <= from)
-            mid = from + 1;
-        if (mid > top)
-            mid = top;
+        if (mid <= from) mid = from + 1;
+        if (mid > top) mid = top;
         std::uint32_t low = mid, high = mid;  // step_of(low) < j <= step_of(high)
         for (std::uint32_t span = 1; low > from && step_of(std::bit_cast<float>(low)) >= j; span *= 2)
             low = low > from + span ? low - span : from;

@@ -34,10 +34,8 @@ inline float highlight(float d, double gloss, double brightness)
 inline std::uint16_t lit_value(float colour, float highlight, std::uint16_t sample, float back)
 {
     const float v = colour * highlight + static_cast<float>(sample) * back;
-    if (v >= 32767.0f)
-        return 32767;
-    if (v > 0.0f)
-        return static_cast<std::uint16_t>(static_cast<int>(v));
+    if (v >= 32767.0f) return 32767;
+    if (v > 0.0f) return static_cast<std::uint16_t>(static_cast<int>(v));
     return 0;
 }
 

@@ -38,8 +38,7 @@ void refract_rows(const FrameState& f, int first_row, int last_row)
     const double brightness = f.brightness;
 
     for (int y = first_row; y <= last_row; ++y) {
-        if (f.aborted())
-            return;
+        if (f.aborted()) return;
         const int ya = y - dist > 0 ? y - dist : 0;
         const int yb = dist > height - 1 - y ? height - 1 : y + dist;
         const float* above = f.height_buf + static_cast<std::size_t>(ya) * stride;
@@ -65,8 +64,7 @@ void refract_rows(const FrameState& f, int first_row, int last_row)
             // The downward view ray (0, 0, -1) entering glass of index n.
             const float t = thickening + here[x];
             const float k = nn1 + normal.z * normal.z;
-            const float m = k >= 0.0f ? normal.z - static_cast<float>(std::sqrt(static_cast<double>(k)))
-                                      : 1.0f;
+            const float m = k >= 0.0f ? normal.z - static_cast<float>(std::sqrt(static_cast<double>(k))) : 1.0f;
             const float tx = r * normal.x * m;
             const float ty = r * normal.y * m;
             const float tz = (m * normal.z - 1.0f) * r;

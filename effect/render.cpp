@@ -38,8 +38,7 @@ void run_glass_passes(const FrameState& f, bool refract_alpha)
             run_rows(alpha, composite_rows);
             finish_composite_last_row(alpha);
         }
-        for (int k = 1; k <= 3; ++k)
-            run_pass_pair(f, k);
+        for (int k = 1; k <= 3; ++k) run_pass_pair(f, k);
     } else {
         run_pass_pair(f, 0);
     }
@@ -68,15 +67,19 @@ void Trellin::render()
     f.owner = this;
 
     if (kernels() == Kernels::fast) {
-        FastFrame frame{f, input.image, storage, param.show_map.value, refract_alpha, input.unread ? input.host_image : nullptr,
+        FastFrame frame{f,
+                        input.image,
+                        storage,
+                        param.show_map.value,
+                        refract_alpha,
+                        input.unread ? input.host_image : nullptr,
                         output.host_image};
         if (render_fast(frame)) {
             output.host_written = frame.host_written;
             return;
         }
     }
-    if (input.unread)
-        read_host_image(input.host_image, input.image);
+    if (input.unread) read_host_image(input.host_image, input.image);
 
     storage.set_size(f.width, f.height);
     if (!storage.need_cell_map()) {
@@ -88,8 +91,7 @@ void Trellin::render()
         run_rows(f, cell_map_rows);
         if (param.show_map.value) {
             out->copy_colour_from(f.cell_map);
-            if (refract_alpha)
-                out->fill_alpha(0);
+            if (refract_alpha) out->fill_alpha(0);
         } else {
             copy_pixels(out, in);
             // The slope and footprint arithmetic needs two columns and three
@@ -105,8 +107,7 @@ void Trellin::render()
             }
         }
     }
-    if (!refract_alpha)
-        out->copy_alpha_from(in);
+    if (!refract_alpha) out->copy_alpha_from(in);
 }
 
 }  // namespace vx

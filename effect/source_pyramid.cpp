@@ -57,10 +57,8 @@ inline void bilinear(const Level& level, float cx, float cy, int first, int v[4]
     const int fy = static_cast<int>((cy - static_cast<float>(yi)) * 16384.0f + 0.5f);
     const int last_x = level.width - 1;
     const int last_y = level.height - 1;
-    if (xi > last_x)
-        xi = last_x;
-    if (yi > last_y)
-        yi = last_y;
+    if (xi > last_x) xi = last_x;
+    if (yi > last_y) yi = last_y;
     const int xr = xi >= last_x ? xi : xi + 1;
     const int yd = yi >= last_y ? yi : yi + 1;
     const std::size_t stride = static_cast<std::size_t>(level.width) * 4;
@@ -86,11 +84,9 @@ Sample4 finish(const float sum[4], unsigned mask)
 {
     Sample4 out{};
     for (int k = 0; k < 4; ++k) {
-        if (!(mask & channel_bit(k)))
-            continue;
+        if (!(mask & channel_bit(k))) continue;
         float s = sum[k];
-        if (s > 65535.0f)
-            s = 65535.0f;
+        if (s > 65535.0f) s = 65535.0f;
         out[k] = static_cast<std::uint16_t>(static_cast<int>(s + 0.5f));
     }
     return out;
@@ -110,16 +106,14 @@ void reduce_pyramid_rows(SourcePyramid* pyramid, int level, int first_row, int l
         const std::uint16_t* b = a + up_stride;
         std::uint16_t* dst = out + static_cast<std::size_t>(r) * w * 4;
         for (int c = 0; c < w; ++c, a += 8, b += 8, dst += 4) {
-            for (int s = 0; s < 4; ++s)
-                dst[s] = static_cast<std::uint16_t>((a[s] + a[s + 4] + b[s] + b[s + 4]) >> 2);
+            for (int s = 0; s < 4; ++s) dst[s] = static_cast<std::uint16_t>((a[s] + a[s + 4] + b[s] + b[s + 4]) >> 2);
         }
     }
 }
 
 int pyramid_level_count(int m)
 {
-    if (m < 2)
-        return 0;
+    if (m < 2) return 0;
     const double estimate = std::log10(static_cast<double>(m)) * static_cast<double>(log2_of_10);
     const int count = static_cast<int>(estimate);
     return count < SourcePyramid::max_levels - 1 ? count : SourcePyramid::max_levels - 1;
@@ -146,7 +140,7 @@ float level_blend_flat_limit()
             const LevelBlend b = level_blend(std::bit_cast<float>(bits), 1);
             return b.level == 0 && b.weight == 0;
         };
-        std::uint32_t low = std::bit_cast<std::uint32_t>(1.0f);  // flat
+        std::uint32_t low = std::bit_cast<std::uint32_t>(1.0f);   // flat
         std::uint32_t high = std::bit_cast<std::uint32_t>(2.0f);  // not flat
         while (high - low > 1) {
             const std::uint32_t mid = low + (high - low) / 2;
@@ -159,13 +153,11 @@ float level_blend_flat_limit()
 
 SourcePyramid* allocate_pyramid(int width, int height, bool level0_room)
 {
-    if (width < 1 || height < 1)
-        return nullptr;
+    if (width < 1 || height < 1) return nullptr;
     const int m = width < height ? width : height;
     const int count = pyramid_level_count(m);
     void* record = frame_alloc(sizeof(SourcePyramid));
-    if (record == nullptr)
-        return nullptr;
+    if (record == nullptr) return nullptr;
     auto* p = new (record) SourcePyramid{};
     p->width = width;
     p->height = height;
@@ -221,18 +213,15 @@ void fill_pyramid(SourcePyramid* p, const ImageVx* image)
 
 SourcePyramid* build_pyramid(const ImageVx* image, int width, int height)
 {
-    if (image == nullptr)
-        return nullptr;
+    if (image == nullptr) return nullptr;
     SourcePyramid* p = allocate_pyramid(width, height);
-    if (p != nullptr)
-        fill_pyramid(p, image);
+    if (p != nullptr) fill_pyramid(p, image);
     return p;
 }
 
 void free_pyramid(SourcePyramid* pyramid)
 {
-    if (pyramid == nullptr)
-        return;
+    if (pyramid == nullptr) return;
     frame_free(pyramid->block);
     frame_free(pyramid);
 }
@@ -244,32 +233,21 @@ namespace {
 template <int Count>
 Sample4 box_lookup(const SourcePyramid* p, float x0, float y0, float x1, float y1, float area, int first)
 {
-    if (x0 > x1)
-        std::swap(x0, x1);
-    if (y0 > y1)
-        std::swap(y0, y1);
+    if (x0 > x1) std::swap(x0, x1);
+    if (y0 > y1) std::swap(y0, y1);
     const float xmax = static_cast<float>(p->width) - edge_margin;
     const float ymax = static_cast<float>(p->height) - edge_margin;
-    if (area < 0.0f)
-        area = (x1 - x0) * (y1 - y0);
+    if (area < 0.0f) area = (x1 - x0) * (y1 - y0);
     // The upper bound first and 0 last: on pictures two pixels wide or high
     // the bound lies below 0, and a NaN coordinate becomes 0 as well.
-    if (x0 > xmax)
-        x0 = xmax;
-    if (!(x0 >= 0.0f))
-        x0 = 0.0f;
-    if (y0 > ymax)
-        y0 = ymax;
-    if (!(y0 >= 0.0f))
-        y0 = 0.0f;
-    if (x1 > xmax)
-        x1 = xmax;
-    if (!(x1 >= x0))
-        x1 = x0;
-    if (y1 > ymax)
-        y1 = ymax;
-    if (!(y1 >= y0))
-        y1 = y0;
+    if (x0 > xmax) x0 = xmax;
+    if (!(x0 >= 0.0f)) x0 = 0.0f;
+    if (y0 > ymax) y0 = ymax;
+    if (!(y0 >= 0.0f)) y0 = 0.0f;
+    if (x1 > xmax) x1 = xmax;
+    if (!(x1 >= x0)) x1 = x0;
+    if (y1 > ymax) y1 = ymax;
+    if (!(y1 >= y0)) y1 = y0;
 
     int v[4] = {0, 0, 0, 0};
     if (area <= 1.0f || p->level_count < 1) {
@@ -284,30 +262,25 @@ Sample4 box_lookup(const SourcePyramid* p, float x0, float y0, float x1, float y
         bilinear<Count>(level_of(p, blend.level), cx, cy, first, va);
         bilinear<Count>(level_of(p, blend.level + 1), cx * 0.5f, cy * 0.5f, first, vb);
         const int fl = blend.weight;
-        for (int k = first; k < first + Count; ++k)
-            v[k] = (va[k] * (one - fl) + vb[k] * fl) >> one_shift;
+        for (int k = first; k < first + Count; ++k) v[k] = (va[k] * (one - fl) + vb[k] * fl) >> one_shift;
     }
     Sample4 out{};
-    for (int k = first; k < first + Count; ++k)
-        out[k] = static_cast<std::uint16_t>(v[k] > 65535 ? 65535 : v[k]);
+    for (int k = first; k < first + Count; ++k) out[k] = static_cast<std::uint16_t>(v[k] > 65535 ? 65535 : v[k]);
     return out;
 }
 
 }  // namespace
 
-Sample4 sample_box(const SourcePyramid* p, float x0, float y0, float x1, float y1, float area,
-                   unsigned mask)
+Sample4 sample_box(const SourcePyramid* p, float x0, float y0, float x1, float y1, float area, unsigned mask)
 {
     mask &= channels_all;
     // One channel: only that one is interpolated.
     for (int k = 0; k < 4; ++k) {
-        if (mask == channel_bit(k))
-            return box_lookup<1>(p, x0, y0, x1, y1, area, k);
+        if (mask == channel_bit(k)) return box_lookup<1>(p, x0, y0, x1, y1, area, k);
     }
     Sample4 out = box_lookup<4>(p, x0, y0, x1, y1, area, 0);
     for (int k = 0; k < 4; ++k) {
-        if (!(mask & channel_bit(k)))
-            out[k] = 0;
+        if (!(mask & channel_bit(k))) out[k] = 0;
     }
     return out;
 }
@@ -350,14 +323,12 @@ void fold(Piece& piece, float last)
     }
 }
 
-Sample4 sample_black(const SourcePyramid* p, float x0, float y0, float x1, float y1,
-                     unsigned mask)
+Sample4 sample_black(const SourcePyramid* p, float x0, float y0, float x1, float y1, unsigned mask)
 {
     const float w1 = static_cast<float>(p->width - 1);
     const float h1 = static_cast<float>(p->height - 1);
     // Written so that a NaN coordinate counts as outside.
-    if (!(x0 <= w1) || !(x1 >= 0.0f) || !(y0 <= h1) || !(y1 >= 0.0f))
-        return Sample4{};
+    if (!(x0 <= w1) || !(x1 >= 0.0f) || !(y0 <= h1) || !(y1 >= 0.0f)) return Sample4{};
     const float area = (x1 - x0) * (y1 - y0);
     const float cx0 = x0 > 0.0f ? x0 : 0.0f;
     const float cx1 = x1 < w1 ? x1 : w1;
@@ -366,8 +337,7 @@ Sample4 sample_black(const SourcePyramid* p, float x0, float y0, float x1, float
     const float share = ((cx1 - cx0) * (cy1 - cy0)) / (area + area_epsilon);
     const Sample4 s = sample_box(p, cx0, cy0, cx1, cy1, area, mask);
     float sum[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-    for (int k = 0; k < 4; ++k)
-        sum[k] = static_cast<float>(s[k]) * share;
+    for (int k = 0; k < 4; ++k) sum[k] = static_cast<float>(s[k]) * share;
     return finish(sum, mask);
 }
 
@@ -377,8 +347,7 @@ Sample4 sample_wrap(const SourcePyramid* p, float x0, float y0, float x1, float 
     const int h1i = p->height - 1;
     // A picture one pixel wide or high has nothing to fold over: every
     // position is its one column or row, as the clamping of sample_box gives.
-    if (w1i < 1 || h1i < 1)
-        return sample_box(p, x0, y0, x1, y1, (x1 - x0) * (y1 - y0), mask);
+    if (w1i < 1 || h1i < 1) return sample_box(p, x0, y0, x1, y1, (x1 - x0) * (y1 - y0), mask);
     const float w1 = static_cast<float>(w1i);
     const float h1 = static_cast<float>(h1i);
 
@@ -388,17 +357,13 @@ Sample4 sample_wrap(const SourcePyramid* p, float x0, float y0, float x1, float 
     float hy = (y1 - y0) * 0.5f;
     // An infinite or NaN centre has no place on the picture; it folds onto 0.
     cx = std::isfinite(cx) ? std::fmod(cx, w1) : 0.0f;
-    if (cx < 0.0f)
-        cx += w1;
+    if (cx < 0.0f) cx += w1;
     cy = std::isfinite(cy) ? std::fmod(cy, h1) : 0.0f;
-    if (cy < 0.0f)
-        cy += h1;
+    if (cy < 0.0f) cy += h1;
     const float half_w = static_cast<float>(w1i / 2);
     const float half_h = static_cast<float>(h1i / 2);
-    if (!(hx <= half_w))
-        hx = half_w;
-    if (!(hy <= half_h))
-        hy = half_h;
+    if (!(hx <= half_w)) hx = half_w;
+    if (!(hy <= half_h)) hy = half_h;
     x0 = cx - hx;
     x1 = cx + hx;
     y0 = cy - hy;
@@ -419,8 +384,7 @@ Sample4 sample_wrap(const SourcePyramid* p, float x0, float y0, float x1, float 
             fold(x, w1);
             const float weight = ((x.b - x.a) * (y.b - y.a)) * inv;
             const Sample4 s = sample_box(p, x.a, y.a, x.b, y.b, area, mask);
-            for (int k = 0; k < 4; ++k)
-                sum[k] += static_cast<float>(s[k]) * weight;
+            for (int k = 0; k < 4; ++k) sum[k] += static_cast<float>(s[k]) * weight;
         }
     }
     return finish(sum, mask);
@@ -428,20 +392,15 @@ Sample4 sample_wrap(const SourcePyramid* p, float x0, float y0, float x1, float 
 
 }  // namespace
 
-Sample4 sample_area(const SourcePyramid* p, float x0, float y0, float x1, float y1, int edge,
-                    unsigned mask)
+Sample4 sample_area(const SourcePyramid* p, float x0, float y0, float x1, float y1, int edge, unsigned mask)
 {
-    if (x0 > x1)
-        std::swap(x0, x1);
-    if (y0 > y1)
-        std::swap(y0, y1);
+    if (x0 > x1) std::swap(x0, x1);
+    if (y0 > y1) std::swap(y0, y1);
     const float w1 = static_cast<float>(p->width - 1);
     const float h1 = static_cast<float>(p->height - 1);
     const bool inside = x0 >= 0.0f && x1 <= w1 && y0 >= 0.0f && y1 <= h1;
-    if (inside || edge == edge_duplicate)
-        return sample_box(p, x0, y0, x1, y1, (x1 - x0) * (y1 - y0), mask);
-    if (edge == edge_wrap)
-        return sample_wrap(p, x0, y0, x1, y1, mask);
+    if (inside || edge == edge_duplicate) return sample_box(p, x0, y0, x1, y1, (x1 - x0) * (y1 - y0), mask);
+    if (edge == edge_wrap) return sample_wrap(p, x0, y0, x1, y1, mask);
     return sample_black(p, x0, y0, x1, y1, mask);
 }
 

@@ -33,7 +33,10 @@ enum EdgeMode : int { edge_duplicate = 0, edge_black = 1, edge_wrap = 2 };
 
 // Channel masks: bit k selects image channel k.
 constexpr unsigned channels_all = 0xF;
-constexpr unsigned channel_bit(int k) { return 1u << k; }
+constexpr unsigned channel_bit(int k)
+{
+    return 1u << k;
+}
 
 using Sample4 = std::array<std::uint16_t, 4>;
 
@@ -72,10 +75,8 @@ void free_pyramid(SourcePyramid* pyramid);
 
 // Average of the picture over the box (x0, y0)-(x1, y1) in level-0 pixels,
 // with the given edge mode; channels outside `mask` come back as 0.
-Sample4 sample_area(const SourcePyramid* pyramid, float x0, float y0, float x1, float y1, int edge,
-                    unsigned mask);
+Sample4 sample_area(const SourcePyramid* pyramid, float x0, float y0, float x1, float y1, int edge, unsigned mask);
 // The box lookup under sample_area; a negative `area` is worked out from the box.
-Sample4 sample_box(const SourcePyramid* pyramid, float x0, float y0, float x1, float y1, float area,
-                   unsigned mask);
+Sample4 sample_box(const SourcePyramid* pyramid, float x0, float y0, float x1, float y1, float area, unsigned mask);
 
 }  // namespace vx

@@ -47,8 +47,7 @@ void Trellin::mouse(int code, float x, float y)
 {
     // Every handle sees the event: handles lying on top of each other are
     // caught and dragged together.
-    if (light_handle_live(param))
-        light_handle.mouse(code, x, y);
+    if (light_handle_live(param)) light_handle.mouse(code, x, y);
     angle_handle.mouse(code, x, y);
     tweak_handle.mouse(code, x, y);
     centre_handle.mouse(code, x, y);

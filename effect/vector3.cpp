@@ -20,10 +20,8 @@ void cross3(Vec3& out, const Vec3& a, const Vec3& b)
 float normalize3(Vec3& v)
 {
     float m = std::fabs(v.x);
-    if (std::fabs(v.y) > m)
-        m = std::fabs(v.y);
-    if (std::fabs(v.z) > m)
-        m = std::fabs(v.z);
+    if (std::fabs(v.y) > m) m = std::fabs(v.y);
+    if (std::fabs(v.z) > m) m = std::fabs(v.z);
     if (m < 1e-10f) {
         v = Vec3{};
         return 0.0f;

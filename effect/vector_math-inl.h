@@ -74,8 +74,7 @@ template <class DD, class VD = hn::Vec<DD>>
 HWY_INLINE VD power_margin(DD dd, VD product, double power)
 {
     const double unit = 1.0 / 17592186044416.0;  // 2^-44
-    return hn::Mul(hn::Add(hn::Abs(product), hn::Set(dd, (power < 0.0 ? -power : power) + 4.0)),
-                   hn::Set(dd, unit));
+    return hn::Mul(hn::Add(hn::Abs(product), hn::Set(dd, (power < 0.0 ? -power : power) + 4.0)), hn::Set(dd, unit));
 }
 
 // Exponent products below this (compared in float) give a power under e^-149,
@@ -159,8 +158,8 @@ HWY_INLINE void level_blend_lanes(DF df, VF area, int count, float flat_limit, h
     }
     const VF cap = hn::Set(df, 200.0f);
     area = hn::IfThenElse(area <= cap, area, cap);  // a NaN area counts as the cap
-    const auto lev = hn::Mul(hn::Log10(dd, hn::Sqrt(hn::PromoteTo(dd, area))),
-                             hn::Set(dd, static_cast<double>(3.321928f)));
+    const auto lev =
+        hn::Mul(hn::Log10(dd, hn::Sqrt(hn::PromoteTo(dd, area))), hn::Set(dd, static_cast<double>(3.321928f)));
     // The level number and the 14-bit share, as the scalar code quantises
     // them: an integer part past the last pair of levels is folded onto it.
     const auto last = hn::Set(di, count - 1);
@@ -171,8 +170,7 @@ HWY_INLINE void level_blend_lanes(DF df, VF area, int count, float flat_limit, h
         const auto folded = hn::Add(hn::Sub(v, hn::PromoteTo(dd, li)), hn::PromoteTo(dd, last));
         v = hn::IfThenElse(beyond, folded, v);
         li = hn::IfThenElse(li > last, last, li);
-        const auto share = hn::Add(hn::Mul(hn::Sub(v, hn::PromoteTo(dd, li)), hn::Set(dd, 16384.0)),
-                                   hn::Set(dd, 0.5));
+        const auto share = hn::Add(hn::Mul(hn::Sub(v, hn::PromoteTo(dd, li)), hn::Set(dd, 16384.0)), hn::Set(dd, 0.5));
         fl = hn::DemoteTo(di, share);
     };
     const double margin = 1.0 / 1099511627776.0;  // 2^-40, in levels (at most about 4)
@@ -198,8 +196,8 @@ HWY_INLINE void level_step_lanes(DF df, VF area, const float* first_area, int st
     const VF one = hn::Set(df, 1.0f);
     const VF lev = hn::Mul(hn::Log2(df, hn::Max(area, one)), hn::Set(df, 0.5f));
     const auto li = hn::ConvertTo(di, lev);
-    const auto fl = hn::ConvertTo(di, hn::Add(hn::Mul(hn::Sub(lev, hn::ConvertTo(df, li)), hn::Set(df, 16384.0f)),
-                                              hn::Set(df, 0.5f)));
+    const auto fl = hn::ConvertTo(
+        di, hn::Add(hn::Mul(hn::Sub(lev, hn::ConvertTo(df, li)), hn::Set(df, 16384.0f)), hn::Set(df, 0.5f)));
     auto j = hn::Add(hn::Mul(li, hn::Set(di, 16385)), fl);
     j = hn::Min(hn::Max(j, hn::Zero(di)), hn::Set(di, steps - 1));
     const VF low = hn::GatherIndex(df, first_area, j);

@@ -9,8 +9,7 @@ namespace {
 // Hides or shows one bound host control.
 void forward_hidden(CWidget* control, bool state)
 {
-    if (!control)
-        return;
+    if (!control) return;
     if (state)
         control->hide();
     else
@@ -20,8 +19,7 @@ void forward_hidden(CWidget* control, bool state)
 // Greys out or re-enables one bound host control.
 void forward_disabled(CWidget* control, bool state)
 {
-    if (!control)
-        return;
+    if (!control) return;
     if (state)
         control->disable();
     else
@@ -38,10 +36,8 @@ double numeric_value(const CWidget* control)
 // counts as 0 rather than reaching the integer conversion.
 std::uint16_t colour_sample(double c)
 {
-    if (!(c >= 0.0))
-        c = 0.0;
-    if (c > 1.0)
-        c = 1.0;
+    if (!(c >= 0.0)) c = 0.0;
+    if (c > 1.0) c = 1.0;
     return static_cast<std::uint16_t>(c * 32767.5);
 }
 
@@ -79,8 +75,7 @@ void CheckboxControlVx::pull()
 
 void CheckboxControlVx::value_at(double time, int& result)
 {
-    if (node)
-        node->evaluate_controls(time, false);
+    if (node) node->evaluate_controls(time, false);
     value = static_cast<const CBoolean*>(host)->state;
     result = value ? 1 : 0;
 }

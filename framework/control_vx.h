@@ -11,9 +11,9 @@ namespace vx {
 
 class ControlVx {
 public:
-    CWidget* host = nullptr;      // the bound host control (a position's x control)
-    CNumeric* host_y = nullptr;   // a position's y control
-    FXNode* node = nullptr;       // the owning node
+    CWidget* host = nullptr;     // the bound host control (a position's x control)
+    CNumeric* host_y = nullptr;  // a position's y control
+    FXNode* node = nullptr;      // the owning node
     bool hidden = false;
     bool disabled = false;
 

@@ -138,8 +138,7 @@ void CrosshairOverlayVx::mouse(int code, float mx, float my)
 
 void CrosshairOverlayVx::apply(int code, float, float)
 {
-    if (!dragging)
-        return;
+    if (!dragging) return;
     switch (code) {
     case mouse_press:
         *event_taken = 1;
@@ -182,8 +181,7 @@ void AngleOverlayVx::mouse(int code, float mx, float my)
             const float dx = std::fabs(mx - cx);
             const float dy = std::fabs(my - cy);
             const double a =
-                std::atan2(static_cast<double>(dy * (overlay->scale_x / overlay->scale_y)),
-                           static_cast<double>(dx)) *
+                std::atan2(static_cast<double>(dy * (overlay->scale_x / overlay->scale_y)), static_cast<double>(dx)) *
                 radians_to_degrees;
             if (cx > mx && my >= cy)
                 angle = static_cast<float>(180.0 - a);
@@ -207,8 +205,7 @@ void AngleOverlayVx::mouse(int code, float mx, float my)
 
 void AngleOverlayVx::apply(int code, float, float)
 {
-    if (!dragging)
-        return;
+    if (!dragging) return;
     switch (code) {
     case mouse_press:
         *event_taken = 1;
@@ -220,8 +217,7 @@ void AngleOverlayVx::apply(int code, float, float)
     case mouse_release:
         *host_angle = angle;
         control->pull();
-        if (control->node)
-            control->node->notify_control_changed(host_angle, 2, -1.0);
+        if (control->node) control->node->notify_control_changed(host_angle, 2, -1.0);
         break;
     default:
         break;

@@ -49,7 +49,7 @@ class OverlayControlVx {
 public:
     virtual ~OverlayControlVx() = default;
 
-    ControlVx* control = nullptr;        // typed control refreshed after each write
+    ControlVx* control = nullptr;         // typed control refreshed after each write
     std::int32_t* event_taken = nullptr;  // the effect's overlay_event_taken
     int colour[4] = {65535, 65535, 65535, 65535};
     bool shown = true;

@@ -20,10 +20,8 @@ constexpr double row_limit = 1 << 30;
 bool finite_polygon(const CellPolygon& polygon)
 {
     for (int k = 0; k < polygon.count; ++k) {
-        if (!std::isfinite(polygon.vertices[k][0]) || !std::isfinite(polygon.vertices[k][1]))
-            return false;
-        if (std::fabs(polygon.vertices[k][0]) >= row_limit ||
-            std::fabs(polygon.vertices[k][1]) >= row_limit)
+        if (!std::isfinite(polygon.vertices[k][0]) || !std::isfinite(polygon.vertices[k][1])) return false;
+        if (std::fabs(polygon.vertices[k][0]) >= row_limit || std::fabs(polygon.vertices[k][1]) >= row_limit)
             return false;
     }
     return true;
@@ -57,8 +55,7 @@ struct Chain {
         const float* v = polygon.vertices[vertex];
         const float* w = polygon.vertices[next];
         double dy = double(w[1]) - double(v[1]);
-        if (left ? std::fabs(dy) < 1e-5 : dy == 0.0)
-            dy = 1.0;
+        if (left ? std::fabs(dy) < 1e-5 : dy == 0.0) dy = 1.0;
         slope = float((double(w[0]) - double(v[0])) * (1.0 / dy));
         x = float((double(y) + 0.5 - double(v[1])) * double(slope) + double(v[0]));
         end_row = int(std::floor(double(w[1]) + 0.5));
@@ -68,8 +65,7 @@ struct Chain {
 
 }  // namespace
 
-void clip_half_plane(const CellPolygon& source, CellPolygon& destination, int axis, float sign,
-                     float offset)
+void clip_half_plane(const CellPolygon& source, CellPolygon& destination, int axis, float sign, float offset)
 {
     destination.raster_height = source.raster_height;
     destination.centre_x = source.centre_x;
@@ -77,14 +73,12 @@ void clip_half_plane(const CellPolygon& source, CellPolygon& destination, int ax
     destination.count = 0;
 
     const int n = std::clamp(source.count, 0, max_vertices);
-    if (n == 0)
-        return;
+    if (n == 0) return;
     // A convex polygon gains at most one vertex per cut; anything that would
     // overflow the record (only possible for 30-vertex or non-convex input)
     // is dropped rather than written past its end.
     auto append = [&destination](float x, float y) {
-        if (destination.count >= max_vertices)
-            return;
+        if (destination.count >= max_vertices) return;
         destination.vertices[destination.count][0] = x;
         destination.vertices[destination.count][1] = y;
         ++destination.count;
@@ -100,8 +94,7 @@ void clip_half_plane(const CellPolygon& source, CellPolygon& destination, int ax
             append(u_vertex[0] + ((v_vertex[0] - u_vertex[0]) * u) / den,
                    u_vertex[1] + ((v_vertex[1] - u_vertex[1]) * u) / den);
         }
-        if (v <= 0.0f)
-            append(v_vertex[0], v_vertex[1]);
+        if (v <= 0.0f) append(v_vertex[0], v_vertex[1]);
         u_vertex = v_vertex;
         u = v;
     }
@@ -122,10 +115,8 @@ bool PolyRender::clip_polygon(CellPolygon& polygon, float xmin, float xmax, floa
         top += ymin > y;
         bottom += y > ymax;
     }
-    if (left == 0 && right == 0 && top == 0 && bottom == 0)
-        return true;
-    if (left == polygon.count || right == polygon.count || top == polygon.count ||
-        bottom == polygon.count) {
+    if (left == 0 && right == 0 && top == 0 && bottom == 0) return true;
+    if (left == polygon.count || right == polygon.count || top == polygon.count || bottom == polygon.count) {
         polygon.count = 0;
         return false;
     }
@@ -136,17 +127,14 @@ bool PolyRender::clip_polygon(CellPolygon& polygon, float xmin, float xmax, floa
         float sign;
         float offset;
     };
-    const Side sides[4] = {{left, 0, -1.0f, -xmin},
-                           {right, 0, 1.0f, xmax},
-                           {top, 1, -1.0f, -ymin},
-                           {bottom, 1, 1.0f, ymax}};
+    const Side sides[4] = {
+        {left, 0, -1.0f, -xmin}, {right, 0, 1.0f, xmax}, {top, 1, -1.0f, -ymin}, {bottom, 1, 1.0f, ymax}};
 
     CellPolygon second;
     CellPolygon* current = &polygon;
     CellPolygon* other = &second;
     for (const Side& side : sides) {
-        if (side.outside == 0)
-            continue;
+        if (side.outside == 0) continue;
         clip_half_plane(*current, *other, side.axis, side.sign, side.offset);
         std::swap(current, other);
         if (current->count == 0) {
@@ -154,20 +142,17 @@ bool PolyRender::clip_polygon(CellPolygon& polygon, float xmin, float xmax, floa
             return false;
         }
     }
-    if (current != &polygon)
-        copy_polygon(*current, polygon);
+    if (current != &polygon) copy_polygon(*current, polygon);
     return true;
 }
 
 void PolyRender::draw_polygon(const CellPolygon& polygon, const RowBand& band)
 {
     const int n = polygon.count;
-    if (n > max_vertices || n < 3)
-        return;
+    if (n > max_vertices || n < 3) return;
     // Coordinates that are not numbers, or beyond any picture, draw nothing
     // (they would make the row counter meaningless).
-    if (!finite_polygon(polygon))
-        return;
+    if (!finite_polygon(polygon)) return;
 
     // The first vertex with the smallest y.
     float ytop = std::numeric_limits<float>::infinity();
@@ -196,10 +181,8 @@ void PolyRender::draw_polygon(const CellPolygon& polygon, const RowBand& band)
         }
         while (y < left.end_row && y < right.end_row) {
             // Rows below the band can no longer be drawn.
-            if (y > band.y1)
-                return;
-            if (band.y0 <= y)
-                fill_span(y, std::min(left.x, right.x), std::max(left.x, right.x), band, polygon);
+            if (y > band.y1) return;
+            if (band.y0 <= y) fill_span(y, std::min(left.x, right.x), std::max(left.x, right.x), band, polygon);
             left.x += left.slope;
             right.x += right.slope;
             ++y;
@@ -207,27 +190,22 @@ void PolyRender::draw_polygon(const CellPolygon& polygon, const RowBand& band)
     }
 }
 
-void PolyRender::fill_span(int y, float xa, float xb, const RowBand& band,
-                           const CellPolygon& polygon)
+void PolyRender::fill_span(int y, float xa, float xb, const RowBand& band, const CellPolygon& polygon)
 {
     // Pixel centres in [xa + 0.0001, xb], near enough: a pixel whose centre
     // lies exactly on an edge shared by two cells goes to the cell on its left.
     double first = std::ceil(double(xa) - 0.4999);
     double last = std::floor(double(xb) - 0.5);
-    if (first < double(band.x0))
-        first = band.x0;
-    if (last > double(band.x1))
-        last = band.x1;
-    if (!(first <= last))
-        return;
+    if (first < double(band.x0)) first = band.x0;
+    if (last > double(band.x1)) last = band.x1;
+    if (!(first <= last)) return;
     const int row = y >= polygon.raster_height ? polygon.raster_height - 1 : y;
     render_span(row, int(first), int(last), polygon);
 }
 
 void PolyRender::render_span(int y, int x_first, int x_last, const CellPolygon& polygon)
 {
-    for (int x = x_first; x <= x_last; ++x)
-        render_pixel(x, y, polygon);
+    for (int x = x_first; x <= x_last; ++x) render_pixel(x, y, polygon);
 }
 
 void rotate_polygon(CellPolygon& polygon, float angle, float kx, float ky)
@@ -243,10 +221,8 @@ void rotate_polygon(CellPolygon& polygon, float angle, float kx, float ky)
         y = ny;
     };
     const int n = std::clamp(polygon.count, 0, max_vertices);
-    for (int k = 0; k < n; ++k)
-        turn(polygon.vertices[k][0], polygon.vertices[k][1]);
-    if (polygon.centre_x && polygon.centre_y)
-        turn(*polygon.centre_x, *polygon.centre_y);
+    for (int k = 0; k < n; ++k) turn(polygon.vertices[k][0], polygon.vertices[k][1]);
+    if (polygon.centre_x && polygon.centre_y) turn(*polygon.centre_x, *polygon.centre_y);
 }
 
 }  // namespace vx

@@ -41,8 +41,7 @@ public:
 
 // The part of `source` where sign * coordinate - offset <= 0 (coordinate x
 // for axis 0, y for axis 1), into `destination`.
-void clip_half_plane(const CellPolygon& source, CellPolygon& destination, int axis, float sign,
-                     float offset);
+void clip_half_plane(const CellPolygon& source, CellPolygon& destination, int axis, float sign, float offset);
 // Turns every vertex and the centre by `angle` radians about (kx, ky).
 void rotate_polygon(CellPolygon& polygon, float angle, float kx, float ky);
 

@@ -14,10 +14,7 @@ class FuzzInput {
 public:
     FuzzInput(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
-    std::uint8_t byte()
-    {
-        return at_ < size_ ? data_[at_++] : 0;
-    }
+    std::uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
     // A number from 0 to 1 from two bytes.
     double unit()
     {

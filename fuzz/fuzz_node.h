@@ -19,7 +19,13 @@ struct NodeRelease {
 };
 using NodeHandle = std::unique_ptr<FXNode, NodeRelease>;
 
-inline NodeHandle new_node() { return NodeHandle(FXNode_create()); }
-inline NodeHandle loaded_node(const RegV& reg) { return NodeHandle(FXNode_load(reg)); }
+inline NodeHandle new_node()
+{
+    return NodeHandle(FXNode_create());
+}
+inline NodeHandle loaded_node(const RegV& reg)
+{
+    return NodeHandle(FXNode_load(reg));
+}
 
 }  // namespace trellin_fuzz

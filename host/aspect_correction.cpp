@@ -1,4 +1,7 @@
 // Pixel aspect shown for a picture: the host shows pictures as they are.
 #include "node/host_api.h"
 
-double aspect_correction(double aspect, int, int) { return aspect; }
+double aspect_correction(double aspect, int, int)
+{
+    return aspect;
+}

@@ -23,10 +23,16 @@ struct Entry {
     std::vector<ControlKey> keys;
 };
 
-std::string as_json_text(const std::string& text) { return json(host_detail::excerpt(text)).dump(); }
+std::string as_json_text(const std::string& text)
+{
+    return json(host_detail::excerpt(text)).dump();
+}
 
 // A value as a message quotes it: at most a short excerpt.
-std::string shown(const json& j) { return host_detail::json_excerpt(j); }
+std::string shown(const json& j)
+{
+    return host_detail::json_excerpt(j);
+}
 
 // The name a control is saved under: an option's short label when that finds
 // the same control again, else the full label.
@@ -201,8 +207,6 @@ void clamp_value(const CWidget& c, double* v)
     }
 }
 
-
-
 const json* controls_of(const RegV& reg, std::string& fault)
 {
     if (!reg.doc.is_object()) {
@@ -277,9 +281,15 @@ bool FXNode::load_controls(const RegV& reg)
     return true;
 }
 
-bool FXNode::reg_save(RegV& reg) { return save_controls(reg); }
+bool FXNode::reg_save(RegV& reg)
+{
+    return save_controls(reg);
+}
 
-bool FXNode::reg_load(const RegV& reg) { return load_controls(reg); }
+bool FXNode::reg_load(const RegV& reg)
+{
+    return load_controls(reg);
+}
 
 std::string regv_check(const RegV& reg, const FXNode& node, RegVNameFault* name_fault)
 {

@@ -9,10 +9,22 @@ CWidget::CWidget(ControlKind kind, std::string label) : kind_(kind), label_(std:
 
 CWidget::~CWidget() = default;
 
-void CWidget::hide() { hidden_ = true; }
-void CWidget::show() { hidden_ = false; }
-void CWidget::disable() { disabled_ = true; }
-void CWidget::enable() { disabled_ = false; }
+void CWidget::hide()
+{
+    hidden_ = true;
+}
+void CWidget::show()
+{
+    hidden_ = false;
+}
+void CWidget::disable()
+{
+    disabled_ = true;
+}
+void CWidget::enable()
+{
+    disabled_ = false;
+}
 
 // ---------------------------------------------------------------------------
 

@@ -10,32 +10,68 @@
 
 MediaDescriptor::~MediaDescriptor() = default;
 
-void MediaDescriptor::Destroy() { delete this; }
+void MediaDescriptor::Destroy()
+{
+    delete this;
+}
 
 RegIO::~RegIO() = default;
 
-FXNode::FXNode() { std::memset(node_uuid, 0, sizeof node_uuid); }
+FXNode::FXNode()
+{
+    std::memset(node_uuid, 0, sizeof node_uuid);
+}
 
-FXNode::~FXNode() { unregister_node(this); }
+FXNode::~FXNode()
+{
+    unregister_node(this);
+}
 
-void FXNode::set_name(const char* name) { name_ = name != nullptr ? name : ""; }
+void FXNode::set_name(const char* name)
+{
+    name_ = name != nullptr ? name : "";
+}
 
 // Operations a node does not override: the host's neutral answers.
 void FXNode::set_flags(std::uint32_t) {}
-const char* FXNode::get_description() { return ""; }
-int FXNode::get_input_format(int) { return 0; }
+const char* FXNode::get_description()
+{
+    return "";
+}
+int FXNode::get_input_format(int)
+{
+    return 0;
+}
 void FXNode::get_input_count(int& min_inputs, int& max_inputs)
 {
     min_inputs = 1;
     max_inputs = 1;
 }
 void FXNode::set_output_format(int) {}
-void FXNode::notify_output_changed() { ++output_changes_; }
-int FXNode::process(double) { return 0; }
-int FXNode::process_image(double, _image_str**, _image_str*) { return 0; }
-bool FXNode::prefetch(double) { return false; }
-bool FXNode::layout_controls(CPanel*) { return false; }
-int FXNode::get_animation_mode() { return 0; }
+void FXNode::notify_output_changed()
+{
+    ++output_changes_;
+}
+int FXNode::process(double)
+{
+    return 0;
+}
+int FXNode::process_image(double, _image_str**, _image_str*)
+{
+    return 0;
+}
+bool FXNode::prefetch(double)
+{
+    return false;
+}
+bool FXNode::layout_controls(CPanel*)
+{
+    return false;
+}
+int FXNode::get_animation_mode()
+{
+    return 0;
+}
 
 bool FXNode::evaluate_controls(double time, bool)
 {
@@ -49,13 +85,34 @@ bool FXNode::notify_control_changed(CWidget*, int, double)
     return true;
 }
 
-bool FXNode::redraw_pending() { return false; }
-bool FXNode::draw_overlay(void*) { return false; }
-bool FXNode::redraw_background() { return false; }
-bool FXNode::redraw_foreground() { return false; }
-bool FXNode::has_overlay() { return false; }
-bool FXNode::overlay_event(void*, int, FXMouseEvent*) { return false; }
-bool FXNode::overlay_process(void*) { return false; }
+bool FXNode::redraw_pending()
+{
+    return false;
+}
+bool FXNode::draw_overlay(void*)
+{
+    return false;
+}
+bool FXNode::redraw_background()
+{
+    return false;
+}
+bool FXNode::redraw_foreground()
+{
+    return false;
+}
+bool FXNode::has_overlay()
+{
+    return false;
+}
+bool FXNode::overlay_event(void*, int, FXMouseEvent*)
+{
+    return false;
+}
+bool FXNode::overlay_process(void*)
+{
+    return false;
+}
 void FXNode::release_frame_storage() {}
 
 CWidget* FXNode::control(int i) const
@@ -63,7 +120,6 @@ CWidget* FXNode::control(int i) const
     if (i < 0 || i >= num_controls()) return nullptr;
     return controls_[static_cast<std::size_t>(i)].get();
 }
-
 
 CWidget* FXNode::find_control(const std::string& label) const
 {
@@ -79,11 +135,20 @@ CWidget* FXNode::find_control(const std::string& label) const
     return nullptr;
 }
 
-void FXNode::set_ovl_update_pending() { ++ovl_updates_; }
+void FXNode::set_ovl_update_pending()
+{
+    ++ovl_updates_;
+}
 
-void FXNode::invalidate_range(double from, double to) { invalidated_.emplace_back(from, to); }
+void FXNode::invalidate_range(double from, double to)
+{
+    invalidated_.emplace_back(from, to);
+}
 
-int FXNode::get_input_length(int) { return input_length_; }
+int FXNode::get_input_length(int)
+{
+    return input_length_;
+}
 
 void FXNode::get_output_size(int& width, int& height)
 {
@@ -91,7 +156,10 @@ void FXNode::get_output_size(int& width, int& height)
     height = output_height_;
 }
 
-double FXNode::get_aspect() { return aspect_; }
+double FXNode::get_aspect()
+{
+    return aspect_;
+}
 
 void FXNode::set_output_size(int width, int height)
 {
@@ -107,7 +175,8 @@ void FXNode::clear_host_records()
     invalidated_.clear();
 }
 
-template <class T> T* FXNode::adopt(std::unique_ptr<T> control)
+template <class T>
+T* FXNode::adopt(std::unique_ptr<T> control)
 {
     T* raw = control.get();
     controls_.push_back(std::move(control));
@@ -134,4 +203,7 @@ CColor* FXNode::Color(const char* label, const double* rgba, bool flag)
     return adopt(std::make_unique<CColor>(label != nullptr ? label : "", rgba, flag));
 }
 
-CLabel* FXNode::Label(const char* text) { return adopt(std::make_unique<CLabel>(text != nullptr ? text : "")); }
+CLabel* FXNode::Label(const char* text)
+{
+    return adopt(std::make_unique<CLabel>(text != nullptr ? text : ""));
+}

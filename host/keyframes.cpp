@@ -14,7 +14,10 @@ void CWidget::set_key(const ControlKey& key)
         keys_.insert(at, key);
 }
 
-void CWidget::clear_keys() { keys_.clear(); }
+void CWidget::clear_keys()
+{
+    keys_.clear();
+}
 
 void CWidget::evaluate_at(double time)
 {
@@ -33,8 +36,8 @@ void CWidget::evaluate_at(double time)
     }
     // keys_.front().time < time < keys_.back().time: the first key later than
     // `time` exists and is not the first key.
-    auto next = std::upper_bound(keys_.begin(), keys_.end(), time,
-                                 [](double t, const ControlKey& k) { return t < k.time; });
+    auto next =
+        std::upper_bound(keys_.begin(), keys_.end(), time, [](double t, const ControlKey& k) { return t < k.time; });
     const ControlKey& k1 = *next;
     const ControlKey& k0 = *(next - 1);
     if (time == k0.time || !interpolates()) {

@@ -21,7 +21,10 @@ using nlohmann::json;
 
 namespace {
 
-std::string system_fault(int err) { return std::strerror(err); }
+std::string system_fault(int err)
+{
+    return std::strerror(err);
+}
 
 // Line and column (both from 1) of the character at byte `index` of `text`;
 // the column counts UTF-8 characters, not bytes.
@@ -116,11 +119,13 @@ void check_limits(const std::string& text, const std::string& name)
             --depth;
         } else if (ch == '-' || (ch >= '0' && ch <= '9')) {
             std::size_t end = i;
-            while (end < text.size() && text[end] != '\0' && std::strchr("0123456789+-.eE", text[end]) != nullptr) ++end;
+            while (end < text.size() && text[end] != '\0' && std::strchr("0123456789+-.eE", text[end]) != nullptr)
+                ++end;
             const std::string_view token(text.data() + i, end - i);
             if (beyond_double(token))
-                refuse(i, "the number " + host_detail::excerpt(token) + " is beyond the range of numbers (about "
-                          "1.8e308 either side of 0)");
+                refuse(i, "the number " + host_detail::excerpt(token) +
+                              " is beyond the range of numbers (about "
+                              "1.8e308 either side of 0)");
             i = end - 1;
         }
     }
@@ -179,8 +184,7 @@ RegV RegV::parse(const std::string& text, const std::string& name)
     if (!doc.is_object()) throw RegVError(name + ": not a settings document (the top level is not an object)");
     auto controls = doc.find("controls");
     if (controls == doc.end()) throw RegVError(name + ": not a settings document (no \"controls\" member)");
-    if (!controls->is_object())
-        throw RegVError(name + ": not a settings document (\"controls\" is not an object)");
+    if (!controls->is_object()) throw RegVError(name + ": not a settings document (\"controls\" is not an object)");
     return RegV(std::move(doc));
 }
 

@@ -172,7 +172,10 @@ void smp_set_thread_numprocs(int n)
     t_processors = n;
 }
 
-int smp_id() { return t_id; }
+int smp_id()
+{
+    return t_id;
+}
 
 void smp_exec(smp_func fn, void* arg)
 {

@@ -70,7 +70,10 @@ WarningCapture::WarningCapture() : state_(std::make_shared<State>())
     }));
 }
 
-WarningCapture::~WarningCapture() { install_sink(state_->previous); }
+WarningCapture::~WarningCapture()
+{
+    install_sink(state_->previous);
+}
 
 std::vector<std::string> WarningCapture::messages() const
 {

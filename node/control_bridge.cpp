@@ -7,8 +7,7 @@ namespace vx {
 
 bool TrellinNode::layout_controls(CPanel* panel)
 {
-    if (num_controls() < 1)
-        return false;
+    if (num_controls() < 1) return false;
     // The host's count is asked again at every step, but the table ends the
     // loop: a host reporting more controls than the node made must not make
     // it read past its table.
@@ -31,22 +30,18 @@ bool TrellinNode::notify_control_changed(CWidget* widget, int reason, double tim
 {
     const ControlEntry* const values = controls;
     const ControlEntry* const values_end = controls + value_control_count;
-    const ControlEntry* entry = std::find_if(
-        values, values_end, [widget](const ControlEntry& e) { return widget && e.control == widget; });
-    if (entry == values_end)
-        return FXNode::notify_control_changed(widget, reason, time);
+    const ControlEntry* entry =
+        std::find_if(values, values_end, [widget](const ControlEntry& e) { return widget && e.control == widget; });
+    if (entry == values_end) return FXNode::notify_control_changed(widget, reason, time);
 
     const ControlRow& def = control_table[entry - controls];
     ControlVx& typed = effect->param.number(def.typed);
     typed.pull();
-    if (&typed == &effect->param.light_active)
-        effect->update_light_controls();
-    if (reason == 2)
-        invalidate_range(-1.0, -1.0);
+    if (&typed == &effect->param.light_active) effect->update_light_controls();
+    if (reason == 2) invalidate_range(-1.0, -1.0);
     set_ovl_update_pending();
     // The host's own change handling is not asked for option controls.
-    if (def.kind != ControlKind::option)
-        FXNode::notify_control_changed(widget, reason, time);
+    if (def.kind != ControlKind::option) FXNode::notify_control_changed(widget, reason, time);
     return true;
 }
 

@@ -68,8 +68,7 @@ const HandleRow handle_table[handle_table_size] = {
 int control_row(const char* text)
 {
     for (int i = 0; i < control_table_size; ++i)
-        if (std::strcmp(control_table[i].label, text) == 0)
-            return i;
+        if (std::strcmp(control_table[i].label, text) == 0) return i;
     return -1;
 }
 
@@ -78,10 +77,14 @@ namespace {
 OverlayControlVx& handle_of(Trellin& effect, HandleId id)
 {
     switch (id) {
-    case HandleId::light: return effect.light_handle;
-    case HandleId::centre: return effect.centre_handle;
-    case HandleId::tweak: return effect.tweak_handle;
-    case HandleId::angle: break;
+    case HandleId::light:
+        return effect.light_handle;
+    case HandleId::centre:
+        return effect.centre_handle;
+    case HandleId::tweak:
+        return effect.tweak_handle;
+    case HandleId::angle:
+        break;
     }
     return effect.angle_handle;
 }
@@ -95,8 +98,7 @@ void TrellinNode::create_controls()
         CWidget* widget = nullptr;
         switch (def.kind) {
         case ControlKind::numeric:
-            widget = Numeric(def.label, def.value[0], def.minimum, def.maximum, def.step,
-                             def.flag);
+            widget = Numeric(def.label, def.value[0], def.minimum, def.maximum, def.step, def.flag);
             break;
         case ControlKind::boolean:
             widget = Boolean(def.label, def.value[0] != 0.0, def.flag);
@@ -113,8 +115,7 @@ void TrellinNode::create_controls()
         }
         controls[i] = {widget, def.panel_column, def.panel_row};
 
-        if (def.binding == ControlBinding::none)
-            continue;
+        if (def.binding == ControlBinding::none) continue;
         ControlVx& typed = effect->param.number(def.typed);
         if (def.binding == ControlBinding::position_y)
             typed.host_y = static_cast<CNumeric*>(widget);
@@ -126,8 +127,7 @@ void TrellinNode::create_controls()
     for (const HandleRow& def : handle_table) {
         OverlayControlVx& handle = handle_of(*effect, def.handle);
         if (def.handle == HandleId::angle) {
-            static_cast<AngleOverlayVx&>(handle).host_angle =
-                static_cast<CNumeric*>(controls[def.x_row].control);
+            static_cast<AngleOverlayVx&>(handle).host_angle = static_cast<CNumeric*>(controls[def.x_row].control);
         } else {
             auto& crosshair = static_cast<CrosshairOverlayVx&>(handle);
             crosshair.host_x = static_cast<CNumeric*>(controls[def.x_row].control);
@@ -135,8 +135,7 @@ void TrellinNode::create_controls()
             crosshair.diagonal_arms = def.diagonal_arms;
         }
         handle.control = &effect->param.number(def.typed);
-        for (int c = 0; c < 4; ++c)
-            handle.colour[c] = def.colour[c];
+        for (int c = 0; c < 4; ++c) handle.colour[c] = def.colour[c];
         handle.overlay = effect;
         handle.event_taken = &effect->overlay_event_taken;
     }

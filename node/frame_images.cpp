@@ -10,8 +10,7 @@ namespace {
 // `record` when it has width x height; otherwise a new record in its place.
 bool fit(ImageVx*& record, int width, int height)
 {
-    if (record && record->width == width && record->height == height)
-        return true;
+    if (record && record->width == width && record->height == height) return true;
     delete record;
     record = ImageVx::create(width, height);
     return record != nullptr;
@@ -35,8 +34,7 @@ bool FrameImages::prepare(const _image_str* in, const _image_str* out, bool leav
     needs_reading_ = false;
     if (in->width == w && in->height == h) {
         needs_reading_ = leave_unread;
-        if (!leave_unread)
-            read_host_image(in, input);
+        if (!leave_unread) read_host_image(in, input);
         return true;
     }
     if (!fit(source_, in->width, in->height) || !fit(intermediate_, w, in->height)) {

@@ -14,8 +14,7 @@ void* frame_alloc(std::size_t bytes)
     int n = allocations_until_failure.load(std::memory_order_relaxed);
     while (n >= 0) {
         if (allocations_until_failure.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) {
-            if (n == 0)
-                return nullptr;
+            if (n == 0) return nullptr;
             break;
         }
     }

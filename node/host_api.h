@@ -319,7 +319,8 @@ protected:
     CLabel* Label(const char* text);
 
 private:
-    template <class T> T* adopt(std::unique_ptr<T> control);
+    template <class T>
+    T* adopt(std::unique_ptr<T> control);
 
     std::string name_;
     std::vector<std::unique_ptr<CWidget>> controls_;

@@ -13,8 +13,7 @@ void read_host_row(const _image_str* image, int y, std::uint16_t* d)
     const int stored = (image->flags & IMAGE_BOTTOM_UP) != 0 ? h - 1 - y : y;
     const std::uint16_t* s = image->data + std::size_t(stored) * std::size_t(w) * std::size_t(step);
     if (step == 4) {
-        for (int i = 0; i < w * 4; ++i)
-            d[i] = static_cast<std::uint16_t>(s[i] >> 1);
+        for (int i = 0; i < w * 4; ++i) d[i] = static_cast<std::uint16_t>(s[i] >> 1);
     } else {
         for (int x = 0; x < w; ++x, s += step, d += 4) {
             d[0] = static_cast<std::uint16_t>(s[0] >> 1);
@@ -28,8 +27,7 @@ void read_host_row(const _image_str* image, int y, std::uint16_t* d)
 void read_host_image(const _image_str* image, ImageVx* record)
 {
     parallel_rows(image->height, [=](int first, int last) {
-        for (int y = first; y <= last; ++y)
-            read_host_row(image, y, record->rows[y]);
+        for (int y = first; y <= last; ++y) read_host_row(image, y, record->rows[y]);
     });
 }
 
@@ -46,14 +44,11 @@ inline std::uint16_t widen(std::uint16_t s)
 
 ImageVx* import_host_image(const _image_str* image, const _image_str* reference)
 {
-    if (!image || image->samples < 3)
-        return nullptr;
-    const bool resample =
-        reference && (reference->width != image->width || reference->height != image->height);
-    ImageVx* result = resample ? ImageVx::create(reference->width, reference->height)
-                               : ImageVx::create(image->width, image->height);
-    if (!result)
-        return nullptr;
+    if (!image || image->samples < 3) return nullptr;
+    const bool resample = reference && (reference->width != image->width || reference->height != image->height);
+    ImageVx* result =
+        resample ? ImageVx::create(reference->width, reference->height) : ImageVx::create(image->width, image->height);
+    if (!result) return nullptr;
     if (!resample) {
         read_host_image(image, result);
         return result;
@@ -79,8 +74,7 @@ void write_host_row(const std::uint16_t* s, _image_str* image, int y)
     const int step = image->samples;
     std::uint16_t* d = image->data + std::size_t(y) * std::size_t(w) * std::size_t(step);
     if (step == 4) {
-        for (int i = 0; i < w * 4; ++i)
-            d[i] = widen(s[i]);
+        for (int i = 0; i < w * 4; ++i) d[i] = widen(s[i]);
     } else {
         for (int x = 0; x < w; ++x, s += 4, d += step) {
             d[0] = widen(s[0]);
@@ -92,11 +86,9 @@ void write_host_row(const std::uint16_t* s, _image_str* image, int y)
 
 void export_to_host_image(const ImageVx* record, _image_str* image)
 {
-    if (!record || !image)
-        return;
+    if (!record || !image) return;
     parallel_rows(image->height, [=](int first, int last) {
-        for (int y = first; y <= last; ++y)
-            write_host_row(record->rows[y], image, y);
+        for (int y = first; y <= last; ++y) write_host_row(record->rows[y], image, y);
     });
     image->flags = static_cast<std::uint8_t>(image->flags & ~IMAGE_BOTTOM_UP);
 }

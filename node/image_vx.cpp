@@ -10,11 +10,9 @@ namespace vx {
 
 ImageVx* ImageVx::create(int width, int height, std::uint16_t* block)
 {
-    if (width < 0 || height < 0)
-        return nullptr;
+    if (width < 0 || height < 0) return nullptr;
     ImageVx* image = new (std::nothrow) ImageVx();
-    if (!image)
-        return nullptr;
+    if (!image) return nullptr;
     image->width = width;
     image->height = height;
     image->ref_scale = 720.0f / static_cast<float>(width);
@@ -31,22 +29,19 @@ ImageVx* ImageVx::create(int width, int height, std::uint16_t* block)
         delete image;
         return nullptr;
     }
-    for (int y = 0; y < height; ++y)
-        image->rows[y] = image->pixels + std::size_t(y) * std::size_t(width) * 4;
+    for (int y = 0; y < height; ++y) image->rows[y] = image->pixels + std::size_t(y) * std::size_t(width) * 4;
     return image;
 }
 
 ImageVx::~ImageVx()
 {
-    if (owns_pixels)
-        frame_free(pixels);
+    if (owns_pixels) frame_free(pixels);
     frame_free(rows);
 }
 
 void ImageVx::fill(std::uint16_t c0, std::uint16_t c1, std::uint16_t c2, std::uint16_t c3)
 {
-    if (height < 1 || width < 1)
-        return;
+    if (height < 1 || width < 1) return;
     std::uint16_t* row0 = rows[0];
     for (int x = 0; x < width; ++x) {
         row0[x * 4 + 0] = c0;
@@ -55,15 +50,13 @@ void ImageVx::fill(std::uint16_t c0, std::uint16_t c1, std::uint16_t c2, std::ui
         row0[x * 4 + 3] = c3;
     }
     const std::size_t row_bytes = std::size_t(width) * 4 * sizeof(std::uint16_t);
-    for (int y = 1; y < height; ++y)
-        std::memcpy(rows[y], row0, row_bytes);
+    for (int y = 1; y < height; ++y) std::memcpy(rows[y], row0, row_bytes);
 }
 
 void ImageVx::fill_alpha(std::uint16_t value)
 {
     const std::size_t count = std::size_t(width) * std::size_t(height);
-    for (std::size_t i = 0; i < count; ++i)
-        pixels[i * 4 + 3] = value;
+    for (std::size_t i = 0; i < count; ++i) pixels[i * 4 + 3] = value;
 }
 
 void ImageVx::copy_alpha_from(const ImageVx* src)
@@ -72,8 +65,7 @@ void ImageVx::copy_alpha_from(const ImageVx* src)
         for (int y = first_row; y <= last_row; ++y) {
             std::uint16_t* d = rows[y];
             const std::uint16_t* s = src->rows[y];
-            for (int x = 0; x < width; ++x)
-                d[x * 4 + 3] = s[x * 4 + 3];
+            for (int x = 0; x < width; ++x) d[x * 4 + 3] = s[x * 4 + 3];
         }
     });
 }

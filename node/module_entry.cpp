@@ -15,15 +15,13 @@ MODULE_EXPORT const char* FXNode_info(char* uuid_out)
 MODULE_EXPORT FXNode* FXNode_create()
 {
     vx::TrellinNode* node = vx::TrellinNode::make();
-    if (node)
-        FXNode_register(node);
+    if (node) FXNode_register(node);
     return node;
 }
 
 MODULE_EXPORT FXNode* FXNode_load(const RegV& reg)
 {
     vx::TrellinNode* node = vx::TrellinNode::make();
-    if (node)
-        node->reg_load(reg);
+    if (node) node->reg_load(reg);
     return node;
 }

@@ -32,8 +32,7 @@ bool TrellinNode::overlay_event(void*, int kind, FXMouseEvent* event)
 {
     // Every kind passes the pointer position on; without a record there is
     // nothing to pass.
-    if (!event)
-        return false;
+    if (!event) return false;
     switch (kind) {
     case 0:  // press
         effect->overlay_event_taken = 0;

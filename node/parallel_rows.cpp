@@ -16,8 +16,7 @@ void parallel_rows_for(void* arg)
     if (band > 0) {
         first = k * band;
         end = first + band;
-        if (end > job.row_count || k == n - 1)
-            end = job.row_count;
+        if (end > job.row_count || k == n - 1) end = job.row_count;
     } else {
         // Fewer rows than processors: processor 0 takes them all.
         first = k == 0 ? 0 : job.row_count;

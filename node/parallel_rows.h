@@ -29,8 +29,7 @@ void dispatch_rows(RowJob& job);
 template <class Worker>
 void parallel_rows(int row_count, const Worker& worker)
 {
-    RowJob job{&worker,
-               [](const void* w, int first, int last) { (*static_cast<const Worker*>(w))(first, last); },
+    RowJob job{&worker, [](const void* w, int first, int last) { (*static_cast<const Worker*>(w))(first, last); },
                row_count, 0};
     dispatch_rows(job);
 }

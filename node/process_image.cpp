@@ -21,8 +21,7 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     for (const _image_str* image : {input, output}) {
         if (image->samples != 3 && image->samples != 4) {
             const std::string text = "VXKIT plugin: process_image() called with an image of " +
-                                     std::to_string(image->samples) +
-                                     " samples per pixel; only 3 or 4 are supported.";
+                                     std::to_string(image->samples) + " samples per pixel; only 3 or 4 are supported.";
             msgwarn(text.c_str());
             return 0;
         }

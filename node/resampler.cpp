@@ -11,9 +11,9 @@ namespace {
 
 // The taps of one destination position along an axis.
 struct TapSpan {
-    int first = 0;       // index into the axis's weight list
+    int first = 0;  // index into the axis's weight list
     int count = 0;
-    double norm = 1.0;   // applied to each channel sum when reducing
+    double norm = 1.0;  // applied to each channel sum when reducing
     bool normalise = false;
 };
 
@@ -56,8 +56,7 @@ AxisPlan plan_axis(const double* table, int n, int m)
         for (int i = lo; i <= hi; ++i) {
             const double d = enlarging ? (i - c) * 512.0 : (i - c) * inv_s * 512.0;
             long k = static_cast<long>(std::fabs(d));
-            if (k > Resampler::table_size - 1)
-                k = Resampler::table_size - 1;
+            if (k > Resampler::table_size - 1) k = Resampler::table_size - 1;
             const double w = table[k];
             weight_sum += w;
             plan.weights.push_back(w);
@@ -72,17 +71,15 @@ AxisPlan plan_axis(const double* table, int n, int m)
 
 inline std::uint16_t to_sample(double v)
 {
-    if (v < 0.0)
-        v = 0.0;
-    if (v > 32767.0)
-        v = 32767.0;
+    if (v < 0.0) v = 0.0;
+    if (v > 32767.0) v = 32767.0;
     return static_cast<std::uint16_t>(v + 0.5);
 }
 
 // One line along an axis: `src` and `dst` point at the first pixel, the
 // strides are the sample distances between neighbouring pixels on the line.
-void resample_line(const AxisPlan& plan, const std::uint16_t* src, std::size_t src_stride, int n,
-                   std::uint16_t* dst, std::size_t dst_stride, int m)
+void resample_line(const AxisPlan& plan, const std::uint16_t* src, std::size_t src_stride, int n, std::uint16_t* dst,
+                   std::size_t dst_stride, int m)
 {
     if (plan.copy) {
         for (int x = 0; x < n; ++x, src += src_stride, dst += dst_stride)
@@ -126,8 +123,7 @@ Resampler::Resampler()
 int Resampler::run(const ImageVx* source, ImageVx* destination)
 {
     std::unique_ptr<ImageVx> intermediate(ImageVx::create(destination->width, source->height));
-    if (!intermediate)
-        return 0;
+    if (!intermediate) return 0;
     run(source, destination, intermediate.get());
     return 1;
 }
@@ -136,8 +132,7 @@ void Resampler::run(const ImageVx* source, ImageVx* destination, ImageVx* interm
 {
     const AxisPlan across = plan_axis(weights_, source->width, destination->width);
     for (int y = 0; y < source->height; ++y)
-        resample_line(across, source->rows[y], 4, source->width, intermediate->rows[y], 4,
-                      destination->width);
+        resample_line(across, source->rows[y], 4, source->width, intermediate->rows[y], 4, destination->width);
 
     const AxisPlan down = plan_axis(weights_, source->height, destination->height);
     const std::size_t src_stride = std::size_t(intermediate->width) * 4;

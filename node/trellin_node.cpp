@@ -43,8 +43,7 @@ void TrellinNode::set_flags(std::uint32_t flags)
 void TrellinNode::release_frame_storage()
 {
     images_.release();
-    if (effect)
-        effect->storage.release();
+    if (effect) effect->storage.release();
 }
 
 const char* TrellinNode::get_description()

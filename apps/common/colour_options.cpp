@@ -24,8 +24,9 @@ void add_colour_options(CLI::App& command, RenderOverrides& overrides, bool raw_
                       "linear, integer samples sRGB)"}};
     for (const SpaceOption& o : spaces) {
         auto member = o.member;
-        command.add_option_function<std::string>(
-                   o.name, [&overrides, member](const std::string& v) { overrides.*member = v; }, o.help)
+        command
+            .add_option_function<std::string>(
+                o.name, [&overrides, member](const std::string& v) { overrides.*member = v; }, o.help)
             ->type_name("NAME");
     }
     command
@@ -35,10 +36,12 @@ void add_colour_options(CLI::App& command, RenderOverrides& overrides, bool raw_
             "curve (none: clip them to 0..1, the default)")
         ->check(CLI::IsMember({"log", "none"}))
         ->type_name("MODE");
-    command.add_flag_callback("--refract-alpha", [&overrides] { overrides.refract_alpha = true; },
-                              "Refract alpha with the colour (default: alpha stays where it was)");
-    command.add_flag_callback("--no-refract-alpha", [&overrides] { overrides.refract_alpha = false; },
-                              "Keep alpha where it was, whatever a project says");
+    command.add_flag_callback(
+        "--refract-alpha", [&overrides] { overrides.refract_alpha = true; },
+        "Refract alpha with the colour (default: alpha stays where it was)");
+    command.add_flag_callback(
+        "--no-refract-alpha", [&overrides] { overrides.refract_alpha = false; },
+        "Keep alpha where it was, whatever a project says");
 }
 
 }  // namespace trellin_app

@@ -75,8 +75,8 @@ const ColourSpaces& ColourSpaces::shared()
 std::string ColourSpaces::description() const
 {
     std::lock_guard<std::recursive_mutex> hold(lock_);
-    return built_in_ ? std::string("OpenImageIO's built-in colour spaces") : "the OpenColorIO config " +
-                                                                                  config_->configname();
+    return built_in_ ? std::string("OpenImageIO's built-in colour spaces")
+                     : "the OpenColorIO config " + config_->configname();
 }
 
 std::string ColourSpaces::resolve(const std::string& name) const
@@ -125,7 +125,8 @@ bool ColourSpaces::same(const std::string& a, const std::string& b) const
 }
 
 ConversionPtr ColourSpaces::cached(const std::string& from, const std::string& to,
-                                   ConversionPtr (ColourSpaces::*make)(const std::string&, const std::string&) const) const
+                                   ConversionPtr (ColourSpaces::*make)(const std::string&, const std::string&)
+                                       const) const
 {
     std::lock_guard<std::recursive_mutex> hold(lock_);
     const auto key = std::make_pair(from, to);
@@ -169,8 +170,7 @@ ConversionPtr ColourSpaces::make_display_conversion(const std::string& from, con
     if (display.empty()) display = config_->getDefaultDisplayName();
     const char* view = config_->getDefaultViewName(display);
     const std::string space = require(from, "\"" + from + "\"");
-    OIIO::ColorProcessorHandle processor =
-        config_->createDisplayTransform(display, view != nullptr ? view : "", space);
+    OIIO::ColorProcessorHandle processor = config_->createDisplayTransform(display, view != nullptr ? view : "", space);
     config_->geterror();
     if (!processor)
         throw ColourError("no view of \"" + space + "\" on the display \"" + display + "\" in " + description());

@@ -40,8 +40,7 @@ std::string unknown_name_message(CLI::App& app, const std::vector<std::string>& 
             const std::vector<std::string> known = long_options(chain);
             bool found = false;
             for (const std::string& k : known) found = found || k == name;
-            if (!found)
-                return "unknown option \"" + host_detail::excerpt(name) + "\"" + did_you_mean(name, known);
+            if (!found) return "unknown option \"" + host_detail::excerpt(name) + "\"" + did_you_mean(name, known);
             continue;
         }
         if (token.empty() || (token[0] == '-' && !is_negative_number(token))) continue;

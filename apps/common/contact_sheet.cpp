@@ -28,8 +28,8 @@ ContactSheet make_contact_sheet(const std::vector<SheetTile>& tiles, const Sheet
     const int label_h = layout.font_size + layout.font_size / 2 + 2;
     const int step_x = cell_w + layout.gap, step_y = cell_h + label_h + layout.gap;
 
-    OIIO::ImageBuf canvas(OIIO::ImageSpec(layout.gap + columns * step_x, layout.gap + rows * step_y, 3,
-                                          OIIO::TypeDesc::UINT16));
+    OIIO::ImageBuf canvas(
+        OIIO::ImageSpec(layout.gap + columns * step_x, layout.gap + rows * step_y, 3, OIIO::TypeDesc::UINT16));
     OIIO::ImageBufAlgo::fill(canvas, ground);
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         const HostPicture& p = tiles[i].picture;
@@ -43,8 +43,8 @@ ContactSheet make_contact_sheet(const std::vector<SheetTile>& tiles, const Sheet
         if (sheet.labelled && !tiles[i].label.empty()) {
             const OIIO::ROI cell(x0, x0 + cell_w, y0 + cell_h, y0 + cell_h + label_h);
             sheet.labelled = OIIO::ImageBufAlgo::render_text(
-                canvas, x0 + cell_w / 2, y0 + cell_h + label_h / 2, tiles[i].label, layout.font_size, sheet_font,
-                ink, OIIO::ImageBufAlgo::TextAlignX::Center, OIIO::ImageBufAlgo::TextAlignY::Center, 0, cell);
+                canvas, x0 + cell_w / 2, y0 + cell_h + label_h / 2, tiles[i].label, layout.font_size, sheet_font, ink,
+                OIIO::ImageBufAlgo::TextAlignX::Center, OIIO::ImageBufAlgo::TextAlignY::Center, 0, cell);
             if (!sheet.labelled) canvas.geterror();  // taken, so that the buffer does not print it
         }
     }

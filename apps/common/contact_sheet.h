@@ -16,8 +16,8 @@ struct SheetTile {
 
 struct SheetLayout {
     int columns = 3;
-    int gap = 6;          // pixels around and between the tiles
-    int font_size = 15;   // label height in pixels
+    int gap = 6;         // pixels around and between the tiles
+    int font_size = 15;  // label height in pixels
 };
 
 struct ContactSheet {

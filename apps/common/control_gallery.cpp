@@ -19,9 +19,9 @@ const std::vector<Setting>& gallery_base()
 {
     // Softly lit, so that the light outlines every cell.
     static const std::vector<Setting> base = {
-        {"CellShape", "Hexagon"}, {"Cell Count X", "14"}, {"Cell Count Y", "12"},  {"CellSize", "0.3"},
-        {"White Height", "12"},   {"Index", "1.5"},       {"Light Active", "on"}, {"Brightness", "60"},
-        {"Back Bright", "90"},
+        {"CellShape", "Hexagon"}, {"Cell Count X", "14"}, {"Cell Count Y", "12"},
+        {"CellSize", "0.3"},      {"White Height", "12"}, {"Index", "1.5"},
+        {"Light Active", "on"},   {"Brightness", "60"},   {"Back Bright", "90"},
     };
     return base;
 }

@@ -14,9 +14,9 @@
 namespace trellin_app {
 
 struct GalleryStrip {
-    std::string control;               // the label a setting names the control by
-    std::vector<std::string> values;   // one tile each, in order
-    std::vector<Setting> extra;        // what the control needs to show (a small grid, a turned grid)
+    std::string control;              // the label a setting names the control by
+    std::vector<std::string> values;  // one tile each, in order
+    std::vector<Setting> extra;       // what the control needs to show (a small grid, a turned grid)
 };
 
 // What every strip starts from: softly lit hexagon glass over the whole frame.

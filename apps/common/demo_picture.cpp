@@ -27,7 +27,10 @@ Rgb mix(const Rgb& a, const Rgb& b, double t)
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-std::uint16_t sample(double v) { return static_cast<std::uint16_t>(std::clamp(v, 0.0, 1.0) * 65535.0 + 0.5); }
+std::uint16_t sample(double v)
+{
+    return static_cast<std::uint16_t>(std::clamp(v, 0.0, 1.0) * 65535.0 + 0.5);
+}
 
 struct Disc {
     double cx, cy, radius;  // fractions of the height, centre x of the width
@@ -46,10 +49,8 @@ HostPicture make_demo_picture(int width, int height)
     const double square = std::max(1.0, h / 18.0);
 
     const Disc discs[] = {
-        {0.18, 0.30, 0.16, {0.95, 0.85, 0.20}},
-        {0.34, 0.62, 0.20, {0.15, 0.45, 0.95}},
-        {0.62, 0.78, 0.12, {0.95, 0.25, 0.30}},
-        {0.82, 0.40, 0.09, {0.20, 0.85, 0.40}},
+        {0.18, 0.30, 0.16, {0.95, 0.85, 0.20}}, {0.34, 0.62, 0.20, {0.15, 0.45, 0.95}},
+        {0.62, 0.78, 0.12, {0.95, 0.25, 0.30}}, {0.82, 0.40, 0.09, {0.20, 0.85, 0.40}},
         {0.50, 0.25, 0.07, {1.00, 1.00, 1.00}},
     };
 

@@ -41,8 +41,8 @@ int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, do
     if (out_width == input.width && out_height == input.height) return render_frame(node, input, output, time);
     output = HostPicture(out_width, out_height, input.samples);
     output.attributes = input.attributes;
-    output.pixel_aspect = input.pixel_aspect * (double(input.width) * double(out_height)) /
-                          (double(out_width) * double(input.height));
+    output.pixel_aspect =
+        input.pixel_aspect * (double(input.width) * double(out_height)) / (double(out_width) * double(input.height));
     return process(node, input, output, time);
 }
 

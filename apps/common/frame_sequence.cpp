@@ -34,7 +34,10 @@ std::vector<long long> FrameRange::frames() const
     return list;
 }
 
-long long FrameRange::count() const { return last < first ? 0 : (last - first) / step + 1; }
+long long FrameRange::count() const
+{
+    return last < first ? 0 : (last - first) / step + 1;
+}
 
 FrameRange parse_frame_range(const std::string& text)
 {
@@ -52,8 +55,9 @@ FrameRange parse_frame_range(const std::string& text)
     const std::string last = dash == std::string::npos ? first : span.substr(dash + 1);
     if (!parse_count(first, range.first) || !parse_count(last, range.last) || range.first > max_frame ||
         range.last > max_frame)
-        throw SequenceError(shown + ": expected FIRST-LAST or FIRST-LASTxSTEP with whole frame numbers from 0 "
-                                    "(e.g. 1-100 or 0-48x2)");
+        throw SequenceError(shown +
+                            ": expected FIRST-LAST or FIRST-LASTxSTEP with whole frame numbers from 0 "
+                            "(e.g. 1-100 or 0-48x2)");
     if (range.last < range.first)
         throw SequenceError(shown + ": the range is empty (its last frame comes before its first)");
     return range;
@@ -77,7 +81,8 @@ FramePattern::FramePattern(std::string path) : path_(std::move(path))
             const bool zero_padded = digits.empty() || (digits[0] == '0' && digits.size() > 1);
             if (j >= path_.size() || path_[j] != 'd' || !zero_padded || digits.size() > 3)
                 throw SequenceError(path_ + ": unknown frame pattern at \"" +
-                                    path_.substr(i, std::min(j + 1 - i, std::size_t(12))) + "\" (use %d, %04d or ####)");
+                                    path_.substr(i, std::min(j + 1 - i, std::size_t(12))) +
+                                    "\" (use %d, %04d or ####)");
             size = j + 1 - i;
             width = digits.empty() ? 0 : std::stoi(digits.substr(1));
             if (width > max_pattern_digits)

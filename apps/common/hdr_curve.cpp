@@ -15,13 +15,15 @@ const double toe_slope = 1.0 / (stops * toe_end * std::log(2.0));
 
 float encode(float x)
 {
-    const double v = x >= toe_end ? (std::log2(double(x)) - top_stop) / stops + 1.0 : toe_code + (x - toe_end) * toe_slope;
+    const double v =
+        x >= toe_end ? (std::log2(double(x)) - top_stop) / stops + 1.0 : toe_code + (x - toe_end) * toe_slope;
     return static_cast<float>(v);
 }
 
 float decode(float v)
 {
-    const double x = v >= toe_code ? std::exp2((double(v) - 1.0) * stops + top_stop) : toe_end + (v - toe_code) / toe_slope;
+    const double x =
+        v >= toe_code ? std::exp2((double(v) - 1.0) * stops + top_stop) : toe_end + (v - toe_code) / toe_slope;
     return static_cast<float>(x);
 }
 

@@ -21,7 +21,10 @@ namespace trellin_app {
 
 namespace {
 
-PictureError fault(const std::string& path, const std::string& what) { return PictureError(path + ": " + what); }
+PictureError fault(const std::string& path, const std::string& what)
+{
+    return PictureError(path + ": " + what);
+}
 
 // OpenImageIO's messages may span lines; keep them on one.
 std::string one_line(std::string text)
@@ -49,8 +52,8 @@ bool describes_picture(const std::string& name, bool grey)
         return prefix == "Exif" || prefix == "GPS" || prefix == "IPTC" || prefix == "smpte" ||
                name == "oiio:ColorSpace";
     }
-    static const char* const layout[] = {"compression", "planarconfig", "PixelAspectRatio", "XResolution",
-                                         "YResolution", "ResolutionUnit"};
+    static const char* const layout[] = {"compression", "planarconfig", "PixelAspectRatio",
+                                         "XResolution", "YResolution",  "ResolutionUnit"};
     for (const char* l : layout) {
         if (name == l) return false;
     }
@@ -70,7 +73,8 @@ std::shared_ptr<const PictureAttributes> kept_attributes(const OIIO::ImageSpec& 
 
 // Stored samples of `channels` per pixel into a picture of `samples` per
 // pixel (`size` in all): grey becomes red = green = blue.
-template <class T> void to_picture_layout(const T* src, int channels, T* dst, int samples, std::size_t size)
+template <class T>
+void to_picture_layout(const T* src, int channels, T* dst, int samples, std::size_t size)
 {
     for (std::size_t i = 0; i < size; i += std::size_t(samples), src += channels, dst += samples) {
         if (channels <= 2) {
@@ -137,8 +141,8 @@ HostPicture read_picture(const std::string& path, PictureSource* source)
     if (spec.deep) throw fault(path, "deep pictures are not supported");
     if (spec.depth > 1) throw fault(path, "volume pictures are not supported");
     if (spec.width < 1 || spec.height < 1 || spec.nchannels < 1)
-        throw fault(path, "picture has no pixels (" + std::to_string(spec.width) + "x" +
-                              std::to_string(spec.height) + ", " + std::to_string(spec.nchannels) + " channels)");
+        throw fault(path, "picture has no pixels (" + std::to_string(spec.width) + "x" + std::to_string(spec.height) +
+                              ", " + std::to_string(spec.nchannels) + " channels)");
     // The size the file declares is checked before anything is allocated: a
     // few bytes may claim a picture no memory holds.
     if (const std::string why = picture_size_fault(spec.width, spec.height); !why.empty())
@@ -180,7 +184,10 @@ HostPicture read_picture(const std::string& path, PictureSource* source)
 namespace {
 
 // Formats OpenImageIO can "write" that make no picture file.
-bool is_picture_format(const std::string& name) { return name != "null" && name != "term"; }
+bool is_picture_format(const std::string& name)
+{
+    return name != "null" && name != "term";
+}
 
 // An output for the format named by the extension of `path`; faults name
 // `shown` (the file the user asked for).
@@ -244,7 +251,10 @@ OIIO::TypeDesc type_for(const std::string& format, SampleDepth depth, int& bits)
 
 }  // namespace
 
-std::string output_format(const std::string& path) { return create_output(path, path)->format_name(); }
+std::string output_format(const std::string& path)
+{
+    return create_output(path, path)->format_name();
+}
 
 void check_sample_depth(const std::string& path, SampleDepth depth)
 {
@@ -326,7 +336,8 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
         for (std::size_t i = 0; i < pixels; ++i)
             for (int c = 0; c < n; ++c) {
                 const std::size_t at = i * picture.samples + c;
-                samples[i * n + c] = options.float_samples ? (*options.float_samples)[at] : to_unit_float(picture.data[at]);
+                samples[i * n + c] =
+                    options.float_samples ? (*options.float_samples)[at] : to_unit_float(picture.data[at]);
             }
         written = out->write_image(OIIO::TypeDesc::FLOAT, samples.data());
     } else if (bits == 10) {

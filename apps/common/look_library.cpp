@@ -63,8 +63,7 @@ LookEntry find_look(const std::string& name, const std::string& base_dir)
         known += (known.empty() ? "" : ", ") + look.name;
         names.push_back(look.name);
     }
-    throw ProjectError("no look called \"" + name + "\"" + did_you_mean(name, names) + " (known looks: " + known +
-                       ")");
+    throw ProjectError("no look called \"" + name + "\"" + did_you_mean(name, names) + " (known looks: " + known + ")");
 }
 
 }  // namespace trellin_app

@@ -64,7 +64,10 @@ std::vector<std::string> module_candidates(const std::string& base_dir, const st
     return candidates;
 }
 
-NodeModule NodeModule::find(const std::string& base_dir) { return find_among(module_candidates(base_dir)); }
+NodeModule NodeModule::find(const std::string& base_dir)
+{
+    return find_among(module_candidates(base_dir));
+}
 
 NodeModule NodeModule::find_among(const std::vector<std::string>& candidates)
 {
@@ -79,8 +82,8 @@ NodeModule NodeModule::find_among(const std::vector<std::string>& candidates)
         if (!tried.empty()) tried += ", ";
         tried += path;
     }
-    throw ModuleError(std::string("cannot find the effect module ") + module_file_name + " (tried " + tried +
-                      "; set " + module_env_var + " to its path)");
+    throw ModuleError(std::string("cannot find the effect module ") + module_file_name + " (tried " + tried + "; set " +
+                      module_env_var + " to its path)");
 }
 
 NodeModule NodeModule::open(const std::string& path)
@@ -99,7 +102,8 @@ NodeModule NodeModule::open(const std::string& path)
     char uuid[64];
     std::memset(uuid, 0, sizeof uuid);
     const char* name = info(uuid);
-    if (name == nullptr || *name == '\0') throw ModuleError(path + ": not a node module: FXNode_info names no node type");
+    if (name == nullptr || *name == '\0')
+        throw ModuleError(path + ": not a node module: FXNode_info names no node type");
     if (::strnlen(uuid, sizeof uuid) != 36)
         throw ModuleError(path + ": not a node module: FXNode_info gives no 36-character node UUID");
     module.uuid_ = uuid;

@@ -7,10 +7,16 @@ namespace trellin_app {
 
 namespace {
 
-char folded(char ch) { return static_cast<char>(std::tolower(static_cast<unsigned char>(ch))); }
+char folded(char ch)
+{
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+}
 
 // Edits allowed between a name of `length` characters and a known one.
-std::size_t allowed_edits(std::size_t length) { return length <= 5 ? 1 : 1 + (length - 3) / 3; }
+std::size_t allowed_edits(std::size_t length)
+{
+    return length <= 5 ? 1 : 1 + (length - 3) / 3;
+}
 
 // Edit distance with adjacent swaps (optimal string alignment), giving up as
 // soon as every path costs more than `limit` (then limit + 1).

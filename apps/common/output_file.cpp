@@ -59,7 +59,10 @@ bool parse_temporary(const std::string& name, std::string& output_name, long& pi
     return ec == std::errc() && end == last && first != last && pid > 0;
 }
 
-bool process_ended(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+bool process_ended(long pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 
 }  // namespace
 

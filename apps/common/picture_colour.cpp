@@ -17,10 +17,13 @@ namespace {
 
 // Attributes that describe the colours of the input: wrong for an output in
 // another space.
-constexpr const char* colour_descriptors[] = {"ICCProfile", "chromaticities", "Exif:ColorSpace", "colorSpace",
-                                              "acesImageContainerFlag", "oiio:Gamma"};
+constexpr const char* colour_descriptors[] = {"ICCProfile", "chromaticities",         "Exif:ColorSpace",
+                                              "colorSpace", "acesImageContainerFlag", "oiio:Gamma"};
 
-bool in_unit_range(float v) { return v >= 0.0f && v <= 1.0f; }
+bool in_unit_range(float v)
+{
+    return v >= 0.0f && v <= 1.0f;
+}
 
 std::vector<float> unit_floats(const HostPicture& picture)
 {
@@ -35,7 +38,8 @@ void store_16bit(const std::vector<float>& f, HostPicture& picture)
 }
 
 // Calls fn on the colour samples (not alpha) of interleaved pixels of `n` samples.
-template <class Fn> void each_colour(std::vector<float>& f, int n, Fn fn)
+template <class Fn>
+void each_colour(std::vector<float>& f, int n, Fn fn)
 {
     for (std::size_t i = 0; i < f.size(); i += std::size_t(n))
         for (int c = 0; c < 3; ++c) fn(f[i + std::size_t(c)]);
@@ -74,8 +78,8 @@ OutputForm file_output_form(const std::string& format, SampleDepth depth)
 {
     OutputForm form;
     form.format = format;
-    form.float_samples = format == "openexr" || format == "hdr" || depth == SampleDepth::half ||
-                         depth == SampleDepth::float32;
+    form.float_samples =
+        format == "openexr" || format == "hdr" || depth == SampleDepth::half || depth == SampleDepth::float32;
     form.associated_alpha = format == "openexr";
     return form;
 }
@@ -90,7 +94,10 @@ PictureColour::PictureColour(RenderOptions options, const ColourSpaces* spaces)
         if (!name->empty()) this->spaces().require(*name, option);
 }
 
-const ColourSpaces& PictureColour::spaces() const { return spaces_ != nullptr ? *spaces_ : ColourSpaces::shared(); }
+const ColourSpaces& PictureColour::spaces() const
+{
+    return spaces_ != nullptr ? *spaces_ : ColourSpaces::shared();
+}
 
 bool PictureColour::same(const std::string& a, const std::string& b) const
 {
@@ -119,8 +126,8 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
         } else {
             frame.input_space = convention;
             frame.notes.push_back(name + ": " + source.metadata_origin + " names the colour space \"" + named +
-                                  "\", which " + spaces().description() + " does not have; taken as " +
-                                  convention + " (give --colorspace-in to say otherwise)");
+                                  "\", which " + spaces().description() + " does not have; taken as " + convention +
+                                  " (give --colorspace-in to say otherwise)");
         }
     }
     frame.working_space = options_.working_space.empty() ? frame.input_space : options_.working_space;
@@ -231,9 +238,12 @@ HostPicture PictureColour::for_display(HostPicture result, const NodeFrame& fram
 json picture_settings_document(const RenderRecord& record, const NodeFrame& frame, const std::string& space)
 {
     json doc = record.project;
-    doc["picture"] = {{"software", software_name()},        {"input", record.input},
-                      {"frame", record.frame},              {"colorspace_in", frame.input_space},
-                      {"working_space", frame.working_space}, {"colorspace_out", space}};
+    doc["picture"] = {{"software", software_name()},
+                      {"input", record.input},
+                      {"frame", record.frame},
+                      {"colorspace_in", frame.input_space},
+                      {"working_space", frame.working_space},
+                      {"colorspace_out", space}};
     return doc;
 }
 
@@ -264,11 +274,13 @@ std::string clip_note(const ClipCount& count, const RenderOptions& options, cons
                                   number(float(hdr_log::highest)) + ")"
                             : std::string("0..1")) +
                        " in the working space " + working_space;
-    note += count.lowest <= count.highest ? " (lowest " + number(count.lowest) + ", highest " + number(count.highest) + ")"
-                                          : std::string(" (not numbers)");
+    note += count.lowest <= count.highest
+                ? " (lowest " + number(count.lowest) + ", highest " + number(count.highest) + ")"
+                : std::string(" (not numbers)");
     note += " and were clipped";
-    if (!hdr) note += "; --hdr log keeps values from " + number(float(hdr_log::lowest)) + " to " +
-                      number(float(hdr_log::highest));
+    if (!hdr)
+        note += "; --hdr log keeps values from " + number(float(hdr_log::lowest)) + " to " +
+                number(float(hdr_log::highest));
     return note;
 }
 

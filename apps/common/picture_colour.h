@@ -117,8 +117,7 @@ struct RenderRecord {
 };
 
 // The settings document a picture written from `frame` in `space` carries.
-nlohmann::json picture_settings_document(const RenderRecord& record, const NodeFrame& frame,
-                                         const std::string& space);
+nlohmann::json picture_settings_document(const RenderRecord& record, const NodeFrame& frame, const std::string& space);
 
 // Writes the node's result to `path`: converted for the output (format and
 // depth from the path and `options`), with Software and the settings in its

@@ -50,8 +50,9 @@ void PictureOutput::commit()
         if (in_memory_) {
             file_->write(std::string_view(reinterpret_cast<const char*>(encoded_.data()), encoded_.size()));
         } else if (!is_complete_picture(file_->temporary())) {
-            throw PictureError(path_ + ": cannot write picture: the written file does not read back whole "
-                                       "(is the disk full?)");
+            throw PictureError(path_ +
+                               ": cannot write picture: the written file does not read back whole "
+                               "(is the disk full?)");
         }
         file_->commit();
     } catch (const OutputError& e) {

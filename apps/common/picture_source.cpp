@@ -12,9 +12,10 @@ namespace {
 // defined" and the like, which name none.
 std::string dpx_transfer_space(const std::string& transfer)
 {
-    static const std::pair<const char*, const char*> spaces[] = {
-        {"Linear", "linear"}, {"ITU-R 709-4", "Rec709"}, {"Logarithmic", "Logarithmic"},
-        {"Printing density", "Printing density"}};
+    static const std::pair<const char*, const char*> spaces[] = {{"Linear", "linear"},
+                                                                 {"ITU-R 709-4", "Rec709"},
+                                                                 {"Logarithmic", "Logarithmic"},
+                                                                 {"Printing density", "Printing density"}};
     for (const auto& [field, space] : spaces)
         if (transfer == field) return space;
     return {};
@@ -31,7 +32,8 @@ PictureSource describe_source(const OIIO::ImageSpec& spec, const std::string& fo
     source.alpha = channels == 2 || channels == 4;
     // OpenImageIO marks TIFF files whose alpha is unassociated (read as stored).
     source.associated_alpha =
-        source.alpha && (format == "openexr" || (format == "tiff" && spec.get_int_attribute("oiio:UnassociatedAlpha") == 0));
+        source.alpha &&
+        (format == "openexr" || (format == "tiff" && spec.get_int_attribute("oiio:UnassociatedAlpha") == 0));
 
     auto found = [&source](std::string space, const char* origin) {
         if (space.empty() || !source.metadata_space.empty()) return;

@@ -32,8 +32,8 @@ NodePtr node_from_project(const NodeModule& module, const RegV& reg, const std::
 {
     const auto type = reg.doc.find("node");
     if (type != reg.doc.end() && (!type->is_string() || type->get<std::string>() != module.type_name()))
-        throw ProjectError(name + ": \"node\": the settings are for " + host_detail::json_excerpt(*type) +
-                           ", not \"" + module.type_name() + "\"");
+        throw ProjectError(name + ": \"node\": the settings are for " + host_detail::json_excerpt(*type) + ", not \"" +
+                           module.type_name() + "\"");
     project_render_options(reg, name);
 
     NodePtr probe;

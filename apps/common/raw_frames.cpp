@@ -56,7 +56,7 @@ void float_planes_to_rgba(const std::uint8_t* bytes, float* rgba, std::size_t pi
         for (std::size_t i = 0; i < pixels; ++i) {
             const std::uint8_t* b = plane + i * 4;
             rgba[i * 4 + std::size_t(c)] = std::bit_cast<float>(std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
-                                                                 std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24);
+                                                                std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24);
         }
     }
 }
@@ -73,8 +73,7 @@ void rgba_to_float_planes(const float* rgba, std::uint8_t* bytes, std::size_t pi
 }
 
 RawFrameReader::RawFrameReader(int fd, int width, int height, int bytes_per_pixel)
-    : fd_(fd),
-      frame_bytes_(std::size_t(width) * std::size_t(height) * std::size_t(bytes_per_pixel))
+    : fd_(fd), frame_bytes_(std::size_t(width) * std::size_t(height) * std::size_t(bytes_per_pixel))
 {
 }
 

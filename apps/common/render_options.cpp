@@ -14,13 +14,19 @@ constexpr char member[] = "render";
 
 bool parse_hdr_mode(const std::string& text, HdrMode& mode)
 {
-    if (text == "none") mode = HdrMode::none;
-    else if (text == "log") mode = HdrMode::log;
-    else return false;
+    if (text == "none")
+        mode = HdrMode::none;
+    else if (text == "log")
+        mode = HdrMode::log;
+    else
+        return false;
     return true;
 }
 
-const char* hdr_mode_name(HdrMode mode) { return mode == HdrMode::log ? "log" : "none"; }
+const char* hdr_mode_name(HdrMode mode)
+{
+    return mode == HdrMode::log ? "log" : "none";
+}
 
 json render_options_json(const RenderOptions& options)
 {

@@ -26,7 +26,10 @@ constexpr std::uint16_t to_10bit_in_16(std::uint16_t v)
 }
 
 // 8-bit to 16-bit: 0 gives 0, 255 gives 65535.
-constexpr std::uint16_t from_8bit(std::uint8_t v) { return static_cast<std::uint16_t>(v * 257u); }
+constexpr std::uint16_t from_8bit(std::uint8_t v)
+{
+    return static_cast<std::uint16_t>(v * 257u);
+}
 
 // A float sample to 16 bits: clamped to 0..1 (NaN counts as 0), scaled by
 // 65535 and rounded to the nearest step.
@@ -38,6 +41,9 @@ inline std::uint16_t from_unit_float(float v)
 }
 
 // A 16-bit sample as a float in 0..1.
-inline float to_unit_float(std::uint16_t v) { return static_cast<float>(v) / 65535.0f; }
+inline float to_unit_float(std::uint16_t v)
+{
+    return static_cast<float>(v) / 65535.0f;
+}
 
 }  // namespace trellin_app

@@ -9,7 +9,10 @@ namespace trellin_frei0r {
 
 namespace {
 
-void complain(const std::string& text) { std::fprintf(stderr, "trellin (frei0r): %s\n", text.c_str()); }
+void complain(const std::string& text)
+{
+    std::fprintf(stderr, "trellin (frei0r): %s\n", text.c_str());
+}
 
 Effect* load()
 {
@@ -38,7 +41,10 @@ const Effect* effect()
     return loaded;
 }
 
-std::string own_dir() { return trellin_app::loaded_file_dir(reinterpret_cast<const void*>(&own_dir)); }
+std::string own_dir()
+{
+    return trellin_app::loaded_file_dir(reinterpret_cast<const void*>(&own_dir));
+}
 
 std::vector<std::string> module_candidates(const std::string& frei0r_dir)
 {

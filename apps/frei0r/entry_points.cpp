@@ -37,7 +37,10 @@ extern "C" {
 // Loads the effect module, so that a host learns at once when it is missing.
 // Hosts may call this once per use of the filter; the module is loaded only
 // the first time. Returns 1 when the effect is there, 0 otherwise.
-int f0r_init(void) { return loaded_effect() != nullptr ? 1 : 0; }
+int f0r_init(void)
+{
+    return loaded_effect() != nullptr ? 1 : 0;
+}
 
 // The effect module stays loaded: another filter of the same host may still
 // be using it.
@@ -81,7 +84,10 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height)
     }
 }
 
-void f0r_destruct(f0r_instance_t instance) { delete static_cast<FilterInstance*>(instance); }
+void f0r_destruct(f0r_instance_t instance)
+{
+    delete static_cast<FilterInstance*>(instance);
+}
 
 void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index)
 {

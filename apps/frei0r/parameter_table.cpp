@@ -14,7 +14,10 @@ namespace {
 
 using trellin_app::number_text;
 
-bool is_whole(double v) { return std::isfinite(v) && std::floor(v) == v; }
+bool is_whole(double v)
+{
+    return std::isfinite(v) && std::floor(v) == v;
+}
 
 std::string lower(const char* text)
 {
@@ -72,8 +75,8 @@ Parameter colour_parameter(const CColor& c)
     p.kind = ControlKind::color;
     p.frei0r_type = F0R_PARAM_COLOR;
     p.name = c.label();
-    p.explanation = "Red, green and blue 0 to 1 (alpha is always 1); default " + number_text(c.default_rgba[0]) +
-                    ", " + number_text(c.default_rgba[1]) + ", " + number_text(c.default_rgba[2]);
+    p.explanation = "Red, green and blue 0 to 1 (alpha is always 1); default " + number_text(c.default_rgba[0]) + ", " +
+                    number_text(c.default_rgba[1]) + ", " + number_text(c.default_rgba[2]);
     return p;
 }
 
@@ -125,7 +128,10 @@ std::vector<Parameter> parameters_of(FXNode& node)
     return params;
 }
 
-double clamp_unit(double unit) { return unit < 0.0 ? 0.0 : unit > 1.0 ? 1.0 : unit; }
+double clamp_unit(double unit)
+{
+    return unit < 0.0 ? 0.0 : unit > 1.0 ? 1.0 : unit;
+}
 
 double control_value(const Parameter& p, double unit)
 {

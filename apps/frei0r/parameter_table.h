@@ -26,9 +26,9 @@ struct Parameter {
     // Index of the control among the node's controls (FXNode::control).
     int control_index = -1;
     ControlKind kind = ControlKind::numeric;
-    int frei0r_type = 0;       // F0R_PARAM_*
-    std::string name;          // the control's label, an option's without ": %s"
-    std::string explanation;   // the range in the control's own units and the default
+    int frei0r_type = 0;      // F0R_PARAM_*
+    std::string name;         // the control's label, an option's without ": %s"
+    std::string explanation;  // the range in the control's own units and the default
     // Numeric controls.
     double minimum = 0.0;
     double maximum = 1.0;

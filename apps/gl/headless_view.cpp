@@ -22,16 +22,14 @@ EGLDisplay shared_display = EGL_NO_DISPLAY;
 EGLDisplay surfaceless_display(std::string& error)
 {
     std::lock_guard lock(display_mutex);
-    if (shared_display != EGL_NO_DISPLAY)
-        return shared_display;
-    auto get_platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
-        eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (shared_display != EGL_NO_DISPLAY) return shared_display;
+    auto get_platform_display =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!get_platform_display) {
         error = "EGL offers no eglGetPlatformDisplayEXT";
         return EGL_NO_DISPLAY;
     }
-    EGLDisplay display =
-        get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    EGLDisplay display = get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (display == EGL_NO_DISPLAY) {
         error = "no surfaceless EGL display (Mesa's surfaceless platform is missing)";
         return EGL_NO_DISPLAY;
@@ -58,8 +56,7 @@ std::unique_ptr<HeadlessView> HeadlessView::create(int width, int height, std::s
     view->height_ = height;
 
     EGLDisplay display = surfaceless_display(error);
-    if (display == EGL_NO_DISPLAY)
-        return nullptr;
+    if (display == EGL_NO_DISPLAY) return nullptr;
     view->display_ = display;
 
     if (!eglBindAPI(EGL_OPENGL_API)) {
@@ -68,17 +65,15 @@ std::unique_ptr<HeadlessView> HeadlessView::create(int width, int height, std::s
     }
     // The surfaceless platform has no window configurations; pbuffer ones
     // serve a context that draws into its own framebuffer.
-    const EGLint config_attribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
-                                     EGL_OPENGL_BIT, EGL_NONE};
+    const EGLint config_attribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
     EGLConfig config = nullptr;
     EGLint config_count = 0;
-    if (!eglChooseConfig(display, config_attribs, &config, 1, &config_count) ||
-        config_count < 1) {
+    if (!eglChooseConfig(display, config_attribs, &config, 1, &config_count) || config_count < 1) {
         error = "no EGL configuration renders desktop OpenGL";
         return nullptr;
     }
-    const EGLint context_attribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                      EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT, EGL_NONE};
+    const EGLint context_attribs[] = {EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+                                      EGL_NONE};
     EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, context_attribs);
     if (context == EGL_NO_CONTEXT) {
         error = "no compatibility-profile OpenGL context could be made";
@@ -95,11 +90,9 @@ std::unique_ptr<HeadlessView> HeadlessView::create(int width, int height, std::s
     glBindRenderbuffer(GL_RENDERBUFFER, view->colour_buffer_);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
     glBindFramebuffer(GL_FRAMEBUFFER, view->framebuffer_);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
-                              view->colour_buffer_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, view->colour_buffer_);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        error = "the " + std::to_string(width) + "x" + std::to_string(height) +
-                " framebuffer is not complete";
+        error = "the " + std::to_string(width) + "x" + std::to_string(height) + " framebuffer is not complete";
         return nullptr;
     }
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
@@ -121,15 +114,12 @@ std::unique_ptr<HeadlessView> HeadlessView::create(int width, int height, std::s
 
 HeadlessView::~HeadlessView()
 {
-    if (!context_)
-        return;
+    if (!context_) return;
     // Another view's context that is current stays current.
     const EGLContext previous = eglGetCurrentContext();
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_);
-    if (framebuffer_)
-        glDeleteFramebuffers(1, &framebuffer_);
-    if (colour_buffer_)
-        glDeleteRenderbuffers(1, &colour_buffer_);
+    if (framebuffer_) glDeleteFramebuffers(1, &framebuffer_);
+    if (colour_buffer_) glDeleteRenderbuffers(1, &colour_buffer_);
     if (previous != EGL_NO_CONTEXT && previous != context_)
         eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, previous);
     else
@@ -161,8 +151,7 @@ void HeadlessView::draw_pixels(const void* samples, int channels, unsigned type)
     glPixelZoom(1.0f, -1.0f);
     glDrawPixels(width_, height_, format, type, samples);
     glPixelZoom(1.0f, 1.0f);
-    if (blend)
-        glEnable(GL_BLEND);
+    if (blend) glEnable(GL_BLEND);
 }
 
 void HeadlessView::draw_picture(const std::uint8_t* samples, int channels)
@@ -184,8 +173,8 @@ std::vector<std::uint8_t> HeadlessView::read_rgba8()
     glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, bottom_up.data());
     std::vector<std::uint8_t> top_down(bottom_up.size());
     for (int y = 0; y < height_; ++y)
-        std::memcpy(&top_down[std::size_t(y) * row_bytes],
-                    &bottom_up[std::size_t(height_ - 1 - y) * row_bytes], row_bytes);
+        std::memcpy(&top_down[std::size_t(y) * row_bytes], &bottom_up[std::size_t(height_ - 1 - y) * row_bytes],
+                    row_bytes);
     return top_down;
 }
 

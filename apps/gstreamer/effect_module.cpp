@@ -35,9 +35,15 @@ const Loaded& loaded()
 
 }  // namespace
 
-const Effect* effect() { return loaded().effect; }
+const Effect* effect()
+{
+    return loaded().effect;
+}
 
-const std::string& load_error() { return loaded().error; }
+const std::string& load_error()
+{
+    return loaded().error;
+}
 
 std::vector<std::string> module_candidates(const std::string& plugin_dir)
 {

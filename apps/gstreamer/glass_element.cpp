@@ -29,8 +29,9 @@ namespace {
 enum { prop_none, prop_project, first_control_prop };
 
 // Frames are at most this wide and high.
-#define TRELLIN_GST_CAPS                                                                  \
-    "video/x-raw, format = (string) " TRELLIN_GST_FORMATS ", width = (int) [ 1, 16384 ], " \
+#define TRELLIN_GST_CAPS                                  \
+    "video/x-raw, format = (string) " TRELLIN_GST_FORMATS \
+    ", width = (int) [ 1, 16384 ], "                      \
     "height = (int) [ 1, 16384 ], framerate = (fraction) [ 0/1, 2147483647/1 ]"
 
 const trellin_gst::ControlProperty* control_property(guint id)
@@ -188,12 +189,11 @@ static void gst_trellin_glass_class_init(GstTrellinGlassClass* klass)
 
     g_object_class_install_property(
         object_class, prop_project,
-        g_param_spec_string("project", "Project",
-                            "A project file (JSON, as trellin --project reads it): every control's value and keys. "
-                            "Properties set after it change single controls and drop their keys",
-                            nullptr,
-                            static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
-                                                     GST_PARAM_MUTABLE_PLAYING)));
+        g_param_spec_string(
+            "project", "Project",
+            "A project file (JSON, as trellin --project reads it): every control's value and keys. "
+            "Properties set after it change single controls and drop their keys",
+            nullptr, static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING)));
     if (const trellin_gst::Effect* e = trellin_gst::effect()) {
         for (std::size_t i = 0; i < e->properties.size(); ++i)
             g_object_class_install_property(object_class, guint(first_control_prop + i), e->properties[i].param);

@@ -19,5 +19,5 @@ gboolean plugin_init(GstPlugin* plugin)
 }  // namespace
 
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, trellin,
-                  "Trellin cell glass: a grid of glass cells that refracts the picture", plugin_init,
-                  TRELLIN_VERSION, "unknown", "Trellin", "none")
+                  "Trellin cell glass: a grid of glass cells that refracts the picture", plugin_init, TRELLIN_VERSION,
+                  "unknown", "Trellin", "none")

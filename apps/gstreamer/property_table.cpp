@@ -14,14 +14,20 @@ namespace trellin_gst {
 
 namespace {
 
-constexpr GParamFlags control_flags = static_cast<GParamFlags>(G_PARAM_READWRITE | GST_PARAM_CONTROLLABLE |
-                                                               GST_PARAM_MUTABLE_PLAYING);
+constexpr GParamFlags control_flags =
+    static_cast<GParamFlags>(G_PARAM_READWRITE | GST_PARAM_CONTROLLABLE | GST_PARAM_MUTABLE_PLAYING);
 constexpr GParamFlags colour_flags = static_cast<GParamFlags>(G_PARAM_READWRITE | GST_PARAM_MUTABLE_PLAYING);
 constexpr std::array<const char*, 4> channel_names = {"red", "green", "blue", "alpha"};
 
-bool is_whole(double v) { return std::isfinite(v) && std::floor(v) == v && v >= INT_MIN && v <= INT_MAX; }
+bool is_whole(double v)
+{
+    return std::isfinite(v) && std::floor(v) == v && v >= INT_MIN && v <= INT_MAX;
+}
 
-bool whole_numbers(const CNumeric& c) { return c.step == 1.0 && is_whole(c.minimum) && is_whole(c.maximum); }
+bool whole_numbers(const CNumeric& c)
+{
+    return c.step == 1.0 && is_whole(c.minimum) && is_whole(c.maximum);
+}
 
 // "CellShape" -> "CellShape", "cell count" -> "CellCount": for type names.
 std::string camel(const std::string& label)
@@ -135,13 +141,13 @@ std::vector<ControlProperty> control_properties(const FXNode& node)
         case ControlKind::boolean:
             p.form = PropertyForm::switch_;
             p.param = g_param_spec_boolean(name.c_str(), c->label().c_str(), blurb(*c, "switch").c_str(),
-                                          static_cast<const CBoolean&>(*c).default_state, control_flags);
+                                           static_cast<const CBoolean&>(*c).default_state, control_flags);
             break;
         case ControlKind::option: {
             const auto& option = static_cast<const COption&>(*c);
             p.form = PropertyForm::choice;
             p.param = g_param_spec_enum(name.c_str(), option.short_label().c_str(), blurb(*c, "option").c_str(),
-                                       choice_type(option), option.default_index, control_flags);
+                                        choice_type(option), option.default_index, control_flags);
             break;
         }
         case ControlKind::color:

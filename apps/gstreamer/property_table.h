@@ -35,7 +35,7 @@ struct ControlProperty {
     std::string name;        // kebab-case
     int control_index = -1;  // FXNode::control
     PropertyForm form = PropertyForm::number;
-    int channel = 0;         // a colour channel's index (0 red .. 3 alpha)
+    int channel = 0;              // a colour channel's index (0 red .. 3 alpha)
     GParamSpec* param = nullptr;  // the property's GParamSpec
 };
 

@@ -48,8 +48,8 @@ const trellin_app::NodeModule* effect = nullptr;
 void load_effect()
 {
     const std::string here = trellin_app::loaded_file_dir(reinterpret_cast<const void*>(&load_effect));
-    effect = new trellin_app::NodeModule(trellin_app::NodeModule::find_among(trellin_app::module_candidates(
-        here, {TRELLIN_PYTHON_INSTALLED_MODULE_DIR, TRELLIN_PYTHON_BUILD_MODULE_DIR})));
+    effect = new trellin_app::NodeModule(trellin_app::NodeModule::find_among(
+        trellin_app::module_candidates(here, {TRELLIN_PYTHON_INSTALLED_MODULE_DIR, TRELLIN_PYTHON_BUILD_MODULE_DIR})));
 }
 
 // The folder whose ../share/trellin/looks holds the looks: the programs'
@@ -87,9 +87,15 @@ std::string shortest_text(double v)
     return std::string(text, result.ptr);
 }
 
-std::string text_of(const py::handle& h) { return py::str(h); }
+std::string text_of(const py::handle& h)
+{
+    return py::str(h);
+}
 
-std::string type_name(const py::handle& h) { return text_of(h.get_type().attr("__name__")); }
+std::string type_name(const py::handle& h)
+{
+    return text_of(h.get_type().attr("__name__"));
+}
 
 bool is_number(const py::handle& v)
 {
@@ -117,15 +123,12 @@ std::string setting_text(const py::handle& given)
         std::string text;
         for (const py::handle& item : v) {
             const py::object c = plain(item);
-            if (!is_number(c))
-                throw py::type_error("a colour is a sequence of numbers, not of " +
-                                     type_name(c));
+            if (!is_number(c)) throw py::type_error("a colour is a sequence of numbers, not of " + type_name(c));
             text += (text.empty() ? "" : ",") + shortest_text(c.cast<double>());
         }
         return text;
     }
-    throw py::type_error("a control value is a number, bool, str or a colour (r, g, b[, a]), not " +
-                         type_name(v));
+    throw py::type_error("a control value is a number, bool, str or a colour (r, g, b[, a]), not " + type_name(v));
 }
 
 // A control's values (CWidget::get_values) as Python: float, bool, the
@@ -218,8 +221,7 @@ trellin_python::SampleArray sample_array(const py::handle& object)
 {
     using trellin_python::SampleType;
     if (!py::isinstance<py::array>(object))
-        throw py::type_error("render() takes a NumPy array of shape (height, width, 3 or 4), not " +
-                             type_name(object));
+        throw py::type_error("render() takes a NumPy array of shape (height, width, 3 or 4), not " + type_name(object));
     const auto a = py::reinterpret_borrow<py::array>(object);
     const py::dtype dt = a.dtype();
     const char kind = dt.kind();
@@ -234,19 +236,17 @@ trellin_python::SampleArray sample_array(const py::handle& object)
     else if (kind == 'f' && size == 4)
         type = SampleType::float32;
     else
-        throw py::type_error("render() takes uint8, uint16, float16 or float32 samples, not " +
-                             text_of(dt));
+        throw py::type_error("render() takes uint8, uint16, float16 or float32 samples, not " + text_of(dt));
     if (dt.byteorder() == '>')
-        throw py::type_error("render() takes samples in the machine's byte order, not big-endian " +
-                             text_of(dt));
+        throw py::type_error("render() takes samples in the machine's byte order, not big-endian " + text_of(dt));
     if (a.ndim() != 3 || (a.shape(2) != 3 && a.shape(2) != 4))
         throw py::type_error("render() takes an array of shape (height, width, 3 or 4), not " + shape_text(a));
     if (a.shape(0) < 1 || a.shape(1) < 1)
         throw py::type_error("render() takes a picture of at least one pixel, not shape " + shape_text(a));
     if (static_cast<long long>(a.shape(0)) * a.shape(1) > trellin_python::max_pixels)
         throw py::value_error("render(): picture too large (" + std::to_string(a.shape(1)) + "x" +
-                              std::to_string(a.shape(0)) + "; at most " +
-                              std::to_string(trellin_python::max_pixels) + " pixels)");
+                              std::to_string(a.shape(0)) + "; at most " + std::to_string(trellin_python::max_pixels) +
+                              " pixels)");
     trellin_python::SampleArray s;
     s.type = type;
     s.height = static_cast<int>(a.shape(0));
@@ -263,12 +263,11 @@ int thread_count(const py::object& threads)
 {
     if (threads.is_none()) return 0;
     if (!py::isinstance<py::int_>(threads) || py::isinstance<py::bool_>(threads))
-        throw py::type_error("threads is a whole number or None, not " +
-                             type_name(threads));
+        throw py::type_error("threads is a whole number or None, not " + type_name(threads));
     const long long n = threads.cast<long long>();
     if (n < 1 || n > max_threads)
-        throw py::value_error("threads=" + std::to_string(n) + ": out of range (1 to " +
-                              std::to_string(max_threads) + ")");
+        throw py::value_error("threads=" + std::to_string(n) + ": out of range (1 to " + std::to_string(max_threads) +
+                              ")");
     return static_cast<int>(n);
 }
 
@@ -321,8 +320,7 @@ void load_project(ScriptNode& node, const std::filesystem::path& file)
         if (!probe || std::filesystem::is_directory(path, ec)) {
             const int err = probe ? EISDIR : errno != 0 ? errno : EIO;
             PyErr_SetObject(PyExc_OSError,
-                            py::make_tuple(err, path + ": cannot read: " + std::generic_category().message(err))
-                                .ptr());
+                            py::make_tuple(err, path + ": cannot read: " + std::generic_category().message(err)).ptr());
             throw py::error_already_set();
         }
     }
@@ -419,9 +417,9 @@ raise ValueError naming the control and the values it takes.)")
             "(numeric, boolean, option, colour), range (in words), minimum, maximum and step (numeric),\n"
             "items (option), default, value and keys (a list of (time, value)).")
         .def("set", &set_control, py::arg("label"), py::arg("value"),
-            "Holds a control at a value for every frame (its keys are dropped), as `trellin --set`\n"
-            "does. Values: a number, True/False, an item name or index, a colour (r, g, b[, a]) of\n"
-            "0..1 each; text in --set form is taken too.")
+             "Holds a control at a value for every frame (its keys are dropped), as `trellin --set`\n"
+             "does. Values: a number, True/False, an item name or index, a colour (r, g, b[, a]) of\n"
+             "0..1 each; text in --set form is taken too.")
         .def("__setitem__", &set_control, "node[label] = value is node.set(label, value).")
         .def(
             "__getitem__",

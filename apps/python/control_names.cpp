@@ -25,7 +25,10 @@ std::string keyword_name(const std::string& label)
     return name;
 }
 
-std::string keyword_name(const CWidget& control) { return keyword_name(trellin_app::setting_label(control)); }
+std::string keyword_name(const CWidget& control)
+{
+    return keyword_name(trellin_app::setting_label(control));
+}
 
 CWidget* find_named_control(const FXNode& node, const std::string& name)
 {

@@ -16,14 +16,19 @@ namespace trellin_python {
 
 namespace {
 
-template <class T> T load(const unsigned char* at)
+template <class T>
+T load(const unsigned char* at)
 {
     T v;
     std::memcpy(&v, at, sizeof v);
     return v;
 }
 
-template <class T> void store(unsigned char* at, T v) { std::memcpy(at, &v, sizeof v); }
+template <class T>
+void store(unsigned char* at, T v)
+{
+    std::memcpy(at, &v, sizeof v);
+}
 
 // Every sample of the array, row by row, with its place in the picture's
 // packed samples. The conversion is a template argument so that it is inlined

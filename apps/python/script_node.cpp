@@ -57,16 +57,25 @@ void ScriptNode::key(const std::string& name, double time, const std::string& va
     trellin_app::apply_key(*node_, k);
 }
 
-void ScriptNode::clear_keys(const std::string& name) { control(name).clear_keys(); }
+void ScriptNode::clear_keys(const std::string& name)
+{
+    control(name).clear_keys();
+}
 
-void ScriptNode::load_project(const std::string& path) { node_ = trellin_app::load_project_file(module_, path); }
+void ScriptNode::load_project(const std::string& path)
+{
+    node_ = trellin_app::load_project_file(module_, path);
+}
 
 void ScriptNode::load_look(const std::string& name, const std::string& look_base_dir)
 {
     node_ = trellin_app::load_project_file(module_, trellin_app::find_look(name, look_base_dir).path);
 }
 
-void ScriptNode::save_project(const std::string& path) { trellin_app::save_project(*node_, path); }
+void ScriptNode::save_project(const std::string& path)
+{
+    trellin_app::save_project(*node_, path);
+}
 
 const trellin_app::HostPicture& ScriptNode::render(double time, int threads)
 {

@@ -14,11 +14,20 @@ namespace trellin_view {
 
 namespace {
 
-double text_width(const std::string& text) { return ImGui::CalcTextSize(text.c_str()).x; }
+double text_width(const std::string& text)
+{
+    return ImGui::CalcTextSize(text.c_str()).x;
+}
 
 // The key diamond beside a caption: its size and the room it takes.
-double marker_size() { return std::round(ImGui::GetTextLineHeight() * 0.6); }
-double marker_room() { return marker_size() + ImGui::GetStyle().ItemInnerSpacing.x; }
+double marker_size()
+{
+    return std::round(ImGui::GetTextLineHeight() * 0.6);
+}
+double marker_room()
+{
+    return marker_size() + ImGui::GetStyle().ItemInnerSpacing.x;
+}
 
 std::string value_format(const CNumeric& n)
 {
@@ -189,20 +198,25 @@ double ControlPanel::min_column_width() const
             break;
         case ControlKind::numeric: {
             const auto& n = static_cast<const CNumeric&>(c);
-            const double text = std::max(text_width(numeric_text(n, n.minimum)), text_width(numeric_text(n, n.maximum)));
+            const double text =
+                std::max(text_width(numeric_text(n, n.minimum)), text_width(numeric_text(n, n.maximum)));
             widest = std::max(widest, text + 2.0 * style.FramePadding.x + 2.0 * style.GrabMinSize);
             break;
         }
         case ControlKind::boolean:
             widest = std::max(widest, ImGui::GetFrameHeight() + style.ItemInnerSpacing.x + text_width("off"));
             break;
-        default: break;
+        default:
+            break;
         }
     }
     return std::ceil(widest);
 }
 
-double ControlPanel::caption_room(double column_width) const { return column_width - marker_room(); }
+double ControlPanel::caption_room(double column_width) const
+{
+    return column_width - marker_room();
+}
 
 PanelMetrics ControlPanel::metrics(double width) const
 {
@@ -296,15 +310,21 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
         drawn.texts.push_back({text, text_width(text), cell.width - 2.0 * ImGui::GetStyle().FramePadding.x});
         break;
     }
-    case ControlKind::boolean: changed = draw_boolean(static_cast<CBoolean&>(control)); break;
+    case ControlKind::boolean:
+        changed = draw_boolean(static_cast<CBoolean&>(control));
+        break;
     case ControlKind::option: {
         auto& o = static_cast<COption&>(control);
         changed = draw_option(o);
-        for (const std::string& item : o.items()) drawn.texts.push_back({item, text_width(item), option_text_room(cell.width)});
+        for (const std::string& item : o.items())
+            drawn.texts.push_back({item, text_width(item), option_text_room(cell.width)});
         break;
     }
-    case ControlKind::color: changed = draw_colour(static_cast<CColor&>(control)); break;
-    case ControlKind::label: break;
+    case ControlKind::color:
+        changed = draw_colour(static_cast<CColor&>(control));
+        break;
+    case ControlKind::label:
+        break;
     }
     ImGui::EndDisabled();
     drawn.rect = last_item_rect();

@@ -75,8 +75,8 @@ private:
     std::vector<PanelItem> items_for(const PanelMetrics& m) const;
     double caption_room(double column_width) const;
     // Draws one control in its cell; fills `drawn`.
-    bool draw_control(CWidget& control, const Rect& cell, double control_offset, int id, double time,
-                      Drawn& drawn, Input& input);
+    bool draw_control(CWidget& control, const Rect& cell, double control_offset, int id, double time, Drawn& drawn,
+                      Input& input);
 
     std::vector<CPanel::Placement> placements_;
     std::vector<PanelItem> items_;

@@ -211,15 +211,22 @@ int run(const Arguments& a)
 #if defined(__SANITIZE_ADDRESS__)
 // Leak checking in sanitizer builds: OpenImageIO's dependencies GEOS and
 // OpenVDB keep a few bytes of their own to the end; they are not ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libgeos.so\nleak:libopenvdb.so\n"; }
-extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libgeos.so\nleak:libopenvdb.so\n";
+}
+extern "C" const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
+}
 #endif
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"trellin-view: shows a picture or a numbered sequence through the Trellin cell-glass effect, "
-                 "with the effect's handles over it, a time bar and its controls below.",
-                 "trellin-view"};
+    CLI::App app{
+        "trellin-view: shows a picture or a numbered sequence through the Trellin cell-glass effect, "
+        "with the effect's handles over it, a time bar and its controls below.",
+        "trellin-view"};
     Arguments a;
     app.add_option("IN", a.input,
                    "Picture to show (any format OpenImageIO reads), or a numbered sequence with --frames: "
@@ -263,15 +270,16 @@ int main(int argc, char** argv)
                    "values, keys, availability, places and texts, render counts), for scripts and tests")
         ->type_name("FILE");
     add_colour_options(app, a.colour);
-    app.footer(std::string(
-        "In the window: drag the handles over the picture; change the controls in the panel; a change\n"
-        "re-renders the frame (at the size it is shown at, smaller while something moves; the status\n"
-        "line gives the render time, the zoom and the pixel under the pointer). Right-click a control to\n"
-        "set, delete or clear its keys; a keyed control's edits key it at the frame shown.\n"
-        "The frames (result and input) are shown through the display's sRGB view (the sRGB display of\n"
-        "the $OCIO config), whatever the working space; E writes the frame shown as trellin render\n"
-        "writes it, in --colorspace-out.\n"
-        "Keys: ") + trellin_view::viewer_keys_help +
+    app.footer(
+        std::string("In the window: drag the handles over the picture; change the controls in the panel; a change\n"
+                    "re-renders the frame (at the size it is shown at, smaller while something moves; the status\n"
+                    "line gives the render time, the zoom and the pixel under the pointer). Right-click a control to\n"
+                    "set, delete or clear its keys; a keyed control's edits key it at the frame shown.\n"
+                    "The frames (result and input) are shown through the display's sRGB view (the sRGB display of\n"
+                    "the $OCIO config), whatever the working space; E writes the frame shown as trellin render\n"
+                    "writes it, in --colorspace-out.\n"
+                    "Keys: ") +
+        trellin_view::viewer_keys_help +
         "\n"
         "\n"
         "Examples:\n"

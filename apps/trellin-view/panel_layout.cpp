@@ -54,8 +54,8 @@ PanelLayout layout_panel(const std::vector<PanelItem>& items, const PanelMetrics
     std::vector<double> top(std::size_t(layout.rows) + 1, metrics.margin);
     for (int r = 0; r < layout.rows; ++r) {
         const std::size_t k = std::size_t(r);
-        const double h = kind[k] == 2 ? double(lines[k]) * metrics.line_height + metrics.caption_gap +
-                                            metrics.control_height
+        const double h = kind[k] == 2
+                             ? double(lines[k]) * metrics.line_height + metrics.caption_gap + metrics.control_height
                          : kind[k] == 1 ? metrics.line_height
                                         : metrics.empty_row_height;
         top[k + 1] = top[k] + h + (r + 1 < layout.rows ? metrics.row_gap : 0.0);
@@ -82,8 +82,8 @@ PanelLayout layout_panel(const std::vector<PanelItem>& items, const PanelMetrics
         cell.width = layout.column_width;
         cell.height = top[r + 1] - top[r] - (item.row + 1 < layout.rows ? metrics.row_gap : 0.0);
         layout.cells.push_back(cell);
-        layout.control_offsets.push_back(item.is_label ? 0.0 : double(lines[r]) * metrics.line_height +
-                                                                   metrics.caption_gap);
+        layout.control_offsets.push_back(item.is_label ? 0.0
+                                                       : double(lines[r]) * metrics.line_height + metrics.caption_gap);
         layout.shown.push_back(true);
     }
     return layout;

@@ -39,8 +39,8 @@ void PictureTexture::upload(const trellin_app::HostPicture& picture)
     height_ = picture.height;
 }
 
-void PictureTexture::draw(const Rect& where, const Rect& clip, double window_width, double window_height,
-                          int fb_width, int fb_height) const
+void PictureTexture::draw(const Rect& where, const Rect& clip, double window_width, double window_height, int fb_width,
+                          int fb_height) const
 {
     glViewport(0, 0, fb_width, fb_height);
     const double scale = window_width > 0.0 ? double(fb_width) / window_width : 1.0;

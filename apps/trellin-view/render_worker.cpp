@@ -186,8 +186,8 @@ RenderResult RenderWorker::render(const Job& job, bool& cancelled)
                 trellin_app::RenderRecord record{job.settings.doc, result.source.path, job.frame};
                 record.project["render"] = trellin_app::render_options_json(colour_->options());
                 trellin_app::ClipCount clipped;
-                trellin_app::write_rendered(*colour_, std::move(picture), *result.source.colour, job.path, {},
-                                            record, clipped);
+                trellin_app::write_rendered(*colour_, std::move(picture), *result.source.colour, job.path, {}, record,
+                                            clipped);
             } else {
                 trellin_app::write_picture(picture, job.path);
             }

@@ -106,7 +106,7 @@ private:
         std::uint64_t serial = 0;
         RegV settings;
         long long frame = 0;
-        int width = 0;   // 0: the frame's own size
+        int width = 0;  // 0: the frame's own size
         int height = 0;
         bool fast = false;
         std::string path;

@@ -12,7 +12,10 @@ namespace {
 // More frames than any shot has: a typing error, not a shot to open.
 constexpr long long max_frames = 1000000;
 
-std::size_t picture_bytes(const trellin_app::HostPicture& p) { return p.data.size() * sizeof(std::uint16_t); }
+std::size_t picture_bytes(const trellin_app::HostPicture& p)
+{
+    return p.data.size() * sizeof(std::uint16_t);
+}
 
 std::size_t frame_bytes(const ShotFrame& f)
 {
@@ -39,8 +42,9 @@ Shot::Shot(const std::string& input, const std::string& frames,
 {
     if (frames.empty()) {
         if (pattern_.numbered())
-            throw ShotError(input + ": IN names a numbered sequence; give the frames to show with --frames "
-                                    "FIRST-LAST");
+            throw ShotError(input +
+                            ": IN names a numbered sequence; give the frames to show with --frames "
+                            "FIRST-LAST");
         frames_.push_back(0);
     } else {
         trellin_app::FrameRange range;
@@ -87,7 +91,8 @@ ShotFrame Shot::read(const std::string& path) const
     auto picture = std::make_shared<const trellin_app::HostPicture>(std::move(converted.picture));
     converted.picture = trellin_app::HostPicture();
     trellin_app::HostPicture shown = colour_->for_display(*picture, converted);
-    f.shown = shown.data == picture->data ? picture : std::make_shared<const trellin_app::HostPicture>(std::move(shown));
+    f.shown =
+        shown.data == picture->data ? picture : std::make_shared<const trellin_app::HostPicture>(std::move(shown));
     f.picture = std::move(picture);
     f.colour = std::make_shared<const trellin_app::NodeFrame>(std::move(converted));
     return f;

@@ -10,8 +10,10 @@ namespace trellin_view {
 nlohmann::json control_value_json(const CWidget& control)
 {
     switch (control.kind()) {
-    case ControlKind::numeric: return static_cast<const CNumeric&>(control).value;
-    case ControlKind::boolean: return static_cast<const CBoolean&>(control).state;
+    case ControlKind::numeric:
+        return static_cast<const CNumeric&>(control).value;
+    case ControlKind::boolean:
+        return static_cast<const CBoolean&>(control).state;
     case ControlKind::option: {
         const auto& o = static_cast<const COption&>(control);
         if (o.index >= 0 && std::size_t(o.index) < o.items().size()) return o.items()[std::size_t(o.index)];
@@ -21,7 +23,8 @@ nlohmann::json control_value_json(const CWidget& control)
         const auto& c = static_cast<const CColor&>(control);
         return nlohmann::json::array({c.rgba[0], c.rgba[1], c.rgba[2], c.rgba[3]});
     }
-    case ControlKind::label: break;
+    case ControlKind::label:
+        break;
     }
     return nullptr;
 }

@@ -36,7 +36,10 @@ std::vector<std::string> help_lines(double room)
     return lines;
 }
 
-double help_room(double width) { return width - 2.0 * ImGui::GetStyle().WindowPadding.x; }
+double help_room(double width)
+{
+    return width - 2.0 * ImGui::GetStyle().WindowPadding.x;
+}
 
 }  // namespace
 

@@ -22,9 +22,15 @@ bool Timeline::step(long long delta)
     return go_to_index(static_cast<std::size_t>(to));
 }
 
-bool Timeline::home() { return go_to_index(0); }
+bool Timeline::home()
+{
+    return go_to_index(0);
+}
 
-bool Timeline::end() { return go_to_index(frames_.size() - 1); }
+bool Timeline::end()
+{
+    return go_to_index(frames_.size() - 1);
+}
 
 bool Timeline::go_to_index(std::size_t index)
 {

@@ -17,10 +17,7 @@ struct Rect {
     double width = 0.0;
     double height = 0.0;
 
-    bool contains(double px, double py) const
-    {
-        return px >= x && py >= y && px < x + width && py < y + height;
-    }
+    bool contains(double px, double py) const { return px >= x && py >= y && px < x + width && py < y + height; }
 };
 
 // The largest rectangle that shows a picture of `image_width` x

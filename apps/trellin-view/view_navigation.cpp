@@ -25,8 +25,8 @@ Rect ViewNavigation::place(const Rect& area, int image_width, int image_height, 
     r.height = double(image_height) * zoom_ / fb_scale_;
     // Corners on whole framebuffer pixels, so that 1:1 is sharp.
     r.x = std::round((area.x + area.width * 0.5 - centre_x_ * r.width / double(image_width)) * fb_scale_) / fb_scale_;
-    r.y = std::round((area.y + area.height * 0.5 - centre_y_ * r.height / double(image_height)) * fb_scale_) /
-          fb_scale_;
+    r.y =
+        std::round((area.y + area.height * 0.5 - centre_y_ * r.height / double(image_height)) * fb_scale_) / fb_scale_;
     return picture_ = r;
 }
 
@@ -58,7 +58,10 @@ void ViewNavigation::zoom_steps(double steps, double wx, double wy)
     set_zoom(std::exp2(to / 4.0), wx, wy);
 }
 
-void ViewNavigation::actual_pixels() { set_zoom(1.0, area_.x + area_.width * 0.5, area_.y + area_.height * 0.5); }
+void ViewNavigation::actual_pixels()
+{
+    set_zoom(1.0, area_.x + area_.width * 0.5, area_.y + area_.height * 0.5);
+}
 
 void ViewNavigation::pan(double dx, double dy)
 {

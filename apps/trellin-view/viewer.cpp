@@ -68,8 +68,8 @@ constexpr double quick_fast_ms = 30.0;
 // The window's input, handled in the order it came.
 struct InputEvent {
     enum class Type { press, move, release, scroll, key } type;
-    int button = -1;     // press, release; a key's GLFW key
-    double x = 0.0;      // the pointer's position
+    int button = -1;  // press, release; a key's GLFW key
+    double x = 0.0;   // the pointer's position
     double y = 0.0;
     double amount = 0.0;  // wheel steps, up positive
     int action = 0;       // a key's GLFW action
@@ -93,7 +93,10 @@ std::string format_ms(double ms)
     return text;
 }
 
-double seconds(Clock::time_point t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
+double seconds(Clock::time_point t)
+{
+    return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
 
 // The samples of `picture` at (x, y) as 0..1 values.
 std::string sample_text(const HostPicture& picture, int x, int y)
@@ -245,8 +248,8 @@ int Viewer::run()
     shown_source_ = shot_->first().shown;
     std::shared_ptr<const Shot> shot = shot_;
     worker_ = std::make_unique<RenderWorker>(
-        std::move(render_node_), [shot](long long frame) { return shot->frame(frame); },
-        [] { glfwPostEmptyEvent(); }, shot_->colour());
+        std::move(render_node_), [shot](long long frame) { return shot->frame(frame); }, [] { glfwPostEmptyEvent(); },
+        shot_->colour());
     choose_window_size();
     glfwShowWindow(window_);
 
@@ -283,8 +286,7 @@ double Viewer::wait_seconds() const
 
 bool Viewer::open_window()
 {
-    glfwSetErrorCallback(
-        [](int, const char* text) { std::cerr << "trellin-view: window system: " << text << "\n"; });
+    glfwSetErrorCallback([](int, const char* text) { std::cerr << "trellin-view: window system: " << text << "\n"; });
     if (glfwInit() == GLFW_FALSE) {
         std::cerr << "trellin-view: error: cannot open a window (is DISPLAY set to a running X server?)\n";
         return false;
@@ -337,8 +339,7 @@ bool Viewer::open_window()
         v.events_.push_back({InputEvent::Type::key, key, 0.0, 0.0, 0.0, action, mods});
     });
     glfwSetWindowRefreshCallback(window_, [](GLFWwindow* win) { of(win).frames_to_draw_ = frames_after_input; });
-    glfwSetWindowSizeCallback(window_,
-                              [](GLFWwindow* win, int, int) { of(win).frames_to_draw_ = frames_after_input; });
+    glfwSetWindowSizeCallback(window_, [](GLFWwindow* win, int, int) { of(win).frames_to_draw_ = frames_after_input; });
 
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
@@ -447,8 +448,8 @@ void Viewer::take_results()
             if (r.ok) {
                 ++exports_;
                 say("exported " + r.path + " (frame " + std::to_string(r.frame) + ", " +
-                    std::to_string(r.source.picture->width) + "x" + std::to_string(r.source.picture->height) + ", rendered in " +
-                    format_ms(r.milliseconds) + " ms)");
+                    std::to_string(r.source.picture->width) + "x" + std::to_string(r.source.picture->height) +
+                    ", rendered in " + format_ms(r.milliseconds) + " ms)");
             } else {
                 say("export to " + r.path + " failed: " + r.message);
             }
@@ -486,7 +487,8 @@ void Viewer::handle_pointer(const InputEvent& e)
     event.x = p.x;
     event.y = p.y;
     switch (e.type) {
-    case InputEvent::Type::key: return;
+    case InputEvent::Type::key:
+        return;
     case InputEvent::Type::scroll:
         if (over_picture && !dragging_) nav_.zoom_steps(e.amount, e.x, e.y);
         return;
@@ -556,9 +558,15 @@ void Viewer::handle_key(const InputEvent& e)
         // Held down, the frames go by as a drag does: reduced previews.
         if (repeat) motion_until_ = Clock::now() + std::chrono::milliseconds(int(rest_seconds * 1000));
         break;
-    case GLFW_KEY_HOME: step(-static_cast<long long>(timeline_.frames().size())); break;
-    case GLFW_KEY_END: step(static_cast<long long>(timeline_.frames().size())); break;
-    case GLFW_KEY_K: key_selected(); break;
+    case GLFW_KEY_HOME:
+        step(-static_cast<long long>(timeline_.frames().size()));
+        break;
+    case GLFW_KEY_END:
+        step(static_cast<long long>(timeline_.frames().size()));
+        break;
+    case GLFW_KEY_K:
+        key_selected();
+        break;
     case GLFW_KEY_B:
         before_ = !before_;
         wipe_ = false;
@@ -568,9 +576,15 @@ void Viewer::handle_key(const InputEvent& e)
         before_ = false;
         break;
     case GLFW_KEY_1:
-    case GLFW_KEY_KP_1: nav_.actual_pixels(); break;
-    case GLFW_KEY_F: nav_.fit(); break;
-    case GLFW_KEY_O: outline_ = !outline_; break;
+    case GLFW_KEY_KP_1:
+        nav_.actual_pixels();
+        break;
+    case GLFW_KEY_F:
+        nav_.fit();
+        break;
+    case GLFW_KEY_O:
+        outline_ = !outline_;
+        break;
     case GLFW_KEY_S:
         if (!repeat) save_project();
         break;
@@ -585,7 +599,8 @@ void Viewer::handle_key(const InputEvent& e)
         else
             glfwSetWindowShouldClose(window_, GLFW_TRUE);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -730,8 +745,8 @@ std::string Viewer::status_line() const
     const ImagePoint p = window_to_image(nav_.picture(), image_.width, image_.height, cursor_x_, cursor_y_);
     const int x = int(std::floor(p.x));
     const int y = int(std::floor(p.y));
-    if (cursor_known_ && layout_.picture_area.contains(cursor_x_, cursor_y_) && x >= 0 && y >= 0 &&
-        x < image_.width && y < image_.height) {
+    if (cursor_known_ && layout_.picture_area.contains(cursor_x_, cursor_y_) && x >= 0 && y >= 0 && x < image_.width &&
+        y < image_.height) {
         line += "   x " + std::to_string(x) + " y " + std::to_string(y);
         // The values of both pictures at that pixel, each at its own size.
         if (shown_source_ && shown_source_->width > 0)
@@ -860,10 +875,11 @@ void Viewer::write_state(double window_width, double window_height)
     state["fitted"] = nav_.fitted();
     state["ui_scale"] = ui_scale_;
     state["image"] = {{"width", image_.width}, {"height", image_.height}};
-    state["preview"] = {{"width", shown_.width}, {"height", shown_.height}, {"frame", shown_frame_},
-                        {"reduced", shown_fast_}};
+    state["preview"] = {
+        {"width", shown_.width}, {"height", shown_.height}, {"frame", shown_frame_}, {"reduced", shown_fast_}};
     state["frame"] = timeline_.frame();
-    state["shot"] = {{"first", timeline_.frames().front()}, {"last", timeline_.frames().back()},
+    state["shot"] = {{"first", timeline_.frames().front()},
+                     {"last", timeline_.frames().back()},
                      {"count", timeline_.frames().size()}};
     state["playing"] = timeline_.playing();
     state["showing"] = showing();
@@ -887,12 +903,9 @@ void Viewer::write_state(double window_width, double window_height)
         if (c == nullptr) continue;
         json keys = json::array();
         for (const ControlKey& k : c->keys()) keys.push_back(k.time);
-        json entry = {{"label", c->label()},
-                      {"value", control_value_json(*c)},
-                      {"disabled", c->is_disabled()},
-                      {"hidden", c->is_hidden()},
-                      {"keys", std::move(keys)},
-                      {"key_here", has_key_at(*c, time())}};
+        json entry = {{"label", c->label()},          {"value", control_value_json(*c)},
+                      {"disabled", c->is_disabled()}, {"hidden", c->is_hidden()},
+                      {"keys", std::move(keys)},      {"key_here", has_key_at(*c, time())}};
         for (const ControlPanel::Drawn& d : drawn) {
             if (d.control != c || !d.shown) continue;
             entry["rect"] = rect_json(d.rect);

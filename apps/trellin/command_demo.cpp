@@ -33,11 +33,13 @@ class DemoCommand : public Command {
 public:
     CLI::App* add_to(CLI::App& app) override
     {
-        CLI::App* demo = app.add_subcommand("demo", "Render a built-in test picture with a look, and a sheet of all looks");
+        CLI::App* demo =
+            app.add_subcommand("demo", "Render a built-in test picture with a look, and a sheet of all looks");
         demo->add_option("OUT", output_, "Picture to write (default: out/demo.png; its folder is created)")
             ->type_name("FILE");
-        demo->add_option("-l,--look", look_, std::string("The look to render OUT with (default: ") + default_look +
-                                                 "; trellin looks lists them)")
+        demo->add_option(
+                "-l,--look", look_,
+                std::string("The look to render OUT with (default: ") + default_look + "; trellin looks lists them)")
             ->type_name("NAME");
         demo->add_option("--sheet", sheet_,
                          "Contact sheet of every look, each labelled with its name (default: looks.png beside OUT)")
@@ -129,6 +131,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Command> make_demo_command() { return std::make_unique<DemoCommand>(); }
+std::unique_ptr<Command> make_demo_command()
+{
+    return std::make_unique<DemoCommand>();
+}
 
 }  // namespace trellin_cli

@@ -296,7 +296,8 @@ private:
         job.sbatch_extra = sbatch_extra_;
         for (const std::string& path : {job.trellin, job.module}) check_path_text(path);
 
-        const std::string base = dry_run_ ? folder + "/" + shot + ".farm-" + time_stamp() : claim_job_base(folder, shot);
+        const std::string base =
+            dry_run_ ? folder + "/" + shot + ".farm-" + time_stamp() : claim_job_base(folder, shot);
         job.project = base + ".json";
         job.log_pattern = base + ".task-%a.log";
         const std::string script = batch_script(job);
@@ -311,8 +312,8 @@ private:
             write_text(script_path, script);
             const std::string id = sbatch_submit(script_path);
             const long long tasks = chunk_count(range, chunk_);
-            std::cerr << "trellin: farm: job " << id << ": " << range.count() << " frames in " << tasks
-                      << " task" << (tasks == 1 ? "" : "s") << " of up to " << chunk_ << "\n"
+            std::cerr << "trellin: farm: job " << id << ": " << range.count() << " frames in " << tasks << " task"
+                      << (tasks == 1 ? "" : "s") << " of up to " << chunk_ << "\n"
                       << "trellin: farm: settings frozen in " << job.project << "\n"
                       << "trellin: farm: logs in " << base << ".task-*.log\n";
             std::cout << id << "\n";
@@ -363,8 +364,7 @@ private:
             if (check.state == QueueState::gone) break;
             if (check.state == QueueState::unknown) {
                 if (failing_since < 0) failing_since = elapsed();
-                if (elapsed() - failing_since >= unreachable_limit_s)
-                    throw Failure{exit_failed, check.message};
+                if (elapsed() - failing_since >= unreachable_limit_s) throw Failure{exit_failed, check.message};
             } else {
                 failing_since = -1;
             }
@@ -407,6 +407,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Command> make_farm_command() { return std::make_unique<FarmCommand>(); }
+std::unique_ptr<Command> make_farm_command()
+{
+    return std::make_unique<FarmCommand>();
+}
 
 }  // namespace trellin_cli

@@ -23,8 +23,9 @@ class GalleryCommand : public Command {
 public:
     CLI::App* add_to(CLI::App& app) override
     {
-        CLI::App* gallery = app.add_subcommand("gallery", "Render the control reference's strips: each control at a "
-                                                          "few values");
+        CLI::App* gallery = app.add_subcommand("gallery",
+                                               "Render the control reference's strips: each control at a "
+                                               "few values");
         gallery->add_option("OUTDIR", folder_, "Folder to write the strips to (created when missing)")
             ->required()
             ->type_name("OUTDIR");
@@ -120,6 +121,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Command> make_gallery_command() { return std::make_unique<GalleryCommand>(); }
+std::unique_ptr<Command> make_gallery_command()
+{
+    return std::make_unique<GalleryCommand>();
+}
 
 }  // namespace trellin_cli

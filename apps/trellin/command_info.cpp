@@ -26,8 +26,9 @@ class InfoCommand : public Command {
 public:
     CLI::App* add_to(CLI::App& app) override
     {
-        CLI::App* info = app.add_subcommand("info", "Show the effect's identity and its controls, or the settings "
-                                                    "a picture was rendered with");
+        CLI::App* info = app.add_subcommand("info",
+                                            "Show the effect's identity and its controls, or the settings "
+                                            "a picture was rendered with");
         info->add_option("PICTURE", picture_, "A picture rendered by trellin: print its settings")
             ->type_name("PICTURE");
         info->footer(
@@ -127,6 +128,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Command> make_info_command() { return std::make_unique<InfoCommand>(); }
+std::unique_ptr<Command> make_info_command()
+{
+    return std::make_unique<InfoCommand>();
+}
 
 }  // namespace trellin_cli

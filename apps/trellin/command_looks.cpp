@@ -47,6 +47,9 @@ public:
 
 }  // namespace
 
-std::unique_ptr<Command> make_looks_command() { return std::make_unique<LooksCommand>(); }
+std::unique_ptr<Command> make_looks_command()
+{
+    return std::make_unique<LooksCommand>();
+}
 
 }  // namespace trellin_cli

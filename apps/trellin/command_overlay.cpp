@@ -45,8 +45,9 @@ struct Drag {
 
 Drag parse_drag(const std::string& text)
 {
-    const Failure bad{exit_usage, "--drag " + text + ": expected X0,Y0:X1,Y1 in pixels of the picture (e.g. "
-                                                     "960,540:192,108)"};
+    const Failure bad{exit_usage, "--drag " + text +
+                                      ": expected X0,Y0:X1,Y1 in pixels of the picture (e.g. "
+                                      "960,540:192,108)"};
     const std::size_t colon = text.find(':');
     if (colon == std::string::npos) throw bad;
     double v[4];
@@ -186,7 +187,8 @@ public:
         composite.pixel_aspect = result.pixel_aspect;
         composite.attributes = result.attributes;
         for (std::size_t i = 0, n = std::size_t(picture.width) * std::size_t(picture.height); i < n; ++i) {
-            for (int c = 0; c < 3; ++c) composite.data[i * 3 + std::size_t(c)] = from_8bit(rgba[i * 4 + std::size_t(c)]);
+            for (int c = 0; c < 3; ++c)
+                composite.data[i * 3 + std::size_t(c)] = from_8bit(rgba[i * 4 + std::size_t(c)]);
         }
         WriteOptions write_options;
         try {
@@ -222,6 +224,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Command> make_overlay_command() { return std::make_unique<OverlayCommand>(); }
+std::unique_ptr<Command> make_overlay_command()
+{
+    return std::make_unique<OverlayCommand>();
+}
 
 }  // namespace trellin_cli

@@ -42,8 +42,8 @@ void write_fully(int fd, const std::uint8_t* data, std::size_t size, long long f
                 throw Failure{exit_failed, "frame " + std::to_string(frame) +
                                                ": the program reading standard output stopped (broken pipe); see "
                                                "its own messages for why"};
-            throw Failure{exit_failed, "frame " + std::to_string(frame) + ": cannot write standard output: " +
-                                           std::strerror(errno)};
+            throw Failure{exit_failed,
+                          "frame " + std::to_string(frame) + ": cannot write standard output: " + std::strerror(errno)};
         }
         done += static_cast<std::size_t>(n);
     }
@@ -53,8 +53,9 @@ class PipeCommand : public Command {
 public:
     CLI::App* add_to(CLI::App& app) override
     {
-        CLI::App* pipe = app.add_subcommand("pipe", "Process raw RGBA video frames from standard input to "
-                                                    "standard output");
+        CLI::App* pipe = app.add_subcommand("pipe",
+                                            "Process raw RGBA video frames from standard input to "
+                                            "standard output");
         pipe->add_option("--size", size_, "Size of the frames read, as ffmpeg's -s")->required()->type_name("WxH");
         pipe->add_option("--out-size", out_size_, "Size of the frames written (default: --size)")->type_name("WxH");
         pipe->add_option("--aspect", aspect_, "Pixel aspect of the frames (default 1: square pixels)")
@@ -101,8 +102,7 @@ public:
         const NodeSettings settings = parse_node_settings(options_, controls_);
         // The sizes' memory is checked when the first frame arrives.
         const PictureSize in_size = parse_picture_size(size_, "--size", false);
-        const PictureSize out_size =
-            out_size_.empty() ? in_size : parse_picture_size(out_size_, "--out-size", false);
+        const PictureSize out_size = out_size_.empty() ? in_size : parse_picture_size(out_size_, "--out-size", false);
         if (::isatty(STDOUT_FILENO) == 1)
             throw Failure{exit_usage, "standard output is a terminal; send the frames to a program or a file"};
 
@@ -150,8 +150,8 @@ public:
                 if (!reader.next_bytes(bytes)) break;
             } catch (const RawFrameError& e) {
                 progress.finish();
-                throw Failure{exit_usage, e.what() + std::string("; is --size ") + size_ +
-                                              " the size of the frames sent?"};
+                throw Failure{exit_usage,
+                              e.what() + std::string("; is --size ") + size_ + " the size of the frames sent?"};
             }
             const std::string name = "frame " + std::to_string(frame);
             PictureSource frame_source = source;
@@ -216,6 +216,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Command> make_pipe_command() { return std::make_unique<PipeCommand>(); }
+std::unique_ptr<Command> make_pipe_command()
+{
+    return std::make_unique<PipeCommand>();
+}
 
 }  // namespace trellin_cli

@@ -60,22 +60,25 @@ public:
                          "like IN's")
             ->required()
             ->type_name("OUT");
-        render->add_option("-f,--frames", frames_,
-                           "Render frames FIRST to LAST (both included), every STEP-th with xSTEP; each frame "
-                           "at time = its number")
+        render
+            ->add_option("-f,--frames", frames_,
+                         "Render frames FIRST to LAST (both included), every STEP-th with xSTEP; each frame "
+                         "at time = its number")
             ->type_name("FIRST-LAST[xSTEP]");
         render->add_flag("--skip-existing", skip_existing_,
                          "Leave out frames whose output file exists (resumes an interrupted run)");
         add_frame_options(*render, options_);
         add_control_options(*render, controls_, true);
         add_colour_options(*render, colour_options_);
-        render->add_option("-d,--depth", depth_,
-                           "Output samples: 8, 16, half or float (and 10 for DPX); default the deepest the "
-                           "format holds: 16-bit PNG/TIFF/DPX, half OpenEXR, 8-bit JPEG")
+        render
+            ->add_option("-d,--depth", depth_,
+                         "Output samples: 8, 16, half or float (and 10 for DPX); default the deepest the "
+                         "format holds: 16-bit PNG/TIFF/DPX, half OpenEXR, 8-bit JPEG")
             ->type_name("DEPTH");
-        render->add_option("--out-size", out_size_,
-                           "Render at another size; the input is stretched to fit (its pixel aspect adjusted "
-                           "so the picture keeps its shape)")
+        render
+            ->add_option("--out-size", out_size_,
+                         "Render at another size; the input is stretched to fit (its pixel aspect adjusted "
+                         "so the picture keeps its shape)")
             ->type_name("WxH");
         add_verbosity_options(*render, verbosity_);
         render->footer(
@@ -254,8 +257,7 @@ public:
         }
         finish_write();
         progress.finish();
-        print_clip_notes(clipped_before, clipped_written, colour.options(), working_space,
-                         output_format(last_output));
+        print_clip_notes(clipped_before, clipped_written, colour.options(), working_space, output_format(last_output));
         save_project_if_asked(*node, controls_, &colour.options());
         return exit_done;
     }
@@ -331,8 +333,8 @@ private:
         } catch (const SequenceError& e) {
             throw Failure{exit_usage, e.what()};
         }
-        if (const std::optional<long long> f = first_overlap(FramePattern(absolute_name(input_)),
-                                                             FramePattern(absolute_name(output_)), range_))
+        if (const std::optional<long long> f =
+                first_overlap(FramePattern(absolute_name(input_)), FramePattern(absolute_name(output_)), range_))
             throw Failure{exit_usage, out->path_for(*f) + ": OUT frame " + std::to_string(*f) +
                                           " would replace an input frame; write the frames to other names"};
         in_ = std::move(in);
@@ -378,15 +380,15 @@ private:
         const std::string project = absolute_name(controls_.save_project);
         for (const auto& [pattern, what] : {std::pair{input_, "an input"}, std::pair{output_, "an output"}}) {
             if (FramePattern(absolute_name(pattern)).frame_of(project))
-                throw Failure{exit_usage, controls_.save_project + ": --save-project names " + what +
-                                              " frame of the run"};
+                throw Failure{exit_usage,
+                              controls_.save_project + ": --save-project names " + what + " frame of the run"};
         }
         check_save_target(controls_.save_project);
     }
 
     std::string input_, output_, frames_, depth_, out_size_;
-    FrameRange range_;                         // a still: the one frame 0 (or N of --frames N)
-    std::optional<FramePattern> in_, out_;     // a sequence's patterns
+    FrameRange range_;                      // a still: the one frame 0 (or N of --frames N)
+    std::optional<FramePattern> in_, out_;  // a sequence's patterns
     bool skip_existing_ = false;
     bool noted_alpha_ = false;
     bool noted_input_ = false;
@@ -398,6 +400,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Command> make_render_command() { return std::make_unique<RenderCommand>(); }
+std::unique_ptr<Command> make_render_command()
+{
+    return std::make_unique<RenderCommand>();
+}
 
 }  // namespace trellin_cli

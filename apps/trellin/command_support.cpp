@@ -160,8 +160,9 @@ void add_control_options(CLI::App& command, ControlOptions& options, bool with_s
         ->allow_extra_args(false)
         ->type_name("LABEL@TIME=VALUE");
     if (with_save)
-        command.add_option("--save-project", options.save_project,
-                           "After the run, write the controls (values and keys) to a project file")
+        command
+            .add_option("--save-project", options.save_project,
+                        "After the run, write the controls (values and keys) to a project file")
             ->type_name("FILE");
 }
 
@@ -266,10 +267,10 @@ void print_clip_notes(const ClipCount& before, const ClipCount& written, const R
 
 void add_verbosity_options(CLI::App& command, Verbosity& verbosity)
 {
-    command.add_flag_callback("-q,--quiet", [&verbosity] { verbosity = Verbosity::quiet; },
-                              "Print nothing but errors (no progress line)");
-    command.add_flag_callback("-v,--verbose", [&verbosity] { verbosity = Verbosity::verbose; },
-                              "Print one line per frame");
+    command.add_flag_callback(
+        "-q,--quiet", [&verbosity] { verbosity = Verbosity::quiet; }, "Print nothing but errors (no progress line)");
+    command.add_flag_callback(
+        "-v,--verbose", [&verbosity] { verbosity = Verbosity::verbose; }, "Print one line per frame");
 }
 
 PictureSize parse_picture_size(const std::string& text, const std::string& option, bool check_memory)

@@ -34,10 +34,10 @@ void add_frame_options(CLI::App& command, FrameOptions& options);
 
 // Where a rendering command's node gets its settings from.
 struct ControlOptions {
-    std::string project;                // --project FILE: restore the node from it
-    std::string look;                   // --look NAME: restore the node from a named look
-    std::vector<std::string> keys;      // --key LABEL@TIME=VALUE
-    std::string save_project;           // --save-project FILE (commands that offer it)
+    std::string project;            // --project FILE: restore the node from it
+    std::string look;               // --look NAME: restore the node from a named look
+    std::vector<std::string> keys;  // --key LABEL@TIME=VALUE
+    std::string save_project;       // --save-project FILE (commands that offer it)
 };
 
 // Adds --project, --look and --key (and --save-project when `with_save`) to
@@ -126,8 +126,7 @@ void use_threads(int threads);
 // Renders `input` through the node as the frame at `time` and writes the
 // result to `output`. Failures (exit code 1) name `input_name` or `output`.
 trellin_app::WriteReport render_to_file(FXNode& node, const trellin_app::HostPicture& input,
-                                        const std::string& input_name, const std::string& output,
-                                        double time = 0.0);
+                                        const std::string& input_name, const std::string& output, double time = 0.0);
 
 // Creates `folder` and its parents (nothing for an empty path); a Failure
 // with exit code 1 when it cannot.

@@ -44,8 +44,7 @@ std::string status_text(const FrameStatus& status)
     std::string text = "frames " + range_text(status.range) + ": ";
     if (status.missing.empty()) return text + "all " + std::to_string(total) + " done";
     return text + std::to_string(status.done.size()) + " of " + std::to_string(total) + " done, " +
-           std::to_string(status.missing.size()) + " missing: " +
-           frame_runs_text(status.missing, status.range.step);
+           std::to_string(status.missing.size()) + " missing: " + frame_runs_text(status.missing, status.range.step);
 }
 
 }  // namespace trellin_cli

@@ -66,8 +66,8 @@ std::string batch_script(const FarmJob& job)
       << "#   " << job.input << "\n"
       << "# rendered to\n"
       << "#   " << job.output << "\n"
-      << "# as " << tasks << " array task" << (tasks == 1 ? "" : "s") << " of up to " << job.chunk
-      << " frame" << (job.chunk == 1 ? "" : "s") << ", with the settings frozen in\n"
+      << "# as " << tasks << " array task" << (tasks == 1 ? "" : "s") << " of up to " << job.chunk << " frame"
+      << (job.chunk == 1 ? "" : "s") << ", with the settings frozen in\n"
       << "#   " << job.project << "\n"
       << "# A task skips frames that already exist, so a requeued task resumes; its log\n"
       << "# lists the frames it rendered.\n"
@@ -87,10 +87,10 @@ std::string batch_script(const FarmJob& job)
          "(submit this script with sbatch)\" >&2; exit 2 ;;\n"
       << "esac\n"
       << "export TRELLIN_MODULE=" << shell_quote(job.module) << "\n"
-      << "exec " << shell_quote(job.trellin) << " render " << shell_quote(job.input) << " "
-      << shell_quote(job.output) << " \\\n"
-      << "  --frames \"$frames\" --skip-existing --project " << shell_quote(job.project) << " --threads "
-      << job.threads << " --verbose\n";
+      << "exec " << shell_quote(job.trellin) << " render " << shell_quote(job.input) << " " << shell_quote(job.output)
+      << " \\\n"
+      << "  --frames \"$frames\" --skip-existing --project " << shell_quote(job.project) << " --threads " << job.threads
+      << " --verbose\n";
     return s.str();
 }
 

@@ -33,8 +33,9 @@ std::string first_line(const std::string& text)
 ProcessResult run_client(const std::vector<std::string>& argv, double deadline_s)
 {
     if (find_program(argv[0]).empty())
-        throw Failure{exit_failed, argv[0] + " not found: run on a machine with Slurm's client programs "
-                                             "(Debian package slurm-client)"};
+        throw Failure{exit_failed, argv[0] +
+                                       " not found: run on a machine with Slurm's client programs "
+                                       "(Debian package slurm-client)"};
     try {
         return run_process(argv, deadline_s);
     } catch (const std::runtime_error& e) {
@@ -55,10 +56,12 @@ bool valid_job_id(const std::string& text)
 std::string sbatch_submit(const std::string& script)
 {
     const ProcessResult r = run_client({"sbatch", "--parsable", script}, sbatch_deadline_s);
-    if (r.timed_out) throw Failure{exit_failed, "sbatch gave no answer within " + std::to_string(int(sbatch_deadline_s)) + " s"};
+    if (r.timed_out)
+        throw Failure{exit_failed, "sbatch gave no answer within " + std::to_string(int(sbatch_deadline_s)) + " s"};
     if (r.code != 0) {
         const std::string why = first_line(r.err);
-        throw Failure{exit_failed, "sbatch refused the job: " + (why.empty() ? "exit code " + std::to_string(r.code) : why)};
+        throw Failure{exit_failed,
+                      "sbatch refused the job: " + (why.empty() ? "exit code " + std::to_string(r.code) : why)};
     }
     // "ID" or "ID;CLUSTER".
     const std::string out = trimmed(r.out);
@@ -70,8 +73,8 @@ std::string sbatch_submit(const std::string& script)
 QueueCheck squeue_check(const std::string& job_id)
 {
     QueueCheck check;
-    const ProcessResult r = run_client({"squeue", "--noheader", "--jobs=" + job_id, "--format=%i %T"},
-                                       squeue_deadline_s);
+    const ProcessResult r =
+        run_client({"squeue", "--noheader", "--jobs=" + job_id, "--format=%i %T"}, squeue_deadline_s);
     if (r.timed_out) {
         check.message = "squeue gave no answer within " + std::to_string(int(squeue_deadline_s)) + " s";
     } else if (r.code == 0) {

@@ -25,8 +25,14 @@ using namespace trellin_cli;
 // Leak checking in sanitizer builds: reading a truncated PNG, OpenImageIO
 // copies its error message in libpng's read callback, and libpng's error exit
 // then jumps over that copy; the few bytes are the library's, not ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:OpenImageIO_v2_4::ImageInput::geterror\n"; }
-extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:OpenImageIO_v2_4::ImageInput::geterror\n";
+}
+extern "C" const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
+}
 #endif
 
 int main(int argc, char** argv)

@@ -51,7 +51,10 @@ Progress::Progress(Verbosity verbosity, long long total)
     live_ = verbosity_ == Verbosity::normal && ::isatty(STDERR_FILENO) == 1;
 }
 
-Progress::~Progress() { finish(); }
+Progress::~Progress()
+{
+    finish();
+}
 
 void Progress::rendered(const std::string& what)
 {

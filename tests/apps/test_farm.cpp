@@ -29,7 +29,8 @@ std::string frame_name(const fs::path& dir, const std::string& prefix, int frame
 std::string project_text(int angle_end)
 {
     return R"({ "node": "Kelvoids.Trellin", "controls": { "Light Active": true,
-      "Cell Angle": { "value": 0, "keys": [[0, 0], [11, )" + std::to_string(angle_end) + R"(]] },
+      "Cell Angle": { "value": 0, "keys": [[0, 0], [11, )" +
+           std::to_string(angle_end) + R"(]] },
       "Light_X": { "value": 0.5, "keys": [[0, 0.1], [11, 0.9]] } } })";
 }
 
@@ -70,8 +71,9 @@ TEST_F(Farm, ShotInThreeChunksRendersTheFrozenSettingsLikeALocalRender)
     write_file(kept, 3, 2, 3, OIIO::TypeDesc::UINT8, std::vector<std::uint8_t>(18, 9));
     const std::string kept_bytes = slurp(kept);
 
-    std::vector<std::string> submit = {"farm", "submit", in, out, "--frames", "0-11", "--chunk", "5",
-                                       "--project", path("look.json"), "--sbatch=--hold"};
+    std::vector<std::string> submit = {"farm",           "submit",  in,  out,         "--frames",
+                                       "0-11",           "--chunk", "5", "--project", path("look.json"),
+                                       "--sbatch=--hold"};
     submit.insert(submit.end(), settings.begin(), settings.end());
     const RunResult submitted = run_on_cluster(submit);
     ASSERT_EQ(submitted.code, 0) << submitted.err << cluster->log_tails();
@@ -99,7 +101,8 @@ TEST_F(Farm, ShotInThreeChunksRendersTheFrozenSettingsLikeALocalRender)
     EXPECT_EQ(slurp(kept), kept_bytes);
 
     // The same frames rendered here, in one run, with the settings as they were.
-    std::vector<std::string> local = {"render", in, ref, "--frames", "0-11", "--project", path("look-at-submission.json")};
+    std::vector<std::string> local = {
+        "render", in, ref, "--frames", "0-11", "--project", path("look-at-submission.json")};
     local.insert(local.end(), settings.begin(), settings.end());
     const RunResult rendered = run(local);
     ASSERT_EQ(rendered.code, 0) << rendered.err;
@@ -107,7 +110,8 @@ TEST_F(Farm, ShotInThreeChunksRendersTheFrozenSettingsLikeALocalRender)
         if (f == 7) continue;
         const std::vector<std::uint16_t> farm = read_file(frame_name(dir, "glass", f)).u16;
         ASSERT_EQ(farm.size(), std::size_t(width) * height * 4) << "frame " << f;
-        EXPECT_TRUE(farm == read_file(frame_name(dir, "ref", f)).u16) << "frame " << f << " differs from the local render";
+        EXPECT_TRUE(farm == read_file(frame_name(dir, "ref", f)).u16)
+            << "frame " << f << " differs from the local render";
     }
     EXPECT_NE(read_file(frame_name(dir, "glass", 0)).u16, read_file(frame_name(dir, "glass", 11)).u16)
         << "the keys should make the frames differ";

@@ -38,14 +38,15 @@ TEST_F(FarmCommands, DryRunPrintsOneTaskPerChunkWithQuotedAbsolutePaths)
     // A relative input name: the script must not depend on where it was submitted from.
     const RunResult r =
         run({"farm", "submit", (dir / "in" / "in.%04d.png").lexically_relative(fs::current_path()).string(),
-             (out / "glass.####.exr").string(), "--frames", "3-20x4", "--chunk", "2", "--partition", "gpu",
-             "--threads", "3", "--key", "Cell Angle@3=10", "--sbatch=--time=1:00:00", "--dry-run"});
+             (out / "glass.####.exr").string(), "--frames", "3-20x4", "--chunk", "2", "--partition", "gpu", "--threads",
+             "3", "--key", "Cell Angle@3=10", "--sbatch=--time=1:00:00", "--dry-run"});
     ASSERT_EQ(r.code, 0) << r.err;
     for (const std::string& line : std::vector<std::string>{
              "#SBATCH --array=0-2\n", "#SBATCH --partition=gpu\n", "#SBATCH --cpus-per-task=3\n",
              "#SBATCH --time=1:00:00\n", "#SBATCH --chdir=\"" + out.string() + "\"\n", "  0) frames=3-7x4 ;;\n",
              "  1) frames=11-15x4 ;;\n", "  2) frames=19 ;;\n",
-             " render '" + (dir / "in" / "in.%04d.png").string() + "' '" + dir.string() + "/out dir'\\''s/glass.####.exr'",
+             " render '" + (dir / "in" / "in.%04d.png").string() + "' '" + dir.string() +
+                 "/out dir'\\''s/glass.####.exr'",
              "--frames \"$frames\" --skip-existing --project '" + dir.string() + "/out dir'\\''s/glass.farm-"})
         EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line << "\nin:\n" << r.out;
     EXPECT_EQ(r.out.find("  3) "), std::string::npos);
@@ -98,7 +99,8 @@ TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
     EXPECT_TRUE(out_empty());
 
     // Slurm out of reach: exit code 1, and no files left behind.
-    const RunResult r = run({"farm", "submit", in, glass, "--frames", "0-1", "--chunk", "1"}, testkit::RunOptions().with_env({"PATH=" + dir.string()}));
+    const RunResult r = run({"farm", "submit", in, glass, "--frames", "0-1", "--chunk", "1"},
+                            testkit::RunOptions().with_env({"PATH=" + dir.string()}));
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("sbatch not found"), std::string::npos) << r.err;
     EXPECT_TRUE(out_empty());

@@ -96,14 +96,32 @@ TEST_F(Frei0rHosts, FfmpegFramesEqualTrellinRender)
     ASSERT_EQ(input.size(), 3u);
     // {frei0r value, label}: a number for that point of the control's range;
     // {frei0r value, "LABEL=VALUE"}: the setting it stands for.
-    const std::pair<const char*, const char*> table[] = {
-        {"Hexagon", "CellShape=Hexagon"}, {"0.05", "Cell Count X"}, {"0.04", "Cell Count Y"}, {"0.3", "CellSize"},
-        {"0.2", "CellCurve"}, {"0.45", "Tweak_X"}, {"0.55", "Tweak_Y"}, {"0.1", "Black Height"},
-        {"0.3", "White Height"}, {"0.1", "Index"}, {"Wrap", "Edge=Wrap"}, {"0.2", "Smoothing"},
-        {"0.05", "ChromaticAb"}, {"0.55", "Cell Angle"}, {"0.4", "Angle Centre_X"}, {"0.6", "Angle Centre_Y"},
-        {"y", "Light Active=on"}, {"0.6", "Brightness"}, {"0.45", "Light_X"}, {"0.55", "Light_Y"},
-        {"0.2", "LightZ"}, {"0.05", "Gloss"}, {"0.8", "Back Bright"}, {"n", "ShowMap=off"},
-        {"y", "Invert map=on"}, {"1/0.75/0.5", "Light=1,0.75,0.5,1"}};
+    const std::pair<const char*, const char*> table[] = {{"Hexagon", "CellShape=Hexagon"},
+                                                         {"0.05", "Cell Count X"},
+                                                         {"0.04", "Cell Count Y"},
+                                                         {"0.3", "CellSize"},
+                                                         {"0.2", "CellCurve"},
+                                                         {"0.45", "Tweak_X"},
+                                                         {"0.55", "Tweak_Y"},
+                                                         {"0.1", "Black Height"},
+                                                         {"0.3", "White Height"},
+                                                         {"0.1", "Index"},
+                                                         {"Wrap", "Edge=Wrap"},
+                                                         {"0.2", "Smoothing"},
+                                                         {"0.05", "ChromaticAb"},
+                                                         {"0.55", "Cell Angle"},
+                                                         {"0.4", "Angle Centre_X"},
+                                                         {"0.6", "Angle Centre_Y"},
+                                                         {"y", "Light Active=on"},
+                                                         {"0.6", "Brightness"},
+                                                         {"0.45", "Light_X"},
+                                                         {"0.55", "Light_Y"},
+                                                         {"0.2", "LightZ"},
+                                                         {"0.05", "Gloss"},
+                                                         {"0.8", "Back Bright"},
+                                                         {"n", "ShowMap=off"},
+                                                         {"y", "Invert map=on"},
+                                                         {"1/0.75/0.5", "Light=1,0.75,0.5,1"}};
     std::string params;
     std::vector<std::string> sets;
     for (const auto& [token, set] : table) {
@@ -125,11 +143,14 @@ TEST_F(Frei0rHosts, FfmpegRunsTwoInstancesWithTheirOwnSettingsInOneGraph)
 {
     const int w = 64, h = 24;
     const std::vector<Frame> input = make_input(w, h, 2);
-    ffmpeg(w, h, "-filter_complex '[0]split[a][b];[a]frei0r=trellin:Square[x];[b]frei0r=trellin:Octagon|0.1|0.1[y];[x][y]vstack'");
+    ffmpeg(w, h,
+           "-filter_complex "
+           "'[0]split[a][b];[a]frei0r=trellin:Square[x];[b]frei0r=trellin:Octagon|0.1|0.1[y];[x][y]vstack'");
     // Each stacked frame is the first instance's frame followed by the second's.
     const std::vector<Frame> output = frames("out.raw", w, h);
     ASSERT_EQ(output.size(), 2 * input.size());
-    const std::vector<std::string> octagon = {"CellShape=Octagon", numeric("Cell Count X", 0.1), numeric("Cell Count Y", 0.1)};
+    const std::vector<std::string> octagon = {"CellShape=Octagon", numeric("Cell Count X", 0.1),
+                                              numeric("Cell Count Y", 0.1)};
     for (std::size_t k = 0; k < input.size(); ++k) {
         EXPECT_TRUE(output[2 * k] == trellin_render(input[k], w, h, {"CellShape=Square"})) << "frame " << k;
         EXPECT_TRUE(output[2 * k + 1] == trellin_render(input[k], w, h, octagon)) << "frame " << k;
@@ -142,13 +163,14 @@ TEST_F(Frei0rHosts, GStreamerPipelineAtAnOddWidth)
 {
     const int w = 67, h = 43;
     const std::vector<Frame> input = make_input(w, h, 2);
-    sh("gst-launch-1.0 -q filesrc location=in.raw ! rawvideoparse width=" + std::to_string(w) + " height=" +
-       std::to_string(h) + " format=rgba framerate=5/1 ! frei0r-filter-trellin cellshape=Pentagon index=0.2 edge=Black"
+    sh("gst-launch-1.0 -q filesrc location=in.raw ! rawvideoparse width=" + std::to_string(w) +
+       " height=" + std::to_string(h) +
+       " format=rgba framerate=5/1 ! frei0r-filter-trellin cellshape=Pentagon index=0.2 edge=Black"
        " light-active=true light-r=0.5 ! filesink location=out.raw");
     const std::vector<Frame> output = frames("out.raw", w, h);
     ASSERT_EQ(output.size(), input.size());
-    const std::vector<std::string> sets = {"CellShape=Pentagon", numeric("Index", 0.2), "Edge=Black",
-                                           "Light Active=on", "Light=0.5,1,1,1"};
+    const std::vector<std::string> sets = {"CellShape=Pentagon", numeric("Index", 0.2), "Edge=Black", "Light Active=on",
+                                           "Light=0.5,1,1,1"};
     for (std::size_t k = 0; k < input.size(); ++k)
         EXPECT_TRUE(output[k] == trellin_render(input[k], w, h, sets)) << "frame " << k;
 }

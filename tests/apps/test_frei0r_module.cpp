@@ -22,18 +22,26 @@ const double nan_value = std::numeric_limits<double>::quiet_NaN();
 // The f0r_* functions of the built module.
 struct Frei0r {
     void* handle = dlopen(TRELLIN_LIB_DIR "/frei0r-1/trellin.so", RTLD_NOW | RTLD_LOCAL);
-    template <class F> F* fn(const char* name) const { return handle ? reinterpret_cast<F*>(dlsym(handle, name)) : nullptr; }
+    template <class F>
+    F* fn(const char* name) const
+    {
+        return handle ? reinterpret_cast<F*>(dlsym(handle, name)) : nullptr;
+    }
     bool ready = handle != nullptr && fn<int()>("f0r_init")() == 1;
     void (*plugin_info)(f0r_plugin_info_t*) = fn<void(f0r_plugin_info_t*)>("f0r_get_plugin_info");
     void (*param_info)(f0r_param_info_t*, int) = fn<void(f0r_param_info_t*, int)>("f0r_get_param_info");
     f0r_instance_t (*construct)(unsigned, unsigned) = fn<f0r_instance_t(unsigned, unsigned)>("f0r_construct");
     void (*destruct)(f0r_instance_t) = fn<void(f0r_instance_t)>("f0r_destruct");
     void (*set)(f0r_instance_t, f0r_param_t, int) = fn<void(f0r_instance_t, f0r_param_t, int)>("f0r_set_param_value");
-    void (*update)(f0r_instance_t, double, const uint32_t*, uint32_t*) =
-        fn<void(f0r_instance_t, double, const uint32_t*, uint32_t*)>("f0r_update");
+    void (*update)(f0r_instance_t, double, const uint32_t*,
+                   uint32_t*) = fn<void(f0r_instance_t, double, const uint32_t*, uint32_t*)>("f0r_update");
 };
 
-const Frei0r& module() { static const Frei0r m; return m; }
+const Frei0r& module()
+{
+    static const Frei0r m;
+    return m;
+}
 
 int param_index(const std::string& name)
 {
@@ -46,7 +54,10 @@ int param_index(const std::string& name)
     return 0;
 }
 
-void set_string(f0r_instance_t inst, int index, const char* text) { module().set(inst, const_cast<char**>(&text), index); }
+void set_string(f0r_instance_t inst, int index, const char* text)
+{
+    module().set(inst, const_cast<char**>(&text), index);
+}
 
 TEST(Frei0rModule, DescribesTheEffectAndSurvivesWhatAHostPasses)
 {
@@ -119,7 +130,11 @@ protected:
     }
     const CWidget& control(int i) const { return *instance->node().control(effect->parameters[i].control_index); }
     const CNumeric& numeric(int index) const { return static_cast<const CNumeric&>(control(index)); }
-    double set(int index, double v) { instance->set_parameter(index, &v); return numeric(index).value; }
+    double set(int index, double v)
+    {
+        instance->set_parameter(index, &v);
+        return numeric(index).value;
+    }
 
     const trellin_frei0r::Effect* effect = nullptr;
     std::unique_ptr<trellin_frei0r::FilterInstance> instance;

@@ -110,8 +110,8 @@ public:
         gst_buffer_unmap(buffer, &map);
         gsize offset[GST_VIDEO_MAX_PLANES] = {0};
         gint strides[GST_VIDEO_MAX_PLANES] = {gint(step)};
-        gst_buffer_add_video_meta_full(buffer, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_FORMAT_RGBA64_LE, guint(w), guint(h),
-                                       1, offset, strides);
+        gst_buffer_add_video_meta_full(buffer, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_FORMAT_RGBA64_LE, guint(w),
+                                       guint(h), 1, offset, strides);
         GST_BUFFER_PTS(buffer) = gst_util_uint64_scale(guint64(frame), GST_SECOND, 25);
         GST_BUFFER_DURATION(buffer) = GST_SECOND / 25;
         EXPECT_EQ(gst_app_src_push_buffer(GST_APP_SRC(pipeline_["in"]), buffer), GST_FLOW_OK);
@@ -182,9 +182,26 @@ TEST_F(GlassElement, Rgba64FramesEqualTrellinPipe)
        " t. ! queue ! filesink location=in.raw"
        " t. ! queue ! trellinglass project=keys.json cell-shape=hexagon cell-count-x=7 cell-size=0.3 smoothing=1"
        " light-active=true light='<1.0, 0.5, 0.25>' edge=wrap chromatic-ab=2 ! filesink location=out.raw");
-    const RunResult r = run({"pipe", "--size", "67x43", "--project", path("keys.json"), "--set", "CellShape=Hexagon",
-                             "--set", "Cell Count X=7", "--set", "CellSize=0.3", "--set", "Smoothing=1", "--set",
-                             "Light Active=on", "--set", "Light=1,0.5,0.25", "--set", "Edge=Wrap", "--set",
+    const RunResult r = run({"pipe",
+                             "--size",
+                             "67x43",
+                             "--project",
+                             path("keys.json"),
+                             "--set",
+                             "CellShape=Hexagon",
+                             "--set",
+                             "Cell Count X=7",
+                             "--set",
+                             "CellSize=0.3",
+                             "--set",
+                             "Smoothing=1",
+                             "--set",
+                             "Light Active=on",
+                             "--set",
+                             "Light=1,0.5,0.25",
+                             "--set",
+                             "Edge=Wrap",
+                             "--set",
                              "ChromaticAb=2"},
                             testkit::RunOptions().input(path("in.raw")));
     ASSERT_EQ(r.code, 0) << r.err;
@@ -210,12 +227,15 @@ TEST_F(GlassElement, EightBitFormatsEqualTheFrei0rModule)
                               {"xBGR", {3, 2, 1, 0}, false}};
     // frei0r spreads 0..1 over a control's range; the element takes the value itself.
     const vx::ControlRow& index = vx::control_table[vx::control_row("Index")];
-    const std::string glass = "trellinglass cell-shape=pentagon edge=black light-active=true light-red=0.5 cell-count-x=6"
-                              " index=" + exact((1.0 - 0.2) * index.minimum + 0.2 * index.maximum);
-    std::string command = "gst-launch-1.0 -q videotestsrc num-buffers=2 horizontal-speed=3"
-                          " ! video/x-raw,format=RGBA,width=67,height=43,framerate=5/1 ! tee name=t"
-                          " t. ! queue ! frei0r-filter-trellin cellshape=Pentagon edge=Black light-active=true light-r=0.5"
-                          " cell-count-x=0.05 index=0.2 ! filesink location=frei0r.raw";
+    const std::string glass =
+        "trellinglass cell-shape=pentagon edge=black light-active=true light-red=0.5 cell-count-x=6"
+        " index=" +
+        exact((1.0 - 0.2) * index.minimum + 0.2 * index.maximum);
+    std::string command =
+        "gst-launch-1.0 -q videotestsrc num-buffers=2 horizontal-speed=3"
+        " ! video/x-raw,format=RGBA,width=67,height=43,framerate=5/1 ! tee name=t"
+        " t. ! queue ! frei0r-filter-trellin cellshape=Pentagon edge=Black light-active=true light-r=0.5"
+        " cell-count-x=0.05 index=0.2 ! filesink location=frei0r.raw";
     for (const Format& f : formats)
         command += std::string(" t. ! queue ! videoconvert ! video/x-raw,format=") + f.name + " ! " + glass +
                    " ! filesink location=" + f.name + ".raw";
@@ -250,15 +270,16 @@ TEST_F(GlassElement, ControlSourcesAnimateAsRenderKeys)
         g_object_set(source, "mode", GST_INTERPOLATION_MODE_LINEAR, nullptr);
         gst_timed_value_control_source_set(GST_TIMED_VALUE_CONTROL_SOURCE(source), 0, ends.first);
         gst_timed_value_control_source_set(GST_TIMED_VALUE_CONTROL_SOURCE(source), 24 * GST_SECOND / 25, ends.second);
-        ASSERT_TRUE(gst_object_add_control_binding(glass, gst_direct_control_binding_new_absolute(glass, name, source)));
+        ASSERT_TRUE(
+            gst_object_add_control_binding(glass, gst_direct_control_binding_new_absolute(glass, name, source)));
         gst_object_unref(source);
     }
     for (const int frame : {0, 12, 24}) {
         const Samples got = stream.render(picture, w, h, frame);
-        const RunResult r = run({"render", path("in.png"), path("out.png"), "--frames", std::to_string(frame),
-                                 "--project", path("tweak.json"), "--set", "CellShape=Square", "--key",
-                                 "Cell Angle@0=0", "--key", "Cell Angle@24=90", "--key", "Cell Count X@0=4", "--key",
-                                 "Cell Count X@24=28"});
+        const RunResult r =
+            run({"render", path("in.png"), path("out.png"), "--frames", std::to_string(frame), "--project",
+                 path("tweak.json"), "--set", "CellShape=Square", "--key", "Cell Angle@0=0", "--key",
+                 "Cell Angle@24=90", "--key", "Cell Count X@0=4", "--key", "Cell Count X@24=28"});
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_TRUE(got == read_file(dir / "out.png").u16) << "frame " << frame;
     }
@@ -287,8 +308,9 @@ TEST_F(GlassElement, LiveLatencyGrowsByOneFrame)
 {
     GstClockTime latency[2] = {0, 0};
     for (const bool with_glass : {false, true}) {
-        Pipeline p(std::string("videotestsrc is-live=true ! video/x-raw,format=RGBA,width=16,height=16,framerate=25/1") +
-                   (with_glass ? " ! trellinglass name=last" : " ! identity name=last") + " ! fakesink");
+        Pipeline p(
+            std::string("videotestsrc is-live=true ! video/x-raw,format=RGBA,width=16,height=16,framerate=25/1") +
+            (with_glass ? " ! trellinglass name=last" : " ! identity name=last") + " ! fakesink");
         p.play();
         // Asked of the last element's output once the frames flow.
         GstPad* pad = gst_element_get_static_pad(p["last"], "src");
@@ -317,19 +339,37 @@ TEST_F(GlassElement, InspectListsEveryPropertyWithItsRange)
     for (std::string line; std::getline(lines, line);) {
         // "  cell-count-x        : ..." begins a property; its other lines are indented further.
         const std::size_t gap = line.find(' ', 2), colon = line.find_first_not_of(' ', gap);
-        if (line.rfind("  ", 0) == 0 && line[2] != ' ' && colon != std::string::npos && line.compare(colon, 2, ": ") == 0)
+        if (line.rfind("  ", 0) == 0 && line[2] != ' ' && colon != std::string::npos &&
+            line.compare(colon, 2, ": ") == 0)
             name = line.substr(2, gap - 2);
         if (!name.empty()) listed[name] += line + "\n";
     }
-    const std::map<std::string, std::string> names = {
-        {"Black Height", "black-height"}, {"White Height", "white-height"}, {"Index", "index"},
-        {"Invert map", "invert-map"}, {"Edge: %s", "edge"}, {"Smoothing", "smoothing"},
-        {"ChromaticAb", "chromatic-ab"}, {"Light Active", "light-active"}, {"Brightness", "brightness"},
-        {"Light_X", "light-x"}, {"Light_Y", "light-y"}, {"LightZ", "light-z"}, {"Gloss", "gloss"},
-        {"Back Bright", "back-bright"}, {"Light", "light"}, {"CellCurve", "cell-curve"}, {"CellSize", "cell-size"},
-        {"Cell Angle", "cell-angle"}, {"Angle Centre_X", "angle-centre-x"}, {"Angle Centre_Y", "angle-centre-y"},
-        {"Tweak_X", "tweak-x"}, {"Tweak_Y", "tweak-y"}, {"ShowMap", "show-map"}, {"CellShape: %s", "cell-shape"},
-        {"Cell Count X", "cell-count-x"}, {"Cell Count Y", "cell-count-y"}};
+    const std::map<std::string, std::string> names = {{"Black Height", "black-height"},
+                                                      {"White Height", "white-height"},
+                                                      {"Index", "index"},
+                                                      {"Invert map", "invert-map"},
+                                                      {"Edge: %s", "edge"},
+                                                      {"Smoothing", "smoothing"},
+                                                      {"ChromaticAb", "chromatic-ab"},
+                                                      {"Light Active", "light-active"},
+                                                      {"Brightness", "brightness"},
+                                                      {"Light_X", "light-x"},
+                                                      {"Light_Y", "light-y"},
+                                                      {"LightZ", "light-z"},
+                                                      {"Gloss", "gloss"},
+                                                      {"Back Bright", "back-bright"},
+                                                      {"Light", "light"},
+                                                      {"CellCurve", "cell-curve"},
+                                                      {"CellSize", "cell-size"},
+                                                      {"Cell Angle", "cell-angle"},
+                                                      {"Angle Centre_X", "angle-centre-x"},
+                                                      {"Angle Centre_Y", "angle-centre-y"},
+                                                      {"Tweak_X", "tweak-x"},
+                                                      {"Tweak_Y", "tweak-y"},
+                                                      {"ShowMap", "show-map"},
+                                                      {"CellShape: %s", "cell-shape"},
+                                                      {"Cell Count X", "cell-count-x"},
+                                                      {"Cell Count Y", "cell-count-y"}};
     auto number = [](const std::string& text, const char* before) {
         const std::size_t at = text.find(before);
         return at == std::string::npos ? std::nan("") : std::strtod(text.c_str() + at + std::strlen(before), nullptr);

@@ -49,7 +49,8 @@ TEST_F(GlassFilterThreads, AFrameRendersWithOneWholeProjectOrTheOther)
     ASSERT_NE(effect, nullptr) << trellin_gst::load_error();
 
     spit(dir / "a.json", R"({"controls": {"CellShape": "Square", "Index": 2}})");
-    spit(dir / "b.json", R"({"controls": {"CellShape": "Octagon", "Index": 3, "Light Active": true, "ShowMap": true}})");
+    spit(dir / "b.json",
+         R"({"controls": {"CellShape": "Octagon", "Index": 3, "Light Active": true, "ShowMap": true}})");
     const int w = 32, h = 24;
     std::vector<std::uint16_t> input = pattern<std::uint16_t>(w, h, 4, 9, 65535);
     ReferenceNode a, b;

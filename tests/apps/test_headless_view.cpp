@@ -21,8 +21,7 @@ TEST(HeadlessView, PicturesAndVerticesKeepTheirRowsTopFirst)
 
     // Top row red, the rest dark blue, at 16 bits.
     std::vector<std::uint16_t> picture(4 * 3 * 3, 0);
-    for (int i = 0; i < 4 * 3; ++i)
-        picture[i * 3 + (i < 4 ? 0 : 2)] = i < 4 ? 65535 : 0x4000;
+    for (int i = 0; i < 4 * 3; ++i) picture[i * 3 + (i < 4 ? 0 : 2)] = i < 4 ? 65535 : 0x4000;
     view->draw_picture(picture.data(), 3);
 
     // A point on the centre of pixel (3, 2), relative to the picture's centre.

@@ -28,8 +28,8 @@ TEST_F(InstalledTree, TrellinListsAndRendersTheInstalledLooks)
     int count = 0;
     for (const auto& entry : fs::directory_iterator(fs::path(TRELLIN_SOURCE_DIR) / "apps" / "looks")) {
         if (entry.path().extension() != ".json") continue;
-        EXPECT_NE(looks.out.find("  " + entry.path().stem().string() + "  "), std::string::npos)
-            << entry.path() << "\n" << looks.out;
+        EXPECT_NE(looks.out.find("  " + entry.path().stem().string() + "  "), std::string::npos) << entry.path() << "\n"
+                                                                                                 << looks.out;
         ++count;
     }
     EXPECT_GE(count, 8);

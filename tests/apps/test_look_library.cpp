@@ -70,7 +70,8 @@ TEST(LookLibrary, LooksAreListedByNameAndAnUnknownNameListsTheKnownOnes)
             find_look("sparkle", base);
             ADD_FAILURE() << base;
         } catch (const ProjectError& e) {
-            for (const std::string& text : named) EXPECT_NE(std::string(e.what()).find(text), std::string::npos) << e.what();
+            for (const std::string& text : named)
+                EXPECT_NE(std::string(e.what()).find(text), std::string::npos) << e.what();
         }
     }
     fs::remove_all(root);

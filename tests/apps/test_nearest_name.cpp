@@ -12,13 +12,13 @@ TEST(NearestName, SuggestsOnlyCloseNamesAndPrefersTheEarlierOnATie)
 {
     const std::vector<std::string> labels{"Cell Count X", "Cell Count Y", "Index", "Edge", "Light", "LightZ", "Gloss"};
     const std::pair<std::string, std::string> cases[] = {
-        {"indx", "Index"},           // a letter dropped, any case
-        {"Idnex", "Index"},          // neighbours swapped
+        {"indx", "Index"},               // a letter dropped, any case
+        {"Idnex", "Index"},              // neighbours swapped
         {"Cell Count", "Cell Count X"},  // two letters short of two names: the first
         {"cell count y", "Cell Count Y"},
         {"Egde", "Edge"},
-        {"LightX", "Light"},         // one edit from both: the first
-        {"Sparkle", ""},             // nothing near
+        {"LightX", "Light"},  // one edit from both: the first
+        {"Sparkle", ""},      // nothing near
         {"x", ""},
         {"", ""},
     };

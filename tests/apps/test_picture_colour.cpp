@@ -21,7 +21,10 @@ using namespace trellin_app;
 namespace fs = std::filesystem;
 
 // sRGB's transfer by its formula, for the expectations.
-double srgb_encode(double x) { return x <= 0.0031308 ? 12.92 * x : 1.055 * std::pow(x, 1 / 2.4) - 0.055; }
+double srgb_encode(double x)
+{
+    return x <= 0.0031308 ? 12.92 * x : 1.055 * std::pow(x, 1 / 2.4) - 0.055;
+}
 
 HostPicture one_pixel(float r, float g, float b, float a)
 {
@@ -106,7 +109,8 @@ TEST(ColourSpaces, NamesResolveThroughAConfig)
 // v into the node's 16-bit host sample, through the node's own exchange (15 bits inside) and back.
 float through_node(float v)
 {
-    std::uint16_t host[4] = {static_cast<std::uint16_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 65535.0f)), 0, 0, 65535};
+    std::uint16_t host[4] = {static_cast<std::uint16_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 65535.0f)), 0, 0,
+                             65535};
     _image_str image{1, 1, 4, 0, host};
     vx::ImageVx* record = vx::import_host_image(&image);
     vx::export_to_host_image(record, &image);
@@ -123,8 +127,10 @@ TEST(HdrLog, ValuesComeBackWithinTheStatedPrecision)
     double worst_stops = 0, worst_toe = 0;
     for (double x = hdr_log::lowest; x <= hdr_log::highest; x = x < 0.125 ? x + 0.0007 : x * 1.0137) {
         const float back = hdr_log::decode(through_node(hdr_log::encode(float(x))));
-        if (x >= hdr_log::toe_end) worst_stops = std::max(worst_stops, std::abs(std::log2(back / x)));
-        else worst_toe = std::max(worst_toe, std::abs(back - x));
+        if (x >= hdr_log::toe_end)
+            worst_stops = std::max(worst_stops, std::abs(std::log2(back / x)));
+        else
+            worst_toe = std::max(worst_toe, std::abs(back - x));
     }
     EXPECT_LE(worst_stops, hdr_log::stops_error + 1e-6);
     EXPECT_LE(worst_toe, hdr_log::toe_error + 1e-7);
@@ -145,10 +151,12 @@ TEST(PictureColourTest, AssociatedAlphaIsDividedOutAndMultipliedBack)
     EXPECT_EQ(frame.picture.data[1], std::lround(0.8 * 65535));
 
     // Back into OpenEXR: multiplied by the input's alpha as read; into PNG: sRGB, left divided.
-    const OutputFrame out = colour.from_node(frame.picture, frame, "linear", file_output_form("openexr", SampleDepth::automatic));
+    const OutputFrame out =
+        colour.from_node(frame.picture, frame, "linear", file_output_form("openexr", SampleDepth::automatic));
     EXPECT_NEAR(out.samples[0], 0.1, 1e-5);
     EXPECT_EQ(out.samples[3], 0.25f);
-    const OutputFrame png = colour.from_node(frame.picture, frame, "sRGB", file_output_form("png", SampleDepth::automatic));
+    const OutputFrame png =
+        colour.from_node(frame.picture, frame, "sRGB", file_output_form("png", SampleDepth::automatic));
     EXPECT_NEAR(png.samples[1], srgb_encode(0.8), 1e-4);
     EXPECT_EQ(png.picture.attributes->list.get_string("oiio:ColorSpace"), "sRGB");
 
@@ -160,7 +168,9 @@ TEST(PictureColourTest, AssociatedAlphaIsDividedOutAndMultipliedBack)
     const PictureColour logged(hdr, &spaces);
     const NodeFrame kept = logged.to_node(one_pixel(0, 0, 0, 0), exr, "hot.exr");
     EXPECT_EQ(kept.clipped.clipped, 0);
-    EXPECT_NEAR(logged.from_node(kept.picture, kept, "linear", file_output_form("openexr", SampleDepth::automatic)).samples[0], 4.0, 4.0 * 0.0005);
+    EXPECT_NEAR(
+        logged.from_node(kept.picture, kept, "linear", file_output_form("openexr", SampleDepth::automatic)).samples[0],
+        4.0, 4.0 * 0.0005);
 }
 
 TEST(PictureColourTest, TheDisplayShowsTheWorkingSpaceAsSrgb)

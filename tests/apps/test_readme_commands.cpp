@@ -68,7 +68,8 @@ protected:
         char name[64];
         for (int f = 0; f <= 240; ++f) {
             std::snprintf(name, sizeof name, "shot/in.%04d", f);
-            if (f <= 48) picture<std::uint8_t>(name + std::string(".png"), 96, 54, 3, OIIO::TypeDesc::UINT8, 255, 10 + f);
+            if (f <= 48)
+                picture<std::uint8_t>(name + std::string(".png"), 96, 54, 3, OIIO::TypeDesc::UINT8, 255, 10 + f);
             if (f >= 1) {
                 picture<std::uint16_t>(name + std::string(".dpx"), 96, 54, 3, OIIO::TypeDesc::UINT16, 65535, 300 + f);
                 picture<float>(name + std::string(".exr"), 96, 54, 3, OIIO::TypeDesc::HALF, 1, 600 + f);
@@ -76,10 +77,12 @@ protected:
         }
         const std::string ffmpeg = "ffmpeg -hide_banner -loglevel error -nostdin -y ";
         // Two frames of 1080p at 25 frames a second with PCM sound, as cameras write them.
-        sh(ffmpeg + "-f lavfi -i testsrc2=size=1920x1080:rate=25 -f lavfi -i sine=frequency=440 -t 0.08 "
-                    "-c:v libx264 -pix_fmt yuv420p -c:a pcm_s16le in.mov");
-        sh(ffmpeg + "-f lavfi -i testsrc2=size=640x360:rate=25 -f lavfi -i sine=frequency=440 -t 0.2 "
-                    "-c:v libx264 -pix_fmt yuv420p -c:a aac in.mp4");
+        sh(ffmpeg +
+           "-f lavfi -i testsrc2=size=1920x1080:rate=25 -f lavfi -i sine=frequency=440 -t 0.08 "
+           "-c:v libx264 -pix_fmt yuv420p -c:a pcm_s16le in.mov");
+        sh(ffmpeg +
+           "-f lavfi -i testsrc2=size=640x360:rate=25 -f lavfi -i sine=frequency=440 -t 0.2 "
+           "-c:v libx264 -pix_fmt yuv420p -c:a aac in.mp4");
         fs::create_directory_symlink(fs::path(TRELLIN_BIN_DIR).parent_path(), dir / "build");
     }
 };

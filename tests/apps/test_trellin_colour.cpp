@@ -16,10 +16,19 @@ using TrellinColour = TrellinTest;
 
 constexpr int w = 40, h = 30;
 
-double srgb_to_linear(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
-double linear_to_srgb(double x) { return x <= 0.0031308 ? x * 12.92 : 1.055 * std::pow(x, 1 / 2.4) - 0.055; }
+double srgb_to_linear(double v)
+{
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+double linear_to_srgb(double x)
+{
+    return x <= 0.0031308 ? x * 12.92 : 1.055 * std::pow(x, 1 / 2.4) - 0.055;
+}
 
-std::uint16_t to_16bit(double v) { return v <= 0 ? 0 : v >= 1 ? 65535 : std::uint16_t(v * 65535.0 + 0.5); }
+std::uint16_t to_16bit(double v)
+{
+    return v <= 0 ? 0 : v >= 1 ? 65535 : std::uint16_t(v * 65535.0 + 0.5);
+}
 
 // Half floats hold 11 significant bits.
 void expect_half_near(float got, double want, std::size_t i)
@@ -39,7 +48,8 @@ TEST_F(TrellinColour, SrgbPngBecomesALinearExrThatReadsBack)
     std::vector<std::uint16_t> widened(png.begin(), png.end());
     for (auto& v : widened) v = std::uint16_t(v * 257);
     const auto rendered = ReferenceNode().render(widened, w, h, 3);
-    for (std::size_t i = 0; i < rendered.size(); ++i) expect_half_near(exr.f32[i], srgb_to_linear(rendered[i] / 65535.0), i);
+    for (std::size_t i = 0; i < rendered.size(); ++i)
+        expect_half_near(exr.f32[i], srgb_to_linear(rendered[i] / 65535.0), i);
     // 8-bit 128 is 0.2158605 in linear light, wherever the effect left it alone.
     for (std::size_t i = 0; i < rendered.size(); ++i)
         if (rendered[i] == 128 * 257) expect_half_near(exr.f32[i], 0.2158605, i);
@@ -130,15 +140,16 @@ TEST_F(TrellinColour, PremultipliedSoftEdgeLeavesNoColourOutsideAlpha)
         for (int x = 0; x < w; ++x) {
             const std::size_t p = std::size_t(y) * w + std::size_t(x);
             const float a = std::clamp(float(x - 16) / 8.0f, 0.0f, 1.0f);
-            for (int c = 0; c < 3; ++c) exr[p * 4 + std::size_t(c)] = a * (0.5f + float((x * 7 + y * 3 + c * 5) % 11) / 4.0f);
+            for (int c = 0; c < 3; ++c)
+                exr[p * 4 + std::size_t(c)] = a * (0.5f + float((x * 7 + y * 3 + c * 5) % 11) / 4.0f);
             exr[p * 4 + 3] = a;
         }
     write_file(dir / "soft.exr", w, h, 4, OIIO::TypeDesc::HALF, exr);
     const FileImage soft = read_file(dir / "soft.exr");
     for (const std::vector<std::string>& extra :
          {std::vector<std::string>{}, {"--refract-alpha"}, {"--hdr", "log", "--set", "ChromaticAb=60"}}) {
-        std::vector<std::string> args{"render", path("soft.exr"), path("out.exr"), "--set", "Cell Count X=3",
-                                      "--set", "Index=3"};
+        std::vector<std::string> args{"render",         path("soft.exr"), path("out.exr"), "--set",
+                                      "Cell Count X=3", "--set",          "Index=3"};
         args.insert(args.end(), extra.begin(), extra.end());
         const RunResult r = run(args);
         ASSERT_EQ(r.code, 0) << r.err;
@@ -148,7 +159,8 @@ TEST_F(TrellinColour, PremultipliedSoftEdgeLeavesNoColourOutsideAlpha)
             const float a = out.f32[p * 4 + 3];
             alpha_moved |= a != soft.f32[p * 4 + 3];
             for (int c = 0; c < 3; ++c)
-                ASSERT_LE(out.f32[p * 4 + std::size_t(c)], a * 3.01f + 1e-6f) << "pixel " << p << " with " << args.back();
+                ASSERT_LE(out.f32[p * 4 + std::size_t(c)], a * 3.01f + 1e-6f)
+                    << "pixel " << p << " with " << args.back();
         }
         EXPECT_EQ(alpha_moved, extra.size() == 1) << "alpha stays where it was unless --refract-alpha";
     }
@@ -159,9 +171,9 @@ TEST_F(TrellinColour, SettingsReadBackFromEveryFormatThatHoldsText)
     write_file(dir / "in.png", w, h, 4, OIIO::TypeDesc::UINT16, pattern<std::uint16_t>(w, h, 4, 53, 65535));
     for (const char* name : {"first.exr", "first.png", "first.tif", "first.dpx"}) {
         SCOPED_TRACE(name);
-        const RunResult made = run({"render", path("in.png"), path(name), "--frames", "3", "--set", "CellShape=Pentagon",
-                                    "--key", "Cell Angle@0=0", "--key", "Cell Angle@6=60", "--working-space", "linear",
-                                    "--hdr", "log", "--refract-alpha"});
+        const RunResult made = run({"render", path("in.png"), path(name), "--frames", "3", "--set",
+                                    "CellShape=Pentagon", "--key", "Cell Angle@0=0", "--key", "Cell Angle@6=60",
+                                    "--working-space", "linear", "--hdr", "log", "--refract-alpha"});
         ASSERT_EQ(made.code, 0) << made.err;
         EXPECT_EQ(std::string(read_file(dir / name).spec.get_string_attribute("Software")).rfind("trellin ", 0), 0u);
         const std::string again = std::string("again") + fs::path(name).extension().string();
@@ -170,8 +182,8 @@ TEST_F(TrellinColour, SettingsReadBackFromEveryFormatThatHoldsText)
     }
     const RunResult info = run({"info", path("first.dpx")});
     ASSERT_EQ(info.code, 0) << info.err;
-    for (const char* shown : {"\"CellShape\": \"Pentagon\"", "frame 3", "working linear", "\"hdr\": \"log\"",
-                              "\"refract_alpha\": true"})
+    for (const char* shown :
+         {"\"CellShape\": \"Pentagon\"", "frame 3", "working linear", "\"hdr\": \"log\"", "\"refract_alpha\": true"})
         EXPECT_NE(info.out.find(shown), std::string::npos) << shown << "\n" << info.out;
     // Pictures without settings are refused as projects, and say why.
     ASSERT_EQ(run({"render", path("in.png"), path("plain.jpg")}).code, 0);

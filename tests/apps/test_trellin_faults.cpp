@@ -102,8 +102,8 @@ TEST_F(TrellinFaults, ARunKilledWhileWritingResumesAndLeavesNoTemporaryFiles)
     spit(dir / stale, "partial");
     spit(dir / "out.0002.png", "");  // an empty output, as a full disk once left them
 
-    const std::vector<std::string> args{trellin,         "render",   path("in.%04d.png"), path("out.%04d.png"),
-                                        "--frames",      "0-11",     "--skip-existing",  "--set",
+    const std::vector<std::string> args{trellin,         "render", path("in.%04d.png"), path("out.%04d.png"),
+                                        "--frames",      "0-11",   "--skip-existing",   "--set",
                                         "ChromaticAb=50"};
     {
         // Killed the moment a temporary file of its own shows.

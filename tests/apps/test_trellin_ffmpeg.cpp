@@ -26,12 +26,12 @@ TEST_F(TrellinFfmpeg, VideoThroughThePipeAtFullDepth)
     spit(dir / "frames.raw", bytes);
     const std::string q = "ffmpeg -hide_banner -loglevel error -nostdin -y", raw = " -f rawvideo -pix_fmt rgba64le ";
     const std::string encode = raw + "-s 32x24 -r 25 -i ";
-    const std::string script = "set -o pipefail; cd '" + dir.string() + "' && " +
-        q + encode + "frames.raw -c:v ffv1 -pix_fmt gbrap16le source.mkv && " +
-        // As in the README: decode | trellin pipe | encode.
-        q + " -i source.mkv" + raw + "- | " + trellin +
-        " pipe --size 32x24 --key 'Cell Angle@0=0' --key 'Cell Angle@3=45' | " +
-        q + encode + "- -c:v ffv1 -pix_fmt gbrap16le glass.mkv && " + q + " -i glass.mkv" + raw + "glass.raw";
+    const std::string script = "set -o pipefail; cd '" + dir.string() + "' && " + q + encode +
+                               "frames.raw -c:v ffv1 -pix_fmt gbrap16le source.mkv && " +
+                               // As in the README: decode | trellin pipe | encode.
+                               q + " -i source.mkv" + raw + "- | " + trellin +
+                               " pipe --size 32x24 --key 'Cell Angle@0=0' --key 'Cell Angle@3=45' | " + q + encode +
+                               "- -c:v ffv1 -pix_fmt gbrap16le glass.mkv && " + q + " -i glass.mkv" + raw + "glass.raw";
     const testkit::ProgramResult r = testkit::run_program({"bash", "-c", script});
     ASSERT_EQ(r.code, 0) << r.err;
 

@@ -46,7 +46,7 @@ TEST_F(Formats, EveryFormatIsReadAsItStoresItsSamples)
         std::vector<std::uint16_t> expected(stored.u16.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
             const float v = stored.f32[i];
-            expected[i] = !floating ? stored.u16[i]
+            expected[i] = !floating     ? stored.u16[i]
                           : !(v > 0.0f) ? 0
                           : v >= 1.0f   ? 65535
                                         : std::uint16_t(v * 65535.0f + 0.5f);
@@ -81,14 +81,16 @@ TEST_F(Formats, EveryFormatIsWrittenAtTheDepthsItTakes)
         ASSERT_EQ(out.u16.size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
             const std::uint16_t e = expected[i];
-            if (o.bits == 8) ASSERT_EQ(out.u16[i], ((e * 255u + 32767u) / 65535u) * 257u) << i;
-            else if (o.bits == 10) ASSERT_EQ(out.u16[i] >> 6, (e * 1023u + 32767u) / 65535u) << i;
+            if (o.bits == 8)
+                ASSERT_EQ(out.u16[i], ((e * 255u + 32767u) / 65535u) * 257u) << i;
+            else if (o.bits == 10)
+                ASSERT_EQ(out.u16[i] >> 6, (e * 1023u + 32767u) / 65535u) << i;
             else if (o.type.is_floating_point()) {
                 // OpenEXR: linear light, colour multiplied by alpha.
                 const double want = i % 4 == 3 ? e / 65535.0 : linear(e) * (expected[i - i % 4 + 3] / 65535.0);
                 ASSERT_NEAR(out.f32[i], want, want * (o.type == OIIO::TypeDesc::HALF ? 1.0 / 1024 : 3e-5) + 1e-7) << i;
-            }
-            else ASSERT_EQ(out.u16[i], e) << i;
+            } else
+                ASSERT_EQ(out.u16[i], e) << i;
         }
     }
     // A depth the format does not take is refused before anything is written.

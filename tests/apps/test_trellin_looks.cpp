@@ -98,7 +98,8 @@ TEST_F(TrellinLooks, DemoWritesItsLookAndALabelledSheetOfEveryLook)
     // Some ink in the first label band, on the dark ground.
     float brightest = 0.0f;
     for (int y = 6 + 180; y < 6 + 180 + 24; ++y)
-        for (int x = 6; x < 6 + 320; ++x) brightest = std::max(brightest, sheet.f32[(std::size_t(y) * sheet.spec.width + x) * 3]);
+        for (int x = 6; x < 6 + 320; ++x)
+            brightest = std::max(brightest, sheet.f32[(std::size_t(y) * sheet.spec.width + x) * 3]);
     EXPECT_GT(brightest, 0.6f);
 
     // Another look makes another picture; --no-sheet writes none.
@@ -109,7 +110,8 @@ TEST_F(TrellinLooks, DemoWritesItsLookAndALabelledSheetOfEveryLook)
 
 TEST_F(TrellinLooks, GalleryWritesAStripPerControlAskedFor)
 {
-    const RunResult r = run({"gallery", path("strips"), "--width", "48", "--control", "cellsize", "--control", "Light"});
+    const RunResult r =
+        run({"gallery", path("strips"), "--width", "48", "--control", "cellsize", "--control", "Light"});
     ASSERT_EQ(r.code, 0) << r.err;
     std::vector<std::string> files;
     for (const auto& entry : fs::directory_iterator(dir / "strips")) files.push_back(entry.path().filename());

@@ -18,7 +18,8 @@ std::map<std::string, std::string> printed(const std::string& out)
     std::map<std::string, std::string> values;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);)
-        if (line.find('=') != std::string::npos) values[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+        if (line.find('=') != std::string::npos)
+            values[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     return values;
 }
 
@@ -39,7 +40,8 @@ protected:
         const int p[3] = {image.u16[i] / 257, image.u16[i + 1] / 257, image.u16[i + 2] / 257}, want[3] = {r, g, b};
         for (int c = 0; c < 3; ++c)
             if (want[c] ? p[c] <= 120 : p[c] >= 60)
-                return ::testing::AssertionFailure() << "(" << x << ", " << y << ") is " << p[0] << "," << p[1] << "," << p[2];
+                return ::testing::AssertionFailure()
+                       << "(" << x << ", " << y << ") is " << p[0] << "," << p[1] << "," << p[2];
         return ::testing::AssertionSuccess();
     }
 };
@@ -53,11 +55,11 @@ TEST_F(TrellinOverlay, DrawsTheHandlesWhereTheirControlsPutThem)
     ASSERT_EQ(r.code, 0) << r.err;
     const FileImage all = read_file(dir / "all.png");
     ASSERT_EQ(all.spec.width, 400);
-    EXPECT_TRUE(shows(all, 200, 150 - 17, 0, 1, 0));  // centre handle, green, at (200, 150)
-    EXPECT_FALSE(shows(all, 200 - 7, 150, 0, 1, 0));  // its empty middle
-    EXPECT_TRUE(shows(all, 280 - 17, 150, 1, 0, 0));  // tweak handle, red, at (280, 150)
+    EXPECT_TRUE(shows(all, 200, 150 - 17, 0, 1, 0));     // centre handle, green, at (200, 150)
+    EXPECT_FALSE(shows(all, 200 - 7, 150, 0, 1, 0));     // its empty middle
+    EXPECT_TRUE(shows(all, 280 - 17, 150, 1, 0, 0));     // tweak handle, red, at (280, 150)
     EXPECT_TRUE(shows(all, 240 - 4, 150 - 2, 0, 1, 0));  // the angle arm's box, 0.1 of the width along +x
-    EXPECT_TRUE(shows(all, 80 + 17, 240, 1, 1, 0));   // light handle, yellow, at (80, 240)
+    EXPECT_TRUE(shows(all, 80 + 17, 240, 1, 1, 0));      // light handle, yellow, at (80, 240)
     EXPECT_TRUE(shows(all, 80 - 9, 240 - 9, 1, 1, 0));
 
     // At the defaults the light is off and the tweak handle lies under the centre handle.
@@ -72,8 +74,8 @@ TEST_F(TrellinOverlay, DrawsTheHandlesWhereTheirControlsPutThem)
 TEST_F(TrellinOverlay, DragsMoveTheControlsAsFloats)
 {
     flat_picture("hd.png", 1920, 1080);
-    const RunResult r = run({"overlay", path("hd.png"), path("moved.png"), "--drag", "960,540:192,108",
-                             "--print-controls"});
+    const RunResult r =
+        run({"overlay", path("hd.png"), path("moved.png"), "--drag", "960,540:192,108", "--print-controls"});
     ASSERT_EQ(r.code, 0) << r.err;
     auto values = printed(r.out);
     EXPECT_EQ(values.size(), 26u) << r.out;

@@ -36,8 +36,8 @@ TEST_F(TrellinPipe, FramesAnimateByTheirNumber)
     std::vector<std::vector<std::uint16_t>> frames;
     for (unsigned k = 0; k < 3; ++k) frames.push_back(pattern<std::uint16_t>(w, h, 4, 60 + k, 65535));
     spit(dir / "in.raw", raw(frames));
-    const RunResult r = run({"pipe", "--size", "24x16", "--key", "Cell Angle@0=0", "--key", "Cell Angle@2=30",
-                             "--set", "CellShape=Hexagon"},
+    const RunResult r = run({"pipe", "--size", "24x16", "--key", "Cell Angle@0=0", "--key", "Cell Angle@2=30", "--set",
+                             "CellShape=Hexagon"},
                             testkit::RunOptions().input(path("in.raw")));
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.out.size(), std::size_t(3 * w * h * 8));
@@ -49,7 +49,8 @@ TEST_F(TrellinPipe, FramesAnimateByTheirNumber)
         EXPECT_EQ(frame_from(r.out, k, w * h * 4), node.render(frames[k], w, h, 4, double(k))) << "frame " << k;
 
     // Another output size, and an empty stream (no frames, no error).
-    const RunResult small = run({"pipe", "--size", "24x16", "--out-size", "12x8"}, testkit::RunOptions().input(path("in.raw")));
+    const RunResult small =
+        run({"pipe", "--size", "24x16", "--out-size", "12x8"}, testkit::RunOptions().input(path("in.raw")));
     ASSERT_EQ(small.code, 0) << small.err;
     ASSERT_EQ(small.out.size(), std::size_t(3 * 12 * 8 * 8));
     EXPECT_EQ(frame_from(small.out, 1, 12 * 8 * 4), ReferenceNode().render(frames[1], w, h, 4, 1.0, 12, 8));

@@ -60,9 +60,9 @@ TEST_F(TrellinProject, FramesBetweenKeysEqualRendersAtTheInterpolatedValue)
 TEST_F(TrellinProject, SetHoldsAControlForTheWholeRun)
 {
     spit(dir / "keys.json", R"({"controls": {"Cell Angle": {"keys": [[0, 0], [10, 90]]}}})");
-    EXPECT_EQ(frame_of(5, {"--project", path("keys.json"), "--set", "Cell Angle=30", "--save-project",
-                           path("saved.json")}),
-              frame_of(0, {"--set", "Cell Angle=30"}));
+    EXPECT_EQ(
+        frame_of(5, {"--project", path("keys.json"), "--set", "Cell Angle=30", "--save-project", path("saved.json")}),
+        frame_of(0, {"--set", "Cell Angle=30"}));
     // The saved project holds the value, not the dropped keys.
     EXPECT_EQ(json::parse(slurp(dir / "saved.json"))["controls"]["Cell Angle"], 30.0);
 

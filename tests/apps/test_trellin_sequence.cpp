@@ -29,7 +29,10 @@ protected:
             write_file(dir / numbered("in", f), w, h, 4, OIIO::TypeDesc::UINT16, inputs[f]);
         }
     }
-    std::vector<std::uint16_t> output(const std::string& stem, long long f) { return read_file(dir / numbered(stem, f)).u16; }
+    std::vector<std::uint16_t> output(const std::string& stem, long long f)
+    {
+        return read_file(dir / numbered(stem, f)).u16;
+    }
 
     std::map<long long, std::vector<std::uint16_t>> inputs;
 };
@@ -59,10 +62,27 @@ TEST_F(TrellinSequence, AFrameRendersTheSameInAnyRange)
     make_inputs(0, 20);
     // Keys on a switch (the node's first-frame step reads it), numbers and an option.
     for (const auto& [stem, range] : {std::pair{"all", "0-20"}, std::pair{"part", "10-20"}})
-        ASSERT_EQ(run({"render", path("in.####.png"), path(stem + std::string(".####.png")), "--frames", range,
-                       "--key", "Light Active@0=off", "--key", "Light Active@12=on", "--key", "Light_X@0=0", "--key",
-                       "Light_X@20=1", "--key", "Cell Angle@5=0", "--key", "Cell Angle@15=45", "--key",
-                       "CellShape@0=Square", "--key", "CellShape@14=Hexagon"})
+        ASSERT_EQ(run({"render",
+                       path("in.####.png"),
+                       path(stem + std::string(".####.png")),
+                       "--frames",
+                       range,
+                       "--key",
+                       "Light Active@0=off",
+                       "--key",
+                       "Light Active@12=on",
+                       "--key",
+                       "Light_X@0=0",
+                       "--key",
+                       "Light_X@20=1",
+                       "--key",
+                       "Cell Angle@5=0",
+                       "--key",
+                       "Cell Angle@15=45",
+                       "--key",
+                       "CellShape@0=Square",
+                       "--key",
+                       "CellShape@14=Hexagon"})
                       .code,
                   0);
     for (long long f = 10; f <= 20; ++f) EXPECT_EQ(output("all", f), output("part", f)) << "frame " << f;

@@ -34,9 +34,15 @@ using namespace trellin_view;
 using trellin_app::HostPicture;
 using trellin_app::NodePtr;
 
-NodePtr new_node() { return NodePtr(vx::TrellinNode::make()); }
+NodePtr new_node()
+{
+    return NodePtr(vx::TrellinNode::make());
+}
 
-std::vector<double> corners(const Rect& r) { return {r.x, r.y, r.width, r.height}; }
+std::vector<double> corners(const Rect& r)
+{
+    return {r.x, r.y, r.width, r.height};
+}
 
 TEST(ViewGeometry, PictureFitsCentredWithItsShapeAndMapsToImagePixels)
 {
@@ -56,7 +62,8 @@ TEST(ViewGeometry, PictureFitsCentredWithItsShapeAndMapsToImagePixels)
     EXPECT_EQ(preview_size(Rect{0, 0, 640, 360}, 2.0, 1920, 1080).width, 1280);
     EXPECT_EQ(preview_size(Rect{0, 0, 1920, 1079}, 1.0, 1920, 1080).height, 1080);
     const Viewport dense = picture_viewport(Rect{107, 10, 1066, 600}, 800.0, 2.0);
-    EXPECT_EQ((std::vector<int>{dense.x, dense.y, dense.width, dense.height}), (std::vector<int>{214, 380, 2132, 1200}));
+    EXPECT_EQ((std::vector<int>{dense.x, dense.y, dense.width, dense.height}),
+              (std::vector<int>{214, 380, 2132, 1200}));
 }
 
 TEST(ViewNavigation, WheelStepsKeepThePointUnderThePointerAndLandOnOneToOneAndDouble)

@@ -63,7 +63,8 @@ void write_picture(const fs::path& path, int shift = 0)
     for (int y = 0; y < image_h; ++y)
         for (int x = 0; x < image_w; ++x)
             for (int c = 0; c < 3; ++c)
-                picture.at(x, y, c) = std::uint16_t(6000 + ((x + shift * 40) % image_w) * 12 * (c != 1) + y * 15 * (c != 0));
+                picture.at(x, y, c) =
+                    std::uint16_t(6000 + ((x + shift * 40) % image_w) * 12 * (c != 1) + y * 15 * (c != 0));
     trellin_app::write_picture(picture, path.string());
 }
 
@@ -90,7 +91,9 @@ struct Screenshot {
 bool read_xwd(const std::string& data, Screenshot& shot)
 {
     const auto* d = reinterpret_cast<const unsigned char*>(data.data());
-    auto field = [&](int i) { return std::uint32_t(d[i * 4]) << 24 | d[i * 4 + 1] << 16 | d[i * 4 + 2] << 8 | d[i * 4 + 3]; };
+    auto field = [&](int i) {
+        return std::uint32_t(d[i * 4]) << 24 | d[i * 4 + 1] << 16 | d[i * 4 + 2] << 8 | d[i * 4 + 3];
+    };
     if (data.size() < 100) return false;
     const std::uint32_t w = field(4), h = field(5), msb = field(7), bytes = field(11) / 8, line = field(12);
     const std::size_t start = field(0) + std::size_t(field(19)) * 12;
@@ -102,7 +105,8 @@ bool read_xwd(const std::string& data, Screenshot& shot)
             for (std::uint32_t k = 0; k < bytes; ++k)
                 v |= std::uint32_t(d[start + y * line + x * bytes + k]) << (8 * (msb == 0 ? k : bytes - 1 - k));
             for (int c = 0; c < 3; ++c)
-                shot.rgb[(std::size_t(y) * w + x) * 3 + c] = std::uint8_t((v & field(14 + c)) >> __builtin_ctz(field(14 + c)));
+                shot.rgb[(std::size_t(y) * w + x) * 3 + c] =
+                    std::uint8_t((v & field(14 + c)) >> __builtin_ctz(field(14 + c)));
         }
     return true;
 }
@@ -121,9 +125,8 @@ class ViewWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() /
-              ("trellin-view-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() / ("trellin-view-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         picture = dir / "picture.png";
         write_picture(picture);
@@ -230,7 +233,8 @@ protected:
     // The value a crosshair drag to window point (x, y) writes: the image position as a float fraction.
     double dragged_to(int x, int y, bool along_x)
     {
-        const trellin_view::ImagePoint p = trellin_view::window_to_image(rect_of(state["picture"]), image_w, image_h, x, y);
+        const trellin_view::ImagePoint p =
+            trellin_view::window_to_image(rect_of(state["picture"]), image_w, image_h, x, y);
         return along_x ? double(p.x / float(image_w)) : double(p.y / float(image_h));
     }
 
@@ -317,8 +321,8 @@ TEST_F(ViewWindow, CaptionsReadWholeAtTheChosenSizeAndACheckboxSwitchesTheLighti
 
 TEST_F(ViewWindow, ScreenshotShowsEachHandleInItsColourWhereItsControlsPutIt)
 {
-    start({"--set", "Light Active=on", "--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3", "--set", "Light_X=0.25",
-           "--set", "Light_Y=0.7", "--set", "Cell Angle=90"});
+    start({"--set", "Light Active=on", "--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3", "--set", "Light_X=0.25", "--set",
+           "Light_Y=0.7", "--set", "Cell Angle=90"});
     pointer(1, 799);  // away from the handles
     std::this_thread::sleep_for(300ms);
     const testkit::ProgramResult dump = testkit::run_program({"/usr/bin/xwd", "-silent", "-id", window}, options());
@@ -342,7 +346,7 @@ TEST_F(ViewWindow, ScreenshotShowsEachHandleInItsColourWhereItsControlsPutIt)
     EXPECT_GT(seen(cx, cy + 0.1 * image_w, 1), 60);
     EXPECT_GT(seen(lx + 17, ly, 2), 60);
     EXPECT_GT(seen(lx + 6, ly + 6, 2), 60);  // a diagonal arm
-    EXPECT_LT(seen(cx + 17, cy, 0), 20);      // nothing of the tweak handle left at the centre
+    EXPECT_LT(seen(cx + 17, cy, 0), 20);     // nothing of the tweak handle left at the centre
 }
 
 // Frames 10 to 14 of a sequence under a project that turns the cells over them: step to frame 12, drag
@@ -352,7 +356,8 @@ TEST_F(ViewWindow, ShotSteppedKeyedAndExportedRendersAsTrellinRenders)
 {
     for (int f = 10; f <= 14; ++f) write_picture(dir / ("seq." + std::to_string(f) + ".png"), f);
     const fs::path project = dir / "spin.json";
-    std::ofstream(project) << R"({"controls": {"Cell Angle": {"keys": [[10, 0], [14, 40]]}, "Tweak_X": 0.7, "Tweak_Y": 0.3}})";
+    std::ofstream(project)
+        << R"({"controls": {"Cell Angle": {"keys": [[10, 0], [14, 40]]}, "Tweak_X": 0.7, "Tweak_Y": 0.3}})";
     start({"--frames", "10-14", "--project", project.string(), "--export", (dir / "out.%d.png").string()}, false,
           (dir / "seq.%d.png").string());
     EXPECT_EQ(state["shot"]["count"], 5);
@@ -382,12 +387,12 @@ TEST_F(ViewWindow, ShotSteppedKeyedAndExportedRendersAsTrellinRenders)
     press_key("e");
     ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << slurp(dir / "viewer.log");
     const json controls = RegV::read_file(project.string()).doc["controls"];
-    EXPECT_EQ(controls["Tweak_X"]["keys"], json::parse("[[12, " + json(key12).dump() + "], [13, " +
-                                                       json(dragged_to(x2, y2, true)).dump() + "]]"));
+    EXPECT_EQ(controls["Tweak_X"]["keys"],
+              json::parse("[[12, " + json(key12).dump() + "], [13, " + json(dragged_to(x2, y2, true)).dump() + "]]"));
     EXPECT_EQ(controls["Cell Angle"]["keys"], json::parse("[[10, 0], [14, 40]]"));
 
-    ASSERT_EQ(run_render({(dir / "seq.%d.png").string(), (dir / "ref.%d.png").string(), "--frames", "12",
-                          "--project", project.string()}),
+    ASSERT_EQ(run_render({(dir / "seq.%d.png").string(), (dir / "ref.%d.png").string(), "--frames", "12", "--project",
+                          project.string()}),
               "");
     EXPECT_TRUE(same_pixels(dir / "out.12.png", dir / "ref.12.png"));
 }
@@ -399,8 +404,8 @@ TEST_F(ViewWindow, ShotFrameExportedWithColourOptionsAndALookAsTrellinRendersIt)
 {
     for (int f = 10; f <= 12; ++f) write_picture(dir / ("seq." + std::to_string(f) + ".png"), f);
     const std::string input = (dir / "seq.%d.png").string();
-    const std::vector<std::string> same{"--frames", "10-12", "--look", "hammered", "--working-space", "linear",
-                                        "--hdr", "log"};
+    const std::vector<std::string> same{"--frames",        "10-12",  "--look", "hammered",
+                                        "--working-space", "linear", "--hdr",  "log"};
     std::vector<std::string> args = same;
     args.insert(args.end(), {"--export", (dir / "out.%d.exr").string()});
     start(args, false, input);
@@ -491,7 +496,8 @@ TEST(ViewArguments, RefusedBeforeAWindowOpens)
     };
     for (auto [argv, says] : cases) {
         argv.insert(argv.begin(), viewer);
-        const testkit::ProgramResult r = testkit::run_program(argv, testkit::RunOptions().with_env({"DISPLAY"}).within(20));
+        const testkit::ProgramResult r =
+            testkit::run_program(argv, testkit::RunOptions().with_env({"DISPLAY"}).within(20));
         EXPECT_EQ(r.code, 2) << says;
         EXPECT_NE((r.out + r.err).find(says), std::string::npos) << r.out << r.err;
     }

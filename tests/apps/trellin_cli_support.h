@@ -32,7 +32,10 @@ inline std::string slurp(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void spit(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+inline void spit(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 // A picture file's samples as stored (alpha not multiplied in), as uint16 and float.
 struct FileImage {
@@ -71,7 +74,8 @@ void write_file(const fs::path& path, int w, int h, int channels, OIIO::TypeDesc
         << out->geterror();
 }
 
-template <class T> std::vector<T> pattern(int w, int h, int channels, unsigned seed, unsigned max)
+template <class T>
+std::vector<T> pattern(int w, int h, int channels, unsigned seed, unsigned max)
 {
     testkit::HostImage image(w, h, channels);
     testkit::fill_pattern(image, seed);
@@ -95,8 +99,8 @@ public:
     }
 
     // The frame at `time` of a w x h picture, rendered at out_w x out_h (0: the input's size).
-    std::vector<std::uint16_t> render(std::vector<std::uint16_t> input, int w, int h, int samples,
-                                      double time = 0.0, int out_w = 0, int out_h = 0, double aspect = 1.0)
+    std::vector<std::uint16_t> render(std::vector<std::uint16_t> input, int w, int h, int samples, double time = 0.0,
+                                      int out_w = 0, int out_h = 0, double aspect = 1.0)
     {
         out_w = out_w ? out_w : w;
         out_h = out_h ? out_h : h;
@@ -121,8 +125,8 @@ protected:
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("trellin-" + std::string(info->test_suite_name()) + "-" + std::to_string(::getpid()) + "-" + info->name());
+        dir = fs::temp_directory_path() / ("trellin-" + std::string(info->test_suite_name()) + "-" +
+                                           std::to_string(::getpid()) + "-" + info->name());
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -141,7 +145,8 @@ protected:
     {
         std::vector<std::string> stray;
         for (const auto& e : fs::directory_iterator(dir))
-            if (std::string name = e.path().filename(); std::ranges::find(keep, name) == keep.end()) stray.push_back(name);
+            if (std::string name = e.path().filename(); std::ranges::find(keep, name) == keep.end())
+                stray.push_back(name);
         std::sort(stray.begin(), stray.end());
         return stray;
     }

@@ -43,7 +43,10 @@ struct MapRun {
         vx::parallel_rows(map->height, [&f](int first, int last) { vx::cell_map_rows(f, first, last); });
     }
     std::uint16_t at(int x, int y) const { return map->rows[y][4 * x]; }
-    std::vector<std::uint16_t> samples() const { return {map->pixels, map->pixels + std::size_t(map->width) * map->height * 4}; }
+    std::vector<std::uint16_t> samples() const
+    {
+        return {map->pixels, map->pixels + std::size_t(map->width) * map->height * 4};
+    }
 
     vx::TrellinParams p;
     std::unique_ptr<vx::ImageVx> map;
@@ -131,8 +134,7 @@ TEST(CellMap, CellsAreCutAtTheBorderAndNothingIsWrittenOutside)
     };
     // One square with curve 0, far larger than the picture, covers every pixel fully.
     const auto full = guarded(40, 30, vx::shape_square, [](MapRun& r) { r.cells(1, 5.0).p.cell_curve.value = 0.0; });
-    for (std::size_t k = 0; k < full.size(); k += 4)
-        ASSERT_EQ(full[k], 32767) << k;
+    for (std::size_t k = 0; k < full.size(); k += 4) ASSERT_EQ(full[k], 32767) << k;
 
     // Turned, shifted hexagons hanging over every side.
     guarded(40, 30, vx::shape_hexagon, [](MapRun& r) {
@@ -142,8 +144,7 @@ TEST(CellMap, CellsAreCutAtTheBorderAndNothingIsWrittenOutside)
     });
     // Pictures of a pixel or a line under cells of every shape.
     for (auto [w, h] : {std::pair{1, 1}, std::pair{1, 3}, std::pair{3, 1}})
-        for (int shape = 1; shape <= 6; ++shape)
-            guarded(w, h, shape, [](MapRun& r) { r.cells(3, 5.0); });
+        for (int shape = 1; shape <= 6; ++shape) guarded(w, h, shape, [](MapRun& r) { r.cells(3, 5.0); });
 }
 
 TEST(CellMap, ProfileFallsFromFullAtTheCentreToZeroAtTheCircle)

@@ -15,7 +15,10 @@ using namespace vx;
 
 namespace {
 
-std::uint16_t noise(int x, int y, int c) { return std::uint16_t((std::uint32_t(x * 7919 + y * 3571 + c * 1231) * 2654435761u) >> 17); }
+std::uint16_t noise(int x, int y, int c)
+{
+    return std::uint16_t((std::uint32_t(x * 7919 + y * 3571 + c * 1231) * 2654435761u) >> 17);
+}
 
 // Compositing passes over a source picture: the output starts as a copy of
 // the source and positions are undisplaced (y one row up) unless a test moves them.
@@ -26,13 +29,15 @@ struct Scene {
     std::vector<float> sx, sy, hl;
 
     Scene(int width, int rows, std::uint16_t (*pattern)(int, int, int) = noise)
-        : w(width), h(rows), input(ImageVx::create(w, h)), out(ImageVx::create(w, h)),
+        : w(width),
+          h(rows),
+          input(ImageVx::create(w, h)),
+          out(ImageVx::create(w, h)),
           hl(std::size_t(w) * h + fast_row_padding, 0.0f)
     {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                for (int c = 0; c < 4; ++c)
-                    input->rows[y][x * 4 + c] = pattern(x, y, c);
+                for (int c = 0; c < 4; ++c) input->rows[y][x * 4 + c] = pattern(x, y, c);
                 sx.push_back(float(x));
                 sy.push_back(float(y) - 1.0f);
             }
@@ -68,8 +73,8 @@ struct Scene {
         parallel_rows(h - 1, [&](int first, int last) {
             for (int y = first; y <= last; ++y) {
                 const std::size_t at = std::size_t(y) * w;
-                const CompositeRow row{sx.data() + at, sx.data() + at + w, sy.data() + at, sy.data() + at + w,
-                                       hl.data() + at, out->rows[y]};
+                const CompositeRow row{sx.data() + at,     sx.data() + at + w, sy.data() + at,
+                                       sy.data() + at + w, hl.data() + at,     out->rows[y]};
                 fast_composite_row(p, row);
             }
         });
@@ -79,7 +84,9 @@ struct Scene {
     bool same_row(int y, int y2) const { return !std::memcmp(out->rows[y], out->rows[y2], std::size_t(w) * 8); }
 };
 
-struct CompositingTest : ::testing::Test { void SetUp() override { smp_set_numprocs(2); } };
+struct CompositingTest : ::testing::Test {
+    void SetUp() override { smp_set_numprocs(2); }
+};
 
 }  // namespace
 
@@ -118,17 +125,17 @@ TEST_F(CompositingTest, ChannelPassesAndColumnCopies)
 {
     // Positions shifted so that passes visibly change every channel.
     Scene ref(15, 10), s(15, 10);
-    for (float& v : ref.sx)
-        v += 0.3f;
+    for (float& v : ref.sx) v += 0.3f;
     s.sx = ref.sx;
     ref.run(0);
     // Passes 1 to 3 give channels 0..2 of pass 0, edge columns included, and keep the input's alpha.
-    for (int pass : {1, 2, 3})
-        s.run(pass);
+    for (int pass : {1, 2, 3}) s.run(pass);
     for (int y = 0; y < s.h; ++y)
         for (int x = 0; x < s.w; ++x)
             for (int c = 0; c < 4; ++c)
-                ASSERT_EQ(s.at(x, y, c), c < 3 ? ref.at(x, y, c) : y < s.h - 1 ? s.in(x, y, c) : s.in(x, y - 1, c))
+                ASSERT_EQ(s.at(x, y, c), c < 3         ? ref.at(x, y, c)
+                                         : y < s.h - 1 ? s.in(x, y, c)
+                                                       : s.in(x, y - 1, c))
                     << x << ',' << y << ',' << c;
     s.run(4);
     EXPECT_EQ(0, std::memcmp(s.out->pixels, ref.out->pixels, 15 * 10 * 8));
@@ -170,8 +177,7 @@ TEST_F(CompositingTest, FootprintTakesXFromThisAndTheLeftColumnAndYFromThisAndTh
         auto changed = [&](bool move_x) {
             Scene base(15, 10), moved(15, 10);
             (move_x ? moved.sx : moved.sy)[std::size_t(cy) * 15 + cx] += 5.0f;
-            for (Scene* s : {&base, &moved})
-                fast ? s->fast_rows() : s->rows();
+            for (Scene* s : {&base, &moved}) fast ? s->fast_rows() : s->rows();
             Pixels pixels;
             for (int y = 0; y < 9; ++y)
                 for (int x = 1; x < 14; ++x)

@@ -60,8 +60,7 @@ struct Case {
             << picture_seed << ":";
         for (const Setting& s : settings) {
             out << " \"" << s.label << "\"=" << s.value[0];
-            if (std::string(s.label) == "Light")
-                out << "," << s.value[1] << "," << s.value[2];
+            if (std::string(s.label) == "Light") out << "," << s.value[1] << "," << s.value[2];
         }
         return out.str();
     }
@@ -70,8 +69,7 @@ struct Case {
 int item_count(const char* items)
 {
     int n = 1;
-    for (const char* c = items; *c; ++c)
-        n += *c == ',';
+    for (const char* c = items; *c; ++c) n += *c == ',';
     return n;
 }
 
@@ -90,8 +88,7 @@ Case random_case(std::mt19937& rng, const std::vector<std::int64_t>& targets)
                          : pick < 0.2 ? row.maximum
                          : pick < 0.3 ? row.value[0]
                                       : row.minimum + unit(rng) * (row.maximum - row.minimum);
-            if (std::string(row.label) == "ChromaticAb" && unit(rng) < 0.5)
-                s.value[0] = 0.0;
+            if (std::string(row.label) == "ChromaticAb" && unit(rng) < 0.5) s.value[0] = 0.0;
             break;
         case ControlKind::boolean:
             s.value[0] = pick < 0.5 ? 1.0 : 0.0;
@@ -100,8 +97,7 @@ Case random_case(std::mt19937& rng, const std::vector<std::int64_t>& targets)
             s.value[0] = std::floor(pick * item_count(row.items));
             break;
         case ControlKind::color:
-            for (int k = 0; k < 3; ++k)
-                s.value[k] = unit(rng) < 0.2 ? std::round(unit(rng)) : unit(rng);
+            for (int k = 0; k < 3; ++k) s.value[k] = unit(rng) < 0.2 ? std::round(unit(rng)) : unit(rng);
             break;
         case ControlKind::label:
             continue;
@@ -109,8 +105,8 @@ Case random_case(std::mt19937& rng, const std::vector<std::int64_t>& targets)
         c.settings.push_back(s);
     }
     // Small sizes, odd and prime sides among them, and a few hundred across.
-    static const std::pair<int, int> sizes[] = {{1, 1},   {1, 5},    {5, 1},    {2, 2},    {2, 3},  {3, 3},
-                                                {4, 7},   {7, 4},    {13, 11},  {17, 29},  {31, 3}, {61, 47},
+    static const std::pair<int, int> sizes[] = {{1, 1},   {1, 5},    {5, 1},     {2, 2},     {2, 3},    {3, 3},
+                                                {4, 7},   {7, 4},    {13, 11},   {17, 29},   {31, 3},   {61, 47},
                                                 {97, 89}, {128, 64}, {199, 101}, {251, 241}, {311, 173}};
     if (unit(rng) < 0.6) {
         const auto [w, h] = sizes[rng() % std::size(sizes)];
@@ -151,8 +147,7 @@ std::vector<std::uint16_t> render(const Case& c, vx::Kernels kernels)
     vx::use_kernels(kernels);
     smp_set_numprocs(c.threads);
     auto node = testkit::make_node();
-    for (const Setting& s : c.settings)
-        node->find_control(s.label)->set_values(s.value);
+    for (const Setting& s : c.settings) node->find_control(s.label)->set_values(s.value);
     node->effect->refract_alpha = c.refract_alpha;
     HostImage input(c.width, c.height, c.samples);
     paint(input, c.picture_seed);
@@ -189,12 +184,12 @@ TEST_F(FastKernels, EqualTheReferenceOnRandomFramesOnEveryInstructionSet)
 
 TEST_F(FastKernels, EqualTheReferenceOnFullFrames)
 {
-    if (instrumented)
-        GTEST_SKIP() << "full frames are left to the uninstrumented build";
+    if (instrumented) GTEST_SKIP() << "full frames are left to the uninstrumented build";
     const Setting heavy[] = {{"ChromaticAb", {1}}, {"Light Active", {1}}, {"Smoothing", {3}}, {"Edge: %s", {2}}};
-    const Setting dense[] = {{"CellShape: %s", {3}}, {"Cell Count X", {100}}, {"Cell Count Y", {100}}, {"CellSize", {0.01}}};
-    const std::vector<std::vector<Setting>> looks = {{}, {std::begin(heavy), std::end(heavy)},
-                                                     {std::begin(dense), std::end(dense)}};
+    const Setting dense[] = {
+        {"CellShape: %s", {3}}, {"Cell Count X", {100}}, {"Cell Count Y", {100}}, {"CellSize", {0.01}}};
+    const std::vector<std::vector<Setting>> looks = {
+        {}, {std::begin(heavy), std::end(heavy)}, {std::begin(dense), std::end(dense)}};
     for (const auto& look : looks) {
         const Case c{look, 1920, 1080, 4, false, 2, vx::simd_targets().front(), 7};
         const auto expected = render(c, vx::Kernels::reference);
@@ -208,8 +203,7 @@ TEST_F(FastKernels, EqualTheReferenceOnFullFrames)
 // ones that fold the pair onto their last level.
 TEST_F(FastKernels, LevelBlendEqualsTheLibraryForEveryAreaOnEveryInstructionSet)
 {
-    if (instrumented)
-        GTEST_SKIP() << "the exhaustive check is left to the uninstrumented build";
+    if (instrumented) GTEST_SKIP() << "the exhaustive check is left to the uninstrumented build";
     const std::uint32_t first = std::bit_cast<std::uint32_t>(1.0f) + 1;
     const std::uint32_t last = std::bit_cast<std::uint32_t>(200.0f) + 1;  // the cap and one beyond
     const std::uint32_t chunk = 1 << 16;
@@ -218,7 +212,8 @@ TEST_F(FastKernels, LevelBlendEqualsTheLibraryForEveryAreaOnEveryInstructionSet)
     const std::vector<std::int64_t> targets = vx::simd_targets();
     for (int count : {4, 3, 2, 1}) {
         // Shallow pyramids differ only where the level number passes theirs.
-        const std::uint32_t from = count == 4 ? first : std::bit_cast<std::uint32_t>(std::pow(4.0f, float(count)) * 0.99f);
+        const std::uint32_t from =
+            count == 4 ? first : std::bit_cast<std::uint32_t>(std::pow(4.0f, float(count)) * 0.99f);
         for (std::uint32_t bits = from; bits <= last; bits += chunk) {
             const std::uint32_t n = std::min(chunk, last - bits + 1);
             for (std::uint32_t i = 0; i < n; ++i) {

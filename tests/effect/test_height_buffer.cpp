@@ -45,7 +45,10 @@ struct HeightRun {
     std::vector<float> heights;
 };
 
-std::vector<float> all(int w, int h, float v) { return std::vector<float>(std::size_t(w) * h, v); }
+std::vector<float> all(int w, int h, float v)
+{
+    return std::vector<float>(std::size_t(w) * h, v);
+}
 
 }  // namespace
 
@@ -94,8 +97,7 @@ TEST(HeightBuffer, OneRowLastBandLeavesTheLastRowToTheEndOfThePass)
     auto make = [] {
         auto r = std::make_unique<HeightRun>(5, 4, 5, 25);
         for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 5; ++x)
-                r->set(x, y, x * 5000 + y * 700, 100, 9000);
+            for (int x = 0; x < 5; ++x) r->set(x, y, x * 5000 + y * 700, 100, 9000);
         return r;
     };
     const std::vector<float> whole = make()->build();

@@ -27,8 +27,7 @@ struct Glass {
         : w(width), h(rows), sx(std::size_t(w) * h, sentinel), sy(sx), hl(sx)
     {
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                height.push_back(surface(x, y));
+            for (int x = 0; x < w; ++x) height.push_back(surface(x, y));
         f.width = w, f.height = h, f.index = 1.5f;
         f.light_x = 0.5f * w, f.light_y = 0.5f * h, f.light_z = 1.0f * w;
         f.gloss = 10.0f, f.brightness = brightness;
@@ -45,10 +44,18 @@ struct Glass {
     float hl_at(int x, int y) const { return hl[std::size_t(y) * w + x]; }
 };
 
-float bumpy(int x, int y) { return 0.1f + 0.05f * std::sin(0.3f * x) * std::cos(0.2f * y) + 0.0005f * x; }
-float flat(int, int) { return 0.15f; }
+float bumpy(int x, int y)
+{
+    return 0.1f + 0.05f * std::sin(0.3f * x) * std::cos(0.2f * y) + 0.0005f * x;
+}
+float flat(int, int)
+{
+    return 0.15f;
+}
 
-struct RefractionTest : ::testing::Test { void SetUp() override { smp_set_numprocs(3); } };
+struct RefractionTest : ::testing::Test {
+    void SetUp() override { smp_set_numprocs(3); }
+};
 
 }  // namespace
 
@@ -83,8 +90,7 @@ TEST_F(RefractionTest, SlopeShowsTheSourceOnItsLowerSide)
     g.run();
     EXPECT_NEAR(g.x_at(50, 50), 49.004f, 0.001f);
     EXPECT_NEAR(g.sy[50 * 101 + 50], 49.0f, 1e-4f);
-    for (int x = 1; x < 100; ++x)
-        ASSERT_LT(g.x_at(x, 30), float(x));
+    for (int x = 1; x < 100; ++x) ASSERT_LT(g.x_at(x, 30), float(x));
 }
 
 TEST_F(RefractionTest, IndexGuardAndNegativeSmoothing)
@@ -99,8 +105,7 @@ TEST_F(RefractionTest, IndexGuardAndNegativeSmoothing)
     p.index.value = -0.001;
     g.f.index = derive_frame_state(p, 20, 20).index;
     g.run();
-    for (float v : g.sx)
-        ASSERT_TRUE(std::isfinite(v));
+    for (float v : g.sx) ASSERT_TRUE(std::isfinite(v));
 
     // A Smoothing below 0 measures slopes over one pixel, as 0 does.
     Glass a(25, 19, bumpy), b(25, 19, bumpy);
@@ -123,7 +128,8 @@ TEST_F(RefractionTest, Highlight)
     EXPECT_TRUE(g.hl_at(0, 0) > 0.0f && g.hl_at(0, 0) < g.hl_at(7, 9));
 
     // A steep slope facing away from the light: exactly 0, and written.
-    Glass away(21, 21, [](int x, int) { return 0.5f * x; }, true, 1.0f);
+    Glass away(
+        21, 21, [](int x, int) { return 0.5f * x; }, true, 1.0f);
     away.f.light_x = -1e6f;
     away.run();
     EXPECT_EQ(away.hl, std::vector<float>(away.hl.size(), 0.0f));

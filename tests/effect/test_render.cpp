@@ -35,8 +35,7 @@ HostImage& picture(int w = 61, int h = 47)
     return *slot;
 }
 
-std::vector<std::uint16_t> render(const Settings& settings, bool refract_alpha = false,
-                                  HostImage* in = nullptr)
+std::vector<std::uint16_t> render(const Settings& settings, bool refract_alpha = false, HostImage* in = nullptr)
 {
     auto node = testkit::make_node(settings);
     node->effect->refract_alpha = refract_alpha;
@@ -54,8 +53,8 @@ std::vector<std::uint16_t> passthrough(const HostImage& in)
     return out;
 }
 
-const Settings glass = {{"CellShape", "Hexagon"}, {"CellSize", "0.3"}, {"Cell Count X", "4"},
-                        {"Cell Count Y", "4"},   {"Black Height", "5"}, {"White Height", "40"}};
+const Settings glass = {{"CellShape", "Hexagon"}, {"CellSize", "0.3"},   {"Cell Count X", "4"},
+                        {"Cell Count Y", "4"},    {"Black Height", "5"}, {"White Height", "40"}};
 
 Settings with(Settings base, const Settings& more)
 {
@@ -75,16 +74,14 @@ TEST(Render, OutputKeepsTheInputAlphaUnlessAlphaIsRefracted)
 {
     const auto expected = passthrough(picture());
     const Settings map = with(glass, {{"ShowMap", "on"}});
-    for (const Settings& s : {glass, with(glass, {{"ChromaticAb", "5"}}), map,
-                              with(glass, {{"Light Active", "on"}, {"Edge", "Black"}})}) {
+    for (const Settings& s :
+         {glass, with(glass, {{"ChromaticAb", "5"}}), map, with(glass, {{"Light Active", "on"}, {"Edge", "Black"}})}) {
         const auto out = render(s);
-        for (std::size_t i = 3; i < out.size(); i += 4)
-            ASSERT_EQ(out[i], expected[i]) << "sample " << i;
+        for (std::size_t i = 3; i < out.size(); i += 4) ASSERT_EQ(out[i], expected[i]) << "sample " << i;
     }
     // Refracted alpha: the show-map picture has none.
     const auto refracted_map = render(map, true);
-    for (std::size_t i = 3; i < refracted_map.size(); i += 4)
-        ASSERT_EQ(refracted_map[i], 0);
+    for (std::size_t i = 3; i < refracted_map.size(); i += 4) ASSERT_EQ(refracted_map[i], 0);
     // Through the glass, alpha is bent like the colour.
     EXPECT_NE(render(glass, true), render(glass, false));
 }
@@ -104,8 +101,7 @@ TEST(Render, RunningOutOfMemoryShowsTheInputAndLosesNothing)
         vx::fail_frame_alloc_after(n);
         const int done = node->process_image(0.0, inputs, out.get());
         vx::fail_frame_alloc_after(-1);
-        if (done && out.samples == full)
-            break;
+        if (done && out.samples == full) break;
         ASSERT_TRUE(!done || out.samples == passthrough(picture())) << "allocation " << n;
         input_copies += done;
     }
@@ -115,7 +111,8 @@ TEST(Render, RunningOutOfMemoryShowsTheInputAndLosesNothing)
 
 TEST(Render, TinyPicturesPassThroughAndShowAGreyMap)
 {
-    const Settings one_cell = {{"CellSize", "1"}, {"Cell Count X", "1"}, {"Cell Count Y", "1"}, {"CellShape", "Square"}};
+    const Settings one_cell = {
+        {"CellSize", "1"}, {"Cell Count X", "1"}, {"Cell Count Y", "1"}, {"CellShape", "Square"}};
     for (auto [w, h] : {std::pair{1, 1}, {1, 6}, {6, 1}, {5, 2}, {2, 3}}) {
         HostImage& in = picture(w, h);
         if (w < 2 || h < 3) {
@@ -149,11 +146,15 @@ const Golden goldens[] = {
     {"octagon", with(glass, {{"CellShape", "Octagon"}, {"Cell Angle", "30"}}), false, 0xb09ec740e9a3607bull},
     {"dodecagon", with(glass, {{"CellShape", "Dodecagon"}, {"Tweak_X", "0.6"}}), false, 0x42667eba3c5a4e86ull},
     {"chromatic_lit_wrap",
-     with(glass, {{"ChromaticAb", "1"}, {"Light Active", "on"}, {"Smoothing", "3"}, {"Edge", "Wrap"},
-                  {"Light", "1,0.8,0.5,1"}, {"Back Bright", "70"}}),
+     with(glass, {{"ChromaticAb", "1"},
+                  {"Light Active", "on"},
+                  {"Smoothing", "3"},
+                  {"Edge", "Wrap"},
+                  {"Light", "1,0.8,0.5,1"},
+                  {"Back Bright", "70"}}),
      false, 0xdb00ba4f3b3095c1ull},
-    {"black_edge_index", with(glass, {{"Edge", "Black"}, {"Index", "2.5"}, {"Invert map", "on"}}),
-     false, 0x987d48721e8fbcb2ull},
+    {"black_edge_index", with(glass, {{"Edge", "Black"}, {"Index", "2.5"}, {"Invert map", "on"}}), false,
+     0x987d48721e8fbcb2ull},
     {"refracted_alpha_chromatic", with(glass, {{"ChromaticAb", "3"}}), true, 0x6b79585ab4b76b42ull},
     {"show_map", with(glass, {{"ShowMap", "on"}, {"CellCurve", "2.5"}}), false, 0x88db6e5b8adc9499ull},
 };
@@ -170,8 +171,8 @@ TEST(Render, GoldenPicturesAndChecksumsWithEitherKernelsOnAnyNumberOfProcessors)
         }
         const auto golden = testkit::read_golden_picture(path, w, h);
         ASSERT_FALSE(golden.empty()) << "cannot read " << path;
-        EXPECT_EQ(testkit::checksum(golden), g.checksum) << g.name << std::hex << ": the picture's checksum is 0x"
-                                                        << testkit::checksum(golden);
+        EXPECT_EQ(testkit::checksum(golden), g.checksum)
+            << g.name << std::hex << ": the picture's checksum is 0x" << testkit::checksum(golden);
         for (vx::Kernels kernels : {vx::Kernels::reference, vx::Kernels::fast})
             for (int procs : {1, 2, 3, 7}) {
                 vx::use_kernels(kernels);

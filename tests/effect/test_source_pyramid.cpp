@@ -24,8 +24,7 @@ ImagePtr make_image(int w, int h, const std::function<std::uint16_t(int x, int y
     ImagePtr image(ImageVx::create(w, h));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 4; ++c)
-                image->rows[y][x * 4 + c] = pattern(x, y, c);
+            for (int c = 0; c < 4; ++c) image->rows[y][x * 4 + c] = pattern(x, y, c);
     return image;
 }
 
@@ -48,11 +47,19 @@ struct Source {
 };
 
 // Channel 0 rises by 100 per column: level k, column c holds 100 * 2^k * c + 50 * (2^k - 1).
-std::uint16_t ramp(int x, int, int c) { return c == 0 ? std::uint16_t(100 * x) : std::uint16_t(1000 * c); }
+std::uint16_t ramp(int x, int, int c)
+{
+    return c == 0 ? std::uint16_t(100 * x) : std::uint16_t(1000 * c);
+}
 
-std::uint16_t noise(int x, int y, int c) { return std::uint16_t((std::uint32_t(x * 7919 + y * 3571 + c * 1231) * 2654435761u) >> 17); }
+std::uint16_t noise(int x, int y, int c)
+{
+    return std::uint16_t((std::uint32_t(x * 7919 + y * 3571 + c * 1231) * 2654435761u) >> 17);
+}
 
-struct SourcePyramidTest : ::testing::Test { void SetUp() override { smp_set_numprocs(3); } };
+struct SourcePyramidTest : ::testing::Test {
+    void SetUp() override { smp_set_numprocs(3); }
+};
 
 }  // namespace
 

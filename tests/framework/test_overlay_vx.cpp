@@ -64,7 +64,7 @@ TEST(OverlayVx, AngleFollowsThePointerInAllFourQuadrants)
     const struct {
         float x, y;
         double angle;
-    } cases[] = {{1060, 540, 0.0}, {960, 640, 90.0}, {860, 540, 180.0}, {960, 440, 270.0},
+    } cases[] = {{1060, 540, 0.0},  {960, 640, 90.0},  {860, 540, 180.0}, {960, 440, 270.0},
                  {1060, 640, 45.0}, {860, 640, 135.0}, {860, 440, 225.0}, {1060, 440, 315.0}};
     for (const auto& c : cases) {
         rig.handle.mouse(vx::mouse_drag, c.x, c.y);

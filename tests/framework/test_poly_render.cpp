@@ -43,8 +43,7 @@ std::map<Pixel, int> rect(int x0, int y0, int x1, int y1, int tag = 0)
 {
     std::map<Pixel, int> s;
     for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x)
-            s[{x, y}] = tag;
+        for (int x = x0; x <= x1; ++x) s[{x, y}] = tag;
     return s;
 }
 
@@ -89,8 +88,7 @@ TEST(ScanConversion, EdgesThroughPixelCentres)
     // Horizontal edge at y = 4.5: the lower cell's span on row 4 is empty, so
     // the upper cell keeps the row, whichever top vertex the lower cell lists
     // first. (Likewise the upper cell's own top row 1 is empty.)
-    for (const CellPolygon& lower :
-         {box(2, 4.5f, 6, 7.5f), polygon({{6, 4.5f}, {6, 7.5f}, {2, 7.5f}, {2, 4.5f}})}) {
+    for (const CellPolygon& lower : {box(2, 4.5f, 6, 7.5f), polygon({{6, 4.5f}, {6, 7.5f}, {2, 7.5f}, {2, 4.5f}})}) {
         auto expected = rect(2, 2, 5, 4, 1);
         expected.merge(rect(2, 5, 5, 7, 2));
         EXPECT_EQ(pair(box(2, 1.5f, 6, 4.5f), lower), expected);

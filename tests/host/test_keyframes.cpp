@@ -84,7 +84,6 @@ TEST(Keyframes, OutsideTheKeysHoldsTheNearestAndMinusOneOrNoKeysKeepTheValue)
     EXPECT_TRUE(node.evaluate_controls(-1.0, true));
     EXPECT_EQ(node.size->value, 7.25);
     EXPECT_EQ(node.edge->index, 2);
-
 }
 
 TEST(Controls, FloatAssignmentClampsAndLookupIgnoresCaseAndFormat)

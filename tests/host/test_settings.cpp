@@ -24,7 +24,10 @@ struct SampleNode : FXNode {
         light = Color("Light", white, true);
         Label("Surface");
     }
-    CNumeric* index; CBoolean* active; COption* edge; CColor* light;
+    CNumeric* index;
+    CBoolean* active;
+    COption* edge;
+    CColor* light;
 };
 
 struct TempDir : ::testing::Test {
@@ -42,7 +45,12 @@ struct TempDir : ::testing::Test {
     }
     static std::string read_error(const std::string& path)
     {
-        try { RegV::read_file(path); } catch (const RegVError& e) { return e.what(); } return "(no error)";
+        try {
+            RegV::read_file(path);
+        } catch (const RegVError& e) {
+            return e.what();
+        }
+        return "(no error)";
     }
     std::size_t files() const { return std::size_t(std::distance(fs::directory_iterator(dir), {})); }
     fs::path dir;
@@ -70,7 +78,8 @@ TEST_F(TempDir, SaveAndLoadRoundTripWithKeysAndLoadSkipsWhatItCannotUse)
     EXPECT_EQ(again.doc, saved.doc);
 
     // Loading skips unknown entries and wrong types, matches names loosely and clamps numbers.
-    EXPECT_TRUE(b.load_controls(RegV(json{{"controls", {{"Nonesuch", 3}, {"index", 50.0}, {"Edge: %s", "black"}, {"Light", "red"}}}})));
+    EXPECT_TRUE(b.load_controls(
+        RegV(json{{"controls", {{"Nonesuch", 3}, {"index", 50.0}, {"Edge: %s", "black"}, {"Light", "red"}}}})));
     EXPECT_TRUE(b.index->value == 10.0 && b.edge->index == 1 && b.light->rgba[1] == 0.25);
     EXPECT_FALSE(b.load_controls(RegV(json{{"node", "x"}})));
 }

@@ -20,7 +20,10 @@ struct Tally {
     std::mutex lock;
     std::set<std::thread::id> threads;
     explicit Tally(int n) : calls(static_cast<std::size_t>(n)) {}
-    bool once_each() const { return std::all_of(calls.begin(), calls.end(), [](auto& k) { return k.load() == 1; }); }
+    bool once_each() const
+    {
+        return std::all_of(calls.begin(), calls.end(), [](auto& k) { return k.load() == 1; });
+    }
 };
 
 void count_call(void* arg)
@@ -110,8 +113,7 @@ void outer_call(void* arg)
     const int outer = smp_id();
     Tally t(smp_numprocs());
     smp_exec(count_call, &t);
-    if (!t.once_each() || t.threads != std::set<std::thread::id>{std::this_thread::get_id()} ||
-        smp_id() != outer)
+    if (!t.once_each() || t.threads != std::set<std::thread::id>{std::this_thread::get_id()} || smp_id() != outer)
         faults.fetch_add(1);
 }
 

@@ -17,9 +17,16 @@ namespace {
 using vx::TrellinNode;
 using Ranges = std::vector<std::pair<double, double>>;
 
-std::unique_ptr<TrellinNode> make_node() { return std::unique_ptr<TrellinNode>(TrellinNode::make()); }
+std::unique_ptr<TrellinNode> make_node()
+{
+    return std::unique_ptr<TrellinNode>(TrellinNode::make());
+}
 
-template <class T = CWidget> T* control(TrellinNode& n, const char* label) { return static_cast<T*>(n.controls[vx::control_row(label)].control); }
+template <class T = CWidget>
+T* control(TrellinNode& n, const char* label)
+{
+    return static_cast<T*>(n.controls[vx::control_row(label)].control);
+}
 
 // The host's control factory and list, reached through explicit instantiations (exempt
 // from access checks): to add a control the node does not know, and to report none.
@@ -28,7 +35,8 @@ struct ExtraControl : FXNode {
 };
 using ControlList = std::vector<std::unique_ptr<CWidget>> FXNode::*;
 ControlList host_control_list();
-template <ControlList member> struct ControlListAccess {
+template <ControlList member>
+struct ControlListAccess {
     friend ControlList host_control_list() { return member; }
 };
 template struct ControlListAccess<&FXNode::controls_>;
@@ -65,7 +73,9 @@ TEST(ControlTable, ChangesAndEvaluationsRefreshTheEffectAndChangesReachTheHostEx
     p.pull_all();
 
     // (control changes passed to the host, invalidated ranges, overlay updates)
-    auto records = [&] { return std::tuple(node->control_change_count(), node->invalidated_ranges().size(), node->ovl_update_requests()); };
+    auto records = [&] {
+        return std::tuple(node->control_change_count(), node->invalidated_ranges().size(), node->ovl_update_requests());
+    };
     auto* edge = control<COption>(*node, "Edge: %s");
     edge->index = 2;
     EXPECT_TRUE(node->notify_control_changed(edge, 2, 0.0));
@@ -78,7 +88,7 @@ TEST(ControlTable, ChangesAndEvaluationsRefreshTheEffectAndChangesReachTheHostEx
     light_y->value = 4.0;
     EXPECT_TRUE(node->notify_control_changed(light_y, 0, 0.0));
     EXPECT_TRUE(p.light_position.x == -3.0 && p.light_position.y == 4.0);  // the whole position is pulled
-    EXPECT_EQ(records(), std::tuple(1, 1u, 2));  // reason 0 does not invalidate
+    EXPECT_EQ(records(), std::tuple(1, 1u, 2));                            // reason 0 does not invalidate
 
     // Labels and strangers go to the host unchanged.
     CNumeric stranger("Stranger", 0.0, 0.0, 1.0, 0.1, true);
@@ -105,8 +115,7 @@ TEST(ControlTable, LightActiveSwitchesTheSixLightingControlsTogether)
 
     auto* active = control<CBoolean>(*node, "Light Active");
     for (bool on : {false, true, false}) {
-        if (on != active->state)
-            active->state = on, node->notify_control_changed(active, 2, 0.0);
+        if (on != active->state) active->state = on, node->notify_control_changed(active, 2, 0.0);
         for (const char* label : {"Brightness", "Gloss", "Back Bright", "Light", "Light_X", "Light_Y", "LightZ"})
             EXPECT_EQ(control(*node, label)->is_disabled(), !on) << label;
         EXPECT_FALSE(active->is_disabled());

@@ -13,15 +13,18 @@ namespace {
 using testkit::HostImage;
 using Record = std::unique_ptr<vx::ImageVx>;
 
-Record import(HostImage& image, HostImage* ref = nullptr) { return Record(vx::import_host_image(image.get(), ref ? ref->get() : nullptr)); }
+Record import(HostImage& image, HostImage* ref = nullptr)
+{
+    return Record(vx::import_host_image(image.get(), ref ? ref->get() : nullptr));
+}
 
 // Every sample of `image` set to f(x, y, c).
-template <class F> void fill(HostImage& image, F f)
+template <class F>
+void fill(HostImage& image, F f)
 {
     for (int y = 0; y < image.image.height; ++y)
         for (int x = 0; x < image.image.width; ++x)
-            for (int c = 0; c < image.image.samples; ++c)
-                image.at(x, y, c) = std::uint16_t(f(x, y, c));
+            for (int c = 0; c < image.image.samples; ++c) image.at(x, y, c) = std::uint16_t(f(x, y, c));
 }
 
 TEST(ImageExchange, SamplesAreHalvedAndWidenedBackThreeSampleImagesGetOpaqueAlphaAndBottomUpIsTurned)
@@ -62,22 +65,19 @@ TEST(Resampler, CopiedAxesClampedRingingAndKnownValues)
     Record r = import(in, &ref);
     ASSERT_EQ(r->height, 9);
     for (int x = 0; x < 6; ++x)
-        for (int c = 0; c < 4; ++c)
-            ASSERT_EQ(r->rows[7][x * 4 + c], in.at(x, 0, c) >> 1) << x;
+        for (int c = 0; c < 4; ++c) ASSERT_EQ(r->rows[7][x * 4 + c], in.at(x, 0, c) >> 1) << x;
 
     // A one-pixel-wide source repeats across the row.
     HostImage narrow(1, 2), wide(7, 2);
     fill(narrow, [](int, int, int c) { return 10000 + c; });
     r = import(narrow, &wide);
-    for (int x = 0; x < 7; ++x)
-        EXPECT_EQ(r->rows[1][x * 4 + 3], (10000 + 3) >> 1);
+    for (int x = 0; x < 7; ++x) EXPECT_EQ(r->rows[1][x * 4 + 3], (10000 + 3) >> 1);
 
     // Ringing at hard edges is clamped, not wrapped: the kernel overshoots on both sides of the step.
     HostImage step(4, 1), step_ref(13, 1);
     fill(step, [](int x, int, int) { return x < 2 ? 0 : 65535; });
     r = import(step, &step_ref);
-    for (int x = 0; x < 13; ++x)
-        EXPECT_LE(r->rows[0][x * 4], 32767) << x;
+    for (int x = 0; x < 13; ++x) EXPECT_LE(r->rows[0][x * 4], 32767) << x;
     EXPECT_TRUE(r->rows[0][3 * 4] == 0 && r->rows[0][9 * 4] == 32767);
 
     vx::Resampler rs;
@@ -86,14 +86,14 @@ TEST(Resampler, CopiedAxesClampedRingingAndKnownValues)
     src->fill(32767, 32767, 32767, 32767);
     src->rows[0][0] = 0;
     ASSERT_EQ(rs.run(src.get(), dst.get()), 1);
-    EXPECT_EQ(std::vector<int>({dst->rows[0][0], dst->rows[0][4], dst->rows[0][8]}), (std::vector<int>{0, 16384, 32767}));
+    EXPECT_EQ(std::vector<int>({dst->rows[0][0], dst->rows[0][4], dst->rows[0][8]}),
+              (std::vector<int>{0, 16384, 32767}));
 
     // Reducing a constant picture keeps it constant (weights are normalised).
     Record nine(vx::ImageVx::create(9, 1)), four(vx::ImageVx::create(4, 1));
     nine->fill(1234, 2345, 3456, 32767);
     ASSERT_EQ(rs.run(nine.get(), four.get()), 1);
-    for (int x = 0; x < 4; ++x)
-        EXPECT_EQ(four->rows[0][x * 4 + 0], 1234);
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(four->rows[0][x * 4 + 0], 1234);
 
     // A destination of one pixel takes the source's centre sample: column 2, row 1.
     HostImage grid(5, 4), dot(1, 1);

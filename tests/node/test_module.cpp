@@ -25,10 +25,8 @@ std::set<std::string> exported_symbols()
     FILE* pipe = popen(cmd.c_str(), "r");
     char line[512], name[512], type;
     while (pipe && std::fgets(line, sizeof line, pipe))
-        if (std::sscanf(line, "%511s %c", name, &type) == 2 && type != 'A')
-            names.insert(name);
-    if (pipe)
-        pclose(pipe);
+        if (std::sscanf(line, "%511s %c", name, &type) == 2 && type != 'A') names.insert(name);
+    if (pipe) pclose(pipe);
     return names;
 }
 
@@ -43,7 +41,10 @@ protected:
         load = FXNodeLoadFn(dlsym(handle, "FXNode_load"));
         ASSERT_TRUE(info && create && load);
     }
-    void TearDown() override { if (handle) dlclose(handle); }
+    void TearDown() override
+    {
+        if (handle) dlclose(handle);
+    }
     void* handle = nullptr;
     FXNodeInfoFn info = nullptr;
     FXNodeCreateFn create = nullptr;
@@ -52,8 +53,7 @@ protected:
 
 TEST_F(Module, ExportsExactlyTheThreeEntryPoints)
 {
-    EXPECT_EQ(exported_symbols(),
-              (std::set<std::string>{"FXNode_create", "FXNode_info", "FXNode_load"}));
+    EXPECT_EQ(exported_symbols(), (std::set<std::string>{"FXNode_create", "FXNode_info", "FXNode_load"}));
 }
 
 TEST_F(Module, InfoWritesTheUuidAndItsNulAndNothingMore)
@@ -62,8 +62,7 @@ TEST_F(Module, InfoWritesTheUuidAndItsNulAndNothingMore)
     std::memset(buffer, 0x5A, sizeof buffer);
     const char* name = info(buffer);
     EXPECT_STREQ(buffer, "5f3a9c1e-2b7d-4e60-9a41-c83d7e0b6f15");  // 36 characters and the NUL
-    for (std::size_t i = 37; i < sizeof buffer; ++i)
-        ASSERT_EQ(buffer[i], 0x5A) << "byte " << i;
+    for (std::size_t i = 37; i < sizeof buffer; ++i) ASSERT_EQ(buffer[i], 0x5A) << "byte " << i;
     EXPECT_STREQ(name, "Kelvoids.Trellin");
 }
 

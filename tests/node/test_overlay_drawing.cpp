@@ -25,10 +25,16 @@ struct OverlayDrawing : ::testing::Test {
         node->set_output_size(width, height);
     }
 
-    void set(const char* label, double v) { static_cast<CNumeric*>(node->controls[vx::control_row(label)].control)->value = v; }
+    void set(const char* label, double v)
+    {
+        static_cast<CNumeric*>(node->controls[vx::control_row(label)].control)->value = v;
+    }
 
     // Puts a position's point on the centre of pixel (px, py).
-    void place(const char* x, const char* y, int px, int py) { set(x, (px + 0.5) / width), set(y, (py + 0.5) / height); }
+    void place(const char* x, const char* y, int px, int py)
+    {
+        set(x, (px + 0.5) / width), set(y, (py + 0.5) / height);
+    }
 
     Hue hue(int x, int y) const
     {
@@ -36,7 +42,8 @@ struct OverlayDrawing : ::testing::Test {
         const bool r = p[0] >= 200, g = p[1] >= 200, off = p[2] <= 40;
         if (off && (r || p[0] <= 40) && (g || p[1] <= 40))
             return r ? (g ? Hue::yellow : Hue::red) : (g ? Hue::green : Hue::none);
-        ADD_FAILURE() << "pixel " << x << "," << y << " is partly covered: " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+        ADD_FAILURE() << "pixel " << x << "," << y << " is partly covered: " << int(p[0]) << " " << int(p[1]) << " "
+                      << int(p[2]);
         return Hue::none;
     }
 
@@ -62,16 +69,13 @@ TEST_F(OverlayDrawing, EachHandleHasItsShapeAndColour)
     // program): arms 10..25 pixels out, a box 4 out and nothing else near the centre.
     const int cx = 150, cy = 100;
     for (auto [ux, uy] : {std::pair{1, 0}, {0, 1}, {0, -1}, {-1, 0}}) {
-        for (int d = 11; d <= 24; ++d)
-            EXPECT_EQ(hue(cx + d * ux, cy + d * uy), Hue::red) << "arm at " << d;
-        for (int d : {6, 9, 26})
-            EXPECT_EQ(hue(cx + d * ux, cy + d * uy), Hue::none) << "gap at " << d;
+        for (int d = 11; d <= 24; ++d) EXPECT_EQ(hue(cx + d * ux, cy + d * uy), Hue::red) << "arm at " << d;
+        for (int d : {6, 9, 26}) EXPECT_EQ(hue(cx + d * ux, cy + d * uy), Hue::none) << "gap at " << d;
         for (int s = -3; s <= 3; ++s)  // the box's side
             EXPECT_EQ(hue(cx + 4 * ux + s * uy, cy + 4 * uy + s * ux), Hue::red) << "box";
     }
     for (int dy = -3; dy <= 3; ++dy)
-        for (int dx = -3; dx <= 3; ++dx)
-            EXPECT_EQ(hue(cx + dx, cy + dy), Hue::none) << "inside the box";
+        for (int dx = -3; dx <= 3; ++dx) EXPECT_EQ(hue(cx + dx, cy + dy), Hue::none) << "inside the box";
     EXPECT_EQ(hue(50 + 17, 100), Hue::yellow);
     EXPECT_EQ(hue(240, 60 + 17), Hue::green);
 
@@ -82,10 +86,8 @@ TEST_F(OverlayDrawing, EachHandleHasItsShapeAndColour)
     EXPECT_TRUE(hue(50 + 13, 100 + 13) == Hue::none && hue(50 + 3, 100 + 3) == Hue::none);
 
     // The angle arm runs from the centre handle 30 pixels to the left, to a box around its end.
-    for (int x = 211; x <= 235; ++x)
-        EXPECT_EQ(hue(x, 60), Hue::green) << x;
-    for (int s = -3; s <= 3; ++s)
-        EXPECT_TRUE(hue(206, 60 + s) == Hue::green && hue(210 + s, 56) == Hue::green) << s;
+    for (int x = 211; x <= 235; ++x) EXPECT_EQ(hue(x, 60), Hue::green) << x;
+    for (int s = -3; s <= 3; ++s) EXPECT_TRUE(hue(206, 60 + s) == Hue::green && hue(210 + s, 56) == Hue::green) << s;
     EXPECT_EQ(hue(208, 58), Hue::none);
 }
 

@@ -30,7 +30,11 @@ std::unique_ptr<vx::TrellinNode> make_node(vx::Trellin* spy = nullptr)
 
 struct CopyEffect : vx::Trellin {
     bool reads_host_input() const override { return false; }
-    void render() override { std::memcpy(output.image->pixels, input.image->pixels, std::size_t(output.image->width) * output.image->height * 8); }
+    void render() override
+    {
+        std::memcpy(output.image->pixels, input.image->pixels,
+                    std::size_t(output.image->width) * output.image->height * 8);
+    }
 };
 
 TEST(ProcessImage, TheHostTurnsAlphaRefractionOnThroughTheNodeFlags)
@@ -70,8 +74,7 @@ TEST(ProcessImage, PassesThePictureThroughFittedToTheOutputAndClearsTheFirstFram
     _image_str* inputs[] = {in.get(), nullptr};
     ASSERT_EQ(node->process_image(3.0, inputs, out.get()), 1);
     EXPECT_TRUE(!node->first_frame && node->effect->time == 3.0 && node->effect->input_length == 1.0);
-    for (std::size_t i = 0; i < out.samples.size(); ++i)
-        ASSERT_EQ(out.samples[i], back[i % 4]) << i;
+    for (std::size_t i = 0; i < out.samples.size(); ++i) ASSERT_EQ(out.samples[i], back[i % 4]) << i;
 
     // An input of another size is fitted to the output, flat within the kernel table's 1/512 steps.
     small.samples.assign(small.samples.size(), 40000);
@@ -84,7 +87,8 @@ TEST(ProcessImage, PassesThePictureThroughFittedToTheOutputAndClearsTheFirstFram
 TEST(ProcessImage, TheFirstFrameStepRunsOnceAndTheOutputCarriesThePixelAspect)
 {
     struct Spy : vx::Trellin {
-        Strings calls; double aspect = -1.0;
+        Strings calls;
+        double aspect = -1.0;
         void on_first_frame() override { calls.push_back("first"); }
         void render() override { calls.push_back("render"), aspect = output.image->pixel_aspect; }
     };
@@ -95,8 +99,7 @@ TEST(ProcessImage, TheFirstFrameStepRunsOnceAndTheOutputCarriesThePixelAspect)
         node->set_output_size(2, 2);
         HostImage in(2, 2), out(2, 2);
         _image_str* inputs[] = {in.get(), in.get(), nullptr};  // only the first input counts
-        for (int i = 0; i < 3; ++i)
-            ASSERT_EQ(node->process_image(double(i), inputs, out.get()), 1);
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(node->process_image(double(i), inputs, out.get()), 1);
         EXPECT_EQ(spy->calls, (Strings{"first", "render", "render", "render"}));
         EXPECT_EQ(spy->aspect, expected) << host_aspect;
     }

@@ -2,8 +2,7 @@
 
 namespace testkit {
 
-HostImage::HostImage(int width, int height, int spp, std::uint8_t flags)
-    : samples(std::size_t(width) * height * spp, 0)
+HostImage::HostImage(int width, int height, int spp, std::uint8_t flags) : samples(std::size_t(width) * height * spp, 0)
 {
     image.width = width;
     image.height = height;
@@ -18,8 +17,7 @@ void fill_pattern(HostImage& image, unsigned seed)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < n; ++c) {
-                unsigned v = (unsigned(x) * 2654435761u) ^ (unsigned(y) * 40503u) ^
-                             (unsigned(c + 1) * 97u * seed);
+                unsigned v = (unsigned(x) * 2654435761u) ^ (unsigned(y) * 40503u) ^ (unsigned(c + 1) * 97u * seed);
                 v = (v ^ (v >> 13)) * 0x5bd1e995u;
                 image.at(x, y, c) = std::uint16_t((v >> 7) & 0xFFFF);
             }

@@ -17,10 +17,7 @@ struct HostImage {
     std::vector<std::uint16_t> samples;
     _image_str image;
 
-    std::uint16_t& at(int x, int y, int c)
-    {
-        return samples[(std::size_t(y) * image.width + x) * image.samples + c];
-    }
+    std::uint16_t& at(int x, int y, int c) { return samples[(std::size_t(y) * image.width + x) * image.samples + c]; }
     _image_str* get() { return &image; }
 };
 

@@ -45,8 +45,7 @@ std::unique_ptr<vx::TrellinNode> make_node(const Settings& settings)
 {
     std::unique_ptr<vx::TrellinNode> node(vx::TrellinNode::make());
     node->set_input_length(1);
-    for (const auto& [label, value] : settings)
-        set_control(*node, label, value);
+    for (const auto& [label, value] : settings) set_control(*node, label, value);
     return node;
 }
 

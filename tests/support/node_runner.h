@@ -24,8 +24,7 @@ std::unique_ptr<vx::TrellinNode> make_node(const Settings& settings = {});
 
 // Renders `input` through `node` at time 0 into a new 4-sample image of the
 // given size (the input's size when 0).
-std::vector<std::uint16_t> render(vx::TrellinNode& node, HostImage& input, int out_w = 0,
-                                  int out_h = 0);
+std::vector<std::uint16_t> render(vx::TrellinNode& node, HostImage& input, int out_w = 0, int out_h = 0);
 
 // FNV-1a over the samples, for golden checks of whole renders.
 std::uint64_t checksum(const std::vector<std::uint16_t>& samples);

@@ -42,7 +42,8 @@ bool host_name_is_loopback()
     if (gethostname(name, sizeof name - 1) != 0 || getaddrinfo(name, nullptr, &hints, &found) != 0) return false;
     bool loopback = false;
     for (addrinfo* a = found; a != nullptr; a = a->ai_next)
-        loopback = loopback || ntohl(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr) == INADDR_LOOPBACK;
+        loopback =
+            loopback || ntohl(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr) == INADDR_LOOPBACK;
     freeaddrinfo(found);
     return loopback;
 }
@@ -92,7 +93,10 @@ SlurmCluster::SlurmCluster(double deadline_s)
     }
 }
 
-SlurmCluster::~SlurmCluster() { stop(); }
+SlurmCluster::~SlurmCluster()
+{
+    stop();
+}
 
 ProgramResult SlurmCluster::client(std::vector<std::string> argv, double timeout_s) const
 {
@@ -131,9 +135,11 @@ void SlurmCluster::start(double deadline_s)
     const std::string log = dir_ + "/log/", key = dir_ + "/munge/munge.key", socket = dir_ + "/munge/munge.socket";
     // Daemons in a UTS namespace of their own, named localhost, when the
     // host name does not resolve to loopback; the shell execs the daemon.
-    const std::vector<std::string> wrap = host_name_is_loopback() ? std::vector<std::string>{}
-        : std::vector<std::string>{find_program("unshare"), "--uts", "--", "/bin/sh", "-c",
-                                   "hostname localhost && exec \"$0\" \"$@\""};
+    const std::vector<std::string> wrap =
+        host_name_is_loopback()
+            ? std::vector<std::string>{}
+            : std::vector<std::string>{
+                  find_program("unshare"), "--uts", "--", "/bin/sh", "-c", "hostname localhost && exec \"$0\" \"$@\""};
     auto daemon = [&](std::vector<std::string> argv) {
         argv[0] = find_program(argv[0]);
         argv.insert(argv.begin(), wrap.begin(), wrap.end());

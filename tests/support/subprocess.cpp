@@ -26,7 +26,8 @@ std::vector<std::string> environment(const RunOptions& o)
     std::vector<std::string> result;
     for (char** e = environ; o.inherit_env && *e != nullptr; ++e) {
         bool replaced = false;
-        for (const std::string& x : o.env) replaced = replaced || std::string(*e).rfind(x.substr(0, x.find('=')) + "=", 0) == 0;
+        for (const std::string& x : o.env)
+            replaced = replaced || std::string(*e).rfind(x.substr(0, x.find('=')) + "=", 0) == 0;
         if (!replaced) result.emplace_back(*e);
     }
     for (const std::string& x : o.env)
@@ -67,7 +68,9 @@ Process::Process(const std::vector<std::string>& argv_in, const RunOptions& o, c
     if (getppid() != parent) _exit(126);
     const int in_fd = open(in.c_str(), O_RDONLY);
     const int out_fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e_fd = err_fd >= 0 ? err_fd : err_log.empty() ? out_fd : open(err_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int e_fd = err_fd >= 0       ? err_fd
+                     : err_log.empty() ? out_fd
+                                       : open(err_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in_fd < 0 || out_fd < 0 || e_fd < 0) _exit(126);
     if (fd3 >= 0) dup2(fd3, 3);
     dup2(in_fd, 0);

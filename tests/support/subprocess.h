@@ -21,14 +21,46 @@ struct RunOptions {
     long long memory_limit = 0;     // bytes of address space (RLIMIT_AS); 0: none
 
     // Chained setters, e.g. RunOptions().with_env({"A=1"}).within(10).
-    RunOptions& with_env(const std::vector<std::string>& e) { env.insert(env.end(), e.begin(), e.end()); return *this; }
-    RunOptions& clean_env() { inherit_env = false; return *this; }
-    RunOptions& input(const std::string& file) { stdin_file = file; return *this; }
-    RunOptions& in(const std::string& dir) { cwd = dir; return *this; }
-    RunOptions& terminal() { stderr_terminal = true; return *this; }
-    RunOptions& within(double seconds) { timeout_s = seconds; return *this; }
-    RunOptions& disk_full_after(long long bytes) { file_size_limit = bytes; return *this; }
-    RunOptions& memory(long long bytes) { memory_limit = bytes; return *this; }
+    RunOptions& with_env(const std::vector<std::string>& e)
+    {
+        env.insert(env.end(), e.begin(), e.end());
+        return *this;
+    }
+    RunOptions& clean_env()
+    {
+        inherit_env = false;
+        return *this;
+    }
+    RunOptions& input(const std::string& file)
+    {
+        stdin_file = file;
+        return *this;
+    }
+    RunOptions& in(const std::string& dir)
+    {
+        cwd = dir;
+        return *this;
+    }
+    RunOptions& terminal()
+    {
+        stderr_terminal = true;
+        return *this;
+    }
+    RunOptions& within(double seconds)
+    {
+        timeout_s = seconds;
+        return *this;
+    }
+    RunOptions& disk_full_after(long long bytes)
+    {
+        file_size_limit = bytes;
+        return *this;
+    }
+    RunOptions& memory(long long bytes)
+    {
+        memory_limit = bytes;
+        return *this;
+    }
 };
 
 struct ProgramResult {
