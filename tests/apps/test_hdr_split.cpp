@@ -9,11 +9,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "apps/common/hdr_split.h"
 #include "apps/common/picture_colour.h"
+#include "apps/common/sample_convert.h"
 #include "support/node_runner.h"
 
 namespace {
@@ -115,7 +117,9 @@ TEST(HdrSplit, WithinUnitRangeRendersBitForBitAsNone)
 
 TEST(HdrSplit, FlatRegionKeepsItsValueDimmedAndLitOnce)
 {
-    // A 56 x 40 region at 4.0 (cells are 0.2 x 96 = 19 pixels) on 0.25; the middle 16 x 12 is read.
+    // A 56 x 40 region at 4.0 (cells are 0.2 x 96 = 19 pixels) on 0.25, through glass of the default
+    // heights, which bends the middle 16 x 12 (read here) no further than the region.
+    const testkit::Settings glass = {{"CellSize", "0.2"}};
     Plate plate = flat_plate(0.25f), half = flat_plate(0.5f);
     for (int y = 12; y < 52; ++y)
         for (int x = 20; x < 76; ++x)
@@ -129,7 +133,9 @@ TEST(HdrSplit, FlatRegionKeepsItsValueDimmedAndLitOnce)
     EXPECT_FALSE(off.parts.above.data.empty());
     each_inside(off.out, [](float v, int, int, int) { ASSERT_NEAR(v, 4.0, 4.0 * 0.005); });
 
-    const testkit::Settings lit = with(glass, {{"Light Active", "on"}, {"Back Bright", "50"}});
+    // The highlight stays below 0.5 (Brightness 40), so the 0.5 the region's clipped picture keeps
+    // plus the highlight stays within the node's range.
+    const testkit::Settings lit = with(glass, {{"Light Active", "on"}, {"Back Bright", "50"}, {"Brightness", "40"}});
     const Rendered black = render(with(lit, {{"Light", "0,0,0,1"}}), plate, HdrMode::split);
     each_inside(black.out, [](float v, int, int, int) { ASSERT_NEAR(v, 2.0, 2.0 * 0.005); });
 
