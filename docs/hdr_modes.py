@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""Draws docs/hdr-modes.png: one sunset plate through the same glass under
+"""Draws docs/hdr-modes.jpg: one sunset plate through the same glass under
 --hdr none, split and log, side by side, with the highlights rolled off for
 the screen (x / (1 + x / 4), then sRGB). Prints each render's largest and
 mean value beside the plate's.
 
-    PYTHONPATH=build/python /usr/bin/python3 docs/hdr_modes.py docs/hdr-modes.png
+    PYTHONPATH=build/python /usr/bin/python3 docs/hdr_modes.py docs/hdr-modes.jpg
 """
 import sys
+import warnings
 
 import numpy as np
 import OpenImageIO as oiio
@@ -22,10 +23,10 @@ def sunset():
     sky = np.where(y < horizon, 0.1 + 0.8 * y / horizon, 0.05 + 0.25 * (H - y) / (H - horizon))
     plate = np.stack([sky, sky * 0.6, sky * 0.35, np.ones_like(sky)], axis=-1)
     d = np.hypot(x - 0.55 * W, y - horizon + 12)
-    sun = np.clip(1 - d / 22, 0, 1)
-    plate[..., 0] += 40 * sun**2 * (d < 22)
-    plate[..., 1] += 32 * sun**2 * (d < 22)
-    plate[..., 2] += 20 * sun**2 * (d < 22)
+    sun = np.clip(1 - d / 30, 0, 1)
+    plate[..., 0] += 40 * sun**2 * (d < 30)
+    plate[..., 1] += 32 * sun**2 * (d < 30)
+    plate[..., 2] += 20 * sun**2 * (d < 30)
     # Glints on the water.
     for gx, gy in [(150, 160), (190, 172), (170, 185), (210, 150)]:
         plate[gy - 1:gy + 2, gx - 3:gx + 4, :3] = 6
@@ -34,8 +35,8 @@ def sunset():
 
 def node():
     n = trellin.Node()
-    for name, value in dict(cell_shape="Hexagon", cell_count_x=14, cell_count_y=9, white_height=40, index=1.5,
-                            light_active=True, back_bright=85, gloss=30).items():
+    for name, value in dict(cell_shape="Hexagon", cell_count_x=16, cell_count_y=10, cell_size=0.2, white_height=40,
+                            index=1.5, light_active=True, back_bright=85, gloss=300, brightness=60).items():
         n[name] = value
     return n
 
@@ -51,7 +52,10 @@ def main():
     plate = sunset()
     rows = [("plate", plate)]
     for mode in ("none", "split", "log"):
-        rows.append((mode, node().render(plate, hdr=mode)))
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore")
+            rows.append((mode, node().render(plate, hdr=mode)))
+    # The none render warns of the samples it clips; the figures below say as much.
     for name, p in rows:
         c = p[..., :3]
         print(f"{name:6s} max {c.max():8.3f}  mean {c.mean():.4f}  min {c.min():.4f}")
@@ -59,6 +63,7 @@ def main():
     strip = np.concatenate(sum([[shown(p), gap] for _, p in rows[1:]], [])[:-1], axis=1)
     out = oiio.ImageOutput.create(sys.argv[1])
     spec = oiio.ImageSpec(strip.shape[1], strip.shape[0], 3, oiio.UINT8)
+    spec.attribute("Compression", "jpeg:85")
     if not (out.open(sys.argv[1], spec) and out.write_image(strip) and out.close()):
         raise SystemExit(out.geterror())
 

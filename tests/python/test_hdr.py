@@ -42,9 +42,9 @@ def test_highlights_are_kept_or_clipped_and_counted():
     picture = plate(np.float32, peak=12.0)
     above = int((picture[..., :3] > 1).sum())
     kept = node().render(picture)
-    assert kept.max() > 6
+    assert kept.max() > 4  # 12, dimmed to 70 % and spread by the glass
     with pytest.warns(UserWarning, match=rf"{above} of {picture.size} samples lay outside 0\.\.1 "
-                                         r"\(lowest 0, highest 12\) and were clipped"):
+                                         r"\(lowest 12, highest 12\) and were clipped"):
         clipped = node("none").render(picture)
     assert clipped.max() <= 1
     # Where the highlight does not reach, the look is the plain render's.
