@@ -62,9 +62,9 @@ def main():
     gap = np.ones((H, 4, 3), np.float32)
     strip = np.concatenate(sum([[shown(p), gap] for _, p in rows[1:]], [])[:-1], axis=1)
     out = oiio.ImageOutput.create(sys.argv[1])
-    spec = oiio.ImageSpec(strip.shape[1], strip.shape[0], 3, oiio.UINT8)
-    spec.attribute("Compression", "jpeg:85")
-    if not (out.open(sys.argv[1], spec) and out.write_image(strip) and out.close()):
+    layout = oiio.ImageSpec(strip.shape[1], strip.shape[0], 3, oiio.UINT8)
+    layout.attribute("Compression", "jpeg:85")
+    if not (out.open(sys.argv[1], layout) and out.write_image(strip) and out.close()):
         raise SystemExit(out.geterror())
 
 
