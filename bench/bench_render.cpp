@@ -23,8 +23,8 @@
 #include "effect/kernel_choice.h"
 #include "effect/passes.h"
 #include "host/smp_pool.h"
-#include "node/image_exchange.h"
-#include "node/parallel_rows.h"
+#include "pixels/image_exchange.h"
+#include "pixels/parallel_rows.h"
 #include "node/trellin_node.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include "effect/kernel_choice.h"
 #include "effect/passes.h"
 #include "effect/trellin.h"
-#include "node/image_exchange.h"
-#include "node/parallel_rows.h"
+#include "pixels/image_exchange.h"
+#include "pixels/parallel_rows.h"
 
 namespace vx {
 

@@ -7,8 +7,8 @@
 
 #include "framework/control_vx.h"
 #include "framework/overlay_vx.h"
-#include "node/host_api.h"
-#include "node/image_vx.h"
+#include "contract/host_api.h"
+#include "pixels/image_vx.h"
 
 namespace vx {
 

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "framework/control_vx.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace vx {
 

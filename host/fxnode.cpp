@@ -6,7 +6,7 @@
 
 #include "host/text_match.h"
 #include "host/node_registry.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 MediaDescriptor::~MediaDescriptor() = default;
 

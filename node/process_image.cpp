@@ -1,6 +1,6 @@
 #include <string>
 
-#include "node/image_exchange.h"
+#include "pixels/image_exchange.h"
 #include "node/trellin_node.h"
 
 namespace vx {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "node/node_flags.h"
+#include "contract/node_flags.h"
 
 namespace vx {
 

@@ -7,7 +7,7 @@
 
 #include "effect/trellin.h"
 #include "node/frame_images.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace vx {
 

@@ -8,7 +8,7 @@
 #include "effect/kernel_choice.h"
 #include "host/smp_pool.h"
 #include "host/warnings.h"
-#include "node/frame_memory.h"
+#include "pixels/frame_memory.h"
 #include "support/golden_picture.h"
 #include "support/node_runner.h"
 #include "support/picture_diff.h"

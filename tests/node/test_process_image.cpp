@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "host/warnings.h"
-#include "node/node_flags.h"
+#include "contract/node_flags.h"
 #include "node/trellin_node.h"
 #include "support/host_image.h"
 
