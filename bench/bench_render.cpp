@@ -170,7 +170,7 @@ struct PassScene {
 
     PassScene()
     {
-        node->effect->param.pull_all();
+        vx::pull_typed_controls(node->effect->param);
         f = vx::derive_frame_state(node->effect->param, w, h);
         f.input = input.get();
         f.output = output.get();

@@ -54,7 +54,7 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
     const double q = r > 0.0 ? 1.0 / r : 1.0;
     effect->output.image->pixel_aspect = 1.0 / q;
 
-    effect->param.pull_all();
+    pull_typed_controls(effect->param);
     if (first_frame) {
         first_frame = false;
         effect->on_first_frame();

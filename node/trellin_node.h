@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "effect/trellin.h"
+#include "node/control_table.h"
 #include "node/frame_images.h"
 #include "contract/host_api.h"
 
@@ -17,8 +18,8 @@ inline constexpr char node_description[] = "Kelvoids Trellin - cell glass refrac
 
 class TrellinNode : public FXNode {
 public:
-    static constexpr int control_count = 28;
-    static constexpr int value_control_count = 26;
+    static constexpr int control_count = control_table_size;
+    static constexpr int value_control_count = vx::value_control_count;
 
     struct ControlEntry {
         CWidget* control = nullptr;

@@ -24,7 +24,7 @@ std::unique_ptr<TrellinNode> viewed_node()
 {
     std::unique_ptr<TrellinNode> node(TrellinNode::make());
     node->set_output_size(1920, 1080);
-    node->effect->param.pull_all();
+    vx::pull_typed_controls(node->effect->param);
     node->draw_overlay(nullptr);
     node->clear_host_records();
     return node;
@@ -82,7 +82,7 @@ TEST(OverlayBridge, TheLightHandleIsNotHitWithoutBrightness)
     static_cast<CBoolean*>(node->controls[vx::control_row("Light Active")].control)->state = true;
     for (double brightness : {1.0, 0.0}) {
         numeric(*node, "Brightness")->value = brightness;
-        node->effect->param.pull_all();
+        vx::pull_typed_controls(node->effect->param);
         node->draw_overlay(nullptr);
         EXPECT_EQ(event(*node, 0, lx, ly), brightness > 0.0) << brightness;
         event(*node, 2, lx, ly);
