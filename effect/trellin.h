@@ -24,7 +24,7 @@ public:
 
     // Overlay.
     void draw() override;
-    void mouse(int code, float x, float y) override;
+    void mouse(MouseCode code, float x, float y) override;
 
     // The working storage kept between frames of one size.
     FrameStorage storage;

@@ -23,9 +23,9 @@ public:
     // through the effect like the colour channels. The node sets it when
     // the host asks for it (TrellinNode::set_flags); off by default.
     bool refract_alpha = false;
-    // Set to 1 by a handle that takes a mouse press; cleared by the node
-    // before it passes a press on.
-    std::int32_t overlay_event_taken = 0;
+    // Set by a handle that takes a mouse press; cleared by the node before it
+    // passes a press on.
+    bool overlay_event_taken = false;
 
     // Produces the output record of the current frame from the input record.
     virtual void render() {}

@@ -105,7 +105,7 @@ bool FXNode::has_overlay()
 {
     return false;
 }
-bool FXNode::overlay_event(void*, int, FXMouseEvent*)
+bool FXNode::overlay_event(void*, OverlayEventKind, FXMouseEvent*)
 {
     return false;
 }

@@ -47,7 +47,7 @@ public:
     bool notify_control_changed(CWidget* widget, int reason, double time) override;
     bool draw_overlay(void* host) override;
     bool has_overlay() override;
-    bool overlay_event(void* host, int kind, FXMouseEvent* event) override;
+    bool overlay_event(void* host, OverlayEventKind kind, FXMouseEvent* event) override;
     // Releases the image records and the render's working storage.
     void release_frame_storage() override;
 
