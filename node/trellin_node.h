@@ -5,10 +5,11 @@
 
 #include <cstdint>
 
+#include "contract/host_api.h"
+#include "effect/kernel_choice.h"
 #include "effect/trellin.h"
 #include "node/control_table.h"
 #include "node/frame_images.h"
-#include "contract/host_api.h"
 
 namespace vx {
 
@@ -34,8 +35,13 @@ public:
     Trellin* effect = nullptr;
     bool first_frame = true;
     ControlEntry controls[control_count];
+    // Alpha goes through the glass like the colour channels (the host's
+    // node_flag_refract_alpha); off by default.
+    bool refract_alpha = false;
+    // The kernels the frames are rendered with.
+    Kernels kernels = default_kernels();
 
-    // Takes the flags of node_flags.h (others are ignored): sets the effect's
+    // Takes the flags of node_flags.h (others are ignored): sets
     // refract_alpha from node_flag_refract_alpha.
     void set_flags(std::uint32_t flags) override;
     const char* get_description() override;
