@@ -42,8 +42,7 @@ std::atomic<std::int64_t> restriction{0};
 
 Kernels default_kernels()
 {
-    static const Kernels choice = from_environment();
-    return choice;
+    return from_environment();
 }
 
 std::vector<std::int64_t> simd_targets()

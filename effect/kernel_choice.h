@@ -10,9 +10,9 @@ namespace vx {
 
 enum class Kernels { fast, reference };
 
-// The kernels a node renders with unless told otherwise: TRELLIN_KERNELS
-// from the environment as the process first asks ("reference" or "fast";
-// fast when unset or anything else).
+// The kernels a new node renders with unless told otherwise: TRELLIN_KERNELS
+// from the environment ("reference" or "fast"; fast when unset or anything
+// else).
 Kernels default_kernels();
 
 // The instruction sets the fast kernels are built for that this processor

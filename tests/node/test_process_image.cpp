@@ -1,6 +1,7 @@
 // The frame entry: refusals, the order of its steps and what it leaves behind.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -45,6 +46,20 @@ TEST(ProcessImage, TheHostTurnsAlphaRefractionOnThroughTheNodeFlags)
     EXPECT_TRUE(node->refract_alpha);
     node->set_flags(0x80u);  // a flag the node does not know turns nothing on
     EXPECT_FALSE(node->refract_alpha);
+}
+
+TEST(ProcessImage, ANewNodeTakesItsKernelsFromTheEnvironment)
+{
+    const char* held = std::getenv("TRELLIN_KERNELS");
+    const std::string kept = held ? held : "";
+    using K = vx::Kernels;
+    for (auto [text, kernels] : {std::pair{"reference", K::reference}, {"fast", K::fast}, {"REFERENCE", K::fast}}) {
+        setenv("TRELLIN_KERNELS", text, 1);
+        EXPECT_EQ(make_node()->kernels, kernels) << text;
+    }
+    unsetenv("TRELLIN_KERNELS");
+    EXPECT_EQ(make_node()->kernels, K::fast);
+    if (held) setenv("TRELLIN_KERNELS", kept.c_str(), 1);
 }
 
 TEST(ProcessImage, RefusesMissingImagesAndOddSampleCountsWithoutTouchingTheNode)
