@@ -73,7 +73,7 @@ inline constexpr ControlBinding pos_y = ControlBinding::position_y;
 
 // clang-format off
 inline constexpr ControlRow control_table[] = {
-    // label             kind     default               min     max     step   flag   items                   col row typed control           binding / meaning
+    // label           kind     default               min     max     step   flag   items                   col row typed control          binding / meaning
     {"Black Height",   numeric, {10.0},               0.0,    100.0,  0.01,  true,  nullptr,                7,  0, at<&P::black_height>,   value,
      "thickness at rims and between cells, in 1/100 of the picture"},
     {"White Height",   numeric, {20.0},               0.0,    100.0,  0.01,  true,  nullptr,                8,  0, at<&P::white_height>,   value,
