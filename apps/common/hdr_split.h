@@ -26,7 +26,7 @@
 
 #include "apps/common/clip_count.h"
 #include "apps/common/host_picture.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_app {
 
