@@ -32,9 +32,11 @@ void add_colour_options(CLI::App& command, RenderOverrides& overrides, bool raw_
     command
         .add_option_function<std::string>(
             "--hdr", [&overrides](const std::string& v) { overrides.hdr = v; },
-            "log: carry values from -0.135 to 1024 of the working space through the effect on a logarithmic "
-            "curve (none: clip them to 0..1, the default)")
-        ->check(CLI::IsMember({"log", "none"}))
+            "Values outside 0..1 of the working space. split: render the part above 1 (and below 0) as "
+            "a second picture through the same glass and add it back, the look within 0..1 unchanged; log: "
+            "carry -0.135 to 1024 on a logarithmic curve (the effect then works on the curve); none: clip to "
+            "0..1; auto (default): split for float samples (OpenEXR, float pipes), none for integer ones")
+        ->check(CLI::IsMember({"auto", "split", "log", "none"}))
         ->type_name("MODE");
     command.add_flag_callback(
         "--refract-alpha", [&overrides] { overrides.refract_alpha = true; },

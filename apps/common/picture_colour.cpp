@@ -66,14 +66,6 @@ std::string number(float v)
 
 }  // namespace
 
-void ClipCount::merge(const ClipCount& other)
-{
-    clipped += other.clipped;
-    total += other.total;
-    lowest = std::min(lowest, other.lowest);
-    highest = std::max(highest, other.highest);
-}
-
 OutputForm file_output_form(const std::string& format, SampleDepth depth)
 {
     OutputForm form;
@@ -132,10 +124,13 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     }
     frame.working_space = options_.working_space.empty() ? frame.input_space : options_.working_space;
 
-    const bool hdr = options_.hdr == HdrMode::log;
+    frame.hdr = picture_hdr_mode(options_.hdr, source.float_samples);
+    const bool hdr = frame.hdr == HdrMode::log;
+    const bool split = frame.hdr == HdrMode::split;
     const int n = picture.samples;
     const bool unpremultiply = source.associated_alpha && n == 4;
     const ConversionPtr convert = conversion(frame.input_space, frame.working_space, name);
+    // Integer samples in the working space lie within 0..1: split has nothing to take out.
     if (!source.float_samples && !unpremultiply && !convert && !hdr) {
         frame.picture = std::move(picture);
         return frame;
@@ -153,11 +148,15 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     if (convert) convert->apply(f.data(), pixels, n);
 
     ClipCount& clip = frame.clipped;
-    each_colour(f, n, [&clip, hdr](float& x) {
-        const float v = hdr ? hdr_log::encode(x) : x;
-        if (!in_unit_range(v)) clip.add(x);
-        x = v;
-    });
+    if (split) {
+        frame.parts = split_samples(f, picture, clip);
+    } else {
+        each_colour(f, n, [&clip, hdr](float& x) {
+            const float v = hdr ? hdr_log::encode(x) : x;
+            if (!in_unit_range(v)) clip.add(x);
+            x = v;
+        });
+    }
     clip.total = static_cast<long long>(pixels) * 3;
     if (n == 4) {
         frame.alpha.resize(pixels);
@@ -182,11 +181,12 @@ std::string PictureColour::output_space(const OutputForm& form) const
 }
 
 OutputFrame PictureColour::from_node(HostPicture result, const NodeFrame& frame, const std::string& space,
-                                     const OutputForm& form) const
+                                     const OutputForm& form, const SplitParts* parts) const
 {
     OutputFrame out;
     out.space = space;
-    const bool hdr = options_.hdr == HdrMode::log;
+    const bool hdr = frame.hdr == HdrMode::log;
+    const bool split = parts != nullptr && !parts->empty();
     const int n = result.samples;
     const std::size_t pixels = result.data.size() / std::size_t(n);
     const ConversionPtr convert = conversion(frame.working_space, space, "the output");
@@ -194,9 +194,10 @@ OutputFrame PictureColour::from_node(HostPicture result, const NodeFrame& frame,
     // Alpha that was not refracted is the input's: written as it was read.
     const bool input_alpha = !options_.refract_alpha && n == 4 && frame.alpha.size() == pixels;
 
-    if (hdr || convert || premultiply || (input_alpha && form.float_samples)) {
+    if (hdr || split || convert || premultiply || (input_alpha && form.float_samples)) {
         std::vector<float> f = unit_floats(result);
         if (hdr) each_colour(f, n, [](float& v) { v = hdr_log::decode(v); });
+        if (split) add_parts(f, *parts);
         if (input_alpha)
             for (std::size_t p = 0; p < pixels; ++p) f[p * 4 + 3] = frame.alpha[p];
         if (convert) convert->apply(f.data(), pixels, n);
@@ -217,19 +218,21 @@ OutputFrame PictureColour::from_node(HostPicture result, const NodeFrame& frame,
     return out;
 }
 
-HostPicture PictureColour::for_display(HostPicture result, const NodeFrame& frame) const
+HostPicture PictureColour::for_display(HostPicture result, const NodeFrame& frame, const SplitParts* parts) const
 {
-    const bool hdr = options_.hdr == HdrMode::log;
-    if (!hdr && same_name(frame.working_space, srgb_space)) return result;
+    const bool hdr = frame.hdr == HdrMode::log;
+    const bool split = parts != nullptr && !parts->empty();
+    if (!hdr && !split && same_name(frame.working_space, srgb_space)) return result;
     ConversionPtr display;
     try {
         display = spaces().display_conversion(frame.working_space);
     } catch (const ColourError& e) {
         throw ColourError(std::string("the display: ") + e.what());
     }
-    if (!hdr && !display) return result;
+    if (!hdr && !split && !display) return result;
     std::vector<float> f = unit_floats(result);
     if (hdr) each_colour(f, result.samples, [](float& v) { v = hdr_log::decode(v); });
+    if (split) add_parts(f, *parts);
     if (display) display->apply(f.data(), f.size() / std::size_t(result.samples), result.samples);
     store_16bit(f, result);
     return result;
@@ -249,12 +252,12 @@ json picture_settings_document(const RenderRecord& record, const NodeFrame& fram
 
 WriteReport write_rendered(const PictureColour& colour, HostPicture result, const NodeFrame& frame,
                            const std::string& path, const WriteOptions& options, const RenderRecord& record,
-                           ClipCount& clipped)
+                           ClipCount& clipped, const SplitParts* parts)
 {
     const std::string format = output_format(path);
     const OutputForm form = file_output_form(format, options.depth);
     const std::string space = colour.output_space(form);
-    OutputFrame out = colour.from_node(std::move(result), frame, space, form);
+    OutputFrame out = colour.from_node(std::move(result), frame, space, form, parts);
     auto attributes = std::make_shared<PictureAttributes>(*out.picture.attributes);
     attach_settings(attributes->list, format, picture_settings_document(record, frame, space));
     out.picture.attributes = std::move(attributes);
@@ -265,22 +268,22 @@ WriteReport write_rendered(const PictureColour& colour, HostPicture result, cons
     return report;
 }
 
-std::string clip_note(const ClipCount& count, const RenderOptions& options, const std::string& working_space)
+std::string clip_note(const ClipCount& count, HdrMode mode, const std::string& working_space)
 {
     if (count.clipped == 0) return {};
-    const bool hdr = options.hdr == HdrMode::log;
+    const bool hdr = mode == HdrMode::log;
+    const std::string range = hdr ? "the range of --hdr log (" + number(float(hdr_log::lowest)) + " to " +
+                                        number(float(hdr_log::highest)) + ")"
+                              : mode == HdrMode::split
+                                  ? std::string("what --hdr split carries (finite colour, alpha 0..1)")
+                                  : std::string("0..1");
     std::string note = std::to_string(count.clipped) + " of " + std::to_string(count.total) + " samples lay outside " +
-                       (hdr ? "the range of --hdr log (" + number(float(hdr_log::lowest)) + " to " +
-                                  number(float(hdr_log::highest)) + ")"
-                            : std::string("0..1")) +
-                       " in the working space " + working_space;
+                       range + " in the working space " + working_space;
     note += count.lowest <= count.highest
                 ? " (lowest " + number(count.lowest) + ", highest " + number(count.highest) + ")"
                 : std::string(" (not numbers)");
     note += " and were clipped";
-    if (!hdr)
-        note += "; --hdr log keeps values from " + number(float(hdr_log::lowest)) + " to " +
-                number(float(hdr_log::highest));
+    if (mode == HdrMode::none) note += "; --hdr split keeps them with the look unchanged";
     return note;
 }
 

@@ -3,7 +3,8 @@
 // outside 0..1 and with colour multiplied by alpha. On the way in a picture is
 // freed of alpha (associated inputs are divided by it), converted into the
 // working space, optionally put through the log curve of --hdr log
-// (hdr_curve.h) and counted where the node's range clips it; on the way out
+// (hdr_curve.h) or split at 0 and 1 for --hdr split (hdr_split.h), and
+// counted where the node's range clips it; on the way out
 // the same steps run backwards into the output's space, and associated
 // outputs (OpenEXR) are multiplied by the output's alpha again, so no colour
 // is left where alpha is 0.
@@ -15,33 +16,18 @@
 
 #include <nlohmann/json.hpp>
 
-#include <limits>
 #include <string>
 #include <vector>
 
+#include "apps/common/clip_count.h"
 #include "apps/common/colour_space.h"
+#include "apps/common/hdr_split.h"
 #include "apps/common/host_picture.h"
 #include "apps/common/image_io.h"
 #include "apps/common/picture_source.h"
 #include "apps/common/render_options.h"
 
 namespace trellin_app {
-
-// Samples clipped to a range, with the lowest and highest of them.
-struct ClipCount {
-    long long clipped = 0;  // samples outside the range (NaN among them)
-    long long total = 0;    // samples looked at
-    float lowest = std::numeric_limits<float>::infinity();
-    float highest = -std::numeric_limits<float>::infinity();
-
-    void add(float value)
-    {
-        ++clipped;
-        if (value < lowest) lowest = value;
-        if (value > highest) highest = value;
-    }
-    void merge(const ClipCount& other);
-};
 
 // One frame on its way into the node, with what its way out needs.
 struct NodeFrame {
@@ -52,6 +38,8 @@ struct NodeFrame {
     // output's alpha when alpha is not refracted (it is then the input's).
     std::vector<float> alpha;
     ClipCount clipped;               // colour samples the node's range clipped
+    HdrMode hdr = HdrMode::none;     // the mode it renders in (never automatic)
+    SplitParts parts;                // with --hdr split: what lies outside 0..1, to render beside `picture`
     std::vector<std::string> notes;  // what the input's metadata left unclear
 };
 
@@ -93,12 +81,14 @@ public:
 
     // The node's result converted for an output of `form` in `space`; its
     // attributes say so (the colour space, and no colour profile of the
-    // input's when the space differs from the input's).
-    OutputFrame from_node(HostPicture result, const NodeFrame& frame, const std::string& space,
-                          const OutputForm& form) const;
+    // input's when the space differs from the input's). `parts`: the frame's
+    // parts as the node rendered them (render_split), added back.
+    OutputFrame from_node(HostPicture result, const NodeFrame& frame, const std::string& space, const OutputForm& form,
+                          const SplitParts* parts = nullptr) const;
 
-    // The node's result as an sRGB display shows it (16 bits, alpha as it is).
-    HostPicture for_display(HostPicture result, const NodeFrame& frame) const;
+    // The node's result (with its rendered `parts`) as an sRGB display shows
+    // it (16 bits, alpha as it is).
+    HostPicture for_display(HostPicture result, const NodeFrame& frame, const SplitParts* parts = nullptr) const;
 
 private:
     const ColourSpaces& spaces() const;
@@ -121,13 +111,15 @@ nlohmann::json picture_settings_document(const RenderRecord& record, const NodeF
 
 // Writes the node's result to `path`: converted for the output (format and
 // depth from the path and `options`), with Software and the settings in its
-// metadata. The samples its format clipped are added to `clipped`.
+// metadata. The samples its format clipped are added to `clipped`. `parts`
+// as from_node takes them.
 WriteReport write_rendered(const PictureColour& colour, HostPicture result, const NodeFrame& frame,
                            const std::string& path, const WriteOptions& options, const RenderRecord& record,
-                           ClipCount& clipped);
+                           ClipCount& clipped, const SplitParts* parts = nullptr);
 
-// One line about samples clipped before the node: how many, the lowest and
-// highest, and what keeps them. Empty when none were.
-std::string clip_note(const ClipCount& count, const RenderOptions& options, const std::string& working_space);
+// One line about samples clipped before the node in frames rendered in
+// `mode`: how many, the lowest and highest, and what keeps them. Empty when
+// none were.
+std::string clip_note(const ClipCount& count, HdrMode mode, const std::string& working_space);
 
 }  // namespace trellin_app

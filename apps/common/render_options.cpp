@@ -14,18 +14,33 @@ constexpr char member[] = "render";
 
 bool parse_hdr_mode(const std::string& text, HdrMode& mode)
 {
-    if (text == "none")
-        mode = HdrMode::none;
-    else if (text == "log")
-        mode = HdrMode::log;
-    else
-        return false;
-    return true;
+    for (const HdrMode m : {HdrMode::automatic, HdrMode::none, HdrMode::log, HdrMode::split})
+        if (text == hdr_mode_name(m)) {
+            mode = m;
+            return true;
+        }
+    return false;
 }
 
 const char* hdr_mode_name(HdrMode mode)
 {
-    return mode == HdrMode::log ? "log" : "none";
+    switch (mode) {
+    case HdrMode::none:
+        return "none";
+    case HdrMode::log:
+        return "log";
+    case HdrMode::split:
+        return "split";
+    case HdrMode::automatic:
+        break;
+    }
+    return "auto";
+}
+
+HdrMode picture_hdr_mode(HdrMode mode, bool float_samples)
+{
+    if (mode != HdrMode::automatic) return mode;
+    return float_samples ? HdrMode::split : HdrMode::none;
 }
 
 json render_options_json(const RenderOptions& options)
@@ -47,7 +62,7 @@ RenderOptions render_options_from(const json& document)
         const std::string where = "\"render\": \"" + name + "\"";
         if (name == "hdr") {
             if (!value.is_string() || !parse_hdr_mode(value.get<std::string>(), options.hdr))
-                throw std::invalid_argument(where + " must be \"none\" or \"log\"");
+                throw std::invalid_argument(where + " must be \"auto\", \"split\", \"log\" or \"none\"");
         } else if (name == "refract_alpha") {
             if (!value.is_boolean()) throw std::invalid_argument(where + " must be true or false");
             options.refract_alpha = value.get<bool>();
@@ -70,7 +85,7 @@ RenderOptions apply_overrides(RenderOptions base, const RenderOverrides& overrid
     if (overrides.working_space) base.working_space = *overrides.working_space;
     if (overrides.colorspace_out) base.colorspace_out = *overrides.colorspace_out;
     if (overrides.hdr && !parse_hdr_mode(*overrides.hdr, base.hdr))
-        throw std::invalid_argument("--hdr " + *overrides.hdr + ": unknown mode (use log or none)");
+        throw std::invalid_argument("--hdr " + *overrides.hdr + ": unknown mode (use auto, split, log or none)");
     if (overrides.refract_alpha) base.refract_alpha = *overrides.refract_alpha;
     return base;
 }

@@ -3,7 +3,7 @@
 // and whether alpha is refracted. A project keeps them beside the controls,
 // as its "render" member:
 //   "render": { "colorspace_in": "", "working_space": "ACEScg", "colorspace_out": "",
-//               "hdr": "log", "refract_alpha": false }
+//               "hdr": "split", "refract_alpha": false }
 // An empty space name means the automatic choice (the file's metadata or its
 // format's convention; the input's space for the working space).
 #pragma once
@@ -15,17 +15,24 @@
 
 namespace trellin_app {
 
-enum class HdrMode { none, log };
+// How values outside 0..1 of the working space reach the node: clipped
+// (none), on the logarithmic curve (log, hdr_curve.h), as separate pictures
+// (split, hdr_split.h), or automatically: split for pictures of float samples,
+// none for integer ones.
+enum class HdrMode { automatic, none, log, split };
 
-// "none" or "log"; false for anything else.
+// "auto", "none", "log" or "split"; false for anything else.
 bool parse_hdr_mode(const std::string& text, HdrMode& mode);
 const char* hdr_mode_name(HdrMode mode);
+// The mode a picture renders in: `mode`, with automatic resolved by whether
+// the picture's samples are floats.
+HdrMode picture_hdr_mode(HdrMode mode, bool float_samples);
 
 struct RenderOptions {
     std::string colorspace_in;
     std::string working_space;
     std::string colorspace_out;
-    HdrMode hdr = HdrMode::none;
+    HdrMode hdr = HdrMode::automatic;
     bool refract_alpha = false;
 
     bool operator==(const RenderOptions&) const = default;

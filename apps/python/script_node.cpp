@@ -85,4 +85,12 @@ const trellin_app::HostPicture& ScriptNode::render(double time, int threads)
     return output_;
 }
 
+const trellin_app::HostPicture& ScriptNode::render(double time, int threads, const trellin_app::SplitParts& parts)
+{
+    ThreadCount count(threads);
+    if (trellin_app::render_split(*node_, input_, parts, output_, rendered_, time, input_.width, input_.height) == 0)
+        throw std::runtime_error("the effect refused the frame (see its warning)");
+    return output_;
+}
+
 }  // namespace trellin_python

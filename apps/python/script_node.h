@@ -11,8 +11,10 @@
 #include <string>
 
 #include "apps/common/control_setting.h"
+#include "apps/common/hdr_split.h"
 #include "apps/common/host_picture.h"
 #include "apps/common/module_loader.h"
+#include "apps/common/render_options.h"
 
 namespace trellin_python {
 
@@ -53,6 +55,13 @@ public:
     // Throws std::runtime_error when the node refuses the frame.
     trellin_app::HostPicture& input() { return input_; }
     const trellin_app::HostPicture& render(double time, int threads);
+    // As render, with `parts` of the picture outside 0..1 rendered beside it
+    // (hdr_split.h) into rendered_parts().
+    const trellin_app::HostPicture& render(double time, int threads, const trellin_app::SplitParts& parts);
+    const trellin_app::SplitParts& rendered_parts() const { return rendered_; }
+
+    // How renders that name no mode treat float samples outside 0..1.
+    trellin_app::HdrMode hdr = trellin_app::HdrMode::automatic;
 
 private:
     trellin_app::Setting setting(const std::string& name, const std::string& value) const;
@@ -61,6 +70,7 @@ private:
     trellin_app::NodePtr node_;
     std::mutex mutex_;
     trellin_app::HostPicture input_, output_;
+    trellin_app::SplitParts rendered_;
 };
 
 }  // namespace trellin_python

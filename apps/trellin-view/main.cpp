@@ -134,7 +134,7 @@ void print_first_notes(const trellin_view::Shot& shot)
 {
     const NodeFrame& first = *shot.first().colour;
     for (const std::string& note : first.notes) std::cout << "trellin-view: note: " << note << "\n";
-    const std::string clipped = clip_note(first.clipped, shot.colour()->options(), first.working_space);
+    const std::string clipped = clip_note(first.clipped, first.hdr, first.working_space);
     if (!clipped.empty()) std::cout << "trellin-view: note: " << clipped << "\n";
 }
 
@@ -145,7 +145,7 @@ void print_run_clip_note(const trellin_view::Shot& shot)
     const NodeFrame& first = *shot.first().colour;
     const ClipCount all = shot.clipped();
     if (all.clipped == first.clipped.clipped) return;
-    const std::string note = clip_note(all, shot.colour()->options(), first.working_space);
+    const std::string note = clip_note(all, first.hdr, first.working_space);
     if (!note.empty()) std::cout << "trellin-view: note: frames shown: " << note << "\n";
 }
 

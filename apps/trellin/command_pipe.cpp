@@ -17,6 +17,7 @@
 #include <iostream>
 
 #include "apps/common/frame_render.h"
+#include "apps/common/hdr_split.h"
 #include "apps/common/raw_frames.h"
 #include "apps/common/sample_convert.h"
 #include "apps/trellin/command_support.h"
@@ -85,13 +86,15 @@ public:
             "Raw frames carry no metadata: rgba64le frames are taken as sRGB with straight alpha,\n"
             "gbrapf32le frames as linear with premultiplied alpha, and written back in the same space and\n"
             "form; --colorspace-in, --working-space, --colorspace-out, --alpha and --hdr change that.\n"
+            "gbrapf32le frames keep values above 1 (--hdr split, their default): each frame with any\n"
+            "renders twice, once for the picture within 0..1 and once for what lies above.\n"
             "\n"
             "Examples:\n"
             "  ffmpeg -i in.mov -f rawvideo -pix_fmt rgba64le - |\n"
             "    trellin pipe --size 1920x1080 --project look.json |\n"
             "    ffmpeg -f rawvideo -pix_fmt rgba64le -s 1920x1080 -r 25 -i - -c:v ffv1 out.mkv\n"
             "  ffmpeg -i plate.%04d.exr -f rawvideo -pix_fmt gbrapf32le - |\n"
-            "    trellin pipe --size 2048x1080 --pix-fmt gbrapf32le --hdr log |\n"
+            "    trellin pipe --size 2048x1080 --pix-fmt gbrapf32le |\n"
             "    ffmpeg -f rawvideo -pix_fmt gbrapf32le -s 2048x1080 -i - glass.%04d.exr\n"
             "  trellin pipe --size 640x360 --key \"Cell Angle@0=0\" --key \"Cell Angle@100=90\" < in.raw > out.raw");
         return pipe;
@@ -143,6 +146,7 @@ public:
                                              std::size_t(floats ? raw_float_bytes_per_pixel : raw_bytes_per_pixel));
         ClipCount clipped_before, clipped_written;
         std::string working_space;
+        HdrMode hdr = HdrMode::none;
         Progress progress(verbosity_, 0);
         for (long long frame = 0;; ++frame) {
             const std::uint8_t* bytes = nullptr;
@@ -170,9 +174,11 @@ public:
             }
             clipped_before.merge(node_frame.clipped);
             working_space = node_frame.working_space;
+            hdr = node_frame.hdr;
             HostPicture result;
-            if (render_frame(*node, node_frame.picture, result, static_cast<double>(frame), out_size.width,
-                             out_size.height) == 0) {
+            SplitParts parts;
+            if (render_split(*node, node_frame.picture, node_frame.parts, result, parts, static_cast<double>(frame),
+                             out_size.width, out_size.height) == 0) {
                 progress.finish();
                 throw Failure{exit_failed, name + ": the effect refused the frame (see its warning above)"};
             }
@@ -180,7 +186,7 @@ public:
                 colour.options().colorspace_out.empty() ? node_frame.input_space : colour.options().colorspace_out;
             OutputFrame out;
             try {
-                out = colour.from_node(std::move(result), node_frame, space, form);
+                out = colour.from_node(std::move(result), node_frame, space, form, &parts);
             } catch (const ColourError& e) {
                 progress.finish();
                 throw Failure{exit_usage, e.what()};
@@ -200,7 +206,7 @@ public:
             progress.rendered(name);
         }
         progress.finish();
-        print_clip_notes(clipped_before, clipped_written, colour.options(), working_space, "16-bit frames");
+        print_clip_notes(clipped_before, clipped_written, hdr, working_space, "16-bit frames");
         return exit_done;
     }
 

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "apps/common/frame_render.h"
+#include "apps/common/hdr_split.h"
 #include "apps/common/frame_sequence.h"
 #include "apps/common/output_file.h"
 #include "apps/common/picture_output.h"
@@ -86,8 +87,11 @@ public:
             "format's convention (integer samples sRGB, OpenEXR and float samples linear); the effect works\n"
             "in --working-space (default the input's); the output is written in --colorspace-out, else its\n"
             "format's convention, and says so in its metadata. With $OCIO set, the spaces are those of that\n"
-            "OpenColorIO config. Values outside 0..1 in the working space are clipped and counted (one note\n"
-            "per run); --hdr log carries -0.135 to 1024 through the effect instead.\n"
+            "OpenColorIO config. Float inputs (OpenEXR) keep values outside 0..1: the part above 1 renders\n"
+            "as a second picture through the same glass (--hdr split, their default), so the look within\n"
+            "0..1 is what --hdr none gives. --hdr none clips to 0..1 and counts (one note per run);\n"
+            "--hdr log carries -0.135 to 1024 on a logarithmic curve, which the effect then averages and\n"
+            "lights.\n"
             "Alpha: OpenEXR colour (associated alpha) is divided by alpha on reading and multiplied again\n"
             "on writing; PNG and TIFF colour (unassociated) is taken as stored. Alpha stays where it was\n"
             "unless --refract-alpha. Grey input becomes RGB and grey+alpha RGBA.\n"
@@ -178,6 +182,7 @@ public:
         std::string last_output = output_;
         ClipCount clipped_before, clipped_written;
         std::string working_space;
+        HdrMode hdr = HdrMode::none;
         auto read_async = [&colour](const std::string& input) {
             return std::async(std::launch::async, [input, &colour] {
                 PictureSource source;
@@ -233,23 +238,28 @@ public:
             }
             clipped_before.merge(frame->clipped);
             working_space = frame->working_space;
+            hdr = frame->hdr;
             const HostPicture& picture = frame->picture;
             auto result = std::make_shared<HostPicture>();
+            auto parts = std::make_shared<SplitParts>();
             const int w = out_size.width > 0 ? out_size.width : picture.width;
             const int h = out_size.height > 0 ? out_size.height : picture.height;
-            const bool rendered = render_frame(*node, picture, *result, static_cast<double>(f.number), w, h) != 0;
+            const bool rendered =
+                render_split(*node, picture, frame->parts, *result, *parts, static_cast<double>(f.number), w, h) != 0;
             finish_write();
             if (!rendered) {
                 progress.finish();
                 throw Failure{exit_failed, f.input + ": the effect refused the frame (see its warning above)"};
             }
             frame->picture = HostPicture();  // the input's samples are no longer needed
-            writing = std::async(std::launch::async, [result, frame, f, &colour, &record, write_options] {
+            frame->parts = SplitParts();
+            writing = std::async(std::launch::async, [result, parts, frame, f, &colour, &record, write_options] {
                 RenderRecord made = record;
                 made.input = f.input;
                 made.frame = f.number;
                 Written w;
-                w.report = write_rendered(colour, std::move(*result), *frame, f.output, write_options, made, w.clipped);
+                w.report = write_rendered(colour, std::move(*result), *frame, f.output, write_options, made, w.clipped,
+                                          parts.get());
                 return w;
             });
             written = f;
@@ -257,7 +267,7 @@ public:
         }
         finish_write();
         progress.finish();
-        print_clip_notes(clipped_before, clipped_written, colour.options(), working_space, output_format(last_output));
+        print_clip_notes(clipped_before, clipped_written, hdr, working_space, output_format(last_output));
         save_project_if_asked(*node, controls_, &colour.options());
         return exit_done;
     }

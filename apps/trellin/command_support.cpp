@@ -253,10 +253,10 @@ PictureColour prepare_colour(FXNode& node, const RenderOptions& from_project, co
     }
 }
 
-void print_clip_notes(const ClipCount& before, const ClipCount& written, const RenderOptions& options,
-                      const std::string& working_space, const std::string& output)
+void print_clip_notes(const ClipCount& before, const ClipCount& written, HdrMode hdr, const std::string& working_space,
+                      const std::string& output)
 {
-    const std::string note = clip_note(before, options, working_space);
+    const std::string note = clip_note(before, hdr, working_space);
     if (!note.empty()) std::cerr << "trellin: note: " << note << "\n";
     if (written.clipped > 0)
         std::cerr << "trellin: note: " << written.clipped << " of " << written.total

@@ -73,10 +73,10 @@ trellin_app::PictureColour prepare_colour(FXNode& node, const trellin_app::Rende
                                           const trellin_app::RenderOverrides& overrides);
 
 // Notes a run prints once, at its end, on samples clipped before the node
-// (`working_space` names where) and on writing (`output` names the format).
+// in `hdr` mode (`working_space` names where) and on writing (`output` names
+// the format).
 void print_clip_notes(const trellin_app::ClipCount& before, const trellin_app::ClipCount& written,
-                      const trellin_app::RenderOptions& options, const std::string& working_space,
-                      const std::string& output);
+                      trellin_app::HdrMode hdr, const std::string& working_space, const std::string& output);
 
 // --quiet and --verbose.
 void add_verbosity_options(CLI::App& command, Verbosity& verbosity);
