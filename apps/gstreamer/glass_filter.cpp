@@ -4,8 +4,8 @@
 #include <exception>
 #include <new>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/project_file.h"
 #include "apps/gstreamer/frame_pixels.h"
 #include "host/regv.h"
 

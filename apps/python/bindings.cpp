@@ -16,11 +16,11 @@
 #include <fstream>
 #include <system_error>
 
-#include "apps/common/control_setting.h"
-#include "apps/common/control_text.h"
-#include "apps/common/look_library.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/core/control_text.h"
+#include "apps/common/core/look_library.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/core/project_file.h"
 #include "apps/python/control_names.h"
 #include "apps/python/sample_array.h"
 #include "apps/python/script_node.h"

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "apps/common/host_picture.h"
+#include "apps/common/core/host_picture.h"
 
 namespace trellin_python {
 

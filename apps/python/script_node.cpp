@@ -2,11 +2,11 @@
 
 #include <stdexcept>
 
-#include "apps/common/control_key.h"
-#include "apps/common/control_text.h"
-#include "apps/common/frame_render.h"
-#include "apps/common/look_library.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/control_key.h"
+#include "apps/common/core/control_text.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/look_library.h"
+#include "apps/common/core/project_file.h"
 #include "apps/python/control_names.h"
 #include "host/smp_pool.h"
 

@@ -10,9 +10,9 @@
 #include <mutex>
 #include <string>
 
-#include "apps/common/control_setting.h"
-#include "apps/common/host_picture.h"
-#include "apps/common/module_loader.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/core/module_loader.h"
 
 namespace trellin_python {
 

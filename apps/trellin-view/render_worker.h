@@ -33,9 +33,9 @@
 #include <thread>
 #include <vector>
 
-#include "apps/common/host_picture.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/picture_colour.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/picture/picture_colour.h"
 #include "apps/trellin-view/shot.h"
 #include "host/regv.h"
 

@@ -16,9 +16,9 @@
 #include <iostream>
 #include <vector>
 
-#include "apps/common/control_text.h"
-#include "apps/common/frame_sequence.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/control_text.h"
+#include "apps/common/core/frame_sequence.h"
+#include "apps/common/core/project_file.h"
 #include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/control_panel.h"
 #include "apps/trellin-view/overlay_drawing.h"

@@ -16,9 +16,9 @@
 #include <cstring>
 #include <iostream>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/raw_frames.h"
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/raw_frames.h"
+#include "apps/common/core/sample_convert.h"
 #include "apps/trellin/command_support.h"
 
 using namespace trellin_app;

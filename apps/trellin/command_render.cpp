@@ -16,11 +16,11 @@
 #include <system_error>
 #include <utility>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/frame_sequence.h"
-#include "apps/common/output_file.h"
-#include "apps/common/picture_output.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/frame_sequence.h"
+#include "apps/common/core/output_file.h"
+#include "apps/common/picture/picture_output.h"
+#include "apps/common/core/project_file.h"
 #include "apps/trellin/command_support.h"
 
 namespace fs = std::filesystem;

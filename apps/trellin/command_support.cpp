@@ -11,11 +11,11 @@
 #include <optional>
 #include <set>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/look_library.h"
-#include "apps/common/picture_limits.h"
-#include "apps/common/project_file.h"
-#include "apps/common/project_source.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/look_library.h"
+#include "apps/common/core/picture_limits.h"
+#include "apps/common/core/project_file.h"
+#include "apps/common/picture/project_source.h"
 #include "host/smp_pool.h"
 #include "host/value_excerpt.h"
 #include "node/node_flags.h"
