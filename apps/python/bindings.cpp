@@ -20,6 +20,7 @@
 #include "apps/common/core/control_text.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/module_loader.h"
+#include "apps/common/core/node_recipe.h"
 #include "apps/common/core/project_file.h"
 #include "apps/python/control_names.h"
 #include "apps/python/sample_array.h"
@@ -327,7 +328,7 @@ void load_project(ScriptNode& node, const std::filesystem::path& file)
     auto lock = hold(node);
     try {
         node.load_project(path);
-    } catch (const trellin_app::ProjectError& e) {
+    } catch (const trellin_app::RecipeError& e) {
         throw py::value_error(e.what());
     }
 }
@@ -455,6 +456,8 @@ raise ValueError naming the control and the values it takes.)")
                 auto lock = hold(node);
                 try {
                     node.load_look(name, look_base_dir());
+                } catch (const trellin_app::RecipeError& e) {
+                    throw py::value_error(e.what());
                 } catch (const trellin_app::ProjectError& e) {
                     throw py::value_error(e.what());
                 }
