@@ -119,11 +119,13 @@ TEST_F(ViewSessionTest, EditsAskForReducedPreviewsUntilThePointerRestsAndSlowOne
     session->panel_input({index}, true, {});
     frame_at(start + 30ms);
     EXPECT_EQ((std::vector<int>{last().width, last().height, last().fast}), (std::vector<int>{100, 75, 1}));
+    // The shell waits for events no longer than until the pointer is at rest.
+    EXPECT_NEAR(session->wait_seconds(start + 30ms), 0.245, 1e-9);
 
     // At rest a quarter of a second later: full size.
     frame_at(start + 300ms);
     EXPECT_EQ((std::vector<int>{last().width, last().height, last().fast}), (std::vector<int>{400, 300, 0}));
-    EXPECT_GT(session->wait_seconds(start + 300ms), 0.4);
+    EXPECT_EQ(session->wait_seconds(start + 500ms), 0.5);
 }
 
 TEST_F(ViewSessionTest, KeysStepTheFramesSwitchWhatIsShownAndExportTheFrameShown)
