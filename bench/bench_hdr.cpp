@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "apps/common/hdr_split.h"
-#include "apps/common/picture_colour.h"
+#include "apps/common/core/hdr_split.h"
+#include "apps/common/picture/picture_colour.h"
 #include "node/trellin_node.h"
 
 namespace {

@@ -18,15 +18,16 @@
 #include <fstream>
 #include <system_error>
 
-#include "apps/common/control_setting.h"
-#include "apps/common/control_text.h"
-#include "apps/common/hdr_curve.h"
-#include "apps/common/hdr_split.h"
-#include "apps/common/look_library.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/project_file.h"
-#include "apps/common/render_options.h"
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/core/control_text.h"
+#include "apps/common/core/hdr_curve.h"
+#include "apps/common/core/hdr_split.h"
+#include "apps/common/core/look_library.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/core/node_recipe.h"
+#include "apps/common/core/project_file.h"
+#include "apps/common/core/render_options.h"
+#include "apps/common/core/sample_convert.h"
 #include "apps/python/control_names.h"
 #include "apps/python/sample_array.h"
 #include "apps/python/script_node.h"
@@ -428,7 +429,7 @@ void load_project(ScriptNode& node, const std::filesystem::path& file)
     auto lock = hold(node);
     try {
         node.load_project(path);
-    } catch (const trellin_app::ProjectError& e) {
+    } catch (const trellin_app::RecipeError& e) {
         throw py::value_error(e.what());
     }
 }
@@ -576,6 +577,8 @@ raise ValueError naming the control and the values it takes.)")
                 auto lock = hold(node);
                 try {
                     node.load_look(name, look_base_dir());
+                } catch (const trellin_app::RecipeError& e) {
+                    throw py::value_error(e.what());
                 } catch (const trellin_app::ProjectError& e) {
                     throw py::value_error(e.what());
                 }

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/sample_convert.h"
 
 namespace trellin_python {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "apps/common/host_picture.h"
+#include "apps/common/core/host_picture.h"
 
 namespace trellin_python {
 

@@ -5,9 +5,9 @@
 #include <new>
 #include <utility>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/image_io.h"
-#include "apps/common/output_file.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/picture/image_io.h"
+#include "apps/common/core/output_file.h"
 
 namespace trellin_view {
 

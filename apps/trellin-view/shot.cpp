@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "apps/common/image_io.h"
+#include "apps/common/picture/image_io.h"
 
 namespace trellin_view {
 

@@ -8,6 +8,8 @@
 // that ends inside a frame is an error naming that frame; the frames before
 // it have been written. Raw frames carry no metadata: their colour space and
 // alpha are the defaults of their pixel format unless options say otherwise.
+// The next frame is read and the last one written while a frame renders
+// (frame_pipeline.h).
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,10 +18,11 @@
 #include <cstring>
 #include <iostream>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/hdr_split.h"
-#include "apps/common/raw_frames.h"
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/hdr_split.h"
+#include "apps/common/core/raw_frames.h"
+#include "apps/common/core/sample_convert.h"
+#include "apps/common/picture/frame_pipeline.h"
 #include "apps/trellin/command_support.h"
 
 using namespace trellin_app;
@@ -31,6 +34,12 @@ namespace {
 // The pixel formats taken, by ffmpeg's names: 16-bit samples or float planes.
 constexpr char rgba64le[] = "rgba64le";
 constexpr char gbrapf32le[] = "gbrapf32le";
+
+// "frame N", as messages name a piped frame.
+std::string frame_name(const PipelineFrame& f)
+{
+    return "frame " + std::to_string(f.number);
+}
 
 void write_fully(int fd, const std::uint8_t* data, std::size_t size, long long frame)
 {
@@ -148,16 +157,17 @@ public:
         std::string working_space;
         HdrMode hdr = HdrMode::none;
         Progress progress(verbosity_, 0);
-        for (long long frame = 0;; ++frame) {
+
+        // Frames 0, 1, 2, ... until standard input ends.
+        PipelineStages stages;
+        stages.read = [&](const PipelineFrame& f) -> std::optional<NodeFrame> {
             const std::uint8_t* bytes = nullptr;
             try {
-                if (!reader.next_bytes(bytes)) break;
+                if (!reader.next_bytes(bytes)) return std::nullopt;
             } catch (const RawFrameError& e) {
-                progress.finish();
                 throw Failure{exit_usage,
                               e.what() + std::string("; is --size ") + size_ + " the size of the frames sent?"};
             }
-            const std::string name = "frame " + std::to_string(frame);
             PictureSource frame_source = source;
             if (floats) {
                 frame_source.samples.resize(in_pixels * 4);
@@ -165,33 +175,29 @@ public:
             } else {
                 samples_from_le(bytes, input.data.data(), input.data.size());
             }
-            NodeFrame node_frame;
             try {
-                node_frame = colour.to_node(input, std::move(frame_source), name);
+                return colour.to_node(input, std::move(frame_source), frame_name(f));
             } catch (const ColourError& e) {
-                progress.finish();
                 throw Failure{exit_usage, e.what()};
             }
-            clipped_before.merge(node_frame.clipped);
-            working_space = node_frame.working_space;
-            hdr = node_frame.hdr;
-            HostPicture result;
-            SplitParts parts;
-            if (render_split(*node, node_frame.picture, node_frame.parts, result, parts, static_cast<double>(frame),
-                             out_size.width, out_size.height) == 0) {
-                progress.finish();
-                throw Failure{exit_failed, name + ": the effect refused the frame (see its warning above)"};
-            }
+        };
+        stages.on_read = [&](const PipelineFrame&, const NodeFrame& frame) {
+            clipped_before.merge(frame.clipped);
+            working_space = frame.working_space;
+            hdr = frame.hdr;
+        };
+        stages.write = [&](const PipelineFrame& f, HostPicture result, const NodeFrame& frame,
+                           const SplitParts& parts) {
             const std::string space =
-                colour.options().colorspace_out.empty() ? node_frame.input_space : colour.options().colorspace_out;
+                colour.options().colorspace_out.empty() ? frame.input_space : colour.options().colorspace_out;
             OutputFrame out;
             try {
-                out = colour.from_node(std::move(result), node_frame, space, form, &parts);
+                out = colour.from_node(std::move(result), frame, space, form, &parts);
             } catch (const ColourError& e) {
-                progress.finish();
                 throw Failure{exit_usage, e.what()};
             }
-            clipped_written.merge(out.clipped);
+            FrameWritten written;
+            written.clipped = out.clipped;
             if (floats) {
                 if (out.samples.empty()) {
                     out.samples.resize(out.picture.data.size());
@@ -202,8 +208,21 @@ public:
             } else {
                 samples_to_le(out.picture.data.data(), out_buffer.data(), out.picture.data.size());
             }
-            write_fully(STDOUT_FILENO, out_buffer.data(), out_buffer.size(), frame);
-            progress.rendered(name);
+            write_fully(STDOUT_FILENO, out_buffer.data(), out_buffer.size(), f.number);
+            return written;
+        };
+        stages.on_written = [&](const PipelineFrame& f, const FrameWritten& written) {
+            clipped_written.merge(written.clipped);
+            progress.rendered(frame_name(f));
+        };
+        try {
+            run_pipeline(*node, stages, out_size.width, out_size.height);
+        } catch (const FrameRefused& e) {
+            progress.finish();
+            throw Failure{exit_failed, frame_name(e.frame) + ": the effect refused the frame (see its warning above)"};
+        } catch (...) {
+            progress.finish();
+            throw;
         }
         progress.finish();
         print_clip_notes(clipped_before, clipped_written, hdr, working_space, "16-bit frames");

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/contact_sheet.h"
-#include "apps/common/control_key.h"
-#include "apps/common/colour_options.h"
-#include "apps/common/control_setting.h"
-#include "apps/common/host_picture.h"
-#include "apps/common/image_io.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/output_file.h"
-#include "apps/common/picture_colour.h"
-#include "apps/common/render_options.h"
+#include "apps/trellin/contact_sheet.h"
+#include "apps/common/core/control_key.h"
+#include "apps/common/cli/colour_options.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/picture/image_io.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/core/output_file.h"
+#include "apps/common/picture/picture_colour.h"
+#include "apps/common/core/render_options.h"
 #include "apps/trellin/commands.h"
 #include "apps/trellin/progress.h"
 

@@ -3,7 +3,7 @@
 // and lit once; the highlights are linear in the plate within the 15-bit steps of their scale,
 // split by chromatic aberration like the rest, and far-out or non-finite samples neither crash
 // nor leak into the output. A sunset-like plate reports its figures beside --hdr none and log.
-// test-links: trellin_app
+// test-links: trellin_app_picture
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,9 +13,9 @@
 #include <limits>
 #include <vector>
 
-#include "apps/common/hdr_split.h"
-#include "apps/common/picture_colour.h"
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/hdr_split.h"
+#include "apps/common/picture/picture_colour.h"
+#include "apps/common/core/sample_convert.h"
 #include "support/node_runner.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Colour around the node, in process: conversions against values worked out by hand, names
 // resolved through an OpenColorIO config the test writes, the log curve's round trip through
 // the node's own sample exchange, and associated alpha divided out and multiplied back.
-// test-links: trellin_app
+// test-links: trellin_app_picture
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,10 +9,10 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "apps/common/colour_space.h"
-#include "apps/common/hdr_curve.h"
-#include "apps/common/picture_attributes.h"
-#include "apps/common/picture_colour.h"
+#include "apps/common/core/hdr_curve.h"
+#include "apps/common/picture/colour_space.h"
+#include "apps/common/picture/picture_attributes.h"
+#include "apps/common/picture/picture_colour.h"
 #include "pixels/image_exchange.h"
 
 namespace {
