@@ -71,6 +71,9 @@ void with_conversion(SampleType type, Body&& body)
     case SampleType::float32:
         return body([](const unsigned char* at) { return from_unit_float(load<float>(at)); },
                     [](unsigned char* at, std::uint16_t v) { store(at, to_unit_float(v)); });
+    case SampleType::float64:
+        return body([](const unsigned char* at) { return from_unit_float(static_cast<float>(load<double>(at))); },
+                    [](unsigned char* at, std::uint16_t v) { store(at, static_cast<double>(to_unit_float(v))); });
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "apps/common/control_setting.h"
 #include "apps/common/host_picture.h"
@@ -25,7 +26,7 @@ public:
     const FXNode& node() const { return *node_; }
 
     // The value control `name` names (control_names.h); a SettingError of
-    // fault unknown_label when there is none.
+    // fault unknown_label when there is none, suggesting the closest name.
     CWidget& control(const std::string& name) const;
 
     // Holds the control at `value` (setting form, control_setting.h) for
@@ -46,6 +47,12 @@ public:
     // when there is none of that name).
     void load_look(const std::string& name, const std::string& look_base_dir);
 
+    // The look the node was last restored from ("" after a project or none).
+    const std::string& look() const { return look_; }
+    // The value controls whose value or keys differ from where the node
+    // started: the look it was restored from, else the defaults.
+    std::vector<const CWidget*> changed_controls() const;
+
     // Renders input() as the frame at `time` on `threads` processors (0: the
     // host's count), as `trellin render` renders a picture, and returns the
     // result, valid until the next render. Both pictures are kept between
@@ -59,6 +66,8 @@ private:
 
     const trellin_app::NodeModule& module_;
     trellin_app::NodePtr node_;
+    std::string look_;
+    mutable trellin_app::NodePtr start_;  // the look's or a new node, made when first asked for
     std::mutex mutex_;
     trellin_app::HostPicture input_, output_;
 };
