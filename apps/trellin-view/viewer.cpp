@@ -147,6 +147,13 @@ private:
     void request_preview();
     RegV snapshot();
     void save_project();
+    // Whether closing may go ahead: with unsaved changes, the first request
+    // only says how to save them (and that closing again keeps them).
+    bool may_close();
+    // Writes unsaved changes to the recovery project and says where.
+    void keep_unsaved();
+    std::string recovery_path() const;
+    double wipe_at() const;
     void export_picture();
     void say(const std::string& message, bool also_print = true);
     std::string status_line() const;
@@ -197,13 +204,17 @@ private:
     bool scrubbing_ = false;
     bool before_ = false;
     bool wipe_ = false;
-    double wipe_x_ = -1.0;
+    double wipe_x_ = -1.0;        // the wipe's dividing line (window units); < 0: the picture's middle
+    bool dragging_wipe_ = false;  // the dividing line is being dragged
     bool outline_ = true;
 
     // Edits and keys.
     ControlValues values_;
     std::uint64_t settings_version_ = 1;
-    std::vector<CWidget*> selected_;  // the controls last edited
+    std::uint64_t saved_version_ = 1;  // the settings last saved (or opened)
+    std::uint64_t quit_asked_at_ = 0;  // the settings a first Esc with unsaved changes warned about
+    std::vector<CWidget*> selected_;   // the controls last edited or clicked
+    std::vector<double> bar_keys_;     // every key the time bar shows
     Clock::time_point motion_until_{};
 
     // Renders.
@@ -266,6 +277,7 @@ int Viewer::run()
         frame();
     }
 
+    keep_unsaved();
     worker_->drop_previews();
     if (worker_->busy()) std::cout << "trellin-view: finishing the export in progress\n" << std::flush;
     worker_->wait_idle(24 * 3600 * 1000);
@@ -338,6 +350,12 @@ bool Viewer::open_window()
         v.frames_to_draw_ = frames_after_input;
         v.events_.push_back({InputEvent::Type::key, key, 0.0, 0.0, 0.0, action, mods});
     });
+    // The window's close button asks as Esc does.
+    glfwSetWindowCloseCallback(window_, [](GLFWwindow* win) {
+        Viewer& v = of(win);
+        v.frames_to_draw_ = frames_after_input;
+        if (!v.may_close()) glfwSetWindowShouldClose(win, GLFW_FALSE);
+    });
     glfwSetWindowRefreshCallback(window_, [](GLFWwindow* win) { of(win).frames_to_draw_ = frames_after_input; });
     glfwSetWindowSizeCallback(window_, [](GLFWwindow* win, int, int) { of(win).frames_to_draw_ = frames_after_input; });
 
@@ -393,10 +411,12 @@ void Viewer::choose_window_size()
     // the screen's work area.
     const double shown_w = double(image_.width) * (image_.pixel_aspect > 0.0 ? image_.pixel_aspect : 1.0);
     const double shown_h = double(image_.height);
-    const double below = panel_->height(min_w) + time_bar_height(min_w);
+    // The panel takes at most its share of the window (it scrolls beyond).
+    const auto panel_room = [&](double width) { return std::min(panel_->height(width), max_h * max_panel_share); };
+    const double below = panel_room(min_w) + time_bar_height(min_w);
     const double scale = std::min({1.0, max_w / shown_w, std::max(1.0, max_h - below) / shown_h});
     const int w = int(std::clamp(std::ceil(shown_w * scale), min_w, max_w));
-    const int h = int(std::ceil(shown_h * scale + panel_->height(w) + time_bar_height(w)));
+    const int h = int(std::min(max_h, std::ceil(shown_h * scale + panel_room(w) + time_bar_height(w))));
     ImGui::EndFrame();
     if (options_.window_width <= 0) glfwSetWindowSize(window_, w, h);
 }
@@ -420,11 +440,45 @@ void Viewer::save_project()
     try {
         trellin_app::save_project(*node_, options_.project_path,
                                   shot_->colour() ? &shot_->colour()->options() : nullptr);
+        saved_version_ = settings_version_;
         std::error_code ec;
         const std::filesystem::path where = std::filesystem::absolute(options_.project_path, ec);
         say("saved the project to " + (ec ? options_.project_path : where.lexically_normal().string()));
     } catch (const std::exception& e) {
         say(std::string("could not save the project: ") + e.what());
+    }
+}
+
+bool Viewer::may_close()
+{
+    commit_edits(false);
+    if (settings_version_ == saved_version_ || quit_asked_at_ == settings_version_) return true;
+    quit_asked_at_ = settings_version_;
+    say("unsaved changes: S saves them to " + options_.project_path + "; Esc again quits and keeps them in " +
+            recovery_path(),
+        false);
+    return false;
+}
+
+std::string Viewer::recovery_path() const
+{
+    std::filesystem::path p(options_.project_path);
+    const std::string ext = p.has_extension() ? p.extension().string() : ".json";
+    return p.replace_extension().string() + ".unsaved" + ext;
+}
+
+void Viewer::keep_unsaved()
+{
+    commit_edits(false);
+    if (settings_version_ == saved_version_) return;
+    const std::string path = recovery_path();
+    try {
+        trellin_app::save_project(*node_, path, shot_->colour() ? &shot_->colour()->options() : nullptr);
+        std::cout << "trellin-view: unsaved changes kept in " << path << " (--project " << path
+                  << " opens them again)\n"
+                  << std::flush;
+    } catch (const std::exception& e) {
+        std::cerr << "trellin-view: error: unsaved changes lost: cannot write " << path << ": " << e.what() << "\n";
     }
 }
 
@@ -503,14 +557,20 @@ void Viewer::handle_pointer(const InputEvent& e)
             return;
         }
         if (e.button != GLFW_MOUSE_BUTTON_LEFT || dragging_ || panning_ || !over_picture) return;
+        // The wipe's dividing line is taken before any handle near it.
+        if (wipe_ && std::abs(e.x - wipe_at()) <= 6.0 * ui_scale_) {
+            dragging_wipe_ = true;
+            return;
+        }
         event.button = 1.0f;
         // A press that no handle takes starts no drag: the node hears
         // neither its moves nor its release.
         dragging_ = node_->overlay_event(nullptr, event_press, &event);
         return;
     case InputEvent::Type::move:
-        if (over_picture) wipe_x_ = e.x;
-        if (panning_) {
+        if (dragging_wipe_) {
+            wipe_x_ = std::clamp(e.x, area.x, area.x + area.width);
+        } else if (panning_) {
             nav_.pan(e.x - pan_x_, e.y - pan_y_);
             pan_x_ = e.x;
             pan_y_ = e.y;
@@ -524,6 +584,10 @@ void Viewer::handle_pointer(const InputEvent& e)
     case InputEvent::Type::release:
         if (panning_ && e.button == pan_button_) {
             panning_ = false;
+            return;
+        }
+        if (e.button == GLFW_MOUSE_BUTTON_LEFT && dragging_wipe_) {
+            dragging_wipe_ = false;
             return;
         }
         if (e.button != GLFW_MOUSE_BUTTON_LEFT || !dragging_) return;
@@ -596,7 +660,7 @@ void Viewer::handle_key(const InputEvent& e)
         // Esc first closes an open drop-down list, colour picker or menu.
         if (ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId))
             ImGui::ClosePopupsOverWindow(nullptr, false);
-        else
+        else if (may_close())
             glfwSetWindowShouldClose(window_, GLFW_TRUE);
         break;
     default:
@@ -766,6 +830,12 @@ std::string Viewer::status_line() const
     return line + "   |   " + message_;
 }
 
+double Viewer::wipe_at() const
+{
+    const Rect& area = layout_.picture_area;
+    return std::clamp(wipe_x_ < 0.0 ? area.x + area.width * 0.5 : wipe_x_, area.x, area.x + area.width);
+}
+
 void Viewer::draw_picture(int fb_width, int fb_height, double window_width, double window_height)
 {
     const Rect& area = layout_.picture_area;
@@ -781,13 +851,11 @@ void Viewer::draw_picture(int fb_width, int fb_height, double window_width, doub
     }
     result_texture_->draw(picture, area, window_width, window_height, fb_width, fb_height);
     if (wipe_) {
-        // The input left of the pointer, the result right of it.
-        const double at = std::clamp(wipe_x_ < 0.0 ? area.x + area.width * 0.5 : wipe_x_, area.x, area.x + area.width);
+        // The input left of the dividing line, the result right of it (the
+        // line itself is drawn with the interface, over both).
+        const double at = wipe_at();
         input_texture_->draw(picture, Rect{area.x, area.y, at - area.x, area.height}, window_width, window_height,
                              fb_width, fb_height);
-        ImGui::GetBackgroundDrawList()->AddLine(ImVec2(float(at), float(area.y)),
-                                                ImVec2(float(at), float(area.y + area.height)),
-                                                IM_COL32(255, 255, 255, 200), 1.0f);
     }
     draw_node_overlay(*node_, OverlayPlace{picture, area, image_.width, image_.height, window_height, fb_scale_},
                       outline_);
@@ -822,10 +890,20 @@ void Viewer::frame()
 
     TimeBarView bar;
     bar.timeline = &timeline_;
-    for (const CWidget* c : selected_) {
-        for (const ControlKey& k : c->keys()) bar.key_times.push_back(k.time);
-        bar.selected += (bar.selected.empty() ? "" : ", ") + trellin_app::setting_label(*c);
+    // Every keyed control's keys, the selected controls' brightest.
+    std::string keyed;
+    for (int i = 0; i < node_->num_controls(); ++i) {
+        const CWidget* c = node_->control(i);
+        if (c == nullptr || c->keys().empty()) continue;
+        const bool selected = std::find(selected_.begin(), selected_.end(), c) != selected_.end();
+        for (const ControlKey& k : c->keys()) (selected ? bar.key_times : bar.other_key_times).push_back(k.time);
+        if (!selected) keyed += (keyed.empty() ? "" : ", ") + trellin_app::setting_label(*c);
     }
+    for (const CWidget* c : selected_)
+        bar.selected += (bar.selected.empty() ? "" : ", ") + trellin_app::setting_label(*c);
+    if (bar.selected.empty()) bar.selected = keyed;
+    bar_keys_ = bar.key_times;
+    bar_keys_.insert(bar_keys_.end(), bar.other_key_times.begin(), bar.other_key_times.end());
     bar.showing = showing();
     bar.status = status_line();
     const TimeBarInput scrub = draw_time_bar(layout_.time_bar, bar);
@@ -835,7 +913,20 @@ void Viewer::frame()
     }
     scrubbing_ = scrub.scrubbing;
 
+    if (wipe_) {
+        const Rect& area = layout_.picture_area;
+        const float at = float(wipe_at());
+        const float grip = float(5.0 * ui_scale_);
+        const float mid = float(area.y + area.height * 0.5);
+        ImDrawList* list = ImGui::GetBackgroundDrawList();
+        list->AddLine(ImVec2(at, float(area.y)), ImVec2(at, float(area.y + area.height)), IM_COL32(255, 255, 255, 220),
+                      float(std::max(1.0, 1.5 * ui_scale_)));
+        list->AddQuadFilled(ImVec2(at, mid - 2.0f * grip), ImVec2(at + grip, mid), ImVec2(at, mid + 2.0f * grip),
+                            ImVec2(at - grip, mid), IM_COL32(255, 255, 255, 230));
+    }
+
     const ControlPanel::Input input = panel_->draw(layout_.panel, time());
+    if (input.selected != nullptr) selected_ = {input.selected};
     for (CWidget* changed : input.changed) {
         // A change in the panel reaches the node as a user's change does.
         node_->notify_control_changed(changed, 2, time());
@@ -883,6 +974,9 @@ void Viewer::write_state(double window_width, double window_height)
                      {"count", timeline_.frames().size()}};
     state["playing"] = timeline_.playing();
     state["showing"] = showing();
+    state["wipe_x"] = wipe_ ? wipe_at() : -1.0;
+    state["unsaved"] = settings_version_ != saved_version_;
+    state["time_bar_keys"] = bar_keys_;
     state["outline"] = outline_;
     state["frames"] = frames_;
     state["renders"] = renders_;
