@@ -106,6 +106,15 @@ TEST_F(TrellinCli, DemoWritesItsPicture)
     const FileImage image = read_file(out);
     EXPECT_EQ(image.spec.width, 960);
     EXPECT_EQ(image.spec.nchannels, 4);
+
+    // --picture: the looks on the user's own picture, the sheet's tiles in its shape.
+    write_file(dir / "mine.png", 200, 100, 3, OIIO::TypeDesc::UINT8, pattern<std::uint8_t>(200, 100, 3, 5, 255));
+    const RunResult mine = run({"demo", path("mine-demo.png"), "--picture", path("mine.png")});
+    ASSERT_EQ(mine.code, 0) << mine.err;
+    EXPECT_EQ(read_file(dir / "mine-demo.png").spec.width, 200);
+    const FileImage sheet = read_file(dir / "looks.png");
+    EXPECT_LT(sheet.spec.height, read_file(out.parent_path() / "looks.png").spec.height) << "tiles of 2:1, not 16:9";
+    EXPECT_EQ(run({"demo", path("x.png"), "--picture", path("missing.png")}).code, 2);
 }
 
 TEST_F(TrellinCli, InfoShowsTheNodeAndItsControls)
