@@ -1,5 +1,11 @@
 #include "apps/gstreamer/effect_module.h"
 
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+#include "apps/common/core/look_library.h"
 #include "apps/common/core/module_holder.h"
 
 namespace trellin_gst {
@@ -31,6 +37,15 @@ const Effect* effect()
 const std::string& load_error()
 {
     return holder().error();
+}
+
+std::string look_base_dir()
+{
+    const std::string own_dir = trellin_app::loaded_file_dir(reinterpret_cast<const void*>(&module_candidates));
+    const std::string installed = own_dir + "/" + TRELLIN_PLUGIN_INSTALLED_BIN_DIR;
+    std::error_code ec;
+    if (std::filesystem::is_directory(trellin_app::look_folder(installed), ec)) return installed;
+    return own_dir + "/" + TRELLIN_PLUGIN_BUILD_BIN_DIR;
 }
 
 std::vector<std::string> module_candidates(const std::string& plugin_dir)

@@ -31,6 +31,10 @@ const Effect* effect();
 // Why the effect could not be loaded; empty when it was.
 const std::string& load_error();
 
+// The folder whose ../share/trellin/looks holds the named looks: the installed
+// programs' folder, or the build tree's bin/ (look_library.h).
+std::string look_base_dir();
+
 // The places the effect module is looked for, in order, for a plug-in in
 // `plugin_dir` (TRELLIN_MODULE alone when it is set).
 std::vector<std::string> module_candidates(const std::string& plugin_dir);

@@ -26,7 +26,7 @@ G_DEFINE_TYPE(GstTrellinGlass, gst_trellin_glass, GST_TYPE_VIDEO_FILTER)
 
 namespace {
 
-enum { prop_none, prop_project, first_control_prop };
+enum { prop_none, prop_project, prop_look, first_control_prop };
 
 // Frames are at most this wide and high.
 #define TRELLIN_GST_CAPS                                  \
@@ -48,6 +48,8 @@ void set_property(GObject* object, guint id, const GValue* value, GParamSpec* ps
     try {
         if (id == prop_project) {
             fault = self->filter->set_project(g_value_get_string(value));
+        } else if (id == prop_look) {
+            fault = self->filter->set_look(g_value_get_string(value));
         } else if (const trellin_gst::ControlProperty* p = control_property(id)) {
             fault = self->filter->write(*p, value);
         } else {
@@ -68,6 +70,9 @@ void get_property(GObject* object, guint id, GValue* value, GParamSpec* pspec)
     if (id == prop_project) {
         const std::string path = self->filter->project();
         g_value_set_string(value, path.empty() ? nullptr : path.c_str());
+    } else if (id == prop_look) {
+        const std::string name = self->filter->look();
+        g_value_set_string(value, name.empty() ? nullptr : name.c_str());
     } else if (const trellin_gst::ControlProperty* p = control_property(id)) {
         self->filter->read(*p, value);
     } else {
@@ -193,6 +198,13 @@ static void gst_trellin_glass_class_init(GstTrellinGlassClass* klass)
             "project", "Project",
             "A project file (JSON, as trellin --project reads it): every control's value and keys. "
             "Properties set after it change single controls and drop their keys",
+            nullptr, static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING)));
+    g_object_class_install_property(
+        object_class, prop_look,
+        g_param_spec_string(
+            "look", "Look",
+            "A named look (trellin looks lists them; any case): every control's value and keys. Properties "
+            "given beside it change single controls of it, whatever their order",
             nullptr, static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_PLAYING)));
     if (const trellin_gst::Effect* e = trellin_gst::effect()) {
         for (std::size_t i = 0; i < e->properties.size(); ++i)

@@ -5,7 +5,9 @@
 #include <new>
 
 #include "apps/common/core/frame_render.h"
+#include "apps/common/core/look_library.h"
 #include "apps/common/core/node_recipe.h"
+#include "apps/common/core/project_file.h"
 #include "apps/gstreamer/frame_pixels.h"
 #include "host/regv.h"
 
@@ -32,7 +34,10 @@ std::string GlassFilter::write(const ControlProperty& p, const GValue* value)
     std::lock_guard<std::mutex> hold(lock_);
     if (!settings_) return "the effect module is not loaded";
     std::string fault = write_property(*settings_, p, value);
-    if (fault.empty()) changed_ = true;
+    if (fault.empty()) {
+        changed_ = true;
+        set_controls_.insert(p.control_index);
+    }
     return fault;
 }
 
@@ -60,9 +65,52 @@ std::string GlassFilter::set_project(const char* path)
     project_fault_ = fault;
     if (loaded) {
         settings_ = std::move(loaded);
+        set_controls_.clear();
         changed_ = true;
     }
     return fault;
+}
+
+std::string GlassFilter::set_look(const char* name)
+{
+    const std::string look = name != nullptr ? name : "";
+    trellin_app::NodePtr loaded;
+    std::string fault;
+    if (!look.empty()) {
+        if (effect_ == nullptr) {
+            fault = look + ": the effect module is not loaded";
+        } else {
+            try {
+                loaded =
+                    trellin_app::load_project_file(effect_->module, trellin_app::find_look(look, look_base_dir()).path);
+            } catch (const std::exception& e) {
+                fault = std::string("look: ") + e.what();
+            }
+        }
+    }
+    std::lock_guard<std::mutex> hold(lock_);
+    look_ = look;
+    look_fault_ = fault;
+    if (loaded && settings_) {
+        for (const int i : set_controls_) {
+            const CWidget* given = settings_->control(i);
+            CWidget* target = loaded->control(i);
+            if (given == nullptr || target == nullptr) continue;
+            double v[4] = {0.0, 0.0, 0.0, 0.0};
+            given->get_values(v);
+            target->set_values(v);
+            target->clear_keys();
+        }
+        settings_ = std::move(loaded);
+        changed_ = true;
+    }
+    return fault;
+}
+
+std::string GlassFilter::look() const
+{
+    std::lock_guard<std::mutex> hold(lock_);
+    return look_;
 }
 
 std::string GlassFilter::project() const
@@ -78,6 +126,7 @@ std::string GlassFilter::start()
         std::lock_guard<std::mutex> hold(lock_);
         if (!settings_) return effect_->module.path() + ": the module made no node (out of memory?)";
         if (!project_fault_.empty()) return project_fault_;
+        if (!look_fault_.empty()) return look_fault_;
         changed_ = true;
     }
     try {

@@ -14,6 +14,7 @@
 #include <gst/video/video.h>
 
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "apps/common/core/host_picture.h"
@@ -40,6 +41,14 @@ public:
     std::string set_project(const char* path);
     std::string project() const;
 
+    // Restores every control from a named look (look_library.h), then gives
+    // back the controls set through properties since the last project, so
+    // that explicit properties win whatever their order (as --look then
+    // --set). Empty or null: nothing changes but the name. A look that
+    // cannot be found or used is refused as a project is.
+    std::string set_look(const char* name);
+    std::string look() const;
+
     // Before streaming: makes the render node. Returns why the element cannot
     // run; empty when it can.
     std::string start();
@@ -60,6 +69,9 @@ private:
     bool changed_ = true;            // under lock_
     std::string project_;            // under lock_
     std::string project_fault_;      // under lock_
+    std::string look_;               // under lock_
+    std::string look_fault_;         // under lock_
+    std::set<int> set_controls_;     // under lock_: controls set through properties since the last project
 
     // The streaming thread's own.
     trellin_app::NodePtr render_node_;

@@ -8,6 +8,7 @@
 #include <climits>
 #include <set>
 
+#include "apps/common/core/control_meaning.h"
 #include "apps/common/core/control_text.h"
 
 namespace trellin_gst {
@@ -62,9 +63,14 @@ GType choice_type(const COption& option)
     return g_enum_register_static(g_intern_string(type_name.c_str()), values);
 }
 
+// The control's one-line meaning (as trellin info gives it), with its step.
 std::string blurb(const CWidget& c, const char* what)
 {
-    std::string text = "The effect's \"" + trellin_app::setting_label(c) + "\" " + what;
+    std::string text = trellin_app::control_meaning(trellin_app::setting_label(c));
+    if (text.empty())
+        text = "The effect's \"" + trellin_app::setting_label(c) + "\" " + what;
+    else
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
     if (c.kind() == ControlKind::numeric) text += " (steps of " + trellin_app::step_text(c) + ")";
     return text;
 }

@@ -138,13 +138,31 @@ std::string setting_text(const py::handle& given)
     throw py::type_error("a control value is a number, bool, str or a colour (r, g, b[, a]), not " + type_name(v));
 }
 
-// A control's values (CWidget::get_values) as Python: float, bool, the
+// Whether a numeric control counts in whole steps from a whole minimum
+// ("Cell Count X", "Smoothing").
+bool counts_whole(const CWidget& control)
+{
+    if (control.kind() != ControlKind::numeric) return false;
+    const auto& n = static_cast<const CNumeric&>(control);
+    return n.step >= 1.0 && std::trunc(n.step) == n.step && std::trunc(n.minimum) == n.minimum;
+}
+
+// A numeric value: int for a counting control at a whole value, float
+// otherwise (a counting control between two keys may be between two whole
+// numbers).
+py::object numeric_value(const CWidget& control, double v)
+{
+    if (counts_whole(control) && std::trunc(v) == v && std::fabs(v) < 1e15) return py::int_(static_cast<long long>(v));
+    return py::float_(v);
+}
+
+// A control's values (CWidget::get_values) as Python: a number, bool, the
 // option's item name, or the colour (r, g, b, a).
 py::object python_value(const CWidget& control, const double* v)
 {
     switch (control.kind()) {
     case ControlKind::numeric:
-        return py::float_(v[0]);
+        return numeric_value(control, v[0]);
     case ControlKind::boolean:
         return py::bool_(v[0] != 0.0);
     case ControlKind::option: {
@@ -172,7 +190,7 @@ py::object default_value(const CWidget& control)
 {
     switch (control.kind()) {
     case ControlKind::numeric:
-        return py::float_(static_cast<const CNumeric&>(control).default_value);
+        return numeric_value(control, static_cast<const CNumeric&>(control).default_value);
     case ControlKind::boolean:
         return py::bool_(static_cast<const CBoolean&>(control).default_state);
     case ControlKind::option: {
@@ -242,8 +260,10 @@ trellin_python::SampleArray sample_array(const py::handle& object)
         type = SampleType::half;
     else if (kind == 'f' && size == 4)
         type = SampleType::float32;
+    else if (kind == 'f' && size == 8)
+        type = SampleType::float64;
     else
-        throw py::type_error("render() takes uint8, uint16, float16 or float32 samples, not " + text_of(dt));
+        throw py::type_error("render() takes uint8, uint16, float16, float32 or float64 samples, not " + text_of(dt));
     if (dt.byteorder() == '>')
         throw py::type_error("render() takes samples in the machine's byte order, not big-endian " + text_of(dt));
     if (a.ndim() != 3 || (a.shape(2) != 3 && a.shape(2) != 4))
@@ -376,7 +396,7 @@ py::array render_array(ScriptNode& node, const py::object& array, double time, c
     const trellin_python::SampleArray in = sample_array(array);
     const int procs = thread_count(threads);
     frame_time(time);
-    const bool floats = in.type == SampleType::half || in.type == SampleType::float32;
+    const bool floats = in.type == SampleType::half || in.type == SampleType::float32 || in.type == SampleType::float64;
     trellin_app::HdrMode mode;
     {
         auto lock = hold(node);
@@ -446,6 +466,58 @@ void save_project(ScriptNode& node, const std::filesystem::path& file)
     }
 }
 
+// Restores the named look into `node` (ValueError naming the known looks).
+void restore_look(ScriptNode& node, const std::string& name)
+{
+    try {
+        node.load_look(name, look_base_dir());
+    } catch (const trellin_app::RecipeError& e) {
+        throw py::value_error(e.what());
+    } catch (const trellin_app::ProjectError& e) {
+        throw py::value_error(e.what());
+    }
+}
+
+// A look (None: the defaults), then the controls given as keywords over it,
+// as `trellin --look NAME --set ...` does. `call` names the function in errors.
+void start_node(ScriptNode& node, const py::object& look, const py::kwargs& controls, const std::string& call)
+{
+    if (!look.is_none()) {
+        if (!py::isinstance<py::str>(look))
+            throw py::type_error("look is a look's name or None, not " + type_name(look));
+        restore_look(node, look.cast<std::string>());
+    }
+    for (const auto& [name, value] : controls) {
+        const std::string keyword = text_of(name);
+        if (trellin_python::find_named_control(node.node(), keyword) == nullptr) {
+            std::string hint = trellin_python::suggest_control(node.node(), keyword);
+            if (hint.empty()) hint = " (Node().controls lists the control names)";
+            throw py::type_error(call + " got an unexpected keyword argument '" + keyword + "'" + hint);
+        }
+        node.set(keyword, setting_text(value));
+    }
+}
+
+// trellin.Node(look='lit-domes', cell_size=0.5, cell_angle=<2 keys>): the look
+// and every control that differs from where the node started.
+std::string node_repr(const ScriptNode& node)
+{
+    std::string text = "trellin.Node(";
+    std::string sep;
+    if (!node.look().empty()) {
+        text += "look=" + text_of(py::repr(py::str(node.look())));
+        sep = ", ";
+    }
+    for (const CWidget* c : node.changed_controls()) {
+        text += sep + trellin_python::keyword_name(*c) + "=";
+        const std::size_t keys = c->keys().size();
+        text += keys > 0 ? "<" + std::to_string(keys) + (keys == 1 ? " key>" : " keys>")
+                         : text_of(py::repr(current_value(*c)));
+        sep = ", ";
+    }
+    return text + ")";
+}
+
 // One line per control for the docstring of render(): keyword name, the
 // values it takes and its default, in Python's terms.
 std::string keyword_list(const FXNode& node)
@@ -478,8 +550,7 @@ PYBIND11_MODULE(trellin, m)
             if (p) std::rethrow_exception(p);
         } catch (const SettingError& e) {
             if (e.fault == SettingError::Fault::unknown_label) {
-                PyErr_SetString(PyExc_KeyError,
-                                (std::string(e.what()) + " (Node().controls lists the controls)").c_str());
+                PyErr_SetString(PyExc_KeyError, e.what());
             } else {
                 PyErr_SetString(PyExc_ValueError, e.what());
             }
@@ -488,12 +559,23 @@ PYBIND11_MODULE(trellin, m)
 
     m.doc() =
         "The Trellin cell-glass effect on NumPy arrays.\n\n"
-        "Pictures are arrays of shape (height, width, 3 or 4) of uint8, uint16, float16 or float32\n"
-        "samples, converted as `trellin render` converts files of those depths.";
+        "Pictures are arrays of shape (height, width, 3 or 4) of uint8, uint16, float16, float32 or\n"
+        "float64 samples, converted as `trellin render` converts files of those depths (float64 as\n"
+        "float32; a float64 picture comes back as float64).";
     m.attr("module_path") = effect->path();
     m.attr("node_type") = effect->type_name();
 
-    py::class_<ScriptNode>(m, "Node", R"(A node of the effect: its controls, keys and renders.
+    // Every docstring starts with its own signature, in Python's words
+    // (pybind11's would show C++ types and positional names).
+    py::options options;
+    options.disable_function_signatures();
+
+    py::class_<ScriptNode>(m, "Node", R"(Node(look=None, **controls)
+
+A node of the effect: its controls, keys and renders. It starts from the
+named look (trellin.looks() lists them) or the defaults, then takes the
+controls given as keywords, as `trellin --look NAME --set ...` does:
+Node(look="lit-domes", cell_size=0.5).
 
 A node is used by one thread at a time: a call on a node that another thread
 is using waits until that thread is done. Renders release the GIL, so
@@ -501,16 +583,18 @@ separate nodes render side by side in separate threads.
 
 Controls are named by their label as `trellin --set` takes it ("Index",
 "Cell Count X", "CellShape"; any case) or by their keyword name
-("cell_count_x"). Unknown names raise KeyError; values a control refuses
-raise ValueError naming the control and the values it takes.)")
-        .def(py::init([](const py::object& hdr) {
+("cell_count_x"). Unknown names raise KeyError (with the closest name);
+values a control refuses raise ValueError naming the control and the values
+it takes. Values read back as Python values: counting controls (Cell Count X,
+Smoothing) as int, switches as bool, options as their item names, the
+colour as (r, g, b, a), other numbers as float.)")
+        .def(py::init([](const py::object& look, const py::object& hdr, const py::kwargs& controls) {
                  auto node = std::make_unique<ScriptNode>(*effect);
                  node->hdr = hdr_mode(hdr, trellin_app::HdrMode::automatic);
+                 start_node(*node, look, controls, "Node()");
                  return node;
              }),
-             py::arg("hdr") = py::none(),
-             "A node with the controls at their defaults. hdr: how renders treat float samples outside\n"
-             "0..1 when they name no mode (see render).")
+             py::arg("look") = py::none(), py::arg("hdr") = py::none())
         .def_property(
             "hdr",
             [](ScriptNode& node) {
@@ -524,6 +608,11 @@ raise ValueError naming the control and the values it takes.)")
             },
             "How renders that name no mode treat float samples outside 0..1: 'auto' (the default),\n"
             "'split', 'log' or 'none'; see render.")
+        .def("__repr__",
+             [](ScriptNode& node) {
+                 auto lock = hold(node);
+                 return node_repr(node);
+             })
         .def_property_readonly(
             "controls",
             [](ScriptNode& node) {
@@ -538,18 +627,29 @@ raise ValueError naming the control and the values it takes.)")
             "Every value control in creation order, as a dict: name (keyword name), label, kind\n"
             "(numeric, boolean, option, colour), range (in words), minimum, maximum and step (numeric),\n"
             "items (option), default, value and keys (a list of (time, value)).")
+        .def_property_readonly(
+            "look_name",
+            [](ScriptNode& node) {
+                auto lock = hold(node);
+                return node.look().empty() ? py::object(py::none()) : py::object(py::str(node.look()));
+            },
+            "The look the node was last restored from, or None (after a project, or none at all).")
         .def("set", &set_control, py::arg("label"), py::arg("value"),
+             "set(label, value)\n\n"
              "Holds a control at a value for every frame (its keys are dropped), as `trellin --set`\n"
              "does. Values: a number, True/False, an item name or index, a colour (r, g, b[, a]) of\n"
              "0..1 each; text in --set form is taken too.")
-        .def("__setitem__", &set_control, "node[label] = value is node.set(label, value).")
+        .def("__setitem__", &set_control, py::arg("label"), py::arg("value"),
+             "node[label] = value is node.set(label, value).")
         .def(
             "__getitem__",
             [](ScriptNode& node, const std::string& label) {
                 auto lock = hold(node);
                 return current_value(node.control(label));
             },
-            "The control's value now: for a keyed control, its value at the last frame rendered.")
+            py::arg("label"),
+            "node[label]: the control's value now (for a keyed control, its value at the last frame\n"
+            "rendered).")
         .def(
             "key",
             [](ScriptNode& node, const std::string& label, double time, const py::handle& value) {
@@ -558,6 +658,7 @@ raise ValueError naming the control and the values it takes.)")
                 node.key(label, frame_time(time), text);
             },
             py::arg("label"), py::arg("time"), py::arg("value"),
+            "key(label, time, value)\n\n"
             "Adds an animation key at `time` (frames), as `trellin --key LABEL@TIME=VALUE` does;\n"
             "a key at the same time is replaced.")
         .def(
@@ -566,8 +667,11 @@ raise ValueError naming the control and the values it takes.)")
                 auto lock = hold(node);
                 node.clear_keys(label);
             },
-            py::arg("label"), "Removes every key of the control; it keeps its value now.")
+            py::arg("label"),
+            "clear_keys(label)\n\n"
+            "Removes every key of the control; it keeps its value now.")
         .def("load_project", &load_project, py::arg("path"),
+             "load_project(path)\n\n"
              "Replaces every control's value and keys by those of a project file (`trellin --project`).\n"
              "FileNotFoundError or OSError when it cannot be read, ValueError naming the fault when it\n"
              "is refused; the node is then unchanged.")
@@ -575,19 +679,15 @@ raise ValueError naming the control and the values it takes.)")
             "look",
             [](ScriptNode& node, const std::string& name) {
                 auto lock = hold(node);
-                try {
-                    node.load_look(name, look_base_dir());
-                } catch (const trellin_app::RecipeError& e) {
-                    throw py::value_error(e.what());
-                } catch (const trellin_app::ProjectError& e) {
-                    throw py::value_error(e.what());
-                }
+                restore_look(node, name);
             },
             py::arg("name"),
+            "look(name)\n\n"
             "Replaces every control's value and keys by those of a named look (`trellin --look`;\n"
             "trellin.looks() lists them). ValueError naming the known looks when there is none of that\n"
             "name; the node is then unchanged.")
         .def("save_project", &save_project, py::arg("path"),
+             "save_project(path)\n\n"
              "Writes every control's value and keys to a project file (`trellin --save-project`),\n"
              "complete or not at all (OSError).")
         .def(
@@ -595,10 +695,11 @@ raise ValueError naming the control and the values it takes.)")
             [](ScriptNode& node, const py::object& array, double time, const py::object& threads,
                const py::object& hdr) { return render_array(node, array, time, threads, hdr); },
             py::arg("array"), py::arg("time") = 0.0, py::arg("threads") = py::none(), py::arg("hdr") = py::none(),
+            "render(array, time=0.0, threads=None, hdr=None)\n\n"
             "Renders the picture as the frame at `time` and returns a new array of the same shape\n"
-            "and dtype. Takes (height, width, 3 or 4) arrays of uint8, uint16, float16 or float32\n"
-            "(TypeError otherwise). threads: processors to render on (default: all, or TRELLIN_THREADS).\n"
-            "hdr (default: the node's hdr) says what happens to float samples outside 0..1:\n"
+            "and dtype. Takes (height, width, 3 or 4) arrays of uint8, uint16, float16, float32 or\n"
+            "float64 (TypeError otherwise). threads: processors to render on (default: all, or\n"
+            "TRELLIN_THREADS). hdr (default: the node's hdr) says what happens to float samples outside 0..1:\n"
             "  'split': the picture within 0..1 renders as with 'none', the part above 1 (and below 0)\n"
             "           renders through the same glass with a black light and is added back\n"
             "  'log':   carried from -0.135 to 1024 on a logarithmic curve (the look changes)\n"
@@ -615,26 +716,24 @@ raise ValueError naming the control and the values it takes.)")
                 result.append(py::make_tuple(look.name, look.summary));
             return result;
         },
+        "looks()\n\n"
         "The named looks as (name, summary) pairs, in name order (`trellin looks`).");
 
     const ScriptNode probe(*effect);
     m.def(
         "render",
-        [](const py::object& array, double time, const py::object& hdr, const py::kwargs& controls) {
+        [](const py::object& array, double time, const py::object& look, const py::object& hdr,
+           const py::kwargs& controls) {
             ScriptNode node(*effect);
-            for (const auto& [name, value] : controls) {
-                const std::string keyword = text_of(name);
-                if (trellin_python::find_named_control(node.node(), keyword) == nullptr)
-                    throw py::type_error("render() got an unexpected keyword argument '" + keyword +
-                                         "' (Node().controls lists the control names)");
-                node.set(keyword, setting_text(value));
-            }
+            start_node(node, look, controls, "render()");
             return render_array(node, array, time, py::none(), hdr);
         },
-        py::arg("array"), py::arg("time") = 0.0, py::arg("hdr") = py::none(),
-        ("render(array, time=0.0, hdr=None, **controls): renders the picture through a new node with the\n"
-         "controls given as keywords (cell_shape=\"Hexagon\", cell_count_x=20, light_active=True)\n"
-         "and returns a new array, as Node.render does. The keywords:\n" +
+        py::arg("array"), py::arg("time") = 0.0, py::arg("look") = py::none(), py::arg("hdr") = py::none(),
+        ("render(array, time=0.0, look=None, hdr=None, **controls)\n\n"
+         "Renders the picture through a new node that starts from the named look (or the\n"
+         "defaults) and takes the controls given as keywords over it (cell_shape=\"Hexagon\",\n"
+         "cell_count_x=20, light_active=True); returns a new array, as Node.render does.\n"
+         "The keywords:\n" +
          keyword_list(probe.node()))
             .c_str());
 }

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "apps/common/core/control_text.h"
+#include "apps/common/core/nearest_name.h"
 
 namespace trellin_python {
 
@@ -40,6 +41,23 @@ CWidget* find_named_control(const FXNode& node, const std::string& name)
         }
     }
     return found != nullptr && found->kind() != ControlKind::label ? found : nullptr;
+}
+
+std::string suggest_control(const FXNode& node, const std::string& name)
+{
+    // Keyword names first: a tie between "cell_count_x" and "Cell Count X" goes
+    // to the form a script writes when the name has no space.
+    const bool spaced = name.find(' ') != std::string::npos;
+    std::vector<std::string> keywords, labels;
+    for (int i = 0; i < node.num_controls(); ++i) {
+        const CWidget* c = node.control(i);
+        if (c == nullptr || c->kind() == ControlKind::label) continue;
+        keywords.push_back(keyword_name(*c));
+        labels.push_back(trellin_app::setting_label(*c));
+    }
+    std::vector<std::string> known = spaced ? labels : keywords;
+    known.insert(known.end(), spaced ? keywords.begin() : labels.begin(), spaced ? keywords.end() : labels.end());
+    return trellin_app::did_you_mean(name, known);
 }
 
 }  // namespace trellin_python

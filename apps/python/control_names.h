@@ -21,4 +21,9 @@ std::string keyword_name(const CWidget& control);
 // options by their short label too) or a keyword name. Null when none does.
 CWidget* find_named_control(const FXNode& node, const std::string& name);
 
+// " (did you mean \"NAME\"?)" for the label or keyword name closest to a name
+// no control has, in the form it was given (a keyword name for a keyword-like
+// name); "" when none is close.
+std::string suggest_control(const FXNode& node, const std::string& name);
+
 }  // namespace trellin_python

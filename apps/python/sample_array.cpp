@@ -72,6 +72,9 @@ void with_conversion(SampleType type, Body&& body)
     case SampleType::float32:
         return body([](const unsigned char* at) { return from_unit_float(load<float>(at)); },
                     [](unsigned char* at, std::uint16_t v) { store(at, to_unit_float(v)); });
+    case SampleType::float64:
+        return body([](const unsigned char* at) { return from_unit_float(static_cast<float>(load<double>(at))); },
+                    [](unsigned char* at, std::uint16_t v) { store(at, static_cast<double>(to_unit_float(v))); });
     }
 }
 
@@ -99,15 +102,18 @@ void samples_from_picture(const trellin_app::HostPicture& picture, const SampleA
 
 std::vector<float> floats_from_samples(const SampleArray& samples)
 {
-    if (samples.type != SampleType::half && samples.type != SampleType::float32)
+    if (samples.type != SampleType::half && samples.type != SampleType::float32 && samples.type != SampleType::float64)
         throw std::logic_error("floats_from_samples: not a float array");
     std::vector<float> values(std::size_t(samples.width) * std::size_t(samples.height) * std::size_t(samples.channels));
-    const bool half = samples.type == SampleType::half;
+    const SampleType type = samples.type;
+    // float64 samples are taken as float32, as files of that depth are.
     for_each_sample(samples, [&](const unsigned char* sample, std::size_t i) {
-        if (half) {
+        if (type == SampleType::half) {
             Imath::half h;
             h.setBits(load<std::uint16_t>(sample));
             values[i] = static_cast<float>(h);
+        } else if (type == SampleType::float64) {
+            values[i] = static_cast<float>(load<double>(sample));
         } else {
             values[i] = load<float>(sample);
         }
@@ -117,14 +123,16 @@ std::vector<float> floats_from_samples(const SampleArray& samples)
 
 void samples_from_floats(const std::vector<float>& values, const SampleArray& samples)
 {
-    if (samples.type != SampleType::half && samples.type != SampleType::float32)
+    if (samples.type != SampleType::half && samples.type != SampleType::float32 && samples.type != SampleType::float64)
         throw std::logic_error("samples_from_floats: not a float array");
-    const bool half = samples.type == SampleType::half;
+    const SampleType type = samples.type;
     for_each_sample(samples, [&](unsigned char* sample, std::size_t i) {
-        if (half) {
+        if (type == SampleType::half) {
             constexpr float largest = 65504.0f;
             const float v = std::clamp(values[i], -largest, largest);
             store(sample, Imath::half(v).bits());
+        } else if (type == SampleType::float64) {
+            store(sample, static_cast<double>(values[i]));
         } else {
             store(sample, values[i]);
         }

@@ -11,7 +11,7 @@
 namespace trellin_python {
 
 // The sample types a picture array may hold.
-enum class SampleType { uint8, uint16, half, float32 };
+enum class SampleType { uint8, uint16, half, float32, float64 };
 
 struct SampleArray {
     SampleType type = SampleType::uint16;
@@ -31,7 +31,8 @@ inline constexpr long long max_pixels = 0x7fffffffLL / 4;
 
 // The samples into a host picture, whose memory is reused when it has their
 // size: 8-bit samples widened by 257, 16-bit ones as they are, floats clamped
-// to 0..1 and scaled to 0..65535 (NaN becomes 0).
+// to 0..1 and scaled to 0..65535 (NaN becomes 0; doubles are first narrowed
+// to float, so a float64 array converts exactly as the same float32 one).
 void picture_from_samples(const SampleArray& samples, trellin_app::HostPicture& picture);
 
 // Writes `picture` (of the array's size and channels) into the array: 8-bit

@@ -1,5 +1,6 @@
 #include "apps/python/script_node.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "apps/common/core/control_key.h"
@@ -31,9 +32,12 @@ ScriptNode::ScriptNode(const trellin_app::NodeModule& module) : module_(module),
 CWidget& ScriptNode::control(const std::string& name) const
 {
     CWidget* c = find_named_control(*node_, name);
-    if (c == nullptr)
-        throw trellin_app::SettingError("unknown control \"" + name + "\"",
+    if (c == nullptr) {
+        std::string hint = suggest_control(*node_, name);
+        if (hint.empty()) hint = " (Node().controls lists the controls)";
+        throw trellin_app::SettingError("unknown control \"" + name + "\"" + hint,
                                         trellin_app::SettingError::Fault::unknown_label);
+    }
     return *c;
 }
 
@@ -69,17 +73,46 @@ void ScriptNode::load_project(const std::string& path)
     trellin_app::NodeRecipe recipe;
     recipe.project = path;
     node_ = trellin_app::prepare_node(module_, recipe).node;
+    look_.clear();
+    start_.reset();
 }
 
 void ScriptNode::load_look(const std::string& name, const std::string& look_base_dir)
 {
-    // A recipe without a look makes a new node; an empty name is refused
-    // here as find_look refuses any unknown one (ProjectError).
-    if (name.empty()) trellin_app::find_look(name, look_base_dir);
+    // An unknown or empty name is refused as find_look refuses it (ProjectError).
+    const trellin_app::LookEntry look = trellin_app::find_look(name, look_base_dir);
     trellin_app::NodeRecipe recipe;
     recipe.look = name;
     recipe.look_base_dir = look_base_dir;
     node_ = trellin_app::prepare_node(module_, recipe).node;
+    start_ = trellin_app::prepare_node(module_, recipe).node;
+    look_ = look.name;
+}
+
+std::vector<const CWidget*> ScriptNode::changed_controls() const
+{
+    if (!start_) start_ = module_.create_node();
+    const auto same_keys = [](const CWidget& a, const CWidget& b) {
+        if (a.keys().size() != b.keys().size()) return false;
+        for (std::size_t i = 0; i < a.keys().size(); ++i) {
+            const ControlKey &x = a.keys()[i], &y = b.keys()[i];
+            if (x.time != y.time || !std::equal(x.v, x.v + 4, y.v)) return false;
+        }
+        return true;
+    };
+    std::vector<const CWidget*> changed;
+    for (int i = 0; i < node_->num_controls(); ++i) {
+        const CWidget* c = node_->control(i);
+        const CWidget* s = start_->control(i);
+        if (c == nullptr || s == nullptr || c->kind() == ControlKind::label) continue;
+        double now[4] = {0.0, 0.0, 0.0, 0.0}, then[4] = {0.0, 0.0, 0.0, 0.0};
+        c->get_values(now);
+        s->get_values(then);
+        // A keyed control's value is that of the last frame rendered: its keys say what it is.
+        const bool keyed = !c->keys().empty() || !s->keys().empty();
+        if (keyed ? !same_keys(*c, *s) : !std::equal(now, now + 4, then)) changed.push_back(c);
+    }
+    return changed;
 }
 
 void ScriptNode::save_project(const std::string& path)

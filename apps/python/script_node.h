@@ -9,6 +9,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "apps/common/core/control_setting.h"
 #include "apps/common/core/hdr_split.h"
@@ -27,7 +28,7 @@ public:
     const FXNode& node() const { return *node_; }
 
     // The value control `name` names (control_names.h); a SettingError of
-    // fault unknown_label when there is none.
+    // fault unknown_label when there is none, suggesting the closest name.
     CWidget& control(const std::string& name) const;
 
     // Holds the control at `value` (setting form, control_setting.h) for
@@ -47,6 +48,12 @@ public:
     // `look_base_dir`, as `--look` does (RecipeError naming the known looks
     // when there is none of that name, ProjectError for an empty name).
     void load_look(const std::string& name, const std::string& look_base_dir);
+
+    // The look the node was last restored from ("" after a project or none).
+    const std::string& look() const { return look_; }
+    // The value controls whose value or keys differ from where the node
+    // started: the look it was restored from, else the defaults.
+    std::vector<const CWidget*> changed_controls() const;
 
     // Renders input() as the frame at `time` on `threads` processors (0: the
     // host's count), as `trellin render` renders a picture, and returns the
@@ -68,6 +75,8 @@ private:
 
     const trellin_app::NodeModule& module_;
     trellin_app::NodePtr node_;
+    std::string look_;
+    mutable trellin_app::NodePtr start_;  // the look's or a new node, made when first asked for
     std::mutex mutex_;
     trellin_app::HostPicture input_, output_;
     trellin_app::SplitParts rendered_;

@@ -76,6 +76,11 @@ bool draw_numeric(CNumeric& n)
     if (!ImGui::SliderScalar("##value", ImGuiDataType_Double, &v, &lo, &hi, value_format(n).c_str(),
                              ImGuiSliderFlags_AlwaysClamp))
         return false;
+    // Pressed but not yet dragged: a click that selects the control, not a
+    // value where it was clicked.
+    if (ImGui::IsItemActive() && ImGui::IsMouseDown(ImGuiMouseButton_Left) &&
+        !ImGui::IsMouseDragging(ImGuiMouseButton_Left))
+        return false;
     const double snapped = snap_to_step(n, v);
     if (snapped == n.value) return false;
     n.value = snapped;
@@ -234,9 +239,10 @@ PanelMetrics ControlPanel::metrics(double width) const
     return m;
 }
 
-std::vector<PanelItem> ControlPanel::items_for(const PanelMetrics& m) const
+std::vector<PanelItem> ControlPanel::items_for(PanelMetrics& m) const
 {
-    std::vector<PanelItem> items = items_;
+    // Groups that do not fit side by side go below one another.
+    std::vector<PanelItem> items = m.width > 0.0 ? wrap_groups(items_, m) : items_;
     const double room = caption_room(panel_column_width(items, m));
     for (std::size_t i = 0; i < items.size(); ++i) {
         const CWidget* c = placements_[i].control;
@@ -248,15 +254,17 @@ std::vector<PanelItem> ControlPanel::items_for(const PanelMetrics& m) const
 
 double ControlPanel::height(double width) const
 {
-    const PanelMetrics m = metrics(width);
-    const PanelLayout layout = layout_panel(items_for(m), m);
+    PanelMetrics m = metrics(width);
+    const std::vector<PanelItem> items = items_for(m);
+    const PanelLayout layout = layout_panel(items, m);
     return layout.height + (layout.width > width ? double(ImGui::GetStyle().ScrollbarSize) : 0.0);
 }
 
 double ControlPanel::natural_width() const
 {
-    const PanelMetrics m = metrics(0.0);
-    return std::ceil(layout_panel(items_for(m), m).width);
+    PanelMetrics m = metrics(0.0);
+    const std::vector<PanelItem> items = items_for(m);
+    return std::ceil(layout_panel(items, m).width);
 }
 
 bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double control_offset, int id, double time,
@@ -328,6 +336,7 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
     }
     ImGui::EndDisabled();
     drawn.rect = last_item_rect();
+    if (ImGui::IsItemActivated()) input.selected = &control;
     show_tooltip(control, time);
     key_menu(control, time, input);
     ImGui::PopID();
@@ -337,7 +346,7 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
 ControlPanel::Input ControlPanel::draw(const Rect& area, double time)
 {
     Input input;
-    const PanelMetrics m = metrics(area.width);
+    PanelMetrics m = metrics(area.width);
     const std::vector<PanelItem> items = items_for(m);
     const PanelLayout layout = layout_panel(items, m);
 

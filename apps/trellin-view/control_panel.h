@@ -5,6 +5,10 @@
 // picker, or a label. Controls the node has greyed out are drawn unavailable
 // and take no input; hidden controls are not drawn.
 //
+// A plain click on a slider selects its control without changing it: the
+// value follows the pointer once the pointer is dragged, or is typed after
+// Ctrl+click or a double-click.
+//
 // Every caption reads whole: it wraps between words in its cell, columns are
 // never narrower than the longest word or list item they show, and a grid
 // wider than the window scrolls sideways. A control with keys shows a
@@ -42,6 +46,7 @@ public:
         std::vector<CWidget*> changed;       // controls whose values the user changed
         std::vector<KeyAction> key_actions;  // chosen from a control's menu
         bool active = false;                 // a control is being dragged or typed into
+        CWidget* selected = nullptr;         // the control clicked (selected, whether or not it changed)
     };
     // Draws the panel over `area` (window units) with the keys at `time`
     // marked.
@@ -70,7 +75,9 @@ private:
     // The widest thing any column must show whole.
     double min_column_width() const;
     // The items with their captions' lines at the column width of `m`.
-    std::vector<PanelItem> items_for(const PanelMetrics& m) const;
+    // Groups wrap below one another when the panel is too narrow (which
+    // sets the columns of `m`).
+    std::vector<PanelItem> items_for(PanelMetrics& m) const;
     double caption_room(double column_width) const;
     // Draws one control in its cell; fills `drawn`.
     bool draw_control(CWidget& control, const Rect& cell, double control_offset, int id, double time, Drawn& drawn,

@@ -89,6 +89,53 @@ PanelLayout layout_panel(const std::vector<PanelItem>& items, const PanelMetrics
     return layout;
 }
 
+std::vector<PanelItem> wrap_groups(const std::vector<PanelItem>& items, PanelMetrics& metrics)
+{
+    const int columns = column_count(items, metrics);
+    const auto width_of = [&](int n) {
+        return 2.0 * metrics.margin + double(n) * metrics.min_column_width + double(n - 1) * metrics.column_gap;
+    };
+    if (width_of(columns) <= metrics.width) return items;
+    // Groups start at the columns of the labels (and at column 0).
+    std::vector<int> starts{0};
+    for (const PanelItem& item : items)
+        if (item.is_label && item.column > 0 && item.row >= 0) starts.push_back(item.column);
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    if (starts.size() < 2) return items;
+    starts.push_back(columns);
+    int rows = 0;
+    for (const PanelItem& item : items)
+        if (item.column >= 0 && item.row >= 0) rows = std::max(rows, item.row + 1);
+
+    // Each group's new first column and first row.
+    const std::size_t groups = starts.size() - 1;
+    std::vector<int> column_shift(groups), row_shift(groups);
+    int band_start = 0, band_columns = 0, widest = 0, band = 0;
+    for (std::size_t g = 0; g < groups; ++g) {
+        const int span = starts[g + 1] - starts[g];
+        if (band_columns > 0 && width_of(band_columns + span) > metrics.width) {
+            ++band;
+            band_start = starts[g];
+            band_columns = 0;
+        }
+        column_shift[g] = band_start;
+        row_shift[g] = band * rows;
+        band_columns += span;
+        widest = std::max(widest, band_columns);
+    }
+    std::vector<PanelItem> out = items;
+    for (PanelItem& item : out) {
+        if (item.column < 0 || item.row < 0) continue;
+        const auto g =
+            std::size_t(std::upper_bound(starts.begin(), starts.end() - 1, item.column) - starts.begin() - 1);
+        item.column -= column_shift[g];
+        item.row += row_shift[g];
+    }
+    metrics.min_columns = widest;
+    return out;
+}
+
 std::vector<std::string> wrap_words(const std::string& text, double room,
                                     const std::function<double(const std::string&)>& measure)
 {
@@ -115,7 +162,7 @@ WindowLayout split_window(double window_width, double window_height, double time
     WindowLayout w;
     const double width = std::max(0.0, window_width);
     const double height = std::max(0.0, window_height);
-    const double panel = std::clamp(panel_height, 0.0, height);
+    const double panel = std::clamp(panel_height, 0.0, height * max_panel_share);
     const double bar = std::clamp(time_bar_height, 0.0, height - panel);
     w.picture_area = Rect{0.0, 0.0, width, height - panel - bar};
     w.time_bar = Rect{0.0, height - panel - bar, width, bar};

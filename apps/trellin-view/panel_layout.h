@@ -63,6 +63,15 @@ double panel_column_width(const std::vector<PanelItem>& items, const PanelMetric
 
 PanelLayout layout_panel(const std::vector<PanelItem>& items, const PanelMetrics& metrics);
 
+// The panel's groups (a group starts at each column holding a label and runs
+// to the next) put below one another when the grid does not fit
+// `metrics.width` side by side at the narrowest columns: as many groups as
+// fit share a band, and each band starts below the rows of the one above.
+// Returns the items moved and sets `metrics.min_columns` to the widest
+// band's columns; items and metrics are returned as they were when
+// everything fits (or when there is one group).
+std::vector<PanelItem> wrap_groups(const std::vector<PanelItem>& items, PanelMetrics& metrics);
+
 // `text` broken into lines at its spaces, each line as long as fits `room` by
 // `measure` (the width of a piece of text). A word wider than `room` gets a
 // line of its own: words are never cut.
@@ -74,12 +83,14 @@ double widest_word(const std::string& text, const std::function<double(const std
 // The window split, top to bottom, into the picture's area, the time bar
 // (`time_bar_height` high) and the panel (`panel_height` high), both across
 // the whole width; the panel first, then the time bar, get what the window
-// holds.
+// holds, but the panel never more than `max_panel_share` of the height (it
+// scrolls then), so that the picture keeps room.
 struct WindowLayout {
     Rect picture_area;
     Rect time_bar;
     Rect panel;
 };
+inline constexpr double max_panel_share = 0.5;
 WindowLayout split_window(double window_width, double window_height, double time_bar_height, double panel_height);
 
 }  // namespace trellin_view

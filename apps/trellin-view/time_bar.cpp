@@ -85,18 +85,22 @@ void draw_track(const ImVec2& lo, const ImVec2& hi, const TimeBarView& view)
     list->AddRectFilled(ImVec2(cx - half, lo.y), ImVec2(cx + half, hi.y), IM_COL32(255, 255, 255, 90));
     list->AddLine(ImVec2(cx, lo.y), ImVec2(cx, hi.y), IM_COL32(255, 255, 255, 230), 1.5f);
 
-    // Keys of the selected controls, where they fall in the shot's range.
+    // Keys where they fall in the shot's range: every keyed control's, then
+    // the selected controls' over them.
     const double first = double(t.frames().front());
     const double last = double(t.frames().back());
     const float r = height * 0.28f;
     const float cy = lo.y + height * 0.42f;
-    for (double time : view.key_times) {
-        if (time < first || time > last) continue;
-        const double at = last > first ? (time - first) / (last - first) * double(n - 1) : 0.0;
-        const float x = slot_centre(lo.x, width, at, n);
-        list->AddQuadFilled(ImVec2(x, cy - r), ImVec2(x + r, cy), ImVec2(x, cy + r), ImVec2(x - r, cy),
-                            IM_COL32(240, 190, 60, 255));
-    }
+    const auto diamonds = [&](const std::vector<double>& times, ImU32 colour) {
+        for (double time : times) {
+            if (time < first || time > last) continue;
+            const double at = last > first ? (time - first) / (last - first) * double(n - 1) : 0.0;
+            const float x = slot_centre(lo.x, width, at, n);
+            list->AddQuadFilled(ImVec2(x, cy - r), ImVec2(x + r, cy), ImVec2(x, cy + r), ImVec2(x - r, cy), colour);
+        }
+    };
+    diamonds(view.other_key_times, IM_COL32(170, 140, 80, 200));
+    diamonds(view.key_times, IM_COL32(240, 190, 60, 255));
 }
 
 }  // namespace

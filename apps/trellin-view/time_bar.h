@@ -1,5 +1,6 @@
 // The time bar between the picture and the panel: the frame shown, the
-// shot's range as a track with the keys of the selected controls and, after
+// shot's range as a track with the keys of every keyed control (the selected
+// controls' brightest) and, after
 // playback, which frames were rendered and which skipped; below it the
 // status line and the viewer's keys. Clicking or dragging along the track
 // goes to a frame.
@@ -17,10 +18,11 @@ namespace trellin_view {
 
 struct TimeBarView {
     const Timeline* timeline = nullptr;
-    std::vector<double> key_times;  // keys of the selected controls
-    std::string selected;           // the selected controls' names; empty: none
-    std::string showing;            // what the picture shows: "result", "input", "wipe"
-    std::string status;             // the status line
+    std::vector<double> key_times;        // keys of the selected controls
+    std::vector<double> other_key_times;  // keys of every other keyed control, drawn fainter
+    std::string selected;                 // the names shown beside "keys:"; empty: none
+    std::string showing;                  // what the picture shows: "result", "input", "wipe"
+    std::string status;                   // the status line
 };
 
 struct TimeBarInput {

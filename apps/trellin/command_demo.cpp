@@ -1,13 +1,18 @@
 // trellin demo [OUT]: the generated test picture through the effect with a
 // full-frame look, and a contact sheet of every look beside it.
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 
-#include "apps/trellin/contact_sheet.h"
-#include "apps/trellin/demo_picture.h"
+#include "apps/common/contact_sheet.h"
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/project_file.h"
+#include "apps/common/picture/image_io.h"
+#include "apps/trellin/contact_sheet.h"
+#include "apps/trellin/demo_picture.h"
+#include "apps/trellin/scene_picture.h"
 #include "apps/trellin/command_support.h"
 
 namespace fs = std::filesystem;
@@ -18,7 +23,7 @@ namespace trellin_cli {
 namespace {
 
 constexpr char default_look[] = "hexagon-glass";
-constexpr int tile_width = 320, tile_height = 180;
+constexpr int tile_width = 320;
 
 NodePtr restore_look(const NodeModule& module, const LookEntry& look)
 {
@@ -33,8 +38,8 @@ class DemoCommand : public Command {
 public:
     CLI::App* add_to(CLI::App& app) override
     {
-        CLI::App* demo =
-            app.add_subcommand("demo", "Render a built-in test picture with a look, and a sheet of all looks");
+        CLI::App* demo = app.add_subcommand(
+            "demo", "Render a built-in scene (or your picture) with a look, and a sheet of all looks");
         demo->add_option("OUT", output_, "Picture to write (default: out/demo.png; its folder is created)")
             ->type_name("FILE");
         demo->add_option(
@@ -44,17 +49,22 @@ public:
         demo->add_option("--sheet", sheet_,
                          "Contact sheet of every look, each labelled with its name (default: looks.png beside OUT)")
             ->type_name("FILE");
+        demo->add_option("--picture", picture_,
+                         "Show the looks on this picture instead of the built-in scene (any format render reads)")
+            ->type_name("FILE");
         CLI::Option* no_sheet = demo->add_flag("--no-sheet", no_sheet_, "Write no contact sheet");
         demo->get_option("--sheet")->excludes(no_sheet);
         add_frame_options(*demo, options_);
         demo->footer(
-            "Makes a 960x540 16-bit RGBA test picture (colour sweep, checkerboard, discs), renders it with the\n"
-            "look (and any --set given on top) and writes it to OUT. Then renders the same picture at 320x180\n"
-            "with every look and lays them out, labelled, on the contact sheet.\n"
+            "Makes a 960x540 scene that reads like a photograph (evening sky, sun, hills, a town with lit\n"
+            "windows, a road), or takes --picture, renders it with the look (and any --set given on top)\n"
+            "and writes it to OUT. Then renders the same picture 320 pixels wide with every look and lays\n"
+            "them out, labelled, on the contact sheet.\n"
             "\n"
             "Examples:\n"
             "  trellin demo\n"
             "  trellin demo lit.png --look lit-domes --no-sheet\n"
+            "  trellin demo mine.png --picture photo.jpg         # every look on your own picture\n"
             "  trellin demo hexagons.png --set CellShape=Hexagon");
         return demo;
     }
@@ -62,6 +72,14 @@ public:
     int run() override
     {
         const std::vector<Setting> settings = parse_settings(options_.settings);
+        HostPicture picture = make_scene_picture();
+        if (!picture_.empty()) {
+            try {
+                picture = read_picture(picture_);
+            } catch (const PictureError& e) {
+                throw Failure{exit_usage, e.what()};
+            }
+        }
         if (sheet_.empty() && !no_sheet_) sheet_ = (fs::path(output_).parent_path() / "looks.png").string();
         check_output(output_, true);
         if (!no_sheet_) check_output(sheet_, true);
@@ -83,29 +101,32 @@ public:
         }
         use_threads(options_.threads);
 
-        const HostPicture picture = make_demo_picture();
-        const WriteReport report = render_to_file(*node, picture, "demo picture", output_);
+        const WriteReport report =
+            render_to_file(*node, picture, picture_.empty() ? "demo picture" : picture_, output_);
         print_notes(report, output_);
         std::cout << "wrote " << output_ << " (" << picture.width << "x" << picture.height << ", "
                   << (report.channels == 4 ? "RGBA" : "RGB") << ", " << report.sample_type << " " << report.format
                   << ", look " << look.name << ")\n";
-        if (!no_sheet_) write_looks_sheet(module);
+        if (!no_sheet_) write_looks_sheet(module, picture);
         return exit_done;
     }
 
 private:
     // Every look on the demo picture at tile size; a look that cannot be
     // restored or rendered is left out with a note.
-    void write_looks_sheet(const NodeModule& module)
+    void write_looks_sheet(const NodeModule& module, const HostPicture& shown)
     {
-        const HostPicture picture = make_demo_picture(tile_width, tile_height);
+        // The tiles keep the picture's shape on screen.
+        const double shape = shown.height / (shown.width * (shown.pixel_aspect > 0.0 ? shown.pixel_aspect : 1.0));
+        const int height = std::clamp(static_cast<int>(std::lround(tile_width * shape)), 1, 4 * tile_width);
+        const HostPicture picture = picture_.empty() ? make_scene_picture(tile_width, height) : shown;
         std::vector<SheetTile> tiles;
         for (const LookEntry& look : list_looks()) {
             SheetTile tile;
             tile.label = look.name;
             try {
                 NodePtr node = load_project_file(module, look.path);
-                if (render_frame(*node, picture, tile.picture) == 0) {
+                if (render_frame(*node, picture, tile.picture, 0.0, tile_width, height) == 0) {
                     std::cerr << "trellin: note: look " << look.name << " left out: the effect refused the frame\n";
                     continue;
                 }
@@ -123,6 +144,7 @@ private:
     }
 
     std::string output_ = "out/demo.png";
+    std::string picture_;
     std::string look_ = default_look;
     std::string sheet_;
     bool no_sheet_ = false;

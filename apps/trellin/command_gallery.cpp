@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <iostream>
 
+#include "apps/common/control_gallery.h"
 #include "apps/trellin/control_gallery.h"
 #include "apps/trellin/demo_picture.h"
+#include "apps/trellin/scene_picture.h"
 #include "apps/trellin/command_support.h"
 #include "host/text_match.h"
 
@@ -29,7 +31,7 @@ public:
         gallery->add_option("OUTDIR", folder_, "Folder to write the strips to (created when missing)")
             ->required()
             ->type_name("OUTDIR");
-        gallery->add_option("--picture", picture_, "Picture to show (default: the built-in test picture)")
+        gallery->add_option("--picture", picture_, "Picture to show (default: the built-in scene, trellin demo's)")
             ->type_name("FILE");
         gallery->add_option("--width", width_, "Width of each picture of a strip, in pixels")
             ->check(CLI::Range(16, 2000))
@@ -58,7 +60,7 @@ public:
         int tile_height = 0;
         if (picture_.empty()) {
             tile_height = width_ * 9 / 16;
-            picture = make_demo_picture(width_, tile_height);
+            picture = make_scene_picture(width_, tile_height);
         } else {
             try {
                 picture = read_picture(picture_);
@@ -115,7 +117,7 @@ private:
 
     std::string folder_, picture_;
     std::vector<std::string> only_;
-    int width_ = 240;
+    int width_ = 480;
     int threads_ = 0;
 };
 

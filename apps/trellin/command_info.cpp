@@ -66,6 +66,10 @@ public:
             std::cout << "\ncontrols     none\n";
             return exit_done;
         }
+        // Controls are the values one sets (as docs/controls.md and the Python
+        // module count them); the panel's group headings are listed with them,
+        // in creation order, but not counted.
+        int values = 0, headings = 0;
         std::vector<ControlRow> rows;
         rows.push_back({"#", "label", "kind", "column", "row", "default", "step", "meaning", "range"});
         for (int i = 0; i < count; ++i) {
@@ -73,6 +77,7 @@ public:
             if (c == nullptr) continue;
             const auto p = placed.find(c);
             const bool on_panel = p != placed.end();
+            ++(c->kind() == ControlKind::label ? headings : values);
             rows.push_back({std::to_string(i), setting_label(*c), kind_name(c->kind()),
                             on_panel ? std::to_string(p->second.column) : "-",
                             on_panel ? std::to_string(p->second.row) : "-", default_text(*c), step_text(*c),
@@ -85,8 +90,11 @@ public:
         std::array<std::size_t, 8> width{};
         for (const ControlRow& r : rows)
             for (std::size_t k = 0; k < width.size(); ++k) width[k] = std::max(width[k], cells(r)[k]->size());
-        std::cout << "\ncontrols (" << count << ", in creation order; column and row place them on the panel;\n"
-                  << "set them with --set LABEL=VALUE)\n";
+        std::cout << "\ncontrols (" << values << ", in creation order; column and row place them on the panel;\n"
+                  << "set them with --set LABEL=VALUE";
+        if (headings > 0)
+            std::cout << ". The " << headings << " rows of kind label are the panel's group headings, not controls";
+        std::cout << ")\n";
         for (const ControlRow& r : rows) {
             std::string line = "  ";
             for (std::size_t k = 0; k < width.size(); ++k)

@@ -86,6 +86,9 @@ public:
         add_control_options(*pipe, controls_, false);
         add_colour_options(*pipe, colour_options_, true);
         add_verbosity_options(*pipe, verbosity_);
+        pipe->add_flag("--progress", progress_,
+                       "Show the progress line on a terminal (off by default: the programs around a pipe "
+                       "usually print their own)");
         pipe->footer(
             "Frames are 16-bit RGBA, little-endian (ffmpeg's -f rawvideo -pix_fmt rgba64le), or float\n"
             "planes G, B, R, A (-pix_fmt gbrapf32le, what ffmpeg decodes OpenEXR to), one after another;\n"
@@ -97,6 +100,9 @@ public:
             "form; --colorspace-in, --working-space, --colorspace-out, --alpha and --hdr change that.\n"
             "gbrapf32le frames keep values above 1 (--hdr split, their default): each frame with any\n"
             "renders twice, once for the picture within 0..1 and once for what lies above.\n"
+            "Progress: none by default, so that the encoder's own progress line (ffmpeg's) keeps the\n"
+            "terminal; --progress shows frames done and frames per second instead (give ffmpeg -nostats\n"
+            "then), -v one line per frame. Notes and errors are printed either way.\n"
             "\n"
             "Examples:\n"
             "  ffmpeg -i in.mov -f rawvideo -pix_fmt rgba64le - |\n"
@@ -156,7 +162,10 @@ public:
         ClipCount clipped_before, clipped_written;
         std::string working_space;
         HdrMode hdr = HdrMode::none;
-        Progress progress(verbosity_, 0);
+        // Inside a pipeline the encoder usually draws its own progress line on
+        // the same terminal; ours would overwrite it, so it is shown only when asked for.
+        const Verbosity shown = verbosity_ == Verbosity::normal && !progress_ ? Verbosity::quiet : verbosity_;
+        Progress progress(shown, 0);
 
         // Frames 0, 1, 2, ... until standard input ends.
         PipelineStages stages;
@@ -232,6 +241,7 @@ public:
 private:
     std::string size_, out_size_, alpha_;
     double aspect_ = 1.0;
+    bool progress_ = false;
     std::string pixel_format_ = rgba64le;
     FrameOptions options_;
     ControlOptions controls_;

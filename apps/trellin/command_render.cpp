@@ -102,7 +102,9 @@ public:
             "A still renders as frame 0, or as frame N with --frames N. --set holds a control for the whole\n"
             "run (its keys are dropped); --key adds to the keys a --project brings. Files are written\n"
             "complete or not at all.\n"
-            "On a terminal a progress line shows frames done, frames per second and the time left.\n"
+            "On a terminal a progress line shows frames done, frames per second and the time left. The\n"
+            "last line, on standard output, names what was written (the first and last file of a\n"
+            "sequence); -q leaves it out.\n"
             "\n"
             "Examples:\n"
             "  trellin render in.png out.png --set CellShape=Hexagon --set \"Cell Count X=16\"\n"
@@ -221,6 +223,8 @@ public:
                 noted_alpha_ = true;
             }
             progress.rendered(frame_name(frame_at(f.number)) + f.input + " -> " + f.output);
+            if (first_output_.empty()) first_output_ = f.output;
+            ++frames_written_;
             last_output = f.output;
         };
         try {
@@ -235,10 +239,24 @@ public:
         progress.finish();
         print_clip_notes(clipped_before, clipped_written, hdr, working_space, output_format(last_output));
         save_project_if_asked(*node, controls_, &colour.options());
+        if (verbosity_ != Verbosity::quiet) std::cout << written_summary(last_output) << std::flush;
         return exit_done;
     }
 
 private:
+    // What the run wrote, for its last line: the file, or the first and last
+    // of a sequence and how many frames were left out because they existed.
+    std::string written_summary(const std::string& last_output) const
+    {
+        const long long skipped = range_.count() - frames_written_;
+        const std::string existed = skipped > 0 ? " (" + std::to_string(skipped) + " existed, skipped)" : "";
+        if (frames_written_ == 0) return "wrote nothing: every output exists" + existed + "\n";
+        if (!in_) return "wrote " + last_output + "\n";
+        if (frames_written_ == 1) return "wrote 1 frame: " + last_output + existed + "\n";
+        return "wrote " + std::to_string(frames_written_) + " frames: " + first_output_ + " to " + last_output +
+               existed + "\n";
+    }
+
     struct Frame {
         long long number = 0;
         std::string input, output;
@@ -363,6 +381,8 @@ private:
     bool skip_existing_ = false;
     bool noted_alpha_ = false;
     bool noted_input_ = false;
+    long long frames_written_ = 0;
+    std::string first_output_;
     FrameOptions options_;
     RenderOverrides colour_options_;
     ControlOptions controls_;

@@ -41,7 +41,7 @@ const std::vector<GalleryStrip>& gallery_strips()
         {"Index", {"1", "1.5", "3"}, {}},
         {"Edge", {"Duplicate", "Black", "Wrap"}, {{"White Height", "20"}, {"CellSize", "0.6"}}},
         {"Smoothing", {"0", "3", "10"}, {}},
-        {"ChromaticAb", {"0", "1", "4"}, {}},
+        {"ChromaticAb", {"0", "4", "16"}, {}},
         {"Cell Angle", {"0", "15", "45"}, {}},
         {"Angle Centre_X", {"0", "0.5", "1"}, small_turned_grid},
         {"Angle Centre_Y", {"0", "0.5", "1"}, small_turned_grid},

@@ -86,6 +86,7 @@ void Progress::show(bool force)
     // A few updates a second are enough to read; the last frame always shows.
     if (!force && done_ != total_ && now - last_shown_ < std::chrono::milliseconds(200)) return;
     last_shown_ = now;
+    shown_done_ = done_;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     // Back to the line's start, the text, then clear what a longer text left.
     std::cerr << "\rtrellin: " << progress_text(done_, total_, rendered_, seconds) << "\x1b[K" << std::flush;
@@ -94,6 +95,8 @@ void Progress::show(bool force)
 
 void Progress::finish()
 {
+    // The line ends on the count reached, even when the last update was held back.
+    if (live_ && done_ > 0 && shown_done_ != done_) show(true);
     if (!line_open_) return;
     std::cerr << "\n" << std::flush;
     line_open_ = false;

@@ -38,8 +38,9 @@ private:
     bool live_ = false;  // an updating line on a terminal
     bool line_open_ = false;
     long long total_ = 0;
-    long long done_ = 0;      // rendered and skipped
-    long long rendered_ = 0;  // rendered only: these set the speed
+    long long done_ = 0;         // rendered and skipped
+    long long rendered_ = 0;     // rendered only: these set the speed
+    long long shown_done_ = -1;  // done_ as the line last showed it
     Clock::time_point start_;
     Clock::time_point frame_start_;
     Clock::time_point last_shown_;

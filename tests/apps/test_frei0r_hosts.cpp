@@ -9,6 +9,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <regex>
 
 #include "apps/common/core/sample_convert.h"
 #include "node/control_table.h"
@@ -176,3 +178,94 @@ TEST_F(Frei0rHosts, GStreamerPipelineAtAnOddWidth)
 }
 
 }  // namespace
+
+namespace {
+
+// The <parameter> elements of a Kdenlive effect description: name -> attributes.
+std::map<std::string, std::map<std::string, std::string>> kdenlive_parameters(const std::string& xml)
+{
+    std::map<std::string, std::map<std::string, std::string>> out;
+    const std::regex element(R"(<parameter ([^>]*)>)"), attribute(R"re(([a-z]+)="([^"]*)")re");
+    for (std::sregex_iterator e(xml.begin(), xml.end(), element), end; e != end; ++e) {
+        std::map<std::string, std::string> attributes;
+        const std::string text = (*e)[1];
+        for (std::sregex_iterator a(text.begin(), text.end(), attribute); a != end; ++a) attributes[(*a)[1]] = (*a)[2];
+        out[attributes["name"]] = attributes;
+    }
+    return out;
+}
+
+}  // namespace
+
+// The Kdenlive effect description names every control with its own range and default, and its
+// mapping (Kdenlive shows u * factor + offset for a frei0r value u) holds: an MLT project whose
+// values are written through it renders with melt as trellin render renders the values shown.
+TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
+{
+    const std::string xml =
+        slurp(fs::path(TRELLIN_LIB_DIR).parent_path() / "share" / "kdenlive" / "effects" / "frei0r_trellin.xml");
+    ASSERT_NE(xml.find("<effect tag=\"frei0r.trellin\""), std::string::npos) << xml;
+    const auto params = kdenlive_parameters(xml);
+    for (const vx::ControlRow& row : vx::control_table) {
+        if (row.kind == ControlKind::label) continue;
+        const std::string name = std::string(row.label).substr(0, std::string(row.label).find(':'));
+        ASSERT_EQ(params.count(name), 1u) << name;
+        if (row.kind != ControlKind::numeric) continue;
+        const auto& p = params.at(name);
+        EXPECT_EQ(std::stod(p.at("min")), row.minimum) << name;
+        EXPECT_EQ(std::stod(p.at("max")), row.maximum) << name;
+        EXPECT_EQ(std::stod(p.at("default")), row.value[0]) << name;
+    }
+    EXPECT_EQ(params.at("Cell Angle").at("suffix"), "°");
+
+    // Values as the user types them in Kdenlive, and the same as trellin settings.
+    const std::vector<std::pair<std::string, std::string>> shown = {
+        {"CellShape", "Hexagon"}, {"Cell Count X", "12"}, {"Cell Count Y", "9"}, {"Cell Angle", "90"},
+        {"Index", "5.5"},         {"Light Active", "1"},  {"Brightness", "150"}, {"Light_X", "0.25"}};
+    std::string properties;
+    std::vector<std::string> sets;
+    for (const auto& [name, value] : shown) {
+        const auto& p = params.at(name);
+        std::string mlt = value;
+        if (p.at("type") == "constant") {
+            char text[40];
+            std::snprintf(text, sizeof text, "%.17g",
+                          (std::stod(value) - std::stod(p.at("offset"))) / std::stod(p.at("factor")));
+            mlt = text;
+        }
+        properties += "      <property name=\"" + name + "\">" + mlt + "</property>\n";
+        sets.push_back(name + "=" + (name == "Light Active" ? "on" : value));
+    }
+    const int w = 64, h = 48;
+    std::vector<std::uint8_t> rgb(std::size_t(w) * h * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = std::uint8_t((i * 37 + i / 192 * 11) % 251);
+    write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT8, rgb);
+    spit(dir / "project.mlt",
+         "<mlt>\n"
+         "  <profile width=\"64\" height=\"48\" frame_rate_num=\"25\" frame_rate_den=\"1\"\n"
+         "           sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\"\n"
+         "           display_aspect_den=\"3\" progressive=\"1\"/>\n"
+         "  <producer id=\"picture\" in=\"0\" out=\"0\">\n"
+         "    <property name=\"resource\">in.png</property>\n"
+         "    <filter>\n"
+         "      <property name=\"mlt_service\">frei0r.trellin</property>\n" +
+             properties +
+             "    </filter>\n"
+             "  </producer>\n"
+             "</mlt>\n");
+    sh("melt -quiet project.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
+    const FileImage out = read_file(dir / "out.png");
+    ASSERT_EQ(out.spec.width, w);
+    std::vector<std::uint8_t> rgba(std::size_t(w) * h * 4);
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+        for (int c = 0; c < 3; ++c) rgba[i * 4 + c] = rgb[i * 3 + c];
+        rgba[i * 4 + 3] = 255;
+    }
+    const Frame expected = trellin_render(rgba, w, h, sets);
+    int worst = 0;
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i)
+        for (int c = 0; c < 3; ++c)
+            worst = std::max(
+                worst, std::abs(int(out.u16[i * std::size_t(out.spec.nchannels) + c] >> 8) - int(expected[i * 4 + c])));
+    EXPECT_EQ(worst, 0);
+}

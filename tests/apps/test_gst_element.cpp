@@ -382,7 +382,7 @@ TEST_F(GlassElement, InspectListsEveryPropertyWithItsRange)
         EXPECT_EQ(text.find("controllable") != std::string::npos, row.kind != ControlKind::color) << text;
         if (row.kind == ControlKind::numeric) {
             EXPECT_EQ(number(text, "Range:"), row.minimum) << text;
-            EXPECT_EQ(number(text, " - "), row.maximum) << text;
+            EXPECT_EQ(number(text.substr(text.find("Range:")), " - "), row.maximum) << text;
             EXPECT_EQ(number(text, "Default:"), row.value[0]) << text;
             EXPECT_NE(text.find(row.step == 1.0 ? "Integer." : "Double."), std::string::npos) << text;
         } else if (row.kind == ControlKind::option) {
@@ -399,6 +399,29 @@ TEST_F(GlassElement, InspectListsEveryPropertyWithItsRange)
         }
     }
     EXPECT_NE(listed["project"].find("String."), std::string::npos);
+    EXPECT_NE(listed["look"].find("String."), std::string::npos);
+    // Descriptions say what the control does, not only its name.
+    EXPECT_NE(listed["cell-size"].find("Cell radius = 0.2 x CellSize x picture width"), std::string::npos)
+        << listed["cell-size"];
+    EXPECT_EQ(r.out.find("The effect's"), std::string::npos) << r.out;
+}
+
+// look= restores a named look and the properties beside it change single
+// controls of it, whatever their order, as --look then --set.
+TEST_F(GlassElement, ALookUnderExplicitProperties)
+{
+    sh("gst-launch-1.0 -q videotestsrc num-buffers=2"
+       " ! video/x-raw,format=RGBA64_LE,width=48,height=32,framerate=5/1 ! tee name=t"
+       " t. ! queue ! filesink location=in.raw"
+       " t. ! queue ! trellinglass cell-count-x=7 look=Lit-Domes index=1.8 ! filesink location=out.raw");
+    const RunResult r =
+        run({"pipe", "--size", "48x32", "--look", "lit-domes", "--set", "Cell Count X=7", "--set", "Index=1.8"},
+            testkit::RunOptions().input(path("in.raw")));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(slurp(dir / "out.raw") == r.out);
+    const RunResult bad = gst("gst-launch-1.0 -q videotestsrc num-buffers=1 ! trellinglass look=lit-dome ! fakesink");
+    EXPECT_NE(bad.code, 0);
+    EXPECT_NE((bad.out + bad.err).find("did you mean \"lit-domes\""), std::string::npos) << bad.out << bad.err;
 }
 
 // Values GStreamer cannot take are refused with its usual messages and leave

@@ -19,6 +19,8 @@ TEST_F(InstalledTree, TrellinListsAndRendersTheInstalledLooks)
                                                    testkit::RunOptions().within(120));
     ASSERT_EQ(install.code, 0) << install.out << install.err;
     EXPECT_TRUE(fs::exists(prefix / "lib" / "frei0r-1" / "trellin.so"));
+    // Where Kdenlive looks for effect descriptions under the prefix.
+    EXPECT_TRUE(fs::exists(prefix / "share" / "kdenlive" / "effects" / "frei0r_trellin.xml"));
 
     const testkit::RunOptions clean = testkit::RunOptions().with_env({"TRELLIN_MODULE", "TRELLIN_THREADS"});
     const std::string installed = (prefix / "bin" / "trellin").string();

@@ -106,14 +106,24 @@ TEST_F(TrellinCli, DemoWritesItsPicture)
     const FileImage image = read_file(out);
     EXPECT_EQ(image.spec.width, 960);
     EXPECT_EQ(image.spec.nchannels, 4);
+
+    // --picture: the looks on the user's own picture, the sheet's tiles in its shape.
+    write_file(dir / "mine.png", 200, 100, 3, OIIO::TypeDesc::UINT8, pattern<std::uint8_t>(200, 100, 3, 5, 255));
+    const RunResult mine = run({"demo", path("mine-demo.png"), "--picture", path("mine.png")});
+    ASSERT_EQ(mine.code, 0) << mine.err;
+    EXPECT_EQ(read_file(dir / "mine-demo.png").spec.width, 200);
+    const FileImage sheet = read_file(dir / "looks.png");
+    EXPECT_LT(sheet.spec.height, read_file(out.parent_path() / "looks.png").spec.height) << "tiles of 2:1, not 16:9";
+    EXPECT_EQ(run({"demo", path("x.png"), "--picture", path("missing.png")}).code, 2);
 }
 
 TEST_F(TrellinCli, InfoShowsTheNodeAndItsControls)
 {
     const RunResult r = run({"info"});
     ASSERT_EQ(r.code, 0) << r.err;
-    for (const char* text : {"5f3a9c1e-2b7d-4e60-9a41-c83d7e0b6f15", "Kelvoids.Trellin", "Version 5.0",
-                             "controls (28, in creation order", "27  Surface"})
+    for (const char* text :
+         {"5f3a9c1e-2b7d-4e60-9a41-c83d7e0b6f15", "Kelvoids.Trellin", "Version 5.0", "controls (26, in creation order",
+          "2 rows of kind label are the panel's group headings", "27  Surface"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text << "\n" << r.out;
 }
 

@@ -59,6 +59,20 @@ TEST_F(TrellinPipe, FramesAnimateByTheirNumber)
     EXPECT_EQ(none.out, "");
 }
 
+TEST_F(TrellinPipe, ProgressOnlyWhenAskedSoTheEncodersLineKeepsTheTerminal)
+{
+    std::vector<std::vector<std::uint16_t>> frames(2, pattern<std::uint16_t>(w, h, 4, 5, 65535));
+    spit(dir / "in.raw", raw(frames));
+    const auto on_terminal = testkit::RunOptions().input(path("in.raw")).terminal();
+    const RunResult plain = run({"pipe", "--size", "24x16"}, on_terminal);
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    EXPECT_EQ(plain.err, "");
+    const RunResult shown = run({"pipe", "--size", "24x16", "--progress"}, on_terminal);
+    ASSERT_EQ(shown.code, 0) << shown.err;
+    EXPECT_NE(shown.err.find("2 frames"), std::string::npos) << shown.err;
+    EXPECT_EQ(shown.out, plain.out);
+}
+
 TEST_F(TrellinPipe, ACutStreamIsAnErrorNamingTheFrame)
 {
     std::string bytes = raw(std::vector<std::vector<std::uint16_t>>(3, pattern<std::uint16_t>(w, h, 4, 7, 65535)));

@@ -44,6 +44,11 @@ TEST_F(TrellinSequence, PatternsRangesAndSteps)
                              "Cell Angle@0=0", "--key", "Cell Angle@6=60"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");  // no progress line when standard error is no terminal
+    // The last line names the first and last file written; a still names its file; -q says nothing.
+    EXPECT_EQ(r.out, "wrote 3 frames: " + path(numbered("out", 1)) + " to " + path(numbered("out", 5)) + "\n");
+    const RunResult still = run({"render", path(numbered("in", 0)), path("still.png")});
+    EXPECT_EQ(still.out, "wrote " + path("still.png") + "\n");
+    EXPECT_EQ(run({"render", path(numbered("in", 0)), path("quiet.png"), "-q"}).out, "");
     for (long long f : {0, 2, 4, 6}) EXPECT_FALSE(fs::exists(dir / numbered("out", f))) << f;
     // Each frame at time = its number: the keyed angle is 10 degrees a frame.
     for (long long f : {1, 3, 5}) {
@@ -105,6 +110,11 @@ TEST_F(TrellinSequence, SkipExistingResumesARunAndProgressShowsOnlyOnATerminal)
     EXPECT_EQ(slurp(dir / numbered("out", 1)), kept);
     for (long long f : {0, 2, 3}) EXPECT_EQ(output("out", f), ReferenceNode().render(inputs[f], w, h, 4));
     for (const char* part : {"4/4 frames", " fps", "\r"}) EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "wrote 3 frames: " + path(numbered("out", 0)) + " to " + path(numbered("out", 3)) +
+                         " (1 existed, skipped)\n");
+    const RunResult again =
+        run({"render", path("in.####.png"), path("out.####.png"), "--frames", "0-3", "--skip-existing"});
+    EXPECT_EQ(again.out, "wrote nothing: every output exists (4 existed, skipped)\n");
 }
 
 TEST_F(TrellinSequence, FaultsStopTheRunWithTheCauseNamed)

@@ -150,6 +150,42 @@ TEST(PanelLayout, NodesGridOfFourteenColumnsWithLabelsBelowAndCaptionsWrappedWho
               (std::vector<double>{540, 540, 600}));
 }
 
+TEST(PanelLayout, GroupsThatDoNotFitSideBySideWrapBelowOneAnotherAndThePictureKeepsRoom)
+{
+    NodePtr node = new_node();
+    CPanel panel;
+    ASSERT_TRUE(node->layout_controls(&panel));
+    std::vector<PanelItem> items;
+    for (const CPanel::Placement& p : panel.placements())
+        items.push_back(PanelItem{p.column, p.row, p.control->kind() == ControlKind::label, 1});
+    // Wide enough: nothing moves.
+    PanelMetrics wide{.width = 1400, .min_column_width = 90};
+    EXPECT_EQ(wrap_groups(items, wide).size(), items.size());
+    EXPECT_EQ(wide.min_columns, 14);
+    for (std::size_t i = 0; i < items.size(); ++i) EXPECT_EQ(wrap_groups(items, wide)[i].column, items[i].column);
+
+    // Too narrow for 14 columns of 90: the Surface group (from column 7) goes below the grid's group,
+    // and the whole panel fits the width, every cell apart.
+    PanelMetrics narrow{.width = 800, .min_column_width = 90};
+    const std::vector<PanelItem> wrapped = wrap_groups(items, narrow);
+    EXPECT_EQ(narrow.min_columns, 7);
+    const PanelLayout layout = layout_panel(wrapped, narrow);
+    EXPECT_EQ(layout.columns, 7);
+    EXPECT_LE(layout.width, 800);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(wrapped[i].row >= 5, items[i].column >= 7) << i;
+        const Rect& c = layout.cells[i];
+        for (std::size_t j = 0; j < i; ++j) {
+            const Rect& o = layout.cells[j];
+            EXPECT_TRUE(c.x + c.width <= o.x || o.x + o.width <= c.x || c.y + c.height <= o.y || o.y + o.height <= c.y)
+                << i << " overlaps " << j;
+        }
+    }
+    // A panel taller than half the window gets half, and the picture the rest above the time bar.
+    const WindowLayout split = split_window(1000, 600, 50, 900);
+    EXPECT_EQ((std::vector<double>{split.panel.height, split.picture_area.height}), (std::vector<double>{300, 250}));
+}
+
 TEST(ControlEdit, NumbersSnapToTheirStepsInsideTheRange)
 {
     CNumeric size("CellSize", 0.1, 0.01, 1.0, 0.005, true), count("Cell Count X", 10, 1, 100, 1, true);

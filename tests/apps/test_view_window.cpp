@@ -505,3 +505,58 @@ TEST(ViewArguments, RefusedBeforeAWindowOpens)
 }
 
 }  // namespace
+
+// What a designer meets first: a project's keys on the time bar before any control is touched, a plain
+// click on a slider that selects it without moving it, the wipe's dividing line dragged, and Esc after
+// an edit that asks first and then keeps the edit in a recovery project.
+TEST_F(ViewWindow, ClicksSelectTheWipeLineDragsAndNoEditIsLostOnClosing)
+{
+    const fs::path project = dir / "spin.json";
+    std::ofstream(project) << R"({"controls": {"Cell Angle": {"keys": [[0, 0], [10, 40]]}}})";
+    start({"--frames", "0-10", "--project", project.string()});
+    EXPECT_EQ(state["time_bar_keys"], json::array({0.0, 10.0}));
+    EXPECT_EQ(state["unsaved"], false);
+
+    const json slider = control("Angle Centre_X")["rect"];
+    const double sy = slider["y"].get<double>() + slider["height"].get<double>() / 2;
+    pointer(slider["x"].get<double>() + slider["width"].get<double>() * 0.2, sy, {"click", "1"});
+    ASSERT_TRUE(state_shows([&] { return state["selected"] == json::array({"Angle Centre_X"}); }));
+    EXPECT_EQ(control("Angle Centre_X")["value"].get<double>(), 0.5);
+    EXPECT_EQ(state["unsaved"], false);
+
+    press_key("w");
+    ASSERT_TRUE(state_shows([&] { return state["wipe_x"].get<double>() > 0.0; }));
+    const double line = state["wipe_x"];
+    const int mid_y = int(picture_rect.y + picture_rect.height / 2);
+    drag(int(line), mid_y, int(line) - 120, mid_y);
+    ASSERT_TRUE(state_shows([&] { return std::abs(state["wipe_x"].get<double>() - (line - 120)) < 2.0; }))
+        << state["wipe_x"];
+
+    const json box = control("Light Active")["rect"];
+    const double half = box["height"].get<double>() / 2;
+    pointer(box["x"].get<double>() + half, box["y"].get<double>() + half, {"click", "1"});
+    ASSERT_TRUE(state_shows([&] { return state["unsaved"] == true; }));
+    press_key("Escape");
+    ASSERT_TRUE(state_shows([&] { return state["status"].get<std::string>().find("unsaved changes") == 0; }));
+    EXPECT_FALSE(fs::exists(dir / "spin.unsaved.json"));
+    press_key("Escape");
+    EXPECT_EQ(view.wait(20), 0);
+    ASSERT_TRUE(fs::exists(dir / "spin.unsaved.json")) << slurp(dir / "viewer.log");
+    const json kept = RegV::read_file((dir / "spin.unsaved.json").string()).doc["controls"];
+    EXPECT_EQ(kept["Light Active"], true);
+    EXPECT_EQ(kept["Cell Angle"]["keys"], json::parse("[[0, 0], [10, 40]]"));
+}
+
+// At twice the interface size on a 1600x1000 screen the groups wrap below one another: every control
+// lies inside the window's width, and the picture keeps a useful share of the window.
+TEST_F(ViewWindow, DoubleInterfaceSizeWrapsTheGroupsAndKeepsThePicture)
+{
+    start({"--ui-scale", "2"}, true);
+    const double width = state["window"]["width"], height = state["window"]["height"];
+    for (const json& c : state["controls"]) {
+        if (c["hidden"] == true || c["label"] == "Trellin" || c["label"] == "Surface") continue;
+        ASSERT_TRUE(c.contains("rect")) << c["label"];
+        EXPECT_LE(c["rect"]["x"].get<double>() + c["rect"]["width"].get<double>(), width) << c["label"];
+    }
+    EXPECT_GE(state["picture_area"]["height"].get<double>(), 0.3 * height) << state["picture_area"];
+}

@@ -38,10 +38,50 @@ def test_values_read_back_in_python_form():
         "Wrap", True, (0.5, 0.25, 1.0, 1.0), 1.5)
 
 
+def test_values_read_back_typed_as_they_count():
+    node = trellin.Node()
+    assert type(node["Cell Count X"]) is int and type(node["smoothing"]) is int
+    assert type(node["Index"]) is float and node["Light Active"] is False and node["CellShape"] == "Triangle"
+    node["Cell Count X"] = 12.0
+    assert node["Cell Count X"] == 12 and type(node["Cell Count X"]) is int
+    assert {c["name"]: type(c["default"]) for c in node.controls}["cell_count_y"] is int
+    # Between two keys a counting control may stand between two whole numbers.
+    node.key("Cell Count X", 0, 10)
+    node.key("Cell Count X", 10, 11)
+    node.render(GOOD, time=5)
+    assert node["Cell Count X"] == 10.5
+
+
+def test_repr_shows_the_look_and_what_differs():
+    assert repr(trellin.Node()) == "trellin.Node()"
+    node = trellin.Node(look="lit-domes", index=1.6)
+    node.key("Cell Angle", 0, 0)
+    node.key("Cell Angle", 9, 30)
+    assert repr(node) == "trellin.Node(look='lit-domes', index=1.6, cell_angle=<2 keys>)"
+    node.render(GOOD, time=4)  # a keyed value changing with time is not a difference
+    assert repr(node) == "trellin.Node(look='lit-domes', index=1.6, cell_angle=<2 keys>)"
+    plain = trellin.Node(cell_shape="Hexagon", cell_count_x=20)
+    assert repr(plain) == "trellin.Node(cell_shape='Hexagon', cell_count_x=20)"
+
+
+def test_docstrings_read_as_python():
+    texts = [trellin.__doc__, trellin.render.__doc__, trellin.looks.__doc__, trellin.Node.__doc__]
+    texts += [getattr(trellin.Node, name).__doc__ for name in
+              ("set", "key", "clear_keys", "load_project", "look", "save_project", "render", "__getitem__")]
+    for text in texts:
+        assert text
+        for noise in ("arg0", "arg1", "handle", "self:", "ScriptNode", "object", "-> "):
+            assert noise not in text, (noise, text)
+    assert trellin.render.__doc__.startswith("render(array, time=0.0, look=None, **controls)")
+    assert trellin.Node.render.__doc__.startswith("render(array, time=0.0, threads=None)")
+
+
 NOT_TAKEN = [
     # call, exception, words the message must hold
     (lambda n: n.set("Sharpness", 1), KeyError, ["Sharpness"]),
-    (lambda n: n["nope"], KeyError, ["nope"]),
+    (lambda n: n["nope"], KeyError, ["nope", "Node().controls lists"]),
+    (lambda n: n.set("cell_cout_x", 3), KeyError, ['did you mean "cell_count_x"']),
+    (lambda n: n.__getitem__("Cell Cuont X"), KeyError, ['did you mean "Cell Count X"']),
     (lambda n: n.__setitem__("Index", 20), ValueError, ["Index", "1 to 10"]),
     (lambda n: n.set("Cell Count X", 0), ValueError, ["Cell Count X", "1 to 100"]),
     (lambda n: n.set("Index", float("nan")), ValueError, ["Index", "finite"]),
@@ -73,7 +113,7 @@ BAD_PICTURES = [
     (np.zeros((4, 5), np.uint8), TypeError, "(4, 5)"),
     (np.zeros((4, 5, 2), np.uint8), TypeError, "(4, 5, 2)"),
     (np.zeros((0, 5, 3), np.uint8), TypeError, "(0, 5, 3)"),
-    (np.zeros((4, 5, 3), np.float64), TypeError, "float64"),
+    (np.zeros((4, 5, 3), np.complex64), TypeError, "complex64"),
     (np.zeros((4, 5, 3), np.int16), TypeError, "int16"),
     (np.zeros((4, 5, 3), ">u2"), TypeError, "big-endian"),
     ([[[0, 0, 0]]], TypeError, "list"),
@@ -91,7 +131,10 @@ def test_pictures_render_does_not_take(picture, error, words):
     (lambda: trellin.Node().render(GOOD, threads=0), ValueError, "1 to 1024"),
     (lambda: trellin.Node().render(GOOD, threads="2"), TypeError, "str"),
     (lambda: trellin.Node().render(GOOD, time=float("nan")), ValueError, "time"),
-    (lambda: trellin.render(GOOD, cell_shapes="Square"), TypeError, "cell_shapes"),
+    (lambda: trellin.render(GOOD, cell_shapes="Square"), TypeError, "'cell_shapes' \\(did you mean \"cell_shape\""),
+    (lambda: trellin.Node(cell_cout_x=3), TypeError, "did you mean \"cell_count_x\""),
+    (lambda: trellin.render(GOOD, look=3), TypeError, "look"),
+    (lambda: trellin.render(GOOD, look="lit-dome"), ValueError, "did you mean \"lit-domes\""),
     (lambda: trellin.render(GOOD, index=11), ValueError, "1 to 10"),
 ])
 def test_render_arguments_refused(call, error, words):

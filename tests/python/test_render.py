@@ -112,6 +112,25 @@ def test_a_look_renders_as_trellin_renders_it(tmp_path):
         node.look("hexagon-glas")
 
 
+def test_look_then_keywords_as_trellin_look_then_set(tmp_path):
+    picture = test_picture(40, 30, 3, np.uint8)
+    write_picture(tmp_path / "in.png", picture)
+    run_trellin("render", tmp_path / "in.png", tmp_path / "out.png", "--depth", "8", "--look", "lit-domes",
+                "--set", "Index=1.6", "--set", "Cell Count X=6")
+    expected = read_picture(tmp_path / "out.png")
+    np.testing.assert_array_equal(trellin.render(picture, look="lit-domes", index=1.6, cell_count_x=6), expected)
+    node = trellin.Node(look="Lit-Domes", index=1.6, cell_count_x=6)
+    np.testing.assert_array_equal(node.render(picture), expected)
+    assert node.look_name == "lit-domes"
+
+
+def test_float64_renders_as_float32():
+    picture = test_picture(20, 24, 4, np.float32)
+    got = trellin.render(picture.astype(np.float64), cell_shape="Square")
+    assert got.dtype == np.float64 and got.shape == picture.shape
+    np.testing.assert_array_equal(got, trellin.render(picture, cell_shape="Square").astype(np.float64))
+
+
 def test_set_holds_a_control_and_drops_its_keys():
     node = trellin.Node()
     python_keys(node)
