@@ -81,6 +81,8 @@ struct VideoReader::State {
     long long next = 0;       // the frame the decoder gives next
     bool positioned = false;  // the decoder stands right before frame `next`
     bool draining = false;
+    bool damaged = false;    // a packet is cut or the file ends in the middle of one
+    long long declared = 0;  // the frames the header declares, when more than the file holds
 
     ~State()
     {
@@ -143,7 +145,9 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
     for (unsigned i = 0; i < f->nb_streams; ++i)
         if (int(i) != s.stream) f->streams[i]->discard = AVDISCARD_ALL;
     std::vector<std::pair<std::int64_t, std::int64_t>> packets;
-    while (av_read_frame(f, s.packet) >= 0) {
+    int ended = 0;
+    while ((ended = av_read_frame(f, s.packet)) >= 0) {
+        if (s.packet->flags & AV_PKT_FLAG_CORRUPT) s.damaged = true;
         if (s.packet->stream_index == s.stream && !(s.packet->flags & AV_PKT_FLAG_DISCARD)) {
             const std::int64_t t = s.packet->pts != AV_NOPTS_VALUE ? s.packet->pts : s.packet->dts;
             if (t == AV_NOPTS_VALUE) s.timed = false;
@@ -151,6 +155,7 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
         }
         av_packet_unref(s.packet);
     }
+    if (ended != AVERROR_EOF) s.damaged = true;
     if (packets.empty()) throw VideoError(path + ": its picture stream holds no frames");
     if (s.timed) std::sort(packets.begin(), packets.end());
     for (const auto& [t, d] : packets) {
@@ -159,13 +164,27 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
     }
     // A frame shows until the next one begins.
     for (std::size_t i = 0; s.timed && i + 1 < s.times.size(); ++i) s.durations[i] = s.times[i + 1] - s.times[i];
+
+    // A file cut short holds fewer frames than its header declares: those
+    // past the cut are counted, and reading the first of them fails.
+    // (A length in time may round to one frame more than there are.)
+    const auto indexed = static_cast<long long>(s.times.size());
+    if (st->nb_frames > indexed) {
+        s.declared = st->nb_frames;
+    } else if (st->nb_frames <= 0 && rate.num > 0) {
+        const std::int64_t length = st->duration > 0 ? av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q)
+                                                     : f->duration;
+        const long long expected = length > 0 ? av_rescale_q(length, AV_TIME_BASE_Q, av_inv_q(rate)) : 0;
+        if (expected > indexed + 1) s.declared = expected;
+    }
+    if (s.damaged && s.declared <= indexed) s.declared = indexed + 1;
 }
 
 VideoReader::~VideoReader() = default;
 
 long long VideoReader::frame_count() const
 {
-    return static_cast<long long>(state_->times.size());
+    return std::max(static_cast<long long>(state_->times.size()), state_->declared);
 }
 
 std::int64_t VideoReader::timestamp(long long number) const
@@ -176,13 +195,16 @@ std::int64_t VideoReader::timestamp(long long number) const
         const AVRational rate{info_.frame_rate.num, info_.frame_rate.den};
         return rate.num > 0 ? av_rescale_q(number, av_inv_q(rate), tb) : number;
     }
+    if (number >= static_cast<long long>(s.times.size()))
+        return s.times.back() + (number + 1 - static_cast<long long>(s.times.size())) * s.durations.back();
     return s.times[std::size_t(number)];
 }
 
 std::int64_t VideoReader::duration(long long number) const
 {
     const State& s = *state_;
-    const std::int64_t d = s.timed ? s.durations[std::size_t(number)] : 0;
+    const std::size_t i = std::min(std::size_t(number), s.durations.size() - 1);
+    const std::int64_t d = s.timed ? s.durations[i] : 0;
     if (d > 0) return d;
     return timestamp(1) - timestamp(0) > 0 ? timestamp(1) - timestamp(0) : 1;
 }
@@ -257,6 +279,8 @@ void VideoReader::read(long long number, trellin_app::HostPicture& picture)
         return s.next >= 0 ? s.next : 0;
     };
 
+    if (number >= static_cast<long long>(s.times.size()))
+        throw frame_fault("the file ends before it: it is cut short");
     // Frames a little ahead are decoded to; others are sought.
     constexpr long long decode_ahead = 48;
     if (!s.positioned || number < s.next || number > s.next + decode_ahead) seek(number);
