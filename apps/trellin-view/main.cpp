@@ -18,6 +18,8 @@
 #include <system_error>
 #include <vector>
 
+#include <OpenImageIO/oiioversion.h>
+
 #include "apps/common/colour_options.h"
 #include "apps/common/command_line_errors.h"
 #include "apps/common/control_setting.h"
@@ -26,6 +28,7 @@
 #include "apps/common/look_library.h"
 #include "apps/common/module_loader.h"
 #include "apps/common/output_file.h"
+#include "apps/common/picture_settings.h"
 #include "apps/common/picture_colour.h"
 #include "apps/common/project_file.h"
 #include "apps/common/project_source.h"
@@ -293,6 +296,13 @@ int main(int argc, char** argv)
         "(and a shot with: trellin render shot/in.%04d.png out.%04d.png --frames 1-120 --project spin.json)\n"
         "Exit codes: 0 done, 1 no window could be opened, 2 usage or input errors.");
 
+    app.set_version_flag(
+        "--version",
+        [] {
+            const std::string& name = software_name();
+            return "trellin-view" + name.substr(name.find(' ')) + "\nOpenImageIO " OIIO_VERSION_STRING;
+        },
+        "Print the version and the libraries in use, then stop");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

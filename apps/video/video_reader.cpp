@@ -172,8 +172,8 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
     if (st->nb_frames > indexed) {
         s.declared = st->nb_frames;
     } else if (st->nb_frames <= 0 && rate.num > 0) {
-        const std::int64_t length = st->duration > 0 ? av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q)
-                                                     : f->duration;
+        const std::int64_t length =
+            st->duration > 0 ? av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q) : f->duration;
         const long long expected = length > 0 ? av_rescale_q(length, AV_TIME_BASE_Q, av_inv_q(rate)) : 0;
         if (expected > indexed + 1) s.declared = expected;
     }
@@ -279,8 +279,7 @@ void VideoReader::read(long long number, trellin_app::HostPicture& picture)
         return s.next >= 0 ? s.next : 0;
     };
 
-    if (number >= static_cast<long long>(s.times.size()))
-        throw frame_fault("the file ends before it: it is cut short");
+    if (number >= static_cast<long long>(s.times.size())) throw frame_fault("the file ends before it: it is cut short");
     // Frames a little ahead are decoded to; others are sought.
     constexpr long long decode_ahead = 48;
     if (!s.positioned || number < s.next || number > s.next + decode_ahead) seek(number);

@@ -389,6 +389,12 @@ VideoWriter::VideoWriter(const std::string& path, const VideoOutputPlan& plan, c
     s.frame->width = format.width;
     s.frame->height = format.height;
     if (av_frame_get_buffer(s.frame, 0) < 0) throw VideoError(path + ": out of memory");
+    // Encoders that tag every frame (ProRes) take the tags from the frame.
+    s.frame->color_primaries = e->color_primaries;
+    s.frame->color_trc = e->color_trc;
+    s.frame->colorspace = e->colorspace;
+    s.frame->color_range = e->color_range;
+    s.frame->sample_aspect_ratio = e->sample_aspect_ratio;
     const AVPixelFormat from = format.samples == 4 ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_RGB48LE;
     constexpr int flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_BITEXACT;
     s.scaler = sws_getContext(format.width, format.height, from, format.width, format.height, pix_fmt, flags, nullptr,

@@ -169,6 +169,11 @@ TEST_F(TrellinVideo, AudioTheContainerCannotHoldIsEncodedAgainWithANote)
     EXPECT_EQ(probe("-show_entries stream=codec_name,pix_fmt -of csv=p=0 glass.mp4"), "h264,yuv420p\naac\n");
     EXPECT_EQ(probe("-count_frames -select_streams v -show_entries stream=nb_read_frames -of csv=p=0 glass.mp4"),
               "12\n");
+    // Written in another space, and tagged with it (ProRes tags every frame as well).
+    ASSERT_EQ(render({"clip.mkv", "glass.mov", "--colorspace-out", "Rec709"}).code, 0);
+    EXPECT_EQ(probe("-select_streams v -show_entries stream=color_space,color_transfer,color_primaries,color_range "
+                    "-of csv=p=0 glass.mov"),
+              "tv,bt709,bt709,bt709\n");
 }
 
 TEST_F(TrellinVideo, DamagedInputsRefusedCodecsAndAFullDiskLeaveNoFile)
