@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libhwy-dev
   libegl-dev libgl-dev libegl-mesa0 libglx-mesa0 libgl1-mesa-dri
-  ffmpeg
+  ffmpeg libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libglfw3-dev libimgui-dev libstb-dev fonts-dejavu-core xvfb xdotool x11-apps
   frei0r-plugins-dev gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-bad gstreamer1.0-libav melt
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev python3-gi gir1.2-gstreamer-1.0

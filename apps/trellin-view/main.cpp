@@ -18,16 +18,19 @@
 #include <system_error>
 #include <vector>
 
+#include <OpenImageIO/oiioversion.h>
 #include "apps/common/cli/colour_options.h"
 #include "apps/common/cli/command_line_errors.h"
 #include "apps/common/core/control_setting.h"
 #include "apps/common/core/frame_sequence.h"
-#include "apps/common/picture/image_io.h"
+#include "apps/common/core/look_library.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/node_recipe.h"
 #include "apps/common/core/output_file.h"
-#include "apps/common/picture/picture_colour.h"
 #include "apps/common/core/project_file.h"
+#include "apps/common/picture/image_io.h"
+#include "apps/common/picture/picture_colour.h"
+#include "apps/common/picture/picture_settings.h"
 #include "apps/common/picture/project_source.h"
 #include "apps/trellin-view/shot.h"
 #include "apps/trellin-view/time_bar.h"
@@ -294,6 +297,13 @@ int main(int argc, char** argv)
         "(and a shot with: trellin render shot/in.%04d.png out.%04d.png --frames 1-120 --project spin.json)\n"
         "Exit codes: 0 done, 1 no window could be opened, 2 usage or input errors.");
 
+    app.set_version_flag(
+        "--version",
+        [] {
+            const std::string& name = software_name();
+            return "trellin-view" + name.substr(name.find(' ')) + "\nOpenImageIO " OIIO_VERSION_STRING;
+        },
+        "Print the version and the libraries in use, then stop");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -23,6 +23,7 @@
 #include "apps/common/picture/frame_pipeline.h"
 #include "apps/common/picture/picture_output.h"
 #include "apps/trellin/command_support.h"
+#include "apps/trellin/render_video.h"
 
 namespace fs = std::filesystem;
 using namespace trellin_app;
@@ -81,6 +82,24 @@ public:
                          "Render at another size; the input is stretched to fit (its pixel aspect adjusted "
                          "so the picture keeps its shape)")
             ->type_name("WxH");
+        render
+            ->add_option("--codec", codec_.codec,
+                         "Video OUT: the encoder (prores_ks, ffv1, libx264, dnxhd, libvpx-vp9, ...); default by "
+                         "OUT's extension (see below)")
+            ->type_name("NAME");
+        render->add_option("--crf", codec_.crf, "Video OUT: constant rate factor, for encoders that have one")
+            ->type_name("N")
+            ->check(CLI::Range(0, 100));
+        render->add_option("--bitrate", codec_.bitrate, "Video OUT: bits per second (8M, 800k)")->type_name("RATE");
+        render->add_option("--pix-fmt", codec_.pix_fmt, "Video OUT: the encoder's samples (yuv422p10le, ...)")
+            ->type_name("LAYOUT");
+        render->add_option("--gop", codec_.gop, "Video OUT: frames from one keyframe to the next")
+            ->type_name("N")
+            ->check(CLI::Range(1, 100000));
+        render
+            ->add_option("--rate", rate_,
+                         "Video OUT made of pictures: frames per second (25, 24000/1001, 29.97); default 25")
+            ->type_name("FPS");
         add_verbosity_options(*render, verbosity_);
         render->footer(
             "Colour: the input is taken in --colorspace-in, else the space its metadata names, else its\n"
@@ -105,8 +124,20 @@ public:
             "On a terminal a progress line shows frames done, frames per second and the time left. The\n"
             "last line, on standard output, names what was written (the first and last file of a\n"
             "sequence); -q leaves it out.\n"
+            "Video: IN is recognised as a video by its content; its frames are numbered from 0 in\n"
+            "presentation order, --frames picks them exactly, and YUV is read at 16 bits with the\n"
+            "stream's own matrix and range; its transfer and primaries name its colour space. OUT's\n"
+            "extension names the container: .mov ProRes 4444 (alpha kept), .mkv FFV1 16-bit RGB(A)\n"
+            "(lossless), .mp4 H.264 yuv420p CRF 18, .mxf DNxHR HQX, .webm VP9. The input's audio and\n"
+            "other streams, metadata, chapters, frame rate and timestamps come along; audio the container\n"
+            "cannot hold is encoded again, with a note. The output is written in the input's colour space\n"
+            "(or --colorspace-out) and tagged so.\n"
             "\n"
             "Examples:\n"
+            "  trellin render in.mov glass.mov --look hexagon-glass\n"
+            "  trellin render in.mp4 glass.mp4 --frames 100-199 --crf 16\n"
+            "  trellin render in.mov frames/glass.%04d.png --frames 0-47\n"
+            "  trellin render shot.%04d.exr glass.mkv --frames 1-240 --rate 24\n"
             "  trellin render in.png out.png --set CellShape=Hexagon --set \"Cell Count X=16\"\n"
             "  trellin render in.png out.png --look hexagon-glass --set Index=1.4\n"
             "  trellin render in.tif out.exr --depth float --set Index=1.6\n"
@@ -131,6 +162,22 @@ public:
         PictureSize out_size;
         if (!out_size_.empty()) out_size = parse_picture_size(out_size_, "--out-size");
 
+        if (is_video_render(input_, output_)) {
+            VideoRenderRequest request;
+            request.input = input_;
+            request.output = output_;
+            request.frames = frames_;
+            request.skip_existing = skip_existing_;
+            request.write_options = write_options;
+            request.out_size = out_size;
+            request.codec = codec_;
+            request.rate = rate_;
+            request.options = options_;
+            request.controls = controls_;
+            request.colour = colour_options_;
+            request.verbosity = verbosity_;
+            return render_video(request);
+        }
         plan_frames();
         check_outputs(write_options.depth);
 
@@ -375,7 +422,8 @@ private:
         check_save_target(controls_.save_project);
     }
 
-    std::string input_, output_, frames_, depth_, out_size_;
+    std::string input_, output_, frames_, depth_, out_size_, rate_;
+    trellin_video::VideoCodecOptions codec_;
     FrameRange range_;                      // a still: the one frame 0 (or N of --frames N)
     std::optional<FramePattern> in_, out_;  // a sequence's patterns
     bool skip_existing_ = false;

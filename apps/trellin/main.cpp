@@ -16,8 +16,11 @@
 #include <utility>
 #include <vector>
 
+#include <OpenImageIO/oiioversion.h>
 #include "apps/common/cli/command_line_errors.h"
+#include "apps/common/picture/picture_settings.h"
 #include "apps/trellin/commands.h"
+#include "apps/video/video_libraries.h"
 
 using namespace trellin_cli;
 
@@ -39,6 +42,13 @@ int main(int argc, char** argv)
 {
     CLI::App app{"trellin: renders pictures through the Trellin cell-glass effect.", "trellin"};
     app.require_subcommand(1);
+    app.set_version_flag(
+        "--version",
+        [] {
+            return trellin_app::software_name() + "\nOpenImageIO " OIIO_VERSION_STRING "\n" +
+                   trellin_video::library_versions();
+        },
+        "Print the version and the libraries in use, then stop");
     app.footer(
         "Examples:\n"
         "  trellin render photo.png glass.png --set CellShape=Hexagon --set Index=1.6\n"

@@ -142,4 +142,13 @@ TEST_F(TrellinCli, HelpAndModuleFaults)
     }
 }
 
+TEST_F(TrellinCli, VersionNamesTheProjectAndTheLibrariesInUse)
+{
+    const RunResult r = run({"--version"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("trellin ", 0), 0u) << r.out;
+    for (const char* library : {"OpenImageIO ", "libavformat ", "libavcodec ", "libswscale "})
+        EXPECT_NE(r.out.find(library), std::string::npos) << library;
+}
+
 }  // namespace

@@ -49,6 +49,9 @@ void ColourConversion::apply(float* pixels, std::size_t count, int channels) con
     const OIIO::stride_t pixel = OIIO::stride_t(channels) * OIIO::stride_t(sizeof(float));
     processor_->apply(pixels, static_cast<int>(count), 1, 3, sizeof(float), pixel,
                       pixel * static_cast<OIIO::stride_t>(count));
+    if (then_)
+        then_->apply(pixels, static_cast<int>(count), 1, 3, sizeof(float), pixel,
+                     pixel * static_cast<OIIO::stride_t>(count));
 }
 
 ColourSpaces::ColourSpaces(const std::string& config)
@@ -148,6 +151,14 @@ ConversionPtr ColourSpaces::make_conversion(const std::string& from, const std::
     const std::string a = require(from, "\"" + from + "\""), b = require(to, "\"" + to + "\"");
     OIIO::ColorProcessorHandle processor = config_->createColorProcessor(a, b);
     config_->geterror();
+    // The built-in spaces convert only to and from linear (Rec709 to sRGB
+    // has no processor of its own): such a pair goes through linear.
+    if (!processor && built_in_ && !same(a, linear_space) && !same(b, linear_space)) {
+        OIIO::ColorProcessorHandle to_linear = config_->createColorProcessor(a, linear_space);
+        OIIO::ColorProcessorHandle from_linear = config_->createColorProcessor(linear_space, b);
+        config_->geterror();
+        if (to_linear && from_linear) return std::make_shared<const ColourConversion>(to_linear, from_linear);
+    }
     if (!processor)
         throw ColourError("no conversion from \"" + a + "\" to \"" + b + "\" in " + description() +
                           (built_in_ ? std::string() : " (OpenImageIO's own spaces do not mix with a config's)"));

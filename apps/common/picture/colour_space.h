@@ -28,11 +28,15 @@ public:
 // they are. Safe to use from several threads at once.
 class ColourConversion {
 public:
-    explicit ColourConversion(OIIO::ColorProcessorHandle processor) : processor_(std::move(processor)) {}
+    explicit ColourConversion(OIIO::ColorProcessorHandle processor, OIIO::ColorProcessorHandle then = nullptr)
+        : processor_(std::move(processor)), then_(std::move(then))
+    {
+    }
     void apply(float* pixels, std::size_t count, int channels) const;
 
 private:
     OIIO::ColorProcessorHandle processor_;
+    OIIO::ColorProcessorHandle then_;  // a second step, when the conversion goes through linear
 };
 
 using ConversionPtr = std::shared_ptr<const ColourConversion>;

@@ -1,0 +1,372 @@
+#include "apps/trellin/render_video.h"
+
+#include <filesystem>
+#include <future>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/frame_sequence.h"
+#include "apps/common/picture/picture_output.h"
+#include "apps/common/core/project_file.h"
+#include "apps/video/video_reader.h"
+#include "apps/video/video_writer.h"
+
+namespace fs = std::filesystem;
+using namespace trellin_app;
+using namespace trellin_video;
+
+namespace trellin_cli {
+
+namespace {
+
+bool numbered(const std::string& path)
+{
+    try {
+        return FramePattern(path).numbered();
+    } catch (const SequenceError&) {
+        return false;
+    }
+}
+
+// "25", "24000/1001" or "29.97" as a frame rate.
+Rational parse_rate(const std::string& text)
+{
+    Rational rate{25, 1};
+    if (text.empty()) return rate;
+    const std::size_t slash = text.find('/');
+    auto whole = [](const std::string& t, int& v) {
+        if (t.empty() || t.size() > 6 || t.find_first_not_of("0123456789") != std::string::npos) return false;
+        v = std::stoi(t);
+        return v > 0;
+    };
+    if (slash != std::string::npos) {
+        if (whole(text.substr(0, slash), rate.num) && whole(text.substr(slash + 1), rate.den)) return rate;
+    } else if (whole(text, rate.num)) {
+        rate.den = 1;
+        return rate;
+    } else if (const std::size_t dot = text.find('.');
+               dot != std::string::npos && dot + 1 < text.size() && dot + 4 >= text.size()) {
+        int units = 0, parts = 0;
+        const std::string fraction = text.substr(dot + 1);
+        if ((dot == 0 || whole(text.substr(0, dot), units) || text.substr(0, dot) == "0") &&
+            fraction.find_first_not_of("0123456789") == std::string::npos) {
+            parts = std::stoi(fraction);
+            int scale = 1;
+            for (std::size_t i = 0; i < fraction.size(); ++i) scale *= 10;
+            // 23.976, 29.97 and 59.94 are the NTSC rates.
+            if ((units == 23 || units == 29 || units == 59) && parts * 1000 / scale >= 970)
+                return {(units + 1) * 1000, 1001};
+            rate = {units * scale + parts, scale};
+            if (rate.num > 0) return rate;
+        }
+    }
+    throw Failure{exit_usage, "--rate " + text + ": not a frame rate (give 25, 24000/1001 or 29.97)"};
+}
+
+std::string frame_text(long long n)
+{
+    return "frame " + std::to_string(n);
+}
+
+}  // namespace
+
+bool is_video_render(const std::string& input, const std::string& output)
+{
+    if (is_video_output(output)) return true;
+    return !numbered(input) && is_video_file(input);
+}
+
+int render_video(const VideoRenderRequest& rq)
+{
+    const NodeSettings settings = parse_node_settings(rq.options, rq.controls);
+    const bool video_out = is_video_output(rq.output);
+
+    // The input: a video, a numbered sequence or one picture.
+    std::unique_ptr<VideoReader> reader;
+    std::optional<FramePattern> in_pattern;
+    if (!numbered(rq.input) && is_video_file(rq.input)) {
+        try {
+            reader = std::make_unique<VideoReader>(rq.input);
+        } catch (const VideoError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+    } else if (numbered(rq.input)) {
+        if (rq.frames.empty())
+            throw Failure{exit_usage, rq.input +
+                                          ": IN names a numbered sequence; give the frames to render with "
+                                          "--frames FIRST-LAST"};
+        in_pattern.emplace(rq.input);
+    }
+    FrameRange range;
+    try {
+        if (!rq.frames.empty()) range = parse_frame_range(rq.frames);
+    } catch (const SequenceError& e) {
+        throw Failure{exit_usage, std::string("--frames: ") + e.what()};
+    }
+    if (reader) {
+        const long long count = reader->frame_count();
+        if (rq.frames.empty()) range = {0, count - 1, 1};
+        if (range.last >= count)
+            throw Failure{exit_usage, rq.input + ": --frames " + rq.frames +
+                                          " reaches past the end: its last frame is " + std::to_string(count - 1)};
+    }
+
+    // The output: a video, a numbered sequence or one picture.
+    std::optional<FramePattern> out_pattern;
+    VideoOutputPlan plan;
+    if (video_out) {
+        if (same_file(rq.input, rq.output))
+            throw Failure{exit_usage, rq.output + ": OUT is IN; write the video to another name"};
+        // Alpha: the video's, or the first picture's.
+        bool alpha = reader ? reader->info().alpha : false;
+        if (!reader) {
+            const std::string first = in_pattern ? in_pattern->path_for(range.first) : rq.input;
+            try {
+                alpha = read_picture(first).samples == 4;
+            } catch (const PictureError& e) {
+                throw Failure{exit_usage, e.what()};
+            }
+        }
+        try {
+            plan = plan_video_output(rq.output, rq.codec, alpha);
+        } catch (const VideoError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        check_folder_writable(rq.output);
+    } else {
+        try {
+            out_pattern.emplace(rq.output);
+        } catch (const SequenceError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        if (!out_pattern->numbered() && range.count() > 1)
+            throw Failure{exit_usage, rq.output + ": OUT names one picture and IN has " +
+                                          std::to_string(range.count()) +
+                                          " frames; give a frame pattern (%04d or ####) or --frames N for one frame"};
+        const std::string first = out_pattern->path_for(range.first);
+        check_output(first);
+        try {
+            check_sample_depth(first, rq.write_options.depth);
+        } catch (const PictureError& e) {
+            throw Failure{exit_usage, std::string("--depth: ") + e.what()};
+        }
+        check_folder_writable(first);
+        try {
+            out_pattern->check_distinct(range);
+        } catch (const SequenceError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+    }
+    if (!rq.controls.save_project.empty()) check_save_target(rq.controls.save_project);
+    const Rational picture_rate = parse_rate(rq.rate);
+
+    NodeModule module = load_module();
+    RenderOptions project_render;
+    NodePtr node = prepare_node(module, rq.controls, settings, &project_render);
+    const PictureColour colour = prepare_colour(*node, project_render, rq.colour);
+    RenderRecord record;
+    try {
+        record.project = project_document(*node, &colour.options()).doc;
+    } catch (const ProjectError& e) {
+        throw Failure{exit_failed, e.what()};
+    }
+    if (rq.verbosity == Verbosity::verbose && reader) {
+        const VideoStreamInfo& v = reader->info();
+        std::cerr << "trellin: " << rq.input << ": " << v.codec << " " << v.width << "x" << v.height << ", "
+                  << reader->frame_count() << " frames at " << v.frame_rate.num << "/" << v.frame_rate.den
+                  << " fps, read as " << reader->conversion_text() << (v.alpha ? " with alpha" : "") << "\n";
+    }
+
+    use_threads(rq.options.threads);
+    Progress progress(rq.verbosity, range.count());
+    const std::vector<long long> frames = range.frames();
+    std::size_t next = 0;  // the next of `frames` to render
+    auto output_of = [&](long long n) { return out_pattern ? out_pattern->path_for(n) : rq.output; };
+    auto input_of = [&](long long n) { return in_pattern ? in_pattern->path_for(n) : rq.input; };
+    auto next_frame = [&]() -> std::optional<long long> {
+        for (; next < frames.size(); ++next) {
+            const long long n = frames[next];
+            if (!video_out && rq.skip_existing && is_complete_picture(output_of(n))) {
+                progress.skipped(frame_text(n) + ": " + output_of(n));
+                continue;
+            }
+            return frames[next++];
+        }
+        return std::nullopt;
+    };
+
+    // Reading and converting frame n, beside the render of the one before.
+    const PictureSource video_source = reader ? reader->source() : PictureSource{};
+    std::optional<NodeFrame> still;  // one picture rendered at many times is read once
+    auto read_frame = [&](long long n) {
+        return std::async(std::launch::async, [&, n] {
+            if (reader) {
+                HostPicture picture;
+                reader->read(n, picture);
+                return colour.to_node(std::move(picture), video_source, rq.input);
+            }
+            if (!in_pattern && still) return *still;
+            PictureSource source;
+            HostPicture picture = read_picture(input_of(n), &source);
+            NodeFrame f = colour.to_node(std::move(picture), std::move(source), input_of(n));
+            if (!in_pattern) still = f;
+            return f;
+        });
+    };
+
+    std::unique_ptr<VideoWriter> writer;
+    std::vector<std::string> writer_notes;
+    std::future<void> writing;
+    std::optional<long long> written;
+    ClipCount clipped_before, clipped_written;
+    std::string working_space;
+    bool noted_input = false, noted_alpha = false;
+    std::int64_t picture_index = 0;  // timestamps of a video made of pictures
+    auto finish_write = [&] {
+        if (!written) return;
+        const long long n = *written;
+        written.reset();
+        try {
+            writing.get();
+        } catch (const VideoError& e) {
+            progress.finish();
+            throw Failure{exit_failed, e.what()};
+        } catch (const PictureError& e) {
+            progress.finish();
+            throw Failure{exit_failed, e.what()};
+        } catch (const ColourError& e) {
+            progress.finish();
+            throw Failure{exit_failed, e.what()};
+        }
+        progress.rendered(frame_text(n) + " -> " + (video_out ? rq.output : output_of(n)));
+    };
+
+    std::optional<long long> current = next_frame();
+    std::future<NodeFrame> reading;
+    if (current) reading = read_frame(*current);
+    while (current) {
+        const long long n = *current;
+        auto frame = std::make_shared<NodeFrame>();
+        try {
+            *frame = reading.get();
+        } catch (const VideoError& e) {
+            finish_write();
+            progress.finish();
+            throw Failure{exit_failed, e.what()};
+        } catch (const PictureError& e) {
+            finish_write();
+            progress.finish();
+            throw Failure{exit_usage, e.what() + std::string(" (") + frame_text(n) + ")"};
+        } catch (const ColourError& e) {
+            finish_write();
+            progress.finish();
+            throw Failure{exit_usage, e.what() + std::string(" (") + frame_text(n) + ")"};
+        }
+        current = next_frame();
+        if (current) reading = read_frame(*current);
+        if (!frame->notes.empty() && !noted_input) {
+            progress.finish();
+            for (const std::string& note : frame->notes) std::cerr << "trellin: note: " << note << "\n";
+            noted_input = true;
+        }
+        clipped_before.merge(frame->clipped);
+        working_space = frame->working_space;
+        auto result = std::make_shared<HostPicture>();
+        const int w = rq.out_size.width > 0 ? rq.out_size.width : frame->picture.width;
+        const int h = rq.out_size.height > 0 ? rq.out_size.height : frame->picture.height;
+        const bool rendered = render_frame(*node, frame->picture, *result, double(n), w, h) != 0;
+        finish_write();
+        if (!rendered) {
+            progress.finish();
+            throw Failure{exit_failed,
+                          input_of(n) + ": the effect refused " + frame_text(n) + " (see its warning above)"};
+        }
+        frame->picture = HostPicture();
+
+        if (video_out) {
+            const std::string space =
+                colour.options().colorspace_out.empty() ? frame->input_space : colour.options().colorspace_out;
+            if (!writer) {
+                VideoFormat format;
+                format.width = result->width;
+                format.height = result->height;
+                format.samples = result->samples;
+                format.pixel_aspect = result->pixel_aspect;
+                format.space = space;
+                std::optional<StreamSource> streams;
+                if (reader) {
+                    const VideoStreamInfo& v = reader->info();
+                    format.frame_rate = v.frame_rate;
+                    format.time_base = v.time_base;
+                    format.source_tags = v.tags;
+                    streams =
+                        StreamSource{rq.input,
+                                     v.stream_index,
+                                     v.time_base,
+                                     reader->timestamp(range.first),
+                                     reader->timestamp(range.last) + reader->duration(range.last),
+                                     range.first == 0 && range.last == reader->frame_count() - 1 && range.step == 1};
+                } else {
+                    format.frame_rate = picture_rate;
+                    format.time_base = {picture_rate.den, picture_rate.num};
+                }
+                try {
+                    writer = std::make_unique<VideoWriter>(rq.output, plan, format, streams ? &*streams : nullptr,
+                                                           writer_notes);
+                } catch (const VideoError& e) {
+                    progress.finish();
+                    throw Failure{exit_failed, e.what()};
+                }
+                progress.finish();
+                for (const std::string& note : writer_notes) std::cerr << "trellin: note: " << note << "\n";
+                if (result->samples == 4 && !plan.alpha && !noted_alpha) {
+                    std::cerr << "trellin: note: " << rq.output << ": " << plan.encoder << " " << plan.pix_fmt
+                              << " holds no alpha; colour only was written\n";
+                    noted_alpha = true;
+                }
+            }
+            const std::int64_t timestamp = reader ? reader->timestamp(n) : picture_index++;
+            writing = std::async(std::launch::async, [&, result, frame, space, timestamp] {
+                OutputFrame out =
+                    colour.from_node(std::move(*result), *frame, space, OutputForm{"video", false, false});
+                clipped_written.merge(out.clipped);
+                writer->write(out.picture, timestamp);
+            });
+        } else {
+            const std::string path = output_of(n);
+            writing = std::async(std::launch::async, [&, result, frame, path, n] {
+                RenderRecord made = record;
+                made.input = input_of(n);
+                made.frame = n;
+                ClipCount clipped;
+                const WriteReport report =
+                    write_rendered(colour, std::move(*result), *frame, path, rq.write_options, made, clipped);
+                clipped_written.merge(clipped);
+                if (report.alpha_dropped && !noted_alpha) {
+                    noted_alpha = true;
+                    std::cerr << "trellin: note: " << path << ": " << report.format
+                              << " holds no alpha; colour only was written\n";
+                }
+            });
+        }
+        written = n;
+    }
+    finish_write();
+    if (writer) {
+        try {
+            writer->finish();
+        } catch (const VideoError& e) {
+            progress.finish();
+            throw Failure{exit_failed, e.what()};
+        }
+    }
+    progress.finish();
+    print_clip_notes(clipped_before, clipped_written, colour.options(), working_space,
+                     video_out ? plan.container : output_format(output_of(range.last)));
+    save_project_if_asked(*node, rq.controls, &colour.options());
+    return exit_done;
+}
+
+}  // namespace trellin_cli

@@ -1,0 +1,37 @@
+// trellin render with a video file as IN or OUT: frames decoded from a video
+// (or read from pictures), rendered at time = their number, and written as
+// pictures or encoded into a video with the input's other streams.
+#pragma once
+
+#include <string>
+
+#include "apps/common/picture/image_io.h"
+#include "apps/trellin/command_support.h"
+#include "apps/video/video_codecs.h"
+
+namespace trellin_cli {
+
+struct VideoRenderRequest {
+    std::string input, output, frames;
+    bool skip_existing = false;
+    trellin_app::WriteOptions write_options;
+    PictureSize out_size;
+    trellin_video::VideoCodecOptions codec;
+    std::string rate;  // --rate, for a video made of pictures
+    FrameOptions options;
+    ControlOptions controls;
+    trellin_app::RenderOverrides colour;
+    Verbosity verbosity = Verbosity::normal;
+};
+
+// Whether a render of `input` to `output` involves a video file: IN is a
+// video by its content (a name with a frame pattern never is), or OUT's
+// extension names a video container.
+bool is_video_render(const std::string& input, const std::string& output);
+
+// Runs the render. Failures are thrown as Failure: exit code 2 for what the
+// arguments or the input get wrong before anything is written, 1 for a frame
+// that cannot be decoded, rendered or written.
+int render_video(const VideoRenderRequest& request);
+
+}  // namespace trellin_cli
