@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
@@ -29,14 +30,19 @@ namespace trellin_app {
 
 // Samples clipped to a range, with the lowest and highest of them.
 struct ClipCount {
-    long long clipped = 0;  // samples outside the range (NaN among them)
-    long long total = 0;    // samples looked at
-    float lowest = std::numeric_limits<float>::infinity();
+    long long clipped = 0;                                  // samples outside the range (those not finite among them)
+    long long non_finite = 0;                               // of those, NaN and infinities
+    long long total = 0;                                    // samples looked at
+    float lowest = std::numeric_limits<float>::infinity();  // of the finite ones
     float highest = -std::numeric_limits<float>::infinity();
 
     void add(float value)
     {
         ++clipped;
+        if (!std::isfinite(value)) {
+            ++non_finite;
+            return;
+        }
         if (value < lowest) lowest = value;
         if (value > highest) highest = value;
     }
@@ -96,6 +102,11 @@ public:
     // input's when the space differs from the input's).
     OutputFrame from_node(HostPicture result, const NodeFrame& frame, const std::string& space,
                           const OutputForm& form) const;
+
+    // Builds the conversion the way out of `frame` into `space` takes, so
+    // that a config that cannot make it is found before the node renders
+    // (a ColourError naming the config's own fault).
+    void prepare_output(const NodeFrame& frame, const std::string& space) const;
 
     // The node's result as an sRGB display shows it (16 bits, alpha as it is).
     HostPicture for_display(HostPicture result, const NodeFrame& frame) const;

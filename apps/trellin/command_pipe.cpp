@@ -170,14 +170,20 @@ public:
             }
             clipped_before.merge(node_frame.clipped);
             working_space = node_frame.working_space;
+            const std::string space =
+                colour.options().colorspace_out.empty() ? node_frame.input_space : colour.options().colorspace_out;
+            try {
+                colour.prepare_output(node_frame, space);
+            } catch (const ColourError& e) {
+                progress.finish();
+                throw Failure{exit_usage, e.what()};
+            }
             HostPicture result;
             if (render_frame(*node, node_frame.picture, result, static_cast<double>(frame), out_size.width,
                              out_size.height) == 0) {
                 progress.finish();
                 throw Failure{exit_failed, name + ": the effect refused the frame (see its warning above)"};
             }
-            const std::string space =
-                colour.options().colorspace_out.empty() ? node_frame.input_space : colour.options().colorspace_out;
             OutputFrame out;
             try {
                 out = colour.from_node(std::move(result), node_frame, space, form);

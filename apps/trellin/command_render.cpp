@@ -201,7 +201,7 @@ public:
                 progress.finish();
                 throw Failure{exit_failed, e.what()};
             }
-            if (report.alpha_dropped && !noted_alpha_) {
+            if ((report.alpha_dropped || report.settings_dropped) && !noted_alpha_) {
                 progress.finish();
                 print_notes(report, f.output);
                 noted_alpha_ = true;
@@ -215,6 +215,8 @@ public:
             auto frame = std::make_shared<NodeFrame>();
             try {
                 *frame = reading.get();
+                colour.prepare_output(
+                    *frame, colour.output_space(file_output_form(output_format(f.output), write_options.depth)));
             } catch (const PictureError& e) {
                 finish_write();
                 progress.finish();
@@ -333,12 +335,36 @@ private:
         } catch (const SequenceError& e) {
             throw Failure{exit_usage, e.what()};
         }
-        if (const std::optional<long long> f =
-                first_overlap(FramePattern(absolute_name(input_)), FramePattern(absolute_name(output_)), range_))
-            throw Failure{exit_usage, out->path_for(*f) + ": OUT frame " + std::to_string(*f) +
-                                          " would replace an input frame; write the frames to other names"};
+        check_no_overlap(*in, *out);
         in_ = std::move(in);
         out_ = std::move(out);
+    }
+
+    // No output frame replaces an input frame: compared by name, by the
+    // names folders linked elsewhere resolve to, and, for input frames that
+    // are links themselves, by the file each points to. All before anything
+    // is written.
+    void check_no_overlap(const FramePattern& in, const FramePattern& out) const
+    {
+        const auto refuse = [&out](long long f) {
+            return Failure{exit_usage, out.path_for(f) + ": OUT frame " + std::to_string(f) +
+                                           " would replace an input frame; write the frames to other names"};
+        };
+        if (const std::optional<long long> f =
+                first_overlap(FramePattern(absolute_name(input_)), FramePattern(absolute_name(output_)), range_))
+            throw refuse(*f);
+        const FramePattern written(resolved_name(output_));
+        if (const std::optional<long long> f = first_overlap(FramePattern(resolved_name(input_)), written, range_))
+            throw refuse(*f);
+        for (const long long f : range_.frames()) {
+            std::error_code ec;
+            const std::string frame = in.path_for(f);
+            if (!fs::is_symlink(frame, ec)) continue;
+            const fs::path target = fs::weakly_canonical(fs::absolute(frame, ec), ec);
+            if (ec) continue;
+            const std::optional<long long> g = written.frame_of(target.string());
+            if (g && in_range(range_, *g)) throw refuse(*g);
+        }
     }
 
     // Every output can be written: format, depth, folder (checked once per
