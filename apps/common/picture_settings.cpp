@@ -26,9 +26,10 @@ constexpr std::size_t dpx_id_size = 32;
 constexpr std::size_t dpx_data_limit = 1000000;
 // A TIFF text field reads back cut beyond 65,535 characters.
 constexpr std::size_t tiff_text_limit = 65535;
-// A PNG text chunk is read back whole up to the reader's limit on chunks.
+// A PNG text chunk is read back whole up to the reader's limit on chunks (8 MB).
 constexpr std::size_t png_text_limit = 4000000;
-constexpr std::size_t exr_text_limit = 16000000;
+// An OpenEXR attribute: kept to what was found to read back whole.
+constexpr std::size_t exr_text_limit = 8000000;
 
 // The library's message on one line.
 std::string library_error(std::string why)
