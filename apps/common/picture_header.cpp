@@ -122,9 +122,9 @@ bool png_crc(const Bytes& file, std::uint64_t at, std::uint64_t n, std::uint32_t
     return true;
 }
 
-// PNG: the signature, then chunks of length, type, data and check sum. Text
-// chunks (where settings are kept) must match their check sum: the PNG
-// library would warn on its own lines and drop them.
+// PNG: the signature, then chunks of length, type, data and check sum. Every
+// chunk must match its check sum: the PNG library would otherwise report the
+// damage on lines of its own (and drop text chunks, where settings are kept).
 std::string png_fault(const Bytes& file)
 {
     std::uint64_t at = 8;
@@ -137,13 +137,10 @@ std::string png_fault(const Bytes& file)
         for (const unsigned char c : type) name += (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ? char(c) : '?';
         if (length > 0x7fffffffu || std::uint64_t(length) + 12 > file.size() - at)
             return beyond("its " + name + " chunk", length, file.size());
-        if (name == "tEXt" || name == "zTXt" || name == "iTXt") {
-            std::uint32_t crc = 0;
-            const std::uint32_t stored = file.u32(at + 8 + length, true, ok);
-            if (!png_crc(file, at + 4, std::uint64_t(length) + 4, crc) || !ok) return cut_short;
-            if (crc != stored)
-                return "the picture's header is damaged: its " + name + " chunk does not match its check sum";
-        }
+        std::uint32_t crc = 0;
+        const std::uint32_t stored = file.u32(at + 8 + length, true, ok);
+        if (!png_crc(file, at + 4, std::uint64_t(length) + 4, crc) || !ok) return cut_short;
+        if (crc != stored) return "the picture is damaged: its " + name + " chunk does not match its check sum";
         at += std::uint64_t(length) + 12;
         if (std::memcmp(type, "IEND", 4) == 0 || at == file.size()) return {};
     }

@@ -356,10 +356,13 @@ private:
         const FramePattern written(resolved_name(output_));
         if (const std::optional<long long> f = first_overlap(FramePattern(resolved_name(input_)), written, range_))
             throw refuse(*f);
-        for (const long long f : range_.frames()) {
+        // Up to the first missing input frame, which the check of the inputs names.
+        for (long long f = range_.first; f <= range_.last; f += range_.step) {
             std::error_code ec;
             const std::string frame = in.path_for(f);
-            if (!fs::is_symlink(frame, ec)) continue;
+            const fs::file_status status = fs::symlink_status(frame, ec);
+            if (!fs::exists(status)) break;
+            if (!fs::is_symlink(status)) continue;
             const fs::path target = fs::weakly_canonical(fs::absolute(frame, ec), ec);
             if (ec) continue;
             const std::optional<long long> g = written.frame_of(target.string());
