@@ -6,6 +6,7 @@
 #include "apps/common/control_text.h"
 #include "apps/common/frame_render.h"
 #include "apps/common/look_library.h"
+#include "apps/common/printable_text.h"
 #include "apps/common/project_file.h"
 #include "apps/python/control_names.h"
 #include "host/smp_pool.h"
@@ -31,7 +32,8 @@ CWidget& ScriptNode::control(const std::string& name) const
 {
     CWidget* c = find_named_control(*node_, name);
     if (c == nullptr)
-        throw trellin_app::SettingError("unknown control \"" + name + "\"",
+        // The name comes from the caller: escaped (a NUL would end the message) and cut short.
+        throw trellin_app::SettingError("unknown control \"" + trellin_app::printable(name, 200) + "\"",
                                         trellin_app::SettingError::Fault::unknown_label);
     return *c;
 }
