@@ -10,12 +10,14 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "apps/common/core/control_setting.h"
@@ -25,6 +27,7 @@
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/node_recipe.h"
+#include "apps/common/core/printable_text.h"
 #include "apps/common/core/project_file.h"
 #include "apps/common/core/render_options.h"
 #include "apps/common/core/sample_convert.h"
@@ -436,13 +439,24 @@ void load_project(ScriptNode& node, const std::filesystem::path& file)
 {
     const std::string path = file.string();
     {
-        // OSError picks its subclass (FileNotFoundError, IsADirectoryError, ...) by the errno.
-        std::error_code ec;
-        std::ifstream probe(path);
-        if (!probe || std::filesystem::is_directory(path, ec)) {
-            const int err = probe ? EISDIR : errno != 0 ? errno : EIO;
+        // OSError picks its subclass (FileNotFoundError, IsADirectoryError, ...) by the errno. The
+        // file is opened without waiting (a pipe with no writer would hang the open) and must be a
+        // regular file: a device or a pipe may never end.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        int err = fd < 0 ? errno : 0;
+        std::string why;
+        struct stat status {};
+        if (fd >= 0 && ::fstat(fd, &status) != 0) err = errno;
+        if (fd >= 0 && err == 0 && S_ISDIR(status.st_mode)) err = EISDIR;
+        if (fd >= 0 && err == 0 && !S_ISREG(status.st_mode)) {
+            err = EINVAL;
+            why = "not a regular file (a device or a pipe)";
+        }
+        if (fd >= 0) ::close(fd);
+        if (err != 0) {
+            if (why.empty()) why = std::generic_category().message(err);
             PyErr_SetObject(PyExc_OSError,
-                            py::make_tuple(err, path + ": cannot read: " + std::generic_category().message(err)).ptr());
+                            py::make_tuple(err, trellin_app::printable(path + ": cannot read: " + why)).ptr());
             throw py::error_already_set();
         }
     }
@@ -450,7 +464,9 @@ void load_project(ScriptNode& node, const std::filesystem::path& file)
     try {
         node.load_project(path);
     } catch (const trellin_app::RecipeError& e) {
-        throw py::value_error(e.what());
+        throw py::value_error(trellin_app::printable(e.what()));
+    } catch (const trellin_app::ProjectError& e) {
+        throw py::value_error(trellin_app::printable(e.what()));
     }
 }
 
@@ -461,7 +477,7 @@ void save_project(ScriptNode& node, const std::filesystem::path& file)
     try {
         node.save_project(path);
     } catch (const trellin_app::ProjectError& e) {
-        PyErr_SetString(PyExc_OSError, e.what());
+        PyErr_SetString(PyExc_OSError, trellin_app::printable(e.what()).c_str());
         throw py::error_already_set();
     }
 }
@@ -550,9 +566,10 @@ PYBIND11_MODULE(trellin, m)
             if (p) std::rethrow_exception(p);
         } catch (const SettingError& e) {
             if (e.fault == SettingError::Fault::unknown_label) {
-                PyErr_SetString(PyExc_KeyError, e.what());
+                // Labels come from the caller: the message is one bounded line, NUL bytes escaped.
+                PyErr_SetString(PyExc_KeyError, trellin_app::printable(e.what()).c_str());
             } else {
-                PyErr_SetString(PyExc_ValueError, e.what());
+                PyErr_SetString(PyExc_ValueError, trellin_app::printable(e.what()).c_str());
             }
         }
     });

@@ -8,6 +8,7 @@
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/node_recipe.h"
+#include "apps/common/core/printable_text.h"
 #include "apps/common/core/project_file.h"
 #include "apps/python/control_names.h"
 #include "host/smp_pool.h"
@@ -35,7 +36,8 @@ CWidget& ScriptNode::control(const std::string& name) const
     if (c == nullptr) {
         std::string hint = suggest_control(*node_, name);
         if (hint.empty()) hint = " (Node().controls lists the controls)";
-        throw trellin_app::SettingError("unknown control \"" + name + "\"" + hint,
+        // The name comes from the caller: escaped (a NUL would end the message) and cut short.
+        throw trellin_app::SettingError("unknown control \"" + trellin_app::printable(name, 200) + "\"" + hint,
                                         trellin_app::SettingError::Fault::unknown_label);
     }
     return *c;

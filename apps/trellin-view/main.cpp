@@ -27,6 +27,7 @@
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/node_recipe.h"
 #include "apps/common/core/output_file.h"
+#include "apps/common/core/printable_text.h"
 #include "apps/common/core/project_file.h"
 #include "apps/common/picture/image_io.h"
 #include "apps/common/picture/picture_colour.h"
@@ -250,6 +251,7 @@ int main(int argc, char** argv)
                    "Start from a named look (trellin looks lists them; any case) instead of the defaults; "
                    "S saves to trellin-project.json")
         ->type_name("NAME")
+        ->check(trellin_app::not_empty("a look's name (trellin looks lists them)"))
         ->excludes(project);
     app.add_option("-s,--set", a.settings,
                    "Set a control first, as LABEL=VALUE (repeatable; after the project or look)")
@@ -312,13 +314,13 @@ int main(int argc, char** argv)
     try {
         return run(a);
     } catch (const Failure& f) {
-        std::cerr << "trellin-view: error: " << f.message << "\n";
+        std::cerr << "trellin-view: error: " << trellin_app::printable(f.message) << "\n";
         return f.code;
     } catch (const std::bad_alloc&) {
         std::cerr << "trellin-view: error: out of memory\n";
         return exit_failed;
     } catch (const std::exception& e) {
-        std::cerr << "trellin-view: error: " << e.what() << "\n";
+        std::cerr << "trellin-view: error: " << trellin_app::printable(e.what()) << "\n";
         return exit_failed;
     }
 }

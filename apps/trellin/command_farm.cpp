@@ -248,7 +248,11 @@ private:
         for (const std::string& path : {in.text(), out.text()}) check_path_text(path);
         // Names are absolute, not resolved through symbolic links: the name the
         // user gives is the one every node of the cluster sees.
-        if (const std::optional<long long> f = first_overlap(in, out, range))
+        // Here, where the names are checked, folders linked elsewhere are
+        // resolved as well: frames that meet there meet on the nodes too.
+        std::optional<long long> f = first_overlap(in, out, range);
+        if (!f) f = first_overlap(FramePattern(resolved_name(input_)), FramePattern(resolved_name(output_)), range);
+        if (f)
             throw Failure{exit_usage, out.path_for(*f) + ": OUT frame " + std::to_string(*f) +
                                           " would replace an input frame; write the frames to other names"};
         try {

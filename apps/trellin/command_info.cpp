@@ -7,8 +7,9 @@
 
 #include "apps/common/core/control_meaning.h"
 #include "apps/common/core/control_text.h"
-#include "apps/common/picture/picture_settings.h"
+#include "apps/common/core/printable_text.h"
 #include "apps/common/core/project_file.h"
+#include "apps/common/picture/picture_settings.h"
 #include "apps/trellin/command_support.h"
 
 using namespace trellin_app;
@@ -115,10 +116,22 @@ private:
         } catch (const ProjectError& e) {
             throw Failure{exit_usage, e.what()};
         }
+        // Settings the node or the render would refuse do not repeat the render.
+        try {
+            const NodeModule module = load_module();
+            node_from_project(module, RegV(doc), picture_);
+        } catch (const ProjectError& e) {
+            throw Failure{exit_usage, std::string(e.what()) + " (--project would refuse the settings it carries)"};
+        }
         const nlohmann::json made = doc.value("picture", nlohmann::json::object());
+        // What the picture says is text from a file: shown with its control
+        // characters escaped, and a line at most a screen's width or so.
         auto text = [&made](const char* key) {
             const auto v = made.find(key);
-            return v == made.end() ? std::string("?") : v->is_string() ? v->get<std::string>() : v->dump();
+            return printable(v == made.end()  ? std::string("?")
+                             : v->is_string() ? v->get<std::string>()
+                                              : v->dump(),
+                             300);
         };
         std::cout << "picture      " << picture_ << "\n"
                   << "rendered by  " << text("software") << "\n"
@@ -127,7 +140,7 @@ private:
                   << ", output " << text("colorspace_out") << "\n"
                   << "\nsettings (trellin render IN OUT --project " << picture_ << " --frames " << text("frame")
                   << " repeats the render)\n"
-                  << doc.dump(2) << "\n";
+                  << printable(doc.dump(2), std::string::npos, true) << "\n";
         return exit_done;
     }
 

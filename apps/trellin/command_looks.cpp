@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "apps/common/core/look_library.h"
+#include "apps/common/core/printable_text.h"
 #include "apps/trellin/command_support.h"
 
 using namespace trellin_app;
@@ -33,11 +34,14 @@ public:
         const std::string folder = look_folder();
         const std::vector<LookEntry> looks = list_looks();
         if (looks.empty()) throw Failure{exit_usage, "no looks found in " + folder};
+        // Names and summaries come from files: control characters escaped, a
+        // summary cut to one line of a screen or so.
         std::size_t width = 0;
-        for (const LookEntry& look : looks) width = std::max(width, look.name.size());
-        std::cout << "looks in " << folder << ":\n";
+        for (const LookEntry& look : looks) width = std::max(width, printable(look.name, 60).size());
+        std::cout << "looks in " << printable(folder) << ":\n";
         for (const LookEntry& look : looks) {
-            std::string line = "  " + look.name + std::string(width - look.name.size() + 2, ' ') + look.summary;
+            const std::string name = printable(look.name, 60);
+            std::string line = "  " + name + std::string(width - name.size() + 2, ' ') + printable(look.summary, 200);
             while (line.back() == ' ') line.pop_back();
             std::cout << line << "\n";
         }

@@ -185,7 +185,12 @@ public:
                 samples_from_le(bytes, input.data.data(), input.data.size());
             }
             try {
-                return colour.to_node(input, std::move(frame_source), frame_name(f));
+                NodeFrame frame = colour.to_node(input, std::move(frame_source), frame_name(f));
+                // A colour configuration that cannot make the way out is
+                // found before the node renders the frame.
+                colour.prepare_output(frame, colour.options().colorspace_out.empty() ? frame.input_space
+                                                                                     : colour.options().colorspace_out);
+                return frame;
             } catch (const ColourError& e) {
                 throw Failure{exit_usage, e.what()};
             }

@@ -225,11 +225,16 @@ public:
             }
             return std::nullopt;
         };
-        stages.read = [this, &colour](const PipelineFrame& f) -> std::optional<NodeFrame> {
+        stages.read = [this, &colour, write_options](const PipelineFrame& f) -> std::optional<NodeFrame> {
             try {
                 PictureSource source;
                 HostPicture picture = read_picture(f.input, &source);
-                return colour.to_node(std::move(picture), std::move(source), f.input);
+                NodeFrame frame = colour.to_node(std::move(picture), std::move(source), f.input);
+                // A colour configuration that cannot make the way out is
+                // found before the node renders the frame.
+                colour.prepare_output(
+                    frame, colour.output_space(file_output_form(output_format(f.output), write_options.depth)));
+                return frame;
             } catch (const PictureError& e) {
                 throw Failure{exit_usage, e.what() + frame_note(f.number)};
             } catch (const ColourError& e) {
@@ -264,7 +269,7 @@ public:
         };
         stages.on_written = [&](const PipelineFrame& f, const FrameWritten& w) {
             clipped_written.merge(w.clipped);
-            if (w.report.alpha_dropped && !noted_alpha_) {
+            if ((w.report.alpha_dropped || w.report.settings_dropped) && !noted_alpha_) {
                 progress.finish();
                 print_notes(w.report, f.output);
                 noted_alpha_ = true;
@@ -369,12 +374,39 @@ private:
         } catch (const SequenceError& e) {
             throw Failure{exit_usage, e.what()};
         }
-        if (const std::optional<long long> f =
-                first_overlap(FramePattern(absolute_name(input_)), FramePattern(absolute_name(output_)), range_))
-            throw Failure{exit_usage, out->path_for(*f) + ": OUT frame " + std::to_string(*f) +
-                                          " would replace an input frame; write the frames to other names"};
+        check_no_overlap(*in, *out);
         in_ = std::move(in);
         out_ = std::move(out);
+    }
+
+    // No output frame replaces an input frame: compared by name, by the
+    // names folders linked elsewhere resolve to, and, for input frames that
+    // are links themselves, by the file each points to. All before anything
+    // is written.
+    void check_no_overlap(const FramePattern& in, const FramePattern& out) const
+    {
+        const auto refuse = [&out](long long f) {
+            return Failure{exit_usage, out.path_for(f) + ": OUT frame " + std::to_string(f) +
+                                           " would replace an input frame; write the frames to other names"};
+        };
+        if (const std::optional<long long> f =
+                first_overlap(FramePattern(absolute_name(input_)), FramePattern(absolute_name(output_)), range_))
+            throw refuse(*f);
+        const FramePattern written(resolved_name(output_));
+        if (const std::optional<long long> f = first_overlap(FramePattern(resolved_name(input_)), written, range_))
+            throw refuse(*f);
+        // Up to the first missing input frame, which the check of the inputs names.
+        for (long long f = range_.first; f <= range_.last; f += range_.step) {
+            std::error_code ec;
+            const std::string frame = in.path_for(f);
+            const fs::file_status status = fs::symlink_status(frame, ec);
+            if (!fs::exists(status)) break;
+            if (!fs::is_symlink(status)) continue;
+            const fs::path target = fs::weakly_canonical(fs::absolute(frame, ec), ec);
+            if (ec) continue;
+            const std::optional<long long> g = written.frame_of(target.string());
+            if (g && in_range(range_, *g)) throw refuse(*g);
+        }
     }
 
     // Every output can be written: format, depth, folder (checked once per

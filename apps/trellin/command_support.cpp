@@ -10,10 +10,13 @@
 #include <iterator>
 #include <optional>
 
+#include "apps/common/cli/command_line_errors.h"
 #include "apps/common/core/frame_render.h"
+#include "apps/common/core/look_library.h"
 #include "apps/common/core/node_recipe.h"
 #include "apps/common/core/picture_limits.h"
 #include "apps/common/core/project_file.h"
+#include "apps/common/picture/picture_settings.h"
 #include "apps/common/picture/project_source.h"
 #include "host/smp_pool.h"
 #include "host/value_excerpt.h"
@@ -136,6 +139,10 @@ void print_notes(const WriteReport& report, const std::string& output)
     if (report.alpha_dropped)
         std::cerr << "trellin: note: " << output << ": the " << report.format
                   << " format holds no alpha; wrote colour only\n";
+    if (report.settings_dropped)
+        std::cerr << "trellin: note: " << output << ": the settings were too large for the " << report.format
+                  << " format (at most " << settings_capacity(report.format)
+                  << " characters read back whole); the picture carries none\n";
 }
 
 void add_control_options(CLI::App& command, ControlOptions& options, bool with_save)
@@ -150,6 +157,7 @@ void add_control_options(CLI::App& command, ControlOptions& options, bool with_s
                     "Restore the controls from a named look (trellin looks lists them; any case); --set and "
                     "--key then change it")
         ->type_name("NAME")
+        ->check(trellin_app::not_empty("a look's name (trellin looks lists them)"))
         ->excludes(project);
     command
         .add_option("-k,--key", options.keys,
@@ -247,11 +255,16 @@ void print_clip_notes(const ClipCount& before, const ClipCount& written, HdrMode
 {
     const std::string note = clip_note(before, hdr, working_space);
     if (!note.empty()) std::cerr << "trellin: note: " << note << "\n";
-    if (written.clipped > 0)
-        std::cerr << "trellin: note: " << written.clipped << " of " << written.total
+    const long long finite = written.clipped - written.non_finite;
+    if (finite > 0)
+        std::cerr << "trellin: note: " << finite << " of " << written.total
                   << " samples lay outside 0..1 in the output's colour space and were clipped when written to "
                   << output << " (lowest " << written.lowest << ", highest " << written.highest
                   << "); a float format (OpenEXR) keeps them\n";
+    if (written.non_finite > 0)
+        std::cerr << "trellin: note: " << written.non_finite << " of " << written.total
+                  << " samples were not finite (NaN or infinite) in the output's colour space and were written to "
+                  << output << " as 0 or 1\n";
 }
 
 void add_verbosity_options(CLI::App& command, Verbosity& verbosity)

@@ -18,6 +18,7 @@
 
 #include <OpenImageIO/oiioversion.h>
 #include "apps/common/cli/command_line_errors.h"
+#include "apps/common/core/printable_text.h"
 #include "apps/common/picture/picture_settings.h"
 #include "apps/trellin/commands.h"
 #include "apps/video/video_libraries.h"
@@ -81,13 +82,13 @@ int main(int argc, char** argv)
             if (sub->parsed()) return command->run();
         }
     } catch (const Failure& f) {
-        std::cerr << "trellin: error: " << f.message << "\n";
+        std::cerr << "trellin: error: " << trellin_app::printable(f.message) << "\n";
         return f.code;
     } catch (const std::bad_alloc&) {
         std::cerr << "trellin: error: out of memory\n";
         return exit_failed;
     } catch (const std::exception& e) {
-        std::cerr << "trellin: error: " << e.what() << "\n";
+        std::cerr << "trellin: error: " << trellin_app::printable(e.what()) << "\n";
         return exit_failed;
     }
     return exit_usage;

@@ -162,6 +162,21 @@ def test_project_files_refused(tmp_path):
     assert other.controls == node.controls
 
 
+def test_hostile_files_and_names_are_refused_in_one_bounded_line(tmp_path):
+    node = trellin.Node()
+    fifo = tmp_path / "fifo.json"
+    os.mkfifo(fifo)
+    with pytest.raises(OSError, match="not a regular file"):
+        node.load_project(fifo)  # opening a pipe with no writer would wait for ever
+    with pytest.raises(OSError, match="is a folder"):
+        node.save_project("/")
+    with pytest.raises(KeyError) as long_label:
+        node["x" * 1000000] = 1
+    assert len(str(long_label.value)) < 1200
+    with pytest.raises(KeyError, match="after"):
+        node["cut\0after"] = 1
+
+
 def python(code, env=None, cwd=None):
     r = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, cwd=cwd,
                        timeout=120)

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "apps/common/core/nearest_name.h"
+#include "apps/common/core/printable_text.h"
 #include "host/value_excerpt.h"
 
 namespace trellin_app {
@@ -61,6 +62,13 @@ std::string unknown_name_message(CLI::App& app, const std::vector<std::string>& 
     return {};
 }
 
+CLI::Validator not_empty(const std::string& what)
+{
+    return CLI::Validator(
+        [what](std::string& text) -> std::string { return text.empty() ? "expected " + what + ", not nothing" : ""; },
+        "", "not empty");
+}
+
 int report_parse_error(CLI::App& app, const CLI::ParseError& e, int argc, const char* const* argv,
                        const std::string& program, int usage_code)
 {
@@ -70,7 +78,7 @@ int report_parse_error(CLI::App& app, const CLI::ParseError& e, int argc, const 
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     std::string message = unknown_name_message(app, args);
     if (message.empty()) message = e.what();
-    std::cerr << program << ": error: " << message << "\n";
+    std::cerr << program << ": error: " << printable(message) << "\n";
     return usage_code;
 }
 

@@ -20,6 +20,10 @@ std::string unknown_name_message(CLI::App& app, const std::vector<std::string>& 
 // give exit code 0; every other fault prints one error line (naming a
 // mistyped command or option and its nearest known one where that is the
 // fault) and gives `usage_code`.
+// A validator that refuses an empty value: "--look ''" names nothing, and
+// is not the same as leaving the option out.
+CLI::Validator not_empty(const std::string& what);
+
 int report_parse_error(CLI::App& app, const CLI::ParseError& e, int argc, const char* const* argv,
                        const std::string& program, int usage_code);
 

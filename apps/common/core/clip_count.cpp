@@ -7,6 +7,7 @@ namespace trellin_app {
 void ClipCount::merge(const ClipCount& other)
 {
     clipped += other.clipped;
+    non_finite += other.non_finite;
     total += other.total;
     lowest = std::min(lowest, other.lowest);
     highest = std::max(highest, other.highest);

@@ -1,20 +1,26 @@
 // Samples a range clipped, counted for the notes that tell how many.
 #pragma once
 
+#include <cmath>
 #include <limits>
 
 namespace trellin_app {
 
 // Samples clipped to a range, with the lowest and highest of them.
 struct ClipCount {
-    long long clipped = 0;  // samples outside the range (NaN among them)
-    long long total = 0;    // samples looked at
-    float lowest = std::numeric_limits<float>::infinity();
+    long long clipped = 0;                                  // samples outside the range (those not finite among them)
+    long long non_finite = 0;                               // of those, NaN and infinities
+    long long total = 0;                                    // samples looked at
+    float lowest = std::numeric_limits<float>::infinity();  // of the finite ones
     float highest = -std::numeric_limits<float>::infinity();
 
     void add(float value)
     {
         ++clipped;
+        if (!std::isfinite(value)) {
+            ++non_finite;
+            return;
+        }
         if (value < lowest) lowest = value;
         if (value > highest) highest = value;
     }

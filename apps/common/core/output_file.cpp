@@ -4,10 +4,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -64,6 +66,64 @@ bool process_ended(long pid)
     return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
+// The temporary files this process is writing, for a signal that ends the
+// process to remove them. Slots hold copies of the names, so the handler
+// reads no memory that may be freed under it.
+constexpr int pending_slots = 8;
+constexpr std::size_t pending_name_size = 4096;
+char pending_names[pending_slots][pending_name_size];
+std::atomic<bool> pending_used[pending_slots];
+std::atomic<bool> pending_ready[pending_slots];
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void remove_pending_and_end(int signal_number)
+{
+    for (int i = 0; i < pending_slots; ++i)
+        if (pending_ready[i].load()) ::unlink(pending_names[i]);
+    ::signal(signal_number, SIG_DFL);
+    ::raise(signal_number);
+}
+
+// Installs the handler for the signals that end a run (interrupt, terminate,
+// hang-up), where the program has left them to end the process.
+void install_signal_handlers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (const int signal_number : ending_signals) {
+            struct sigaction now {};
+            if (::sigaction(signal_number, nullptr, &now) != 0 || now.sa_handler != SIG_DFL) continue;
+            struct sigaction action {};
+            action.sa_handler = remove_pending_and_end;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(signal_number, &action, nullptr);
+        }
+    });
+}
+
+// The slot `temporary` is kept in until it is committed or removed; -1 when
+// every slot is taken (the file is then removed on failure, not on a signal).
+int hold_pending(const std::string& temporary)
+{
+    install_signal_handlers();
+    if (temporary.size() >= pending_name_size) return -1;
+    for (int i = 0; i < pending_slots; ++i) {
+        bool free = false;
+        if (!pending_used[i].compare_exchange_strong(free, true)) continue;
+        std::memcpy(pending_names[i], temporary.c_str(), temporary.size() + 1);
+        pending_ready[i].store(true);
+        return i;
+    }
+    return -1;
+}
+
+void release_pending(int slot)
+{
+    if (slot < 0) return;
+    pending_ready[slot].store(false);
+    pending_used[slot].store(false);
+}
+
 }  // namespace
 
 std::string absolute_name(const std::string& path)
@@ -73,9 +133,17 @@ std::string absolute_name(const std::string& path)
     return (ec ? fs::path(path) : absolute).lexically_normal().string();
 }
 
+std::string resolved_name(const std::string& path)
+{
+    const fs::path absolute(absolute_name(path));
+    std::error_code ec;
+    const fs::path folder = fs::weakly_canonical(absolute.parent_path(), ec);
+    return ec ? absolute.string() : (folder / absolute.filename()).string();
+}
+
 bool same_file(const std::string& a, const std::string& b)
 {
-    if (absolute_name(a) == absolute_name(b)) return true;
+    if (absolute_name(a) == absolute_name(b) || resolved_name(a) == resolved_name(b)) return true;
     std::error_code ec;
     return fs::equivalent(a, b, ec) && !ec;
 }
@@ -127,12 +195,14 @@ PendingOutput::PendingOutput(std::string path) : path_(std::move(path)), tempora
         committed_ = true;  // nothing of ours to remove
         fail("cannot create the temporary file " + fs::path(temporary_).filename().string(), err);
     }
+    slot_ = hold_pending(temporary_);
 }
 
 PendingOutput::~PendingOutput()
 {
     if (fd_ >= 0) ::close(fd_);
     if (!committed_) ::unlink(temporary_.c_str());
+    release_pending(slot_);
 }
 
 void PendingOutput::fail(const std::string& what, int err)
@@ -162,6 +232,8 @@ void PendingOutput::commit()
     if (::close(fd) != 0) fail("cannot write (closing)", errno);
     if (::rename(temporary_.c_str(), path_.c_str()) != 0) fail("cannot write (renaming into place)", errno);
     committed_ = true;
+    release_pending(slot_);
+    slot_ = -1;
     // The rename itself reaches the disk with the folder. A folder that cannot
     // be flushed (some file systems refuse) leaves the output in place.
     const std::string folder = fs::path(path_).parent_path().string();

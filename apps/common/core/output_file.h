@@ -27,8 +27,13 @@ public:
 // `path` as an absolute name without "." and ".." steps (symbolic links are
 // not resolved).
 std::string absolute_name(const std::string& path);
-// Whether two names name one file: the same absolute name, or one existing
-// file reached by both. An output is never written over an input.
+// `path` with its folder resolved through symbolic links (and "." and ".."
+// steps): the name a file written there lands under. The last step is not
+// resolved: an output replaces a link of its name, not what it points to.
+std::string resolved_name(const std::string& path);
+// Whether two names name one file: the same absolute name, the same name once
+// folders are resolved through links, or one existing file reached by both.
+// An output is never written over an input.
 bool same_file(const std::string& a, const std::string& b);
 
 // The temporary name a write to `path` uses in this process.
@@ -44,7 +49,9 @@ int remove_stale_temporaries(const std::string& path);
 
 // A file on its way to `path`: created under its temporary name, written,
 // then committed. Destroyed uncommitted (a failure, an exception), it removes
-// the temporary file. One process writes one output at a time.
+// the temporary file, and an interrupt, terminate or hang-up signal that ends
+// the process meanwhile removes it too (where the program leaves those
+// signals to end it). One process writes one output at a time.
 class PendingOutput {
 public:
     // Creates the temporary file (a leftover of the same name from an ended
@@ -69,6 +76,7 @@ private:
     std::string path_;
     std::string temporary_;
     int fd_ = -1;
+    int slot_ = -1;  // where a signal handler finds the temporary name
     bool committed_ = false;
 };
 

@@ -80,6 +80,9 @@ RegV project_document(FXNode& node, const RenderOptions* render)
 
 void save_project(FXNode& node, const std::string& path, const RenderOptions* render)
 {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec) || std::filesystem::path(path).filename().empty())
+        throw ProjectError(path + ": is a folder; name a project file to write (settings.json)");
     RegV reg;
     try {
         reg = project_document(node, render);

@@ -1,9 +1,13 @@
 #include "apps/common/picture/colour_space.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <vector>
+
+#include "host/value_excerpt.h"
 
 namespace trellin_app {
 
@@ -34,6 +38,14 @@ std::string built_in_space(const std::string& name)
     return {};
 }
 
+// The library's message on one line.
+std::string one_line(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
 }  // namespace
 
 bool same_name(const std::string& a, const std::string& b)
@@ -58,12 +70,15 @@ ColourSpaces::ColourSpaces(const std::string& config)
 {
     const char* env = std::getenv("OCIO");
     const std::string asked = !config.empty() ? config : env != nullptr ? env : "";
+    const std::string who = config.empty() ? "$OCIO " + asked : asked;
+    // A device or a pipe may never end: only a regular file is read.
+    struct stat status {};
+    if (!asked.empty() && ::stat(asked.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        throw ColourError(who + ": cannot read the OpenColorIO config: not a regular file");
     config_ = std::make_unique<OIIO::ColorConfig>(asked);
     built_in_ = config_->configname() == built_in_config;
-    if (built_in_ && !asked.empty()) {
-        const std::string who = config.empty() ? "$OCIO " + asked : asked;
-        throw ColourError(who + ": cannot read the OpenColorIO config: " + config_->geterror());
-    }
+    if (built_in_ && !asked.empty())
+        throw ColourError(who + ": cannot read the OpenColorIO config: " + one_line(config_->geterror()));
     config_->geterror();  // the built-in config reports the missing file; not a fault
 }
 
@@ -115,8 +130,8 @@ std::string ColourSpaces::require(const std::string& name, const std::string& wh
 {
     std::string space = resolve(name);
     if (space.empty())
-        throw ColourError(what + ": no colour space \"" + name + "\" in " + description() + " (it has " +
-                          known_names() + ")");
+        throw ColourError(host_detail::excerpt(what, 80) + ": no colour space \"" + host_detail::excerpt(name) +
+                          "\" in " + description() + " (it has " + known_names() + ")");
     return space;
 }
 
@@ -150,7 +165,7 @@ ConversionPtr ColourSpaces::make_conversion(const std::string& from, const std::
     if (same(from, to)) return nullptr;
     const std::string a = require(from, "\"" + from + "\""), b = require(to, "\"" + to + "\"");
     OIIO::ColorProcessorHandle processor = config_->createColorProcessor(a, b);
-    config_->geterror();
+    const std::string why = one_line(config_->geterror());
     // The built-in spaces convert only to and from linear (Rec709 to sRGB
     // has no processor of its own): such a pair goes through linear.
     if (!processor && built_in_ && !same(a, linear_space) && !same(b, linear_space)) {
@@ -159,6 +174,9 @@ ConversionPtr ColourSpaces::make_conversion(const std::string& from, const std::
         config_->geterror();
         if (to_linear && from_linear) return std::make_shared<const ColourConversion>(to_linear, from_linear);
     }
+    // The config's own fault (a LUT file missing or damaged) names the file.
+    if (!processor && !why.empty())
+        throw ColourError("no conversion from \"" + a + "\" to \"" + b + "\" in " + description() + ": " + why);
     if (!processor)
         throw ColourError("no conversion from \"" + a + "\" to \"" + b + "\" in " + description() +
                           (built_in_ ? std::string() : " (OpenImageIO's own spaces do not mix with a config's)"));
@@ -182,9 +200,10 @@ ConversionPtr ColourSpaces::make_display_conversion(const std::string& from, con
     const char* view = config_->getDefaultViewName(display);
     const std::string space = require(from, "\"" + from + "\"");
     OIIO::ColorProcessorHandle processor = config_->createDisplayTransform(display, view != nullptr ? view : "", space);
-    config_->geterror();
+    const std::string why = one_line(config_->geterror());
     if (!processor)
-        throw ColourError("no view of \"" + space + "\" on the display \"" + display + "\" in " + description());
+        throw ColourError("no view of \"" + space + "\" on the display \"" + display + "\" in " + description() +
+                          (why.empty() ? std::string() : ": " + why));
     if (processor->isNoOp()) return nullptr;
     return std::make_shared<const ColourConversion>(std::move(processor));
 }

@@ -10,10 +10,11 @@
 #include <system_error>
 #include <vector>
 
-#include "apps/common/picture/picture_attributes.h"
 #include "apps/common/core/picture_limits.h"
-#include "apps/common/picture/picture_output.h"
 #include "apps/common/core/sample_convert.h"
+#include "apps/common/picture/picture_attributes.h"
+#include "apps/common/picture/picture_header.h"
+#include "apps/common/picture/picture_output.h"
 
 namespace fs = std::filesystem;
 
@@ -123,12 +124,9 @@ const char* sample_depth_name(SampleDepth depth)
 
 HostPicture read_picture(const std::string& path, PictureSource* source)
 {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (!fs::exists(status)) throw fault(path, "no such file");
-    if (fs::is_directory(status)) throw fault(path, "is a folder, not a picture");
-    // A device or a pipe may never end (/dev/zero) or be read only once.
-    if (!fs::is_regular_file(status)) throw fault(path, "is not a regular file, not a picture");
+    // A device or a pipe may never end (/dev/zero) or be read only once, and
+    // a header may claim more than the file holds: neither reaches the library.
+    if (const std::string why = picture_header_fault(path); !why.empty()) throw fault(path, why);
 
     // Ask for the samples as stored: without this hint PNG and TIFF colour
     // would come back multiplied by alpha.

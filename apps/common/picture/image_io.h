@@ -81,7 +81,8 @@ struct WriteReport {
     std::string format;       // the format's name
     std::string sample_type;  // "uint8", "uint16", "half", ...
     int channels = 0;
-    bool alpha_dropped = false;  // the format holds no alpha; colour only was written
+    bool alpha_dropped = false;     // the format holds no alpha; colour only was written
+    bool settings_dropped = false;  // the settings were too large for the format; none were written
 };
 
 // Writes the picture in the format its extension names, at options.depth or

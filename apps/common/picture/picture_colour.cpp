@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "apps/common/core/hdr_curve.h"
@@ -84,6 +85,10 @@ PictureColour::PictureColour(RenderOptions options, const ColourSpaces* spaces)
                                                                 {&options_.colorspace_out, "--colorspace-out"}};
     for (const auto& [name, option] : given)
         if (!name->empty()) this->spaces().require(*name, option);
+    // A config $OCIO names is read now, named or not: one that cannot be
+    // read is a fault before any frame, not a silent fall back.
+    const char* env = std::getenv("OCIO");
+    if (spaces_ == nullptr && env != nullptr && *env != '\0') ColourSpaces::shared();
 }
 
 const ColourSpaces& PictureColour::spaces() const
@@ -104,6 +109,11 @@ ConversionPtr PictureColour::conversion(const std::string& from, const std::stri
     } catch (const ColourError& e) {
         throw ColourError(name + ": " + e.what());
     }
+}
+
+void PictureColour::prepare_output(const NodeFrame& frame, const std::string& space) const
+{
+    conversion(frame.working_space, space, "the output");
 }
 
 NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, const std::string& name) const
@@ -160,14 +170,22 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     clip.total = static_cast<long long>(pixels) * 3;
     if (n == 4) {
         frame.alpha.resize(pixels);
+        bool alpha_counted = options_.refract_alpha;
         for (std::size_t p = 0; p < pixels; ++p) {
-            const float a = f[p * 4 + 3];
-            frame.alpha[p] = a;
+            float& a = f[p * 4 + 3];
             // Alpha that goes through the node is clipped to its range;
-            // alpha that does not comes back as it was read.
-            if (options_.refract_alpha && !in_unit_range(a)) clip.add(a);
+            // alpha that does not comes back as it was read, unless it is
+            // no number at all: NaN becomes 0, infinities 0 or 1.
+            if (!std::isfinite(a)) {
+                clip.add(a);
+                a = a > 0.0f ? 1.0f : 0.0f;
+                alpha_counted = true;
+            } else if (options_.refract_alpha && !in_unit_range(a)) {
+                clip.add(a);
+            }
+            frame.alpha[p] = a;
         }
-        if (options_.refract_alpha) clip.total += static_cast<long long>(pixels);
+        if (alpha_counted) clip.total += static_cast<long long>(pixels);
     }
     store_16bit(f, picture);
     frame.picture = std::move(picture);
@@ -209,6 +227,14 @@ OutputFrame PictureColour::from_node(HostPicture result, const NodeFrame& frame,
             for (const float v : f)
                 if (!in_unit_range(v)) out.clipped.add(v);
             out.clipped.total = static_cast<long long>(f.size());
+        } else {
+            // Floats keep values outside 0..1, but never NaN or infinities.
+            for (float& v : f) {
+                if (std::isfinite(v)) continue;
+                out.clipped.add(v);
+                v = v > 0.0f ? 1.0f : 0.0f;
+            }
+            if (out.clipped.clipped > 0) out.clipped.total = static_cast<long long>(f.size());
         }
         store_16bit(f, result);
         out.samples = std::move(f);
@@ -259,11 +285,12 @@ WriteReport write_rendered(const PictureColour& colour, HostPicture result, cons
     const std::string space = colour.output_space(form);
     OutputFrame out = colour.from_node(std::move(result), frame, space, form, parts);
     auto attributes = std::make_shared<PictureAttributes>(*out.picture.attributes);
-    attach_settings(attributes->list, format, picture_settings_document(record, frame, space));
+    const bool attached = attach_settings(attributes->list, format, picture_settings_document(record, frame, space));
     out.picture.attributes = std::move(attributes);
     WriteOptions written = options;
     if (!out.samples.empty()) written.float_samples = &out.samples;
-    const WriteReport report = write_picture(out.picture, path, written);
+    WriteReport report = write_picture(out.picture, path, written);
+    report.settings_dropped = !attached;
     clipped.merge(out.clipped);
     return report;
 }
@@ -279,9 +306,12 @@ std::string clip_note(const ClipCount& count, HdrMode mode, const std::string& w
                                   : std::string("0..1");
     std::string note = std::to_string(count.clipped) + " of " + std::to_string(count.total) + " samples lay outside " +
                        range + " in the working space " + working_space;
-    note += count.lowest <= count.highest
-                ? " (lowest " + number(count.lowest) + ", highest " + number(count.highest) + ")"
-                : std::string(" (not numbers)");
+    if (count.lowest <= count.highest)
+        note += " (lowest " + number(count.lowest) + ", highest " + number(count.highest) +
+                (count.non_finite > 0 ? ", and " + std::to_string(count.non_finite) + " not finite: NaN or infinite)"
+                                      : std::string(")"));
+    else
+        note += " (" + std::to_string(count.non_finite) + " not finite: NaN or infinite)";
     note += " and were clipped";
     if (mode == HdrMode::none) note += "; --hdr split keeps them with the look unchanged";
     return note;

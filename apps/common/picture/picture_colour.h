@@ -16,6 +16,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -85,6 +87,11 @@ public:
     // parts as the node rendered them (render_split), added back.
     OutputFrame from_node(HostPicture result, const NodeFrame& frame, const std::string& space, const OutputForm& form,
                           const SplitParts* parts = nullptr) const;
+
+    // Builds the conversion the way out of `frame` into `space` takes, so
+    // that a config that cannot make it is found before the node renders
+    // (a ColourError naming the config's own fault).
+    void prepare_output(const NodeFrame& frame, const std::string& space) const;
 
     // The node's result (with its rendered `parts`) as an sRGB display shows
     // it (16 bits, alpha as it is).
