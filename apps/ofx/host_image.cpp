@@ -1,0 +1,151 @@
+#include "apps/ofx/host_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "apps/common/picture_limits.h"
+#include "apps/common/sample_convert.h"
+#include "apps/ofx/host_suites.h"
+
+namespace trellin_ofx {
+
+namespace {
+
+int bytes_per_sample(SampleKind kind)
+{
+    return kind == SampleKind::byte ? 1 : kind == SampleKind::word ? 2 : 4;
+}
+
+}  // namespace
+
+bool describe_image(OfxPropertySetHandle image, ImageView& view, std::string& error)
+{
+    const std::string components = get_string(image, kOfxImageEffectPropComponents);
+    if (components != kOfxImageComponentRGBA) {
+        error = "images must be RGBA (this one is " + (components.empty() ? std::string("unnamed") : components) + ")";
+        return false;
+    }
+    const std::string depth = get_string(image, kOfxImageEffectPropPixelDepth);
+    if (depth == kOfxBitDepthByte) {
+        view.kind = SampleKind::byte;
+    } else if (depth == kOfxBitDepthShort) {
+        view.kind = SampleKind::word;
+    } else if (depth == kOfxBitDepthFloat) {
+        view.kind = SampleKind::real;
+    } else {
+        error = "images of depth \"" + depth + "\" are not taken (8-bit, 16-bit and float are)";
+        return false;
+    }
+    view.data = static_cast<unsigned char*>(get_pointer(image, kOfxImagePropData));
+    int b[4] = {0, 0, 0, 0};
+    if (host_suites().props->propGetIntN(image, kOfxImagePropBounds, 4, b) != kOfxStatOK) {
+        error = "the image has no bounds";
+        return false;
+    }
+    view.bounds = {b[0], b[1], b[2], b[3]};
+    view.row_bytes = get_int(image, kOfxImagePropRowBytes);
+    view.premultiplied = get_string(image, kOfxImageEffectPropPreMultiplication) == kOfxImagePreMultiplied;
+    view.pixel_aspect = get_double(image, kOfxImagePropPixelAspectRatio, 0, 1.0);
+    if (!(view.pixel_aspect > 0.0) || view.pixel_aspect > 1e6) view.pixel_aspect = 1.0;
+
+    const long long w = static_cast<long long>(b[2]) - b[0], h = static_cast<long long>(b[3]) - b[1];
+    if (view.data == nullptr) {
+        error = "the image has no pixels";
+        return false;
+    }
+    if (w <= 0 || h <= 0 || w > trellin_app::max_picture_side || h > trellin_app::max_picture_side) {
+        error = "the image's bounds (" + std::to_string(b[0]) + "," + std::to_string(b[1]) + " to " +
+                std::to_string(b[2]) + "," + std::to_string(b[3]) + ") hold no picture it can render";
+        return false;
+    }
+    const long long row = w * 4 * bytes_per_sample(view.kind);
+    if (view.row_bytes < row && -view.row_bytes < row) {
+        error = "the image's rows (" + std::to_string(view.row_bytes) + " bytes) are shorter than its pixels";
+        return false;
+    }
+    return true;
+}
+
+void read_source(const ImageView& src, trellin_app::HostPicture& picture, trellin_app::PictureSource& source)
+{
+    const int w = src.width(), h = src.height();
+    picture = trellin_app::HostPicture(w, h, 4);
+    picture.pixel_aspect = src.pixel_aspect;
+    source = trellin_app::PictureSource{};
+    source.alpha = true;
+    source.associated_alpha = src.premultiplied;
+    source.float_samples = src.kind == SampleKind::real;
+    source.format = source.float_samples ? "openexr" : src.premultiplied ? "tiff" : "png";
+    if (source.float_samples) source.samples.resize(std::size_t(w) * std::size_t(h) * 4);
+
+    const std::size_t row_samples = std::size_t(w) * 4;
+    for (int top = 0; top < h; ++top) {
+        // Row `top` of the picture is the image's row y2 - 1 - top.
+        const unsigned char* in = src.row(src.bounds.y2 - 1 - top);
+        std::uint16_t* out = picture.data.data() + std::size_t(top) * row_samples;
+        switch (src.kind) {
+        case SampleKind::byte:
+            for (std::size_t i = 0; i < row_samples; ++i) out[i] = trellin_app::from_8bit(in[i]);
+            break;
+        case SampleKind::word:
+            std::memcpy(out, in, row_samples * sizeof(std::uint16_t));
+            break;
+        case SampleKind::real: {
+            float* f = source.samples.data() + std::size_t(top) * row_samples;
+            std::memcpy(f, in, row_samples * sizeof(float));
+            for (std::size_t i = 0; i < row_samples; ++i) out[i] = trellin_app::from_unit_float(f[i]);
+            break;
+        }
+        }
+    }
+}
+
+trellin_app::OutputForm output_form(const ImageView& dst)
+{
+    trellin_app::OutputForm form;
+    form.float_samples = dst.kind == SampleKind::real;
+    form.associated_alpha = dst.premultiplied;
+    form.format = form.float_samples ? "openexr" : dst.premultiplied ? "tiff" : "png";
+    return form;
+}
+
+void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source_bounds, const ImageView& dst,
+                  const OfxRectI& window)
+{
+    const int x1 = std::max(window.x1, dst.bounds.x1), x2 = std::min(window.x2, dst.bounds.x2);
+    const int y1 = std::max(window.y1, dst.bounds.y1), y2 = std::min(window.y2, dst.bounds.y2);
+    if (x1 >= x2 || y1 >= y2) return;
+    const int sw = result.picture.width, sh = result.picture.height;
+    const bool floats = !result.samples.empty();
+    const int size = bytes_per_sample(dst.kind);
+
+    for (int y = y1; y < y2; ++y) {
+        unsigned char* row = dst.row(y) + static_cast<long long>(x1 - dst.bounds.x1) * 4 * size;
+        const int top = source_bounds.y2 - 1 - y;  // the picture's row
+        for (int x = x1; x < x2; ++x, row += 4 * size) {
+            const int sx = x - source_bounds.x1;
+            const bool inside = top >= 0 && top < sh && sx >= 0 && sx < sw;
+            const std::size_t at = inside ? (std::size_t(top) * std::size_t(sw) + std::size_t(sx)) * 4 : 0;
+            for (int c = 0; c < 4; ++c) {
+                const std::uint16_t v = inside ? result.picture.data[at + std::size_t(c)] : 0;
+                switch (dst.kind) {
+                case SampleKind::byte:
+                    row[c] = trellin_app::to_8bit(v);
+                    break;
+                case SampleKind::word:
+                    std::memcpy(row + 2 * c, &v, 2);
+                    break;
+                case SampleKind::real: {
+                    const float f = !inside  ? 0.0f
+                                    : floats ? result.samples[at + std::size_t(c)]
+                                             : trellin_app::to_unit_float(v);
+                    std::memcpy(row + 4 * c, &f, 4);
+                    break;
+                }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace trellin_ofx
