@@ -80,9 +80,10 @@ OfxStatus draw(EffectInstance& instance, OfxPropertySetHandle in_args, const Ove
     // coordinates, y up.
     glTranslated((place.region.x1 + place.region.x2) / 2.0, (place.region.y1 + place.region.y2) / 2.0, 0.0);
     glScaled(place.aspect, -1.0, 1.0);
-    const bool drawn = node.draw_overlay(nullptr);
+    // The node tells nothing by its result: it always draws its handles.
+    node.draw_overlay(nullptr);
     glPopMatrix();
-    return drawn ? kOfxStatOK : kOfxStatReplyDefault;
+    return kOfxStatOK;
 }
 
 OfxStatus pen(EffectInstance& instance, OfxPropertySetHandle in_args, OverlayState& state, const void* handle, int kind)

@@ -4,7 +4,9 @@
 // same picture with the same settings, whatever form the host hands the
 // images in.
 // test-labels: threaded
+// test-links: trellin_gl
 // test-builds: trellin_ofx
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +15,7 @@
 #include <thread>
 
 #include "apps/common/sample_convert.h"
+#include "apps/gl/headless_view.h"
 #include "ofx_test_host.h"
 #include "trellin_cli_support.h"
 
@@ -433,6 +436,96 @@ TEST_F(OfxPlugin, MissingModuleFailsDescribeWithAMessage)
     EXPECT_FALSE(other.load(copy.string(), error));
     EXPECT_NE(error.find("describe returned 1"), std::string::npos) << error;
     EXPECT_NE(error.find("TrellinVx.node"), std::string::npos) << error;
+}
+
+// The overlay draws the handles where `trellin overlay` draws them, in the
+// host's canonical coordinates; a pen drag moves the parameters as the
+// viewer's drag moves the controls, as one undoable edit.
+TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 96, ht = 64;
+    std::string error;
+    auto view = trellin_gl::HeadlessView::create(w, ht, error);
+    ASSERT_TRUE(view) << error;
+
+    const std::vector<std::uint8_t> black = [&] {
+        std::vector<std::uint8_t> v(std::size_t(w) * ht * 4, 0);
+        for (std::size_t i = 3; i < v.size(); i += 4) v[i] = 255;
+        return v;
+    }();
+    write_file(dir / "black.png", w, ht, 4, OIIO::TypeDesc::UINT8, black);
+    RunResult r = run({"overlay", path("black.png"), path("handles.png")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = run({"overlay", path("black.png"), path("moved.png"), "--drag", "48,32:20,10", "--print-controls"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::map<std::string, std::string> printed;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        if (const auto eq = line.find('='); eq != std::string::npos) printed[line.substr(0, eq)] = line.substr(eq + 1);
+
+    ImageLayout l;
+    l.bounds = {0, 0, w, ht};
+    auto e = h.create(l);
+    ASSERT_TRUE(e);
+    auto* entry =
+        reinterpret_cast<OfxPluginEntryPoint*>(h.descriptor.props.pointer(kOfxImageEffectPluginPropOverlayInteractV1));
+    ASSERT_NE(entry, nullptr);
+    ofxtest::Interact interact;
+    interact.props.set_pointer(kOfxPropEffectInstance, e->handle());
+    ASSERT_EQ(entry(kOfxActionCreateInstance, &interact, nullptr, nullptr), kOfxStatOK);
+
+    // The host's projection: canonical coordinates, y up.
+    view->make_current();
+    view->clear(0.0f, 0.0f, 0.0f, 1.0f);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, w, 0.0, ht, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    ofxtest::PropertySet in;
+    in.set_pointer(kOfxPropEffectInstance, e->handle());
+    in.set_double(kOfxPropTime, 0.0);
+    in.set_double(kOfxInteractPropPixelScale, 1.0, 0);
+    in.set_double(kOfxInteractPropPixelScale, 1.0, 1);
+    ASSERT_EQ(entry(kOfxInteractActionDraw, &interact, in.handle(), nullptr), kOfxStatOK);
+    const std::vector<std::uint8_t> drawn = view->read_rgba8();
+    const FileImage expected = read_file(dir / "handles.png");
+    ASSERT_EQ(expected.spec.nchannels, 3);
+    std::size_t differ = 0, lit = 0;
+    for (std::size_t p = 0; p < std::size_t(w) * ht; ++p) {
+        bool same = true;
+        for (int c = 0; c < 3; ++c) same &= drawn[p * 4 + std::size_t(c)] == expected.u16[p * 3 + std::size_t(c)] / 257;
+        differ += same ? 0 : 1;
+        lit += expected.u16[p * 3] + expected.u16[p * 3 + 1] + expected.u16[p * 3 + 2] > 0 ? 1 : 0;
+    }
+    EXPECT_GT(lit, 50u);
+    EXPECT_EQ(differ, 0u);
+
+    // A drag from the picture's centre (y up in the host) to (20, 10) from the top left.
+    e->params.edits.clear();
+    in.set_double(kOfxInteractPropPenPressure, 1.0);
+    in.set_double(kOfxInteractPropPenPosition, 48.0, 0);
+    in.set_double(kOfxInteractPropPenPosition, ht - 32.0, 1);
+    EXPECT_EQ(entry(kOfxInteractActionPenDown, &interact, in.handle(), nullptr), kOfxStatOK);
+    in.set_double(kOfxInteractPropPenPosition, 20.0, 0);
+    in.set_double(kOfxInteractPropPenPosition, ht - 10.0, 1);
+    EXPECT_EQ(entry(kOfxInteractActionPenMotion, &interact, in.handle(), nullptr), kOfxStatOK);
+    in.set_double(kOfxInteractPropPenPressure, 0.0);
+    EXPECT_EQ(entry(kOfxInteractActionPenUp, &interact, in.handle(), nullptr), kOfxStatOK);
+    ASSERT_EQ(e->params.edits.size(), 1u);
+    EXPECT_EQ(e->params.edits[0].first, "Drag handle");
+    EXPECT_EQ(e->params.sets_outside_edits, 0);
+    for (const auto& [name, label] :
+         {std::pair{"AngleCentre", "Angle Centre"}, {"Tweak", "Tweak"}, {"LightPosition", "Light"}}) {
+        const Param* p = e->params.find(name);
+        ASSERT_NE(p, nullptr) << name;
+        EXPECT_NEAR(p->value[0], std::stod(printed[std::string(label) + "_X"]), 1e-6) << name;
+        EXPECT_NEAR(p->value[1], std::stod(printed[std::string(label) + "_Y"]), 1e-6) << name;
+    }
+    EXPECT_GT(interact.redraws, 0);
+    EXPECT_EQ(entry(kOfxActionDestroyInstance, &interact, nullptr, nullptr), kOfxStatOK);
+    h.destroy(e);
 }
 
 }  // namespace
