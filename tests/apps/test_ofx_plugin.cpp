@@ -25,6 +25,7 @@ using namespace trellin_test;
 using ofxtest::Effect;
 using ofxtest::ImageLayout;
 using ofxtest::Param;
+using ofxtest::PropertySet;
 
 const std::string bundle = std::string(TRELLIN_BIN_DIR) + "/../OFX/Plugins/Trellin.ofx.bundle";
 
@@ -79,11 +80,11 @@ class OfxPlugin : public TrellinTest {
 protected:
     // `trellin render` of `picture` written as `file` with `args`; the result read back.
     FileImage trellin_render(const std::string& file, OIIO::TypeDesc type, const void* picture, int w, int h,
-                             const std::vector<std::string>& args, const std::string& out_file)
+                             const std::vector<std::string>& args, const std::string& out_file, bool associated = false)
     {
         auto out = OIIO::ImageOutput::create(path(file));
         OIIO::ImageSpec spec(w, h, 4, type);
-        spec.attribute("oiio:UnassociatedAlpha", 1);
+        if (!associated) spec.attribute("oiio:UnassociatedAlpha", 1);
         EXPECT_TRUE(out && out->open(path(file), spec) && out->write_image(type, picture) && out->close());
         std::vector<std::string> all{"render", path(file), path(out_file)};
         all.insert(all.end(), args.begin(), args.end());
@@ -282,6 +283,32 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         EXPECT_EQ(worst, 0.0);
         h.destroy(e);
     }
+    {  // premultiplied floats with alpha from 0 to 1: divided on the way in, multiplied on the way out
+        ImageLayout l;
+        l.depth = kOfxBitDepthFloat;
+        l.bounds = {3, 4, 3 + w, 4 + ht};
+        l.premultiplication = kOfxImagePreMultiplied;
+        auto e = h.create(l);
+        ASSERT_TRUE(e);
+        configure(*e);
+        std::vector<float> in(std::size_t(w) * ht * 4);
+        for (std::size_t p = 0; p < in.size() / 4; ++p) {
+            const float a = float(p % 11) / 10.0f;
+            for (int c = 0; c < 3; ++c) in[p * 4 + std::size_t(c)] = a * float((p * (7 + c)) % 13) / 12.0f;
+            in[p * 4 + 3] = a;
+        }
+        give_picture(*e, in);
+        PropertySet prefs;
+        ASSERT_EQ(h.act(*e, kOfxImageEffectActionGetClipPreferences, nullptr, &prefs), kOfxStatOK);
+        EXPECT_EQ(prefs.string(kOfxImageEffectPropPreMultiplication), kOfxImagePreMultiplied);
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        std::vector<std::string> with_float = sets;
+        with_float.insert(with_float.end(), {"--depth", "float"});
+        const FileImage ref =
+            trellin_render("inp.exr", OIIO::TypeDesc::FLOAT, in.data(), w, ht, with_float, "outp.exr", true);
+        EXPECT_TRUE(output_picture<float>(*e) == ref.f32);
+        h.destroy(e);
+    }
 }
 
 // A parameter the host animates renders, at each time, as its value then.
@@ -431,6 +458,10 @@ TEST_F(OfxPlugin, MissingModuleFailsDescribeWithAMessage)
     const fs::path copy = dir / "Trellin.ofx.bundle";
     fs::copy(bundle, copy, fs::copy_options::recursive);
     fs::remove(copy / "Contents/Linux-x86-64/TrellinVx.node");
+    // The plug-in looks for its libraries in its own folder only.
+    const RunResult ldd = testkit::run_program({"ldd", (copy / "Contents/Linux-x86-64/Trellin.ofx").string()});
+    EXPECT_NE(ldd.out.find((copy / "Contents/Linux-x86-64/libtrellinhost.so").string()), std::string::npos) << ldd.out;
+
     ofxtest::TestHost other;
     std::string error;
     EXPECT_FALSE(other.load(copy.string(), error));
