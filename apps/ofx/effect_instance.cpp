@@ -197,28 +197,28 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
         return kOfxStatFailed;
     }
 
-    trellin_app::HostPicture picture;
     trellin_app::PictureSource source;
-    read_source(src, picture, source);
+    read_source(src, picture_, source);
     const trellin_app::PictureColour& colour = effect_.colour;
-    trellin_app::NodeFrame frame = colour.to_node(std::move(picture), std::move(source), "the source image");
+    trellin_app::NodeFrame frame = colour.to_node(std::move(picture_), std::move(source), "the source image");
 
-    trellin_app::HostPicture result;
     int rendered = 0;
     bool aborted = false;
     {
         AbortWatch watch(*node_, handle_);
-        rendered = trellin_app::render_frame(*node_, frame.picture, result, time);
+        rendered = trellin_app::render_frame(*node_, frame.picture, result_, time);
         aborted = watch.fired();
     }
+    picture_ = std::move(frame.picture);
     if (aborted) return kOfxStatFailed;
     if (rendered == 0) {
         error = "the effect refused the frame at " + trellin_app::number_text(time);
         return kOfxStatFailed;
     }
     const trellin_app::OutputForm form = output_form(dst);
-    const trellin_app::OutputFrame out = colour.from_node(std::move(result), frame, colour.output_space(form), form);
+    trellin_app::OutputFrame out = colour.from_node(std::move(result_), frame, colour.output_space(form), form);
     write_output(out, src.bounds, dst, window);
+    result_ = std::move(out.picture);
     return kOfxStatOK;
 }
 
@@ -292,6 +292,8 @@ void EffectInstance::release_memory()
 {
     std::lock_guard<std::mutex> lock(render_mutex_);
     node_->release_frame_storage();
+    picture_ = trellin_app::HostPicture();
+    result_ = trellin_app::HostPicture();
 }
 
 FXNode& EffectInstance::overlay_node(OfxTime time, int width, int height, double pixel_aspect, bool read_values)

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/host_picture.h"
 #include "apps/common/module_loader.h"
 #include "apps/ofx/effect_module.h"
 #include "apps/ofx/host_suites.h"
@@ -76,6 +77,11 @@ private:
 
     std::mutex render_mutex_;
     trellin_app::NodePtr node_;
+    // The node's input and result, kept from frame to frame so that their
+    // memory is not claimed afresh for every frame (given back with the
+    // node's at the end of a sequence).
+    trellin_app::HostPicture picture_;
+    trellin_app::HostPicture result_;
     std::mutex overlay_mutex_;
     trellin_app::NodePtr overlay_node_;
 };

@@ -69,7 +69,12 @@ bool describe_image(OfxPropertySetHandle image, ImageView& view, std::string& er
 void read_source(const ImageView& src, trellin_app::HostPicture& picture, trellin_app::PictureSource& source)
 {
     const int w = src.width(), h = src.height();
-    picture = trellin_app::HostPicture(w, h, 4);
+    // The picture's buffer is reused from frame to frame: every sample is written.
+    picture.width = w;
+    picture.height = h;
+    picture.samples = 4;
+    picture.attributes = nullptr;
+    picture.data.resize(std::size_t(w) * std::size_t(h) * 4);
     picture.pixel_aspect = src.pixel_aspect;
     source = trellin_app::PictureSource{};
     source.alpha = true;
@@ -90,12 +95,11 @@ void read_source(const ImageView& src, trellin_app::HostPicture& picture, trelli
         case SampleKind::word:
             std::memcpy(out, in, row_samples * sizeof(std::uint16_t));
             break;
-        case SampleKind::real: {
-            float* f = source.samples.data() + std::size_t(top) * row_samples;
-            std::memcpy(f, in, row_samples * sizeof(float));
-            for (std::size_t i = 0; i < row_samples; ++i) out[i] = trellin_app::from_unit_float(f[i]);
+        case SampleKind::real:
+            // The floats as they are; the colour handling makes the 16-bit
+            // samples from them.
+            std::memcpy(source.samples.data() + std::size_t(top) * row_samples, in, row_samples * sizeof(float));
             break;
-        }
         }
     }
 }
@@ -117,33 +121,41 @@ void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source
     if (x1 >= x2 || y1 >= y2) return;
     const int sw = result.picture.width, sh = result.picture.height;
     const bool floats = !result.samples.empty();
-    const int size = bytes_per_sample(dst.kind);
+    const std::size_t size = static_cast<std::size_t>(bytes_per_sample(dst.kind));
+    // The columns of the window the source covers.
+    const int in1 = std::clamp(source_bounds.x1, x1, x2), in2 = std::clamp(source_bounds.x1 + sw, in1, x2);
 
     for (int y = y1; y < y2; ++y) {
-        unsigned char* row = dst.row(y) + static_cast<long long>(x1 - dst.bounds.x1) * 4 * size;
+        unsigned char* row = dst.row(y) + static_cast<long long>(x1 - dst.bounds.x1) * 4 * static_cast<long long>(size);
         const int top = source_bounds.y2 - 1 - y;  // the picture's row
-        for (int x = x1; x < x2; ++x, row += 4 * size) {
-            const int sx = x - source_bounds.x1;
-            const bool inside = top >= 0 && top < sh && sx >= 0 && sx < sw;
-            const std::size_t at = inside ? (std::size_t(top) * std::size_t(sw) + std::size_t(sx)) * 4 : 0;
-            for (int c = 0; c < 4; ++c) {
-                const std::uint16_t v = inside ? result.picture.data[at + std::size_t(c)] : 0;
-                switch (dst.kind) {
-                case SampleKind::byte:
-                    row[c] = trellin_app::to_8bit(v);
-                    break;
-                case SampleKind::word:
-                    std::memcpy(row + 2 * c, &v, 2);
-                    break;
-                case SampleKind::real: {
-                    const float f = !inside  ? 0.0f
-                                    : floats ? result.samples[at + std::size_t(c)]
-                                             : trellin_app::to_unit_float(v);
-                    std::memcpy(row + 4 * c, &f, 4);
-                    break;
-                }
+        if (top < 0 || top >= sh || in1 >= in2) {
+            std::memset(row, 0, std::size_t(x2 - x1) * 4 * size);
+            continue;
+        }
+        // Transparent black left and right of the source.
+        std::memset(row, 0, std::size_t(in1 - x1) * 4 * size);
+        std::memset(row + std::size_t(in2 - x1) * 4 * size, 0, std::size_t(x2 - in2) * 4 * size);
+        unsigned char* out = row + std::size_t(in1 - x1) * 4 * size;
+        const std::size_t at = (std::size_t(top) * std::size_t(sw) + std::size_t(in1 - source_bounds.x1)) * 4;
+        const std::size_t count = std::size_t(in2 - in1) * 4;
+        const std::uint16_t* words = result.picture.data.data() + at;
+        switch (dst.kind) {
+        case SampleKind::byte:
+            for (std::size_t i = 0; i < count; ++i) out[i] = trellin_app::to_8bit(words[i]);
+            break;
+        case SampleKind::word:
+            std::memcpy(out, words, count * sizeof(std::uint16_t));
+            break;
+        case SampleKind::real:
+            if (floats) {
+                std::memcpy(out, result.samples.data() + at, count * sizeof(float));
+            } else {
+                for (std::size_t i = 0; i < count; ++i) {
+                    const float f = trellin_app::to_unit_float(words[i]);
+                    std::memcpy(out + i * sizeof(float), &f, sizeof(float));
                 }
             }
+            break;
         }
     }
 }

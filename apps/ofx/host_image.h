@@ -39,7 +39,8 @@ struct ImageView {
 // pixel or too many, rows shorter than their pixels).
 bool describe_image(OfxPropertySetHandle image, ImageView& view, std::string& error);
 
-// The source image as the node's picture (rows top first) and what
+// The source image as the node's picture (rows top first; its buffer is
+// reused when it has one) and what
 // trellin render would know of a file holding the same samples: floats as
 // OpenEXR (linear, possibly outside 0..1), integers as PNG or, when
 // premultiplied, as an associated-alpha TIFF.
