@@ -80,11 +80,13 @@ class OfxPlugin : public TrellinTest {
 protected:
     // `trellin render` of `picture` written as `file` with `args`; the result read back.
     FileImage trellin_render(const std::string& file, OIIO::TypeDesc type, const void* picture, int w, int h,
-                             const std::vector<std::string>& args, const std::string& out_file, bool associated = false)
+                             const std::vector<std::string>& args, const std::string& out_file, bool associated = false,
+                             float pixel_aspect = 1.0f)
     {
         auto out = OIIO::ImageOutput::create(path(file));
         OIIO::ImageSpec spec(w, h, 4, type);
         if (!associated) spec.attribute("oiio:UnassociatedAlpha", 1);
+        if (pixel_aspect != 1.0f) spec.attribute("PixelAspectRatio", pixel_aspect);
         EXPECT_TRUE(out && out->open(path(file), spec) && out->write_image(type, picture) && out->close());
         std::vector<std::string> all{"render", path(file), path(out_file)};
         all.insert(all.end(), args.begin(), args.end());
@@ -309,6 +311,28 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         EXPECT_TRUE(output_picture<float>(*e) == ref.f32);
         h.destroy(e);
     }
+}
+
+// The source's pixel aspect is the aspect the effect is told: wide pixels
+// give the picture trellin render makes of a PNG that says it has them.
+TEST_F(OfxPlugin, TellsTheEffectThePixelAspect)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 40, ht = 50;
+    ImageLayout l;
+    l.bounds = {0, 0, w, ht};
+    l.pixel_aspect = 2.0;
+    auto e = h.create(l);
+    ASSERT_TRUE(e);
+    set_param(*e, "CellShape", {3});
+    const auto in = pattern<std::uint16_t>(w, ht, 4, 21, 65535);
+    give_picture(*e, in);
+    ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+    const auto wide = output_picture<std::uint16_t>(*e);
+    const FileImage ref = trellin_render("in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht,
+                                         {"--set", "CellShape=Hexagon"}, "out.png", false, 2.0f);
+    EXPECT_TRUE(wide == ref.u16);
+    h.destroy(e);
 }
 
 // A parameter the host animates renders, at each time, as its value then.
