@@ -5,9 +5,9 @@
 // These are interface facts shared with every OpenFX host: the layout of each
 // struct, the order of the function pointers in each suite and the text of
 // each name are those of the published standard, so that any host can load
-// the plug-in. Only what this plug-in uses is declared. A suite is read
-// through a pointer the host hands out, so members past the last one used
-// are left off.
+// the plug-in. Only what this plug-in (and the tests' host, which plays the
+// other side) uses is declared. A suite is read through a pointer the host
+// hands out, so members past the last one used are left off.
 #pragma once
 
 #include <cstddef>
@@ -28,9 +28,6 @@ typedef struct OfxInteract* OfxInteractHandle;
 typedef int OfxStatus;
 typedef double OfxTime;
 
-struct OfxPointD {
-    double x, y;
-};
 struct OfxRangeD {
     double min, max;
 };
@@ -66,7 +63,6 @@ struct OfxPlugin {
 
 inline constexpr OfxStatus kOfxStatOK = 0;
 inline constexpr OfxStatus kOfxStatFailed = 1;
-inline constexpr OfxStatus kOfxStatErrFatal = 2;
 inline constexpr OfxStatus kOfxStatErrUnknown = 3;
 inline constexpr OfxStatus kOfxStatErrMissingHostFeature = 4;
 inline constexpr OfxStatus kOfxStatErrUnsupported = 5;
@@ -176,8 +172,6 @@ struct OfxMessageSuiteV1 {
 #define kOfxActionCreateInstance "OfxActionCreateInstance"
 #define kOfxActionDestroyInstance "OfxActionDestroyInstance"
 #define kOfxActionInstanceChanged "OfxActionInstanceChanged"
-#define kOfxActionBeginInstanceChanged "OfxActionBeginInstanceChanged"
-#define kOfxActionEndInstanceChanged "OfxActionEndInstanceChanged"
 #define kOfxActionPurgeCaches "OfxActionPurgeCaches"
 
 #define kOfxImageEffectActionDescribeInContext "OfxImageEffectActionDescribeInContext"
@@ -214,7 +208,6 @@ inline constexpr int kOfxImageEffectPluginApiVersion = 1;
 #define kOfxPropInstanceData "OfxPropInstanceData"
 #define kOfxPropEffectInstance "OfxPropEffectInstance"
 #define kOfxPropChangeReason "OfxPropChangeReason"
-#define kOfxPluginPropFilePath "OfxPluginPropFilePath"
 #define kOfxTypeParameter "OfxTypeParameter"
 #define kOfxChangeUserEdited "OfxChangeUserEdited"
 
@@ -238,7 +231,6 @@ inline constexpr int kOfxImageEffectPluginApiVersion = 1;
 #define kOfxImageEffectPropRenderScale "OfxImageEffectPropRenderScale"
 #define kOfxImageEffectPropRenderWindow "OfxImageEffectPropRenderWindow"
 #define kOfxImageEffectPropRegionOfDefinition "OfxImageEffectPropRegionOfDefinition"
-#define kOfxImageEffectPropRegionOfInterest "OfxImageEffectPropRegionOfInterest"
 #define kOfxImageEffectPropPixelDepth "OfxImageEffectPropPixelDepth"
 #define kOfxImageEffectPropComponents "OfxImageEffectPropComponents"
 #define kOfxImageEffectPropPreMultiplication "OfxImageEffectPropPreMultiplication"
@@ -247,7 +239,6 @@ inline constexpr int kOfxImageEffectPluginApiVersion = 1;
 #define kOfxBitDepthShort "OfxBitDepthShort"
 #define kOfxBitDepthFloat "OfxBitDepthFloat"
 #define kOfxImageComponentRGBA "OfxImageComponentRGBA"
-#define kOfxImageOpaque "OfxImageOpaque"
 #define kOfxImagePreMultiplied "OfxImageAlphaPremultiplied"
 #define kOfxImageUnPreMultiplied "OfxImageAlphaUnPremultiplied"
 
@@ -282,7 +273,6 @@ inline constexpr int kOfxImageEffectPluginApiVersion = 1;
 #define kOfxParamPropChoiceOption "OfxParamPropChoiceOption"
 #define kOfxParamPropAnimates "OfxParamPropAnimates"
 #define kOfxParamPropEvaluateOnChange "OfxParamPropEvaluateOnChange"
-#define kOfxParamPropPersistant "OfxParamPropPersistant"
 #define kOfxParamPropDoubleType "OfxParamPropDoubleType"
 #define kOfxParamDoubleTypePlain "OfxParamDoubleTypePlain"
 #define kOfxParamDoubleTypeAngle "OfxParamDoubleTypeAngle"
