@@ -23,8 +23,8 @@
 #include "effect/kernel_choice.h"
 #include "effect/passes.h"
 #include "host/smp_pool.h"
-#include "node/image_exchange.h"
-#include "node/parallel_rows.h"
+#include "pixels/image_exchange.h"
+#include "pixels/parallel_rows.h"
 #include "node/trellin_node.h"
 
 namespace {
@@ -122,10 +122,10 @@ void render(benchmark::State& state)
     const int h = state.range(0) == 0 ? 1080 : 2160;
     smp_set_numprocs(threads_of(state));
     const auto kernels = static_cast<vx::Kernels>(state.range(3));
-    vx::use_kernels(kernels);
     const Look& look = looks[state.range(1)];
     Frame frame(w, h);
     std::unique_ptr<vx::TrellinNode> node(vx::TrellinNode::make());
+    node->kernels = kernels;
     node->set_output_size(w, h);
     apply_settings(*node, look.settings);
     _image_str* inputs[] = {&frame.in_image, nullptr};
@@ -139,7 +139,6 @@ void render(benchmark::State& state)
     const std::string key = std::to_string(w) + look.name + std::to_string(smp_numprocs());
     report(state, w, h, std::string(look.name) + ", " + kernel_names[int(kernels)], Clock::now() - start, key, kernels,
            copy_ms);
-    vx::use_kernels(vx::Kernels::fast);
 }
 
 void copy_frame(benchmark::State& state)
@@ -170,7 +169,7 @@ struct PassScene {
 
     PassScene()
     {
-        node->effect->param.pull_all();
+        vx::pull_typed_controls(node->effect->param);
         f = vx::derive_frame_state(node->effect->param, w, h);
         f.input = input.get();
         f.output = output.get();

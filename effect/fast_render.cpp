@@ -6,9 +6,9 @@
 
 #include "effect/cell_layout.h"
 #include "effect/fast_kernels.h"
-#include "node/host_api.h"
-#include "node/image_exchange.h"
-#include "node/parallel_rows.h"
+#include "contract/host_api.h"
+#include "pixels/image_exchange.h"
+#include "pixels/parallel_rows.h"
 
 namespace vx {
 

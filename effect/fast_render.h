@@ -6,7 +6,7 @@
 
 #include "effect/frame_state.h"
 #include "effect/frame_storage.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace vx {
 

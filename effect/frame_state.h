@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "effect/source_pyramid.h"
-#include "node/image_vx.h"
+#include "pixels/image_vx.h"
 
 namespace vx {
 

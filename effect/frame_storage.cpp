@@ -1,7 +1,7 @@
 #include "effect/frame_storage.h"
 
 #include "effect/cell_layout.h"
-#include "node/frame_memory.h"
+#include "pixels/frame_memory.h"
 
 namespace vx {
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "effect/source_pyramid.h"
-#include "node/image_vx.h"
+#include "pixels/image_vx.h"
 
 namespace vx {
 

@@ -35,25 +35,14 @@ Kernels from_environment()
     return text && std::strcmp(text, "reference") == 0 ? Kernels::reference : Kernels::fast;
 }
 
-std::atomic<Kernels>& chosen()
-{
-    static std::atomic<Kernels> choice{from_environment()};
-    return choice;
-}
-
 // The target the fast kernels are restricted to; 0 for none.
 std::atomic<std::int64_t> restriction{0};
 
 }  // namespace
 
-Kernels kernels()
+Kernels default_kernels()
 {
-    return chosen().load(std::memory_order_relaxed);
-}
-
-void use_kernels(Kernels choice)
-{
-    chosen().store(choice, std::memory_order_relaxed);
+    return from_environment();
 }
 
 std::vector<std::int64_t> simd_targets()

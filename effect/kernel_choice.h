@@ -10,10 +10,10 @@ namespace vx {
 
 enum class Kernels { fast, reference };
 
-// The kernels in use: set by use_kernels, otherwise TRELLIN_KERNELS from the
-// environment ("reference" or "fast"; fast when unset).
-Kernels kernels();
-void use_kernels(Kernels choice);
+// The kernels a new node renders with unless told otherwise: TRELLIN_KERNELS
+// from the environment ("reference" or "fast"; fast when unset or anything
+// else).
+Kernels default_kernels();
 
 // The instruction sets the fast kernels are built for that this processor
 // runs, best first (Highway target bits).

@@ -4,8 +4,8 @@
 #include "effect/kernel_choice.h"
 #include "effect/passes.h"
 #include "effect/trellin.h"
-#include "node/image_exchange.h"
-#include "node/parallel_rows.h"
+#include "pixels/image_exchange.h"
+#include "pixels/parallel_rows.h"
 
 namespace vx {
 
@@ -51,35 +51,25 @@ void copy_pixels(ImageVx* out, const ImageVx* in)
 
 }  // namespace
 
-void Trellin::render()
+bool Trellin::render(const RenderRequest& request)
 {
-    const ImageVx* in = input.image;
-    ImageVx* out = output.image;
-    if (abort_requested()) {
-        // Nothing is touched: the host's output stays as it was.
-        output.host_written = true;
-        return;
-    }
+    const ImageVx* in = request.input;
+    ImageVx* out = request.output;
+    const bool refract_alpha = request.refract_alpha;
+    // Cancelled: nothing is touched, the host's output stays as it was.
+    if (abort_requested()) return true;
 
     FrameState f = derive_frame_state(param, out->width, out->height);
     f.input = in;
     f.output = out;
     f.owner = this;
 
-    if (kernels() == Kernels::fast) {
-        FastFrame frame{f,
-                        input.image,
-                        storage,
-                        param.show_map.value,
-                        refract_alpha,
-                        input.unread ? input.host_image : nullptr,
-                        output.host_image};
-        if (render_fast(frame)) {
-            output.host_written = frame.host_written;
-            return;
-        }
+    if (request.kernels == Kernels::fast) {
+        FastFrame frame{
+            f, request.input, storage, request.show_map, refract_alpha, request.unread_input, request.host_output};
+        if (render_fast(frame)) return frame.host_written;
     }
-    if (input.unread) read_host_image(input.host_image, input.image);
+    if (request.unread_input) read_host_image(request.unread_input, request.input);
 
     storage.set_size(f.width, f.height);
     if (!storage.need_cell_map()) {
@@ -89,7 +79,7 @@ void Trellin::render()
         f.cell_map = storage.cell_map;
         f.cell_map->fill(0, 0, 0, 0);
         run_rows(f, cell_map_rows);
-        if (param.show_map.value) {
+        if (request.show_map) {
             out->copy_colour_from(f.cell_map);
             if (refract_alpha) out->fill_alpha(0);
         } else {
@@ -108,6 +98,7 @@ void Trellin::render()
         }
     }
     if (!refract_alpha) out->copy_alpha_from(in);
+    return false;
 }
 
 }  // namespace vx

@@ -8,8 +8,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "node/frame_memory.h"
-#include "node/parallel_rows.h"
+#include "pixels/frame_memory.h"
+#include "pixels/parallel_rows.h"
 
 namespace vx {
 

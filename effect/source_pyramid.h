@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "node/image_vx.h"
+#include "pixels/image_vx.h"
 
 namespace vx {
 

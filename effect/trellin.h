@@ -4,6 +4,7 @@
 #pragma once
 
 #include "effect/frame_storage.h"
+#include "effect/render_request.h"
 #include "effect/trellin_info.h"
 #include "framework/overlay_vx.h"
 #include "framework/plugin_vx.h"
@@ -15,8 +16,10 @@ public:
     Trellin() = default;
     ~Trellin() override = default;
 
-    // Frame.
-    void render() override;
+    // Frame. Renders `request.output` (or the host's output picture) from
+    // `request.input`; true when the result went into the host's output
+    // picture, which then needs no writing back.
+    virtual bool render(const RenderRequest& request);
     bool reads_host_input() const override { return true; }
     void on_first_frame() override;
     // Greys out the six lighting controls while "Light Active" is off.
@@ -24,7 +27,7 @@ public:
 
     // Overlay.
     void draw() override;
-    void mouse(int code, float x, float y) override;
+    void mouse(MouseCode code, float x, float y) override;
 
     // The working storage kept between frames of one size.
     FrameStorage storage;

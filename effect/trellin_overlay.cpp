@@ -43,11 +43,16 @@ void Trellin::draw()
     }
 }
 
-void Trellin::mouse(int code, float x, float y)
+void Trellin::mouse(MouseCode code, float x, float y)
 {
     // Every handle sees the event: handles lying on top of each other are
-    // caught and dragged together.
-    if (light_handle_live(param)) light_handle.mouse(code, x, y);
+    // caught and dragged together. The light handle takes no events while the
+    // light does nothing, and a drag of it stops there, so that it cannot
+    // resume without a press once the light is back.
+    if (light_handle_live(param))
+        light_handle.mouse(code, x, y);
+    else
+        light_handle.cancel();
     angle_handle.mouse(code, x, y);
     tweak_handle.mouse(code, x, y);
     centre_handle.mouse(code, x, y);

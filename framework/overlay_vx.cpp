@@ -110,118 +110,101 @@ void OverlayVx::draw_angle_handle(AngleOverlayVx& handle)
 }
 
 // ---------------------------------------------------------------------------
-// Crosshair handle
+// Dragging
 // ---------------------------------------------------------------------------
 
-void CrosshairOverlayVx::mouse(int code, float mx, float my)
+void OverlayControlVx::mouse(MouseCode code, float mx, float my)
 {
     switch (code) {
     case mouse_press:
-        dragging = hits(mx, my, pixel_x, pixel_y, hit_radius(overlay)) ? 1 : 0;
-        apply(mouse_press, mx, my);
+        dragging = hit(mx, my);
+        if (dragging) *event_taken = true;
         break;
     case mouse_drag:
-        if (dragging) {
-            x = mx / static_cast<float>(overlay->view_width);
-            y = my / static_cast<float>(overlay->view_height);
-        }
-        apply(mouse_drag, mx, my);
+        if (!dragging) break;
+        follow(mx, my);
+        write();
+        control->pull();
         break;
     case mouse_release:
-        apply(mouse_release, mx, my);
-        dragging = 0;
+        if (dragging) {
+            write();
+            control->pull();
+            announce();
+        }
+        dragging = false;
         break;
-    default:
+    case mouse_move:
         break;
     }
 }
 
-void CrosshairOverlayVx::apply(int code, float, float)
+// ---------------------------------------------------------------------------
+// Crosshair handle
+// ---------------------------------------------------------------------------
+
+bool CrosshairOverlayVx::hit(float mx, float my) const
 {
-    if (!dragging) return;
-    switch (code) {
-    case mouse_press:
-        *event_taken = 1;
-        break;
-    case mouse_drag:
-        *host_x = x;
-        *host_y = y;
-        control->pull();
-        break;
-    case mouse_release:
-        *host_x = x;
-        *host_y = y;
-        if (control->node) {
-            control->node->notify_control_changed(host_x, 2, -1.0);
-            control->node->notify_control_changed(host_y, 2, -1.0);
-        }
-        break;
-    default:
-        break;
-    }
+    return hits(mx, my, pixel_x, pixel_y, hit_radius(overlay));
+}
+
+void CrosshairOverlayVx::follow(float mx, float my)
+{
+    x = mx / static_cast<float>(overlay->view_width);
+    y = my / static_cast<float>(overlay->view_height);
+}
+
+void CrosshairOverlayVx::write()
+{
+    *host_x = x;
+    *host_y = y;
+}
+
+void CrosshairOverlayVx::announce()
+{
+    if (!control->node) return;
+    control->node->notify_control_changed(host_x, 2, -1.0);
+    control->node->notify_control_changed(host_y, 2, -1.0);
 }
 
 // ---------------------------------------------------------------------------
 // Angle handle
 // ---------------------------------------------------------------------------
 
-void AngleOverlayVx::mouse(int code, float mx, float my)
+bool AngleOverlayVx::hit(float mx, float my) const
 {
-    switch (code) {
-    case mouse_press:
-        dragging = hits(mx, my, end_x, end_y, hit_radius(overlay)) ? 1 : 0;
-        apply(mouse_press, mx, my);
-        break;
-    case mouse_drag:
-        if (dragging) {
-            // The inverse of the arm's end point: the angle of the pointer
-            // about the pivot, from +x towards +y, in 0..360 degrees.
-            const float cx = static_cast<float>(overlay->view_width) * x;
-            const float cy = static_cast<float>(overlay->view_height) * y;
-            const float dx = std::fabs(mx - cx);
-            const float dy = std::fabs(my - cy);
-            const double a =
-                std::atan2(static_cast<double>(dy * (overlay->scale_x / overlay->scale_y)), static_cast<double>(dx)) *
-                radians_to_degrees;
-            if (cx > mx && my >= cy)
-                angle = static_cast<float>(180.0 - a);
-            else if (cx >= mx && cy > my)
-                angle = static_cast<float>(a + 180.0);
-            else if (mx > cx && cy > my)
-                angle = static_cast<float>(360.0 - a);
-            else
-                angle = static_cast<float>(a);
-        }
-        apply(mouse_drag, mx, my);
-        break;
-    case mouse_release:
-        apply(mouse_release, mx, my);
-        dragging = 0;
-        break;
-    default:
-        break;
-    }
+    return hits(mx, my, end_x, end_y, hit_radius(overlay));
 }
 
-void AngleOverlayVx::apply(int code, float, float)
+void AngleOverlayVx::follow(float mx, float my)
 {
-    if (!dragging) return;
-    switch (code) {
-    case mouse_press:
-        *event_taken = 1;
-        break;
-    case mouse_drag:
-        *host_angle = angle;
-        control->pull();
-        break;
-    case mouse_release:
-        *host_angle = angle;
-        control->pull();
-        if (control->node) control->node->notify_control_changed(host_angle, 2, -1.0);
-        break;
-    default:
-        break;
-    }
+    // The inverse of the arm's end point: the angle of the pointer about the
+    // pivot, from +x towards +y, in 0..360 degrees.
+    const float cx = static_cast<float>(overlay->view_width) * x;
+    const float cy = static_cast<float>(overlay->view_height) * y;
+    const float dx = std::fabs(mx - cx);
+    const float dy = std::fabs(my - cy);
+    const double a =
+        std::atan2(static_cast<double>(dy * (overlay->scale_x / overlay->scale_y)), static_cast<double>(dx)) *
+        radians_to_degrees;
+    if (cx > mx && my >= cy)
+        angle = static_cast<float>(180.0 - a);
+    else if (cx >= mx && cy > my)
+        angle = static_cast<float>(a + 180.0);
+    else if (mx > cx && cy > my)
+        angle = static_cast<float>(360.0 - a);
+    else
+        angle = static_cast<float>(a);
+}
+
+void AngleOverlayVx::write()
+{
+    *host_angle = angle;
+}
+
+void AngleOverlayVx::announce()
+{
+    if (control->node) control->node->notify_control_changed(host_angle, 2, -1.0);
 }
 
 }  // namespace vx

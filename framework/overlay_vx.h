@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "framework/control_vx.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace vx {
 
@@ -29,7 +29,7 @@ public:
     float zoom = 1.0f;
 
     virtual void draw() {}
-    virtual void mouse(int /*code*/, float /*x*/, float /*y*/) {}
+    virtual void mouse(MouseCode /*code*/, float /*x*/, float /*y*/) {}
 
     // Drawing operations; points are in image pixels and are given to OpenGL
     // relative to the image centre.
@@ -45,21 +45,40 @@ public:
 // inequalities, which NaN never satisfies.
 inline constexpr float never_hit = std::numeric_limits<float>::quiet_NaN();
 
+// A handle the pointer drags. A press that catches it starts a drag and
+// tells the effect the press is taken; each drag moves the handle's value to
+// the pointer, writes it to the host controls and refreshes the typed
+// control; the release writes it once more and tells the node of each host
+// control it wrote; a cancel ends the drag and writes nothing. Without a drag
+// nothing is written. Each kind of handle supplies only its hit test and how
+// the pointer maps to its value.
 class OverlayControlVx {
 public:
     virtual ~OverlayControlVx() = default;
 
-    ControlVx* control = nullptr;         // typed control refreshed after each write
-    std::int32_t* event_taken = nullptr;  // the effect's overlay_event_taken
+    ControlVx* control = nullptr;  // typed control refreshed after each write
+    bool* event_taken = nullptr;   // the effect's overlay_event_taken
     int colour[4] = {65535, 65535, 65535, 65535};
     bool shown = true;
-    std::int32_t dragging = 0;
+    bool dragging = false;
     OverlayVx* overlay = nullptr;
     float x = 0.0f;
     float y = 0.0f;
 
-    virtual void mouse(int code, float mx, float my) = 0;
-    virtual void apply(int code, float mx, float my) = 0;
+    // Takes one pointer event, at (mx, my) in view pixels.
+    void mouse(MouseCode code, float mx, float my);
+    // Ends a drag without writing anything.
+    void cancel() { dragging = false; }
+
+protected:
+    // The pointer at (mx, my) catches the handle.
+    virtual bool hit(float mx, float my) const = 0;
+    // Sets the handle's value from the pointer at (mx, my).
+    virtual void follow(float mx, float my) = 0;
+    // Writes the handle's value to its host controls.
+    virtual void write() = 0;
+    // Tells the node that each host control the handle writes has changed.
+    virtual void announce() = 0;
 };
 
 class CrosshairOverlayVx : public OverlayControlVx {
@@ -70,8 +89,11 @@ public:
     float pixel_y = never_hit;
     std::int32_t diagonal_arms = 0;
 
-    void mouse(int code, float mx, float my) override;
-    void apply(int code, float mx, float my) override;
+protected:
+    bool hit(float mx, float my) const override;
+    void follow(float mx, float my) override;
+    void write() override;
+    void announce() override;
 };
 
 class AngleOverlayVx : public OverlayControlVx {
@@ -82,8 +104,11 @@ public:
     float end_x = never_hit;
     float end_y = never_hit;
 
-    void mouse(int code, float mx, float my) override;
-    void apply(int code, float mx, float my) override;
+protected:
+    bool hit(float mx, float my) const override;
+    void follow(float mx, float my) override;
+    void write() override;
+    void announce() override;
 };
 
 }  // namespace vx

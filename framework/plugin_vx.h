@@ -2,9 +2,7 @@
 // node fills in, and the lifecycle operations it calls.
 #pragma once
 
-#include <cstdint>
-
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace vx {
 
@@ -19,19 +17,13 @@ public:
     double time = 0.0;
     // Length of input 0 as the host reports it.
     double input_length = 0.0;
-    // When false the output keeps the input's alpha; when true alpha goes
-    // through the effect like the colour channels. The node sets it when
-    // the host asks for it (TrellinNode::set_flags); off by default.
-    bool refract_alpha = false;
-    // Set to 1 by a handle that takes a mouse press; cleared by the node
-    // before it passes a press on.
-    std::int32_t overlay_event_taken = 0;
+    // Set by a handle that takes a mouse press; cleared by the node before it
+    // passes a press on.
+    bool overlay_event_taken = false;
 
-    // Produces the output record of the current frame from the input record.
-    virtual void render() {}
-    // Whether render reads the input record from the host picture itself when
-    // the node leaves it unread (see InputImageSlot::unread), so that the
-    // reading can go with other work. By default the node reads it first.
+    // Whether the effect's render reads the input record from the host
+    // picture itself when the node leaves it unread, so that the reading can
+    // go with other work. By default the node reads it first.
     virtual bool reads_host_input() const { return false; }
     // Runs once in the life of a node, right before its first render.
     virtual void on_first_frame() {}

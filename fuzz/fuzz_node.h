@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 extern "C" FXNode* FXNode_create();
 extern "C" FXNode* FXNode_load(const RegV& reg);

@@ -1,5 +1,5 @@
 // Pixel aspect shown for a picture: the host shows pictures as they are.
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 double aspect_correction(double aspect, int, int)
 {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 CWidget::CWidget(ControlKind kind, std::string label) : kind_(kind), label_(std::move(label)) {}
 

@@ -6,7 +6,7 @@
 
 #include "host/text_match.h"
 #include "host/node_registry.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 MediaDescriptor::~MediaDescriptor() = default;
 
@@ -105,7 +105,7 @@ bool FXNode::has_overlay()
 {
     return false;
 }
-bool FXNode::overlay_event(void*, int, FXMouseEvent*)
+bool FXNode::overlay_event(void*, OverlayEventKind, FXMouseEvent*)
 {
     return false;
 }

@@ -1,7 +1,7 @@
 // Line smoothing in the viewer's current OpenGL context.
 #include <GL/gl.h>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 void gl_antialiasing(int on)
 {

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 void CWidget::set_key(const ControlKey& key)
 {

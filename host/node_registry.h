@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 HOST_API bool is_registered(const FXNode* node);
 HOST_API std::vector<const FXNode*> registered_nodes();

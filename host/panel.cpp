@@ -1,5 +1,5 @@
 // The control panel: it records where each control was placed.
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 CPanel::~CPanel() = default;
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 // Limits of a settings document. A document nested deeper, holding a number
 // beyond the range of doubles or a key time beyond max_key_time is refused,

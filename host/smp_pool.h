@@ -1,7 +1,7 @@
 // Host-side control of the multiprocessing service.
 #pragma once
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 // Sets the number of processors `smp_exec` uses from now on (at least 1).
 // Must not be called while an `smp_exec` is running. Without a call the count

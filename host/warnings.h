@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 // Receives every warning instead of standard error while set; pass an empty
 // function to go back to standard error. Safe to call from any thread.

@@ -22,7 +22,7 @@ bool TrellinNode::layout_controls(CPanel* panel)
 bool TrellinNode::evaluate_controls(double time, bool flag)
 {
     // The pulls see the host values as they stood before this evaluation.
-    effect->param.pull_all();
+    pull_typed_controls(effect->param);
     return FXNode::evaluate_controls(time, flag);
 }
 
@@ -35,7 +35,7 @@ bool TrellinNode::notify_control_changed(CWidget* widget, int reason, double tim
     if (entry == values_end) return FXNode::notify_control_changed(widget, reason, time);
 
     const ControlRow& def = control_table[entry - controls];
-    ControlVx& typed = effect->param.number(def.typed);
+    ControlVx& typed = def.typed(effect->param);
     typed.pull();
     if (&typed == &effect->param.light_active) effect->update_light_controls();
     if (reason == 2) invalidate_range(-1.0, -1.0);

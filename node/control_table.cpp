@@ -1,78 +1,81 @@
 #include "node/control_table.h"
 
-#include <cstring>
-
 #include "node/trellin_node.h"
 
 namespace vx {
 
-static_assert(control_table_size == TrellinNode::control_count);
-
 namespace {
 
-constexpr ControlKind numeric = ControlKind::numeric;
-constexpr ControlKind boolean = ControlKind::boolean;
-constexpr ControlKind option = ControlKind::option;
-constexpr ControlKind color = ControlKind::color;
-constexpr ControlKind label = ControlKind::label;
-
-constexpr ControlBinding none = ControlBinding::none;
-constexpr ControlBinding value = ControlBinding::value;
-constexpr ControlBinding pos_x = ControlBinding::position_x;
-constexpr ControlBinding pos_y = ControlBinding::position_y;
-
-}  // namespace
-
-// clang-format off
-const ControlRow control_table[control_table_size] = {
-    // label             kind     default                min    max     step   flag   items                                          col row typed binding
-    {"Black Height",    numeric, {10.0},                0.0,   100.0,  0.01,  true,  nullptr,                                        7,  0,  1, value},
-    {"White Height",    numeric, {20.0},                0.0,   100.0,  0.01,  true,  nullptr,                                        8,  0,  2, value},
-    {"Index",           numeric, {1.4},                 1.0,   10.0,   0.01,  true,  nullptr,                                        9,  0,  3, value},
-    {"Invert map",      boolean, {0.0},                 0.0,   0.0,    0.0,   false, nullptr,                                        1,  2,  4, value},
-    {"Edge: %s",        option,  {0.0},                 0.0,   0.0,    0.0,   false, "Duplicate,Black,Wrap",                         10, 0,  5, value},
-    {"Smoothing",       numeric, {0.0},                 0.0,   10.0,   1.0,   true,  nullptr,                                        11, 0,  6, value},
-    {"ChromaticAb",     numeric, {0.0},                 0.0,   200.0,  0.01,  true,  nullptr,                                        12, 0,  7, value},
-    {"Light Active",    boolean, {0.0},                 0.0,   0.0,    0.0,   false, nullptr,                                        7,  1,  8, value},
-    {"Brightness",      numeric, {100.0},               0.0,   200.0,  0.01,  true,  nullptr,                                        8,  1,  9, value},
-    {"Light_X",         numeric, {0.2},                 -5.0,  5.0,    0.001, true,  nullptr,                                        9,  1, 10, pos_x},
-    {"Light_Y",         numeric, {0.8},                 -5.0,  5.0,    0.001, true,  nullptr,                                        10, 1, 10, pos_y},
-    {"LightZ",          numeric, {0.5},                 0.05,  5.0,    0.01,  true,  nullptr,                                        11, 1, 11, value},
-    {"Gloss",           numeric, {45.0},                1.0,   1000.0, 0.01,  true,  nullptr,                                        12, 1, 12, value},
-    {"Back Bright",     numeric, {100.0},               0.0,   100.0,  0.01,  true,  nullptr,                                        13, 1, 13, value},
-    {"Light",           color,   {1.0, 1.0, 1.0, 1.0},  0.0,   0.0,    0.0,   true,  nullptr,                                        7,  2, 14, value},
-    {"CellCurve",       numeric, {1.0},                 0.0,   10.0,   0.005, true,  nullptr,                                        4,  0, 15, value},
-    {"CellSize",        numeric, {0.1},                 0.01,  1.0,    0.005, true,  nullptr,                                        3,  0, 16, value},
-    {"Cell Angle",      numeric, {0.0},                 -360.0, 360.0, 0.5,   true,  nullptr,                                        0,  1, 17, value},
-    {"Angle Centre_X",  numeric, {0.5},                 0.0,   1.0,    0.001, true,  nullptr,                                        1,  1, 18, pos_x},
-    {"Angle Centre_Y",  numeric, {0.5},                 0.0,   1.0,    0.001, true,  nullptr,                                        2,  1, 18, pos_y},
-    {"Tweak_X",         numeric, {0.5},                 0.0,   1.0,    0.001, true,  nullptr,                                        5,  0, 19, pos_x},
-    {"Tweak_Y",         numeric, {0.5},                 0.0,   1.0,    0.001, true,  nullptr,                                        6,  0, 19, pos_y},
-    {"ShowMap",         boolean, {0.0},                 0.0,   0.0,    0.0,   false, nullptr,                                        0,  2, 20, value},
-    {"CellShape: %s",   option,  {0.0},                 0.0,   0.0,    0.0,   false, "Triangle,Square,Pentagon,Hexagon,Octagon,Dodecagon", 0, 0, 21, value},
-    {"Cell Count X",    numeric, {10.0},                1.0,   100.0,  1.0,   true,  nullptr,                                        1,  0, 22, value},
-    {"Cell Count Y",    numeric, {10.0},                1.0,   100.0,  1.0,   true,  nullptr,                                        2,  0, 23, value},
-    {"Trellin",         label,   {0.0},                 0.0,   0.0,    0.0,   false, nullptr,                                        0,  4,  0, none},
-    {"Surface",         label,   {0.0},                 0.0,   0.0,    0.0,   false, nullptr,                                        7,  4,  0, none},
-};
-
-const HandleRow handle_table[handle_table_size] = {
-    // handle            x row  y row  typed  colour (r, g, b, a)           diagonal arms
-    {HandleId::light,    9,     10,    10,    {65535, 65535, 0, 65535},     1},
-    {HandleId::centre,   18,    19,    18,    {0, 65535, 0, 65535},         0},
-    {HandleId::tweak,    20,    21,    19,    {65535, 0, 0, 65535},         0},
-    {HandleId::angle,    17,    -1,    17,    {0, 65535, 0, 65535},         0},
-};
-// clang-format on
-
-int control_row(const char* text)
+constexpr bool same(const char* a, const char* b)
 {
-    for (int i = 0; i < control_table_size; ++i)
-        if (std::strcmp(control_table[i].label, text) == 0) return i;
-    return -1;
+    return a && b && std::string_view(a) == b;
 }
 
-namespace {
+// Value rows first, each with a typed control and a meaning; labels after,
+// with neither.
+constexpr bool values_then_labels()
+{
+    for (int i = 0; i < control_table_size; ++i) {
+        const ControlRow& row = control_table[i];
+        const bool is_label = row.kind == ControlKind::label;
+        if (is_label != (i >= value_control_count)) return false;
+        if (is_label != (row.typed == nullptr) || is_label != (row.binding == ControlBinding::none)) return false;
+        if (is_label != (row.meaning == nullptr) || (!is_label && std::string_view(row.meaning).empty())) return false;
+        if ((row.kind == ControlKind::option) != (row.items != nullptr)) return false;
+    }
+    return true;
+}
+
+constexpr bool labels_unique()
+{
+    for (int i = 0; i < control_table_size; ++i)
+        for (int j = i + 1; j < control_table_size; ++j)
+            if (same(control_table[i].label, control_table[j].label)) return false;
+    return true;
+}
+
+// A typed control is fed by one row, or by a position's x row followed by
+// its y row.
+constexpr bool one_feeder_per_typed_control()
+{
+    for (int i = 0; i < value_control_count; ++i) {
+        const ControlRow& row = control_table[i];
+        const bool x = row.binding == ControlBinding::position_x;
+        const bool y = row.binding == ControlBinding::position_y;
+        if (x != (i + 1 < value_control_count && control_table[i + 1].binding == ControlBinding::position_y &&
+                  control_table[i + 1].typed == row.typed))
+            return false;
+        if (y && !(i > 0 && control_table[i - 1].binding == ControlBinding::position_x)) return false;
+        for (int j = 0; j < value_control_count; ++j)
+            if (j != i && control_table[j].typed == row.typed && !((x && j == i + 1) || (y && j == i - 1)))
+                return false;
+    }
+    return true;
+}
+
+// A crosshair writes a position's x and y controls; the angle handle one
+// numeric control.
+constexpr bool handles_name_their_controls()
+{
+    for (const HandleRow& handle : handle_table) {
+        const int x = control_row(handle.x_label);
+        if (x < 0 || control_table[x].kind != ControlKind::numeric) return false;
+        if (handle.handle == HandleId::angle) {
+            if (handle.y_label != nullptr || control_table[x].binding != ControlBinding::value) return false;
+        } else {
+            const int y = control_row(handle.y_label ? handle.y_label : "");
+            if (y != x + 1 || control_table[x].binding != ControlBinding::position_x) return false;
+        }
+    }
+    return true;
+}
+
+static_assert(values_then_labels(), "value rows come first, with a typed control and a meaning; labels last");
+static_assert(labels_unique(), "every control has its own label");
+static_assert(one_feeder_per_typed_control(), "a typed control is fed by one row or one x, y pair");
+static_assert(handles_name_their_controls(), "every handle names controls of the table it can write");
+static_assert(TrellinNode::control_count == control_table_size);
+static_assert(TrellinNode::value_control_count == value_control_count);
 
 OverlayControlVx& handle_of(Trellin& effect, HandleId id)
 {
@@ -90,6 +93,13 @@ OverlayControlVx& handle_of(Trellin& effect, HandleId id)
 }
 
 }  // namespace
+
+void pull_typed_controls(TrellinParams& param)
+{
+    // A position is pulled once, through its x row.
+    for (const ControlRow& row : control_table)
+        if (row.typed && row.binding != ControlBinding::position_y) row.typed(param).pull();
+}
 
 void TrellinNode::create_controls()
 {
@@ -116,7 +126,7 @@ void TrellinNode::create_controls()
         controls[i] = {widget, def.panel_column, def.panel_row};
 
         if (def.binding == ControlBinding::none) continue;
-        ControlVx& typed = effect->param.number(def.typed);
+        ControlVx& typed = def.typed(effect->param);
         if (def.binding == ControlBinding::position_y)
             typed.host_y = static_cast<CNumeric*>(widget);
         else
@@ -126,15 +136,17 @@ void TrellinNode::create_controls()
 
     for (const HandleRow& def : handle_table) {
         OverlayControlVx& handle = handle_of(*effect, def.handle);
+        const int x_row = control_row(def.x_label);
+        auto* host_x = static_cast<CNumeric*>(controls[x_row].control);
         if (def.handle == HandleId::angle) {
-            static_cast<AngleOverlayVx&>(handle).host_angle = static_cast<CNumeric*>(controls[def.x_row].control);
+            static_cast<AngleOverlayVx&>(handle).host_angle = host_x;
         } else {
             auto& crosshair = static_cast<CrosshairOverlayVx&>(handle);
-            crosshair.host_x = static_cast<CNumeric*>(controls[def.x_row].control);
-            crosshair.host_y = static_cast<CNumeric*>(controls[def.y_row].control);
+            crosshair.host_x = host_x;
+            crosshair.host_y = static_cast<CNumeric*>(controls[control_row(def.y_label)].control);
             crosshair.diagonal_arms = def.diagonal_arms;
         }
-        handle.control = &effect->param.number(def.typed);
+        handle.control = &control_table[x_row].typed(effect->param);
         for (int c = 0; c < 4; ++c) handle.colour[c] = def.colour[c];
         handle.overlay = effect;
         handle.event_taken = &effect->overlay_event_taken;

@@ -1,7 +1,7 @@
 #include "node/frame_images.h"
 
-#include "node/image_exchange.h"
-#include "node/resampler.h"
+#include "pixels/image_exchange.h"
+#include "pixels/resampler.h"
 
 namespace vx {
 

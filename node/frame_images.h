@@ -2,8 +2,8 @@
 // sizes stay the same, so that a steady run of frames allocates nothing.
 #pragma once
 
-#include "node/host_api.h"
-#include "node/image_vx.h"
+#include "contract/host_api.h"
+#include "pixels/image_vx.h"
 
 namespace vx {
 

@@ -1,7 +1,7 @@
 // The module's three exports: the host finds the node type by them.
 #include <cstring>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 #include "node/trellin_node.h"
 
 #define MODULE_EXPORT extern "C" __attribute__((visibility("default")))

@@ -28,21 +28,21 @@ bool TrellinNode::has_overlay()
     return true;
 }
 
-bool TrellinNode::overlay_event(void*, int kind, FXMouseEvent* event)
+bool TrellinNode::overlay_event(void*, OverlayEventKind kind, FXMouseEvent* event)
 {
     // Every kind passes the pointer position on; without a record there is
     // nothing to pass.
     if (!event) return false;
     switch (kind) {
-    case 0:  // press
-        effect->overlay_event_taken = 0;
+    case OverlayEventKind::press:
+        effect->overlay_event_taken = false;
         effect->mouse(mouse_press, event->x, event->y);
-        if (effect->overlay_event_taken != 0) {
+        if (effect->overlay_event_taken) {
             set_ovl_update_pending();
             return true;
         }
         return false;
-    case 1:  // pointer moved
+    case OverlayEventKind::move:
         if (event->button > 0.0f) {
             set_ovl_update_pending();
             effect->mouse(mouse_drag, event->x, event->y);
@@ -50,7 +50,7 @@ bool TrellinNode::overlay_event(void*, int kind, FXMouseEvent* event)
             effect->mouse(mouse_move, event->x, event->y);
         }
         return false;
-    case 2:  // release
+    case OverlayEventKind::release:
         effect->mouse(mouse_release, event->x, event->y);
         invalidate_range(-1.0, -1.0);
         set_ovl_update_pending();

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "node/image_exchange.h"
+#include "pixels/image_exchange.h"
 #include "node/trellin_node.h"
 
 namespace vx {
@@ -39,40 +39,35 @@ int TrellinNode::process_image(double time, _image_str** inputs, _image_str* out
         msgwarn("VXKIT plugin: process_image() could not allocate the frame's image records.");
         return 0;
     }
-    effect->input.image = images_.input;
-    effect->input.host_image = input;
-    effect->input.input_index = 0;
-    effect->input.node = this;
-    effect->input.unread = images_.needs_reading();
-    effect->output.image = images_.output;
-    effect->output.host_image = output;
-    effect->output.host_written = false;
-
     int width = 0, height = 0;
     get_output_size(width, height);
     const double r = aspect_correction(get_aspect(), width, height);
     const double q = r > 0.0 ? 1.0 / r : 1.0;
-    effect->output.image->pixel_aspect = 1.0 / q;
+    images_.output->pixel_aspect = 1.0 / q;
 
-    effect->param.pull_all();
+    pull_typed_controls(effect->param);
     if (first_frame) {
         first_frame = false;
         effect->on_first_frame();
     }
-    effect->render();
+    RenderRequest request;
+    request.input = images_.input;
+    request.unread_input = images_.needs_reading() ? input : nullptr;
+    request.output = images_.output;
+    request.host_output = output;
+    request.refract_alpha = refract_alpha;
+    request.show_map = effect->param.show_map.value;
+    request.kernels = kernels;
+    const bool host_written = effect->render(request);
 
     // A cancelled render stopped part way: the frame is not reported done and
     // its record is not exported. (The fast path writes the host's rows as it
     // goes, so a frame cancelled mid-way leaves the rows it had finished.)
     const bool cancelled = effect->abort_requested();
-    if (effect->output.host_written)
+    if (host_written)
         output->flags = static_cast<std::uint8_t>(output->flags & ~IMAGE_BOTTOM_UP);
     else if (!cancelled)
-        export_to_host_image(effect->output.image, output);
-    effect->input.image = nullptr;
-    effect->input.host_image = nullptr;
-    effect->output.image = nullptr;
-    effect->output.host_image = nullptr;
+        export_to_host_image(images_.output, output);
     return cancelled ? 0 : 1;
 }
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "node/node_flags.h"
+#include "contract/node_flags.h"
 
 namespace vx {
 
@@ -37,7 +37,7 @@ TrellinNode::~TrellinNode()
 
 void TrellinNode::set_flags(std::uint32_t flags)
 {
-    effect->refract_alpha = (flags & node_flag_refract_alpha) != 0;
+    refract_alpha = (flags & node_flag_refract_alpha) != 0;
 }
 
 void TrellinNode::release_frame_storage()

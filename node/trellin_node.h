@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
+#include "contract/host_api.h"
+#include "effect/kernel_choice.h"
 #include "effect/trellin.h"
+#include "node/control_table.h"
 #include "node/frame_images.h"
-#include "node/host_api.h"
 
 namespace vx {
 
@@ -17,8 +19,8 @@ inline constexpr char node_description[] = "Kelvoids Trellin - cell glass refrac
 
 class TrellinNode : public FXNode {
 public:
-    static constexpr int control_count = 28;
-    static constexpr int value_control_count = 26;
+    static constexpr int control_count = control_table_size;
+    static constexpr int value_control_count = vx::value_control_count;
 
     struct ControlEntry {
         CWidget* control = nullptr;
@@ -33,8 +35,13 @@ public:
     Trellin* effect = nullptr;
     bool first_frame = true;
     ControlEntry controls[control_count];
+    // Alpha goes through the glass like the colour channels (the host's
+    // node_flag_refract_alpha); off by default.
+    bool refract_alpha = false;
+    // The kernels the frames are rendered with.
+    Kernels kernels = default_kernels();
 
-    // Takes the flags of node_flags.h (others are ignored): sets the effect's
+    // Takes the flags of node_flags.h (others are ignored): sets
     // refract_alpha from node_flag_refract_alpha.
     void set_flags(std::uint32_t flags) override;
     const char* get_description() override;
@@ -46,7 +53,7 @@ public:
     bool notify_control_changed(CWidget* widget, int reason, double time) override;
     bool draw_overlay(void* host) override;
     bool has_overlay() override;
-    bool overlay_event(void* host, int kind, FXMouseEvent* event) override;
+    bool overlay_event(void* host, OverlayEventKind kind, FXMouseEvent* event) override;
     // Releases the image records and the render's working storage.
     void release_frame_storage() override;
 

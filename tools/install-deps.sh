@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   libopenimageio-dev openimageio-tools fonts-dejavu-core
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

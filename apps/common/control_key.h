@@ -6,7 +6,7 @@
 #include <string>
 
 #include "apps/common/control_setting.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_app {
 

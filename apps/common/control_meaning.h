@@ -1,5 +1,6 @@
 // What each control of the effect does, in one line of a user's words, by the
-// label a setting names it by ("CellSize", "Edge").
+// label a setting names it by ("CellSize", "Edge"). The meanings are the
+// node's control table's.
 #pragma once
 
 #include <string>

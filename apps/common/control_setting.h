@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_app {
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "apps/common/host_picture.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_app {
 

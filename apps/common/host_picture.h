@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_app {
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_frei0r {
 

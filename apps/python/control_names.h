@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_python {
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <vector>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_view {
 

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "apps/trellin-view/panel_layout.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_view {
 

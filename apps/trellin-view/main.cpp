@@ -32,7 +32,7 @@
 #include "apps/trellin-view/shot.h"
 #include "apps/trellin-view/time_bar.h"
 #include "apps/trellin-view/viewer.h"
-#include "node/node_flags.h"
+#include "contract/node_flags.h"
 
 namespace fs = std::filesystem;
 using namespace trellin_app;

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "apps/trellin-view/view_geometry.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_view {
 

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_view {
 

@@ -41,11 +41,6 @@ using trellin_app::HostPicture;
 using trellin_app::NodePtr;
 using Clock = std::chrono::steady_clock;
 
-// Host mouse event kinds of `overlay_event`.
-constexpr int event_press = 0;
-constexpr int event_move = 1;
-constexpr int event_release = 2;
-
 // Frames drawn after each input, so that the panel sees a quick click both
 // pressed and released.
 constexpr int frames_after_input = 3;
@@ -506,7 +501,7 @@ void Viewer::handle_pointer(const InputEvent& e)
         event.button = 1.0f;
         // A press that no handle takes starts no drag: the node hears
         // neither its moves nor its release.
-        dragging_ = node_->overlay_event(nullptr, event_press, &event);
+        dragging_ = node_->overlay_event(nullptr, OverlayEventKind::press, &event);
         return;
     case InputEvent::Type::move:
         if (over_picture) wipe_x_ = e.x;
@@ -516,9 +511,9 @@ void Viewer::handle_pointer(const InputEvent& e)
             pan_y_ = e.y;
         } else if (dragging_) {
             event.button = 1.0f;
-            node_->overlay_event(nullptr, event_move, &event);
+            node_->overlay_event(nullptr, OverlayEventKind::move, &event);
         } else if (over_picture) {
-            node_->overlay_event(nullptr, event_move, &event);
+            node_->overlay_event(nullptr, OverlayEventKind::move, &event);
         }
         return;
     case InputEvent::Type::release:
@@ -528,7 +523,7 @@ void Viewer::handle_pointer(const InputEvent& e)
         }
         if (e.button != GLFW_MOUSE_BUTTON_LEFT || !dragging_) return;
         dragging_ = false;
-        node_->overlay_event(nullptr, event_release, &event);
+        node_->overlay_event(nullptr, OverlayEventKind::release, &event);
         return;
     }
 }

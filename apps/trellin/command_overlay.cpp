@@ -34,11 +34,6 @@ namespace trellin_cli {
 
 namespace {
 
-// Event kinds of overlay_event.
-constexpr int event_press = 0;
-constexpr int event_move = 1;
-constexpr int event_release = 2;
-
 struct Drag {
     float x0, y0, x1, y1;
 };
@@ -158,12 +153,12 @@ public:
             event.x = d.x0;
             event.y = d.y0;
             event.button = 1.0f;
-            node->overlay_event(nullptr, event_press, &event);
+            node->overlay_event(nullptr, OverlayEventKind::press, &event);
             event.x = d.x1;
             event.y = d.y1;
-            node->overlay_event(nullptr, event_move, &event);
+            node->overlay_event(nullptr, OverlayEventKind::move, &event);
             event.button = 0.0f;
-            node->overlay_event(nullptr, event_release, &event);
+            node->overlay_event(nullptr, OverlayEventKind::release, &event);
             // What the drag moved holds for the whole run.
             const auto after = control_values(*node);
             for (int i = 0; i < node->num_controls(); ++i) {

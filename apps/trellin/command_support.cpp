@@ -18,7 +18,7 @@
 #include "apps/common/project_source.h"
 #include "host/smp_pool.h"
 #include "host/value_excerpt.h"
-#include "node/node_flags.h"
+#include "contract/node_flags.h"
 
 namespace fs = std::filesystem;
 

@@ -13,7 +13,7 @@
 #include "apps/common/hdr_curve.h"
 #include "apps/common/picture_attributes.h"
 #include "apps/common/picture_colour.h"
-#include "node/image_exchange.h"
+#include "pixels/image_exchange.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 // the worker thread.
 // test-labels: threaded
 // test-links: trellin_view_core
-// test-builds: trellin-view
 #include <gtest/gtest.h>
 
 #include <unistd.h>

@@ -7,7 +7,7 @@
 #include "effect/cell_shapes.h"
 #include "effect/passes.h"
 #include "effect/trellin_info.h"
-#include "node/parallel_rows.h"
+#include "pixels/parallel_rows.h"
 
 using vx::CellGrid;
 

@@ -9,7 +9,7 @@
 #include "effect/fast_kernels.h"
 #include "effect/passes.h"
 #include "host/smp_pool.h"
-#include "node/parallel_rows.h"
+#include "pixels/parallel_rows.h"
 
 using namespace vx;
 

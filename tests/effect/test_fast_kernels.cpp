@@ -144,23 +144,20 @@ void paint(HostImage& image, unsigned seed)
 
 std::vector<std::uint16_t> render(const Case& c, vx::Kernels kernels)
 {
-    vx::use_kernels(kernels);
     smp_set_numprocs(c.threads);
     auto node = testkit::make_node();
     for (const Setting& s : c.settings) node->find_control(s.label)->set_values(s.value);
-    node->effect->refract_alpha = c.refract_alpha;
+    node->refract_alpha = c.refract_alpha;
+    node->kernels = kernels;
     HostImage input(c.width, c.height, c.samples);
     paint(input, c.picture_seed);
-    auto out = testkit::render(*node, input);
-    vx::use_kernels(vx::Kernels::fast);
-    return out;
+    return testkit::render(*node, input);
 }
 
 struct FastKernels : ::testing::Test {
     void TearDown() override
     {
         vx::use_simd_target(0);
-        vx::use_kernels(vx::Kernels::fast);
         smp_set_numprocs(1);
     }
 };

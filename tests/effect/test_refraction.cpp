@@ -9,7 +9,7 @@
 #include "effect/trellin_info.h"
 #include "effect/vector3.h"
 #include "host/smp_pool.h"
-#include "node/parallel_rows.h"
+#include "pixels/parallel_rows.h"
 
 using namespace vx;
 

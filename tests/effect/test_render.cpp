@@ -8,7 +8,7 @@
 #include "effect/kernel_choice.h"
 #include "host/smp_pool.h"
 #include "host/warnings.h"
-#include "node/frame_memory.h"
+#include "pixels/frame_memory.h"
 #include "support/golden_picture.h"
 #include "support/node_runner.h"
 #include "support/picture_diff.h"
@@ -35,10 +35,12 @@ HostImage& picture(int w = 61, int h = 47)
     return *slot;
 }
 
-std::vector<std::uint16_t> render(const Settings& settings, bool refract_alpha = false, HostImage* in = nullptr)
+std::vector<std::uint16_t> render(const Settings& settings, bool refract_alpha = false, HostImage* in = nullptr,
+                                  vx::Kernels kernels = vx::default_kernels())
 {
     auto node = testkit::make_node(settings);
-    node->effect->refract_alpha = refract_alpha;
+    node->refract_alpha = refract_alpha;
+    node->kernels = kernels;
     return testkit::render(*node, in ? *in : picture());
 }
 
@@ -164,10 +166,11 @@ TEST(Render, GoldenPicturesAndChecksumsWithEitherKernelsOnAnyNumberOfProcessors)
     const int w = picture().image.width, h = picture().image.height;
     for (const Golden& g : goldens) {
         const std::string path = std::string(TRELLIN_SOURCE_DIR) + "/tests/effect/golden/" + g.name + ".png";
-        vx::use_kernels(vx::Kernels::reference);
         smp_set_numprocs(1);
         if (std::getenv("TRELLIN_WRITE_GOLDEN")) {
-            ASSERT_TRUE(testkit::write_golden_picture(path, render(g.settings, g.refract_alpha), w, h)) << path;
+            ASSERT_TRUE(testkit::write_golden_picture(
+                path, render(g.settings, g.refract_alpha, nullptr, vx::Kernels::reference), w, h))
+                << path;
         }
         const auto golden = testkit::read_golden_picture(path, w, h);
         ASSERT_FALSE(golden.empty()) << "cannot read " << path;
@@ -175,14 +178,13 @@ TEST(Render, GoldenPicturesAndChecksumsWithEitherKernelsOnAnyNumberOfProcessors)
             << g.name << std::hex << ": the picture's checksum is 0x" << testkit::checksum(golden);
         for (vx::Kernels kernels : {vx::Kernels::reference, vx::Kernels::fast})
             for (int procs : {1, 2, 3, 7}) {
-                vx::use_kernels(kernels);
                 smp_set_numprocs(procs);
-                EXPECT_EQ(testkit::picture_difference(golden, render(g.settings, g.refract_alpha), w), "")
+                EXPECT_EQ(testkit::picture_difference(golden, render(g.settings, g.refract_alpha, nullptr, kernels), w),
+                          "")
                     << g.name << (kernels == vx::Kernels::fast ? ", fast kernels" : ", reference kernels") << ", "
                     << procs << " processors";
             }
     }
-    vx::use_kernels(vx::Kernels::fast);
     smp_set_numprocs(1);
 }
 

@@ -7,7 +7,7 @@
 
 #include "effect/source_pyramid.h"
 #include "host/smp_pool.h"
-#include "node/image_vx.h"
+#include "pixels/image_vx.h"
 
 using namespace vx;
 

@@ -12,7 +12,7 @@ template <class Handle>
 struct Rig {
     vx::OverlayVx overlay;
     Handle handle;
-    std::int32_t taken = 0;
+    bool taken = false;
 
     Rig(vx::ControlVx& control)
     {
@@ -71,6 +71,37 @@ TEST(OverlayVx, AngleFollowsThePointerInAllFourQuadrants)
         EXPECT_EQ(angle.value, c.angle) << c.x << "," << c.y;
         EXPECT_EQ(control.value, c.angle);
     }
+}
+
+// A drag writes and refreshes on every move and once more on release; a
+// cancel ends it without writing, and later drags move nothing until a press
+// catches the handle again.
+TEST(OverlayVx, ADragWritesUntilReleasedOrCancelled)
+{
+    CNumeric x{"x", 0.5, 0.0, 1.0, 0.001, true}, y{"y", 0.5, 0.0, 1.0, 0.001, true};
+    vx::PositionControlVx position;
+    position.host = &x;
+    position.host_y = &y;
+    Rig<vx::CrosshairOverlayVx> rig(position);
+    rig.handle.host_x = &x;
+    rig.handle.host_y = &y;
+    rig.overlay.draw_crosshair_handle(rig.handle);
+
+    rig.handle.mouse(vx::mouse_press, 960.0f, 540.0f);
+    rig.handle.mouse(vx::mouse_drag, 480.0f, 270.0f);
+    EXPECT_TRUE(x.value == 0.25 && y.value == 0.25 && position.x == 0.25 && position.y == 0.25);
+    rig.handle.mouse(vx::mouse_move, 0.0f, 0.0f);  // a move without a button changes nothing
+    rig.handle.mouse(vx::mouse_release, 0.0f, 0.0f);
+    EXPECT_TRUE(x.value == 0.25 && y.value == 0.25 && !rig.handle.dragging);
+    rig.handle.mouse(vx::mouse_drag, 960.0f, 540.0f);
+    EXPECT_EQ(x.value, 0.25);
+
+    rig.overlay.draw_crosshair_handle(rig.handle);
+    rig.handle.mouse(vx::mouse_press, 480.0f, 270.0f);
+    ASSERT_TRUE(rig.handle.dragging);
+    rig.handle.cancel();
+    for (auto code : {vx::mouse_drag, vx::mouse_release}) rig.handle.mouse(code, 1920.0f, 1080.0f);
+    EXPECT_TRUE(x.value == 0.25 && y.value == 0.25 && position.x == 0.25);
 }
 
 }  // namespace

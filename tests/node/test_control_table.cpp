@@ -3,7 +3,10 @@
 // test-labels: threaded
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
+#include <sstream>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -70,7 +73,7 @@ TEST(ControlTable, ChangesAndEvaluationsRefreshTheEffectAndChangesReachTheHostEx
 {
     auto node = make_node();
     auto& p = node->effect->param;
-    p.pull_all();
+    vx::pull_typed_controls(p);
 
     // (control changes passed to the host, invalidated ranges, overlay updates)
     auto records = [&] {
@@ -120,6 +123,31 @@ TEST(ControlTable, LightActiveSwitchesTheSixLightingControlsTogether)
             EXPECT_EQ(control(*node, label)->is_disabled(), !on) << label;
         EXPECT_FALSE(active->is_disabled());
         EXPECT_EQ(node->effect->param.light_active.value, on);
+    }
+}
+
+// The control reference is written by hand; it must name every control of the
+// table, in its index and under a heading of its own section.
+TEST(ControlTable, TheControlReferenceNamesEveryValueControl)
+{
+    std::ifstream file(std::string(TRELLIN_SOURCE_DIR) + "/docs/controls.md");
+    ASSERT_TRUE(file.good());
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string doc = text.str();
+    const std::string index = doc.substr(0, doc.find("\n## "));
+    for (int i = 0; i < vx::value_control_count; ++i) {
+        std::string label = vx::control_table[i].label;
+        label = label.substr(0, label.find(':'));
+        EXPECT_NE(index.find(label), std::string::npos) << label << " is missing from the index";
+        bool headed = false;
+        for (std::size_t at = doc.find("\n### "); at != std::string::npos; at = doc.find("\n### ", at + 1)) {
+            const std::string heading = doc.substr(at + 5, doc.find('\n', at + 1) - at - 5);
+            std::stringstream names(heading);
+            for (std::string name; std::getline(names, name, ',');)
+                headed |= name.substr(name.find_first_not_of(' ')) == label;
+        }
+        EXPECT_TRUE(headed) << label << " has no heading";
     }
 }
 

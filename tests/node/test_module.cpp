@@ -12,7 +12,7 @@
 
 #include "host/node_registry.h"
 #include "host/regv.h"
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace {
 

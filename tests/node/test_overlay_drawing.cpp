@@ -60,7 +60,7 @@ TEST_F(OverlayDrawing, EachHandleHasItsShapeAndColour)
     place("Tweak_X", "Tweak_Y", 150, 100);
     place("Angle Centre_X", "Angle Centre_Y", 240, 60);
     set("Cell Angle", 180.0);
-    node->effect->param.pull_all();
+    vx::pull_typed_controls(node->effect->param);
     view->clear(0.0f, 0.0f, 0.0f, 1.0f);
     node->draw_overlay(nullptr);
     pixels = view->read_rgba8();

@@ -1,12 +1,13 @@
 // The frame entry: refusals, the order of its steps and what it leaves behind.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
 
 #include "host/warnings.h"
-#include "node/node_flags.h"
+#include "contract/node_flags.h"
 #include "node/trellin_node.h"
 #include "support/host_image.h"
 
@@ -30,21 +31,35 @@ std::unique_ptr<vx::TrellinNode> make_node(vx::Trellin* spy = nullptr)
 
 struct CopyEffect : vx::Trellin {
     bool reads_host_input() const override { return false; }
-    void render() override
+    bool render(const vx::RenderRequest& r) override
     {
-        std::memcpy(output.image->pixels, input.image->pixels,
-                    std::size_t(output.image->width) * output.image->height * 8);
+        std::memcpy(r.output->pixels, r.input->pixels, std::size_t(r.output->width) * r.output->height * 8);
+        return false;
     }
 };
 
 TEST(ProcessImage, TheHostTurnsAlphaRefractionOnThroughTheNodeFlags)
 {
     auto node = make_node();
-    EXPECT_FALSE(node->effect->refract_alpha);
+    EXPECT_FALSE(node->refract_alpha);
     node->set_flags(vx::node_flag_refract_alpha | 0x80u);
-    EXPECT_TRUE(node->effect->refract_alpha);
+    EXPECT_TRUE(node->refract_alpha);
     node->set_flags(0x80u);  // a flag the node does not know turns nothing on
-    EXPECT_FALSE(node->effect->refract_alpha);
+    EXPECT_FALSE(node->refract_alpha);
+}
+
+TEST(ProcessImage, ANewNodeTakesItsKernelsFromTheEnvironment)
+{
+    const char* held = std::getenv("TRELLIN_KERNELS");
+    const std::string kept = held ? held : "";
+    using K = vx::Kernels;
+    for (auto [text, kernels] : {std::pair{"reference", K::reference}, {"fast", K::fast}, {"REFERENCE", K::fast}}) {
+        setenv("TRELLIN_KERNELS", text, 1);
+        EXPECT_EQ(make_node()->kernels, kernels) << text;
+    }
+    unsetenv("TRELLIN_KERNELS");
+    EXPECT_EQ(make_node()->kernels, K::fast);
+    if (held) setenv("TRELLIN_KERNELS", kept.c_str(), 1);
 }
 
 TEST(ProcessImage, RefusesMissingImagesAndOddSampleCountsWithoutTouchingTheNode)
@@ -90,7 +105,11 @@ TEST(ProcessImage, TheFirstFrameStepRunsOnceAndTheOutputCarriesThePixelAspect)
         Strings calls;
         double aspect = -1.0;
         void on_first_frame() override { calls.push_back("first"); }
-        void render() override { calls.push_back("render"), aspect = output.image->pixel_aspect; }
+        bool render(const vx::RenderRequest& r) override
+        {
+            calls.push_back("render"), aspect = r.output->pixel_aspect;
+            return false;
+        }
     };
     for (auto [host_aspect, expected] : {std::pair{1.5, 1.5}, {0.0, 1.0}, {-2.0, 1.0}}) {
         Spy* spy = new Spy();
@@ -113,18 +132,21 @@ TEST(ProcessImage, ACancelledFrameIsNotReportedDoneAndLeavesTheOutputAsItWas)
     struct Rows : vx::Trellin {
         int rows_done = 0;
         bool asked = false;
-        void render() override
+        vx::TrellinNode* node = nullptr;
+        bool render(const vx::RenderRequest& r) override
         {
-            for (int y = 0; y < output.image->height; ++y) {
-                if (abort_requested()) return;
-                if (y == 2 && !std::exchange(asked, true)) input.node->request_abort();
-                std::memset(output.image->rows[y], 0, std::size_t(output.image->width) * 8);
+            for (int y = 0; y < r.output->height; ++y) {
+                if (abort_requested()) return false;
+                if (y == 2 && !std::exchange(asked, true)) node->request_abort();
+                std::memset(r.output->rows[y], 0, std::size_t(r.output->width) * 8);
                 ++rows_done;
             }
+            return false;
         }
     };
     Rows* rows = new Rows();
     std::unique_ptr<vx::TrellinNode> nodes[] = {make_node(), make_node(rows)};
+    rows->node = nodes[1].get();
     nodes[0]->request_abort();
     WarningCapture warnings;
     for (auto& node : nodes) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace testkit {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/smp_pool.h"
-#include "node/parallel_rows.h"
+#include "pixels/parallel_rows.h"
 
 namespace {
 

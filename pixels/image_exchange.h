@@ -1,8 +1,8 @@
 // Conversion between the host's 16-bit images and the framework's records.
 #pragma once
 
-#include "node/host_api.h"
-#include "node/image_vx.h"
+#include "contract/host_api.h"
+#include "pixels/image_vx.h"
 
 namespace vx {
 

@@ -1,7 +1,7 @@
-#include "node/image_exchange.h"
+#include "pixels/image_exchange.h"
 
-#include "node/parallel_rows.h"
-#include "node/resampler.h"
+#include "pixels/parallel_rows.h"
+#include "pixels/resampler.h"
 
 namespace vx {
 

@@ -1,4 +1,4 @@
-#include "node/frame_memory.h"
+#include "pixels/frame_memory.h"
 
 #include <atomic>
 #include <cstdlib>

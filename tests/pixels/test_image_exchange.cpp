@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "node/image_exchange.h"
-#include "node/resampler.h"
+#include "pixels/image_exchange.h"
+#include "pixels/resampler.h"
 #include "support/host_image.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // into another of a different size: first along rows, then along columns.
 #pragma once
 
-#include "node/image_vx.h"
+#include "pixels/image_vx.h"
 
 namespace vx {
 

@@ -212,6 +212,14 @@ struct FXMouseEvent {
     float button = 0.0f;
 };
 
+// What the pointer did, as the viewer tells a node's overlay_event. A node
+// treats any other value as a move without a button.
+enum class OverlayEventKind : std::int32_t {
+    press = 0,    // a button went down
+    move = 1,     // the pointer moved; FXMouseEvent::button is above 0 while a button is held
+    release = 2,  // the button came up
+};
+
 // ---------------------------------------------------------------------------
 // Node base
 // ---------------------------------------------------------------------------
@@ -262,7 +270,7 @@ public:
     virtual bool redraw_background();
     virtual bool redraw_foreground();
     virtual bool has_overlay();
-    virtual bool overlay_event(void* host, int kind, FXMouseEvent* event);
+    virtual bool overlay_event(void* host, OverlayEventKind kind, FXMouseEvent* event);
     virtual bool overlay_process(void* host);
     // Asks the node to give back the memory it keeps from one frame to the
     // next; the next frame allocates it again.

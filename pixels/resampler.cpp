@@ -1,4 +1,4 @@
-#include "node/resampler.h"
+#include "pixels/resampler.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "node/parallel_rows.h"
+#include "pixels/parallel_rows.h"
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace vx {
 

@@ -1,10 +1,10 @@
-#include "node/image_vx.h"
+#include "pixels/image_vx.h"
 
 #include <cstring>
 #include <new>
 
-#include "node/frame_memory.h"
-#include "node/parallel_rows.h"
+#include "pixels/frame_memory.h"
+#include "pixels/parallel_rows.h"
 
 namespace vx {
 
