@@ -13,10 +13,9 @@ namespace trellin_ofx {
 
 namespace {
 
-// Event kinds of FXNode::overlay_event.
-constexpr int event_press = 0;
-constexpr int event_move = 1;
-constexpr int event_release = 2;
+constexpr OverlayEventKind event_press = OverlayEventKind::press;
+constexpr OverlayEventKind event_move = OverlayEventKind::move;
+constexpr OverlayEventKind event_release = OverlayEventKind::release;
 
 // What one interact keeps between pen events: the drag under way.
 struct OverlayState {
@@ -86,7 +85,8 @@ OfxStatus draw(EffectInstance& instance, OfxPropertySetHandle in_args, const Ove
     return kOfxStatOK;
 }
 
-OfxStatus pen(EffectInstance& instance, OfxPropertySetHandle in_args, OverlayState& state, const void* handle, int kind)
+OfxStatus pen(EffectInstance& instance, OfxPropertySetHandle in_args, OverlayState& state, const void* handle,
+              OverlayEventKind kind)
 {
     const OfxTime time = get_double(in_args, kOfxPropTime);
     Place place;

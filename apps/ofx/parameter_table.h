@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "node/host_api.h"
+#include "contract/host_api.h"
 
 namespace trellin_ofx {
 

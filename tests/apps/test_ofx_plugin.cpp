@@ -5,7 +5,7 @@
 // images in.
 // test-labels: threaded
 // test-links: trellin_gl
-// test-builds: trellin_ofx
+// test-builds: trellin_ofx trellin
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
