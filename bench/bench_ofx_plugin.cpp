@@ -14,8 +14,8 @@
 #include <cstring>
 #include <string>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/module_loader.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/module_loader.h"
 #include "tests/apps/ofx_test_host.h"
 
 namespace {

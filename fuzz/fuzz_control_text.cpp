@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "apps/common/control_key.h"
-#include "apps/common/control_setting.h"
-#include "apps/common/control_text.h"
+#include "apps/common/core/control_key.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/core/control_text.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/fuzz_node.h"
 #include "host/regv.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "apps/common/frame_sequence.h"
+#include "apps/common/core/frame_sequence.h"
 #include "fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/raw_frames.h"
+#include "apps/common/core/raw_frames.h"
 #include "fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

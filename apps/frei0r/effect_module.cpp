@@ -1,9 +1,8 @@
 #include "apps/frei0r/effect_module.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <exception>
-#include <mutex>
+
+#include "apps/common/core/module_holder.h"
 
 namespace trellin_frei0r {
 
@@ -14,31 +13,21 @@ void complain(const std::string& text)
     std::fprintf(stderr, "trellin (frei0r): %s\n", text.c_str());
 }
 
-Effect* load()
+Effect load()
 {
-    try {
-        trellin_app::NodeModule module = trellin_app::NodeModule::find_among(module_candidates(own_dir()));
-        std::vector<Parameter> parameters = parameters_of(*module.create_node());
-        if (parameters.empty()) {
-            complain(module.path() + ": the effect's nodes have no controls on their panel");
-            return nullptr;
-        }
-        return new Effect{std::move(module), std::move(parameters)};
-    } catch (const std::exception& e) {
-        complain(e.what());
-        return nullptr;
-    }
+    trellin_app::NodeModule module = trellin_app::NodeModule::find_among(module_candidates(own_dir()));
+    std::vector<Parameter> parameters = parameters_of(*module.create_node());
+    if (parameters.empty())
+        throw trellin_app::ModuleError(module.path() + ": the effect's nodes have no controls on their panel");
+    return Effect{std::move(module), std::move(parameters)};
 }
 
 }  // namespace
 
 const Effect* effect()
 {
-    // Never unloaded: a node still alive in some host thread keeps using it.
-    static std::once_flag once;
-    static const Effect* loaded = nullptr;
-    std::call_once(once, [] { loaded = load(); });
-    return loaded;
+    static trellin_app::ModuleHolder<Effect> holder(load, complain);
+    return holder.get();
 }
 
 std::string own_dir()

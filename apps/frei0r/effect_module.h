@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/module_loader.h"
+#include "apps/common/core/module_loader.h"
 #include "apps/frei0r/parameter_table.h"
 
 namespace trellin_frei0r {

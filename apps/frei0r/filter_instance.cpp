@@ -7,9 +7,9 @@
 #include <cstring>
 #include <new>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/nearest_name.h"
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/nearest_name.h"
+#include "apps/common/core/sample_convert.h"
 #include "host/value_excerpt.h"
 
 namespace trellin_frei0r {

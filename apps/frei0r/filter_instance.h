@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/host_picture.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/picture_limits.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/core/picture_limits.h"
 #include "apps/frei0r/effect_module.h"
 
 namespace trellin_frei0r {

@@ -6,7 +6,7 @@
 #include <cctype>
 #include <cmath>
 
-#include "apps/common/control_text.h"
+#include "apps/common/core/control_text.h"
 
 namespace trellin_frei0r {
 

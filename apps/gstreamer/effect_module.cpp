@@ -1,48 +1,36 @@
 #include "apps/gstreamer/effect_module.h"
 
-#include <exception>
-#include <mutex>
+#include "apps/common/core/module_holder.h"
 
 namespace trellin_gst {
 
 namespace {
 
-struct Loaded {
-    const Effect* effect = nullptr;
-    std::string error;
-};
-
-const Loaded& loaded()
+Effect load()
 {
-    // Never unloaded: elements made from it may live until the process ends.
-    static std::once_flag once;
-    static Loaded result;
-    std::call_once(once, [] {
-        try {
-            const std::string own_dir = trellin_app::loaded_file_dir(reinterpret_cast<const void*>(&module_candidates));
-            trellin_app::NodeModule module = trellin_app::NodeModule::find_among(module_candidates(own_dir));
-            std::vector<ControlProperty> properties = control_properties(*module.create_node());
-            if (properties.empty())
-                result.error = module.path() + ": the effect's nodes have no controls";
-            else
-                result.effect = new Effect{std::move(module), std::move(properties)};
-        } catch (const std::exception& e) {
-            result.error = e.what();
-        }
-    });
-    return result;
+    const std::string own_dir = trellin_app::loaded_file_dir(reinterpret_cast<const void*>(&module_candidates));
+    trellin_app::NodeModule module = trellin_app::NodeModule::find_among(module_candidates(own_dir));
+    std::vector<ControlProperty> properties = control_properties(*module.create_node());
+    if (properties.empty()) throw trellin_app::ModuleError(module.path() + ": the effect's nodes have no controls");
+    return Effect{std::move(module), std::move(properties)};
+}
+
+trellin_app::ModuleHolder<Effect>& holder()
+{
+    static trellin_app::ModuleHolder<Effect> held(load);
+    return held;
 }
 
 }  // namespace
 
 const Effect* effect()
 {
-    return loaded().effect;
+    return holder().get();
 }
 
 const std::string& load_error()
 {
-    return loaded().error;
+    return holder().error();
 }
 
 std::vector<std::string> module_candidates(const std::string& plugin_dir)

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/module_loader.h"
+#include "apps/common/core/module_loader.h"
 #include "apps/gstreamer/property_table.h"
 
 namespace trellin_gst {

@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/sample_convert.h"
 
 namespace trellin_gst {
 

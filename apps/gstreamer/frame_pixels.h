@@ -10,7 +10,7 @@
 
 #include <gst/video/video.h>
 
-#include "apps/common/host_picture.h"
+#include "apps/common/core/host_picture.h"
 
 namespace trellin_gst {
 

@@ -4,8 +4,8 @@
 #include <exception>
 #include <new>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/node_recipe.h"
 #include "apps/gstreamer/frame_pixels.h"
 #include "host/regv.h"
 
@@ -47,7 +47,9 @@ std::string GlassFilter::set_project(const char* path)
         } else {
             // Read outside the lock: a frame in progress need not wait for the file.
             try {
-                loaded = trellin_app::load_project_file(effect_->module, name);
+                trellin_app::NodeRecipe recipe;
+                recipe.project = name;
+                loaded = trellin_app::prepare_node(effect_->module, recipe).node;
             } catch (const std::exception& e) {
                 fault = e.what();
             }

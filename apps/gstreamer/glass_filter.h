@@ -16,8 +16,8 @@
 #include <mutex>
 #include <string>
 
-#include "apps/common/host_picture.h"
-#include "apps/common/module_loader.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/core/module_loader.h"
 #include "apps/gstreamer/effect_module.h"
 
 namespace trellin_gst {

@@ -8,7 +8,7 @@
 #include <climits>
 #include <set>
 
-#include "apps/common/control_text.h"
+#include "apps/common/core/control_text.h"
 
 namespace trellin_gst {
 

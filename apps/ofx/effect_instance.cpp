@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "apps/common/control_text.h"
-#include "apps/common/frame_render.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/control_text.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/project_file.h"
 #include "apps/ofx/host_image.h"
 
 namespace trellin_ofx {

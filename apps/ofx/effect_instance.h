@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/host_picture.h"
-#include "apps/common/module_loader.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/core/module_loader.h"
 #include "apps/ofx/effect_module.h"
 #include "apps/ofx/host_suites.h"
 

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/look_library.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/picture_colour.h"
+#include "apps/common/core/look_library.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/picture/picture_colour.h"
 #include "apps/ofx/parameter_table.h"
 
 namespace trellin_ofx {

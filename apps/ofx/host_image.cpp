@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "apps/common/picture_limits.h"
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/picture_limits.h"
+#include "apps/common/core/sample_convert.h"
 #include "apps/ofx/host_suites.h"
 
 namespace trellin_ofx {

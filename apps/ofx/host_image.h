@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/host_picture.h"
-#include "apps/common/picture_colour.h"
-#include "apps/common/picture_source.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/picture/picture_colour.h"
+#include "apps/common/picture/picture_source.h"
 #include "apps/ofx/ofx_api.h"
 
 namespace trellin_ofx {

@@ -6,8 +6,8 @@
 #include <map>
 #include <set>
 
-#include "apps/common/control_meaning.h"
-#include "apps/common/control_text.h"
+#include "apps/common/core/control_meaning.h"
+#include "apps/common/core/control_text.h"
 
 namespace trellin_ofx {
 

@@ -9,18 +9,25 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
-#include "apps/common/control_setting.h"
-#include "apps/common/control_text.h"
-#include "apps/common/look_library.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/core/control_text.h"
+#include "apps/common/core/hdr_curve.h"
+#include "apps/common/core/hdr_split.h"
+#include "apps/common/core/look_library.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/core/node_recipe.h"
+#include "apps/common/core/project_file.h"
+#include "apps/common/core/render_options.h"
+#include "apps/common/core/sample_convert.h"
 #include "apps/python/control_names.h"
 #include "apps/python/sample_array.h"
 #include "apps/python/script_node.h"
@@ -281,11 +288,101 @@ double frame_time(double time)
 // Node operations
 // ---------------------------------------------------------------------------
 
-py::array render_array(ScriptNode& node, const py::object& array, double time, const py::object& threads)
+// The mode `hdr` names; `fallback` for None.
+trellin_app::HdrMode hdr_mode(const py::object& hdr, trellin_app::HdrMode fallback)
 {
+    if (hdr.is_none()) return fallback;
+    if (!py::isinstance<py::str>(hdr))
+        throw py::type_error("hdr is 'auto', 'split', 'log', 'none' or None, not " + type_name(hdr));
+    const std::string text = hdr.cast<std::string>();
+    trellin_app::HdrMode mode;
+    if (!trellin_app::parse_hdr_mode(text, mode))
+        throw py::value_error("hdr=" + text_of(py::repr(hdr)).substr(0, 40) +
+                              ": unknown mode (use 'auto', 'split', 'log' or 'none')");
+    return mode;
+}
+
+std::string number(float v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", double(v));
+    return text;
+}
+
+// A UserWarning telling how many samples of a float array the render clipped.
+void warn_clipped(const trellin_app::ClipCount& clip, trellin_app::HdrMode mode)
+{
+    using trellin_app::HdrMode;
+    if (clip.clipped == 0) return;
+    std::string text =
+        "render(): " + std::to_string(clip.clipped) + " of " + std::to_string(clip.total) + " samples lay outside ";
+    text += mode == HdrMode::split ? "what hdr='split' carries (finite colour values, alpha 0..1)"
+            : mode == HdrMode::log ? "the range of hdr='log' (" + number(float(trellin_app::hdr_log::lowest)) + " to " +
+                                         number(float(trellin_app::hdr_log::highest)) + ")"
+                                   : std::string("0..1");
+    text += clip.lowest <= clip.highest ? " (lowest " + number(clip.lowest) + ", highest " + number(clip.highest) + ")"
+                                        : std::string(" (not numbers)");
+    text += " and were clipped";
+    if (mode == HdrMode::none) text += "; hdr='split' keeps colour values outside 0..1";
+    if (PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1) != 0) throw py::error_already_set();
+}
+
+// Renders float samples in `mode`: clipped to 0..1 (none), on the log curve,
+// or split at 0 and 1 and put together again. Samples clipped are counted.
+void render_floats(ScriptNode& node, const trellin_python::SampleArray& in, const trellin_python::SampleArray& out,
+                   double time, int procs, trellin_app::HdrMode mode, trellin_app::ClipCount& clip)
+{
+    using trellin_app::HdrMode;
+    namespace log = trellin_app::hdr_log;
+    std::vector<float> f = trellin_python::floats_from_samples(in);
+    trellin_app::HostPicture& picture = node.input();
+    if (picture.width != in.width || picture.height != in.height || picture.samples != in.channels)
+        picture = trellin_app::HostPicture(in.width, in.height, in.channels);
+    const std::size_t n = std::size_t(in.channels);
+    auto in_range = [](float v) { return v >= 0.0f && v <= 1.0f; };
+    trellin_app::SplitParts parts;
+    if (mode == HdrMode::split) {
+        parts = trellin_app::split_samples(f, picture, clip);
+    } else {
+        for (std::size_t i = 0; i < f.size(); i += n)
+            for (std::size_t c = 0; c < 3; ++c) {
+                float& x = f[i + c];
+                const float v = mode == HdrMode::log ? log::encode(x) : x;
+                if (!in_range(v)) clip.add(x);
+                x = v;
+            }
+    }
+    // Alpha goes through the node's range as it is.
+    if (n == 4)
+        for (std::size_t i = 3; i < f.size(); i += 4)
+            if (!in_range(f[i])) clip.add(f[i]);
+    clip.total = static_cast<long long>(f.size());
+    std::transform(f.begin(), f.end(), picture.data.begin(), trellin_app::from_unit_float);
+
+    const trellin_app::HostPicture& result =
+        mode == HdrMode::split ? node.render(time, procs, parts) : node.render(time, procs);
+    std::transform(result.data.begin(), result.data.end(), f.begin(), trellin_app::to_unit_float);
+    if (mode == HdrMode::log)
+        for (std::size_t i = 0; i < f.size(); i += n)
+            for (std::size_t c = 0; c < 3; ++c) f[i + c] = log::decode(f[i + c]);
+    if (mode == HdrMode::split) trellin_app::add_parts(f, node.rendered_parts());
+    trellin_python::samples_from_floats(f, out);
+}
+
+py::array render_array(ScriptNode& node, const py::object& array, double time, const py::object& threads,
+                       const py::object& hdr)
+{
+    using trellin_python::SampleType;
     const trellin_python::SampleArray in = sample_array(array);
     const int procs = thread_count(threads);
     frame_time(time);
+    const bool floats = in.type == SampleType::half || in.type == SampleType::float32;
+    trellin_app::HdrMode mode;
+    {
+        auto lock = hold(node);
+        mode = trellin_app::picture_hdr_mode(hdr_mode(hdr, node.hdr), floats);
+    }
+    trellin_app::ClipCount clip;
     py::array result(py::reinterpret_borrow<py::array>(array).dtype(),
                      std::vector<py::ssize_t>{in.height, in.width, in.channels});
     trellin_python::SampleArray out = in;
@@ -296,9 +393,14 @@ py::array render_array(ScriptNode& node, const py::object& array, double time, c
     {
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> lock(node.mutex());
-        trellin_python::picture_from_samples(in, node.input());
-        trellin_python::samples_from_picture(node.render(time, procs), out);
+        if (floats) {
+            render_floats(node, in, out, time, procs, mode, clip);
+        } else {
+            trellin_python::picture_from_samples(in, node.input());
+            trellin_python::samples_from_picture(node.render(time, procs), out);
+        }
     }
+    warn_clipped(clip, mode);
     return result;
 }
 
@@ -327,7 +429,7 @@ void load_project(ScriptNode& node, const std::filesystem::path& file)
     auto lock = hold(node);
     try {
         node.load_project(path);
-    } catch (const trellin_app::ProjectError& e) {
+    } catch (const trellin_app::RecipeError& e) {
         throw py::value_error(e.what());
     }
 }
@@ -401,7 +503,27 @@ Controls are named by their label as `trellin --set` takes it ("Index",
 "Cell Count X", "CellShape"; any case) or by their keyword name
 ("cell_count_x"). Unknown names raise KeyError; values a control refuses
 raise ValueError naming the control and the values it takes.)")
-        .def(py::init([] { return std::make_unique<ScriptNode>(*effect); }))
+        .def(py::init([](const py::object& hdr) {
+                 auto node = std::make_unique<ScriptNode>(*effect);
+                 node->hdr = hdr_mode(hdr, trellin_app::HdrMode::automatic);
+                 return node;
+             }),
+             py::arg("hdr") = py::none(),
+             "A node with the controls at their defaults. hdr: how renders treat float samples outside\n"
+             "0..1 when they name no mode (see render).")
+        .def_property(
+            "hdr",
+            [](ScriptNode& node) {
+                auto lock = hold(node);
+                return std::string(trellin_app::hdr_mode_name(node.hdr));
+            },
+            [](ScriptNode& node, const py::object& hdr) {
+                const trellin_app::HdrMode mode = hdr_mode(hdr, trellin_app::HdrMode::automatic);
+                auto lock = hold(node);
+                node.hdr = mode;
+            },
+            "How renders that name no mode treat float samples outside 0..1: 'auto' (the default),\n"
+            "'split', 'log' or 'none'; see render.")
         .def_property_readonly(
             "controls",
             [](ScriptNode& node) {
@@ -455,6 +577,8 @@ raise ValueError naming the control and the values it takes.)")
                 auto lock = hold(node);
                 try {
                     node.load_look(name, look_base_dir());
+                } catch (const trellin_app::RecipeError& e) {
+                    throw py::value_error(e.what());
                 } catch (const trellin_app::ProjectError& e) {
                     throw py::value_error(e.what());
                 }
@@ -468,14 +592,20 @@ raise ValueError naming the control and the values it takes.)")
              "complete or not at all (OSError).")
         .def(
             "render",
-            [](ScriptNode& node, const py::object& array, double time, const py::object& threads) {
-                return render_array(node, array, time, threads);
-            },
-            py::arg("array"), py::arg("time") = 0.0, py::arg("threads") = py::none(),
+            [](ScriptNode& node, const py::object& array, double time, const py::object& threads,
+               const py::object& hdr) { return render_array(node, array, time, threads, hdr); },
+            py::arg("array"), py::arg("time") = 0.0, py::arg("threads") = py::none(), py::arg("hdr") = py::none(),
             "Renders the picture as the frame at `time` and returns a new array of the same shape\n"
             "and dtype. Takes (height, width, 3 or 4) arrays of uint8, uint16, float16 or float32\n"
-            "(TypeError otherwise); floats are clamped to 0..1. threads: processors to render on\n"
-            "(default: all, or TRELLIN_THREADS).");
+            "(TypeError otherwise). threads: processors to render on (default: all, or TRELLIN_THREADS).\n"
+            "hdr (default: the node's hdr) says what happens to float samples outside 0..1:\n"
+            "  'split': the picture within 0..1 renders as with 'none', the part above 1 (and below 0)\n"
+            "           renders through the same glass with a black light and is added back\n"
+            "  'log':   carried from -0.135 to 1024 on a logarithmic curve (the look changes)\n"
+            "  'none':  clipped to 0..1\n"
+            "  'auto':  'split' (integer samples always lie within 0..1)\n"
+            "Samples clipped (NaN, infinities, alpha outside 0..1, and with 'none' anything outside\n"
+            "0..1) are counted in a UserWarning. float16 results beyond 65504 are written as 65504.");
 
     m.def(
         "looks",
@@ -490,7 +620,7 @@ raise ValueError naming the control and the values it takes.)")
     const ScriptNode probe(*effect);
     m.def(
         "render",
-        [](const py::object& array, double time, const py::kwargs& controls) {
+        [](const py::object& array, double time, const py::object& hdr, const py::kwargs& controls) {
             ScriptNode node(*effect);
             for (const auto& [name, value] : controls) {
                 const std::string keyword = text_of(name);
@@ -499,10 +629,10 @@ raise ValueError naming the control and the values it takes.)")
                                          "' (Node().controls lists the control names)");
                 node.set(keyword, setting_text(value));
             }
-            return render_array(node, array, time, py::none());
+            return render_array(node, array, time, py::none(), hdr);
         },
-        py::arg("array"), py::arg("time") = 0.0,
-        ("render(array, time=0.0, **controls): renders the picture through a new node with the\n"
+        py::arg("array"), py::arg("time") = 0.0, py::arg("hdr") = py::none(),
+        ("render(array, time=0.0, hdr=None, **controls): renders the picture through a new node with the\n"
          "controls given as keywords (cell_shape=\"Hexagon\", cell_count_x=20, light_active=True)\n"
          "and returns a new array, as Node.render does. The keywords:\n" +
          keyword_list(probe.node()))

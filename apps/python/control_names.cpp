@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "apps/common/control_text.h"
+#include "apps/common/core/control_text.h"
 
 namespace trellin_python {
 

@@ -6,11 +6,12 @@
 #define IMATH_HALF_NO_LOOKUP_TABLE
 #include <Imath/half.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/sample_convert.h"
 
 namespace trellin_python {
 
@@ -93,6 +94,40 @@ void samples_from_picture(const trellin_app::HostPicture& picture, const SampleA
     const std::uint16_t* in = picture.data.data();
     with_conversion(samples.type, [&](auto, auto write) {
         for_each_sample(samples, [&](unsigned char* sample, std::size_t i) { write(sample, in[i]); });
+    });
+}
+
+std::vector<float> floats_from_samples(const SampleArray& samples)
+{
+    if (samples.type != SampleType::half && samples.type != SampleType::float32)
+        throw std::logic_error("floats_from_samples: not a float array");
+    std::vector<float> values(std::size_t(samples.width) * std::size_t(samples.height) * std::size_t(samples.channels));
+    const bool half = samples.type == SampleType::half;
+    for_each_sample(samples, [&](const unsigned char* sample, std::size_t i) {
+        if (half) {
+            Imath::half h;
+            h.setBits(load<std::uint16_t>(sample));
+            values[i] = static_cast<float>(h);
+        } else {
+            values[i] = load<float>(sample);
+        }
+    });
+    return values;
+}
+
+void samples_from_floats(const std::vector<float>& values, const SampleArray& samples)
+{
+    if (samples.type != SampleType::half && samples.type != SampleType::float32)
+        throw std::logic_error("samples_from_floats: not a float array");
+    const bool half = samples.type == SampleType::half;
+    for_each_sample(samples, [&](unsigned char* sample, std::size_t i) {
+        if (half) {
+            constexpr float largest = 65504.0f;
+            const float v = std::clamp(values[i], -largest, largest);
+            store(sample, Imath::half(v).bits());
+        } else {
+            store(sample, values[i]);
+        }
     });
 }
 

@@ -4,8 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
-#include "apps/common/host_picture.h"
+#include "apps/common/core/host_picture.h"
 
 namespace trellin_python {
 
@@ -37,5 +38,12 @@ void picture_from_samples(const SampleArray& samples, trellin_app::HostPicture& 
 // samples rounded to the nearest step, 16-bit as they are, floats as the
 // 16-bit value over 65535 (half floats rounded to the nearest half).
 void samples_from_picture(const trellin_app::HostPicture& picture, const SampleArray& samples);
+
+// The samples of a float array (half or float32) as they stand, packed.
+std::vector<float> floats_from_samples(const SampleArray& samples);
+
+// Writes packed floats into a float array (half or float32). Values beyond
+// the largest half (65504) are written as it, so none becomes infinite.
+void samples_from_floats(const std::vector<float>& values, const SampleArray& samples);
 
 }  // namespace trellin_python

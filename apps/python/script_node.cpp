@@ -2,11 +2,12 @@
 
 #include <stdexcept>
 
-#include "apps/common/control_key.h"
-#include "apps/common/control_text.h"
-#include "apps/common/frame_render.h"
-#include "apps/common/look_library.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/control_key.h"
+#include "apps/common/core/control_text.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/look_library.h"
+#include "apps/common/core/node_recipe.h"
+#include "apps/common/core/project_file.h"
 #include "apps/python/control_names.h"
 #include "host/smp_pool.h"
 
@@ -64,12 +65,21 @@ void ScriptNode::clear_keys(const std::string& name)
 
 void ScriptNode::load_project(const std::string& path)
 {
-    node_ = trellin_app::load_project_file(module_, path);
+    if (path.empty()) throw trellin_app::ProjectError("a project file needs a name");
+    trellin_app::NodeRecipe recipe;
+    recipe.project = path;
+    node_ = trellin_app::prepare_node(module_, recipe).node;
 }
 
 void ScriptNode::load_look(const std::string& name, const std::string& look_base_dir)
 {
-    node_ = trellin_app::load_project_file(module_, trellin_app::find_look(name, look_base_dir).path);
+    // A recipe without a look makes a new node; an empty name is refused
+    // here as find_look refuses any unknown one (ProjectError).
+    if (name.empty()) trellin_app::find_look(name, look_base_dir);
+    trellin_app::NodeRecipe recipe;
+    recipe.look = name;
+    recipe.look_base_dir = look_base_dir;
+    node_ = trellin_app::prepare_node(module_, recipe).node;
 }
 
 void ScriptNode::save_project(const std::string& path)
@@ -81,6 +91,14 @@ const trellin_app::HostPicture& ScriptNode::render(double time, int threads)
 {
     ThreadCount count(threads);
     if (trellin_app::render_frame(*node_, input_, output_, time) == 0)
+        throw std::runtime_error("the effect refused the frame (see its warning)");
+    return output_;
+}
+
+const trellin_app::HostPicture& ScriptNode::render(double time, int threads, const trellin_app::SplitParts& parts)
+{
+    ThreadCount count(threads);
+    if (trellin_app::render_split(*node_, input_, parts, output_, rendered_, time, input_.width, input_.height) == 0)
         throw std::runtime_error("the effect refused the frame (see its warning)");
     return output_;
 }

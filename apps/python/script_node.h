@@ -10,9 +10,11 @@
 #include <mutex>
 #include <string>
 
-#include "apps/common/control_setting.h"
-#include "apps/common/host_picture.h"
-#include "apps/common/module_loader.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/core/hdr_split.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/core/render_options.h"
 
 namespace trellin_python {
 
@@ -37,13 +39,13 @@ public:
     void clear_keys(const std::string& name);
 
     // Replaces every control's value and keys by those of a project file
-    // (trellin_app::ProjectError when the file is refused; the node is then
+    // (trellin_app::RecipeError when the file is refused; the node is then
     // unchanged).
     void load_project(const std::string& path);
     void save_project(const std::string& path);
     // Restores the named look (look_library.h) from the looks of
-    // `look_base_dir`, as `--look` does (ProjectError naming the known looks
-    // when there is none of that name).
+    // `look_base_dir`, as `--look` does (RecipeError naming the known looks
+    // when there is none of that name, ProjectError for an empty name).
     void load_look(const std::string& name, const std::string& look_base_dir);
 
     // Renders input() as the frame at `time` on `threads` processors (0: the
@@ -53,6 +55,13 @@ public:
     // Throws std::runtime_error when the node refuses the frame.
     trellin_app::HostPicture& input() { return input_; }
     const trellin_app::HostPicture& render(double time, int threads);
+    // As render, with `parts` of the picture outside 0..1 rendered beside it
+    // (hdr_split.h) into rendered_parts().
+    const trellin_app::HostPicture& render(double time, int threads, const trellin_app::SplitParts& parts);
+    const trellin_app::SplitParts& rendered_parts() const { return rendered_; }
+
+    // How renders that name no mode treat float samples outside 0..1.
+    trellin_app::HdrMode hdr = trellin_app::HdrMode::automatic;
 
 private:
     trellin_app::Setting setting(const std::string& name, const std::string& value) const;
@@ -61,6 +70,7 @@ private:
     trellin_app::NodePtr node_;
     std::mutex mutex_;
     trellin_app::HostPicture input_, output_;
+    trellin_app::SplitParts rendered_;
 };
 
 }  // namespace trellin_python

@@ -44,6 +44,13 @@ void set_key_here(CWidget& control, double time);
 // Returns whether a key was deleted.
 bool delete_key_at(CWidget& control, double time);
 
+// A key action chosen from a control's menu in the panel: a key set at the
+// frame shown, the key there deleted, or every key of the control cleared.
+struct ControlKeyAction {
+    enum class Kind { set, remove, clear } kind = Kind::set;
+    CWidget* control = nullptr;
+};
+
 // Every control's values, in the node's order, to tell later which ones an
 // interaction changed.
 using ControlValues = std::vector<std::array<double, 4>>;

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "apps/common/control_text.h"
+#include "apps/common/core/control_text.h"
 #include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/ui_style.h"
 

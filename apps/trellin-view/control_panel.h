@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/panel_layout.h"
 #include "contract/host_api.h"
 
@@ -36,10 +37,7 @@ public:
     // The narrowest width that shows the whole grid without scrolling.
     double natural_width() const;
 
-    struct KeyAction {
-        enum class Kind { set, remove, clear } kind = Kind::set;
-        CWidget* control = nullptr;
-    };
+    using KeyAction = ControlKeyAction;
     struct Input {
         std::vector<CWidget*> changed;       // controls whose values the user changed
         std::vector<KeyAction> key_actions;  // chosen from a control's menu

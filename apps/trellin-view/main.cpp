@@ -18,17 +18,17 @@
 #include <system_error>
 #include <vector>
 
-#include "apps/common/colour_options.h"
-#include "apps/common/command_line_errors.h"
-#include "apps/common/control_setting.h"
-#include "apps/common/frame_sequence.h"
-#include "apps/common/image_io.h"
-#include "apps/common/look_library.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/output_file.h"
-#include "apps/common/picture_colour.h"
-#include "apps/common/project_file.h"
-#include "apps/common/project_source.h"
+#include "apps/common/cli/colour_options.h"
+#include "apps/common/cli/command_line_errors.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/core/frame_sequence.h"
+#include "apps/common/picture/image_io.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/core/node_recipe.h"
+#include "apps/common/core/output_file.h"
+#include "apps/common/picture/picture_colour.h"
+#include "apps/common/core/project_file.h"
+#include "apps/common/picture/project_source.h"
 #include "apps/trellin-view/shot.h"
 #include "apps/trellin-view/time_bar.h"
 #include "apps/trellin-view/viewer.h"
@@ -78,41 +78,42 @@ struct Arguments {
 // options go to `render` (a look carries none).
 NodePtr panel_node(const NodeModule& module, const Arguments& a, const std::string& project, RenderOptions& render)
 {
-    NodePtr node;
+    NodeRecipe recipe;
+    recipe.look = a.look;
     std::error_code ec;
-    if (!a.look.empty()) {
-        try {
-            const LookEntry look = find_look(a.look);
-            node = load_project(module, look.path);
-            std::cout << "trellin-view: started from the look " << look.name << "\n";
-        } catch (const ProjectError& e) {
+    if (a.look.empty() && !a.project.empty() && fs::exists(project, ec)) recipe.project = project;
+    recipe.read_project = read_project;
+    try {
+        // As in trellin, --set holds a control at one value: keys it had
+        // from the project or look go.
+        for (const std::string& text : a.settings) recipe.settings.push_back(parse_setting(text));
+    } catch (const SettingError& e) {
+        throw Failure{exit_usage, std::string("--set ") + e.what()};
+    }
+    PreparedNode prepared;
+    try {
+        prepared = prepare_node(module, recipe);
+    } catch (const RecipeError& e) {
+        switch (e.step) {
+        case RecipeError::Step::look:
             throw Failure{exit_usage, std::string("--look: ") + e.what()};
-        }
-    } else if (!a.project.empty() && fs::exists(project, ec)) {
-        try {
-            const RegV reg = read_project(project);
-            node = node_from_project(module, reg, project);
-            render = project_render_options(reg, project);
-        } catch (const ProjectError& e) {
+        case RecipeError::Step::project:
             throw Failure{exit_usage, e.what()};
+        default:
+            break;
         }
+        std::string message = std::string("--set ") + e.what();
+        if (e.unknown_label) message += " (trellin info lists the controls)";
+        throw Failure{exit_usage, message};
+    }
+    if (!prepared.look_name.empty())
+        std::cout << "trellin-view: started from the look " << prepared.look_name << "\n";
+    else if (!recipe.project.empty())
         std::cout << "trellin-view: opened the project " << project << "\n";
-    } else {
-        node = module.create_node();
-        if (!a.project.empty()) std::cout << "trellin-view: " << project << " does not exist yet; S creates it\n";
-    }
-    for (const std::string& text : a.settings) {
-        try {
-            // As in trellin, --set holds a control at one value: keys it
-            // had from the project or look go.
-            apply_setting(*node, parse_setting(text))->clear_keys();
-        } catch (const SettingError& e) {
-            std::string message = std::string("--set ") + e.what();
-            if (e.fault == SettingError::Fault::unknown_label) message += " (trellin info lists the controls)";
-            throw Failure{exit_usage, message};
-        }
-    }
-    return node;
+    else if (!a.project.empty())
+        std::cout << "trellin-view: " << project << " does not exist yet; S creates it\n";
+    if (prepared.render) render = *prepared.render;
+    return std::move(prepared.node);
 }
 
 // The colour handling of the run: the project's render options with the
@@ -134,7 +135,7 @@ void print_first_notes(const trellin_view::Shot& shot)
 {
     const NodeFrame& first = *shot.first().colour;
     for (const std::string& note : first.notes) std::cout << "trellin-view: note: " << note << "\n";
-    const std::string clipped = clip_note(first.clipped, shot.colour()->options(), first.working_space);
+    const std::string clipped = clip_note(first.clipped, first.hdr, first.working_space);
     if (!clipped.empty()) std::cout << "trellin-view: note: " << clipped << "\n";
 }
 
@@ -145,7 +146,7 @@ void print_run_clip_note(const trellin_view::Shot& shot)
     const NodeFrame& first = *shot.first().colour;
     const ClipCount all = shot.clipped();
     if (all.clipped == first.clipped.clipped) return;
-    const std::string note = clip_note(all, shot.colour()->options(), first.working_space);
+    const std::string note = clip_note(all, first.hdr, first.working_space);
     if (!note.empty()) std::cout << "trellin-view: note: frames shown: " << note << "\n";
 }
 

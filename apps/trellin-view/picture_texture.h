@@ -2,7 +2,7 @@
 // the window, in the window's current context (OpenGL 2.1, no shaders).
 #pragma once
 
-#include "apps/common/host_picture.h"
+#include "apps/common/core/host_picture.h"
 #include "apps/trellin-view/view_geometry.h"
 
 namespace trellin_view {

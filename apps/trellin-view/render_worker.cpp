@@ -5,9 +5,9 @@
 #include <new>
 #include <utility>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/image_io.h"
-#include "apps/common/output_file.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/picture/image_io.h"
+#include "apps/common/core/output_file.h"
 
 namespace trellin_view {
 
@@ -17,6 +17,18 @@ int render_scaled(FXNode& node, const HostPicture& input, double time, int width
 {
     return trellin_app::render_frame(node, input, output, time, width, height);
 }
+
+namespace {
+
+// Renders the frame with the parts outside 0..1 its colour handling split off.
+int render_source(FXNode& node, const ShotFrame& source, double time, int width, int height, HostPicture& output,
+                  trellin_app::SplitParts& parts)
+{
+    if (!source.colour) return render_scaled(node, *source.picture, time, width, height, output);
+    return trellin_app::render_split(node, *source.picture, source.colour->parts, output, parts, time, width, height);
+}
+
+}  // namespace
 
 RenderWorker::RenderWorker(trellin_app::NodePtr node, FrameSource frames, std::function<void()> wake,
                            std::shared_ptr<const trellin_app::PictureColour> colour)
@@ -168,8 +180,9 @@ RenderResult RenderWorker::render(const Job& job, bool& cancelled)
         const int width = job.width > 0 ? job.width : input.width;
         const int height = job.height > 0 ? job.height : input.height;
         HostPicture picture;
+        trellin_app::SplitParts parts;
         const auto start = std::chrono::steady_clock::now();
-        const int done = render_scaled(*node_, input, double(job.frame), width, height, picture);
+        const int done = render_source(*node_, result.source, double(job.frame), width, height, picture, parts);
         result.milliseconds =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         if (done == 0) {
@@ -187,12 +200,12 @@ RenderResult RenderWorker::render(const Job& job, bool& cancelled)
                 record.project["render"] = trellin_app::render_options_json(colour_->options());
                 trellin_app::ClipCount clipped;
                 trellin_app::write_rendered(*colour_, std::move(picture), *result.source.colour, job.path, {}, record,
-                                            clipped);
+                                            clipped, &parts);
             } else {
                 trellin_app::write_picture(picture, job.path);
             }
         } else if (colour_ && result.source.colour) {
-            result.picture = colour_->for_display(std::move(picture), *result.source.colour);
+            result.picture = colour_->for_display(std::move(picture), *result.source.colour, &parts);
         } else {
             result.picture = std::move(picture);
         }

@@ -33,9 +33,9 @@
 #include <thread>
 #include <vector>
 
-#include "apps/common/host_picture.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/picture_colour.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/picture/picture_colour.h"
 #include "apps/trellin-view/shot.h"
 #include "host/regv.h"
 
@@ -66,7 +66,19 @@ struct RenderResult {
 int render_scaled(FXNode& node, const trellin_app::HostPicture& input, double time, int width, int height,
                   trellin_app::HostPicture& output);
 
-class RenderWorker {
+// Where the viewer sends the renders it asks for (a RenderWorker; tests give
+// their own).
+class RenderRequests {
+public:
+    virtual ~RenderRequests() = default;
+    // Each returns the request's number.
+    virtual std::uint64_t request_preview(RegV settings, long long frame, int width, int height, bool fast = false) = 0;
+    virtual std::uint64_t request_export(RegV settings, long long frame, std::string path) = 0;
+    // True while a request waits or renders.
+    virtual bool busy() const = 0;
+};
+
+class RenderWorker : public RenderRequests {
 public:
     // `wake` is called on the worker's thread after each result, to wake the
     // window's thread (it must be safe to call from any thread). Without
@@ -80,15 +92,15 @@ public:
     RenderWorker& operator=(const RenderWorker&) = delete;
 
     // Each returns the request's number (counting up from 1 across both kinds).
-    std::uint64_t request_preview(RegV settings, long long frame, int width, int height, bool fast = false);
-    std::uint64_t request_export(RegV settings, long long frame, std::string path);
+    std::uint64_t request_preview(RegV settings, long long frame, int width, int height, bool fast = false) override;
+    std::uint64_t request_export(RegV settings, long long frame, std::string path) override;
 
     // Results finished since the last call: at most one preview (the newest)
     // and the exports, in the order they finished.
     std::vector<RenderResult> take_results();
 
     // True while a request waits or renders.
-    bool busy() const;
+    bool busy() const override;
     // Previews cancelled while they rendered, so far.
     long cancelled() const;
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "apps/common/image_io.h"
+#include "apps/common/picture/image_io.h"
 
 namespace trellin_view {
 
@@ -90,7 +90,7 @@ ShotFrame Shot::read(const std::string& path) const
     trellin_app::NodeFrame converted = colour_->to_node(std::move(read), std::move(source), path);
     auto picture = std::make_shared<const trellin_app::HostPicture>(std::move(converted.picture));
     converted.picture = trellin_app::HostPicture();
-    trellin_app::HostPicture shown = colour_->for_display(*picture, converted);
+    trellin_app::HostPicture shown = colour_->for_display(*picture, converted, &converted.parts);
     f.shown =
         shown.data == picture->data ? picture : std::make_shared<const trellin_app::HostPicture>(std::move(shown));
     f.picture = std::move(picture);

@@ -18,9 +18,9 @@
 #include <utility>
 #include <vector>
 
-#include "apps/common/frame_sequence.h"
-#include "apps/common/host_picture.h"
-#include "apps/common/picture_colour.h"
+#include "apps/common/core/frame_sequence.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/picture/picture_colour.h"
 
 namespace trellin_view {
 

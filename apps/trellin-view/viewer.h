@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "apps/common/module_loader.h"
+#include "apps/common/core/module_loader.h"
 #include "apps/trellin-view/shot.h"
 
 namespace trellin_view {

@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <iostream>
 
-#include "apps/common/contact_sheet.h"
-#include "apps/common/demo_picture.h"
-#include "apps/common/frame_render.h"
-#include "apps/common/look_library.h"
-#include "apps/common/project_file.h"
+#include "apps/trellin/contact_sheet.h"
+#include "apps/trellin/demo_picture.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/look_library.h"
+#include "apps/common/core/project_file.h"
 #include "apps/trellin/command_support.h"
 
 namespace fs = std::filesystem;

@@ -27,8 +27,8 @@
 #include <sstream>
 #include <thread>
 
-#include "apps/common/frame_sequence.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/frame_sequence.h"
+#include "apps/common/core/project_file.h"
 #include "apps/trellin/command_support.h"
 #include "apps/trellin/farm_frames.h"
 #include "apps/trellin/farm_script.h"

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <iostream>
 
-#include "apps/common/control_gallery.h"
-#include "apps/common/demo_picture.h"
+#include "apps/trellin/control_gallery.h"
+#include "apps/trellin/demo_picture.h"
 #include "apps/trellin/command_support.h"
 #include "host/text_match.h"
 

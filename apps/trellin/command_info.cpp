@@ -5,10 +5,10 @@
 #include <iostream>
 #include <map>
 
-#include "apps/common/control_meaning.h"
-#include "apps/common/control_text.h"
-#include "apps/common/picture_settings.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/control_meaning.h"
+#include "apps/common/core/control_text.h"
+#include "apps/common/picture/picture_settings.h"
+#include "apps/common/core/project_file.h"
 #include "apps/trellin/command_support.h"
 
 using namespace trellin_app;

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <iostream>
 
-#include "apps/common/look_library.h"
+#include "apps/common/core/look_library.h"
 #include "apps/trellin/command_support.h"
 
 using namespace trellin_app;

@@ -21,10 +21,10 @@
 #include <memory>
 #include <vector>
 
-#include "apps/common/control_text.h"
-#include "apps/common/frame_render.h"
-#include "apps/common/output_file.h"
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/control_text.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/output_file.h"
+#include "apps/common/core/sample_convert.h"
 #include "apps/gl/headless_view.h"
 #include "apps/trellin/command_support.h"
 

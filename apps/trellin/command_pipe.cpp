@@ -8,6 +8,8 @@
 // that ends inside a frame is an error naming that frame; the frames before
 // it have been written. Raw frames carry no metadata: their colour space and
 // alpha are the defaults of their pixel format unless options say otherwise.
+// The next frame is read and the last one written while a frame renders
+// (frame_pipeline.h).
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,9 +18,11 @@
 #include <cstring>
 #include <iostream>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/raw_frames.h"
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/hdr_split.h"
+#include "apps/common/core/raw_frames.h"
+#include "apps/common/core/sample_convert.h"
+#include "apps/common/picture/frame_pipeline.h"
 #include "apps/trellin/command_support.h"
 
 using namespace trellin_app;
@@ -30,6 +34,12 @@ namespace {
 // The pixel formats taken, by ffmpeg's names: 16-bit samples or float planes.
 constexpr char rgba64le[] = "rgba64le";
 constexpr char gbrapf32le[] = "gbrapf32le";
+
+// "frame N", as messages name a piped frame.
+std::string frame_name(const PipelineFrame& f)
+{
+    return "frame " + std::to_string(f.number);
+}
 
 void write_fully(int fd, const std::uint8_t* data, std::size_t size, long long frame)
 {
@@ -85,13 +95,15 @@ public:
             "Raw frames carry no metadata: rgba64le frames are taken as sRGB with straight alpha,\n"
             "gbrapf32le frames as linear with premultiplied alpha, and written back in the same space and\n"
             "form; --colorspace-in, --working-space, --colorspace-out, --alpha and --hdr change that.\n"
+            "gbrapf32le frames keep values above 1 (--hdr split, their default): each frame with any\n"
+            "renders twice, once for the picture within 0..1 and once for what lies above.\n"
             "\n"
             "Examples:\n"
             "  ffmpeg -i in.mov -f rawvideo -pix_fmt rgba64le - |\n"
             "    trellin pipe --size 1920x1080 --project look.json |\n"
             "    ffmpeg -f rawvideo -pix_fmt rgba64le -s 1920x1080 -r 25 -i - -c:v ffv1 out.mkv\n"
             "  ffmpeg -i plate.%04d.exr -f rawvideo -pix_fmt gbrapf32le - |\n"
-            "    trellin pipe --size 2048x1080 --pix-fmt gbrapf32le --hdr log |\n"
+            "    trellin pipe --size 2048x1080 --pix-fmt gbrapf32le |\n"
             "    ffmpeg -f rawvideo -pix_fmt gbrapf32le -s 2048x1080 -i - glass.%04d.exr\n"
             "  trellin pipe --size 640x360 --key \"Cell Angle@0=0\" --key \"Cell Angle@100=90\" < in.raw > out.raw");
         return pipe;
@@ -143,17 +155,19 @@ public:
                                              std::size_t(floats ? raw_float_bytes_per_pixel : raw_bytes_per_pixel));
         ClipCount clipped_before, clipped_written;
         std::string working_space;
+        HdrMode hdr = HdrMode::none;
         Progress progress(verbosity_, 0);
-        for (long long frame = 0;; ++frame) {
+
+        // Frames 0, 1, 2, ... until standard input ends.
+        PipelineStages stages;
+        stages.read = [&](const PipelineFrame& f) -> std::optional<NodeFrame> {
             const std::uint8_t* bytes = nullptr;
             try {
-                if (!reader.next_bytes(bytes)) break;
+                if (!reader.next_bytes(bytes)) return std::nullopt;
             } catch (const RawFrameError& e) {
-                progress.finish();
                 throw Failure{exit_usage,
                               e.what() + std::string("; is --size ") + size_ + " the size of the frames sent?"};
             }
-            const std::string name = "frame " + std::to_string(frame);
             PictureSource frame_source = source;
             if (floats) {
                 frame_source.samples.resize(in_pixels * 4);
@@ -161,31 +175,29 @@ public:
             } else {
                 samples_from_le(bytes, input.data.data(), input.data.size());
             }
-            NodeFrame node_frame;
             try {
-                node_frame = colour.to_node(input, std::move(frame_source), name);
+                return colour.to_node(input, std::move(frame_source), frame_name(f));
             } catch (const ColourError& e) {
-                progress.finish();
                 throw Failure{exit_usage, e.what()};
             }
-            clipped_before.merge(node_frame.clipped);
-            working_space = node_frame.working_space;
-            HostPicture result;
-            if (render_frame(*node, node_frame.picture, result, static_cast<double>(frame), out_size.width,
-                             out_size.height) == 0) {
-                progress.finish();
-                throw Failure{exit_failed, name + ": the effect refused the frame (see its warning above)"};
-            }
+        };
+        stages.on_read = [&](const PipelineFrame&, const NodeFrame& frame) {
+            clipped_before.merge(frame.clipped);
+            working_space = frame.working_space;
+            hdr = frame.hdr;
+        };
+        stages.write = [&](const PipelineFrame& f, HostPicture result, const NodeFrame& frame,
+                           const SplitParts& parts) {
             const std::string space =
-                colour.options().colorspace_out.empty() ? node_frame.input_space : colour.options().colorspace_out;
+                colour.options().colorspace_out.empty() ? frame.input_space : colour.options().colorspace_out;
             OutputFrame out;
             try {
-                out = colour.from_node(std::move(result), node_frame, space, form);
+                out = colour.from_node(std::move(result), frame, space, form, &parts);
             } catch (const ColourError& e) {
-                progress.finish();
                 throw Failure{exit_usage, e.what()};
             }
-            clipped_written.merge(out.clipped);
+            FrameWritten written;
+            written.clipped = out.clipped;
             if (floats) {
                 if (out.samples.empty()) {
                     out.samples.resize(out.picture.data.size());
@@ -196,11 +208,24 @@ public:
             } else {
                 samples_to_le(out.picture.data.data(), out_buffer.data(), out.picture.data.size());
             }
-            write_fully(STDOUT_FILENO, out_buffer.data(), out_buffer.size(), frame);
-            progress.rendered(name);
+            write_fully(STDOUT_FILENO, out_buffer.data(), out_buffer.size(), f.number);
+            return written;
+        };
+        stages.on_written = [&](const PipelineFrame& f, const FrameWritten& written) {
+            clipped_written.merge(written.clipped);
+            progress.rendered(frame_name(f));
+        };
+        try {
+            run_pipeline(*node, stages, out_size.width, out_size.height);
+        } catch (const FrameRefused& e) {
+            progress.finish();
+            throw Failure{exit_failed, frame_name(e.frame) + ": the effect refused the frame (see its warning above)"};
+        } catch (...) {
+            progress.finish();
+            throw;
         }
         progress.finish();
-        print_clip_notes(clipped_before, clipped_written, colour.options(), working_space, "16-bit frames");
+        print_clip_notes(clipped_before, clipped_written, hdr, working_space, "16-bit frames");
         return exit_done;
     }
 

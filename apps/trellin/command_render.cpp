@@ -9,18 +9,19 @@
 // that every input frame exists); a frame that cannot be read later stops the
 // run, and the frames written before it stay.
 #include <filesystem>
-#include <future>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <system_error>
 #include <utility>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/frame_sequence.h"
-#include "apps/common/output_file.h"
-#include "apps/common/picture_output.h"
-#include "apps/common/project_file.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/frame_sequence.h"
+#include "apps/common/core/hdr_split.h"
+#include "apps/common/core/output_file.h"
+#include "apps/common/core/project_file.h"
+#include "apps/common/picture/frame_pipeline.h"
+#include "apps/common/picture/picture_output.h"
 #include "apps/trellin/command_support.h"
 
 namespace fs = std::filesystem;
@@ -86,8 +87,11 @@ public:
             "format's convention (integer samples sRGB, OpenEXR and float samples linear); the effect works\n"
             "in --working-space (default the input's); the output is written in --colorspace-out, else its\n"
             "format's convention, and says so in its metadata. With $OCIO set, the spaces are those of that\n"
-            "OpenColorIO config. Values outside 0..1 in the working space are clipped and counted (one note\n"
-            "per run); --hdr log carries -0.135 to 1024 through the effect instead.\n"
+            "OpenColorIO config. Float inputs (OpenEXR) keep values outside 0..1: the part above 1 renders\n"
+            "as a second picture through the same glass (--hdr split, their default), so the look within\n"
+            "0..1 is what --hdr none gives. --hdr none clips to 0..1 and counts (one note per run);\n"
+            "--hdr log carries -0.135 to 1024 on a logarithmic curve, which the effect then averages and\n"
+            "lights.\n"
             "Alpha: OpenEXR colour (associated alpha) is divided by alpha on reading and multiplied again\n"
             "on writing; PNG and TIFF colour (unassociated) is taken as stored. Alpha stays where it was\n"
             "unless --refract-alpha. Grey input becomes RGB and grey+alpha RGBA.\n"
@@ -146,128 +150,95 @@ public:
         for (long long n = range_.first; n <= range_.last; n += range_.step) {
             const Frame f = frame_at(n);
             if (!fs::exists(f.input, ec) && !(skip_existing_ && fs::exists(f.output, ec)))
-                throw Failure{exit_usage, f.input + ": no such file" + frame_note(f)};
+                throw Failure{exit_usage, f.input + ": no such file" + frame_note(f.number)};
         }
 
         use_threads(options_.threads);
         Progress progress(verbosity_, range_.count());
+        ClipCount clipped_before, clipped_written;
+        std::string working_space;
+        HdrMode hdr = HdrMode::none;
+        std::string last_output = output_;
+
+        PipelineStages stages;
         // The next frame to render; frames whose output is a complete picture
         // are left out with --skip-existing (an empty or damaged one is not).
         long long next = range_.first;
-        auto next_to_render = [&]() -> std::optional<Frame> {
+        stages.next = [&]() -> std::optional<PipelineFrame> {
             for (; next <= range_.last; next += range_.step) {
-                Frame f = frame_at(next);
+                const Frame f = frame_at(next);
                 if (skip_existing_ && is_complete_picture(f.output)) {
                     progress.skipped(frame_name(f) + f.output);
                     continue;
                 }
                 next += range_.step;
-                return f;
+                return PipelineFrame{f.number, f.input, f.output};
             }
             return std::nullopt;
         };
-
-        // Files are read and written beside the render: while the node renders
-        // frame k (on every processor), frame k + 1 is read and frame k - 1
-        // written. Results are taken in frame order, so a fault stops the run
-        // exactly where it would without the overlap: frames before it are
-        // written, frames after it are not.
-        std::future<NodeFrame> reading;
-        std::future<Written> writing;
-        std::optional<Frame> written;  // the frame `writing` writes
-        std::string last_output = output_;
-        ClipCount clipped_before, clipped_written;
-        std::string working_space;
-        auto read_async = [&colour](const std::string& input) {
-            return std::async(std::launch::async, [input, &colour] {
+        stages.read = [this, &colour](const PipelineFrame& f) -> std::optional<NodeFrame> {
+            try {
                 PictureSource source;
-                HostPicture picture = read_picture(input, &source);
-                return colour.to_node(std::move(picture), std::move(source), input);
-            });
-        };
-        auto finish_write = [&] {
-            if (!written) return;
-            const Frame f = *written;
-            written.reset();
-            WriteReport report;
-            try {
-                Written w = writing.get();
-                report = w.report;
-                clipped_written.merge(w.clipped);
+                HostPicture picture = read_picture(f.input, &source);
+                return colour.to_node(std::move(picture), std::move(source), f.input);
             } catch (const PictureError& e) {
-                progress.finish();
-                throw Failure{exit_failed, e.what()};
+                throw Failure{exit_usage, e.what() + frame_note(f.number)};
             } catch (const ColourError& e) {
-                progress.finish();
-                throw Failure{exit_failed, e.what()};
+                throw Failure{exit_usage, e.what() + frame_note(f.number)};
             }
-            if (report.alpha_dropped && !noted_alpha_) {
-                progress.finish();
-                print_notes(report, f.output);
-                noted_alpha_ = true;
-            }
-            progress.rendered(frame_name(f) + f.input + " -> " + f.output);
         };
-        std::optional<Frame> current = next_to_render();
-        if (current) reading = read_async(current->input);
-        while (current) {
-            const Frame f = *current;
-            auto frame = std::make_shared<NodeFrame>();
-            try {
-                *frame = reading.get();
-            } catch (const PictureError& e) {
-                finish_write();
+        stages.on_read = [&](const PipelineFrame&, const NodeFrame& frame) {
+            if (!frame.notes.empty() && !noted_input_) {
                 progress.finish();
-                throw Failure{exit_usage, e.what() + frame_note(f)};
-            } catch (const ColourError& e) {
-                finish_write();
-                progress.finish();
-                throw Failure{exit_usage, e.what() + frame_note(f)};
-            }
-            current = next_to_render();
-            if (current) reading = read_async(current->input);
-            if (!frame->notes.empty() && !noted_input_) {
-                progress.finish();
-                for (const std::string& note : frame->notes) std::cerr << "trellin: note: " << note << "\n";
+                for (const std::string& note : frame.notes) std::cerr << "trellin: note: " << note << "\n";
                 noted_input_ = true;
             }
-            clipped_before.merge(frame->clipped);
-            working_space = frame->working_space;
-            const HostPicture& picture = frame->picture;
-            auto result = std::make_shared<HostPicture>();
-            const int w = out_size.width > 0 ? out_size.width : picture.width;
-            const int h = out_size.height > 0 ? out_size.height : picture.height;
-            const bool rendered = render_frame(*node, picture, *result, static_cast<double>(f.number), w, h) != 0;
-            finish_write();
-            if (!rendered) {
-                progress.finish();
-                throw Failure{exit_failed, f.input + ": the effect refused the frame (see its warning above)"};
+            clipped_before.merge(frame.clipped);
+            working_space = frame.working_space;
+            hdr = frame.hdr;
+        };
+        stages.write = [&colour, &record, write_options](const PipelineFrame& f, HostPicture result,
+                                                         const NodeFrame& frame, const SplitParts& parts) {
+            RenderRecord made = record;
+            made.input = f.input;
+            made.frame = f.number;
+            FrameWritten w;
+            try {
+                w.report =
+                    write_rendered(colour, std::move(result), frame, f.output, write_options, made, w.clipped, &parts);
+            } catch (const PictureError& e) {
+                throw Failure{exit_failed, e.what()};
+            } catch (const ColourError& e) {
+                throw Failure{exit_failed, e.what()};
             }
-            frame->picture = HostPicture();  // the input's samples are no longer needed
-            writing = std::async(std::launch::async, [result, frame, f, &colour, &record, write_options] {
-                RenderRecord made = record;
-                made.input = f.input;
-                made.frame = f.number;
-                Written w;
-                w.report = write_rendered(colour, std::move(*result), *frame, f.output, write_options, made, w.clipped);
-                return w;
-            });
-            written = f;
+            return w;
+        };
+        stages.on_written = [&](const PipelineFrame& f, const FrameWritten& w) {
+            clipped_written.merge(w.clipped);
+            if (w.report.alpha_dropped && !noted_alpha_) {
+                progress.finish();
+                print_notes(w.report, f.output);
+                noted_alpha_ = true;
+            }
+            progress.rendered(frame_name(frame_at(f.number)) + f.input + " -> " + f.output);
             last_output = f.output;
+        };
+        try {
+            run_pipeline(*node, stages, out_size.width, out_size.height);
+        } catch (const FrameRefused& e) {
+            progress.finish();
+            throw Failure{exit_failed, e.frame.input + ": the effect refused the frame (see its warning above)"};
+        } catch (...) {
+            progress.finish();
+            throw;
         }
-        finish_write();
         progress.finish();
-        print_clip_notes(clipped_before, clipped_written, colour.options(), working_space, output_format(last_output));
+        print_clip_notes(clipped_before, clipped_written, hdr, working_space, output_format(last_output));
         save_project_if_asked(*node, controls_, &colour.options());
         return exit_done;
     }
 
 private:
-    struct Written {
-        WriteReport report;
-        ClipCount clipped;
-    };
-
     struct Frame {
         long long number = 0;
         std::string input, output;
@@ -278,9 +249,9 @@ private:
     {
         return f.sequence ? "frame " + std::to_string(f.number) + ": " : std::string();
     }
-    static std::string frame_note(const Frame& f)
+    std::string frame_note(long long number) const
     {
-        return f.sequence ? " (frame " + std::to_string(f.number) + ")" : std::string();
+        return in_ ? " (frame " + std::to_string(number) + ")" : std::string();
     }
 
     Frame frame_at(long long n) const

@@ -9,13 +9,12 @@
 #include <iostream>
 #include <iterator>
 #include <optional>
-#include <set>
 
-#include "apps/common/frame_render.h"
-#include "apps/common/look_library.h"
-#include "apps/common/picture_limits.h"
-#include "apps/common/project_file.h"
-#include "apps/common/project_source.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/node_recipe.h"
+#include "apps/common/core/picture_limits.h"
+#include "apps/common/core/project_file.h"
+#include "apps/common/picture/project_source.h"
 #include "host/smp_pool.h"
 #include "host/value_excerpt.h"
 #include "contract/node_flags.h"
@@ -189,45 +188,35 @@ NodeSettings parse_node_settings(const FrameOptions& frame, const ControlOptions
 NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, const NodeSettings& parsed,
                      RenderOptions* project_render)
 {
-    NodePtr node;
-    if (!controls.look.empty()) {
-        try {
-            node = load_project_file(module, find_look(controls.look).path);
-        } catch (const ProjectError& e) {
+    NodeRecipe recipe;
+    recipe.look = controls.look;
+    recipe.project = controls.project;
+    recipe.keys = parsed.keys;
+    recipe.settings = parsed.settings;
+    recipe.read_project = read_project;
+    PreparedNode prepared;
+    try {
+        prepared = trellin_app::prepare_node(module, recipe);
+    } catch (const ModuleError& e) {
+        throw Failure{exit_failed, e.what()};
+    } catch (const RecipeError& e) {
+        switch (e.step) {
+        case RecipeError::Step::look:
             throw Failure{exit_usage, std::string("--look: ") + e.what()};
-        }
-    } else if (controls.project.empty()) {
-        node = create_node(module);
-    } else {
-        try {
-            const RegV reg = read_project(controls.project);
-            node = node_from_project(module, reg, controls.project);
-            if (project_render != nullptr) *project_render = project_render_options(reg, controls.project);
-        } catch (const ProjectError& e) {
+        case RecipeError::Step::project:
             throw Failure{exit_usage, e.what()};
-        }
-    }
-    std::set<const CWidget*> keyed;
-    for (const KeySetting& key : parsed.keys) {
-        try {
-            keyed.insert(apply_key(*node, key));
-        } catch (const SettingError& e) {
+        case RecipeError::Step::key:
             throw Failure{exit_usage, std::string("--key ") + e.what()};
+        case RecipeError::Step::keyed_setting:
+            throw Failure{exit_usage, "--set " + e.subject + ": \"" + e.control +
+                                          "\" also has --key; --set holds a control for the whole run"};
+        case RecipeError::Step::setting:
+            break;
         }
+        throw Failure{exit_usage, std::string("--set ") + e.what()};
     }
-    for (const Setting& s : parsed.settings) {
-        try {
-            CWidget& control = setting_control(*node, s);
-            if (keyed.count(&control) != 0)
-                throw Failure{exit_usage, "--set " + s.label + "=" + s.value + ": \"" + control.label() +
-                                              "\" also has --key; --set holds a control for the whole run"};
-            apply_setting(*node, s);
-            control.clear_keys();
-        } catch (const SettingError& e) {
-            throw Failure{exit_usage, std::string("--set ") + e.what()};
-        }
-    }
-    return node;
+    if (project_render != nullptr && prepared.render) *project_render = *prepared.render;
+    return std::move(prepared.node);
 }
 
 void save_project_if_asked(FXNode& node, const ControlOptions& controls, const RenderOptions* render)
@@ -253,10 +242,10 @@ PictureColour prepare_colour(FXNode& node, const RenderOptions& from_project, co
     }
 }
 
-void print_clip_notes(const ClipCount& before, const ClipCount& written, const RenderOptions& options,
-                      const std::string& working_space, const std::string& output)
+void print_clip_notes(const ClipCount& before, const ClipCount& written, HdrMode hdr, const std::string& working_space,
+                      const std::string& output)
 {
-    const std::string note = clip_note(before, options, working_space);
+    const std::string note = clip_note(before, hdr, working_space);
     if (!note.empty()) std::cerr << "trellin: note: " << note << "\n";
     if (written.clipped > 0)
         std::cerr << "trellin: note: " << written.clipped << " of " << written.total

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/contact_sheet.h"
-#include "apps/common/control_key.h"
-#include "apps/common/colour_options.h"
-#include "apps/common/control_setting.h"
-#include "apps/common/host_picture.h"
-#include "apps/common/image_io.h"
-#include "apps/common/module_loader.h"
-#include "apps/common/output_file.h"
-#include "apps/common/picture_colour.h"
-#include "apps/common/render_options.h"
+#include "apps/trellin/contact_sheet.h"
+#include "apps/common/core/control_key.h"
+#include "apps/common/cli/colour_options.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/picture/image_io.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/common/core/output_file.h"
+#include "apps/common/picture/picture_colour.h"
+#include "apps/common/core/render_options.h"
 #include "apps/trellin/commands.h"
 #include "apps/trellin/progress.h"
 
@@ -73,10 +73,10 @@ trellin_app::PictureColour prepare_colour(FXNode& node, const trellin_app::Rende
                                           const trellin_app::RenderOverrides& overrides);
 
 // Notes a run prints once, at its end, on samples clipped before the node
-// (`working_space` names where) and on writing (`output` names the format).
+// in `hdr` mode (`working_space` names where) and on writing (`output` names
+// the format).
 void print_clip_notes(const trellin_app::ClipCount& before, const trellin_app::ClipCount& written,
-                      const trellin_app::RenderOptions& options, const std::string& working_space,
-                      const std::string& output);
+                      trellin_app::HdrMode hdr, const std::string& working_space, const std::string& output);
 
 // --quiet and --verbose.
 void add_verbosity_options(CLI::App& command, Verbosity& verbosity);

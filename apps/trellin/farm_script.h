@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/common/frame_sequence.h"
+#include "apps/common/core/frame_sequence.h"
 
 namespace trellin_cli {
 

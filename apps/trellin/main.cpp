@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "apps/common/command_line_errors.h"
+#include "apps/common/cli/command_line_errors.h"
 #include "apps/trellin/commands.h"
 
 using namespace trellin_cli;

@@ -1,4 +1,4 @@
-// test-links: trellin_app
+// test-links: trellin_pictures
 // The tables behind the control reference and `trellin info`: every control
 // of the node has a one-line meaning and a strip, and every value a strip
 // shows is one the node takes.
@@ -6,9 +6,9 @@
 
 #include <set>
 
-#include "apps/common/control_gallery.h"
-#include "apps/common/control_meaning.h"
-#include "apps/common/control_text.h"
+#include "apps/trellin/control_gallery.h"
+#include "apps/common/core/control_meaning.h"
+#include "apps/common/core/control_text.h"
 #include "node/trellin_node.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/sample_convert.h"
 #include "node/control_table.h"
 #include "trellin_cli_support.h"
 

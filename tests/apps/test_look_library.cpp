@@ -1,4 +1,4 @@
-// test-links: trellin_app
+// test-links: trellin_pictures
 // test-builds: trellin_looks
 // The named looks as the programs find them: every shipped look restores and
 // changes a small picture in its own way; looks are listed by file name,
@@ -12,10 +12,10 @@
 #include <fstream>
 #include <set>
 
-#include "apps/common/demo_picture.h"
-#include "apps/common/frame_render.h"
-#include "apps/common/look_library.h"
-#include "apps/common/project_file.h"
+#include "apps/trellin/demo_picture.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/look_library.h"
+#include "apps/common/core/project_file.h"
 
 namespace {
 

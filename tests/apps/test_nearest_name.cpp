@@ -1,8 +1,8 @@
 // The "did you mean" helper: the closest known name, only when it is close.
-// test-links: trellin_app
+// test-links: trellin_app_core
 #include <gtest/gtest.h>
 
-#include "apps/common/nearest_name.h"
+#include "apps/common/core/nearest_name.h"
 
 namespace {
 

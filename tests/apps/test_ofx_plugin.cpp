@@ -14,7 +14,7 @@
 #include <sstream>
 #include <thread>
 
-#include "apps/common/sample_convert.h"
+#include "apps/common/core/sample_convert.h"
 #include "apps/gl/headless_view.h"
 #include "ofx_test_host.h"
 #include "trellin_cli_support.h"

@@ -1,7 +1,7 @@
 // Colour around the node, in process: conversions against values worked out by hand, names
 // resolved through an OpenColorIO config the test writes, the log curve's round trip through
 // the node's own sample exchange, and associated alpha divided out and multiplied back.
-// test-links: trellin_app
+// test-links: trellin_app_picture
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,10 +9,10 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "apps/common/colour_space.h"
-#include "apps/common/hdr_curve.h"
-#include "apps/common/picture_attributes.h"
-#include "apps/common/picture_colour.h"
+#include "apps/common/core/hdr_curve.h"
+#include "apps/common/picture/colour_space.h"
+#include "apps/common/picture/picture_attributes.h"
+#include "apps/common/picture/picture_colour.h"
 #include "pixels/image_exchange.h"
 
 namespace {
@@ -160,9 +160,18 @@ TEST(PictureColourTest, AssociatedAlphaIsDividedOutAndMultipliedBack)
     EXPECT_NEAR(png.samples[1], srgb_encode(0.8), 1e-4);
     EXPECT_EQ(png.picture.attributes->list.get_string("oiio:ColorSpace"), "sRGB");
 
-    // Highlights: clipped and counted without --hdr, kept with it.
+    // Highlights: kept as parts by default, clipped and counted with --hdr none, kept with --hdr log.
     exr.samples = {4.0f, -0.1f, 0.5f, 1.0f};
-    EXPECT_EQ(colour.to_node(one_pixel(0, 0, 0, 0), exr, "hot.exr").clipped.clipped, 2);
+    const NodeFrame split = colour.to_node(one_pixel(0, 0, 0, 0), exr, "hot.exr");
+    EXPECT_EQ(split.clipped.clipped, 0);
+    EXPECT_EQ(split.parts.above_scale, 3.0f);
+    EXPECT_FLOAT_EQ(split.parts.below_scale, 0.1f);
+    EXPECT_EQ(split.picture.data[0], 65535);
+    EXPECT_EQ(split.parts.above.data[0], 65535);
+    EXPECT_EQ(split.parts.below.data[1], 65535);
+    RenderOptions none;
+    none.hdr = HdrMode::none;
+    EXPECT_EQ(PictureColour(none, &spaces).to_node(one_pixel(0, 0, 0, 0), exr, "hot.exr").clipped.clipped, 2);
     RenderOptions hdr;
     hdr.hdr = HdrMode::log;
     const PictureColour logged(hdr, &spaces);

@@ -1,9 +1,9 @@
 // How large a picture the programs take: the side limit, and the memory a frame needs
 // against the memory there is.
-// test-links: trellin_app
+// test-links: trellin_app_core
 #include <gtest/gtest.h>
 
-#include "apps/common/picture_limits.h"
+#include "apps/common/core/picture_limits.h"
 
 namespace {
 

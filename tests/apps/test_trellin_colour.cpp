@@ -103,7 +103,7 @@ colorspaces:
     EXPECT_FALSE(fs::exists(dir / "x.exr"));
 }
 
-TEST_F(TrellinColour, HdrPlatesAreCountedAndKeptWithTheLogCurve)
+TEST_F(TrellinColour, HdrPlatesAreKeptSplitOrOnTheLogCurveOrCountedWhenClipped)
 {
     // Values from -0.1 to 64, and two beyond even the curve's range.
     std::vector<float> plate(std::size_t(w) * h * 3);
@@ -116,7 +116,7 @@ TEST_F(TrellinColour, HdrPlatesAreCountedAndKeptWithTheLogCurve)
         outside += v < 0.0f || v > 1.0f;
         beyond_curve += v < -0.13493f || v > 1024.0f;
     }
-    const RunResult clipped = run({"render", path("plate.exr"), path("clipped.exr")});
+    const RunResult clipped = run({"render", path("plate.exr"), path("clipped.exr"), "--hdr", "none"});
     ASSERT_EQ(clipped.code, 0) << clipped.err;
     EXPECT_NE(clipped.err.find(std::to_string(outside) + " of " + std::to_string(plate.size()) +
                                " samples lay outside 0..1 in the working space linear (lowest -0.5, highest 2000)"),
@@ -129,6 +129,14 @@ TEST_F(TrellinColour, HdrPlatesAreCountedAndKeptWithTheLogCurve)
     EXPECT_NE(kept.err.find(std::to_string(beyond_curve) + " of "), std::string::npos) << kept.err;
     const FileImage out = read_file(dir / "kept.exr");
     EXPECT_GT(*std::max_element(out.f32.begin(), out.f32.end()), 32.0f) << "highlights survive the node";
+
+    // By default a float plate keeps what lies outside 0..1, all of it, and nothing is noted.
+    const RunResult split = run({"render", path("plate.exr"), path("split.exr")});
+    ASSERT_EQ(split.code, 0) << split.err;
+    EXPECT_EQ(split.err.find("note"), std::string::npos) << split.err;
+    const FileImage carried = read_file(dir / "split.exr");
+    EXPECT_GT(*std::max_element(carried.f32.begin(), carried.f32.end()), 500.0f) << "the lone 2000 is carried";
+    EXPECT_LT(*std::min_element(carried.f32.begin(), carried.f32.end()), -0.05f);
 }
 
 TEST_F(TrellinColour, PremultipliedSoftEdgeLeavesNoColourOutsideAlpha)

@@ -108,9 +108,10 @@ std::vector<float> from_planes(const std::string& bytes)
     return rgba;
 }
 
-TEST_F(TrellinPipe, FloatFramesKeepTheirHighlightsWithHdrLog)
+TEST_F(TrellinPipe, FloatFramesKeepTheirHighlightsUnlessClipped)
 {
-    // Linear colour with alpha 1 (premultiplied or not, the same), in 0..1 first.
+    // Linear colour with alpha 1 (premultiplied or not, the same), in 0..1 first: the default
+    // (--hdr split for float frames) renders them bit for bit as the node does.
     std::vector<float> frame(std::size_t(w) * h * 4);
     for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = i % 4 == 3 ? 1.0f : float(i % 97) / 96.0f;
     spit(dir / "in.raw", float_planes(frame));
@@ -125,11 +126,11 @@ TEST_F(TrellinPipe, FloatFramesKeepTheirHighlightsWithHdrLog)
     for (std::size_t i = 0; i < out.size(); ++i)
         ASSERT_EQ(out[i], i % 4 == 3 ? 1.0f : float(expected[i]) / 65535.0f) << "sample " << i;
 
-    // Highlights up to 32: clipped and reported once without --hdr, kept with --hdr log.
+    // Highlights up to 32: clipped and reported once with --hdr none, kept by default and with --hdr log.
     for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = i % 4 == 3 ? 1.0f : float(i % 97) / 3.0f;
     spit(dir / "hot.raw", float_planes(frame) + float_planes(frame));
     const auto hot = testkit::RunOptions().input(path("hot.raw"));
-    const RunResult clipped = run({"pipe", "--size", "24x16", "--pix-fmt", "gbrapf32le"}, hot);
+    const RunResult clipped = run({"pipe", "--size", "24x16", "--pix-fmt", "gbrapf32le", "--hdr", "none"}, hot);
     ASSERT_EQ(clipped.code, 0) << clipped.err;
     EXPECT_NE(clipped.err.find("samples lay outside 0..1 in the working space linear (lowest 1.33333, highest 32)"),
               std::string::npos)
@@ -140,6 +141,11 @@ TEST_F(TrellinPipe, FloatFramesKeepTheirHighlightsWithHdrLog)
     EXPECT_EQ(kept.err, "");
     const std::vector<float> bright = from_planes(kept.out);
     EXPECT_GT(*std::max_element(bright.begin(), bright.end()), 16.0f);
+    const RunResult split = run({"pipe", "--size", "24x16", "--pix-fmt", "gbrapf32le"}, hot);
+    ASSERT_EQ(split.code, 0) << split.err;
+    EXPECT_EQ(split.err, "");
+    const std::vector<float> carried = from_planes(split.out);
+    EXPECT_GT(*std::max_element(carried.begin(), carried.end()), 16.0f);
 }
 
 }  // namespace

@@ -16,8 +16,8 @@
 #include <tuple>
 #include <vector>
 
-#include "apps/common/control_setting.h"
-#include "apps/common/image_io.h"
+#include "apps/common/core/control_setting.h"
+#include "apps/common/picture/image_io.h"
 #include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/panel_layout.h"
 #include "apps/trellin-view/render_worker.h"

@@ -24,8 +24,8 @@
 
 #include <OpenImageIO/imagebuf.h>
 
-#include "apps/common/image_io.h"
-#include "apps/common/picture_settings.h"
+#include "apps/common/picture/image_io.h"
+#include "apps/common/picture/picture_settings.h"
 #include "apps/trellin-view/view_geometry.h"
 #include "host/regv.h"
 #include "support/subprocess.h"

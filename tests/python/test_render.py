@@ -38,11 +38,19 @@ def test_equals_trellin_render(tmp_path, look_node, dtype, channels):
         if channels == 4:
             picture[..., 3] = 1
         colour = ["--colorspace-out", "linear"]
+    # Values outside 0..1 (the float pictures hold some) clipped in both, and counted.
+    hdr = "none"
+    colour += ["--hdr", "none"]
     write_picture(tmp_path / f"in.{ext}", picture)
     run_trellin("render", tmp_path / f"in.{ext}", tmp_path / "out.png", *LOOK_ARGS, *colour)
-    run_trellin("render", tmp_path / f"in.{ext}", tmp_path / f"depth.{out_ext}", "--depth", depth, *LOOK_ARGS)
+    run_trellin("render", tmp_path / f"in.{ext}", tmp_path / f"depth.{out_ext}", "--depth", depth, *LOOK_ARGS,
+                "--hdr", "none")
 
-    rendered = look_node.render(picture)
+    if np.dtype(dtype).kind == "f":
+        with pytest.warns(UserWarning, match=r"^render\(\): \d+ of \d+ samples lay outside 0..1"):
+            rendered = look_node.render(picture, hdr=hdr)
+    else:
+        rendered = look_node.render(picture)
     assert rendered.dtype == picture.dtype and rendered.shape == picture.shape
     reference = read_picture(tmp_path / "out.png")
     assert reference.dtype == np.uint16
@@ -50,7 +58,7 @@ def test_equals_trellin_render(tmp_path, look_node, dtype, channels):
     np.testing.assert_array_equal(rendered, read_picture(tmp_path / f"depth.{out_ext}"))
     # A strided view (every other row, colour reversed) is read through its strides.
     view = picture[::2, :, 2::-1] if channels == 3 else picture[::2]
-    np.testing.assert_array_equal(look_node.render(view), look_node.render(np.ascontiguousarray(view)))
+    np.testing.assert_array_equal(look_node.render(view, hdr=hdr), look_node.render(np.ascontiguousarray(view), hdr=hdr))
 
 
 KEYS = ["Cell Angle@0=0", "Cell Angle@12=90", "Light Active@5=on", "Light@0=1,0,0,1", "Light@12=0,0,1,1",

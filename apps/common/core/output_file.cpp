@@ -1,0 +1,182 @@
+#include "apps/common/core/output_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace trellin_app {
+
+namespace {
+
+constexpr std::string_view marker = ".tmp-";
+
+// This machine's name as it goes into a file name.
+const std::string& host_tag()
+{
+    static const std::string tag = [] {
+        char name[256] = {};
+        if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::string("host");
+        std::string text(name);
+        for (char& ch : text) {
+            const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
+            if (!plain) ch = '_';
+        }
+        return text;
+    }();
+    return tag;
+}
+
+std::string temporary_name(const std::string& file_name, const std::string& extension, long pid)
+{
+    return "." + file_name + std::string(marker) + host_tag() + "-" + std::to_string(pid) + extension;
+}
+
+// The output a temporary file name belongs to and the process that wrote it,
+// when `name` is a temporary of this machine.
+bool parse_temporary(const std::string& name, std::string& output_name, long& pid)
+{
+    if (name.size() < 2 || name[0] != '.') return false;
+    const std::string tag = std::string(marker) + host_tag() + "-";
+    const std::size_t at = name.rfind(tag);
+    if (at == std::string::npos || at < 2) return false;
+    output_name = name.substr(1, at - 1);
+    const std::string extension = fs::path(output_name).extension().string();
+    const std::size_t digits = at + tag.size();
+    if (name.size() < digits + extension.size() ||
+        name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+        return false;
+    const char* first = name.data() + digits;
+    const char* last = name.data() + name.size() - extension.size();
+    const auto [end, ec] = std::from_chars(first, last, pid);
+    return ec == std::errc() && end == last && first != last && pid > 0;
+}
+
+bool process_ended(long pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace
+
+std::string absolute_name(const std::string& path)
+{
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    return (ec ? fs::path(path) : absolute).lexically_normal().string();
+}
+
+bool same_file(const std::string& a, const std::string& b)
+{
+    if (absolute_name(a) == absolute_name(b)) return true;
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+}
+
+std::string temporary_path_for(const std::string& path)
+{
+    const fs::path target(path);
+    return (target.parent_path() /
+            temporary_name(target.filename().string(), target.extension().string(), static_cast<long>(::getpid())))
+        .string();
+}
+
+int remove_stale_temporaries(const std::string& folder, const std::function<bool(const std::string&)>& ours)
+{
+    const fs::path dir = folder.empty() ? fs::path(".") : fs::path(folder);
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    int removed = 0;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::string output_name;
+        long pid = 0;
+        if (!parse_temporary(name, output_name, pid) || !process_ended(pid)) continue;
+        if (!ours((fs::path(folder) / output_name).string())) continue;
+        std::error_code ignored;
+        if (fs::remove(it->path(), ignored)) ++removed;
+    }
+    return removed;
+}
+
+int remove_stale_temporaries(const std::string& path)
+{
+    const fs::path target(path);
+    const std::string name = target.filename().string();
+    return remove_stale_temporaries(target.parent_path().string(), [&name](const std::string& output) {
+        return fs::path(output).filename().string() == name;
+    });
+}
+
+PendingOutput::PendingOutput(std::string path) : path_(std::move(path)), temporary_(temporary_path_for(path_))
+{
+    for (int attempt = 0; attempt < 2 && fd_ < 0; ++attempt) {
+        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // Our own name taken: an ended process of the same id left it.
+        if (fd_ < 0 && errno == EEXIST && attempt == 0) ::unlink(temporary_.c_str());
+    }
+    if (fd_ < 0) {
+        const int err = errno;
+        committed_ = true;  // nothing of ours to remove
+        fail("cannot create the temporary file " + fs::path(temporary_).filename().string(), err);
+    }
+}
+
+PendingOutput::~PendingOutput()
+{
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_) ::unlink(temporary_.c_str());
+}
+
+void PendingOutput::fail(const std::string& what, int err)
+{
+    throw OutputError(path_ + ": " + what + ": " + std::strerror(err));
+}
+
+void PendingOutput::write(std::string_view bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail("cannot write", errno);
+        }
+        if (n == 0) fail("cannot write", ENOSPC);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void PendingOutput::commit()
+{
+    if (::fsync(fd_) != 0) fail("cannot write (flushing to disk)", errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail("cannot write (closing)", errno);
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) fail("cannot write (renaming into place)", errno);
+    committed_ = true;
+    // The rename itself reaches the disk with the folder. A folder that cannot
+    // be flushed (some file systems refuse) leaves the output in place.
+    const std::string folder = fs::path(path_).parent_path().string();
+    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+void write_file_whole(const std::string& path, std::string_view bytes)
+{
+    PendingOutput output(path);
+    output.write(bytes);
+    output.commit();
+}
+
+}  // namespace trellin_app

@@ -1,0 +1,181 @@
+#include "apps/common/picture/colour_space.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+namespace trellin_app {
+
+namespace {
+
+// OpenImageIO's name for its own spaces when no config is in use.
+constexpr char built_in_config[] = "built-in";
+// A list of known names in a message stops after this many.
+constexpr std::size_t listed_names = 16;
+
+// "Gamma" followed by a positive number: OpenImageIO's built-in power curves.
+bool gamma_name(const std::string& name)
+{
+    if (name.size() <= 5 || !same_name(name.substr(0, 5), "Gamma")) return false;
+    const std::string number = name.substr(5);
+    char* end = nullptr;
+    const double g = std::strtod(number.c_str(), &end);
+    return end == number.c_str() + number.size() && g > 0.0;
+}
+
+// The built-in spaces by their canonical spelling; empty for another name.
+std::string built_in_space(const std::string& name)
+{
+    if (same_name(name, linear_space) || same_name(name, "scene_linear")) return linear_space;
+    if (same_name(name, srgb_space)) return srgb_space;
+    if (same_name(name, "Rec709")) return "Rec709";
+    if (gamma_name(name)) return "Gamma" + name.substr(5);
+    return {};
+}
+
+}  // namespace
+
+bool same_name(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+void ColourConversion::apply(float* pixels, std::size_t count, int channels) const
+{
+    if (count == 0) return;
+    const OIIO::stride_t pixel = OIIO::stride_t(channels) * OIIO::stride_t(sizeof(float));
+    processor_->apply(pixels, static_cast<int>(count), 1, 3, sizeof(float), pixel,
+                      pixel * static_cast<OIIO::stride_t>(count));
+}
+
+ColourSpaces::ColourSpaces(const std::string& config)
+{
+    const char* env = std::getenv("OCIO");
+    const std::string asked = !config.empty() ? config : env != nullptr ? env : "";
+    config_ = std::make_unique<OIIO::ColorConfig>(asked);
+    built_in_ = config_->configname() == built_in_config;
+    if (built_in_ && !asked.empty()) {
+        const std::string who = config.empty() ? "$OCIO " + asked : asked;
+        throw ColourError(who + ": cannot read the OpenColorIO config: " + config_->geterror());
+    }
+    config_->geterror();  // the built-in config reports the missing file; not a fault
+}
+
+ColourSpaces::~ColourSpaces() = default;
+
+const ColourSpaces& ColourSpaces::shared()
+{
+    static const ColourSpaces spaces;
+    return spaces;
+}
+
+std::string ColourSpaces::description() const
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    return built_in_ ? std::string("OpenImageIO's built-in colour spaces")
+                     : "the OpenColorIO config " + config_->configname();
+}
+
+std::string ColourSpaces::resolve(const std::string& name) const
+{
+    if (name.empty()) return {};
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (built_in_) return built_in_space(name);
+    for (const std::string& space : config_->getColorSpaceNames()) {
+        if (same_name(space, name)) return space;
+        for (const std::string& alias : config_->getAliases(space))
+            if (same_name(alias, name)) return space;
+    }
+    if (const char* role = config_->getColorSpaceNameByRole(name)) return role;
+    if (same_name(name, linear_space)) {
+        if (const char* role = config_->getColorSpaceNameByRole("scene_linear")) return role;
+    }
+    // OpenImageIO converts between its own spaces even with a config.
+    return built_in_space(name);
+}
+
+std::string ColourSpaces::known_names() const
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    if (built_in_) return "linear, sRGB, Rec709 and GammaN (e.g. Gamma2.2)";
+    const std::vector<std::string> names = config_->getColorSpaceNames();
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < listed_names; ++i) text += (i == 0 ? "" : ", ") + names[i];
+    if (names.size() > listed_names) text += " and " + std::to_string(names.size() - listed_names) + " more";
+    return text;
+}
+
+std::string ColourSpaces::require(const std::string& name, const std::string& what) const
+{
+    std::string space = resolve(name);
+    if (space.empty())
+        throw ColourError(what + ": no colour space \"" + name + "\" in " + description() + " (it has " +
+                          known_names() + ")");
+    return space;
+}
+
+bool ColourSpaces::same(const std::string& a, const std::string& b) const
+{
+    if (same_name(a, b)) return true;
+    const std::string ra = resolve(a), rb = resolve(b);
+    return !ra.empty() && same_name(ra, rb);
+}
+
+ConversionPtr ColourSpaces::cached(const std::string& from, const std::string& to,
+                                   ConversionPtr (ColourSpaces::*make)(const std::string&, const std::string&)
+                                       const) const
+{
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    const auto key = std::make_pair(from, to);
+    const auto known = conversions_.find(key);
+    if (known != conversions_.end()) return known->second;
+    ConversionPtr made = (this->*make)(from, to);
+    conversions_.emplace(key, made);
+    return made;
+}
+
+ConversionPtr ColourSpaces::conversion(const std::string& from, const std::string& to) const
+{
+    return cached(from, to, &ColourSpaces::make_conversion);
+}
+
+ConversionPtr ColourSpaces::make_conversion(const std::string& from, const std::string& to) const
+{
+    if (same(from, to)) return nullptr;
+    const std::string a = require(from, "\"" + from + "\""), b = require(to, "\"" + to + "\"");
+    OIIO::ColorProcessorHandle processor = config_->createColorProcessor(a, b);
+    config_->geterror();
+    if (!processor)
+        throw ColourError("no conversion from \"" + a + "\" to \"" + b + "\" in " + description() +
+                          (built_in_ ? std::string() : " (OpenImageIO's own spaces do not mix with a config's)"));
+    if (processor->isNoOp()) return nullptr;
+    return std::make_shared<const ColourConversion>(std::move(processor));
+}
+
+ConversionPtr ColourSpaces::display_conversion(const std::string& from) const
+{
+    // Kept beside the conversions, under a name no space has.
+    return cached(from, std::string(1, '\0'), &ColourSpaces::make_display_conversion);
+}
+
+ConversionPtr ColourSpaces::make_display_conversion(const std::string& from, const std::string&) const
+{
+    if (built_in_ || config_->getNumDisplays() == 0) return conversion(from, srgb_space);
+    std::string display;
+    for (const std::string& d : config_->getDisplayNames())
+        if (same_name(d, srgb_space)) display = d;
+    if (display.empty()) display = config_->getDefaultDisplayName();
+    const char* view = config_->getDefaultViewName(display);
+    const std::string space = require(from, "\"" + from + "\"");
+    OIIO::ColorProcessorHandle processor = config_->createDisplayTransform(display, view != nullptr ? view : "", space);
+    config_->geterror();
+    if (!processor)
+        throw ColourError("no view of \"" + space + "\" on the display \"" + display + "\" in " + description());
+    if (processor->isNoOp()) return nullptr;
+    return std::make_shared<const ColourConversion>(std::move(processor));
+}
+
+}  // namespace trellin_app

@@ -1,0 +1,125 @@
+// Colour and alpha around the node. The node works on 16-bit samples in 0..1
+// with unassociated alpha; pictures come in other colour spaces, with values
+// outside 0..1 and with colour multiplied by alpha. On the way in a picture is
+// freed of alpha (associated inputs are divided by it), converted into the
+// working space, optionally put through the log curve of --hdr log
+// (hdr_curve.h) or split at 0 and 1 for --hdr split (hdr_split.h), and
+// counted where the node's range clips it; on the way out
+// the same steps run backwards into the output's space, and associated
+// outputs (OpenEXR) are multiplied by the output's alpha again, so no colour
+// is left where alpha is 0.
+//
+// Where nothing changes (an integer picture whose space is the working space,
+// no --hdr, no associated alpha) the samples go through untouched, so PNG to
+// PNG renders are bit for bit what the node makes.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "apps/common/core/clip_count.h"
+#include "apps/common/core/hdr_split.h"
+#include "apps/common/core/host_picture.h"
+#include "apps/common/core/render_options.h"
+#include "apps/common/picture/colour_space.h"
+#include "apps/common/picture/image_io.h"
+#include "apps/common/picture/picture_source.h"
+
+namespace trellin_app {
+
+// One frame on its way into the node, with what its way out needs.
+struct NodeFrame {
+    HostPicture picture;        // what the node renders: working space, 16 bits
+    std::string input_space;    // the input's colour space
+    std::string working_space;  // the space the node works in
+    // The input's alpha as read, when its samples went through floats: the
+    // output's alpha when alpha is not refracted (it is then the input's).
+    std::vector<float> alpha;
+    ClipCount clipped;               // colour samples the node's range clipped
+    HdrMode hdr = HdrMode::none;     // the mode it renders in (never automatic)
+    SplitParts parts;                // with --hdr split: what lies outside 0..1, to render beside `picture`
+    std::vector<std::string> notes;  // what the input's metadata left unclear
+};
+
+// How an output stores its samples.
+struct OutputForm {
+    std::string format;             // "openexr", "png", ...; "raw" for piped frames
+    bool float_samples = false;     // floats, which hold values outside 0..1
+    bool associated_alpha = false;  // colour multiplied by alpha
+};
+
+// The form of a picture file written in `format` at `depth`.
+OutputForm file_output_form(const std::string& format, SampleDepth depth);
+
+// A node's result on its way out.
+struct OutputFrame {
+    HostPicture picture;         // 16-bit samples (clamped to 0..1), attributes naming the space
+    std::vector<float> samples;  // the same unclamped, when they went through floats; else empty
+    std::string space;           // the output's colour space
+    ClipCount clipped;           // samples outside 0..1 (counted for integer outputs only)
+};
+
+class PictureColour {
+public:
+    // For a run with `options`. `spaces` defaults to ColourSpaces::shared(),
+    // read when a name needs resolving. Names given in `options` are checked
+    // here: a ColourError names the option.
+    explicit PictureColour(RenderOptions options, const ColourSpaces* spaces = nullptr);
+
+    const RenderOptions& options() const { return options_; }
+
+    // The frame the node renders from a picture as read. `name` names the
+    // picture in notes and errors (a ColourError when a conversion cannot be
+    // made).
+    NodeFrame to_node(HostPicture picture, PictureSource source, const std::string& name) const;
+
+    // The colour space an output of `form` is written in: --colorspace-out,
+    // else the convention of its samples (floats linear, integers sRGB).
+    std::string output_space(const OutputForm& form) const;
+
+    // The node's result converted for an output of `form` in `space`; its
+    // attributes say so (the colour space, and no colour profile of the
+    // input's when the space differs from the input's). `parts`: the frame's
+    // parts as the node rendered them (render_split), added back.
+    OutputFrame from_node(HostPicture result, const NodeFrame& frame, const std::string& space, const OutputForm& form,
+                          const SplitParts* parts = nullptr) const;
+
+    // The node's result (with its rendered `parts`) as an sRGB display shows
+    // it (16 bits, alpha as it is).
+    HostPicture for_display(HostPicture result, const NodeFrame& frame, const SplitParts* parts = nullptr) const;
+
+private:
+    const ColourSpaces& spaces() const;
+    bool same(const std::string& a, const std::string& b) const;
+    ConversionPtr conversion(const std::string& from, const std::string& to, const std::string& name) const;
+
+    RenderOptions options_;
+    const ColourSpaces* spaces_;
+};
+
+// How a picture was made, for its metadata.
+struct RenderRecord {
+    nlohmann::json project;  // the node's settings document (RegV) with the "render" member
+    std::string input;       // the input as named
+    long long frame = 0;     // the frame number it rendered at
+};
+
+// The settings document a picture written from `frame` in `space` carries.
+nlohmann::json picture_settings_document(const RenderRecord& record, const NodeFrame& frame, const std::string& space);
+
+// Writes the node's result to `path`: converted for the output (format and
+// depth from the path and `options`), with Software and the settings in its
+// metadata. The samples its format clipped are added to `clipped`. `parts`
+// as from_node takes them.
+WriteReport write_rendered(const PictureColour& colour, HostPicture result, const NodeFrame& frame,
+                           const std::string& path, const WriteOptions& options, const RenderRecord& record,
+                           ClipCount& clipped, const SplitParts* parts = nullptr);
+
+// One line about samples clipped before the node in frames rendered in
+// `mode`: how many, the lowest and highest, and what keeps them. Empty when
+// none were.
+std::string clip_note(const ClipCount& count, HdrMode mode, const std::string& working_space);
+
+}  // namespace trellin_app
