@@ -1,5 +1,5 @@
 // test-labels: external
-// test-builds: trellin_looks trellin_frei0r trellin-view
+// test-builds: trellin_looks trellin_frei0r trellin-view trellin_ofx
 // `make install` into a fresh prefix: the installed trellin finds its module
 // and lists and renders the installed looks, with no environment variable.
 #include <gtest/gtest.h>
@@ -21,6 +21,14 @@ TEST_F(InstalledTree, TrellinListsAndRendersTheInstalledLooks)
     EXPECT_TRUE(fs::exists(prefix / "lib" / "frei0r-1" / "trellin.so"));
     // Where Kdenlive looks for effect descriptions under the prefix.
     EXPECT_TRUE(fs::exists(prefix / "share" / "kdenlive" / "effects" / "frei0r_trellin.xml"));
+    // The OpenFX bundle carries the module, the host library and the looks,
+    // and its plug-in finds the library beside itself.
+    const fs::path ofx = prefix / "OFX" / "Plugins" / "Trellin.ofx.bundle" / "Contents";
+    for (const char* file : {"Linux-x86-64/Trellin.ofx", "Linux-x86-64/TrellinVx.node",
+                             "Linux-x86-64/libtrellinhost.so", "Resources/looks/pebbles.json"})
+        EXPECT_TRUE(fs::exists(ofx / file)) << file;
+    const RunResult ldd = testkit::run_program({"ldd", (ofx / "Linux-x86-64/Trellin.ofx").string()});
+    EXPECT_NE(ldd.out.find((ofx / "Linux-x86-64/libtrellinhost.so").string()), std::string::npos) << ldd.out;
 
     const testkit::RunOptions clean = testkit::RunOptions().with_env({"TRELLIN_MODULE", "TRELLIN_THREADS"});
     const std::string installed = (prefix / "bin" / "trellin").string();

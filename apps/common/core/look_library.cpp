@@ -39,9 +39,14 @@ std::string look_folder(const std::string& base_dir)
 
 std::vector<LookEntry> list_looks(const std::string& base_dir)
 {
+    return list_looks_in(look_folder(base_dir));
+}
+
+std::vector<LookEntry> list_looks_in(const std::string& folder)
+{
     std::vector<LookEntry> looks;
     std::error_code ec;
-    for (fs::directory_iterator it(look_folder(base_dir), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& file = it->path();
         if (file.extension() != look_extension || !it->is_regular_file(ec)) continue;
         looks.push_back({file.stem().string(), summary_of(file.string()), file.string()});

@@ -27,6 +27,10 @@ std::string look_folder(const std::string& base_dir = executable_dir());
 // Looks found in the installed share folder and the build tree, sorted by name.
 std::vector<LookEntry> list_looks(const std::string& base_dir = executable_dir());
 
+// The looks in `folder` itself (a plug-in that carries its own), sorted by
+// name; none when the folder cannot be read.
+std::vector<LookEntry> list_looks_in(const std::string& folder);
+
 // The look called `name` (case-insensitive); throws ProjectError naming it and listing/suggesting known looks.
 LookEntry find_look(const std::string& name, const std::string& base_dir = executable_dir());
 

@@ -1,0 +1,352 @@
+#include "apps/ofx/effect_instance.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <limits>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "apps/common/core/control_text.h"
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/project_file.h"
+#include "apps/ofx/host_image.h"
+
+namespace trellin_ofx {
+
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+// An image fetched from a clip, given back to the host when it goes.
+class ClipImage {
+public:
+    ClipImage(OfxImageClipHandle clip, OfxTime time)
+    {
+        if (host_suites().effect->clipGetImage(clip, time, nullptr, &image_) != kOfxStatOK) image_ = nullptr;
+    }
+    ~ClipImage()
+    {
+        if (image_ != nullptr) host_suites().effect->clipReleaseImage(image_);
+    }
+    ClipImage(const ClipImage&) = delete;
+    ClipImage& operator=(const ClipImage&) = delete;
+
+    OfxPropertySetHandle get() const { return image_; }
+
+private:
+    OfxPropertySetHandle image_ = nullptr;
+};
+
+// Watches the host's abort flag while a frame renders and passes it on to the
+// node, which stops early. The host is asked from a thread of the watch's own
+// every few milliseconds: the node's row workers give no chance to ask from
+// the rendering thread itself.
+class AbortWatch {
+public:
+    AbortWatch(FXNode& node, OfxImageEffectHandle effect) : node_(node), effect_(effect)
+    {
+        thread_ = std::thread([this] { watch(); });
+    }
+    ~AbortWatch()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+        node_.clear_abort();
+    }
+    AbortWatch(const AbortWatch&) = delete;
+    AbortWatch& operator=(const AbortWatch&) = delete;
+
+    bool fired() const { return fired_.load(); }
+
+private:
+    void watch()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!done_) {
+            if (host_suites().effect->abort(effect_) != 0) {
+                fired_ = true;
+                node_.request_abort();
+                return;
+            }
+            wake_.wait_for(lock, std::chrono::milliseconds(4));
+        }
+    }
+
+    FXNode& node_;
+    OfxImageEffectHandle effect_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool done_ = false;
+    std::atomic<bool> fired_{false};
+    std::thread thread_;
+};
+
+// Sets a parameter's value (`time` < 0: its present value, no key) from the
+// node's values, in the form its kind takes.
+void set_param(OfxParamHandle h, const Parameter& p, const double* v, OfxTime time)
+{
+    const OfxParameterSuiteV1& P = *host_suites().params;
+    const bool keyed = time >= 0.0;
+    switch (p.kind) {
+    case ParamKind::real:
+        keyed ? P.paramSetValueAtTime(h, time, v[0]) : P.paramSetValue(h, v[0]);
+        break;
+    case ParamKind::integer:
+    case ParamKind::boolean:
+    case ParamKind::choice: {
+        const int n = static_cast<int>(std::lround(v[0]));
+        keyed ? P.paramSetValueAtTime(h, time, n) : P.paramSetValue(h, n);
+        break;
+    }
+    case ParamKind::colour:
+        keyed ? P.paramSetValueAtTime(h, time, v[0], v[1], v[2], v[3]) : P.paramSetValue(h, v[0], v[1], v[2], v[3]);
+        break;
+    case ParamKind::pair:
+        keyed ? P.paramSetValueAtTime(h, time, v[0], v[1]) : P.paramSetValue(h, v[0], v[1]);
+        break;
+    }
+}
+
+}  // namespace
+
+EffectInstance::EffectInstance(const Effect& effect, OfxImageEffectHandle handle) : effect_(effect), handle_(handle)
+{
+    const HostSuites& h = host_suites();
+    if (h.effect->getParamSet(handle, &param_set_) != kOfxStatOK || param_set_ == nullptr)
+        throw std::runtime_error("the host gave the instance no parameters");
+    for (const Parameter& p : effect.table.parameters) {
+        OfxParamHandle param = nullptr;
+        if (h.params->paramGetHandle(param_set_, p.name.c_str(), &param, nullptr) != kOfxStatOK || param == nullptr)
+            throw std::runtime_error("the host has no parameter \"" + p.name + "\" for the instance");
+        params_.push_back(param);
+    }
+    if (h.params->paramGetHandle(param_set_, look_param_name, &look_, nullptr) != kOfxStatOK) look_ = nullptr;
+    if (h.effect->clipGetHandle(handle, kOfxImageEffectSimpleSourceClipName, &source_, nullptr) != kOfxStatOK ||
+        h.effect->clipGetHandle(handle, kOfxImageEffectOutputClipName, &output_, nullptr) != kOfxStatOK)
+        throw std::runtime_error("the host gave the instance no Source or Output clip");
+    node_ = effect.module.create_node();
+    overlay_node_ = effect.module.create_node();
+}
+
+void EffectInstance::read_parameters(FXNode& node, OfxTime time) const
+{
+    const OfxParameterSuiteV1& P = *host_suites().params;
+    for (std::size_t i = 0; i < params_.size(); ++i) {
+        const Parameter& p = effect_.table.parameters[i];
+        double v[4] = {nan, nan, nan, nan};
+        OfxStatus status = kOfxStatOK;
+        switch (p.kind) {
+        case ParamKind::real:
+            status = P.paramGetValueAtTime(params_[i], time, &v[0]);
+            break;
+        case ParamKind::integer:
+        case ParamKind::boolean:
+        case ParamKind::choice: {
+            int n = 0;
+            status = P.paramGetValueAtTime(params_[i], time, &n);
+            v[0] = n;
+            break;
+        }
+        case ParamKind::colour:
+            status = P.paramGetValueAtTime(params_[i], time, &v[0], &v[1], &v[2], &v[3]);
+            break;
+        case ParamKind::pair:
+            status = P.paramGetValueAtTime(params_[i], time, &v[0], &v[1]);
+            break;
+        }
+        // A value the host cannot give leaves the control as it was.
+        if (status == kOfxStatOK) store_values(node, p, v);
+    }
+}
+
+OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::string& error)
+{
+    std::lock_guard<std::mutex> lock(render_mutex_);
+    const HostSuites& h = host_suites();
+    if (h.effect->abort(handle_) != 0) return kOfxStatFailed;
+
+    read_parameters(*node_, time);
+    ClipImage output(output_, time);
+    if (output.get() == nullptr) {
+        error = "the host gave no output image at frame " + trellin_app::number_text(time);
+        return kOfxStatFailed;
+    }
+    ImageView dst;
+    if (!describe_image(output.get(), dst, error)) {
+        error = "output: " + error;
+        return kOfxStatFailed;
+    }
+    ClipImage input(source_, time);
+    ImageView src;
+    if (input.get() == nullptr) {
+        // No source image at this time: the source counts as transparent black.
+        trellin_app::OutputFrame nothing;
+        write_output(nothing, dst.bounds, dst, window);
+        return kOfxStatOK;
+    }
+    if (!describe_image(input.get(), src, error)) {
+        error = "source: " + error;
+        return kOfxStatFailed;
+    }
+
+    trellin_app::PictureSource source;
+    read_source(src, picture_, source);
+    const trellin_app::PictureColour& colour = effect_.colour;
+    trellin_app::NodeFrame frame = colour.to_node(std::move(picture_), std::move(source), "the source image");
+
+    int rendered = 0;
+    bool aborted = false;
+    {
+        AbortWatch watch(*node_, handle_);
+        rendered = trellin_app::render_frame(*node_, frame.picture, result_, time);
+        aborted = watch.fired();
+    }
+    picture_ = std::move(frame.picture);
+    if (aborted) return kOfxStatFailed;
+    if (rendered == 0) {
+        error = "the effect refused the frame at " + trellin_app::number_text(time);
+        return kOfxStatFailed;
+    }
+    const trellin_app::OutputForm form = output_form(dst);
+    trellin_app::OutputFrame out = colour.from_node(std::move(result_), frame, colour.output_space(form), form);
+    write_output(out, src.bounds, dst, window);
+    result_ = std::move(out.picture);
+    return kOfxStatOK;
+}
+
+bool EffectInstance::source_region(OfxTime time, OfxRectD& region) const
+{
+    return host_suites().effect->clipGetRegionOfDefinition(source_, time, &region) == kOfxStatOK;
+}
+
+std::string EffectInstance::source_premultiplication() const
+{
+    OfxPropertySetHandle props = nullptr;
+    if (host_suites().effect->clipGetPropertySet(source_, &props) != kOfxStatOK) return kOfxImageUnPreMultiplied;
+    return get_string(props, kOfxImageEffectPropPreMultiplication, 0, kOfxImageUnPreMultiplied);
+}
+
+double EffectInstance::source_pixel_aspect() const
+{
+    OfxPropertySetHandle props = nullptr;
+    if (host_suites().effect->clipGetPropertySet(source_, &props) != kOfxStatOK) return 1.0;
+    const double aspect = get_double(props, kOfxImagePropPixelAspectRatio, 0, 1.0);
+    return aspect > 0.0 && aspect < 1e6 ? aspect : 1.0;
+}
+
+bool EffectInstance::apply_chosen_look(std::string& error)
+{
+    const OfxParameterSuiteV1& P = *host_suites().params;
+    if (look_ == nullptr) return true;
+    int item = 0;
+    if (P.paramGetValue(look_, &item) != kOfxStatOK || item <= 0 ||
+        static_cast<std::size_t>(item) > effect_.looks.size())
+        return true;
+    const trellin_app::LookEntry& look = effect_.looks[static_cast<std::size_t>(item) - 1];
+    trellin_app::NodePtr node;
+    try {
+        node = trellin_app::load_project_file(effect_.module, look.path);
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
+    }
+
+    const std::string edit = "Look " + look.name;
+    P.paramEditBegin(param_set_, edit.c_str());
+    for (std::size_t i = 0; i < params_.size(); ++i) {
+        const Parameter& p = effect_.table.parameters[i];
+        std::set<double> times;
+        for (int c : {p.control, p.control_y}) {
+            if (c < 0) continue;
+            for (const ControlKey& key : node->control(c)->keys()) times.insert(key.time);
+        }
+        P.paramDeleteAllKeys(params_[i]);
+        double v[4] = {0.0, 0.0, 0.0, 0.0};
+        if (times.empty()) {
+            load_values(*node, p, v);
+            set_param(params_[i], p, v, -1.0);
+            continue;
+        }
+        // Animated controls keep their keys: one key at every time either
+        // component has one.
+        for (double t : times) {
+            for (int c : {p.control, p.control_y})
+                if (c >= 0) node->control(c)->evaluate_at(t);
+            load_values(*node, p, v);
+            set_param(params_[i], p, v, t);
+        }
+    }
+    P.paramEditEnd(param_set_);
+    return true;
+}
+
+void EffectInstance::release_memory()
+{
+    std::lock_guard<std::mutex> lock(render_mutex_);
+    node_->release_frame_storage();
+    picture_ = trellin_app::HostPicture();
+    result_ = trellin_app::HostPicture();
+}
+
+FXNode& EffectInstance::overlay_node(OfxTime time, int width, int height, double pixel_aspect, bool read_values)
+{
+    FXNode& node = *overlay_node_;
+    if (read_values) read_parameters(node, time);
+    int w = 0, h = 0;
+    node.get_output_size(w, h);
+    if (w != width || h != height || node.get_aspect() != pixel_aspect) {
+        node.set_output_size(width, height);
+        node.set_aspect(pixel_aspect);
+        node.set_input_length(1);
+        node.notify_output_changed();
+    }
+    // The node copies its controls into the effect when it evaluates them;
+    // the second call ("now") copies the values just read.
+    if (read_values) {
+        node.evaluate_controls(time, false);
+        node.evaluate_controls(-1.0, false);
+    }
+    return node;
+}
+
+std::vector<std::vector<double>> EffectInstance::overlay_values() const
+{
+    std::vector<std::vector<double>> values;
+    for (const Parameter& p : effect_.table.parameters) {
+        std::vector<double> v(4, 0.0);
+        load_values(*overlay_node_, p, v.data());
+        values.push_back(std::move(v));
+    }
+    return values;
+}
+
+void EffectInstance::write_changed(OfxTime time, std::vector<std::vector<double>>& last, bool& edit_open)
+{
+    const OfxParameterSuiteV1& P = *host_suites().params;
+    const std::vector<std::vector<double>> now = overlay_values();
+    for (std::size_t i = 0; i < params_.size() && i < last.size(); ++i) {
+        if (now[i] == last[i]) continue;
+        if (!edit_open) P.paramEditBegin(param_set_, "Drag handle");
+        edit_open = true;
+        unsigned int keys = 0;
+        const bool animated = P.paramGetNumKeys(params_[i], &keys) == kOfxStatOK && keys > 0;
+        set_param(params_[i], effect_.table.parameters[i], now[i].data(), animated ? time : -1.0);
+        last[i] = now[i];
+    }
+}
+
+void EffectInstance::end_edit(bool& edit_open)
+{
+    if (edit_open) host_suites().params->paramEditEnd(param_set_);
+    edit_open = false;
+}
+
+}  // namespace trellin_ofx

@@ -1,0 +1,93 @@
+// One instance of the effect in a host: its parameters and clips as the host
+// keeps them, and a node of its own that renders its frames.
+//
+// The host owns the parameter values and their animation; a render reads
+// every parameter at the frame's time into the node's controls and renders
+// the node's frame at that time. Renders of one instance take turns (its
+// lock); separate instances share nothing but the loaded module, so they
+// render at the same time independently. The overlay has a node of its own,
+// so drawing handles never waits for a frame.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "apps/common/core/host_picture.h"
+#include "apps/common/core/module_loader.h"
+#include "apps/ofx/effect_module.h"
+#include "apps/ofx/host_suites.h"
+
+namespace trellin_ofx {
+
+class EffectInstance {
+public:
+    // Finds the instance's parameters and clips; throws std::runtime_error
+    // naming what is missing.
+    EffectInstance(const Effect& effect, OfxImageEffectHandle handle);
+
+    // The render action: the frame at `time` over `window` at `scale`.
+    // Returns kOfxStatOK, or kOfxStatFailed with `error` set (empty when
+    // the host aborted the frame).
+    OfxStatus render(OfxTime time, const OfxRectI& window, std::string& error);
+
+    // The source clip's region of definition at `time`.
+    bool source_region(OfxTime time, OfxRectD& region) const;
+    // The source clip's premultiplication state (kOfxImage* text) and pixel
+    // aspect ratio.
+    std::string source_premultiplication() const;
+    double source_pixel_aspect() const;
+
+    // Applies the look chosen in the Look parameter to every parameter, as one
+    // undoable edit. False with `error` set when the look cannot be read.
+    bool apply_chosen_look(std::string& error);
+
+    // Gives back the node's memory kept between frames.
+    void release_memory();
+
+    // The overlay's node with every parameter at `time` (unless `read_values`
+    // is false: during a drag the node's own values lead), and its output
+    // size. The caller holds overlay_lock().
+    FXNode& overlay_node(OfxTime time, int width, int height, double pixel_aspect, bool read_values = true);
+    std::mutex& overlay_lock() { return overlay_mutex_; }
+    // The overlay node's values of every parameter.
+    std::vector<std::vector<double>> overlay_values() const;
+    // Writes the overlay node's values of the parameters that differ from
+    // `last` (which then holds them) at `time`: a key where the parameter is
+    // animated, its single value where it is not. The first write of a drag
+    // opens an undoable edit (`edit_open`); end_edit closes it, so a whole
+    // drag is one edit.
+    void write_changed(OfxTime time, std::vector<std::vector<double>>& last, bool& edit_open);
+    void end_edit(bool& edit_open);
+
+    OfxImageEffectHandle handle() const { return handle_; }
+    const Effect& effect() const { return effect_; }
+
+private:
+    void read_parameters(FXNode& node, OfxTime time) const;
+
+    const Effect& effect_;
+    OfxImageEffectHandle handle_;
+    OfxParamSetHandle param_set_ = nullptr;
+    std::vector<OfxParamHandle> params_;  // one per table parameter
+    OfxParamHandle look_ = nullptr;
+    OfxImageClipHandle source_ = nullptr;
+    OfxImageClipHandle output_ = nullptr;
+
+    std::mutex render_mutex_;
+    trellin_app::NodePtr node_;
+    // The node's input and result, kept from frame to frame so that their
+    // memory is not claimed afresh for every frame (given back with the
+    // node's at the end of a sequence).
+    trellin_app::HostPicture picture_;
+    trellin_app::HostPicture result_;
+    std::mutex overlay_mutex_;
+    trellin_app::NodePtr overlay_node_;
+};
+
+// The name of the Look parameter and of its first item, which applies nothing.
+inline constexpr char look_param_name[] = "Look";
+inline constexpr char no_look_item[] = "(none)";
+
+}  // namespace trellin_ofx

@@ -1,0 +1,163 @@
+#include "apps/ofx/host_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "apps/common/core/picture_limits.h"
+#include "apps/common/core/sample_convert.h"
+#include "apps/ofx/host_suites.h"
+
+namespace trellin_ofx {
+
+namespace {
+
+int bytes_per_sample(SampleKind kind)
+{
+    return kind == SampleKind::byte ? 1 : kind == SampleKind::word ? 2 : 4;
+}
+
+}  // namespace
+
+bool describe_image(OfxPropertySetHandle image, ImageView& view, std::string& error)
+{
+    const std::string components = get_string(image, kOfxImageEffectPropComponents);
+    if (components != kOfxImageComponentRGBA) {
+        error = "images must be RGBA (this one is " + (components.empty() ? std::string("unnamed") : components) + ")";
+        return false;
+    }
+    const std::string depth = get_string(image, kOfxImageEffectPropPixelDepth);
+    if (depth == kOfxBitDepthByte) {
+        view.kind = SampleKind::byte;
+    } else if (depth == kOfxBitDepthShort) {
+        view.kind = SampleKind::word;
+    } else if (depth == kOfxBitDepthFloat) {
+        view.kind = SampleKind::real;
+    } else {
+        error = "images of depth \"" + depth + "\" are not taken (8-bit, 16-bit and float are)";
+        return false;
+    }
+    view.data = static_cast<unsigned char*>(get_pointer(image, kOfxImagePropData));
+    int b[4] = {0, 0, 0, 0};
+    if (host_suites().props->propGetIntN(image, kOfxImagePropBounds, 4, b) != kOfxStatOK) {
+        error = "the image has no bounds";
+        return false;
+    }
+    view.bounds = {b[0], b[1], b[2], b[3]};
+    view.row_bytes = get_int(image, kOfxImagePropRowBytes);
+    view.premultiplied = get_string(image, kOfxImageEffectPropPreMultiplication) == kOfxImagePreMultiplied;
+    view.pixel_aspect = get_double(image, kOfxImagePropPixelAspectRatio, 0, 1.0);
+    if (!(view.pixel_aspect > 0.0) || view.pixel_aspect > 1e6) view.pixel_aspect = 1.0;
+
+    const long long w = static_cast<long long>(b[2]) - b[0], h = static_cast<long long>(b[3]) - b[1];
+    if (view.data == nullptr) {
+        error = "the image has no pixels";
+        return false;
+    }
+    if (w <= 0 || h <= 0 || w > trellin_app::max_picture_side || h > trellin_app::max_picture_side) {
+        error = "the image's bounds (" + std::to_string(b[0]) + "," + std::to_string(b[1]) + " to " +
+                std::to_string(b[2]) + "," + std::to_string(b[3]) + ") hold no picture it can render";
+        return false;
+    }
+    const long long row = w * 4 * bytes_per_sample(view.kind);
+    if (view.row_bytes < row && -view.row_bytes < row) {
+        error = "the image's rows (" + std::to_string(view.row_bytes) + " bytes) are shorter than its pixels";
+        return false;
+    }
+    return true;
+}
+
+void read_source(const ImageView& src, trellin_app::HostPicture& picture, trellin_app::PictureSource& source)
+{
+    const int w = src.width(), h = src.height();
+    // The picture's buffer is reused from frame to frame: every sample is written.
+    picture.width = w;
+    picture.height = h;
+    picture.samples = 4;
+    picture.attributes = nullptr;
+    picture.data.resize(std::size_t(w) * std::size_t(h) * 4);
+    picture.pixel_aspect = src.pixel_aspect;
+    source = trellin_app::PictureSource{};
+    source.alpha = true;
+    source.associated_alpha = src.premultiplied;
+    source.float_samples = src.kind == SampleKind::real;
+    source.format = source.float_samples ? "openexr" : src.premultiplied ? "tiff" : "png";
+    if (source.float_samples) source.samples.resize(std::size_t(w) * std::size_t(h) * 4);
+
+    const std::size_t row_samples = std::size_t(w) * 4;
+    for (int top = 0; top < h; ++top) {
+        // Row `top` of the picture is the image's row y2 - 1 - top.
+        const unsigned char* in = src.row(src.bounds.y2 - 1 - top);
+        std::uint16_t* out = picture.data.data() + std::size_t(top) * row_samples;
+        switch (src.kind) {
+        case SampleKind::byte:
+            for (std::size_t i = 0; i < row_samples; ++i) out[i] = trellin_app::from_8bit(in[i]);
+            break;
+        case SampleKind::word:
+            std::memcpy(out, in, row_samples * sizeof(std::uint16_t));
+            break;
+        case SampleKind::real:
+            // The floats as they are; the colour handling makes the 16-bit
+            // samples from them.
+            std::memcpy(source.samples.data() + std::size_t(top) * row_samples, in, row_samples * sizeof(float));
+            break;
+        }
+    }
+}
+
+trellin_app::OutputForm output_form(const ImageView& dst)
+{
+    trellin_app::OutputForm form;
+    form.float_samples = dst.kind == SampleKind::real;
+    form.associated_alpha = dst.premultiplied;
+    form.format = form.float_samples ? "openexr" : dst.premultiplied ? "tiff" : "png";
+    return form;
+}
+
+void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source_bounds, const ImageView& dst,
+                  const OfxRectI& window)
+{
+    const int x1 = std::max(window.x1, dst.bounds.x1), x2 = std::min(window.x2, dst.bounds.x2);
+    const int y1 = std::max(window.y1, dst.bounds.y1), y2 = std::min(window.y2, dst.bounds.y2);
+    if (x1 >= x2 || y1 >= y2) return;
+    const int sw = result.picture.width, sh = result.picture.height;
+    const bool floats = !result.samples.empty();
+    const std::size_t size = static_cast<std::size_t>(bytes_per_sample(dst.kind));
+    // The columns of the window the source covers.
+    const int in1 = std::clamp(source_bounds.x1, x1, x2), in2 = std::clamp(source_bounds.x1 + sw, in1, x2);
+
+    for (int y = y1; y < y2; ++y) {
+        unsigned char* row = dst.row(y) + static_cast<long long>(x1 - dst.bounds.x1) * 4 * static_cast<long long>(size);
+        const int top = source_bounds.y2 - 1 - y;  // the picture's row
+        if (top < 0 || top >= sh || in1 >= in2) {
+            std::memset(row, 0, std::size_t(x2 - x1) * 4 * size);
+            continue;
+        }
+        // Transparent black left and right of the source.
+        std::memset(row, 0, std::size_t(in1 - x1) * 4 * size);
+        std::memset(row + std::size_t(in2 - x1) * 4 * size, 0, std::size_t(x2 - in2) * 4 * size);
+        unsigned char* out = row + std::size_t(in1 - x1) * 4 * size;
+        const std::size_t at = (std::size_t(top) * std::size_t(sw) + std::size_t(in1 - source_bounds.x1)) * 4;
+        const std::size_t count = std::size_t(in2 - in1) * 4;
+        const std::uint16_t* words = result.picture.data.data() + at;
+        switch (dst.kind) {
+        case SampleKind::byte:
+            for (std::size_t i = 0; i < count; ++i) out[i] = trellin_app::to_8bit(words[i]);
+            break;
+        case SampleKind::word:
+            std::memcpy(out, words, count * sizeof(std::uint16_t));
+            break;
+        case SampleKind::real:
+            if (floats) {
+                std::memcpy(out, result.samples.data() + at, count * sizeof(float));
+            } else {
+                for (std::size_t i = 0; i < count; ++i) {
+                    const float f = trellin_app::to_unit_float(words[i]);
+                    std::memcpy(out + i * sizeof(float), &f, sizeof(float));
+                }
+            }
+            break;
+        }
+    }
+}
+
+}  // namespace trellin_ofx

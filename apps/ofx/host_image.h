@@ -1,0 +1,58 @@
+// Images as OpenFX hosts hand them, and the way between them and the
+// pictures the node renders.
+//
+// A host image is RGBA at 8 or 16 bits or 32-bit floats; its bounds need not
+// start at 0; its rows go upwards from the bottom row (bounds.y1), which
+// `data` points at, and lie `row_bytes` apart, a distance that may be padded
+// or negative. The node's pictures are 16-bit, rows top first.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "apps/common/core/host_picture.h"
+#include "apps/common/picture/picture_colour.h"
+#include "apps/common/picture/picture_source.h"
+#include "apps/ofx/ofx_api.h"
+
+namespace trellin_ofx {
+
+enum class SampleKind { byte, word, real };
+
+struct ImageView {
+    unsigned char* data = nullptr;
+    OfxRectI bounds{0, 0, 0, 0};
+    long long row_bytes = 0;
+    SampleKind kind = SampleKind::byte;
+    bool premultiplied = false;
+    double pixel_aspect = 1.0;
+
+    int width() const { return bounds.x2 - bounds.x1; }
+    int height() const { return bounds.y2 - bounds.y1; }
+    // The first byte of row `y` (in the image's own coordinates, y1 <= y < y2).
+    unsigned char* row(int y) const { return data + (static_cast<long long>(y) - bounds.y1) * row_bytes; }
+};
+
+// Reads an image's properties; false with `error` set when it is not one the
+// plug-in takes (not RGBA, an unknown depth, no data, bounds that hold no
+// pixel or too many, rows shorter than their pixels).
+bool describe_image(OfxPropertySetHandle image, ImageView& view, std::string& error);
+
+// The source image as the node's picture (rows top first; its buffer is
+// reused when it has one) and what
+// trellin render would know of a file holding the same samples: floats as
+// OpenEXR (linear, possibly outside 0..1), integers as PNG or, when
+// premultiplied, as an associated-alpha TIFF.
+void read_source(const ImageView& src, trellin_app::HostPicture& picture, trellin_app::PictureSource& source);
+
+// How the output stores its samples, in the same terms.
+trellin_app::OutputForm output_form(const ImageView& dst);
+
+// Writes the node's converted result, which covers the source's bounds, into
+// `dst` over `window` (clipped to dst's bounds); pixels outside the source
+// become transparent black.
+void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source_bounds, const ImageView& dst,
+                  const OfxRectI& window);
+
+}  // namespace trellin_ofx

@@ -1,0 +1,155 @@
+#include "apps/ofx/overlay_interact.h"
+
+#include <GL/gl.h>
+
+#include <cstring>
+#include <exception>
+#include <vector>
+
+#include "apps/ofx/effect_instance.h"
+#include "apps/ofx/host_suites.h"
+
+namespace trellin_ofx {
+
+namespace {
+
+constexpr OverlayEventKind event_press = OverlayEventKind::press;
+constexpr OverlayEventKind event_move = OverlayEventKind::move;
+constexpr OverlayEventKind event_release = OverlayEventKind::release;
+
+// What one interact keeps between pen events: the drag under way.
+struct OverlayState {
+    bool dragging = false;
+    bool edit_open = false;
+    std::vector<std::vector<double>> last;
+};
+
+OfxPropertySetHandle interact_props(const void* handle)
+{
+    OfxPropertySetHandle props = nullptr;
+    const HostSuites& h = host_suites();
+    if (h.interact == nullptr || h.interact->interactGetPropertySet(
+                                     static_cast<OfxInteractHandle>(const_cast<void*>(handle)), &props) != kOfxStatOK)
+        return nullptr;
+    return props;
+}
+
+EffectInstance* instance_of(OfxPropertySetHandle in_args, OfxPropertySetHandle interact)
+{
+    void* effect = get_pointer(in_args, kOfxPropEffectInstance);
+    if (effect == nullptr) effect = get_pointer(interact, kOfxPropEffectInstance);
+    if (effect == nullptr) return nullptr;
+    OfxPropertySetHandle props = nullptr;
+    if (host_suites().effect->getPropertySet(static_cast<OfxImageEffectHandle>(effect), &props) != kOfxStatOK)
+        return nullptr;
+    return static_cast<EffectInstance*>(get_pointer(props, kOfxPropInstanceData));
+}
+
+// The picture the handles measure: the source's region of definition at the
+// full resolution, in canonical coordinates, and its size in pixels.
+struct Place {
+    OfxRectD region{0.0, 0.0, 0.0, 0.0};
+    double aspect = 1.0;
+    int width = 0;
+    int height = 0;
+};
+
+bool place_of(EffectInstance& instance, OfxTime time, Place& place)
+{
+    if (!instance.source_region(time, place.region)) return false;
+    place.aspect = instance.source_pixel_aspect();
+    const double w = (place.region.x2 - place.region.x1) / place.aspect;
+    const double h = place.region.y2 - place.region.y1;
+    if (!(w >= 1.0 && h >= 1.0 && w < 1e6 && h < 1e6)) return false;
+    place.width = static_cast<int>(w + 0.5);
+    place.height = static_cast<int>(h + 0.5);
+    return true;
+}
+
+OfxStatus draw(EffectInstance& instance, OfxPropertySetHandle in_args, const OverlayState& state)
+{
+    const OfxTime time = get_double(in_args, kOfxPropTime);
+    Place place;
+    if (!place_of(instance, time, place)) return kOfxStatReplyDefault;
+    std::lock_guard<std::mutex> lock(instance.overlay_lock());
+    FXNode& node = instance.overlay_node(time, place.width, place.height, place.aspect, !state.dragging);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    // Node pixels about the picture's centre, y down, onto canonical
+    // coordinates, y up.
+    glTranslated((place.region.x1 + place.region.x2) / 2.0, (place.region.y1 + place.region.y2) / 2.0, 0.0);
+    glScaled(place.aspect, -1.0, 1.0);
+    // The node tells nothing by its result: it always draws its handles.
+    node.draw_overlay(nullptr);
+    glPopMatrix();
+    return kOfxStatOK;
+}
+
+OfxStatus pen(EffectInstance& instance, OfxPropertySetHandle in_args, OverlayState& state, const void* handle,
+              OverlayEventKind kind)
+{
+    const OfxTime time = get_double(in_args, kOfxPropTime);
+    Place place;
+    if (!place_of(instance, time, place)) return kOfxStatReplyDefault;
+    const double x = get_double(in_args, kOfxInteractPropPenPosition, 0);
+    const double y = get_double(in_args, kOfxInteractPropPenPosition, 1);
+
+    std::lock_guard<std::mutex> lock(instance.overlay_lock());
+    if (kind != event_press && !state.dragging) return kOfxStatReplyDefault;
+    FXNode& node = instance.overlay_node(time, place.width, place.height, place.aspect, kind == event_press);
+    if (kind == event_press) state.last = instance.overlay_values();
+
+    FXMouseEvent event;
+    event.x = static_cast<float>((x - place.region.x1) / place.aspect);
+    event.y = static_cast<float>(place.region.y2 - y);
+    event.button = kind == event_release ? 0.0f : 1.0f;
+    const bool taken = node.overlay_event(nullptr, kind, &event);
+
+    if (kind == event_press) state.dragging = taken;
+    if (state.dragging || kind == event_release) instance.write_changed(time, state.last, state.edit_open);
+    if (kind == event_release) {
+        instance.end_edit(state.edit_open);
+        state.dragging = false;
+    }
+    if (host_suites().interact != nullptr)
+        host_suites().interact->interactRedraw(static_cast<OfxInteractHandle>(const_cast<void*>(handle)));
+    return taken || kind != event_press ? kOfxStatOK : kOfxStatReplyDefault;
+}
+
+}  // namespace
+
+OfxStatus overlay_main(const char* action, const void* handle, OfxPropertySetHandle in_args,
+                       OfxPropertySetHandle /*out_args*/)
+{
+    try {
+        if (action == nullptr) return kOfxStatReplyDefault;
+        if (std::strcmp(action, kOfxActionDescribe) == 0) return kOfxStatOK;
+        OfxPropertySetHandle props = interact_props(handle);
+        if (std::strcmp(action, kOfxActionCreateInstance) == 0) {
+            if (props == nullptr) return kOfxStatFailed;
+            host_suites().props->propSetPointer(props, kOfxPropInstanceData, 0, new OverlayState);
+            return kOfxStatOK;
+        }
+        auto* state = static_cast<OverlayState*>(get_pointer(props, kOfxPropInstanceData));
+        if (std::strcmp(action, kOfxActionDestroyInstance) == 0) {
+            delete state;
+            if (props != nullptr) host_suites().props->propSetPointer(props, kOfxPropInstanceData, 0, nullptr);
+            return kOfxStatOK;
+        }
+        EffectInstance* instance = instance_of(in_args, props);
+        if (instance == nullptr || state == nullptr) return kOfxStatReplyDefault;
+        if (std::strcmp(action, kOfxInteractActionDraw) == 0) return draw(*instance, in_args, *state);
+        if (std::strcmp(action, kOfxInteractActionPenDown) == 0)
+            return pen(*instance, in_args, *state, handle, event_press);
+        if (std::strcmp(action, kOfxInteractActionPenMotion) == 0)
+            return pen(*instance, in_args, *state, handle, event_move);
+        if (std::strcmp(action, kOfxInteractActionPenUp) == 0)
+            return pen(*instance, in_args, *state, handle, event_release);
+        return kOfxStatReplyDefault;
+    } catch (...) {
+        // Nothing crosses into the host: a fault in an interact draws nothing.
+        return kOfxStatFailed;
+    }
+}
+
+}  // namespace trellin_ofx

@@ -1,0 +1,586 @@
+// The OpenFX bundle in a test host that loads it by the bundle's layout and
+// implements the suites it uses (ofx_test_host.h). Its description must
+// match `trellin info`, and its frames must equal `trellin render` of the
+// same picture with the same settings, whatever form the host hands the
+// images in.
+// test-labels: threaded
+// test-links: trellin_gl
+// test-builds: trellin_ofx trellin
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <sstream>
+#include <thread>
+
+#include "apps/common/core/sample_convert.h"
+#include "apps/gl/headless_view.h"
+#include "ofx_test_host.h"
+#include "trellin_cli_support.h"
+
+namespace {
+
+using namespace trellin_test;
+using ofxtest::Effect;
+using ofxtest::ImageLayout;
+using ofxtest::Param;
+using ofxtest::PropertySet;
+
+const std::string bundle = std::string(TRELLIN_BIN_DIR) + "/../OFX/Plugins/Trellin.ofx.bundle";
+
+// The one host of the test program, with the bundle loaded.
+ofxtest::TestHost& host()
+{
+    static ofxtest::TestHost h;
+    static const bool loaded = [] {
+        std::string error;
+        const bool ok = h.load(bundle, error);
+        EXPECT_TRUE(ok) << error;
+        return ok;
+    }();
+    EXPECT_TRUE(loaded);
+    return h;
+}
+
+// Fills source images from a top-first RGBA picture of the layout's size.
+template <class T>
+void give_picture(Effect& e, const std::vector<T>& top_first)
+{
+    e.clips[kOfxImageEffectSimpleSourceClipName]->fill = [top_first](ofxtest::Image& image, double) {
+        const ImageLayout& l = image.layout;
+        for (int t = 0; t < l.height(); ++t)
+            std::memcpy(image.pixel(l.bounds.x1, l.bounds.y2 - 1 - t),
+                        top_first.data() + std::size_t(t) * std::size_t(l.width()) * 4,
+                        std::size_t(l.width()) * 4 * sizeof(T));
+    };
+}
+
+// The last output image as a top-first RGBA picture.
+template <class T>
+std::vector<T> output_picture(Effect& e)
+{
+    ofxtest::Image& image = *e.clips[kOfxImageEffectOutputClipName]->last;
+    const ImageLayout& l = image.layout;
+    std::vector<T> out(std::size_t(l.width()) * std::size_t(l.height()) * 4);
+    for (int t = 0; t < l.height(); ++t)
+        std::memcpy(out.data() + std::size_t(t) * std::size_t(l.width()) * 4,
+                    image.pixel(l.bounds.x1, l.bounds.y2 - 1 - t), std::size_t(l.width()) * 4 * sizeof(T));
+    return out;
+}
+
+void set_param(Effect& e, const std::string& name, std::vector<double> value)
+{
+    Param* p = e.params.find(name);
+    ASSERT_NE(p, nullptr) << name;
+    p->value = std::move(value);
+}
+
+class OfxPlugin : public TrellinTest {
+protected:
+    // `trellin render` of `picture` written as `file` with `args`; the result read back.
+    FileImage trellin_render(const std::string& file, OIIO::TypeDesc type, const void* picture, int w, int h,
+                             const std::vector<std::string>& args, const std::string& out_file, bool associated = false,
+                             float pixel_aspect = 1.0f)
+    {
+        auto out = OIIO::ImageOutput::create(path(file));
+        OIIO::ImageSpec spec(w, h, 4, type);
+        if (!associated) spec.attribute("oiio:UnassociatedAlpha", 1);
+        if (pixel_aspect != 1.0f) spec.attribute("PixelAspectRatio", pixel_aspect);
+        EXPECT_TRUE(out && out->open(path(file), spec) && out->write_image(type, picture) && out->close());
+        std::vector<std::string> all{"render", path(file), path(out_file)};
+        all.insert(all.end(), args.begin(), args.end());
+        const RunResult r = run(all);
+        EXPECT_EQ(r.code, 0) << r.err;
+        return read_file(dir / out_file);
+    }
+};
+
+// Splits a `trellin info` control line at the columns its header starts.
+std::map<std::string, std::string> info_row(const std::string& header, const std::string& line)
+{
+    static const char* names[] = {"#", "label", "kind", "column", "row", "default", "step", "meaning", "range"};
+    std::vector<std::size_t> at;
+    for (const char* n : names) at.push_back(header.find(std::string(" ") + n + " ") + 1);
+    at.back() = header.find(" range") + 1;
+    std::map<std::string, std::string> row;
+    for (std::size_t k = 0; k < at.size(); ++k) {
+        std::string cell =
+            at[k] < line.size() ? line.substr(at[k], k + 1 < at.size() ? at[k + 1] - at[k] : std::string::npos) : "";
+        while (!cell.empty() && cell.back() == ' ') cell.pop_back();
+        row[names[k]] = cell;
+    }
+    return row;
+}
+
+TEST_F(OfxPlugin, DescribesEveryControlAsTrellinInfoShowsIt)
+{
+    ofxtest::TestHost& h = host();
+    ASSERT_NE(h.plugin, nullptr);
+    EXPECT_STREQ(h.plugin->pluginApi, "OfxImageEffectPluginAPI");
+    EXPECT_EQ(h.plugin->apiVersion, 1);
+    const ofxtest::PropertySet& d = h.descriptor.props;
+    EXPECT_EQ(d.string(kOfxPropLabel), "Trellin Glass");
+    EXPECT_EQ(d.strings(kOfxImageEffectPropSupportedContexts),
+              (std::vector<std::string>{kOfxImageEffectContextFilter, kOfxImageEffectContextGeneral}));
+    EXPECT_EQ(d.strings(kOfxImageEffectPropSupportedPixelDepths),
+              (std::vector<std::string>{kOfxBitDepthByte, kOfxBitDepthShort, kOfxBitDepthFloat}));
+    EXPECT_EQ(d.ints(kOfxImageEffectPropSupportsTiles), std::vector<int>{0});
+    EXPECT_EQ(d.ints(kOfxImageEffectPropSupportsMultiResolution), std::vector<int>{0});
+    EXPECT_NE(d.pointer(kOfxImageEffectPluginPropOverlayInteractV1), nullptr);
+    EXPECT_TRUE(fs::exists(bundle + "/Contents/Resources/" + d.string(kOfxPropIcon, 1)));
+    ASSERT_TRUE(h.descriptor.clips.count("Source") && h.descriptor.clips.count("Output"));
+
+    const RunResult info = run({"info"});
+    ASSERT_EQ(info.code, 0) << info.err;
+    std::istringstream lines(info.out);
+    std::string line, header;
+    int checked = 0;
+    while (std::getline(lines, line)) {
+        if (line.rfind("  #   label", 0) == 0) {
+            header = line;
+            continue;
+        }
+        if (header.empty() || line.size() < 4) continue;
+        auto row = info_row(header, line);
+        const std::string& label = row["label"];
+        const std::string& kind = row["kind"];
+        if (kind == "label") {
+            // Panel labels are the groups.
+            bool found = false;
+            for (const auto& p : h.descriptor.params.params)
+                found |= p->type == kOfxParamTypeGroup && p->props.string(kOfxPropLabel) == label;
+            EXPECT_TRUE(found) << label;
+            continue;
+        }
+        // Crosshair controls are one 2D parameter: "Light_X" is the x of "Light Position".
+        const bool is_x = label.size() > 2 && label.substr(label.size() - 2) == "_X";
+        const bool is_y = label.size() > 2 && label.substr(label.size() - 2) == "_Y";
+        const std::string base = is_x || is_y ? label.substr(0, label.size() - 2) : label;
+        const Param* param = nullptr;
+        for (const auto& p : h.descriptor.params.params) {
+            const std::string l = p->props.string(kOfxPropLabel);
+            const bool pair = p->type == kOfxParamTypeDouble2D;
+            if (p->type != kOfxParamTypeGroup && pair == (is_x || is_y) && (l == base || l == base + " Position"))
+                param = p.get();
+        }
+        ASSERT_NE(param, nullptr) << label;
+        EXPECT_FALSE(param->props.string(kOfxParamPropHint).empty()) << label;
+        const int k = is_y ? 1 : 0;
+        if (kind == "numeric") {
+            const bool whole = row["step"] == "1" && param->type == kOfxParamTypeInteger;
+            if (is_x || is_y)
+                EXPECT_EQ(param->type, kOfxParamTypeDouble2D) << label;
+            else
+                EXPECT_TRUE(whole || param->type == kOfxParamTypeDouble) << label << " " << param->type;
+            double lo = 0, hi = 0;
+            ASSERT_EQ(std::sscanf(row["range"].c_str(), "%lf to %lf", &lo, &hi), 2) << row["range"];
+            const double fallback = std::stod(row["default"]);
+            if (param->is_double()) {
+                EXPECT_EQ(param->props.doubles(kOfxParamPropMin).at(std::size_t(k)), lo) << label;
+                EXPECT_EQ(param->props.doubles(kOfxParamPropMax).at(std::size_t(k)), hi) << label;
+                EXPECT_EQ(param->props.doubles(kOfxParamPropDefault).at(std::size_t(k)), fallback) << label;
+                EXPECT_EQ(param->props.doubles(kOfxParamPropIncrement).at(0) <= std::stod(row["step"]), true) << label;
+            } else {
+                EXPECT_EQ(param->props.ints(kOfxParamPropMin).at(0), lo) << label;
+                EXPECT_EQ(param->props.ints(kOfxParamPropMax).at(0), hi) << label;
+                EXPECT_EQ(param->props.ints(kOfxParamPropDefault).at(0), fallback) << label;
+            }
+        } else if (kind == "boolean") {
+            EXPECT_EQ(param->type, kOfxParamTypeBoolean) << label;
+            EXPECT_EQ(param->props.ints(kOfxParamPropDefault).at(0), row["default"] == "on" ? 1 : 0) << label;
+        } else if (kind == "option") {
+            EXPECT_EQ(param->type, kOfxParamTypeChoice) << label;
+            std::string items;
+            for (const std::string& item : param->props.strings(kOfxParamPropChoiceOption))
+                items += (items.empty() ? "" : ", ") + item;
+            EXPECT_EQ(items, row["range"]) << label;
+            const auto options = param->props.strings(kOfxParamPropChoiceOption);
+            EXPECT_EQ(options.at(std::size_t(param->props.ints(kOfxParamPropDefault).at(0))), row["default"]);
+        } else if (kind == "colour") {
+            EXPECT_EQ(param->type, kOfxParamTypeRGBA) << label;
+            EXPECT_EQ(param->props.doubles(kOfxParamPropDefault), (std::vector<double>{1, 1, 1, 1})) << label;
+        }
+        ++checked;
+    }
+    EXPECT_EQ(checked, 26);
+    // The Look choice lists the bundle's looks after "(none)".
+    const Param* look = h.descriptor.params.find("Look");
+    ASSERT_NE(look, nullptr);
+    const auto looks = look->props.strings(kOfxParamPropChoiceOption);
+    ASSERT_GE(looks.size(), 2u);
+    EXPECT_EQ(looks[0], "(none)");
+    EXPECT_NE(std::find(looks.begin(), looks.end(), "pebbles"), looks.end());
+}
+
+// 16-bit frames with padded rows and bounds away from 0, 8-bit frames with
+// reversed rows, float frames with values outside 0..1: each equals
+// `trellin render` of the same picture.
+TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 61, ht = 37;
+    const std::vector<std::string> sets{"--set", "CellShape=Hexagon", "--set", "ChromaticAb=12",
+                                        "--set", "Light Active=on",   "--set", "Cell Count X=7"};
+    const auto configure = [](Effect& e) {
+        set_param(e, "CellShape", {3});
+        set_param(e, "ChromaticAb", {12});
+        set_param(e, "LightActive", {1});
+        set_param(e, "CellCountX", {7});
+    };
+
+    {  // 16 bits, padded rows, bounds starting at (-20, 13), bit for bit
+        ImageLayout l;
+        l.bounds = {-20, 13, -20 + w, 13 + ht};
+        l.row_padding = 24;
+        auto e = h.create(l);
+        ASSERT_TRUE(e);
+        configure(*e);
+        const auto in = pattern<std::uint16_t>(w, ht, 4, 7, 65535);
+        give_picture(*e, in);
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        const FileImage ref = trellin_render("in16.png", OIIO::TypeDesc::UINT16, in.data(), w, ht, sets, "out16.png");
+        EXPECT_TRUE(output_picture<std::uint16_t>(*e) == ref.u16);
+        h.destroy(e);
+    }
+    {  // 8 bits, rows stored top first (negative row bytes), padded
+        ImageLayout l;
+        l.depth = kOfxBitDepthByte;
+        l.bounds = {5, -9, 5 + w, -9 + ht};
+        l.row_padding = 3;
+        l.reversed = true;
+        auto e = h.create(l);
+        ASSERT_TRUE(e);
+        configure(*e);
+        const auto in = pattern<std::uint8_t>(w, ht, 4, 9, 255);
+        give_picture(*e, in);
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        const FileImage ref = trellin_render("in8.png", OIIO::TypeDesc::UINT8, in.data(), w, ht, sets, "out8.png");
+        std::vector<std::uint8_t> expected(ref.u16.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = trellin_app::to_8bit(ref.u16[i]);
+        EXPECT_TRUE(output_picture<std::uint8_t>(*e) == expected);
+        h.destroy(e);
+    }
+    {  // floats from -0.5 to 2.5, opaque
+        ImageLayout l;
+        l.depth = kOfxBitDepthFloat;
+        l.bounds = {0, 0, w, ht};
+        l.row_padding = 16;
+        auto e = h.create(l);
+        ASSERT_TRUE(e);
+        configure(*e);
+        std::vector<std::string> with_float = sets;
+        with_float.insert(with_float.end(), {"--depth", "float"});
+        std::vector<float> in(std::size_t(w) * ht * 4);
+        for (std::size_t i = 0; i < in.size(); ++i)
+            in[i] = i % 4 == 3 ? 1.0f : -0.5f + 3.0f * float((i * 37) % 101) / 100.0f;
+        give_picture(*e, in);
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        const FileImage ref =
+            trellin_render("inf.exr", OIIO::TypeDesc::FLOAT, in.data(), w, ht, with_float, "outf.exr");
+        const auto out = output_picture<float>(*e);
+        ASSERT_EQ(out.size(), ref.f32.size());
+        double worst = 0.0;
+        for (std::size_t i = 0; i < out.size(); ++i) worst = std::max(worst, std::abs(double(out[i]) - ref.f32[i]));
+        EXPECT_EQ(worst, 0.0);
+        h.destroy(e);
+    }
+    {  // premultiplied floats with alpha from 0 to 1: divided on the way in, multiplied on the way out
+        ImageLayout l;
+        l.depth = kOfxBitDepthFloat;
+        l.bounds = {3, 4, 3 + w, 4 + ht};
+        l.premultiplication = kOfxImagePreMultiplied;
+        auto e = h.create(l);
+        ASSERT_TRUE(e);
+        configure(*e);
+        std::vector<float> in(std::size_t(w) * ht * 4);
+        for (std::size_t p = 0; p < in.size() / 4; ++p) {
+            const float a = float(p % 11) / 10.0f;
+            for (int c = 0; c < 3; ++c) in[p * 4 + std::size_t(c)] = a * float((p * (7 + c)) % 13) / 12.0f;
+            in[p * 4 + 3] = a;
+        }
+        give_picture(*e, in);
+        PropertySet prefs;
+        ASSERT_EQ(h.act(*e, kOfxImageEffectActionGetClipPreferences, nullptr, &prefs), kOfxStatOK);
+        EXPECT_EQ(prefs.string(kOfxImageEffectPropPreMultiplication), kOfxImagePreMultiplied);
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        std::vector<std::string> with_float = sets;
+        with_float.insert(with_float.end(), {"--depth", "float"});
+        const FileImage ref =
+            trellin_render("inp.exr", OIIO::TypeDesc::FLOAT, in.data(), w, ht, with_float, "outp.exr", true);
+        EXPECT_TRUE(output_picture<float>(*e) == ref.f32);
+        h.destroy(e);
+    }
+}
+
+// The source's pixel aspect is the aspect the effect is told: wide pixels
+// give the picture trellin render makes of a PNG that says it has them.
+TEST_F(OfxPlugin, TellsTheEffectThePixelAspect)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 40, ht = 50;
+    ImageLayout l;
+    l.bounds = {0, 0, w, ht};
+    l.pixel_aspect = 2.0;
+    auto e = h.create(l);
+    ASSERT_TRUE(e);
+    set_param(*e, "CellShape", {3});
+    const auto in = pattern<std::uint16_t>(w, ht, 4, 21, 65535);
+    give_picture(*e, in);
+    ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+    const auto wide = output_picture<std::uint16_t>(*e);
+    const FileImage ref = trellin_render("in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht,
+                                         {"--set", "CellShape=Hexagon"}, "out.png", false, 2.0f);
+    EXPECT_TRUE(wide == ref.u16);
+    h.destroy(e);
+}
+
+// A parameter the host animates renders, at each time, as its value then.
+TEST_F(OfxPlugin, RendersAnimatedParametersAtTheFrameTime)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 48, ht = 32;
+    ImageLayout l;
+    l.bounds = {0, 0, w, ht};
+    auto e = h.create(l);
+    ASSERT_TRUE(e);
+    const auto in = pattern<std::uint16_t>(w, ht, 4, 3, 65535);
+    give_picture(*e, in);
+    Param* size = e->params.find("CellSize");
+    ASSERT_NE(size, nullptr);
+    size->keys = {{0.0, {0.1}}, {10.0, {0.3}}};
+    Param* light = e->params.find("LightPosition");
+    ASSERT_NE(light, nullptr);
+    light->keys = {{0.0, {0.2, 0.8}}, {10.0, {0.6, 0.0}}};
+    set_param(*e, "LightActive", {1});
+    ASSERT_EQ(h.render(*e, 5.0), kOfxStatOK);
+    const FileImage ref = trellin_render(
+        "in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht,
+        {"--set", "CellSize=0.2", "--set", "Light Active=on", "--set", "Light_X=0.4", "--set", "Light_Y=0.4"},
+        "out.png");
+    EXPECT_TRUE(output_picture<std::uint16_t>(*e) == ref.u16);
+    h.destroy(e);
+}
+
+// Choosing a look sets every parameter in one undoable edit, and renders as --look.
+TEST_F(OfxPlugin, LookChoiceAppliesTheLookAsOneEdit)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 40, ht = 30;
+    ImageLayout l;
+    l.bounds = {0, 0, w, ht};
+    auto e = h.create(l);
+    ASSERT_TRUE(e);
+    set_param(*e, "Index", {7.0});  // overwritten by the look (its default)
+    const auto looks = e->params.find("Look")->props.strings(kOfxParamPropChoiceOption);
+    for (const std::string look : {"pebbles", "turning-grid"}) {
+        const auto item = std::find(looks.begin(), looks.end(), look) - looks.begin();
+        e->params.edits.clear();
+        ASSERT_EQ(h.user_sets(*e, "Look", {double(item)}), kOfxStatOK) << look;
+        ASSERT_EQ(e->params.edits.size(), 1u) << look;
+        EXPECT_EQ(e->params.edits[0].first, "Look " + look);
+        EXPECT_GT(e->params.edits[0].second, 20);
+        EXPECT_EQ(e->params.sets_outside_edits, 0);
+
+        const auto in = pattern<std::uint16_t>(w, ht, 4, 5, 65535);
+        give_picture(*e, in);
+        ASSERT_EQ(h.render(*e, 60.0), kOfxStatOK);
+        const FileImage ref = trellin_render("in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht,
+                                             {"--look", look, "--frames", "60"}, "out.png");
+        EXPECT_TRUE(output_picture<std::uint16_t>(*e) == ref.u16) << look;
+    }
+    h.destroy(e);
+}
+
+// Two instances render at the same time, each as it renders alone.
+TEST_F(OfxPlugin, TwoInstancesRenderAtOnce)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 160, ht = 90;
+    ImageLayout l;
+    l.bounds = {0, 0, w, ht};
+    auto a = h.create(l), b = h.create(l);
+    ASSERT_TRUE(a && b);
+    give_picture(*a, pattern<std::uint16_t>(w, ht, 4, 11, 65535));
+    give_picture(*b, pattern<std::uint16_t>(w, ht, 4, 12, 65535));
+    set_param(*b, "CellShape", {5});
+    set_param(*b, "ChromaticAb", {40});
+    ASSERT_EQ(h.render(*a, 0.0), kOfxStatOK);
+    ASSERT_EQ(h.render(*b, 0.0), kOfxStatOK);
+    const auto alone_a = output_picture<std::uint16_t>(*a), alone_b = output_picture<std::uint16_t>(*b);
+    EXPECT_NE(alone_a, alone_b);
+
+    for (int round = 0; round < 3; ++round) {
+        OfxStatus sa = kOfxStatFailed, sb = kOfxStatFailed;
+        std::thread ta([&] { sa = h.render(*a, 0.0); });
+        std::thread tb([&] { sb = h.render(*b, 0.0); });
+        ta.join();
+        tb.join();
+        ASSERT_EQ(sa, kOfxStatOK);
+        ASSERT_EQ(sb, kOfxStatOK);
+        EXPECT_TRUE(output_picture<std::uint16_t>(*a) == alone_a);
+        EXPECT_TRUE(output_picture<std::uint16_t>(*b) == alone_b);
+    }
+    h.destroy(a);
+    h.destroy(b);
+}
+
+// The host's abort stops the frame: the render fails without a message, and
+// the next frame renders whole.
+TEST_F(OfxPlugin, HostAbortCancelsTheFrame)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 1920, ht = 1080;
+    ImageLayout l;
+    l.bounds = {0, 0, w, ht};
+    auto e = h.create(l);
+    ASSERT_TRUE(e);
+    give_picture(*e, pattern<std::uint16_t>(w, ht, 4, 2, 65535));
+    set_param(*e, "ChromaticAb", {30});
+    set_param(*e, "LightActive", {1});
+    ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+    const auto whole = output_picture<std::uint16_t>(*e);
+
+    const std::size_t messages = h.messages().size();
+    std::thread aborter([&e] {
+        // Once the render polls, it is under way.
+        while (e->abort_polls.load() < 2) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        e->abort = true;
+    });
+    e->abort_polls = 0;
+    EXPECT_EQ(h.render(*e, 0.0), kOfxStatFailed);
+    aborter.join();
+    EXPECT_EQ(h.messages().size(), messages);
+    e->abort = false;
+    ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+    EXPECT_TRUE(output_picture<std::uint16_t>(*e) == whole);
+    h.destroy(e);
+}
+
+// A frame the plug-in cannot take fails with a message, and so does a host
+// image it cannot read; nothing crashes.
+TEST_F(OfxPlugin, FailedFramesSayWhy)
+{
+    ofxtest::TestHost& h = host();
+    ImageLayout l;
+    l.bounds = {0, 0, 20, 10};
+    l.depth = "OfxBitDepthHalf";
+    auto e = h.create(l);
+    ASSERT_TRUE(e);
+    const std::size_t before = h.messages().size();
+    EXPECT_EQ(h.render(*e, 0.0), kOfxStatFailed);
+    const auto messages = h.messages();
+    ASSERT_EQ(messages.size(), before + 1);
+    EXPECT_NE(messages.back().find("OfxMessageError: Trellin: output: "), std::string::npos) << messages.back();
+    h.destroy(e);
+}
+
+// A bundle without its node module loads, but describe fails with a message
+// that names the module; the host goes on.
+TEST_F(OfxPlugin, MissingModuleFailsDescribeWithAMessage)
+{
+    const fs::path copy = dir / "Trellin.ofx.bundle";
+    fs::copy(bundle, copy, fs::copy_options::recursive);
+    fs::remove(copy / "Contents/Linux-x86-64/TrellinVx.node");
+    // The plug-in looks for its libraries in its own folder only.
+    const RunResult ldd = testkit::run_program({"ldd", (copy / "Contents/Linux-x86-64/Trellin.ofx").string()});
+    EXPECT_NE(ldd.out.find((copy / "Contents/Linux-x86-64/libtrellinhost.so").string()), std::string::npos) << ldd.out;
+
+    ofxtest::TestHost other;
+    std::string error;
+    EXPECT_FALSE(other.load(copy.string(), error));
+    EXPECT_NE(error.find("describe returned 1"), std::string::npos) << error;
+    EXPECT_NE(error.find("TrellinVx.node"), std::string::npos) << error;
+}
+
+// The overlay draws the handles where `trellin overlay` draws them, in the
+// host's canonical coordinates; a pen drag moves the parameters as the
+// viewer's drag moves the controls, as one undoable edit.
+TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 96, ht = 64;
+    std::string error;
+    auto view = trellin_gl::HeadlessView::create(w, ht, error);
+    ASSERT_TRUE(view) << error;
+
+    const std::vector<std::uint8_t> black = [&] {
+        std::vector<std::uint8_t> v(std::size_t(w) * ht * 4, 0);
+        for (std::size_t i = 3; i < v.size(); i += 4) v[i] = 255;
+        return v;
+    }();
+    write_file(dir / "black.png", w, ht, 4, OIIO::TypeDesc::UINT8, black);
+    RunResult r = run({"overlay", path("black.png"), path("handles.png")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = run({"overlay", path("black.png"), path("moved.png"), "--drag", "48,32:20,10", "--print-controls"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::map<std::string, std::string> printed;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        if (const auto eq = line.find('='); eq != std::string::npos) printed[line.substr(0, eq)] = line.substr(eq + 1);
+
+    ImageLayout l;
+    l.bounds = {0, 0, w, ht};
+    auto e = h.create(l);
+    ASSERT_TRUE(e);
+    auto* entry =
+        reinterpret_cast<OfxPluginEntryPoint*>(h.descriptor.props.pointer(kOfxImageEffectPluginPropOverlayInteractV1));
+    ASSERT_NE(entry, nullptr);
+    ofxtest::Interact interact;
+    interact.props.set_pointer(kOfxPropEffectInstance, e->handle());
+    ASSERT_EQ(entry(kOfxActionCreateInstance, &interact, nullptr, nullptr), kOfxStatOK);
+
+    // The host's projection: canonical coordinates, y up.
+    view->make_current();
+    view->clear(0.0f, 0.0f, 0.0f, 1.0f);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, w, 0.0, ht, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    ofxtest::PropertySet in;
+    in.set_pointer(kOfxPropEffectInstance, e->handle());
+    in.set_double(kOfxPropTime, 0.0);
+    in.set_double(kOfxInteractPropPixelScale, 1.0, 0);
+    in.set_double(kOfxInteractPropPixelScale, 1.0, 1);
+    ASSERT_EQ(entry(kOfxInteractActionDraw, &interact, in.handle(), nullptr), kOfxStatOK);
+    const std::vector<std::uint8_t> drawn = view->read_rgba8();
+    const FileImage expected = read_file(dir / "handles.png");
+    ASSERT_EQ(expected.spec.nchannels, 3);
+    std::size_t differ = 0, lit = 0;
+    for (std::size_t p = 0; p < std::size_t(w) * ht; ++p) {
+        bool same = true;
+        for (int c = 0; c < 3; ++c) same &= drawn[p * 4 + std::size_t(c)] == expected.u16[p * 3 + std::size_t(c)] / 257;
+        differ += same ? 0 : 1;
+        lit += expected.u16[p * 3] + expected.u16[p * 3 + 1] + expected.u16[p * 3 + 2] > 0 ? 1 : 0;
+    }
+    EXPECT_GT(lit, 50u);
+    EXPECT_EQ(differ, 0u);
+
+    // A drag from the picture's centre (y up in the host) to (20, 10) from the top left.
+    e->params.edits.clear();
+    in.set_double(kOfxInteractPropPenPressure, 1.0);
+    in.set_double(kOfxInteractPropPenPosition, 48.0, 0);
+    in.set_double(kOfxInteractPropPenPosition, ht - 32.0, 1);
+    EXPECT_EQ(entry(kOfxInteractActionPenDown, &interact, in.handle(), nullptr), kOfxStatOK);
+    in.set_double(kOfxInteractPropPenPosition, 20.0, 0);
+    in.set_double(kOfxInteractPropPenPosition, ht - 10.0, 1);
+    EXPECT_EQ(entry(kOfxInteractActionPenMotion, &interact, in.handle(), nullptr), kOfxStatOK);
+    in.set_double(kOfxInteractPropPenPressure, 0.0);
+    EXPECT_EQ(entry(kOfxInteractActionPenUp, &interact, in.handle(), nullptr), kOfxStatOK);
+    ASSERT_EQ(e->params.edits.size(), 1u);
+    EXPECT_EQ(e->params.edits[0].first, "Drag handle");
+    EXPECT_EQ(e->params.sets_outside_edits, 0);
+    for (const auto& [name, label] :
+         {std::pair{"AngleCentre", "Angle Centre"}, {"Tweak", "Tweak"}, {"LightPosition", "Light"}}) {
+        const Param* p = e->params.find(name);
+        ASSERT_NE(p, nullptr) << name;
+        EXPECT_NEAR(p->value[0], std::stod(printed[std::string(label) + "_X"]), 1e-6) << name;
+        EXPECT_NEAR(p->value[1], std::stod(printed[std::string(label) + "_Y"]), 1e-6) << name;
+    }
+    EXPECT_GT(interact.redraws, 0);
+    EXPECT_EQ(entry(kOfxActionDestroyInstance, &interact, nullptr, nullptr), kOfxStatOK);
+    h.destroy(e);
+}
+
+}  // namespace
