@@ -152,3 +152,22 @@ TEST(ControlTable, TheControlReferenceNamesEveryValueControl)
 }
 
 }  // namespace
+
+// Each value row feeds a typed control of its own, a position's x and y rows
+// the same one; labels feed none.
+TEST(ControlTable, EachTypedControlIsFedByOneRowOrOnePositionPair)
+{
+    for (int i = 0; i < vx::control_table_size; ++i) {
+        const vx::ControlRow& row = vx::control_table[i];
+        SCOPED_TRACE(row.label);
+        EXPECT_EQ(row.kind == ControlKind::label, row.typed == nullptr);
+        if (i >= vx::value_control_count) continue;
+        const bool x = row.binding == vx::ControlBinding::position_x;
+        const bool y = row.binding == vx::ControlBinding::position_y;
+        if (x) EXPECT_EQ(vx::control_table[i + 1].typed, row.typed);
+        for (int j = 0; j < vx::value_control_count; ++j) {
+            if (j == i || (x && j == i + 1) || (y && j == i - 1)) continue;
+            EXPECT_NE(vx::control_table[j].typed, row.typed) << vx::control_table[j].label;
+        }
+    }
+}
