@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <iostream>
 
-#include "apps/common/control_gallery.h"
 #include "apps/trellin/control_gallery.h"
 #include "apps/trellin/demo_picture.h"
 #include "apps/trellin/scene_picture.h"

@@ -15,7 +15,6 @@
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/project_file.h"
-#include "apps/common/demo_picture.h"
 #include "apps/trellin/demo_picture.h"
 #include "apps/trellin/scene_picture.h"
 
