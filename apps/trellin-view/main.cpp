@@ -4,10 +4,10 @@
 // time, saves the settings as a project and exports the frame shown at full
 // size.
 //
-// Exit codes: 0 done; 1 no window could be opened or the module made no
-// node; 2 a usage or input error (bad arguments, unreadable picture,
-// sequence, project or look, unknown control, bad value, unknown colour
-// space, module not found).
+// Exit codes: 0 done; 1 no window could be opened, the module made no
+// node, or unsaved changes could not be kept on quitting; 2 a usage or
+// input error (bad arguments, unreadable picture, sequence, project or look,
+// unknown control, bad value, unknown colour space, module not found).
 #include <CLI/CLI.hpp>
 
 #include <filesystem>

@@ -29,6 +29,10 @@ constexpr int slower_fast_divisor = 4;
 constexpr double slow_fast_ms = 120.0;
 constexpr double quick_fast_ms = 30.0;
 
+// A press this near the wipe's dividing line (window units at interface
+// size 1) takes the line rather than a handle under it.
+constexpr double wipe_grip_reach = 6.0;
+
 std::string format_ms(double ms)
 {
     char text[32];
@@ -114,12 +118,47 @@ void ViewSession::save_project()
     commit_edits(false);
     try {
         trellin_app::save_project(*node_, options_.project_path, options_.render.get());
+        saved_version_ = settings_version_;
         std::error_code ec;
         const std::filesystem::path where = std::filesystem::absolute(options_.project_path, ec);
         say("saved the project to " + (ec ? options_.project_path : where.lexically_normal().string()));
     } catch (const std::exception& e) {
         say(std::string("could not save the project: ") + e.what());
     }
+}
+
+bool ViewSession::may_close()
+{
+    commit_edits(false);
+    if (!unsaved() || quit_asked_at_ == settings_version_) return true;
+    quit_asked_at_ = settings_version_;
+    say("unsaved changes: S saves them to " + options_.project_path + "; Esc again quits and keeps them in " +
+            recovery_path(),
+        false);
+    return false;
+}
+
+std::string ViewSession::recovery_path() const
+{
+    std::filesystem::path p(options_.project_path);
+    const std::string ext = p.has_extension() ? p.extension().string() : ".json";
+    return p.replace_extension().string() + ".unsaved" + ext;
+}
+
+bool ViewSession::keep_unsaved()
+{
+    commit_edits(false);
+    if (!unsaved()) return true;
+    const std::string path = recovery_path();
+    try {
+        trellin_app::save_project(*node_, path, options_.render.get());
+    } catch (const std::exception& e) {
+        std::cerr << "trellin-view: error: unsaved changes lost: cannot write " << path << ": " << e.what() << "\n";
+        return false;
+    }
+    std::cout << "trellin-view: unsaved changes kept in " << path << " (--project " << path << " opens them again)\n"
+              << std::flush;
+    return true;
 }
 
 void ViewSession::export_picture()
@@ -196,14 +235,20 @@ void ViewSession::pointer(const PointerEvent& e, bool over_ui)
             return;
         }
         if (e.button != PointerButton::left || dragging_ || panning_ || !over_picture) return;
+        // The wipe's dividing line is taken before any handle near it.
+        if (wipe_ && std::abs(e.x - wipe_at()) <= wipe_grip_reach * options_.ui_scale) {
+            dragging_wipe_ = true;
+            return;
+        }
         event.button = 1.0f;
         // A press that no handle takes starts no drag: the node hears
         // neither its moves nor its release.
         dragging_ = node_->overlay_event(nullptr, OverlayEventKind::press, &event);
         return;
     case PointerEvent::Type::move:
-        if (over_picture) wipe_x_ = e.x;
-        if (panning_) {
+        if (dragging_wipe_) {
+            wipe_x_ = std::clamp(e.x, area.x, area.x + area.width);
+        } else if (panning_) {
             nav_.pan(e.x - pan_x_, e.y - pan_y_);
             pan_x_ = e.x;
             pan_y_ = e.y;
@@ -217,6 +262,10 @@ void ViewSession::pointer(const PointerEvent& e, bool over_ui)
     case PointerEvent::Type::release:
         if (panning_ && e.button == pan_button_) {
             panning_ = false;
+            return;
+        }
+        if (e.button == PointerButton::left && dragging_wipe_) {
+            dragging_wipe_ = false;
             return;
         }
         if (e.button != PointerButton::left || !dragging_) return;
@@ -307,8 +356,10 @@ void ViewSession::scrub(std::optional<std::size_t> go_to, bool scrubbing)
 }
 
 void ViewSession::panel_input(const std::vector<CWidget*>& changed, bool active,
-                              const std::vector<ControlKeyAction>& actions)
+                              const std::vector<ControlKeyAction>& actions, CWidget* clicked)
 {
+    // Edits made by the click itself select what they changed (below).
+    if (clicked != nullptr) selected_ = {clicked};
     for (CWidget* c : changed) {
         // A change in the panel reaches the node as a user's change does.
         node_->notify_control_changed(c, 2, time());
@@ -454,6 +505,28 @@ void ViewSession::request_preview()
     requested_ = key;
 }
 
+BarKeys ViewSession::bar_keys() const
+{
+    BarKeys bar;
+    std::string keyed;
+    for (int i = 0; i < node_->num_controls(); ++i) {
+        const CWidget* c = node_->control(i);
+        if (c == nullptr || c->keys().empty()) continue;
+        const bool selected = std::find(selected_.begin(), selected_.end(), c) != selected_.end();
+        for (const ControlKey& k : c->keys()) (selected ? bar.selected : bar.others).push_back(k.time);
+        if (!selected) keyed += (keyed.empty() ? "" : ", ") + trellin_app::setting_label(*c);
+    }
+    for (const CWidget* c : selected_) bar.names += (bar.names.empty() ? "" : ", ") + trellin_app::setting_label(*c);
+    if (bar.names.empty()) bar.names = keyed;
+    return bar;
+}
+
+double ViewSession::wipe_at() const
+{
+    const Rect& area = layout_.picture_area;
+    return std::clamp(wipe_x_ < 0.0 ? area.x + area.width * 0.5 : wipe_x_, area.x, area.x + area.width);
+}
+
 std::string ViewSession::showing() const
 {
     if (wipe_) return "wipe: input | result";
@@ -509,6 +582,12 @@ nlohmann::json ViewSession::state(const std::function<void(const CWidget&, nlohm
                      {"count", timeline_.frames().size()}};
     state["playing"] = timeline_.playing();
     state["showing"] = showing();
+    state["wipe_x"] = wipe_ ? wipe_at() : -1.0;
+    state["unsaved"] = unsaved();
+    const BarKeys bar = bar_keys();
+    std::vector<double> bar_times = bar.selected;
+    bar_times.insert(bar_times.end(), bar.others.begin(), bar.others.end());
+    state["time_bar_keys"] = bar_times;
     state["outline"] = outline_;
     state["renders"] = renders_;
     state["reduced_renders"] = reduced_renders_;

@@ -64,7 +64,8 @@ struct KeyEvent {
 };
 
 // What the shell must do after a key: Escape closes an open drop-down list,
-// colour picker or menu first, else the window.
+// colour picker or menu first, else asks may_close() whether to close the
+// window.
 enum class KeyOutcome { none, escape };
 
 struct SessionOptions {
@@ -77,6 +78,16 @@ struct SessionOptions {
     double fps = 24.0;              // playback rate
     // The run's colour options, saved with the project; null: none.
     std::shared_ptr<const trellin_app::RenderOptions> render;
+    double ui_scale = 1.0;  // the interface's size: how near the wipe's line a press takes it
+};
+
+// The keys the time bar shows: every keyed control's, the selected
+// controls' apart, and whose they are.
+struct BarKeys {
+    std::vector<double> selected;  // keys of the selected controls
+    std::vector<double> others;    // keys of every other keyed control
+    // The selected controls' names; with none selected, the keyed ones'.
+    std::string names;
 };
 
 class ViewSession {
@@ -108,8 +119,10 @@ public:
     // track is being dragged.
     void scrub(std::optional<std::size_t> go_to, bool scrubbing);
     // The panel: controls the user changed, whether one is being dragged or
-    // typed into, and key actions chosen from a control's menu.
-    void panel_input(const std::vector<CWidget*>& changed, bool active, const std::vector<ControlKeyAction>& actions);
+    // typed into, key actions chosen from a control's menu, and the control
+    // clicked (selected whether or not it changed; null: none).
+    void panel_input(const std::vector<CWidget*>& changed, bool active, const std::vector<ControlKeyAction>& actions,
+                     CWidget* clicked = nullptr);
     // Playback, then the preview the picture needs.
     void tick();
     // How long the shell may wait for events before the next frame.
@@ -118,19 +131,37 @@ public:
     void save_project();
     void export_picture();
 
+    // Settings changed since the project was opened or last saved.
+    bool unsaved() const { return settings_version_ != saved_version_; }
+    // Whether the window may close: with unsaved changes the first request
+    // only says that S saves them and that closing again keeps them in the
+    // recovery project; a second one, with nothing changed since, may.
+    bool may_close();
+    // Where unsaved changes are kept on closing: the project's name with
+    // ".unsaved" before its extension.
+    std::string recovery_path() const;
+    // Writes unsaved changes to the recovery project and says where. False
+    // when there were some and they could not be written.
+    bool keep_unsaved();
+
     // What the picture shows: "result", "input" or "wipe: input | result".
     std::string showing() const;
     bool shows_input() const { return before_; }
     bool wipe() const { return wipe_; }
-    double wipe_x() const { return wipe_x_; }  // negative: the area's middle
+    // The wipe's dividing line (window units) inside the picture's area:
+    // the area's middle until it is dragged.
+    double wipe_at() const;
+    bool dragging_wipe() const { return dragging_wipe_; }
     bool outline() const { return outline_; }
     bool dragging() const { return dragging_; }
     // The status line with the pixel under the pointer (when it is known and
     // over the picture).
     std::string status_line(double pointer_x, double pointer_y, bool pointer_known) const;
     const std::string& message() const { return message_; }
-    // The controls last edited, whose keys the time bar shows.
+    // The controls last edited or clicked, whose keys the time bar shows
+    // brightest.
     const std::vector<CWidget*>& selected() const { return selected_; }
+    BarKeys bar_keys() const;
 
     // The preview shown and the input it was rendered from, as the display
     // shows them; before the first preview, the first frame.
@@ -188,12 +219,15 @@ private:
     bool scrubbing_ = false;
     bool before_ = false;
     bool wipe_ = false;
-    double wipe_x_ = -1.0;
+    double wipe_x_ = -1.0;        // the wipe's dividing line; < 0: the area's middle
+    bool dragging_wipe_ = false;  // the dividing line is being dragged
     bool outline_ = true;
 
     // Edits and keys.
     ControlValues values_;
     std::uint64_t settings_version_ = 1;
+    std::uint64_t saved_version_ = 1;  // the settings last saved (or opened)
+    std::uint64_t quit_asked_at_ = 0;  // the settings a first close with unsaved changes warned about
     std::vector<CWidget*> selected_;
     ViewClock::time_point motion_until_{};
 

@@ -14,7 +14,6 @@
 #include <iostream>
 #include <vector>
 
-#include "apps/common/core/control_text.h"
 #include "apps/trellin-view/control_panel.h"
 #include "apps/trellin-view/overlay_drawing.h"
 #include "apps/trellin-view/panel_layout.h"
@@ -151,6 +150,7 @@ private:
     void frame();
     void take_results();
     void draw_picture(int fb_width, int fb_height, double window_width, double window_height);
+    void draw_wipe_line();
     void write_state(double window_width, double window_height);
 
     static Viewer& of(GLFWwindow* window) { return *static_cast<Viewer*>(glfwGetWindowUserPointer(window)); }
@@ -206,6 +206,7 @@ int Viewer::run()
     session.pixel_aspect = image_.pixel_aspect;
     session.frames = shot_->frames();
     session.fps = options_.fps;
+    session.ui_scale = ui_scale_;
     if (const auto& colour = shot_->colour())
         session.render = std::shared_ptr<const trellin_app::RenderOptions>(colour, &colour->options());
     session_ = std::make_unique<ViewSession>(std::move(session), std::move(panel_node_), *worker_);
@@ -224,6 +225,7 @@ int Viewer::run()
         frame();
     }
 
+    const bool kept = session_->keep_unsaved();
     worker_->drop_previews();
     if (worker_->busy()) std::cout << "trellin-view: finishing the export in progress\n" << std::flush;
     worker_->wait_idle(24 * 3600 * 1000);
@@ -232,7 +234,7 @@ int Viewer::run()
     session_.reset();
     worker_.reset();
     close_window();
-    return 0;
+    return kept ? 0 : 1;
 }
 
 bool Viewer::open_window()
@@ -289,6 +291,12 @@ bool Viewer::open_window()
         v.frames_to_draw_ = frames_after_input;
         v.events_.push_back({InputEvent::Type::key, key, 0.0, 0.0, 0.0, action, mods});
     });
+    // The window's close button asks as Esc does.
+    glfwSetWindowCloseCallback(window_, [](GLFWwindow* win) {
+        Viewer& v = of(win);
+        v.frames_to_draw_ = frames_after_input;
+        if (v.session_ && !v.session_->may_close()) glfwSetWindowShouldClose(win, GLFW_FALSE);
+    });
     glfwSetWindowRefreshCallback(window_, [](GLFWwindow* win) { of(win).frames_to_draw_ = frames_after_input; });
     glfwSetWindowSizeCallback(window_, [](GLFWwindow* win, int, int) { of(win).frames_to_draw_ = frames_after_input; });
 
@@ -344,10 +352,12 @@ void Viewer::choose_window_size()
     // the screen's work area.
     const double shown_w = double(image_.width) * (image_.pixel_aspect > 0.0 ? image_.pixel_aspect : 1.0);
     const double shown_h = double(image_.height);
-    const double below = panel_->height(min_w) + time_bar_height(min_w);
+    // The panel takes at most its share of the window (it scrolls beyond).
+    const auto panel_room = [&](double width) { return std::min(panel_->height(width), max_h * max_panel_share); };
+    const double below = panel_room(min_w) + time_bar_height(min_w);
     const double scale = std::min({1.0, max_w / shown_w, std::max(1.0, max_h - below) / shown_h});
     const int w = int(std::clamp(std::ceil(shown_w * scale), min_w, max_w));
-    const int h = int(std::ceil(shown_h * scale + panel_->height(w) + time_bar_height(w)));
+    const int h = int(std::min(max_h, std::ceil(shown_h * scale + panel_room(w) + time_bar_height(w))));
     ImGui::EndFrame();
     if (options_.window_width <= 0) glfwSetWindowSize(window_, w, h);
 }
@@ -377,17 +387,29 @@ void Viewer::draw_picture(int fb_width, int fb_height, double window_width, doub
     }
     result_texture_->draw(picture, area, window_width, window_height, fb_width, fb_height);
     if (s.wipe()) {
-        // The input left of the pointer, the result right of it.
-        const double at =
-            std::clamp(s.wipe_x() < 0.0 ? area.x + area.width * 0.5 : s.wipe_x(), area.x, area.x + area.width);
+        // The input left of the dividing line, the result right of it (the
+        // line itself is drawn with the interface, over both).
+        const double at = s.wipe_at();
         input_texture_->draw(picture, Rect{area.x, area.y, at - area.x, area.height}, window_width, window_height,
                              fb_width, fb_height);
-        ImGui::GetBackgroundDrawList()->AddLine(ImVec2(float(at), float(area.y)),
-                                                ImVec2(float(at), float(area.y + area.height)),
-                                                IM_COL32(255, 255, 255, 200), 1.0f);
     }
     draw_node_overlay(s.node(), OverlayPlace{picture, area, image_.width, image_.height, window_height, fb_scale_},
                       s.outline());
+}
+
+void Viewer::draw_wipe_line()
+{
+    // A line across the picture with a diamond grip at its middle.
+    const ViewSession& s = *session_;
+    const Rect& area = s.layout().picture_area;
+    const float at = float(s.wipe_at());
+    const float grip = float(5.0 * ui_scale_);
+    const float mid = float(area.y + area.height * 0.5);
+    ImDrawList* list = ImGui::GetBackgroundDrawList();
+    list->AddLine(ImVec2(at, float(area.y)), ImVec2(at, float(area.y + area.height)), IM_COL32(255, 255, 255, 220),
+                  float(std::max(1.0, 1.5 * ui_scale_)));
+    list->AddQuadFilled(ImVec2(at, mid - 2.0f * grip), ImVec2(at + grip, mid), ImVec2(at, mid + 2.0f * grip),
+                        ImVec2(at - grip, mid), IM_COL32(255, 255, 255, 230));
 }
 
 void Viewer::frame()
@@ -418,7 +440,7 @@ void Viewer::frame()
         // Esc first closes an open drop-down list, colour picker or menu.
         if (ImGui::IsPopupOpen("", ImGuiPopupFlags_AnyPopupId))
             ImGui::ClosePopupsOverWindow(nullptr, false);
-        else
+        else if (s.may_close())
             glfwSetWindowShouldClose(window_, GLFW_TRUE);
     }
 
@@ -426,17 +448,18 @@ void Viewer::frame()
 
     TimeBarView bar;
     bar.timeline = &s.timeline();
-    for (const CWidget* c : s.selected()) {
-        for (const ControlKey& k : c->keys()) bar.key_times.push_back(k.time);
-        bar.selected += (bar.selected.empty() ? "" : ", ") + trellin_app::setting_label(*c);
-    }
+    BarKeys keys = s.bar_keys();
+    bar.key_times = std::move(keys.selected);
+    bar.other_key_times = std::move(keys.others);
+    bar.selected = std::move(keys.names);
     bar.showing = s.showing();
     bar.status = s.status_line(cursor_x_, cursor_y_, cursor_known_);
     const TimeBarInput scrub = draw_time_bar(s.layout().time_bar, bar);
     s.scrub(scrub.go_to, scrub.scrubbing);
+    if (s.wipe()) draw_wipe_line();
 
     const ControlPanel::Input input = panel_->draw(s.layout().panel, s.time());
-    s.panel_input(input.changed, input.active, input.key_actions);
+    s.panel_input(input.changed, input.active, input.key_actions, input.selected);
     s.tick();
 
     ImGui::Render();

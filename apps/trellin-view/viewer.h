@@ -31,7 +31,8 @@ struct ViewerOptions {
 };
 
 // Opens the window and runs it until the user quits. Returns the program's
-// exit code: 0, or 1 when no window could be opened.
+// exit code: 0, or 1 when no window could be opened or unsaved changes
+// could not be written to the recovery project.
 int run_viewer(const ViewerOptions& options, trellin_app::NodePtr panel_node, trellin_app::NodePtr render_node,
                std::shared_ptr<const Shot> shot);
 

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <iostream>
 
-#include "apps/trellin/contact_sheet.h"
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/project_file.h"

@@ -6,7 +6,6 @@
 #include <iostream>
 
 #include "apps/trellin/control_gallery.h"
-#include "apps/trellin/control_gallery.h"
 #include "apps/trellin/demo_picture.h"
 #include "apps/trellin/scene_picture.h"
 #include "apps/trellin/command_support.h"

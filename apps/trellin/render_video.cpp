@@ -8,6 +8,7 @@
 
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/frame_sequence.h"
+#include "apps/common/core/hdr_split.h"
 #include "apps/common/picture/picture_output.h"
 #include "apps/common/core/project_file.h"
 #include "apps/video/video_reader.h"
@@ -222,6 +223,7 @@ int render_video(const VideoRenderRequest& rq)
     std::optional<long long> written;
     ClipCount clipped_before, clipped_written;
     std::string working_space;
+    HdrMode hdr = HdrMode::none;
     bool noted_input = false, noted_alpha = false;
     std::int64_t picture_index = 0;  // timestamps of a video made of pictures
     auto finish_write = [&] {
@@ -273,10 +275,12 @@ int render_video(const VideoRenderRequest& rq)
         }
         clipped_before.merge(frame->clipped);
         working_space = frame->working_space;
+        hdr = frame->hdr;
         auto result = std::make_shared<HostPicture>();
+        auto parts = std::make_shared<SplitParts>();
         const int w = rq.out_size.width > 0 ? rq.out_size.width : frame->picture.width;
         const int h = rq.out_size.height > 0 ? rq.out_size.height : frame->picture.height;
-        const bool rendered = render_frame(*node, frame->picture, *result, double(n), w, h) != 0;
+        const bool rendered = render_split(*node, frame->picture, frame->parts, *result, *parts, double(n), w, h) != 0;
         finish_write();
         if (!rendered) {
             progress.finish();
@@ -284,6 +288,7 @@ int render_video(const VideoRenderRequest& rq)
                           input_of(n) + ": the effect refused " + frame_text(n) + " (see its warning above)"};
         }
         frame->picture = HostPicture();
+        frame->parts = SplitParts();
 
         if (video_out) {
             const std::string space =
@@ -328,21 +333,21 @@ int render_video(const VideoRenderRequest& rq)
                 }
             }
             const std::int64_t timestamp = reader ? reader->timestamp(n) : picture_index++;
-            writing = std::async(std::launch::async, [&, result, frame, space, timestamp] {
+            writing = std::async(std::launch::async, [&, result, parts, frame, space, timestamp] {
                 OutputFrame out =
-                    colour.from_node(std::move(*result), *frame, space, OutputForm{"video", false, false});
+                    colour.from_node(std::move(*result), *frame, space, OutputForm{"video", false, false}, parts.get());
                 clipped_written.merge(out.clipped);
                 writer->write(out.picture, timestamp);
             });
         } else {
             const std::string path = output_of(n);
-            writing = std::async(std::launch::async, [&, result, frame, path, n] {
+            writing = std::async(std::launch::async, [&, result, parts, frame, path, n] {
                 RenderRecord made = record;
                 made.input = input_of(n);
                 made.frame = n;
                 ClipCount clipped;
-                const WriteReport report =
-                    write_rendered(colour, std::move(*result), *frame, path, rq.write_options, made, clipped);
+                const WriteReport report = write_rendered(colour, std::move(*result), *frame, path, rq.write_options,
+                                                          made, clipped, parts.get());
                 clipped_written.merge(clipped);
                 if (report.alpha_dropped && !noted_alpha) {
                     noted_alpha = true;
@@ -363,7 +368,7 @@ int render_video(const VideoRenderRequest& rq)
         }
     }
     progress.finish();
-    print_clip_notes(clipped_before, clipped_written, colour.options(), working_space,
+    print_clip_notes(clipped_before, clipped_written, hdr, working_space,
                      video_out ? plan.container : output_format(output_of(range.last)));
     save_project_if_asked(*node, rq.controls, &colour.options());
     return exit_done;

@@ -16,7 +16,6 @@
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/project_file.h"
 #include "apps/trellin/demo_picture.h"
-#include "apps/trellin/demo_picture.h"
 #include "apps/trellin/scene_picture.h"
 
 namespace {

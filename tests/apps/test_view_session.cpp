@@ -4,11 +4,16 @@
 // test-links: trellin_view_core
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "apps/common/core/control_setting.h"
+#include "apps/common/core/control_text.h"
+#include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/view_session.h"
 #include "node/trellin_node.h"
 
@@ -49,16 +54,18 @@ class ViewSessionTest : public ::testing::Test {
 protected:
     // A 400x300 shot of frames 0..20 in a window whose picture area fits it
     // at full size.
-    void open(const std::string& export_path = "")
+    void open(const std::string& export_path = "", const std::string& project_path = "unused.json",
+              trellin_app::NodePtr node = nullptr)
     {
         SessionOptions options;
-        options.project_path = "unused.json";
+        options.project_path = project_path;
         options.export_path = export_path;
         options.image_width = 400;
         options.image_height = 300;
         for (long long f = 0; f <= 20; ++f) options.frames.push_back(f);
         options.fps = 10.0;
-        session = std::make_unique<ViewSession>(options, trellin_app::NodePtr(vx::TrellinNode::make()), renders);
+        if (!node) node = trellin_app::NodePtr(vx::TrellinNode::make());
+        session = std::make_unique<ViewSession>(options, std::move(node), renders);
         frame_at(start);
     }
 
@@ -68,6 +75,11 @@ protected:
         session->begin_frame(now, 1.0);
         session->place(WindowLayout{Rect{0, 0, 400, 300}, Rect{0, 300, 400, 40}, Rect{0, 340, 400, 200}});
         session->tick();
+    }
+
+    void pointer(PointerEvent::Type type, double x, double y)
+    {
+        session->pointer({type, PointerButton::left, x, y}, false);
     }
 
     KeyOutcome press(ViewKey key, bool shift = false, bool typing = false)
@@ -205,6 +217,120 @@ TEST_F(ViewSessionTest, PlaybackWaitsForEachFrameAndSkipsTheOnesItFellBehindOn)
     EXPECT_FALSE(session->dragging());
     press(ViewKey::right);
     EXPECT_FALSE(session->timeline().playing()) << "stepping stops playback";
+}
+
+// Closing with unsaved changes warns once, then keeps them in the recovery
+// project; saving, or nothing changed, closes at once.
+TEST_F(ViewSessionTest, ClosingWithUnsavedChangesWarnsOnceAndKeepsThemBeside)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("trellin-view-session-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string project = (dir / "spin.json").string();
+    open("", project);
+    EXPECT_EQ(session->recovery_path(), (dir / "spin.unsaved.json").string());
+    EXPECT_FALSE(session->unsaved());
+    EXPECT_TRUE(session->may_close()) << "nothing changed";
+
+    CWidget* index = trellin_app::apply_setting(session->node(), trellin_app::parse_setting("Index=2"));
+    session->panel_input({index}, false, {});
+    EXPECT_TRUE(session->unsaved());
+    EXPECT_FALSE(session->may_close());
+    EXPECT_EQ(session->message().find("unsaved changes"), 0u) << session->message();
+    EXPECT_NE(session->message().find("spin.unsaved.json"), std::string::npos) << session->message();
+    // Another edit after the warning warns again.
+    trellin_app::apply_setting(session->node(), trellin_app::parse_setting("Index=3"));
+    EXPECT_FALSE(session->may_close()) << "an edit not yet committed counts";
+    EXPECT_TRUE(session->may_close());
+    EXPECT_TRUE(session->keep_unsaved());
+    const RegV kept = RegV::read_file(session->recovery_path());
+    EXPECT_EQ(kept.doc["controls"]["Index"], 3) << kept.doc.dump();
+    EXPECT_FALSE(std::filesystem::exists(project)) << "the project itself is left as it was";
+
+    // Saved: nothing to keep, and closing goes ahead at once.
+    std::filesystem::remove(session->recovery_path());
+    trellin_app::apply_setting(session->node(), trellin_app::parse_setting("Index=4"));
+    press(ViewKey::s);
+    EXPECT_FALSE(session->unsaved());
+    EXPECT_TRUE(session->may_close());
+    EXPECT_TRUE(session->keep_unsaved());
+    EXPECT_FALSE(std::filesystem::exists(session->recovery_path()));
+    std::filesystem::remove_all(dir);
+
+    // A recovery project that cannot be written is reported, not passed over.
+    open("", (dir / "gone" / "p").string());
+    EXPECT_EQ(session->recovery_path(), (dir / "gone" / "p.unsaved.json").string());
+    trellin_app::apply_setting(session->node(), trellin_app::parse_setting("Index=2"));
+    EXPECT_FALSE(session->keep_unsaved());
+}
+
+// The wipe's line starts in the middle, stays put when the pointer passes,
+// and follows only a drag that starts on it, inside the picture's area.
+TEST_F(ViewSessionTest, TheWipeLineMovesOnlyWhenDragged)
+{
+    open();
+    press(ViewKey::w);
+    EXPECT_EQ(session->wipe_at(), 200.0);
+    pointer(PointerEvent::Type::move, 50, 100);
+    EXPECT_EQ(session->wipe_at(), 200.0) << "the line does not follow the pointer";
+
+    pointer(PointerEvent::Type::press, 250, 150);
+    EXPECT_FALSE(session->dragging_wipe()) << "a press away from the line";
+    pointer(PointerEvent::Type::move, 300, 150);
+    pointer(PointerEvent::Type::release, 300, 150);
+    EXPECT_EQ(session->wipe_at(), 200.0);
+
+    pointer(PointerEvent::Type::press, 204, 150);
+    EXPECT_TRUE(session->dragging_wipe());
+    EXPECT_FALSE(session->dragging()) << "the line is taken before any handle";
+    pointer(PointerEvent::Type::move, 80, 150);
+    EXPECT_EQ(session->wipe_at(), 80.0);
+    pointer(PointerEvent::Type::move, -40, 150);
+    EXPECT_EQ(session->wipe_at(), 0.0) << "kept inside the picture's area";
+    pointer(PointerEvent::Type::move, 120, 150);
+    pointer(PointerEvent::Type::release, 120, 150);
+    EXPECT_FALSE(session->dragging_wipe());
+    pointer(PointerEvent::Type::move, 330, 150);
+    EXPECT_EQ(session->wipe_at(), 120.0);
+    EXPECT_EQ(session->state({})["wipe_x"], 120.0);
+    press(ViewKey::w);
+    EXPECT_EQ(session->state({})["wipe_x"], -1.0) << "no wipe shown";
+}
+
+// The time bar shows every keyed control's keys from the start; a control
+// clicked in the panel is selected (its keys brightest) without counting as
+// an edit.
+TEST_F(ViewSessionTest, TheTimeBarShowsEveryKeyAndAClickSelectsWithoutEditing)
+{
+    trellin_app::NodePtr node(vx::TrellinNode::make());
+    CWidget* index = trellin_app::apply_setting(*node, trellin_app::parse_setting("Index=2"));
+    set_key_here(*index, 0.0);
+    set_key_here(*index, 6.0);
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("trellin-view-bar-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    open("", (dir / "keys.json").string(), std::move(node));
+    BarKeys keys = session->bar_keys();
+    EXPECT_TRUE(keys.selected.empty());
+    EXPECT_EQ(keys.others, (std::vector<double>{0.0, 6.0}));
+    EXPECT_EQ(keys.names, trellin_app::setting_label(*index));
+    EXPECT_EQ(session->state({})["time_bar_keys"], nlohmann::json::array({0.0, 6.0}));
+
+    CWidget* other = trellin_app::apply_setting(session->node(), trellin_app::parse_setting("Cell Angle=10"));
+    session->panel_input({other}, false, {{ControlKeyAction::Kind::set, other}});
+    ASSERT_EQ(session->selected(), std::vector<CWidget*>{other});
+    keys = session->bar_keys();
+    EXPECT_EQ(keys.selected, std::vector<double>{0.0});
+    EXPECT_EQ(keys.others, (std::vector<double>{0.0, 6.0}));
+
+    press(ViewKey::s);
+    ASSERT_FALSE(session->unsaved());
+    session->panel_input({}, false, {}, index);
+    EXPECT_EQ(session->selected(), std::vector<CWidget*>{index});
+    EXPECT_EQ(session->bar_keys().selected, (std::vector<double>{0.0, 6.0}));
+    EXPECT_EQ(session->bar_keys().names, trellin_app::setting_label(*index));
+    EXPECT_FALSE(session->unsaved()) << "a click that changes nothing is no edit";
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
