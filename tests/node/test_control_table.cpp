@@ -3,6 +3,7 @@
 // test-labels: threaded
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -130,7 +131,7 @@ TEST(ControlTable, LightActiveSwitchesTheSixLightingControlsTogether)
 // table, in its index and under a heading of its own section.
 TEST(ControlTable, TheControlReferenceNamesEveryValueControl)
 {
-    std::ifstream file(std::string(TRELLIN_SOURCE_DIR) + "/docs/controls.md");
+    std::ifstream file(std::filesystem::path(TRELLIN_SOURCE_DIR) / "docs" / "controls.md");
     ASSERT_TRUE(file.good());
     std::stringstream text;
     text << file.rdbuf();
@@ -164,7 +165,9 @@ TEST(ControlTable, EachTypedControlIsFedByOneRowOrOnePositionPair)
         if (i >= vx::value_control_count) continue;
         const bool x = row.binding == vx::ControlBinding::position_x;
         const bool y = row.binding == vx::ControlBinding::position_y;
-        if (x) EXPECT_EQ(vx::control_table[i + 1].typed, row.typed);
+        if (x) {
+            EXPECT_EQ(vx::control_table[i + 1].typed, row.typed);
+        }
         for (int j = 0; j < vx::value_control_count; ++j) {
             if (j == i || (x && j == i + 1) || (y && j == i - 1)) continue;
             EXPECT_NE(vx::control_table[j].typed, row.typed) << vx::control_table[j].label;
