@@ -12,6 +12,7 @@
 
 #include "apps/common/core/control_text.h"
 #include "apps/common/core/frame_render.h"
+#include "apps/common/core/hdr_split.h"
 #include "apps/common/core/project_file.h"
 #include "apps/ofx/host_image.h"
 
@@ -202,11 +203,15 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
     const trellin_app::PictureColour& colour = effect_.colour;
     trellin_app::NodeFrame frame = colour.to_node(std::move(picture_), std::move(source), "the source image");
 
+    // Float sources keep what lies outside 0..1 as trellin render keeps it
+    // (the split mode): those parts render through the same glass.
     int rendered = 0;
     bool aborted = false;
+    trellin_app::SplitParts parts;
     {
         AbortWatch watch(*node_, handle_);
-        rendered = trellin_app::render_frame(*node_, frame.picture, result_, time);
+        rendered = trellin_app::render_split(*node_, frame.picture, frame.parts, result_, parts, time,
+                                             frame.picture.width, frame.picture.height);
         aborted = watch.fired();
     }
     picture_ = std::move(frame.picture);
@@ -216,7 +221,8 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
         return kOfxStatFailed;
     }
     const trellin_app::OutputForm form = output_form(dst);
-    trellin_app::OutputFrame out = colour.from_node(std::move(result_), frame, colour.output_space(form), form);
+    trellin_app::OutputFrame out =
+        colour.from_node(std::move(result_), frame, colour.output_space(form), form, parts.empty() ? nullptr : &parts);
     write_output(out, src.bounds, dst, window);
     result_ = std::move(out.picture);
     return kOfxStatOK;
