@@ -141,7 +141,8 @@ std::atomic<int> reports{0};
 TEST(ModuleHolder, LoadsOnceForEveryThreadAndKeepsWhatItLoaded)
 {
     loads = 0;
-    ModuleHolder<Counted> holder([] {
+    // Static, as a plug-in's holder is: what it loads is kept for the process.
+    static ModuleHolder<Counted> holder([] {
         ++loads;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         return Counted{7};
