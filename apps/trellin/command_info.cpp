@@ -19,7 +19,7 @@ namespace trellin_cli {
 namespace {
 
 // One row of the control list.
-struct ControlRow {
+struct ListedControl {
     std::string index, label, kind, column, row, fallback, step, meaning, range;
 };
 
@@ -71,7 +71,7 @@ public:
         // module count them); the panel's group headings are listed with them,
         // in creation order, but not counted.
         int values = 0, headings = 0;
-        std::vector<ControlRow> rows;
+        std::vector<ListedControl> rows;
         rows.push_back({"#", "label", "kind", "column", "row", "default", "step", "meaning", "range"});
         for (int i = 0; i < count; ++i) {
             const CWidget* c = node->control(i);
@@ -82,21 +82,21 @@ public:
             rows.push_back({std::to_string(i), setting_label(*c), kind_name(c->kind()),
                             on_panel ? std::to_string(p->second.column) : "-",
                             on_panel ? std::to_string(p->second.row) : "-", default_text(*c), step_text(*c),
-                            control_meaning(setting_label(*c)), range_text(*c)});
+                            control_meaning(setting_label(*c)), trellin_app::range_text(*c)});
         }
         // Every column but the last is padded to its widest cell.
-        const auto cells = [](const ControlRow& r) {
+        const auto cells = [](const ListedControl& r) {
             return std::array{&r.index, &r.label, &r.kind, &r.column, &r.row, &r.fallback, &r.step, &r.meaning};
         };
         std::array<std::size_t, 8> width{};
-        for (const ControlRow& r : rows)
+        for (const ListedControl& r : rows)
             for (std::size_t k = 0; k < width.size(); ++k) width[k] = std::max(width[k], cells(r)[k]->size());
         std::cout << "\ncontrols (" << values << ", in creation order; column and row place them on the panel;\n"
                   << "set them with --set LABEL=VALUE";
         if (headings > 0)
             std::cout << ". The " << headings << " rows of kind label are the panel's group headings, not controls";
         std::cout << ")\n";
-        for (const ControlRow& r : rows) {
+        for (const ListedControl& r : rows) {
             std::string line = "  ";
             for (std::size_t k = 0; k < width.size(); ++k)
                 line += *cells(r)[k] + std::string(width[k] - cells(r)[k]->size() + 2, ' ');

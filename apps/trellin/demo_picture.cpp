@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "apps/trellin/rgb_mix.h"
+
 namespace trellin_app {
 
 namespace {
-
-struct Rgb {
-    double r, g, b;
-};
 
 // Fully saturated colour of hue h (0..1 once round the colour wheel).
 Rgb hue_colour(double h)
@@ -20,16 +18,6 @@ Rgb hue_colour(double h)
         return 1.0 - std::clamp(std::min(d, 4.0 - d), 0.0, 1.0);
     };
     return {channel(5.0), channel(3.0), channel(1.0)};
-}
-
-Rgb mix(const Rgb& a, const Rgb& b, double t)
-{
-    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
-}
-
-std::uint16_t sample(double v)
-{
-    return static_cast<std::uint16_t>(std::clamp(v, 0.0, 1.0) * 65535.0 + 0.5);
 }
 
 struct Disc {

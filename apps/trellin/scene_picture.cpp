@@ -5,28 +5,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "apps/trellin/rgb_mix.h"
+
 namespace trellin_app {
 
 namespace {
-
-struct Rgb {
-    double r, g, b;
-};
-
-Rgb mix(const Rgb& a, const Rgb& b, double t)
-{
-    return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
-}
-
-Rgb scale(const Rgb& a, double k)
-{
-    return {a.r * k, a.g * k, a.b * k};
-}
-
-std::uint16_t sample(double v)
-{
-    return static_cast<std::uint16_t>(std::clamp(v, 0.0, 1.0) * 65535.0 + 0.5);
-}
 
 // A repeatable pseudo-random number in 0..1 for an integer pair.
 double hash(std::int64_t a, std::int64_t b)

@@ -8,7 +8,7 @@
 
 #include "trellin_cli_support.h"
 
-namespace {
+namespace trellin_colour_tests {
 
 using namespace trellin_test;
 
@@ -203,4 +203,4 @@ TEST_F(TrellinColour, SettingsReadBackFromEveryFormatThatHoldsText)
     }
 }
 
-}  // namespace
+}  // namespace trellin_colour_tests

@@ -7,7 +7,7 @@
 
 #include "trellin_cli_support.h"
 
-namespace {
+namespace trellin_formats_tests {
 
 using namespace trellin_test;
 
@@ -131,4 +131,4 @@ TEST_F(Formats, OutputSizeFitsTheInputAndKeepsItsShape)
         ASSERT_NEAR(out.f32[i], linear(expected[i]), linear(expected[i]) * 3e-5 + 1e-7) << "sample " << i;
 }
 
-}  // namespace
+}  // namespace trellin_formats_tests

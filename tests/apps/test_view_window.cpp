@@ -40,7 +40,7 @@ using testkit::Process;
 const std::string viewer = std::string(TRELLIN_BIN_DIR) + "/trellin-view";
 constexpr int image_w = 640, image_h = 360;
 
-std::string slurp(const fs::path& path)
+std::string log_text(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -140,7 +140,7 @@ protected:
         std::string number;
         for (char c = 0; ::read(fds[0], &c, 1) == 1 && c != '\n';) number += c;
         ::close(fds[0]);
-        ASSERT_FALSE(number.empty()) << "Xvfb did not start: " << slurp(dir / "xvfb.log");
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start: " << log_text(dir / "xvfb.log");
         display = "DISPLAY=:" + number;
     }
 
@@ -168,7 +168,7 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         view = Process(argv, options(), (dir / "viewer.log").string());
         ASSERT_TRUE(wait_until([&] { return read_state() && state["renders"].get<int>() >= 1; }, 60s))
-            << "no picture rendered: " << slurp(dir / "viewer.log");
+            << "no picture rendered: " << log_text(dir / "viewer.log");
         ASSERT_TRUE(xdo({"search", "--sync", "--name", "trellin-view"}, &window));
         while (!window.empty() && (window.back() == '\n' || window.back() == ' ')) window.pop_back();
         ASSERT_FALSE(window.empty());
@@ -179,7 +179,7 @@ protected:
 
     bool read_state()
     {
-        const std::string text = slurp(dir / "state.json");
+        const std::string text = log_text(dir / "state.json");
         state = json::parse(text, nullptr, false);
         return !text.empty() && !state.is_discarded();
     }
@@ -257,7 +257,7 @@ TEST_F(ViewWindow, DraggedTweakHandleFollowsWithReducedPreviewsAndSavesAndExport
     ASSERT_TRUE(state_shows([&] {
         return state["dragging"] == true && control("Tweak_X")["value"].get<double>() < 0.5 &&
                state["reduced_renders"].get<int>() >= 1;
-    })) << slurp(dir / "viewer.log");
+    })) << log_text(dir / "viewer.log");
     ASSERT_TRUE(xdo({"mouseup", "1"}));
     // At rest the full shown size follows.
     ASSERT_TRUE(state_shows([&] {
@@ -267,7 +267,7 @@ TEST_F(ViewWindow, DraggedTweakHandleFollowsWithReducedPreviewsAndSavesAndExport
 
     press_key("s");
     const fs::path project = dir / "trellin-project.json";
-    ASSERT_TRUE(wait_until([&] { return fs::exists(project); }, 10s)) << slurp(dir / "viewer.log");
+    ASSERT_TRUE(wait_until([&] { return fs::exists(project); }, 10s)) << log_text(dir / "viewer.log");
     const RegV saved = RegV::read_file(project.string());
     EXPECT_EQ(saved.doc["controls"]["Tweak_X"].get<double>(), dragged_to(x1, y1, true));
     EXPECT_EQ(saved.doc["controls"]["Tweak_Y"].get<double>(), dragged_to(x1, y1, false));
@@ -275,7 +275,7 @@ TEST_F(ViewWindow, DraggedTweakHandleFollowsWithReducedPreviewsAndSavesAndExport
 
     // The export is the full-size picture trellin renders with the saved project.
     press_key("e");
-    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << slurp(dir / "viewer.log");
+    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << log_text(dir / "viewer.log");
     ASSERT_EQ(run_render({picture.string(), (dir / "ref.png").string(), "--project", project.string()}), "");
     EXPECT_EQ(trellin_app::read_picture((dir / "out.png").string()).width, image_w);
     EXPECT_TRUE(same_pixels(dir / "out.png", dir / "ref.png"));
@@ -372,7 +372,7 @@ TEST_F(ViewWindow, ShotSteppedKeyedAndExportedRendersAsTrellinRenders)
     drag(x0, y0, x1, y1);
     press_key("k");
     ASSERT_TRUE(state_shows([&] { return control("Tweak_X")["keys"] == json::array({12.0}); }))
-        << slurp(dir / "viewer.log");
+        << log_text(dir / "viewer.log");
     const double key12 = dragged_to(x1, y1, true);
 
     press_key("Right");
@@ -385,7 +385,7 @@ TEST_F(ViewWindow, ShotSteppedKeyedAndExportedRendersAsTrellinRenders)
 
     press_key("s");
     press_key("e");
-    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << slurp(dir / "viewer.log");
+    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << log_text(dir / "viewer.log");
     const json controls = RegV::read_file(project.string()).doc["controls"];
     EXPECT_EQ(controls["Tweak_X"]["keys"],
               json::parse("[[12, " + json(key12).dump() + "], [13, " + json(dragged_to(x2, y2, true)).dump() + "]]"));
@@ -412,7 +412,7 @@ TEST_F(ViewWindow, ShotFrameExportedWithColourOptionsAndALookAsTrellinRendersIt)
     press_key("Right");
     ASSERT_TRUE(state_shows([&] { return state["frame"] == 11; }));
     press_key("e");
-    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << slurp(dir / "viewer.log");
+    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << log_text(dir / "viewer.log");
 
     args = {input, (dir / "ref.%d.exr").string()};
     args.insert(args.end(), same.begin(), same.end());
@@ -541,7 +541,7 @@ TEST_F(ViewWindow, ClicksSelectTheWipeLineDragsAndNoEditIsLostOnClosing)
     EXPECT_FALSE(fs::exists(dir / "spin.unsaved.json"));
     press_key("Escape");
     EXPECT_EQ(view.wait(20), 0);
-    ASSERT_TRUE(fs::exists(dir / "spin.unsaved.json")) << slurp(dir / "viewer.log");
+    ASSERT_TRUE(fs::exists(dir / "spin.unsaved.json")) << log_text(dir / "viewer.log");
     const json kept = RegV::read_file((dir / "spin.unsaved.json").string()).doc["controls"];
     EXPECT_EQ(kept["Light Active"], true);
     EXPECT_EQ(kept["Cell Angle"]["keys"], json::parse("[[0, 0], [10, 40]]"));

@@ -10,15 +10,11 @@
 #include "effect/passes.h"
 #include "host/smp_pool.h"
 #include "pixels/parallel_rows.h"
+#include "support/noise_pattern.h"
 
 using namespace vx;
 
 namespace {
-
-std::uint16_t noise(int x, int y, int c)
-{
-    return std::uint16_t((std::uint32_t(x * 7919 + y * 3571 + c * 1231) * 2654435761u) >> 17);
-}
 
 // Compositing passes over a source picture: the output starts as a copy of
 // the source and positions are undisplaced (y one row up) unless a test moves them.

@@ -8,6 +8,7 @@
 #include "effect/source_pyramid.h"
 #include "host/smp_pool.h"
 #include "pixels/image_vx.h"
+#include "support/noise_pattern.h"
 
 using namespace vx;
 
@@ -50,11 +51,6 @@ struct Source {
 std::uint16_t ramp(int x, int, int c)
 {
     return c == 0 ? std::uint16_t(100 * x) : std::uint16_t(1000 * c);
-}
-
-std::uint16_t noise(int x, int y, int c)
-{
-    return std::uint16_t((std::uint32_t(x * 7919 + y * 3571 + c * 1231) * 2654435761u) >> 17);
 }
 
 struct SourcePyramidTest : ::testing::Test {

@@ -13,8 +13,8 @@ using nlohmann::json;
 
 namespace {
 
-struct SampleNode : FXNode {
-    SampleNode()
+struct SettingsNode : FXNode {
+    SettingsNode()
     {
         set_name("Sample.Node");
         const double white[4] = {1.0, 1.0, 1.0, 1.0};
@@ -58,7 +58,7 @@ struct TempDir : ::testing::Test {
 
 TEST_F(TempDir, SaveAndLoadRoundTripWithKeysAndLoadSkipsWhatItCannotUse)
 {
-    SampleNode a, b;
+    SettingsNode a, b;
     a.index->value = 2.718281828459045, a.active->state = true;
     a.edge->index = 2, a.light->rgba[1] = 0.25;
     a.index->set_key(ControlKey{24.0, {9.0}});
@@ -109,7 +109,7 @@ TEST_F(TempDir, FailedWriteThrowsAndKeepsTheOldFile)
 
 TEST(RegvCheck, NamesTheFirstFault)
 {
-    SampleNode node;
+    SettingsNode node;
     auto check = [&](json controls) { return regv_check(RegV(json{{"controls", controls}}), node); };
     EXPECT_EQ(check({{"Index", 2.0}, {"edge", "Wrap"}, {"Light", {1, 0, 0, 1}}}), "");
     EXPECT_EQ(check({{"Index", "2"}}), "control \"Index\": expected a number, found \"2\"");
@@ -121,7 +121,7 @@ TEST(RegvCheck, NamesTheFirstFault)
 
 TEST(RegvCheck, ValuesOfAnyDepthAreQuotedInShortAndTheColourIsKeptInRange)
 {
-    SampleNode node;
+    SettingsNode node;
     // Built here, not parsed: a host may hand the node any document.
     json deep = 1;
     for (int i = 0; i < 100000; ++i) deep = json::array({std::move(deep)});

@@ -73,4 +73,11 @@ std::string printable(std::string_view text, std::size_t limit, bool keep_newlin
     return out;
 }
 
+std::string one_line(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
 }  // namespace trellin_app

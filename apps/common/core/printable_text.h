@@ -20,4 +20,8 @@ inline constexpr std::size_t max_message_length = 1000;
 // within a character or an escape) and ends in "...".
 std::string printable(std::string_view text, std::size_t limit = max_message_length, bool keep_newlines = false);
 
+// A library's message on one line: trailing newlines and spaces dropped, the
+// others newlines made spaces.
+std::string one_line(std::string text);
+
 }  // namespace trellin_app

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "apps/common/core/printable_text.h"
 #include "host/value_excerpt.h"
 
 namespace trellin_app {
@@ -36,14 +37,6 @@ std::string built_in_space(const std::string& name)
     if (same_name(name, "Rec709")) return "Rec709";
     if (gamma_name(name)) return "Gamma" + name.substr(5);
     return {};
-}
-
-// The library's message on one line.
-std::string one_line(std::string text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    return text;
 }
 
 }  // namespace

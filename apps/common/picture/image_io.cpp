@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "apps/common/core/picture_limits.h"
+#include "apps/common/core/printable_text.h"
 #include "apps/common/core/sample_convert.h"
 #include "apps/common/picture/picture_attributes.h"
 #include "apps/common/picture/picture_header.h"
@@ -28,10 +29,9 @@ PictureError fault(const std::string& path, const std::string& what)
 }
 
 // OpenImageIO's messages may span lines; keep them on one.
-std::string one_line(std::string text)
+std::string error_line(std::string text)
 {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    std::replace(text.begin(), text.end(), '\n', ' ');
+    text = one_line(std::move(text));
     return text.empty() ? std::string("unknown error") : text;
 }
 
@@ -133,7 +133,7 @@ HostPicture read_picture(const std::string& path, PictureSource* source)
     OIIO::ImageSpec config;
     config.attribute("oiio:UnassociatedAlpha", 1);
     std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path, &config);
-    if (!in) throw fault(path, "cannot read picture: " + one_line(OIIO::geterror()));
+    if (!in) throw fault(path, "cannot read picture: " + error_line(OIIO::geterror()));
 
     const OIIO::ImageSpec& spec = in->spec();
     if (spec.deep) throw fault(path, "deep pictures are not supported");
@@ -154,7 +154,7 @@ HostPicture read_picture(const std::string& path, PictureSource* source)
     if (any_float_channel(spec, channels)) {
         std::vector<float> floats(values);
         if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::FLOAT, floats.data()) || in->has_error())
-            throw fault(path, "cannot read picture: " + one_line(in->geterror()));
+            throw fault(path, "cannot read picture: " + error_line(in->geterror()));
         std::transform(floats.begin(), floats.end(), stored.begin(), from_unit_float);
         if (source) {
             source->samples.resize(picture.data.size());
@@ -162,7 +162,7 @@ HostPicture read_picture(const std::string& path, PictureSource* source)
         }
     } else {
         if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT16, stored.data()) || in->has_error())
-            throw fault(path, "cannot read picture: " + one_line(in->geterror()));
+            throw fault(path, "cannot read picture: " + error_line(in->geterror()));
     }
 
     const float aspect = spec.get_float_attribute("PixelAspectRatio", 1.0f);
@@ -315,7 +315,7 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
         spec.attribute("Compression", "jpeg:" + std::to_string(options.jpeg_quality));
     if (picture.pixel_aspect != 1.0) spec.attribute("PixelAspectRatio", static_cast<float>(picture.pixel_aspect));
 
-    if (!out->open(file.file_name(), spec)) throw fault(path, "cannot write picture: " + one_line(out->geterror()));
+    if (!out->open(file.file_name(), spec)) throw fault(path, "cannot write picture: " + error_line(out->geterror()));
 
     // The format may have settled on another sample type than asked for
     // (8 bits for TGA, BMP, ...): convert to it here so that 8-bit output is
@@ -352,7 +352,7 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     report.sample_type = bits != 0 ? "uint" + std::to_string(bits) : std::string(stored.c_str());
     const bool closed = out->close();
     if (!written || !closed || out->has_error())
-        throw fault(path, "cannot write picture: " + one_line(out->geterror()));
+        throw fault(path, "cannot write picture: " + error_line(out->geterror()));
     out.reset();
     file.commit();
     return report;
