@@ -312,7 +312,8 @@ int render_video(const VideoRenderRequest& rq)
                                      v.time_base,
                                      reader->timestamp(range.first),
                                      reader->timestamp(range.last) + reader->duration(range.last),
-                                     range.first == 0 && range.last == reader->frame_count() - 1 && range.step == 1};
+                                     range.first == 0 && range.last == reader->frame_count() - 1 && range.step == 1,
+                                     range.first};
                 } else {
                     format.frame_rate = picture_rate;
                     format.time_base = {picture_rate.den, picture_rate.num};

@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
+#include <libavutil/timecode.h>
 #include <libswscale/swscale.h>
 }
 
@@ -50,6 +51,20 @@ void copy_metadata(AVDictionary** to, const AVDictionary* from)
     const AVDictionaryEntry* e = nullptr;
     while ((e = av_dict_get(from, "", e, AV_DICT_IGNORE_SUFFIX)))
         if (!encoding_entry(e->key)) av_dict_set(to, e->key, e->value, 0);
+}
+
+// A "timecode" entry moved on by `frames` at `rate`, so that a range cut from
+// a clip keeps the time of day its first frame had; an entry that does not
+// read as a timecode at that rate is left as it is.
+void move_timecode(AVDictionary** metadata, AVRational rate, long long frames)
+{
+    const AVDictionaryEntry* e = av_dict_get(*metadata, "timecode", nullptr, 0);
+    if (!e || frames <= 0 || rate.num <= 0 || rate.den <= 0 || frames > INT_MAX) return;
+    AVTimecode tc;
+    if (av_timecode_init_from_string(&tc, rate, e->value, nullptr) < 0) return;
+    char text[AV_TIMECODE_STR_SIZE];
+    av_timecode_make_string(&tc, text, static_cast<int>(frames));
+    av_dict_set(metadata, "timecode", text, 0);
 }
 
 std::string kind_of(const AVStream& s)
@@ -207,7 +222,7 @@ struct VideoWriter::State {
         }
     }
 
-    void open_source(std::vector<std::string>& notes)
+    void open_source(std::vector<std::string>& notes, AVRational rate)
     {
         if (const int r = avformat_open_input(&side, source.path.c_str(), nullptr, nullptr); r < 0)
             throw VideoError(source.path + ": cannot be opened again for its streams (" + error_text(r) + ")");
@@ -259,6 +274,10 @@ struct VideoWriter::State {
         }
         const AVStream* picture = side->streams[source.picture_stream];
         copy_metadata(&video->metadata, picture->metadata);
+        if (!source.whole) {
+            move_timecode(&out->metadata, rate, source.first_frame);
+            move_timecode(&video->metadata, rate, source.first_frame);
+        }
         for (int k = 0; k < picture->nb_side_data; ++k) {
             const AVPacketSideData& d = picture->side_data[k];
             if (std::uint8_t* to = av_stream_new_side_data(video, d.type, d.size)) std::memcpy(to, d.data, d.size);
@@ -365,7 +384,7 @@ VideoWriter::VideoWriter(const std::string& path, const VideoOutputPlan& plan, c
 
     if (source) {
         s.source = *source;
-        s.open_source(notes);
+        s.open_source(notes, rate);
     }
     av_dict_set(&s.out->metadata, "encoder", nullptr, 0);
 

@@ -31,11 +31,12 @@ namespace trellin_video {
 // stream's timeline being written.
 struct StreamSource {
     std::string path;
-    int picture_stream = 0;  // the stream the frames come from (not copied)
-    Rational time_base;      // of the picture stream
-    std::int64_t from = 0;   // the first frame's timestamp
-    std::int64_t to = 0;     // the end of the last frame
-    bool whole = true;       // the whole stream is written: every packet of every stream comes along
+    int picture_stream = 0;     // the stream the frames come from (not copied)
+    Rational time_base;         // of the picture stream
+    std::int64_t from = 0;      // the first frame's timestamp
+    std::int64_t to = 0;        // the end of the last frame
+    bool whole = true;          // the whole stream is written: every packet of every stream comes along
+    long long first_frame = 0;  // the number of the first frame written, from 0: what a timecode moves by
 };
 
 struct VideoFormat {

@@ -132,6 +132,24 @@ TEST_F(TrellinVideo, FramesAreFoundExactlyAndARangePastTheEndIsRefused)
     EXPECT_EQ(render({"clip.mp4", "which.png"}).code, 2);
 }
 
+TEST_F(TrellinVideo, ARangeCutFromAClipKeepsTheTimecodeOfItsFirstFrame)
+{
+    ffmpeg("-f lavfi -i testsrc2=size=48x32:rate=25:duration=2 -c:v ffv1 -timecode 10:00:00:00 clip.mov");
+    const auto timecode = [this](const std::string& file) {
+        return probe("-show_entries stream_tags=timecode -select_streams v:0 -of csv=p=0 " + file);
+    };
+    ASSERT_EQ(timecode("clip.mov"), "10:00:00:00\n");
+    ASSERT_EQ(render({"clip.mov", "whole.mov"}).code, 0);
+    EXPECT_EQ(timecode("whole.mov"), "10:00:00:00\n");
+    ASSERT_EQ(render({"clip.mov", "cut.mov", "--frames", "37-40"}).code, 0);
+    EXPECT_EQ(timecode("cut.mov"), "10:00:01:12\n");  // 37 frames at 25 a second
+    // MXF holds it as the file's: DNxHR takes no picture smaller than its blocks.
+    ffmpeg("-f lavfi -i testsrc2=size=256x144:rate=25:duration=1.2 -c:v ffv1 -timecode 10:00:00:00 wide.mov");
+    ASSERT_EQ(render({"wide.mov", "cut.mxf", "--frames", "26-29"}).code, 0);
+    EXPECT_NE(probe("-show_entries format_tags=timecode:stream_tags=timecode -of csv=p=0 cut.mxf").find("10:00:01:01"),
+              std::string::npos);
+}
+
 TEST_F(TrellinVideo, AlphaComesThroughProresAndFfv1)
 {
     ffmpeg(
