@@ -199,9 +199,11 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
     }
 
     trellin_app::PictureSource source;
+    source.samples = std::move(floats_in_);
     read_source(src, picture_, source);
     const trellin_app::PictureColour& colour = effect_.colour;
     trellin_app::NodeFrame frame = colour.to_node(std::move(picture_), std::move(source), "the source image");
+    floats_in_ = std::move(frame.spare);
 
     // Float sources keep what lies outside 0..1 as trellin render keeps it
     // (the split mode): those parts render through the same glass.
@@ -221,10 +223,11 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
         return kOfxStatFailed;
     }
     const trellin_app::OutputForm form = output_form(dst);
-    trellin_app::OutputFrame out =
-        colour.from_node(std::move(result_), frame, colour.output_space(form), form, parts.empty() ? nullptr : &parts);
+    trellin_app::OutputFrame out = colour.from_node(std::move(result_), frame, colour.output_space(form), form,
+                                                    parts.empty() ? nullptr : &parts, std::move(floats_out_));
     write_output(out, src.bounds, dst, window);
     result_ = std::move(out.picture);
+    floats_out_ = std::move(out.samples);
     return kOfxStatOK;
 }
 

@@ -82,6 +82,9 @@ private:
     // node's at the end of a sequence).
     trellin_app::HostPicture picture_;
     trellin_app::HostPicture result_;
+    // Float samples' storage kept from frame to frame, on the way in and out.
+    std::vector<float> floats_in_;
+    std::vector<float> floats_out_;
     std::mutex overlay_mutex_;
     trellin_app::NodePtr overlay_node_;
 };

@@ -76,12 +76,16 @@ void read_source(const ImageView& src, trellin_app::HostPicture& picture, trelli
     picture.attributes = nullptr;
     picture.data.resize(std::size_t(w) * std::size_t(h) * 4);
     picture.pixel_aspect = src.pixel_aspect;
+    std::vector<float> floats = std::move(source.samples);  // storage to reuse
     source = trellin_app::PictureSource{};
     source.alpha = true;
     source.associated_alpha = src.premultiplied;
     source.float_samples = src.kind == SampleKind::real;
     source.format = source.float_samples ? "openexr" : src.premultiplied ? "tiff" : "png";
-    if (source.float_samples) source.samples.resize(std::size_t(w) * std::size_t(h) * 4);
+    if (source.float_samples) {
+        source.samples = std::move(floats);
+        source.samples.resize(std::size_t(w) * std::size_t(h) * 4);
+    }
 
     const std::size_t row_samples = std::size_t(w) * 4;
     for (int top = 0; top < h; ++top) {

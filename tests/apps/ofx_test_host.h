@@ -416,11 +416,25 @@ inline OfxStatus clipGetImage(OfxImageClipHandle c, OfxTime time, const OfxRectD
 {
     auto* clip = reinterpret_cast<Clip*>(c);
     if (!clip->give_images) return kOfxStatFailed;
-    auto image = std::make_shared<Image>();
     const ImageLayout& l = clip->layout;
-    image->layout = l;
     const long long row = l.row_bytes() < 0 ? -l.row_bytes() : l.row_bytes();
-    image->storage.assign(static_cast<std::size_t>(row * l.height()), 0xCD);  // padding the plug-in must not need
+    const std::size_t bytes = static_cast<std::size_t>(row * l.height());
+    // The clip's last image is used again once nothing holds it (as hosts
+    // keep their buffers): same layout, its padding still marked.
+    std::shared_ptr<Image> image;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        const std::shared_ptr<Image>& last = clip->last;
+        if (last && last.use_count() == 1 && last->storage.size() == bytes && last->layout.depth == l.depth &&
+            last->layout.row_bytes() == l.row_bytes() && last->layout.reversed == l.reversed &&
+            std::memcmp(&last->layout.bounds, &l.bounds, sizeof(l.bounds)) == 0)
+            image = last;
+    }
+    if (!image) {
+        image = std::make_shared<Image>();
+        image->storage.assign(bytes, 0xCD);  // padding the plug-in must not need
+    }
+    image->layout = l;
     unsigned char* bottom = image->storage.data() + (l.reversed ? row * (l.height() - 1) : 0);
     PropertySet& p = image->props;
     p.set_pointer(kOfxImagePropData, bottom);

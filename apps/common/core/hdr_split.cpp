@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "apps/common/core/frame_render.h"
+#include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
 
 namespace trellin_app {
@@ -19,10 +20,12 @@ HostPicture part_picture(const std::vector<float>& f, const HostPicture& shape, 
     HostPicture part(shape.width, shape.height, shape.samples);
     part.pixel_aspect = shape.pixel_aspect;
     const std::size_t n = std::size_t(shape.samples);
-    for (std::size_t i = 0; i < f.size(); i += n) {
-        for (std::size_t c = 0; c < 3; ++c) part.data[i + c] = from_unit_float(value(f[i + c]));
-        if (n == 4) part.data[i + 3] = from_unit_float(f[i + 3]);
-    }
+    for_pixel_bands(f.size() / n, [&](int, std::size_t first, std::size_t end) {
+        for (std::size_t i = first * n; i < end * n; i += n) {
+            for (std::size_t c = 0; c < 3; ++c) part.data[i + c] = from_unit_float(value(f[i + c]));
+            if (n == 4) part.data[i + 3] = from_unit_float(f[i + 3]);
+        }
+    });
     return part;
 }
 
@@ -67,19 +70,35 @@ bool map_shown(const FXNode& node)
 SplitParts split_samples(std::vector<float>& f, const HostPicture& shape, ClipCount& clip)
 {
     const std::size_t n = std::size_t(shape.samples);
-    float above = 0.0f, below = 0.0f;
-    for (std::size_t i = 0; i < f.size(); i += n) {
-        for (std::size_t c = 0; c < 3; ++c) {
-            float& x = f[i + c];
-            if (!std::isfinite(x)) {
-                clip.add(x);
-                x = x > 0.0f ? 1.0f : 0.0f;
-            } else if (x > 1.0f) {
-                above = std::max(above, x - 1.0f);
-            } else if (x < 0.0f) {
-                below = std::max(below, -x);
+    const std::size_t pixels = f.size() / n;
+    // Each band's count and largest excesses, combined afterwards (the
+    // largest of the largest is the same however the pixels are cut).
+    struct Band {
+        ClipCount clip;
+        float above = 0.0f, below = 0.0f;
+    };
+    std::vector<Band> bands(std::size_t(pixel_band_count(pixels)));
+    for_pixel_bands(pixels, [&](int k, std::size_t first, std::size_t end) {
+        Band& b = bands[std::size_t(k)];
+        for (std::size_t i = first * n; i < end * n; i += n) {
+            for (std::size_t c = 0; c < 3; ++c) {
+                float& x = f[i + c];
+                if (!std::isfinite(x)) {
+                    b.clip.add(x);
+                    x = x > 0.0f ? 1.0f : 0.0f;
+                } else if (x > 1.0f) {
+                    b.above = std::max(b.above, x - 1.0f);
+                } else if (x < 0.0f) {
+                    b.below = std::max(b.below, -x);
+                }
             }
         }
+    });
+    float above = 0.0f, below = 0.0f;
+    for (const Band& b : bands) {
+        clip.merge(b.clip);
+        above = std::max(above, b.above);
+        below = std::max(below, b.below);
     }
     SplitParts parts;
     if (above > 0.0f) {
@@ -98,13 +117,15 @@ void add_parts(std::vector<float>& f, const SplitParts& parts)
     const HostPicture& any = parts.above.data.empty() ? parts.below : parts.above;
     if (any.data.empty()) return;
     const std::size_t n = std::size_t(any.samples);
-    for (std::size_t i = 0; i < f.size(); i += n)
-        for (std::size_t c = 0; c < 3; ++c) {
-            float v = f[i + c];
-            if (!parts.above.data.empty()) v += parts.above_scale * to_unit_float(parts.above.data[i + c]);
-            if (!parts.below.data.empty()) v -= parts.below_scale * to_unit_float(parts.below.data[i + c]);
-            f[i + c] = v;
-        }
+    for_pixel_bands(f.size() / n, [&](int, std::size_t first, std::size_t end) {
+        for (std::size_t i = first * n; i < end * n; i += n)
+            for (std::size_t c = 0; c < 3; ++c) {
+                float v = f[i + c];
+                if (!parts.above.data.empty()) v += parts.above_scale * to_unit_float(parts.above.data[i + c]);
+                if (!parts.below.data.empty()) v -= parts.below_scale * to_unit_float(parts.below.data[i + c]);
+                f[i + c] = v;
+            }
+    });
 }
 
 int render_split(FXNode& node, const HostPicture& input, const SplitParts& parts, HostPicture& result,

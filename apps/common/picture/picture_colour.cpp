@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "apps/common/core/hdr_curve.h"
+#include "apps/common/core/pixel_bands.h"
 #include "apps/common/picture/picture_attributes.h"
 #include "apps/common/picture/picture_settings.h"
 #include "apps/common/core/sample_convert.h"
@@ -26,25 +27,57 @@ bool in_unit_range(float v)
     return v >= 0.0f && v <= 1.0f;
 }
 
-std::vector<float> unit_floats(const HostPicture& picture)
+// The picture's samples as floats, in `f`'s storage when it has room.
+std::vector<float> unit_floats(const HostPicture& picture, std::vector<float> f = {})
 {
-    std::vector<float> f(picture.data.size());
-    std::transform(picture.data.begin(), picture.data.end(), f.begin(), to_unit_float);
+    f.resize(picture.data.size());
+    const std::size_t n = std::size_t(picture.samples);
+    for_pixel_bands(f.size() / n, [&](int, std::size_t first, std::size_t end) {
+        std::transform(picture.data.begin() + first * n, picture.data.begin() + end * n, f.begin() + first * n,
+                       to_unit_float);
+    });
     return f;
 }
 
 void store_16bit(const std::vector<float>& f, HostPicture& picture)
 {
-    std::transform(f.begin(), f.end(), picture.data.begin(), from_unit_float);
+    const std::size_t n = std::size_t(picture.samples);
+    for_pixel_bands(f.size() / n, [&](int, std::size_t first, std::size_t end) {
+        std::transform(f.begin() + first * n, f.begin() + end * n, picture.data.begin() + first * n, from_unit_float);
+    });
 }
 
-// Calls fn on the colour samples (not alpha) of interleaved pixels of `n` samples.
+// Calls fn(sample, band) on the colour samples (not alpha) of interleaved
+// pixels of `n` samples, band by band at once.
 template <class Fn>
 void each_colour(std::vector<float>& f, int n, Fn fn)
 {
-    for (std::size_t i = 0; i < f.size(); i += std::size_t(n))
-        for (int c = 0; c < 3; ++c) fn(f[i + std::size_t(c)]);
+    const std::size_t step = std::size_t(n);
+    for_pixel_bands(f.size() / step, [&](int band, std::size_t first, std::size_t end) {
+        for (std::size_t p = first; p < end; ++p)
+            for (std::size_t c = 0; c < 3; ++c) fn(f[p * step + c], band);
+    });
 }
+
+// Calls fn(pixel, band) for every pixel, band by band at once.
+template <class Fn>
+void each_pixel(std::size_t pixels, Fn fn)
+{
+    for_pixel_bands(pixels, [&](int band, std::size_t first, std::size_t end) {
+        for (std::size_t p = first; p < end; ++p) fn(p, band);
+    });
+}
+
+// One count per band, merged in band order.
+struct BandCounts {
+    std::vector<ClipCount> bands;
+    explicit BandCounts(std::size_t pixels) : bands(std::size_t(pixel_band_count(pixels))) {}
+    ClipCount& operator[](int band) { return bands[std::size_t(band)]; }
+    void merge_into(ClipCount& total) const
+    {
+        for (const ClipCount& c : bands) total.merge(c);
+    }
+};
 
 std::shared_ptr<const PictureAttributes> output_attributes(const std::shared_ptr<const PictureAttributes>& input,
                                                            const std::string& space, const std::string& format,
@@ -149,11 +182,11 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     std::vector<float> f = source.samples.empty() ? unit_floats(picture) : std::move(source.samples);
     const std::size_t pixels = f.size() / std::size_t(n);
     if (unpremultiply) {
-        for (std::size_t i = 0; i < f.size(); i += 4) {
-            const float a = f[i + 3];
+        each_pixel(pixels, [&f](std::size_t p, int) {
+            const float a = f[p * 4 + 3];
             if (a > 0.0f)
-                for (int c = 0; c < 3; ++c) f[i + std::size_t(c)] /= a;
-        }
+                for (std::size_t c = 0; c < 3; ++c) f[p * 4 + c] /= a;
+        });
     }
     if (convert) convert->apply(f.data(), pixels, n);
 
@@ -161,34 +194,40 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     if (split) {
         frame.parts = split_samples(f, picture, clip);
     } else {
-        each_colour(f, n, [&clip, hdr](float& x) {
+        BandCounts counts(pixels);
+        each_colour(f, n, [&counts, hdr](float& x, int band) {
             const float v = hdr ? hdr_log::encode(x) : x;
-            if (!in_unit_range(v)) clip.add(x);
+            if (!in_unit_range(v)) counts[band].add(x);
             x = v;
         });
+        counts.merge_into(clip);
     }
     clip.total = static_cast<long long>(pixels) * 3;
     if (n == 4) {
         frame.alpha.resize(pixels);
-        bool alpha_counted = options_.refract_alpha;
-        for (std::size_t p = 0; p < pixels; ++p) {
+        BandCounts counts(pixels);
+        const bool refract_alpha = options_.refract_alpha;
+        each_pixel(pixels, [&](std::size_t p, int band) {
             float& a = f[p * 4 + 3];
             // Alpha that goes through the node is clipped to its range;
             // alpha that does not comes back as it was read, unless it is
             // no number at all: NaN becomes 0, infinities 0 or 1.
             if (!std::isfinite(a)) {
-                clip.add(a);
+                counts[band].add(a);
                 a = a > 0.0f ? 1.0f : 0.0f;
-                alpha_counted = true;
-            } else if (options_.refract_alpha && !in_unit_range(a)) {
-                clip.add(a);
+            } else if (refract_alpha && !in_unit_range(a)) {
+                counts[band].add(a);
             }
             frame.alpha[p] = a;
-        }
-        if (alpha_counted) clip.total += static_cast<long long>(pixels);
+        });
+        ClipCount alpha;
+        counts.merge_into(alpha);
+        if (refract_alpha || alpha.non_finite > 0) clip.total += static_cast<long long>(pixels);
+        clip.merge(alpha);
     }
     store_16bit(f, picture);
     frame.picture = std::move(picture);
+    frame.spare = std::move(f);
     return frame;
 }
 
@@ -199,7 +238,7 @@ std::string PictureColour::output_space(const OutputForm& form) const
 }
 
 OutputFrame PictureColour::from_node(HostPicture result, const NodeFrame& frame, const std::string& space,
-                                     const OutputForm& form, const SplitParts* parts) const
+                                     const OutputForm& form, const SplitParts* parts, std::vector<float> storage) const
 {
     OutputFrame out;
     out.space = space;
@@ -213,27 +252,36 @@ OutputFrame PictureColour::from_node(HostPicture result, const NodeFrame& frame,
     const bool input_alpha = !options_.refract_alpha && n == 4 && frame.alpha.size() == pixels;
 
     if (hdr || split || convert || premultiply || (input_alpha && form.float_samples)) {
-        std::vector<float> f = unit_floats(result);
-        if (hdr) each_colour(f, n, [](float& v) { v = hdr_log::decode(v); });
+        std::vector<float> f = unit_floats(result, std::move(storage));
+        if (hdr) each_colour(f, n, [](float& v, int) { v = hdr_log::decode(v); });
         if (split) add_parts(f, *parts);
-        if (input_alpha)
-            for (std::size_t p = 0; p < pixels; ++p) f[p * 4 + 3] = frame.alpha[p];
+        if (input_alpha) each_pixel(pixels, [&f, &frame](std::size_t p, int) { f[p * 4 + 3] = frame.alpha[p]; });
         if (convert) convert->apply(f.data(), pixels, n);
         if (premultiply) {
-            for (std::size_t i = 0; i < f.size(); i += 4)
-                for (int c = 0; c < 3; ++c) f[i + std::size_t(c)] *= f[i + 3];
+            each_pixel(pixels, [&f](std::size_t p, int) {
+                for (std::size_t c = 0; c < 3; ++c) f[p * 4 + c] *= f[p * 4 + 3];
+            });
         }
+        BandCounts counts(pixels);
+        const std::size_t step = std::size_t(n);
         if (!form.float_samples) {
-            for (const float v : f)
-                if (!in_unit_range(v)) out.clipped.add(v);
+            each_pixel(pixels, [&](std::size_t p, int band) {
+                for (std::size_t i = p * step; i < (p + 1) * step; ++i)
+                    if (!in_unit_range(f[i])) counts[band].add(f[i]);
+            });
+            counts.merge_into(out.clipped);
             out.clipped.total = static_cast<long long>(f.size());
         } else {
             // Floats keep values outside 0..1, but never NaN or infinities.
-            for (float& v : f) {
-                if (std::isfinite(v)) continue;
-                out.clipped.add(v);
-                v = v > 0.0f ? 1.0f : 0.0f;
-            }
+            each_pixel(pixels, [&](std::size_t p, int band) {
+                for (std::size_t i = p * step; i < (p + 1) * step; ++i) {
+                    float& v = f[i];
+                    if (std::isfinite(v)) continue;
+                    counts[band].add(v);
+                    v = v > 0.0f ? 1.0f : 0.0f;
+                }
+            });
+            counts.merge_into(out.clipped);
             if (out.clipped.clipped > 0) out.clipped.total = static_cast<long long>(f.size());
         }
         store_16bit(f, result);
@@ -257,7 +305,7 @@ HostPicture PictureColour::for_display(HostPicture result, const NodeFrame& fram
     }
     if (!hdr && !split && !display) return result;
     std::vector<float> f = unit_floats(result);
-    if (hdr) each_colour(f, result.samples, [](float& v) { v = hdr_log::decode(v); });
+    if (hdr) each_colour(f, result.samples, [](float& v, int) { v = hdr_log::decode(v); });
     if (split) add_parts(f, *parts);
     if (display) display->apply(f.data(), f.size() / std::size_t(result.samples), result.samples);
     store_16bit(f, result);

@@ -43,6 +43,9 @@ struct NodeFrame {
     HdrMode hdr = HdrMode::none;     // the mode it renders in (never automatic)
     SplitParts parts;                // with --hdr split: what lies outside 0..1, to render beside `picture`
     std::vector<std::string> notes;  // what the input's metadata left unclear
+    // The input's float samples' storage once they are taken in, free for the
+    // next frame's (a host that keeps it avoids a fresh block every frame).
+    std::vector<float> spare;
 };
 
 // How an output stores its samples.
@@ -85,8 +88,10 @@ public:
     // attributes say so (the colour space, and no colour profile of the
     // input's when the space differs from the input's). `parts`: the frame's
     // parts as the node rendered them (render_split), added back.
+    // `storage` is reused for the float samples when it is given (the
+    // previous frame's `samples`, say).
     OutputFrame from_node(HostPicture result, const NodeFrame& frame, const std::string& space, const OutputForm& form,
-                          const SplitParts* parts = nullptr) const;
+                          const SplitParts* parts = nullptr, std::vector<float> storage = {}) const;
 
     // Builds the conversion the way out of `frame` into `space` takes, so
     // that a config that cannot make it is found before the node renders
