@@ -57,25 +57,28 @@ OfxStatus destroy_instance(OfxImageEffectHandle handle)
     return kOfxStatOK;
 }
 
-OfxStatus region_of_definition(EffectInstance& instance, OfxPropertySetHandle in_args, OfxPropertySetHandle out_args)
+// Answers with the source's region at the action's time, as property `name`.
+OfxStatus answer_source_region(EffectInstance& instance, OfxPropertySetHandle in_args, OfxPropertySetHandle out_args,
+                               const char* name)
 {
     OfxRectD region;
     if (!instance.source_region(get_double(in_args, kOfxPropTime), region)) return kOfxStatReplyDefault;
     const double values[4] = {region.x1, region.y1, region.x2, region.y2};
-    host_suites().props->propSetDoubleN(out_args, kOfxImageEffectPropRegionOfDefinition, 4, values);
+    host_suites().props->propSetDoubleN(out_args, name, 4, values);
     return kOfxStatOK;
+}
+
+OfxStatus region_of_definition(EffectInstance& instance, OfxPropertySetHandle in_args, OfxPropertySetHandle out_args)
+{
+    return answer_source_region(instance, in_args, out_args, kOfxImageEffectPropRegionOfDefinition);
 }
 
 // The glass may show any part of the source anywhere: every frame needs the
 // whole of it.
 OfxStatus regions_of_interest(EffectInstance& instance, OfxPropertySetHandle in_args, OfxPropertySetHandle out_args)
 {
-    OfxRectD region;
-    if (!instance.source_region(get_double(in_args, kOfxPropTime), region)) return kOfxStatReplyDefault;
-    const double values[4] = {region.x1, region.y1, region.x2, region.y2};
     const std::string name = std::string(kOfxImageClipPropRoIPrefix) + kOfxImageEffectSimpleSourceClipName;
-    host_suites().props->propSetDoubleN(out_args, name.c_str(), 4, values);
-    return kOfxStatOK;
+    return answer_source_region(instance, in_args, out_args, name.c_str());
 }
 
 // The output's alpha is stored as the source's is.
