@@ -1,6 +1,7 @@
 #include "apps/common/picture/image_io.h"
 
 #include <OpenImageIO/imageio.h>
+#include <OpenImageIO/strutil.h>
 
 #include <algorithm>
 #include <cmath>
@@ -314,6 +315,13 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     if (report.format == "jpeg" && options.jpeg_quality > 0)
         spec.attribute("Compression", "jpeg:" + std::to_string(options.jpeg_quality));
     if (picture.pixel_aspect != 1.0) spec.attribute("PixelAspectRatio", static_cast<float>(picture.pixel_aspect));
+    // A TIFF names its colour space in its Exif tags: 1 for sRGB (which
+    // OpenImageIO writes for sRGB pictures), 65535 (uncalibrated) for any
+    // other. Without an Exif tag OpenImageIO's TIFF writer reports a failed
+    // Exif directory for a file it wrote whole, so every picture gets one.
+    if (report.format == "tiff" && spec.find_attribute("Exif:ColorSpace") == nullptr &&
+        !OIIO::Strutil::iequals(spec.get_string_attribute("oiio:ColorSpace"), "sRGB"))
+        spec.attribute("Exif:ColorSpace", 65535);
 
     if (!out->open(file.file_name(), spec)) throw fault(path, "cannot write picture: " + error_line(out->geterror()));
 
