@@ -198,36 +198,55 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
         return kOfxStatFailed;
     }
 
+    const trellin_app::PictureColour& colour = effect_.colour;
+    const trellin_app::OutputForm form = output_form(dst);
+    // Floats within 0..1 that the colour handling would not convert go in
+    // and out in one pass each.
+    if (colour.floats_unconverted(source_form(src), form) && read_unit_floats(src, picture_, alpha_)) {
+        const OfxStatus status = render_node(time, picture_, trellin_app::SplitParts(), error);
+        if (status != kOfxStatOK) return status;
+        write_unit_floats(result_, colour.options().refract_alpha ? nullptr : &alpha_, src.bounds, dst, window);
+        return kOfxStatOK;
+    }
+
     trellin_app::PictureSource source;
     source.samples = std::move(floats_in_);
     read_source(src, picture_, source);
-    const trellin_app::PictureColour& colour = effect_.colour;
     trellin_app::NodeFrame frame = colour.to_node(std::move(picture_), std::move(source), "the source image");
     floats_in_ = std::move(frame.spare);
-
     // Float sources keep what lies outside 0..1 as trellin render keeps it
     // (the split mode): those parts render through the same glass.
-    int rendered = 0;
-    bool aborted = false;
     trellin_app::SplitParts parts;
-    {
-        AbortWatch watch(*node_, handle_);
-        rendered = trellin_app::render_split(*node_, frame.picture, frame.parts, result_, parts, time,
-                                             frame.picture.width, frame.picture.height);
-        aborted = watch.fired();
-    }
+    const OfxStatus status = render_node(time, frame.picture, frame.parts, error, &parts);
     picture_ = std::move(frame.picture);
-    if (aborted) return kOfxStatFailed;
-    if (rendered == 0) {
-        error = "the effect refused the frame at " + trellin_app::number_text(time);
-        return kOfxStatFailed;
-    }
-    const trellin_app::OutputForm form = output_form(dst);
+    if (status != kOfxStatOK) return status;
     trellin_app::OutputFrame out = colour.from_node(std::move(result_), frame, colour.output_space(form), form,
                                                     parts.empty() ? nullptr : &parts, std::move(floats_out_));
     write_output(out, src.bounds, dst, window);
     result_ = std::move(out.picture);
     floats_out_ = std::move(out.samples);
+    return kOfxStatOK;
+}
+
+OfxStatus EffectInstance::render_node(OfxTime time, const trellin_app::HostPicture& picture,
+                                      const trellin_app::SplitParts& parts, std::string& error,
+                                      trellin_app::SplitParts* rendered_parts)
+{
+    int done = 0;
+    bool aborted = false;
+    trellin_app::SplitParts rendered;
+    {
+        AbortWatch watch(*node_, handle_);
+        done =
+            trellin_app::render_split(*node_, picture, parts, result_, rendered, time, picture.width, picture.height);
+        aborted = watch.fired();
+    }
+    if (aborted) return kOfxStatFailed;
+    if (done == 0) {
+        error = "the effect refused the frame at " + trellin_app::number_text(time);
+        return kOfxStatFailed;
+    }
+    if (rendered_parts != nullptr) *rendered_parts = std::move(rendered);
     return kOfxStatOK;
 }
 
@@ -303,6 +322,9 @@ void EffectInstance::release_memory()
     node_->release_frame_storage();
     picture_ = trellin_app::HostPicture();
     result_ = trellin_app::HostPicture();
+    floats_in_ = std::vector<float>();
+    floats_out_ = std::vector<float>();
+    alpha_ = std::vector<float>();
 }
 
 FXNode& EffectInstance::overlay_node(OfxTime time, int width, int height, double pixel_aspect, bool read_values)

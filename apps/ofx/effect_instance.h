@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/core/hdr_split.h"
 #include "apps/common/core/host_picture.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/ofx/effect_module.h"
@@ -66,6 +67,11 @@ public:
 
 private:
     void read_parameters(FXNode& node, OfxTime time) const;
+    // Renders `picture` (and `parts`, the frame's values outside 0..1) into
+    // result_ at `time`, the host's abort watched; the rendered parts go to
+    // `rendered_parts` when it is given.
+    OfxStatus render_node(OfxTime time, const trellin_app::HostPicture& picture, const trellin_app::SplitParts& parts,
+                          std::string& error, trellin_app::SplitParts* rendered_parts = nullptr);
 
     const Effect& effect_;
     OfxImageEffectHandle handle_;
@@ -85,6 +91,8 @@ private:
     // Float samples' storage kept from frame to frame, on the way in and out.
     std::vector<float> floats_in_;
     std::vector<float> floats_out_;
+    // The source's alpha of a float frame read in one pass.
+    std::vector<float> alpha_;
     std::mutex overlay_mutex_;
     trellin_app::NodePtr overlay_node_;
 };

@@ -1,9 +1,11 @@
 #include "apps/ofx/host_image.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "apps/common/core/picture_limits.h"
+#include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
 #include "apps/ofx/host_suites.h"
 
@@ -14,6 +16,77 @@ namespace {
 int bytes_per_sample(SampleKind kind)
 {
     return kind == SampleKind::byte ? 1 : kind == SampleKind::word ? 2 : 4;
+}
+
+// Calls fn(first, end) for bands of rows 0 .. rows - 1 (each `width` pixels
+// long) at once on the host's processors.
+template <class Fn>
+void for_row_bands(int rows, int width, const Fn& fn)
+{
+    const std::size_t w = std::size_t(width);
+    trellin_app::for_pixel_bands(std::size_t(rows) * w, [&](int, std::size_t first, std::size_t end) {
+        const int from = int((first + w - 1) / w), to = int((end + w - 1) / w);
+        if (from < to) fn(from, to);
+    });
+}
+
+bool float_aligned(const void* p)
+{
+    return reinterpret_cast<std::uintptr_t>(p) % alignof(float) == 0;
+}
+
+// A row's worth of floats for the calling thread, kept from frame to frame.
+float* row_floats(std::size_t samples)
+{
+    thread_local std::vector<float> line;
+    if (line.size() < samples) line.resize(samples);
+    return line.data();
+}
+
+// Gives `picture` the source's shape (its buffer is reused from frame to
+// frame: every sample is written).
+void shape_picture(const ImageView& src, trellin_app::HostPicture& picture)
+{
+    picture.width = src.width();
+    picture.height = src.height();
+    picture.samples = 4;
+    picture.attributes = nullptr;
+    picture.data.resize(std::size_t(src.width()) * std::size_t(src.height()) * 4);
+    picture.pixel_aspect = src.pixel_aspect;
+}
+
+// Calls emit(out, at, count) for each row of `window` (clipped to dst's
+// bounds) that the source covers, at once on the host's processors: `out`
+// is where the row's first covered sample goes, `at` the index of its first
+// sample in the node's `result` and `count` the samples. Pixels outside the
+// source become transparent black.
+template <class Emit>
+void each_output_run(const trellin_app::HostPicture& result, const OfxRectI& source_bounds, const ImageView& dst,
+                     const OfxRectI& window, const Emit& emit)
+{
+    const int x1 = std::max(window.x1, dst.bounds.x1), x2 = std::min(window.x2, dst.bounds.x2);
+    const int y1 = std::max(window.y1, dst.bounds.y1), y2 = std::min(window.y2, dst.bounds.y2);
+    if (x1 >= x2 || y1 >= y2) return;
+    const int sw = result.width, sh = result.height;
+    const std::size_t size = static_cast<std::size_t>(bytes_per_sample(dst.kind));
+    // The columns of the window the source covers.
+    const int in1 = std::clamp(source_bounds.x1, x1, x2), in2 = std::clamp(source_bounds.x1 + sw, in1, x2);
+    for_row_bands(y2 - y1, x2 - x1, [&](int first, int end) {
+        for (int y = y1 + first; y < y1 + end; ++y) {
+            unsigned char* row =
+                dst.row(y) + static_cast<long long>(x1 - dst.bounds.x1) * 4 * static_cast<long long>(size);
+            const int top = source_bounds.y2 - 1 - y;  // the picture's row
+            if (top < 0 || top >= sh || in1 >= in2) {
+                std::memset(row, 0, std::size_t(x2 - x1) * 4 * size);
+                continue;
+            }
+            // Transparent black left and right of the source.
+            std::memset(row, 0, std::size_t(in1 - x1) * 4 * size);
+            std::memset(row + std::size_t(in2 - x1) * 4 * size, 0, std::size_t(x2 - in2) * 4 * size);
+            const std::size_t at = (std::size_t(top) * std::size_t(sw) + std::size_t(in1 - source_bounds.x1)) * 4;
+            emit(row + std::size_t(in1 - x1) * 4 * size, at, std::size_t(in2 - in1) * 4);
+        }
+    });
 }
 
 }  // namespace
@@ -66,46 +139,95 @@ bool describe_image(OfxPropertySetHandle image, ImageView& view, std::string& er
     return true;
 }
 
-void read_source(const ImageView& src, trellin_app::HostPicture& picture, trellin_app::PictureSource& source)
+trellin_app::PictureSource source_form(const ImageView& src)
 {
-    const int w = src.width(), h = src.height();
-    // The picture's buffer is reused from frame to frame: every sample is written.
-    picture.width = w;
-    picture.height = h;
-    picture.samples = 4;
-    picture.attributes = nullptr;
-    picture.data.resize(std::size_t(w) * std::size_t(h) * 4);
-    picture.pixel_aspect = src.pixel_aspect;
-    std::vector<float> floats = std::move(source.samples);  // storage to reuse
-    source = trellin_app::PictureSource{};
+    trellin_app::PictureSource source;
     source.alpha = true;
     source.associated_alpha = src.premultiplied;
     source.float_samples = src.kind == SampleKind::real;
     source.format = source.float_samples ? "openexr" : src.premultiplied ? "tiff" : "png";
+    return source;
+}
+
+void read_source(const ImageView& src, trellin_app::HostPicture& picture, trellin_app::PictureSource& source)
+{
+    const int w = src.width(), h = src.height();
+    shape_picture(src, picture);
+    std::vector<float> floats = std::move(source.samples);  // storage to reuse
+    source = source_form(src);
     if (source.float_samples) {
         source.samples = std::move(floats);
         source.samples.resize(std::size_t(w) * std::size_t(h) * 4);
     }
 
     const std::size_t row_samples = std::size_t(w) * 4;
-    for (int top = 0; top < h; ++top) {
-        // Row `top` of the picture is the image's row y2 - 1 - top.
-        const unsigned char* in = src.row(src.bounds.y2 - 1 - top);
-        std::uint16_t* out = picture.data.data() + std::size_t(top) * row_samples;
-        switch (src.kind) {
-        case SampleKind::byte:
-            for (std::size_t i = 0; i < row_samples; ++i) out[i] = trellin_app::from_8bit(in[i]);
-            break;
-        case SampleKind::word:
-            std::memcpy(out, in, row_samples * sizeof(std::uint16_t));
-            break;
-        case SampleKind::real:
-            // The floats as they are; the colour handling makes the 16-bit
-            // samples from them.
-            std::memcpy(source.samples.data() + std::size_t(top) * row_samples, in, row_samples * sizeof(float));
-            break;
+    for_row_bands(h, w, [&](int first, int end) {
+        for (int top = first; top < end; ++top) {
+            // Row `top` of the picture is the image's row y2 - 1 - top.
+            const unsigned char* in = src.row(src.bounds.y2 - 1 - top);
+            std::uint16_t* out = picture.data.data() + std::size_t(top) * row_samples;
+            switch (src.kind) {
+            case SampleKind::byte:
+                for (std::size_t i = 0; i < row_samples; ++i) out[i] = trellin_app::from_8bit(in[i]);
+                break;
+            case SampleKind::word:
+                std::memcpy(out, in, row_samples * sizeof(std::uint16_t));
+                break;
+            case SampleKind::real:
+                // The floats as they are; the colour handling makes the
+                // 16-bit samples from them.
+                std::memcpy(source.samples.data() + std::size_t(top) * row_samples, in, row_samples * sizeof(float));
+                break;
+            }
         }
-    }
+    });
+}
+
+bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, std::vector<float>& alpha)
+{
+    const int w = src.width(), h = src.height();
+    shape_picture(src, picture);
+    alpha.resize(std::size_t(w) * std::size_t(h));
+    const std::size_t n = std::size_t(w) * 4;
+    std::atomic<bool> outside{false};
+    for_row_bands(h, w, [&](int first, int end) {
+        float* line = row_floats(n);
+        for (int top = first; top < end; ++top) {
+            if (outside.load(std::memory_order_relaxed)) return;
+            // Rows are read where they lie when they are aligned for floats
+            // and need no division; otherwise they are copied first.
+            const unsigned char* row = src.row(src.bounds.y2 - 1 - top);
+            const float* in = line;
+            if (!src.premultiplied && float_aligned(row)) {
+                in = reinterpret_cast<const float*>(row);
+            } else {
+                std::memcpy(line, row, n * sizeof(float));
+            }
+            if (src.premultiplied) {
+                for (std::size_t i = 0; i < n; i += 4) {
+                    const float a = line[i + 3];
+                    if (a > 0.0f)
+                        for (std::size_t k = 0; k < 3; ++k) line[i + k] /= a;
+                }
+            }
+            // Every sample a number within 0..1 (written to vectorise: no
+            // early exit, no short circuit).
+            std::uint32_t outside_row = 0;
+            for (std::size_t i = 0; i < n; ++i)
+                outside_row |= std::uint32_t(!(in[i] >= 0.0f)) | std::uint32_t(!(in[i] <= 1.0f));
+            if (outside_row != 0) {
+                outside.store(true, std::memory_order_relaxed);
+                return;
+            }
+            // from_unit_float for samples within 0..1, in a form that
+            // vectorises.
+            std::uint16_t* out = picture.data.data() + std::size_t(top) * n;
+            for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint16_t>(in[i] * 65535.0f + 0.5f);
+            float* a_out = alpha.data() + std::size_t(top) * std::size_t(w);
+            for (std::size_t x = 0; x < std::size_t(w); ++x) a_out[x] = in[x * 4 + 3];
+        }
+    });
+    return !outside.load();
 }
 
 trellin_app::OutputForm output_form(const ImageView& dst)
@@ -120,48 +242,49 @@ trellin_app::OutputForm output_form(const ImageView& dst)
 void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source_bounds, const ImageView& dst,
                   const OfxRectI& window)
 {
-    const int x1 = std::max(window.x1, dst.bounds.x1), x2 = std::min(window.x2, dst.bounds.x2);
-    const int y1 = std::max(window.y1, dst.bounds.y1), y2 = std::min(window.y2, dst.bounds.y2);
-    if (x1 >= x2 || y1 >= y2) return;
-    const int sw = result.picture.width, sh = result.picture.height;
     const bool floats = !result.samples.empty();
-    const std::size_t size = static_cast<std::size_t>(bytes_per_sample(dst.kind));
-    // The columns of the window the source covers.
-    const int in1 = std::clamp(source_bounds.x1, x1, x2), in2 = std::clamp(source_bounds.x1 + sw, in1, x2);
+    each_output_run(result.picture, source_bounds, dst, window,
+                    [&](unsigned char* out, std::size_t at, std::size_t count) {
+                        const std::uint16_t* words = result.picture.data.data() + at;
+                        switch (dst.kind) {
+                        case SampleKind::byte:
+                            for (std::size_t i = 0; i < count; ++i) out[i] = trellin_app::to_8bit(words[i]);
+                            break;
+                        case SampleKind::word:
+                            std::memcpy(out, words, count * sizeof(std::uint16_t));
+                            break;
+                        case SampleKind::real:
+                            if (floats) {
+                                std::memcpy(out, result.samples.data() + at, count * sizeof(float));
+                            } else {
+                                for (std::size_t i = 0; i < count; ++i) {
+                                    const float f = trellin_app::to_unit_float(words[i]);
+                                    std::memcpy(out + i * sizeof(float), &f, sizeof(float));
+                                }
+                            }
+                            break;
+                        }
+                    });
+}
 
-    for (int y = y1; y < y2; ++y) {
-        unsigned char* row = dst.row(y) + static_cast<long long>(x1 - dst.bounds.x1) * 4 * static_cast<long long>(size);
-        const int top = source_bounds.y2 - 1 - y;  // the picture's row
-        if (top < 0 || top >= sh || in1 >= in2) {
-            std::memset(row, 0, std::size_t(x2 - x1) * 4 * size);
-            continue;
+void write_unit_floats(const trellin_app::HostPicture& result, const std::vector<float>* alpha,
+                       const OfxRectI& source_bounds, const ImageView& dst, const OfxRectI& window)
+{
+    each_output_run(result, source_bounds, dst, window, [&](unsigned char* out, std::size_t at, std::size_t count) {
+        const std::uint16_t* words = result.data.data() + at;
+        // Written where the row lies when it is aligned for floats.
+        float* line = float_aligned(out) ? reinterpret_cast<float*>(out) : row_floats(count);
+        for (std::size_t i = 0; i < count; ++i) line[i] = trellin_app::to_unit_float(words[i]);
+        if (alpha != nullptr) {
+            const float* a = alpha->data() + at / 4;
+            for (std::size_t p = 0; p < count / 4; ++p) line[p * 4 + 3] = a[p];
         }
-        // Transparent black left and right of the source.
-        std::memset(row, 0, std::size_t(in1 - x1) * 4 * size);
-        std::memset(row + std::size_t(in2 - x1) * 4 * size, 0, std::size_t(x2 - in2) * 4 * size);
-        unsigned char* out = row + std::size_t(in1 - x1) * 4 * size;
-        const std::size_t at = (std::size_t(top) * std::size_t(sw) + std::size_t(in1 - source_bounds.x1)) * 4;
-        const std::size_t count = std::size_t(in2 - in1) * 4;
-        const std::uint16_t* words = result.picture.data.data() + at;
-        switch (dst.kind) {
-        case SampleKind::byte:
-            for (std::size_t i = 0; i < count; ++i) out[i] = trellin_app::to_8bit(words[i]);
-            break;
-        case SampleKind::word:
-            std::memcpy(out, words, count * sizeof(std::uint16_t));
-            break;
-        case SampleKind::real:
-            if (floats) {
-                std::memcpy(out, result.samples.data() + at, count * sizeof(float));
-            } else {
-                for (std::size_t i = 0; i < count; ++i) {
-                    const float f = trellin_app::to_unit_float(words[i]);
-                    std::memcpy(out + i * sizeof(float), &f, sizeof(float));
-                }
-            }
-            break;
+        if (dst.premultiplied) {
+            for (std::size_t i = 0; i < count; i += 4)
+                for (std::size_t k = 0; k < 3; ++k) line[i + k] *= line[i + 3];
         }
-    }
+        if (line != reinterpret_cast<float*>(out)) std::memcpy(out, line, count * sizeof(float));
+    });
 }
 
 }  // namespace trellin_ofx

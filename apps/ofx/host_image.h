@@ -39,12 +39,26 @@ struct ImageView {
 // pixel or too many, rows shorter than their pixels).
 bool describe_image(OfxPropertySetHandle image, ImageView& view, std::string& error);
 
+// What trellin render would know of a file holding the source's samples:
+// floats as OpenEXR (linear, possibly outside 0..1), integers as PNG or,
+// when premultiplied, as an associated-alpha TIFF.
+trellin_app::PictureSource source_form(const ImageView& src);
+
 // The source image as the node's picture (rows top first; its buffer is
 // reused when it has one) and what
 // trellin render would know of a file holding the same samples: floats as
 // OpenEXR (linear, possibly outside 0..1), integers as PNG or, when
 // premultiplied, as an associated-alpha TIFF.
 void read_source(const ImageView& src, trellin_app::HostPicture& picture, trellin_app::PictureSource& source);
+
+// A float source straight into the node's picture, in one pass on the
+// host's processors, when every sample (colour divided by alpha where the
+// source is premultiplied) is a number within 0..1: the samples the colour
+// handling would make when it converts nothing (PictureColour::
+// floats_unconverted), the source's alpha in `alpha`. False, with `picture`
+// and `alpha` unusable, when a sample is not: such a frame takes the whole
+// colour handling.
+bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, std::vector<float>& alpha);
 
 // How the output stores its samples, in the same terms.
 trellin_app::OutputForm output_form(const ImageView& dst);
@@ -54,5 +68,12 @@ trellin_app::OutputForm output_form(const ImageView& dst);
 // become transparent black.
 void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source_bounds, const ImageView& dst,
                   const OfxRectI& window);
+
+// The node's result of a frame read by read_unit_floats into a float `dst`
+// over `window`, in one pass, as the colour handling would write it: alpha
+// from `alpha` (null: the node's, when it refracts alpha), colour multiplied
+// by alpha where dst is premultiplied.
+void write_unit_floats(const trellin_app::HostPicture& result, const std::vector<float>* alpha,
+                       const OfxRectI& source_bounds, const ImageView& dst, const OfxRectI& window);
 
 }  // namespace trellin_ofx

@@ -185,6 +185,7 @@ struct Image {
     PropertySet props;
     std::vector<unsigned char> storage;
     ImageLayout layout;
+    double filled_at = -1e300;  // the time its samples were made for
 
     // The first byte of pixel (x, y), in the image's coordinates.
     unsigned char* pixel(int x, int y)
@@ -203,6 +204,9 @@ struct Clip {
     // The last image handed out, kept for the test to read after a render.
     std::shared_ptr<Image> last;
     bool give_images = true;
+    // As a host's cache does: an image used again at the time it was made
+    // for keeps its samples (not zeroed, not filled again).
+    bool cached = false;
 };
 
 struct Effect {
@@ -434,6 +438,7 @@ inline OfxStatus clipGetImage(OfxImageClipHandle c, OfxTime time, const OfxRectD
         image = std::make_shared<Image>();
         image->storage.assign(bytes, 0xCD);  // padding the plug-in must not need
     }
+    const bool kept = clip->cached && image->filled_at == time;
     image->layout = l;
     unsigned char* bottom = image->storage.data() + (l.reversed ? row * (l.height() - 1) : 0);
     PropertySet& p = image->props;
@@ -445,9 +450,13 @@ inline OfxStatus clipGetImage(OfxImageClipHandle c, OfxTime time, const OfxRectD
     p.set_string(kOfxImageEffectPropPreMultiplication, l.premultiplication);
     p.set_double(kOfxImagePropPixelAspectRatio, l.pixel_aspect);
     // Outputs start with zeroed pixels (the padding keeps its marks).
-    for (int y = l.bounds.y1; y < l.bounds.y2; ++y)
-        std::memset(image->pixel(l.bounds.x1, y), 0, std::size_t(l.width()) * 4 * std::size_t(l.bytes_per_sample()));
-    if (clip->fill) clip->fill(*image, time);
+    if (!kept) {
+        for (int y = l.bounds.y1; y < l.bounds.y2; ++y)
+            std::memset(image->pixel(l.bounds.x1, y), 0,
+                        std::size_t(l.width()) * 4 * std::size_t(l.bytes_per_sample()));
+        if (clip->fill) clip->fill(*image, time);
+        image->filled_at = time;
+    }
     std::lock_guard<std::mutex> lock(state().mutex);
     state().live_images.push_back(image);
     clip->last = image;

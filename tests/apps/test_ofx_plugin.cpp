@@ -311,6 +311,40 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         EXPECT_TRUE(output_picture<float>(*e) == ref.f32);
         h.destroy(e);
     }
+    for (const bool premultiplied : {false, true}) {
+        // Floats within 0..1 with alpha (colour within alpha when
+        // premultiplied), on rows 3 bytes longer than their pixels, so that
+        // they are not aligned for floats: the frame goes in and out in one
+        // pass each, with the same samples as the whole colour handling.
+        SCOPED_TRACE(premultiplied ? "premultiplied" : "straight");
+        ImageLayout l;
+        l.depth = kOfxBitDepthFloat;
+        l.bounds = {-7, 2, -7 + w, 2 + ht};
+        l.row_padding = 3;
+        if (premultiplied) l.premultiplication = kOfxImagePreMultiplied;
+        auto e = h.create(l);
+        ASSERT_TRUE(e);
+        configure(*e);
+        std::vector<float> in(std::size_t(w) * ht * 4);
+        for (std::size_t p = 0; p < in.size() / 4; ++p) {
+            const float a = float(p % 9) / 8.0f;
+            for (int c = 0; c < 3; ++c) {
+                const float v = float((p * (5 + c)) % 14) / 13.0f;
+                in[p * 4 + std::size_t(c)] = premultiplied ? a * v * (12.0f / 13.0f) : v;
+            }
+            in[p * 4 + 3] = a;
+        }
+        give_picture(*e, in);
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        std::vector<std::string> with_float = sets;
+        with_float.insert(with_float.end(), {"--depth", "float"});
+        // Straight floats are float TIFFs to trellin render (OpenEXR's are premultiplied).
+        const std::string ext = premultiplied ? ".exr" : ".tif";
+        const FileImage ref = trellin_render("inu" + ext, OIIO::TypeDesc::FLOAT, in.data(), w, ht, with_float,
+                                             "outu" + ext, premultiplied);
+        EXPECT_TRUE(output_picture<float>(*e) == ref.f32);
+        h.destroy(e);
+    }
 }
 
 // The source's pixel aspect is the aspect the effect is told: wide pixels

@@ -231,6 +231,15 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     return frame;
 }
 
+bool PictureColour::floats_unconverted(const PictureSource& source, const OutputForm& form) const
+{
+    if (!source.float_samples || !form.float_samples || !source.metadata_space.empty()) return false;
+    if (picture_hdr_mode(options_.hdr, true) != HdrMode::split) return false;
+    const std::string input = options_.colorspace_in.empty() ? linear_space : options_.colorspace_in;
+    const std::string working = options_.working_space.empty() ? input : options_.working_space;
+    return same_name(input, working) && same_name(working, output_space(form));
+}
+
 std::string PictureColour::output_space(const OutputForm& form) const
 {
     if (!options_.colorspace_out.empty()) return options_.colorspace_out;

@@ -80,6 +80,14 @@ public:
     // made).
     NodeFrame to_node(HostPicture picture, PictureSource source, const std::string& name) const;
 
+    // True when float samples read as `source` reach the node only clipped
+    // (no conversion, no log curve: split, where a frame within 0..1 has no
+    // parts) and a result for `form` (floats) leaves in the same space. A
+    // frame whose samples are then all within 0..1 goes in as
+    // from_unit_float makes them and comes out as to_unit_float makes them,
+    // with the input's alpha unless alpha is refracted, multiplied by alpha
+    // when `form` is associated: a host may do that in one pass each way.
+    bool floats_unconverted(const PictureSource& source, const OutputForm& form) const;
     // The colour space an output of `form` is written in: --colorspace-out,
     // else the convention of its samples (floats linear, integers sRGB).
     std::string output_space(const OutputForm& form) const;
