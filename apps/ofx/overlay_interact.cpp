@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -46,23 +47,36 @@ EffectInstance* instance_of(OfxPropertySetHandle in_args, OfxPropertySetHandle i
 }
 
 // The picture the handles measure: the source's region of definition at the
-// full resolution, in canonical coordinates, and its size in pixels.
+// full resolution, in canonical coordinates, and the size the node is told it
+// has. The node draws its handles and tests its hits in pixels of that size,
+// so the picture is told at the size it shows on the screen (the interact's
+// pixel scale: canonical units per screen pixel): the handles keep their
+// size in screen pixels at any zoom of the host's viewer, while their places
+// stay fractions of the picture. `scale_x` and `scale_y` are canonical units
+// per node pixel.
 struct Place {
     OfxRectD region{0.0, 0.0, 0.0, 0.0};
     double aspect = 1.0;
     int width = 0;
     int height = 0;
+    double scale_x = 1.0;
+    double scale_y = 1.0;
 };
 
-bool place_of(EffectInstance& instance, OfxTime time, Place& place)
+bool place_of(EffectInstance& instance, OfxTime time, OfxPropertySetHandle in_args, Place& place)
 {
     if (!instance.source_region(time, place.region)) return false;
     place.aspect = instance.source_pixel_aspect();
     const double w = (place.region.x2 - place.region.x1) / place.aspect;
     const double h = place.region.y2 - place.region.y1;
     if (!(w >= 1.0 && h >= 1.0 && w < 1e6 && h < 1e6)) return false;
-    place.width = static_cast<int>(w + 0.5);
-    place.height = static_cast<int>(h + 0.5);
+    // Screen pixels per source pixel, within the range a viewer zooms over.
+    double pixel = get_double(in_args, kOfxInteractPropPixelScale, 1, 1.0);
+    if (!(pixel >= 1.0 / 64.0 && pixel <= 64.0)) pixel = 1.0;
+    place.width = std::max(1, static_cast<int>(w / pixel + 0.5));
+    place.height = std::max(1, static_cast<int>(h / pixel + 0.5));
+    place.scale_x = (place.region.x2 - place.region.x1) / place.width;
+    place.scale_y = h / place.height;
     return true;
 }
 
@@ -70,7 +84,7 @@ OfxStatus draw(EffectInstance& instance, OfxPropertySetHandle in_args, const Ove
 {
     const OfxTime time = get_double(in_args, kOfxPropTime);
     Place place;
-    if (!place_of(instance, time, place)) return kOfxStatReplyDefault;
+    if (!place_of(instance, time, in_args, place)) return kOfxStatReplyDefault;
     std::lock_guard<std::mutex> lock(instance.overlay_lock());
     FXNode& node = instance.overlay_node(time, place.width, place.height, place.aspect, !state.dragging);
     glMatrixMode(GL_MODELVIEW);
@@ -78,7 +92,7 @@ OfxStatus draw(EffectInstance& instance, OfxPropertySetHandle in_args, const Ove
     // Node pixels about the picture's centre, y down, onto canonical
     // coordinates, y up.
     glTranslated((place.region.x1 + place.region.x2) / 2.0, (place.region.y1 + place.region.y2) / 2.0, 0.0);
-    glScaled(place.aspect, -1.0, 1.0);
+    glScaled(place.scale_x, -place.scale_y, 1.0);
     // The node tells nothing by its result: it always draws its handles.
     node.draw_overlay(nullptr);
     glPopMatrix();
@@ -90,7 +104,7 @@ OfxStatus pen(EffectInstance& instance, OfxPropertySetHandle in_args, OverlaySta
 {
     const OfxTime time = get_double(in_args, kOfxPropTime);
     Place place;
-    if (!place_of(instance, time, place)) return kOfxStatReplyDefault;
+    if (!place_of(instance, time, in_args, place)) return kOfxStatReplyDefault;
     const double x = get_double(in_args, kOfxInteractPropPenPosition, 0);
     const double y = get_double(in_args, kOfxInteractPropPenPosition, 1);
 
@@ -100,8 +114,8 @@ OfxStatus pen(EffectInstance& instance, OfxPropertySetHandle in_args, OverlaySta
     if (kind == event_press) state.last = instance.overlay_values();
 
     FXMouseEvent event;
-    event.x = static_cast<float>((x - place.region.x1) / place.aspect);
-    event.y = static_cast<float>(place.region.y2 - y);
+    event.x = static_cast<float>((x - place.region.x1) / place.scale_x);
+    event.y = static_cast<float>((place.region.y2 - y) / place.scale_y);
     event.button = kind == event_release ? 0.0f : 1.0f;
     const bool taken = node.overlay_event(nullptr, kind, &event);
 

@@ -615,6 +615,58 @@ TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
     EXPECT_GT(interact.redraws, 0);
     EXPECT_EQ(entry(kOfxActionDestroyInstance, &interact, nullptr, nullptr), kOfxStatOK);
     h.destroy(e);
+
+    // The host's viewer zoomed out to half size (two canonical units a screen
+    // pixel): the handles keep their size on the screen, as `trellin overlay`
+    // draws them over a picture of half the size, and a press 4 screen pixels
+    // (8 units) from a handle takes it, which at full size it does not.
+    const std::vector<std::uint8_t> half(black.begin(), black.begin() + std::ptrdiff_t(w / 2) * (ht / 2) * 4);
+    write_file(dir / "black_half.png", w / 2, ht / 2, 4, OIIO::TypeDesc::UINT8, half);
+    r = run({"overlay", path("black_half.png"), path("handles_half.png")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto small = trellin_gl::HeadlessView::create(w / 2, ht / 2, error);
+    ASSERT_TRUE(small) << error;
+    auto e2 = h.create(l);
+    ASSERT_TRUE(e2);
+    ofxtest::Interact zoomed;
+    zoomed.props.set_pointer(kOfxPropEffectInstance, e2->handle());
+    ASSERT_EQ(entry(kOfxActionCreateInstance, &zoomed, nullptr, nullptr), kOfxStatOK);
+    small->make_current();
+    small->clear(0.0f, 0.0f, 0.0f, 1.0f);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, w, 0.0, ht, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    ofxtest::PropertySet at;
+    at.set_pointer(kOfxPropEffectInstance, e2->handle());
+    at.set_double(kOfxPropTime, 0.0);
+    at.set_double(kOfxInteractPropPixelScale, 2.0, 0);
+    at.set_double(kOfxInteractPropPixelScale, 2.0, 1);
+    ASSERT_EQ(entry(kOfxInteractActionDraw, &zoomed, at.handle(), nullptr), kOfxStatOK);
+    const std::vector<std::uint8_t> drawn_half = small->read_rgba8();
+    const FileImage expected_half = read_file(dir / "handles_half.png");
+    std::size_t differ_half = 0;
+    for (std::size_t p = 0; p < std::size_t(w / 2) * (ht / 2); ++p)
+        for (int c = 0; c < 3; ++c)
+            differ_half += drawn_half[p * 4 + std::size_t(c)] != expected_half.u16[p * 3 + std::size_t(c)] / 257;
+    EXPECT_EQ(differ_half, 0u);
+
+    at.set_double(kOfxInteractPropPenPressure, 1.0);
+    at.set_double(kOfxInteractPropPenPosition, w / 2 + 8.0, 0);
+    at.set_double(kOfxInteractPropPenPosition, ht / 2, 1);
+    for (const double pixel : {1.0, 2.0}) {
+        at.set_double(kOfxInteractPropPixelScale, pixel, 0);
+        at.set_double(kOfxInteractPropPixelScale, pixel, 1);
+        EXPECT_EQ(entry(kOfxInteractActionPenDown, &zoomed, at.handle(), nullptr),
+                  pixel == 1.0 ? kOfxStatReplyDefault : kOfxStatOK)
+            << pixel;
+        EXPECT_EQ(entry(kOfxInteractActionPenUp, &zoomed, at.handle(), nullptr),
+                  pixel == 1.0 ? kOfxStatReplyDefault : kOfxStatOK)
+            << pixel;
+    }
+    EXPECT_EQ(entry(kOfxActionDestroyInstance, &zoomed, nullptr, nullptr), kOfxStatOK);
+    h.destroy(e2);
 }
 
 }  // namespace
