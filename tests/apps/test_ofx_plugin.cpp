@@ -9,7 +9,10 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <new>
 #include <cmath>
 #include <sstream>
 #include <thread>
@@ -18,6 +21,60 @@
 #include "apps/gl/headless_view.h"
 #include "ofx_test_host.h"
 #include "trellin_cli_support.h"
+
+// Allocations of a megabyte or more fail while this is set: the memory a
+// frame needs, refused. Every form of new and delete is replaced together, so
+// the sanitizers see malloc and free paired; none is inlined, so the
+// compiler does not take free for the partner of new.
+std::atomic<bool> refuse_large_allocations{false};
+
+void* allocate(std::size_t size)
+{
+    if (refuse_large_allocations.load() && size >= (std::size_t(1) << 20)) return nullptr;
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+[[gnu::noinline]] void* operator new(std::size_t size)
+{
+    if (void* p = allocate(size)) return p;
+    throw std::bad_alloc();
+}
+[[gnu::noinline]] void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return allocate(size);
+}
+[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return allocate(size);
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 
@@ -489,6 +546,41 @@ TEST_F(OfxPlugin, HostAbortCancelsTheFrame)
     ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
     EXPECT_TRUE(output_picture<std::uint16_t>(*e) == whole);
     h.destroy(e);
+}
+
+// A frame whose memory cannot be had fails with the host told why; nothing
+// crashes, and the next frame renders whole once memory is there again.
+TEST_F(OfxPlugin, AFrameWithoutMemoryFailsAndTheNextRenders)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 640, ht = 360;
+    for (const char* depth : {kOfxBitDepthShort, kOfxBitDepthFloat}) {
+        SCOPED_TRACE(depth);
+        ImageLayout l;
+        l.bounds = {0, 0, w, ht};
+        l.depth = depth;
+        auto e = h.create(l);
+        ASSERT_TRUE(e);
+        if (l.depth == kOfxBitDepthShort)
+            give_picture(*e, pattern<std::uint16_t>(w, ht, 4, 5, 65535));
+        else
+            give_picture(*e, std::vector<float>(std::size_t(w) * ht * 4, 0.25f));
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        const std::vector<unsigned char> whole = e->clips[kOfxImageEffectOutputClipName]->last->storage;
+        // What the plug-in keeps between frames is given back, so the next
+        // frame needs its memory afresh.
+        ASSERT_EQ(h.act(*e, kOfxImageEffectActionEndSequenceRender), kOfxStatOK);
+        const std::size_t messages = h.messages().size();
+        refuse_large_allocations = true;
+        const OfxStatus failed = h.render(*e, 0.0);
+        refuse_large_allocations = false;
+        EXPECT_NE(failed, kOfxStatOK);
+        ASSERT_EQ(h.messages().size(), messages + 1);
+        EXPECT_NE(h.messages().back().find("OfxMessageError: Trellin: "), std::string::npos) << h.messages().back();
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        EXPECT_TRUE(e->clips[kOfxImageEffectOutputClipName]->last->storage == whole);
+        h.destroy(e);
+    }
 }
 
 // A frame the plug-in cannot take fails with a message, and so does a host
