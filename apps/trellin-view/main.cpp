@@ -229,18 +229,18 @@ extern "C" const char* __lsan_default_options()
 int main(int argc, char** argv)
 {
     CLI::App app{
-        "trellin-view: shows a picture or a numbered sequence through the Trellin cell-glass effect, "
+        "trellin-view: shows a picture, a numbered sequence or a video through the Trellin cell-glass effect, "
         "with the effect's handles over it, a time bar and its controls below.",
         "trellin-view"};
     Arguments a;
     app.add_option("IN", a.input,
-                   "Picture to show (any format OpenImageIO reads), or a numbered sequence with --frames: "
-                   "in.%04d.png or in.####.png")
+                   "Picture to show (any format OpenImageIO reads), a numbered sequence with --frames "
+                   "(in.%04d.png or in.####.png), or a video file (all its frames, or those of --frames)")
         ->required()
         ->type_name("IN");
     app.add_option("-f,--frames", a.frames,
                    "The shot's frames FIRST to LAST (every STEP-th with xSTEP); each frame shows at time = its "
-                   "number. A still is frame 0, or the same picture at every frame given")
+                   "number (a video's from 0). A still is frame 0, or the same picture at every frame given")
         ->type_name("FIRST-LAST[xSTEP]");
     CLI::Option* project =
         app.add_option("-p,--project", a.project,

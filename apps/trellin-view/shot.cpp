@@ -1,5 +1,6 @@
 #include "apps/trellin-view/shot.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -40,7 +41,17 @@ Shot::Shot(const std::string& input, const std::string& frames,
            std::shared_ptr<const trellin_app::PictureColour> colour)
     : pattern_(pattern_of(input)), colour_(std::move(colour))
 {
-    if (frames.empty()) {
+    if (!pattern_.numbered() && trellin_video::is_video_file(input)) {
+        try {
+            video_ = std::make_shared<trellin_video::VideoReader>(input);
+        } catch (const trellin_video::VideoError& e) {
+            throw ShotError(e.what());
+        }
+    }
+    if (video_ && frames.empty()) {
+        for (long long f = 0; f < std::min(video_->frame_count(), max_frames); ++f) frames_.push_back(f);
+        if (frames_.empty()) throw ShotError(input + ": the video has no frames");
+    } else if (frames.empty()) {
         if (pattern_.numbered())
             throw ShotError(input +
                             ": IN names a numbered sequence; give the frames to show with --frames "
@@ -60,8 +71,15 @@ Shot::Shot(const std::string& input, const std::string& frames,
     }
 
     // Every frame is there before the window opens.
+    if (video_) {
+        const long long last = video_->frame_count() - 1;
+        for (long long f : frames_)
+            if (f < 0 || f > last)
+                throw ShotError("--frames " + frames + ": " + input + " has frames 0 to " + std::to_string(last));
+    }
     std::error_code ec;
     for (long long f : frames_) {
+        if (video_) break;
         const std::string path = path_for(f);
         if (!std::filesystem::exists(path, ec))
             throw ShotError(path + ": no such file" + (numbered() ? " (frame " + std::to_string(f) + ")" : ""));
@@ -73,20 +91,36 @@ Shot::Shot(const std::string& input, const std::string& frames,
         throw ShotError(e.what());
     } catch (const trellin_app::ColourError& e) {
         throw ShotError(e.what());
+    } catch (const trellin_video::VideoError& e) {
+        throw ShotError(e.what());
     }
 }
 
-ShotFrame Shot::read(const std::string& path) const
+std::string Shot::key_for(long long number) const
+{
+    return video_ ? path_for(number) + "\n" + std::to_string(number) : path_for(number);
+}
+
+ShotFrame Shot::read(long long number) const
 {
     ShotFrame f;
-    f.path = path;
+    f.path = path_for(number);
+    f.key = key_for(number);
+    trellin_app::PictureSource source;
+    trellin_app::HostPicture read;
+    if (video_) {
+        std::lock_guard<std::mutex> hold(video_lock_);
+        video_->read(number, read);
+        source = video_->source();
+    } else {
+        read = trellin_app::read_picture(f.path, &source);
+    }
     if (!colour_) {
-        f.picture = std::make_shared<const trellin_app::HostPicture>(trellin_app::read_picture(path));
+        f.picture = std::make_shared<const trellin_app::HostPicture>(std::move(read));
         f.shown = f.picture;
         return f;
     }
-    trellin_app::PictureSource source;
-    trellin_app::HostPicture read = trellin_app::read_picture(path, &source);
+    const std::string& path = f.path;
     trellin_app::NodeFrame converted = colour_->to_node(std::move(read), std::move(source), path);
     auto picture = std::make_shared<const trellin_app::HostPicture>(std::move(converted.picture));
     converted.picture = trellin_app::HostPicture();
@@ -100,20 +134,20 @@ ShotFrame Shot::read(const std::string& path) const
 
 ShotFrame Shot::frame(long long number) const
 {
-    const std::string path = path_for(number);
+    const std::string key = key_for(number);
     {
         std::lock_guard<std::mutex> hold(lock_);
         for (auto it = cache_.begin(); it != cache_.end(); ++it) {
-            if (it->path != path) continue;
+            if (it->key != key) continue;
             cache_.splice(cache_.begin(), cache_, it);
             return cache_.front();
         }
     }
     // Read without the lock: another thread may read another frame meanwhile.
-    ShotFrame f = read(path);
+    ShotFrame f = read(number);
 
     std::lock_guard<std::mutex> hold(lock_);
-    if (f.colour && counted_.insert(path).second) clipped_.merge(f.colour->clipped);
+    if (f.colour && counted_.insert(key).second) clipped_.merge(f.colour->clipped);
     cache_.push_front(f);
     std::size_t bytes = 0;
     std::size_t kept = 0;
@@ -121,7 +155,7 @@ ShotFrame Shot::frame(long long number) const
         bytes += frame_bytes(*it);
         ++kept;
         // The same file read twice at once: keep the first copy only.
-        const bool duplicate = it != cache_.begin() && it->path == path;
+        const bool duplicate = it != cache_.begin() && it->key == key;
         if (duplicate || (kept > 2 && bytes > cache_budget)) {
             bytes -= frame_bytes(*it);
             --kept;

@@ -1,11 +1,13 @@
-// The pictures a viewer shows: one still, or a numbered sequence of picture
-// files, and the frames of the shot.
+// The pictures a viewer shows: one still, a numbered sequence of picture
+// files or a video file, and the frames of the shot.
 //
-// A shot is named as `trellin render` names its input: a picture file, or a
-// numbered name ("in.%04d.png", "in.####.exr") with a frame range
-// ("10-58", "0-96x2"). A numbered name needs a range; a still without one is
-// frame 0 alone, and with one it is the same picture at every frame of the
-// range, so a look can be keyed over time on a single picture.
+// A shot is named as `trellin render` names its input: a picture file, a
+// video file (known by its content), or a numbered name ("in.%04d.png",
+// "in.####.exr") with a frame range ("10-58", "0-96x2"). A numbered name
+// needs a range; a still without one is frame 0 alone, and with one it is
+// the same picture at every frame of the range, so a look can be keyed over
+// time on a single picture. A video's frames are numbered from 0 in
+// presentation order; without a range the shot is all of them.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +23,7 @@
 #include "apps/common/core/frame_sequence.h"
 #include "apps/common/core/host_picture.h"
 #include "apps/common/picture/picture_colour.h"
+#include "apps/video/video_reader.h"
 
 namespace trellin_view {
 
@@ -36,6 +39,8 @@ struct ShotFrame {
     // Its spaces and alpha for its export (its picture is left empty); null
     // without colour handling.
     std::shared_ptr<const trellin_app::NodeFrame> colour;
+    // What the shot's cache knows it by: its file, and a video's frame number.
+    std::string key;
 };
 
 // A shot that cannot be shown. The message names the file or the option.
@@ -57,7 +62,9 @@ public:
     const std::vector<long long>& frames() const { return frames_; }
     // The name numbers its frames (a sequence rather than a still).
     bool numbered() const { return pattern_.numbered(); }
-    // The file of `frame`.
+    // The shot is a video file.
+    bool video() const { return video_ != nullptr; }
+    // The file of `frame` (a video's own file for all its frames).
     std::string path_for(long long frame) const { return pattern_.path_for(frame); }
 
     // The colour handling; null: none.
@@ -86,13 +93,18 @@ private:
     std::shared_ptr<const trellin_app::PictureColour> colour_;
     ShotFrame first_;
 
-    ShotFrame read(const std::string& path) const;
+    std::string key_for(long long number) const;
+    ShotFrame read(long long number) const;
+
+    // A video's frames, read one at a time.
+    std::shared_ptr<trellin_video::VideoReader> video_;
+    mutable std::mutex video_lock_;
 
     mutable std::mutex lock_;
     // Most recently used first.
     mutable std::list<ShotFrame> cache_;
     mutable trellin_app::ClipCount clipped_;
-    mutable std::set<std::string> counted_;  // files whose clipping `clipped_` holds
+    mutable std::set<std::string> counted_;  // frames (keys) whose clipping `clipped_` holds
 };
 
 }  // namespace trellin_view

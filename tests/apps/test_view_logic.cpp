@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -305,6 +306,34 @@ TEST_F(ShotFiles, SequencesNeedTheirFramesAndEveryFrameIsThereBeforeTheWindowOpe
     }
 }
 
+// A video file is a shot of all its frames (or of the range given), each the
+// picture its frame decodes to; a range past its end is refused naming the
+// last frame.
+TEST_F(ShotFiles, AVideoIsAShotOfItsFrames)
+{
+    ASSERT_EQ(std::system(("cd '" + dir.string() +
+                           "' && ffmpeg -v error -y -f lavfi -i testsrc2=size=16x8:rate=25:duration=0.24 "
+                           "-c:v ffv1 -pix_fmt gbrp16le clip.mkv && ffmpeg -v error -y -i clip.mkv "
+                           "-pix_fmt rgb48be -start_number 0 f.%d.png")
+                              .c_str()),
+              0);
+    const Shot all(path("clip.mkv"), "");
+    EXPECT_TRUE(all.video());
+    ASSERT_EQ(all.frames().size(), 6u);
+    const Shot part(path("clip.mkv"), "2-4");
+    EXPECT_EQ(part.frames(), (std::vector<long long>{2, 3, 4}));
+    for (long long f : {4, 2, 3}) {  // out of order: each frame is found by its number
+        const HostPicture expected = trellin_app::read_picture(path("f." + std::to_string(f) + ".png"));
+        EXPECT_TRUE(part.frame(f).picture->data == expected.data) << f;
+    }
+    try {
+        Shot(path("clip.mkv"), "4-9");
+        ADD_FAILURE() << "a range past the end";
+    } catch (const ShotError& e) {
+        EXPECT_NE(std::string(e.what()).find("0 to 5"), std::string::npos) << e.what();
+    }
+}
+
 // A node that renders one grey level, its one control's value, and waits at a
 // gate while it renders; once `polling`, a cancellation request ends the
 // wait, as the effect's polls end its passes.
@@ -361,7 +390,7 @@ public:
 FrameSource blank_frames(int width, int height)
 {
     auto picture = std::make_shared<const HostPicture>(width, height, 4);
-    return [picture](long long) { return ShotFrame{"blank.png", picture, picture, nullptr}; };
+    return [picture](long long) { return ShotFrame{"blank.png", picture, picture, nullptr, "blank.png"}; };
 }
 
 TEST(RenderWorker, NewerPreviewSupersedesOneNotStartedAndCancelsAFullSizeOneRendering)
