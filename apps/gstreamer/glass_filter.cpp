@@ -163,12 +163,15 @@ std::string GlassFilter::render(GstVideoFrame& in, GstVideoFrame& out, double ti
         take_settings();
         int rendered = 0;
         if (holds_host_samples(in) && holds_host_samples(out)) {
-            // 16-bit frames go to the node as they are. The output starts as
-            // a copy of the input, as in every other host.
-            std::memcpy(GST_VIDEO_FRAME_PLANE_DATA(&out, 0), GST_VIDEO_FRAME_PLANE_DATA(&in, 0),
-                        std::size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&in, 0)) * std::size_t(GST_VIDEO_FRAME_HEIGHT(&in)));
+            // 16-bit frames go to the node as they are; it writes every
+            // sample of a frame it renders. A frame it refuses (or a cancel
+            // stops) comes out as the input, as in every other host.
             _image_str source = host_image(in), result = host_image(out);
             rendered = trellin_app::render_frame(*render_node_, source, result, time, pixel_aspect);
+            if (rendered != 1)
+                std::memcpy(
+                    GST_VIDEO_FRAME_PLANE_DATA(&out, 0), GST_VIDEO_FRAME_PLANE_DATA(&in, 0),
+                    std::size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&in, 0)) * std::size_t(GST_VIDEO_FRAME_HEIGHT(&in)));
         } else {
             read_frame(in, input_);
             input_.pixel_aspect = pixel_aspect;

@@ -31,8 +31,19 @@ int render_frame(FXNode& node, const _image_str& input, _image_str& output, doub
 
 int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time)
 {
-    output = input;
-    return process(node, input, output, time);
+    // The node writes every sample of a frame it renders, so the output takes
+    // the input's shape but not its samples (and keeps its own buffer); the
+    // input's samples come out only where the node refuses the frame or a
+    // cancel stops it part way.
+    output.width = input.width;
+    output.height = input.height;
+    output.samples = input.samples;
+    output.pixel_aspect = input.pixel_aspect;
+    output.attributes = input.attributes;
+    output.data.resize(input.data.size());
+    const int done = process(node, input, output, time);
+    if (done != 1) output.data = input.data;
+    return done;
 }
 
 int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time, int out_width,

@@ -8,9 +8,11 @@ namespace trellin_app {
 
 // Renders `input` through the node as the frame at `time` of a one-frame
 // clip: the node's output size, input length and aspect are set from the
-// picture, the output starts as a copy of the input and the node fills it.
-// Returns the node's result: 1 when it rendered the frame into `output`, 0
-// when it refused the frame (it has then shown its reason through msgwarn).
+// picture, and the node fills the output (its buffer is reused when it has
+// the size). Returns the node's result: 1 when it rendered the frame into
+// `output`, 0 when it refused the frame (it has then shown its reason
+// through msgwarn) or a cancel stopped it, and `output` is then a copy of
+// the input.
 int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, double time = 0.0);
 
 // As above with an output of `out_width` x `out_height` pixels: the node fits
@@ -25,7 +27,8 @@ int render_frame(FXNode& node, const HostPicture& input, HostPicture& output, do
 // Renders host images the caller holds (another program's frame buffers,
 // packed rows, top first) as the frame at `time` of a one-frame clip with
 // pixels of `pixel_aspect`: the node's output size is `output`'s, and it
-// fills `output`, which must not be `input`. The node only reads `input`.
+// fills `output` (every sample, when it returns 1), which must not be
+// `input`. The node only reads `input`.
 int render_frame(FXNode& node, const _image_str& input, _image_str& output, double time, double pixel_aspect);
 
 }  // namespace trellin_app
