@@ -1,7 +1,14 @@
 // The commands of trellin. Each lives in its own file (command_render.cpp,
-// command_info.cpp, ...) as a Command subclass made by make_NAME_command();
-// command_list.h names them all, so adding a command takes one new file and
-// one line there.
+// command_info.cpp, ...) as a Command subclass made by make_NAME_command(),
+// its options and help in NAME_arguments.cpp; command_list.h names them all.
+//
+// The program and its picture library (picture_entry.h) each define every
+// make_NAME_command(): the library the whole command; the program the
+// commands that read no pictures (command_looks.cpp, the same in both) and,
+// for the others, one that declares the same arguments and runs by handing
+// the command line to the library (loaded_commands.cpp). A new command that
+// reads pictures takes its file, its arguments' files, one line in
+// command_list.h and one in loaded_commands.cpp.
 #pragma once
 
 #include <CLI/CLI.hpp>

@@ -1,29 +1,11 @@
 // trellin: renders pictures through the Trellin effect module from the
-// command line. Each command lives in its own file (commands.h); this file
-// puts them together, parses the command line and turns failures into one
-// line on standard error and an exit code.
-//
-// Exit codes: 0 done; 1 the effect refused the frame or the output could not
-// be written; 2 a usage or input error (bad arguments, unreadable picture,
-// unknown control, bad value, module not found). Every check on the
-// arguments, the settings and the input runs before anything is written, and
-// the output appears only complete (written beside it, then renamed).
-#include <CLI/CLI.hpp>
-
-#include <iostream>
-#include <memory>
-#include <new>
-#include <utility>
-#include <vector>
-
-#include <OpenImageIO/oiioversion.h>
-#include "apps/common/cli/command_line_errors.h"
-#include "apps/common/core/printable_text.h"
-#include "apps/common/picture/picture_settings.h"
-#include "apps/trellin/commands.h"
-#include "apps/video/video_libraries.h"
-
-using namespace trellin_cli;
+// command line (command_line.h). This program holds every command's options
+// and help, and runs the commands that read no pictures (looks, info without
+// a picture); the others run in the picture library (picture_library.h),
+// loaded only then, so that --help and those commands start without loading
+// OpenImageIO, FFmpeg's libraries or OpenGL.
+#include "apps/trellin/command_line.h"
+#include "apps/trellin/picture_library.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 // Leak checking in sanitizer builds: reading a truncated PNG, OpenImageIO
@@ -41,55 +23,6 @@ extern "C" const char* __lsan_default_options()
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"trellin: renders pictures through the Trellin cell-glass effect.", "trellin"};
-    app.require_subcommand(1);
-    app.set_version_flag(
-        "--version",
-        [] {
-            return trellin_app::software_name() + "\nOpenImageIO " OIIO_VERSION_STRING "\n" +
-                   trellin_video::library_versions();
-        },
-        "Print the version and the libraries in use, then stop");
-    app.footer(
-        "Examples:\n"
-        "  trellin render photo.png glass.png --set CellShape=Hexagon --set Index=1.6\n"
-        "  trellin looks\n"
-        "  trellin render photo.png glass.png --look frosted-chromatic\n"
-        "  trellin info\n"
-        "  trellin demo\n"
-        "\n"
-        "Exit codes: 0 done, 1 the effect refused the frame or the output could not be written,\n"
-        "2 usage or input errors. An existing output file is never left half written.\n"
-        "Environment: TRELLIN_MODULE names the effect module (default: TrellinVx.node beside the\n"
-        "program, then ../lib/trellin/); TRELLIN_THREADS sets the default processor count;\n"
-        "TRELLIN_KERNELS=reference renders with the plain reference kernels (the same pictures, slower).\n"
-        "Run 'trellin COMMAND --help' for the options of a command.");
-
-    std::vector<std::pair<std::unique_ptr<Command>, CLI::App*>> commands;
-#define TRELLIN_COMMAND(name) commands.emplace_back(make_##name##_command(), nullptr);
-#include "apps/trellin/command_list.h"
-#undef TRELLIN_COMMAND
-    for (auto& [command, sub] : commands) sub = command->add_to(app);
-
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return trellin_app::report_parse_error(app, e, argc, argv, "trellin", exit_usage);
-    }
-
-    try {
-        for (auto& [command, sub] : commands) {
-            if (sub->parsed()) return command->run();
-        }
-    } catch (const Failure& f) {
-        std::cerr << "trellin: error: " << trellin_app::printable(f.message) << "\n";
-        return f.code;
-    } catch (const std::bad_alloc&) {
-        std::cerr << "trellin: error: out of memory\n";
-        return exit_failed;
-    } catch (const std::exception& e) {
-        std::cerr << "trellin: error: " << trellin_app::printable(e.what()) << "\n";
-        return exit_failed;
-    }
-    return exit_usage;
+    trellin_cli::keep_command_line(argc, argv);
+    return trellin_cli::run_command_line(argc, argv);
 }

@@ -151,4 +151,62 @@ TEST_F(TrellinCli, VersionNamesTheProjectAndTheLibrariesInUse)
         EXPECT_NE(r.out.find(library), std::string::npos) << library;
 }
 
+// The libraries that read pictures and video or draw (OpenImageIO, FFmpeg's,
+// OpenGL's) and trellin's own picture library that links them.
+constexpr const char* picture_libraries[] = {"file=libOpenImageIO", "file=libavformat",   "file=libavcodec",
+                                             "file=libswscale",     "file=libEGL.so",     "file=libGL.so",
+                                             "file=libOpenGL.so",   "trellin-pictures.so"};
+
+// trellin run with the dynamic loader naming every file it loads (on standard error).
+RunResult run_listing_loads(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv{trellin};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return testkit::run_program(argv, testkit::RunOptions().with_env({"TRELLIN_MODULE", "LD_DEBUG=files"}));
+}
+
+TEST_F(TrellinCli, CommandsThatReadNoPicturesLoadNoPictureLibrary)
+{
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"render", "--help"}, {"pipe", "--help"}, {"--version"}, {"looks"}, {"info"}}) {
+        const RunResult r = run_listing_loads(args);
+        EXPECT_EQ(r.code, 0) << args[0];
+        for (const char* library : picture_libraries) {
+            // The effect module draws its handles through OpenGL's dispatch library and links it.
+            if (args[0] == "info" && std::string(library) == "file=libOpenGL.so") continue;
+            EXPECT_EQ(r.err.find(library), std::string::npos) << args[0] << " loaded " << library;
+        }
+    }
+    // A render loads them: the listing does show what is loaded.
+    write_file(dir / "in.png", w, h, 4, OIIO::TypeDesc::UINT16, pattern<std::uint16_t>(w, h, 4, 3, 65535));
+    const RunResult render = run_listing_loads({"render", path("in.png"), path("out.png"), "-q"});
+    EXPECT_EQ(render.code, 0);
+    for (const char* library : {"file=libOpenImageIO", "trellin-pictures.so"})
+        EXPECT_NE(render.err.find(library), std::string::npos) << library;
+}
+
+TEST_F(TrellinCli, AMissingOrBrokenPictureLibraryIsOneLineAndExitCodeTwo)
+{
+    // A tree with the program and the host library but no picture library.
+    fs::create_directories(dir / "bin");
+    fs::copy_file(trellin, dir / "bin" / "trellin");
+    fs::create_directory_symlink(TRELLIN_LIB_DIR, dir / "lib");
+    const std::string program = (dir / "bin" / "trellin").string();
+    const testkit::RunOptions options = testkit::RunOptions().with_env({"TRELLIN_MODULE"});
+    EXPECT_EQ(testkit::run_program({program, "--help"}, options).code, 0);
+
+    const auto one_line_naming = [](const RunResult& r, const std::string& file) {
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_EQ(r.err.rfind("trellin: error: ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find(file), std::string::npos) << r.err;
+    };
+    one_line_naming(testkit::run_program({program, "render", path("in.png"), path("out.png")}, options),
+                    "trellin-pictures.so");
+    spit(dir / "bin" / "trellin-pictures.so", "not a library");
+    one_line_naming(testkit::run_program({program, "info", path("in.png")}, options),
+                    (dir / "bin" / "trellin-pictures.so").string());
+    EXPECT_FALSE(fs::exists(dir / "out.png"));
+}
+
 }  // namespace

@@ -58,9 +58,15 @@ std::vector<std::string> module_candidates(const std::string& base_dir, const st
 {
     const char* env = std::getenv(module_env_var);
     if (env != nullptr && *env != '\0') return {env};
+    return file_candidates(base_dir, folders, module_file_name);
+}
+
+std::vector<std::string> file_candidates(const std::string& base_dir, const std::vector<std::string>& folders,
+                                         const std::string& file_name)
+{
     std::vector<std::string> candidates;
     for (const std::string& folder : folders)
-        candidates.push_back((fs::path(base_dir) / folder / module_file_name).lexically_normal().string());
+        candidates.push_back((fs::path(base_dir) / folder / file_name).lexically_normal().string());
     return candidates;
 }
 

@@ -43,6 +43,10 @@ std::string executable_dir();
 // `address`, found through the loader (dladdr); "." when it cannot say.
 std::string loaded_file_dir(const void* address);
 
+// The file `file_name` in each of `folders` (relative to `base_dir`), in order.
+std::vector<std::string> file_candidates(const std::string& base_dir, const std::vector<std::string>& folders,
+                                         const std::string& file_name);
+
 // The places the module is looked for, in order, for a program in `base_dir`
 // (TRELLIN_MODULE alone when it is set).
 std::vector<std::string> module_candidates(const std::string& base_dir);

@@ -100,12 +100,6 @@ bool is_settings_carrier(const OIIO::ParamValue& p)
 
 }  // namespace
 
-const std::string& software_name()
-{
-    static const std::string name = std::string("trellin ") + TRELLIN_VERSION;
-    return name;
-}
-
 bool holds_settings(const std::string& format)
 {
     return format == "openexr" || format == "png" || format == "tiff" || format == "dpx";

@@ -15,10 +15,9 @@
 #include <optional>
 #include <string>
 
-namespace trellin_app {
+#include "apps/common/core/software_name.h"
 
-// "trellin" and its version: the Software attribute of every picture written.
-const std::string& software_name();
+namespace trellin_app {
 
 // Whether pictures of `format` can carry settings.
 bool holds_settings(const std::string& format);
