@@ -35,6 +35,39 @@ bool float_aligned(const void* p)
     return reinterpret_cast<std::uintptr_t>(p) % alignof(float) == 0;
 }
 
+// The row loops of the one-pass float path, compiled for AVX2 beside the
+// baseline and chosen when the program starts (the same arithmetic in
+// either: no fused multiply-add, the same order).
+#define TRELLIN_ROW_CLONES __attribute__((target_clones("avx2", "default")))
+
+// A row of `n` float samples (RGBA) into the node's 16-bit samples and its
+// alpha into `alpha`: from_unit_float for samples within 0..1, in a form
+// that vectorises (no early exit, no short circuit). False when a sample is
+// not a number within 0..1 (`out` and `alpha` are then unusable).
+TRELLIN_ROW_CLONES bool unit_row_to_node(const float* in, std::size_t n, std::uint16_t* out, float* alpha)
+{
+    std::uint32_t outside = 0;
+    for (std::size_t i = 0; i < n; ++i) outside |= std::uint32_t(!(in[i] >= 0.0f)) | std::uint32_t(!(in[i] <= 1.0f));
+    if (outside != 0) return false;
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint16_t>(in[i] * 65535.0f + 0.5f);
+    for (std::size_t x = 0; x < n / 4; ++x) alpha[x] = in[x * 4 + 3];
+    return true;
+}
+
+// `count` of the node's 16-bit samples (RGBA) as floats into `out`: alpha
+// from `alpha` when given, colour multiplied by alpha when `premultiply`.
+TRELLIN_ROW_CLONES void node_row_to_unit(const std::uint16_t* words, const float* alpha, bool premultiply, float* out,
+                                         std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) out[i] = trellin_app::to_unit_float(words[i]);
+    if (alpha != nullptr)
+        for (std::size_t p = 0; p < count / 4; ++p) out[p * 4 + 3] = alpha[p];
+    if (premultiply) {
+        for (std::size_t i = 0; i < count; i += 4)
+            for (std::size_t k = 0; k < 3; ++k) out[i + k] *= out[i + 3];
+    }
+}
+
 // A row's worth of floats for the calling thread, kept from frame to frame.
 float* row_floats(std::size_t samples)
 {
@@ -210,21 +243,11 @@ bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, s
                         for (std::size_t k = 0; k < 3; ++k) line[i + k] /= a;
                 }
             }
-            // Every sample a number within 0..1 (written to vectorise: no
-            // early exit, no short circuit).
-            std::uint32_t outside_row = 0;
-            for (std::size_t i = 0; i < n; ++i)
-                outside_row |= std::uint32_t(!(in[i] >= 0.0f)) | std::uint32_t(!(in[i] <= 1.0f));
-            if (outside_row != 0) {
+            if (!unit_row_to_node(in, n, picture.data.data() + std::size_t(top) * n,
+                                  alpha.data() + std::size_t(top) * std::size_t(w))) {
                 outside.store(true, std::memory_order_relaxed);
                 return;
             }
-            // from_unit_float for samples within 0..1, in a form that
-            // vectorises.
-            std::uint16_t* out = picture.data.data() + std::size_t(top) * n;
-            for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint16_t>(in[i] * 65535.0f + 0.5f);
-            float* a_out = alpha.data() + std::size_t(top) * std::size_t(w);
-            for (std::size_t x = 0; x < std::size_t(w); ++x) a_out[x] = in[x * 4 + 3];
         }
     });
     return !outside.load();
@@ -271,18 +294,10 @@ void write_unit_floats(const trellin_app::HostPicture& result, const std::vector
                        const OfxRectI& source_bounds, const ImageView& dst, const OfxRectI& window)
 {
     each_output_run(result, source_bounds, dst, window, [&](unsigned char* out, std::size_t at, std::size_t count) {
-        const std::uint16_t* words = result.data.data() + at;
         // Written where the row lies when it is aligned for floats.
         float* line = float_aligned(out) ? reinterpret_cast<float*>(out) : row_floats(count);
-        for (std::size_t i = 0; i < count; ++i) line[i] = trellin_app::to_unit_float(words[i]);
-        if (alpha != nullptr) {
-            const float* a = alpha->data() + at / 4;
-            for (std::size_t p = 0; p < count / 4; ++p) line[p * 4 + 3] = a[p];
-        }
-        if (dst.premultiplied) {
-            for (std::size_t i = 0; i < count; i += 4)
-                for (std::size_t k = 0; k < 3; ++k) line[i + k] *= line[i + 3];
-        }
+        node_row_to_unit(result.data.data() + at, alpha != nullptr ? alpha->data() + at / 4 : nullptr,
+                         dst.premultiplied, line, count);
         if (line != reinterpret_cast<float*>(out)) std::memcpy(out, line, count * sizeof(float));
     });
 }
