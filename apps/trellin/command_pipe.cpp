@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
+#include <mutex>
 
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/hdr_split.h"
@@ -112,8 +113,18 @@ public:
         const Verbosity shown = verbosity_ == Verbosity::normal && !progress_ ? Verbosity::quiet : verbosity_;
         Progress progress(shown, 0);
 
-        // Frames 0, 1, 2, ... until standard input ends.
+        // Frames 0, 1, 2, ... until standard input ends. Their pictures'
+        // storage is used again from frame to frame: inputs the node has
+        // rendered, the float samples the colour handling has taken in, and
+        // (through the pipeline) results once written.
+        std::mutex spare_lock;
+        std::vector<HostPicture> spare_inputs;
+        std::vector<std::vector<float>> spare_floats;
         PipelineStages stages;
+        stages.reuse_input = [&](HostPicture picture) {
+            std::lock_guard<std::mutex> hold(spare_lock);
+            spare_inputs.push_back(std::move(picture));
+        };
         stages.read = [&](const PipelineFrame& f) -> std::optional<NodeFrame> {
             const std::uint8_t* bytes = nullptr;
             try {
@@ -122,15 +133,38 @@ public:
                 throw Failure{exit_usage,
                               e.what() + std::string("; is --size ") + size_ + " the size of the frames sent?"};
             }
+            // The frame goes into the storage of one the node has rendered.
+            HostPicture picture;
             PictureSource frame_source = source;
+            {
+                std::lock_guard<std::mutex> hold(spare_lock);
+                if (!spare_inputs.empty()) {
+                    picture = std::move(spare_inputs.back());
+                    spare_inputs.pop_back();
+                }
+                if (!spare_floats.empty()) {
+                    frame_source.samples = std::move(spare_floats.back());
+                    spare_floats.pop_back();
+                }
+            }
+            picture.width = input.width;
+            picture.height = input.height;
+            picture.samples = input.samples;
+            picture.pixel_aspect = input.pixel_aspect;
+            picture.data.resize(input.data.size());
             if (floats) {
                 frame_source.samples.resize(in_pixels * 4);
                 float_planes_to_rgba(bytes, frame_source.samples.data(), in_pixels);
             } else {
-                samples_from_le(bytes, input.data.data(), input.data.size());
+                frame_source.samples.clear();
+                samples_from_le(bytes, picture.data.data(), picture.data.size());
             }
             try {
-                NodeFrame frame = colour.to_node(input, std::move(frame_source), frame_name(f));
+                NodeFrame frame = colour.to_node(std::move(picture), std::move(frame_source), frame_name(f));
+                if (!frame.spare.empty()) {
+                    std::lock_guard<std::mutex> hold(spare_lock);
+                    spare_floats.push_back(std::move(frame.spare));
+                }
                 // A colour configuration that cannot make the way out is
                 // found before the node renders the frame.
                 colour.prepare_output(frame, colour.options().colorspace_out.empty() ? frame.input_space
@@ -168,6 +202,7 @@ public:
                 samples_to_le(out.picture.data.data(), out_buffer.data(), out.picture.data.size());
             }
             write_fully(STDOUT_FILENO, out_buffer.data(), out_buffer.size(), f.number);
+            written.spare = std::move(out.picture);
             return written;
         };
         stages.on_written = [&](const PipelineFrame& f, const FrameWritten& written) {

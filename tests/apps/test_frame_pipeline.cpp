@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -94,6 +95,33 @@ TEST_F(FramePipelineTest, EveryFrameIsWrittenInOrderAtTheSizeAskedUntilTheStream
     EXPECT_EQ(run_pipeline(*node_, s), 3);
     EXPECT_EQ(written_, (std::vector<long long>{10, 20, 30}));
     EXPECT_EQ(run_pipeline(*node_, s), 0);
+}
+
+// A result handed back once written is the storage a later frame renders
+// into, and every input comes back to the stages once rendered: a run of
+// any length works in two result buffers.
+TEST_F(FramePipelineTest, WrittenResultsAndRenderedInputsAreUsedAgain)
+{
+    PipelineStages s = stages(8);
+    std::set<const std::uint16_t*> buffers;
+    int inputs_back = 0;
+    const auto write = s.write;
+    s.write = [&](const PipelineFrame& f, HostPicture result, const NodeFrame& frame, const SplitParts& parts) {
+        const std::uint16_t* data = result.data.data();
+        FrameWritten w = write(f, result, frame, parts);
+        std::lock_guard<std::mutex> hold(lock_);
+        buffers.insert(data);
+        w.spare = std::move(result);
+        return w;
+    };
+    s.reuse_input = [&](HostPicture picture) {
+        EXPECT_EQ(picture.data.size(), std::size_t(32 * 24 * 4));
+        ++inputs_back;
+    };
+    EXPECT_EQ(run_pipeline(*node_, s), 8);
+    EXPECT_EQ(written_.size(), 8u);
+    EXPECT_EQ(buffers.size(), 2u);
+    EXPECT_EQ(inputs_back, 8);
 }
 
 TEST_F(FramePipelineTest, AFaultStopsTheRunAfterTheFramesBeforeItAndTheEarliestWins)

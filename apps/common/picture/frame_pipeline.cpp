@@ -53,7 +53,9 @@ public:
             if (stages_.on_read) stages_.on_read(f, *frame);
 
             const HostPicture& picture = frame->picture;
-            auto result = std::make_shared<HostPicture>();
+            // The result renders into the storage of one written before.
+            auto result = std::make_shared<HostPicture>(std::move(spare_result_));
+            spare_result_ = HostPicture();
             auto parts = std::make_shared<SplitParts>();
             const int w = width_ > 0 ? width_ : picture.width;
             const int h = height_ > 0 ? height_ : picture.height;
@@ -61,7 +63,9 @@ public:
                 render_split(node_, picture, frame->parts, *result, *parts, static_cast<double>(f.number), w, h) != 0;
             finish_write();
             if (!rendered) throw FrameRefused(f);
-            frame->picture = HostPicture();  // the input's samples are no longer needed
+            // The input's samples are no longer needed.
+            if (stages_.reuse_input) stages_.reuse_input(std::move(frame->picture));
+            frame->picture = HostPicture();
             frame->parts = SplitParts();
             const PipelineStages& stages = stages_;
             writing_ = std::async(std::launch::async, [&stages, result, parts, frame, f] {
@@ -91,7 +95,8 @@ private:
         if (!written_) return;
         const PipelineFrame f = *written_;
         written_.reset();
-        const FrameWritten w = writing_.get();
+        FrameWritten w = writing_.get();
+        spare_result_ = std::move(w.spare);
         ++count_;
         if (stages_.on_written) stages_.on_written(f, w);
     }
@@ -105,6 +110,7 @@ private:
     std::future<std::optional<NodeFrame>> reading_;
     std::future<FrameWritten> writing_;
     std::optional<PipelineFrame> written_;  // the frame `writing_` writes
+    HostPicture spare_result_;              // a written result's storage
 };
 
 }  // namespace

@@ -32,6 +32,9 @@ struct PipelineFrame {
 struct FrameWritten {
     WriteReport report;
     ClipCount clipped;  // samples the output's form clipped
+    // The result's picture once written, handed back so that a later frame
+    // renders into its storage (optional: empty when the stage kept it).
+    HostPicture spare;
 };
 
 struct PipelineStages {
@@ -52,6 +55,9 @@ struct PipelineStages {
         write;
     // Told of each frame written, on the calling thread, in order.
     std::function<void(const PipelineFrame&, const FrameWritten&)> on_written;
+    // Takes back a rendered frame's input picture, whose storage a later
+    // read may fill (on the calling thread). Unset: it is let go.
+    std::function<void(HostPicture)> reuse_input;
 };
 
 // The node refused a frame (the frames before it are written).

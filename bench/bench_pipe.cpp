@@ -1,0 +1,136 @@
+// Frames per second of `trellin pipe` over 1920 x 1080 frames of 16-bit RGBA
+// (ffmpeg's rgba64le), beside the node alone rendering the same frame in the
+// same run. The pipe's rate is taken from its first frame out to its last,
+// so the program's start and the first frame's set-up are left out; "fps" is
+// frames per second of wall time and "of_node" the pipe's rate as a share of
+// the node's.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/module_loader.h"
+
+namespace {
+
+constexpr int width = 1920;
+constexpr int height = 1080;
+constexpr int frames = 48;
+
+std::vector<std::uint16_t> frame_samples()
+{
+    std::vector<std::uint16_t> v(std::size_t(width) * height * 4);
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = std::uint16_t(i % 4 == 3 ? 65535 : (i * 61) % 65536);
+    return v;
+}
+
+// The node's frames per second, measured once for the pipe's share.
+double node_fps = 0.0;
+
+void BM_NodeAlone(benchmark::State& state)
+{
+    const trellin_app::NodeModule module = trellin_app::NodeModule::find(TRELLIN_BIN_DIR);
+    trellin_app::NodePtr node = module.create_node();
+    trellin_app::HostPicture picture(width, height, 4), result;
+    picture.data = frame_samples();
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
+            state.SkipWithError("render failed");
+            break;
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (state.iterations() > 0 && seconds > 0) node_fps = double(state.iterations()) / seconds;
+    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+bool write_all(int fd, const void* data, std::size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n <= 0) return false;
+        p += n;
+        size -= std::size_t(n);
+    }
+    return true;
+}
+
+// One run of `frames` frames through the program; the seconds from its
+// first frame out to its last, or a negative number when it failed.
+double pipe_run(const std::vector<std::uint16_t>& frame)
+{
+    int to_child[2], from_child[2];
+    if (::pipe(to_child) != 0 || ::pipe(from_child) != 0) return -1;
+    const std::string program = std::string(TRELLIN_BIN_DIR) + "/trellin";
+    const std::string size = std::to_string(width) + "x" + std::to_string(height);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(to_child[0], STDIN_FILENO);
+        ::dup2(from_child[1], STDOUT_FILENO);
+        for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) ::close(fd);
+        ::execl(program.c_str(), program.c_str(), "pipe", "--size", size.c_str(), "-q", nullptr);
+        ::_exit(127);
+    }
+    ::close(to_child[0]);
+    ::close(from_child[1]);
+    std::thread feeder([&] {
+        for (int i = 0; i < frames; ++i)
+            if (!write_all(to_child[1], frame.data(), frame.size() * sizeof(std::uint16_t))) break;
+        ::close(to_child[1]);
+    });
+    const std::size_t frame_bytes = frame.size() * sizeof(std::uint16_t);
+    std::vector<char> buffer(1 << 20);
+    std::size_t total = 0;
+    std::chrono::steady_clock::time_point first, last;
+    for (;;) {
+        const ssize_t n = ::read(from_child[0], buffer.data(), buffer.size());
+        if (n <= 0) break;
+        const std::size_t before = total / frame_bytes;
+        total += std::size_t(n);
+        if (total / frame_bytes > before) {
+            last = std::chrono::steady_clock::now();
+            if (before == 0) first = last;
+        }
+    }
+    ::close(from_child[0]);
+    feeder.join();
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || total != frame_bytes * frames) return -1;
+    return std::chrono::duration<double>(last - first).count();
+}
+
+void BM_Pipe(benchmark::State& state)
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    const std::vector<std::uint16_t> frame = frame_samples();
+    double seconds = 0.0;
+    for (auto _ : state) {
+        const double s = pipe_run(frame);
+        if (s <= 0) {
+            state.SkipWithError("trellin pipe failed");
+            return;
+        }
+        state.SetIterationTime(s / (frames - 1));
+        seconds += s;
+    }
+    const double fps = double(state.iterations()) * (frames - 1) / seconds;
+    state.counters["fps"] = fps;
+    if (node_fps > 0) state.counters["of_node"] = fps / node_fps;
+}
+
+BENCHMARK(BM_NodeAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Pipe)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
