@@ -174,8 +174,20 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
     } else if (st->nb_frames <= 0 && rate.num > 0) {
         const std::int64_t length =
             st->duration > 0 ? av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q) : f->duration;
-        const long long expected = length > 0 ? av_rescale_q(length, AV_TIME_BASE_Q, av_inv_q(rate)) : 0;
-        if (expected > indexed + 1) s.declared = expected;
+        if (s.timed && length > 0) {
+            // The frames missing are those of the time between the last
+            // frame's end and the stream's length: counting the whole length
+            // at the nominal rate would take a variable-rate stream's gaps for
+            // missing frames.
+            const std::int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : s.times.front();
+            const std::int64_t end = av_rescale_q(
+                s.times.back() + std::max<std::int64_t>(s.durations.back(), 0) - start, st->time_base, AV_TIME_BASE_Q);
+            const long long missing = length > end ? av_rescale_q(length - end, AV_TIME_BASE_Q, av_inv_q(rate)) : 0;
+            if (missing > 1) s.declared = indexed + missing;
+        } else {
+            const long long expected = length > 0 ? av_rescale_q(length, AV_TIME_BASE_Q, av_inv_q(rate)) : 0;
+            if (expected > indexed + 1) s.declared = expected;
+        }
     }
     if (s.damaged && s.declared <= indexed) s.declared = indexed + 1;
 }

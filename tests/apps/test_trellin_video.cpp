@@ -150,6 +150,22 @@ TEST_F(TrellinVideo, ARangeCutFromAClipKeepsTheTimecodeOfItsFirstFrame)
               std::string::npos);
 }
 
+// A variable frame rate is kept by timestamps: the gaps between frames are
+// not taken for frames missing, and every frame keeps its time.
+TEST_F(TrellinVideo, VariableFrameRateKeepsEveryFramesTime)
+{
+    ffmpeg(
+        "-f lavfi -i testsrc2=size=48x32:rate=25:duration=0.48 "
+        "-vf \"setpts='PTS+if(gte(N,6),0.1/TB,0)+if(gte(N,9),0.13/TB,0)'\" -fps_mode vfr "
+        "-c:v ffv1 -pix_fmt gbrp16le vfr.mkv");
+    const std::string times = "-select_streams v -show_entries packet=pts_time -of csv=p=0 ";
+    ASSERT_EQ(probe(times + "vfr.mkv"),
+              "0.000000\n0.040000\n0.080000\n0.120000\n0.160000\n0.200000\n0.320000\n0.360000\n0.400000\n"
+              "0.560000\n0.600000\n0.640000\n");
+    ASSERT_EQ(render({"vfr.mkv", "glass.mkv"}).code, 0);
+    EXPECT_EQ(probe(times + "glass.mkv"), probe(times + "vfr.mkv"));
+}
+
 TEST_F(TrellinVideo, AlphaComesThroughProresAndFfv1)
 {
     ffmpeg(
