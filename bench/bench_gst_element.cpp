@@ -8,19 +8,27 @@
 // making the frames. Each iteration runs one pipeline of `frames_per_run`
 // frames; the "fps" counter is frames per second of wall time, and
 // "cpu_ms/frame" the processor time of all the pipeline's threads per frame
-// (less dependent on what else the machine runs than the wall time).
+// (less dependent on what else the machine runs than the wall time). The
+// node alone renders the same size in the same run; "of_node" is a default-
+// look pipeline's rate as a share of it (its pipeline set-up included, so a
+// little low).
 #include <benchmark/benchmark.h>
 #include <gst/gst.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "apps/common/core/frame_render.h"
+#include "apps/common/core/module_loader.h"
+
 namespace {
 
-constexpr int frames_per_run = 8;
+constexpr int frames_per_run = 48;
 
 enum class Filter { none, glass, frei0r };
 
@@ -59,6 +67,10 @@ double process_seconds()
     return seconds(use.ru_utime) + seconds(use.ru_stime);
 }
 
+// The node alone's frames per second at each size (default look), for the
+// pipelines' share of it ("of_node").
+std::map<int, double> node_fps;
+
 void BM_Pipeline(benchmark::State& state, Filter filter, int width, int height, const Look& look)
 {
     init_gstreamer();
@@ -70,6 +82,7 @@ void BM_Pipeline(benchmark::State& state, Filter filter, int width, int height, 
     if (filter == Filter::frei0r) description += std::string(" ! frei0r-filter-trellin ") + look.frei0r;
     description += " ! fakesink sync=false";
     const double cpu_start = process_seconds();
+    const auto wall_start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         GError* error = nullptr;
         GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
@@ -95,10 +108,32 @@ void BM_Pipeline(benchmark::State& state, Filter filter, int width, int height, 
     }
     const double frames = double(state.iterations()) * frames_per_run;
     state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
+    if (filter != Filter::none && look.glass[0] == '\0' && node_fps[width] > 0 && seconds > 0)
+        state.counters["of_node"] = frames / seconds / node_fps[width];
     state.counters["cpu_ms/frame"] = 1000.0 * (process_seconds() - cpu_start) / frames;
 }
 
 const int sizes[][2] = {{1280, 720}, {1920, 1080}};
+
+void BM_NodeAlone(benchmark::State& state, int width, int height)
+{
+    const trellin_app::NodeModule module = trellin_app::NodeModule::find(TRELLIN_BIN_DIR);
+    trellin_app::NodePtr node = module.create_node();
+    trellin_app::HostPicture picture(width, height, 4), result;
+    for (std::size_t i = 0; i < picture.data.size(); ++i)
+        picture.data[i] = std::uint16_t(i % 4 == 3 ? 65535 : (i * 61) % 65536);
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
+            state.SkipWithError("render failed");
+            return;
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (seconds > 0) node_fps[width] = double(state.iterations()) / seconds;
+    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
 
 const bool registered = [] {
     for (const auto& size : sizes) {
@@ -108,6 +143,9 @@ const bool registered = [] {
                 ->UseRealTime()
                 ->Unit(benchmark::kMillisecond);
         };
+        benchmark::RegisterBenchmark(("node alone/" + at).c_str(), BM_NodeAlone, size[0], size[1])
+            ->UseRealTime()
+            ->Unit(benchmark::kMillisecond);
         add("source only/" + at, Filter::none, looks[0]);
         for (const Look& look : looks) {
             add("trellinglass 16-bit/" + at + "/" + look.name, Filter::glass, look);
