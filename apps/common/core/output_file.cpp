@@ -185,6 +185,10 @@ int remove_stale_temporaries(const std::string& path)
 
 PendingOutput::PendingOutput(std::string path) : path_(std::move(path)), temporary_(temporary_path_for(path_))
 {
+    // The name is held for the signal handler (installed on first use)
+    // before the file exists: a signal between making the file and holding
+    // its name would leave the file behind.
+    slot_ = hold_pending(temporary_);
     for (int attempt = 0; attempt < 2 && fd_ < 0; ++attempt) {
         fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         // Our own name taken: an ended process of the same id left it.
@@ -193,9 +197,10 @@ PendingOutput::PendingOutput(std::string path) : path_(std::move(path)), tempora
     if (fd_ < 0) {
         const int err = errno;
         committed_ = true;  // nothing of ours to remove
+        release_pending(slot_);
+        slot_ = -1;
         fail("cannot create the temporary file " + fs::path(temporary_).filename().string(), err);
     }
-    slot_ = hold_pending(temporary_);
 }
 
 PendingOutput::~PendingOutput()
