@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/work_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -30,18 +32,7 @@ struct ProcessRun {
     double peak_mb = 0;
 };
 
-// A folder for the runs' files, removed at exit.
-struct WorkDir {
-    fs::path path = fs::temp_directory_path() / ("trellin-bench-startup-" + std::to_string(::getpid()));
-    WorkDir() { fs::create_directories(path); }
-    ~WorkDir() { fs::remove_all(path); }
-};
-
-const fs::path& work_dir()
-{
-    static const WorkDir dir;
-    return dir.path;
-}
+using trellin_bench::work_dir;
 
 // Runs trellin with `args` (standard input from `input`, or empty), its
 // output discarded; aborts the benchmark when it fails.

@@ -21,6 +21,8 @@
 #include "apps/video/video_reader.h"
 #include "apps/video/video_writer.h"
 
+#include "bench/work_dir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -29,17 +31,7 @@ constexpr int width = 1920;
 constexpr int height = 1080;
 constexpr int frames = 24;
 
-struct WorkDir {
-    fs::path path = fs::temp_directory_path() / ("trellin-bench-video-" + std::to_string(::getpid()));
-    WorkDir() { fs::create_directories(path); }
-    ~WorkDir() { fs::remove_all(path); }
-};
-
-const fs::path& work_dir()
-{
-    static const WorkDir dir;
-    return dir.path;
-}
+using trellin_bench::work_dir;
 
 trellin_app::HostPicture frame_picture(int number)
 {
