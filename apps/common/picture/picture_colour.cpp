@@ -149,9 +149,8 @@ void PictureColour::prepare_output(const NodeFrame& frame, const std::string& sp
     conversion(frame.working_space, space, "the output");
 }
 
-NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, const std::string& name) const
+void PictureColour::name_spaces(const PictureSource& source, const std::string& name, NodeFrame& frame) const
 {
-    NodeFrame frame;
     const std::string convention = source.float_samples ? linear_space : srgb_space;
     frame.input_space = options_.colorspace_in;
     if (frame.input_space.empty()) {
@@ -166,7 +165,12 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
         }
     }
     frame.working_space = options_.working_space.empty() ? frame.input_space : options_.working_space;
+}
 
+NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, const std::string& name) const
+{
+    NodeFrame frame;
+    name_spaces(source, name, frame);
     frame.hdr = picture_hdr_mode(options_.hdr, source.float_samples);
     const bool hdr = frame.hdr == HdrMode::log;
     const bool split = frame.hdr == HdrMode::split;
@@ -233,11 +237,13 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
 
 bool PictureColour::floats_unconverted(const PictureSource& source, const OutputForm& form) const
 {
+    // A space the source's metadata names may need the colour configuration
+    // to resolve: such frames are left to to_node.
     if (!source.float_samples || !form.float_samples || !source.metadata_space.empty()) return false;
     if (picture_hdr_mode(options_.hdr, true) != HdrMode::split) return false;
-    const std::string input = options_.colorspace_in.empty() ? linear_space : options_.colorspace_in;
-    const std::string working = options_.working_space.empty() ? input : options_.working_space;
-    return same_name(input, working) && same_name(working, output_space(form));
+    NodeFrame named;
+    name_spaces(source, {}, named);
+    return same_name(named.input_space, named.working_space) && same_name(named.working_space, output_space(form));
 }
 
 std::string PictureColour::output_space(const OutputForm& form) const

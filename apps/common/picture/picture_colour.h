@@ -111,6 +111,10 @@ public:
     HostPicture for_display(HostPicture result, const NodeFrame& frame, const SplitParts* parts = nullptr) const;
 
 private:
+    // The input and working spaces of a frame read as `source` (`name`
+    // names it in a note when its metadata names a space the configuration
+    // lacks).
+    void name_spaces(const PictureSource& source, const std::string& name, NodeFrame& frame) const;
     const ColourSpaces& spaces() const;
     bool same(const std::string& a, const std::string& b) const;
     ConversionPtr conversion(const std::string& from, const std::string& to, const std::string& name) const;
