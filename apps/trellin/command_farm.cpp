@@ -4,10 +4,13 @@
 //   farm submit IN OUT --frames A-B --chunk N   writes a batch script and a
 //       frozen project beside the outputs and submits the script with sbatch
 //       as an array job, one task per chunk of N frames; prints the job id.
+//       IN is a numbered sequence or a video (each task seeks to its frames).
+//       Into a video OUT the tasks render lossless parts and a second job,
+//       dependent on the array job, joins them (farm join); its id is printed.
 //   farm status OUT --frames A-B                frames done and missing, from
-//       the output files.
+//       the output files (for a video OUT: whether it exists).
 //   farm wait JOBID OUT --frames A-B            waits until the job has left
-//       the queue; succeeds only when every frame exists.
+//       the queue; succeeds only when every frame (the video) exists.
 //
 // The settings (--project, --key, --set and the colour options) are resolved into a node exactly as
 // `trellin render` resolves them and written out as one project file at
@@ -32,12 +35,16 @@
 #include "apps/trellin/command_support.h"
 #include "apps/trellin/farm_arguments.h"
 #include "apps/trellin/farm_frames.h"
+#include "apps/trellin/farm_join.h"
 #include "apps/trellin/farm_script.h"
 #include "apps/trellin/farm_slurm.h"
+#include "apps/trellin/render_video.h"
+#include "apps/video/video_reader.h"
 
 namespace fs = std::filesystem;
 
 using namespace trellin_app;
+using namespace trellin_video;
 
 namespace trellin_cli {
 
@@ -144,30 +151,42 @@ public:
     {
         if (submit_->parsed()) return run_submit();
         if (status_->parsed()) return run_status();
+        if (join_->parsed()) return run_join();
         return run_wait();
     }
 
 private:
     int run_submit()
     {
-        const FrameRange range = range_option(frames_);
-        const FramePattern in = sequence_pattern(absolute_name(input_), "IN");
-        const FramePattern out = sequence_pattern(absolute_name(output_), "OUT");
-        for (const std::string& path : {in.text(), out.text()}) check_path_text(path);
-        // Names are absolute, not resolved through symbolic links: the name the
-        // user gives is the one every node of the cluster sees.
-        // Here, where the names are checked, folders linked elsewhere are
-        // resolved as well: frames that meet there meet on the nodes too.
-        std::optional<long long> f = first_overlap(in, out, range);
-        if (!f) f = first_overlap(FramePattern(resolved_name(input_)), FramePattern(resolved_name(output_)), range);
-        if (f)
-            throw Failure{exit_usage, out.path_for(*f) + ": OUT frame " + std::to_string(*f) +
-                                          " would replace an input frame; write the frames to other names"};
-        try {
-            out.check_distinct(range);
-        } catch (const SequenceError& e) {
-            throw Failure{exit_usage, e.what()};
+        const std::string input = absolute_name(input_), output = absolute_name(output_);
+        for (const std::string& path : {input, output}) check_path_text(path);
+        const bool video_out = is_video_output(output);
+        std::unique_ptr<VideoReader> reader;  // a video IN
+        if (!numbered_name(input)) {
+            std::error_code ec;
+            if (!fs::exists(input, ec)) throw Failure{exit_usage, input_ + ": IN does not exist"};
+            if (!is_video_file(input))
+                throw Failure{exit_usage, input_ +
+                                              ": IN is no video and its name has no frame number pattern (%04d or "
+                                              "####), e.g. shot.%04d.png"};
+            try {
+                reader = std::make_unique<VideoReader>(input);
+            } catch (const VideoError& e) {
+                throw Failure{exit_usage, e.what()};
+            }
         }
+        // A video's frames default to all of them, as trellin render renders them.
+        FrameRange range;
+        if (!frames_.empty())
+            range = range_option(frames_);
+        else if (reader)
+            range = {0, reader->frame_count() - 1, 1};
+        else
+            throw Failure{exit_usage,
+                          input_ + ": IN names a numbered sequence; give the frames to render with --frames A-B"};
+        if (reader && range.last >= reader->frame_count())
+            throw Failure{exit_usage, input_ + ": --frames " + frames_ + " reaches past the end: its last frame is " +
+                                          std::to_string(reader->frame_count() - 1)};
         if (chunk_count(range, chunk_) > max_tasks)
             throw Failure{exit_usage, "--chunk " + std::to_string(chunk_) + " splits " + std::to_string(range.count()) +
                                           " frames into more than " + std::to_string(max_tasks) +
@@ -178,13 +197,25 @@ private:
         const NodeSettings parsed = parse_node_settings(frame_options_, control_options_);
 
         // Everything a task needs must be there before anything is queued.
-        for (long long f = range.first; f <= range.last; f += range.step) {
-            std::error_code ec;
-            if (!fs::is_regular_file(in.path_for(f), ec))
-                throw Failure{exit_usage, in.path_for(f) + ": input frame " + std::to_string(f) + " does not exist"};
+        std::optional<FramePattern> in;
+        if (!reader) {
+            in = sequence_pattern(input, "IN");
+            for (long long f = range.first; f <= range.last; f += range.step) {
+                std::error_code ec;
+                if (!fs::is_regular_file(in->path_for(f), ec))
+                    throw Failure{exit_usage,
+                                  in->path_for(f) + ": input frame " + std::to_string(f) + " does not exist"};
+            }
         }
-        check_output(out.path_for(range.first));
-        if (!dry_run_) check_folder_writable(out.path_for(range.first));
+        std::optional<FramePattern> out;
+        if (video_out) {
+            if (same_file(input, output))
+                throw Failure{exit_usage, output_ + ": OUT is IN; write the video to another name"};
+            if (!dry_run_) check_folder_writable(output);
+        } else {
+            out = sequence_pattern(output, "OUT");
+            check_sequence_output(in, *out, range, !dry_run_);
+        }
 
         // The node the tasks will render with, built as `trellin render` builds it.
         NodeModule module = load_module();
@@ -192,13 +223,13 @@ private:
         NodePtr node = prepare_node(module, control_options_, parsed, &project_render);
         const PictureColour colour = prepare_colour(*node, project_render, colour_options_);
 
-        const std::string folder = fs::path(out.text()).parent_path().string();
-        const std::string shot = shot_name(out.text());
+        const std::string folder = fs::path(output).parent_path().string();
+        const std::string shot = shot_name(output);
         FarmJob job;
         job.trellin = fs::read_symlink("/proc/self/exe").string();
         job.module = absolute_name(module.path());
-        job.input = in.text();
-        job.output = out.text();
+        job.input = input;
+        job.output = output;
         job.work_dir = folder;
         job.job_name = "trellin-" + shot;
         job.range = range;
@@ -207,28 +238,55 @@ private:
         job.threads = frame_options_.threads;
         job.sbatch_extra = sbatch_extra_;
         for (const std::string& path : {job.trellin, job.module}) check_path_text(path);
+        if (video_out) plan_video(job, reader.get(), in, colour);
 
         const std::string base =
             dry_run_ ? folder + "/" + shot + ".farm-" + time_stamp() : claim_job_base(folder, shot);
         job.project = base + ".json";
         job.log_pattern = base + ".task-%a.log";
+        if (video_out) {
+            job.parts = base + ".parts";
+            job.join_log = base + ".join.log";
+        }
         const std::string script = batch_script(job);
         if (dry_run_) {
             std::cout << script;
+            if (video_out)
+                std::cout
+                    << "\n# The join job, submitted with --dependency=afterok:ARRAYJOB --kill-on-invalid-dep=yes:\n"
+                    << join_script(job);
             return exit_done;
         }
 
         const std::string script_path = base + ".sh";
+        const std::string join_path = base + ".join.sh";
         try {
             save_project(*node, job.project, &colour.options());
             write_text(script_path, script);
+            if (video_out) {
+                write_text(join_path, join_script(job));
+                create_folder(job.parts);
+            }
             const std::string id = sbatch_submit(script_path);
+            std::string join_id;
+            if (video_out) {
+                try {
+                    // Held until every array task has succeeded; cancelled by Slurm when one fails.
+                    join_id = sbatch_submit(join_path, {"--dependency=afterok:" + id, "--kill-on-invalid-dep=yes"});
+                } catch (...) {
+                    scancel_quietly(id);
+                    throw;
+                }
+            }
             const long long tasks = chunk_count(range, chunk_);
             std::cerr << "trellin: farm: job " << id << ": " << range.count() << " frames in " << tasks << " task"
                       << (tasks == 1 ? "" : "s") << " of up to " << chunk_ << "\n"
                       << "trellin: farm: settings frozen in " << job.project << "\n"
                       << "trellin: farm: logs in " << base << ".task-*.log\n";
-            std::cout << id << "\n";
+            if (video_out)
+                std::cerr << "trellin: farm: job " << join_id << " joins the parts in " << job.parts << " into "
+                          << output << " once job " << id << " has succeeded (log: " << job.join_log << ")\n";
+            std::cout << (video_out ? join_id : id) << "\n";
         } catch (const ProjectError& e) {
             discard(base);
             throw Failure{exit_failed, e.what()};
@@ -239,28 +297,144 @@ private:
         return exit_done;
     }
 
+    // The checks of a sequence OUT: no frame replaces an input frame or
+    // another output frame, and its first frame can be written.
+    static void check_sequence_output(const std::optional<FramePattern>& in, const FramePattern& out,
+                                      const FrameRange& range, bool writing)
+    {
+        if (in) {
+            // Names are absolute, not resolved through symbolic links: the name the
+            // user gives is the one every node of the cluster sees.
+            // Here, where the names are checked, folders linked elsewhere are
+            // resolved as well: frames that meet there meet on the nodes too.
+            std::optional<long long> f = first_overlap(*in, out, range);
+            if (!f)
+                f = first_overlap(FramePattern(resolved_name(in->text())), FramePattern(resolved_name(out.text())),
+                                  range);
+            if (f)
+                throw Failure{exit_usage, out.path_for(*f) + ": OUT frame " + std::to_string(*f) +
+                                              " would replace an input frame; write the frames to other names"};
+        }
+        try {
+            out.check_distinct(range);
+        } catch (const SequenceError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        check_output(out.path_for(range.first));
+        if (writing) check_folder_writable(out.path_for(range.first));
+    }
+
+    // What the join needs to write the video as `trellin render` would: the
+    // codec (refused here, before anything is queued, when the container
+    // cannot hold it) and the colour space the first frame is written in.
+    void plan_video(FarmJob& job, VideoReader* reader, const std::optional<FramePattern>& in,
+                    const PictureColour& colour) const
+    {
+        HostPicture picture;
+        PictureSource source;
+        std::string name = job.input;
+        try {
+            if (reader) {
+                reader->read(job.range.first, picture);
+                source = reader->source();
+            } else {
+                name = in->path_for(job.range.first);
+                picture = read_picture(name, &source);
+            }
+        } catch (const VideoError& e) {
+            throw Failure{exit_usage, e.what()};
+        } catch (const PictureError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        const bool alpha = reader ? reader->info().alpha : picture.samples == 4;
+        try {
+            plan_video_output(job.output, codec_, alpha);
+        } catch (const VideoError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        if (!reader) parse_rate(rate_);
+        NodeFrame frame;
+        try {
+            frame = colour.to_node(std::move(picture), std::move(source), name);
+        } catch (const ColourError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        for (const std::string& note : frame.notes) std::cerr << "trellin: note: " << note << "\n";
+        job.space = colour.options().colorspace_out.empty() ? frame.input_space : colour.options().colorspace_out;
+        job.rate = reader ? "" : rate_;
+        if (!codec_.codec.empty()) job.codec.insert(job.codec.end(), {"--codec", codec_.codec});
+        if (codec_.crf >= 0) job.codec.insert(job.codec.end(), {"--crf", std::to_string(codec_.crf)});
+        if (!codec_.bitrate.empty()) job.codec.insert(job.codec.end(), {"--bitrate", codec_.bitrate});
+        if (!codec_.pix_fmt.empty()) job.codec.insert(job.codec.end(), {"--pix-fmt", codec_.pix_fmt});
+        if (codec_.gop > 0) job.codec.insert(job.codec.end(), {"--gop", std::to_string(codec_.gop)});
+        for (const std::string& text : job.codec) check_path_text(text);
+        check_path_text(job.space);
+    }
+
     // Removes the files of a submission that did not happen.
     static void discard(const std::string& base)
     {
         std::error_code ignored;
         fs::remove(base + ".sh", ignored);
         fs::remove(base + ".json", ignored);
+        fs::remove(base + ".join.sh", ignored);
+        fs::remove(base + ".parts", ignored);
+    }
+
+    int run_join()
+    {
+        JoinRequest request;
+        request.input = input_;
+        request.output = output_;
+        request.parts = parts_;
+        request.space = space_;
+        request.rate = rate_;
+        request.range = range_option(frames_);
+        request.chunk = chunk_;
+        request.codec = codec_;
+        join_parts(request);
+        return exit_done;
     }
 
     int run_status()
     {
-        const FrameRange range = range_option(status_frames_);
+        if (is_video_output(status_output_)) {
+            const bool written = video_written(status_output_);
+            std::cout << status_output_ << (written ? ": written" : ": not written yet") << "\n";
+            return written ? exit_done : exit_failed;
+        }
+        const FrameRange range = range_option(sequence_frames());
         const FramePattern out = sequence_pattern(status_output_, "OUT");
         const FrameStatus status = frame_status(out, range);
         std::cout << status_text(status) << "\n";
         return status.missing.empty() ? exit_done : exit_failed;
     }
 
+    static bool video_written(const std::string& path)
+    {
+        std::error_code ec;
+        return fs::is_regular_file(path, ec);
+    }
+
+    // --frames, which a sequence OUT needs.
+    const std::string& sequence_frames() const
+    {
+        if (status_frames_.empty())
+            throw Failure{exit_usage, status_output_ + ": OUT is a sequence; give its frames with --frames A-B"};
+        return status_frames_;
+    }
+
     int run_wait()
     {
         if (!valid_job_id(job_id_)) throw Failure{exit_usage, "\"" + job_id_ + "\": a job id is a number"};
-        const FrameRange range = range_option(status_frames_);
-        const FramePattern out = sequence_pattern(status_output_, "OUT");
+        const bool video = is_video_output(status_output_);
+        const FrameRange range = video ? FrameRange{} : range_option(sequence_frames());
+        const std::optional<FramePattern> out =
+            video ? std::nullopt : std::optional<FramePattern>(sequence_pattern(status_output_, "OUT"));
+        auto status_line = [&] {
+            if (video) return status_output_ + (video_written(status_output_) ? ": written" : ": not written yet");
+            return status_text(frame_status(*out, range));
+        };
 
         using Clock = std::chrono::steady_clock;
         const auto start = Clock::now();
@@ -281,7 +455,7 @@ private:
                 failing_since = -1;
             }
             if (timeout_s_ > 0 && elapsed() >= timeout_s_) {
-                std::cout << status_text(frame_status(out, range)) << "\n";
+                std::cout << status_line() << "\n";
                 std::ostringstream message;
                 message << "job " << job_id_ << " is still in the queue after " << timeout_s_ << " s";
                 throw Failure{exit_failed, message.str()};
@@ -292,7 +466,22 @@ private:
             interval = std::min(interval * 1.5, 5.0);
         }
 
-        const FrameStatus status = frame_status(out, range);
+        if (video) {
+            // The join job renames the video into place as its last step; a
+            // video there from before is no proof, so the job's end counts too
+            // while the controller remembers it.
+            const std::string state = job_end_state(job_id_);
+            const bool written = video_written(status_output_);
+            std::cout << status_line() << "\n";
+            if (!state.empty() && state != "COMPLETED")
+                throw Failure{exit_failed, "job " + job_id_ + " ended " + state + ": " + status_output_ +
+                                               " was not written (the logs are beside it)"};
+            if (!written)
+                throw Failure{exit_failed, "job " + job_id_ + " has left the queue and " + status_output_ +
+                                               " was not written (the logs are beside it)"};
+            return exit_done;
+        }
+        const FrameStatus status = frame_status(*out, range);
         std::cout << status_text(status) << "\n";
         if (!status.missing.empty())
             throw Failure{exit_failed, "job " + job_id_ + " has left the queue with " +

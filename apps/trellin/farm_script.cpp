@@ -1,6 +1,7 @@
 #include "apps/trellin/farm_script.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 
 using trellin_app::FrameRange;
@@ -55,7 +56,25 @@ std::string sbatch_value(const std::string& text)
     return "\"" + text + "\"";
 }
 
+// The #SBATCH lines both scripts share, after the job's name.
+void common_lines(std::ostringstream& s, const FarmJob& job, const std::string& log)
+{
+    s << "#SBATCH --ntasks=1\n"
+      << "#SBATCH --cpus-per-task=" << job.threads << "\n"
+      << "#SBATCH --chdir=" << sbatch_value(job.work_dir) << "\n"
+      << "#SBATCH --output=" << sbatch_value(log) << "\n";
+    if (!job.partition.empty()) s << "#SBATCH --partition=" << sbatch_value(job.partition) << "\n";
+    for (const std::string& extra : job.sbatch_extra) s << "#SBATCH " << extra << "\n";
+}
+
 }  // namespace
+
+std::string part_path(const std::string& parts, long long k)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "part-%05lld.mkv", k);
+    return parts + "/" + name;
+}
 
 std::string batch_script(const FarmJob& job)
 {
@@ -68,29 +87,66 @@ std::string batch_script(const FarmJob& job)
       << "#   " << job.output << "\n"
       << "# as " << tasks << " array task" << (tasks == 1 ? "" : "s") << " of up to " << job.chunk << " frame"
       << (job.chunk == 1 ? "" : "s") << ", with the settings frozen in\n"
-      << "#   " << job.project << "\n"
-      << "# A task skips frames that already exist, so a requeued task resumes; its log\n"
-      << "# lists the frames it rendered.\n"
-      << "#SBATCH --job-name=" << sbatch_value(job.job_name) << "\n"
-      << "#SBATCH --array=0-" << tasks - 1 << "\n"
-      << "#SBATCH --ntasks=1\n"
-      << "#SBATCH --cpus-per-task=" << job.threads << "\n"
-      << "#SBATCH --chdir=" << sbatch_value(job.work_dir) << "\n"
-      << "#SBATCH --output=" << sbatch_value(job.log_pattern) << "\n";
-    if (!job.partition.empty()) s << "#SBATCH --partition=" << sbatch_value(job.partition) << "\n";
-    for (const std::string& extra : job.sbatch_extra) s << "#SBATCH " << extra << "\n";
+      << "#   " << job.project << "\n";
+    if (job.video())
+        s << "# Each task renders its frames as a lossless part in\n"
+          << "#   " << job.parts << "\n"
+          << "# (a part already there is kept, so a requeued task resumes); the join job\n"
+          << "# makes the video of them once every task has succeeded.\n";
+    else
+        s << "# A task skips frames that already exist, so a requeued task resumes; its log\n"
+          << "# lists the frames it rendered.\n";
+    s << "#SBATCH --job-name=" << sbatch_value(job.job_name) << "\n"
+      << "#SBATCH --array=0-" << tasks - 1 << "\n";
+    common_lines(s, job, job.log_pattern);
     s << "set -eu\n"
       << "case \"${SLURM_ARRAY_TASK_ID:-}\" in\n";
-    for (long long k = 0; k < tasks; ++k)
-        s << "  " << k << ") frames=" << range_text(chunk_range(job.range, job.chunk, k)) << " ;;\n";
+    for (long long k = 0; k < tasks; ++k) {
+        s << "  " << k << ") frames=" << range_text(chunk_range(job.range, job.chunk, k));
+        if (job.video()) s << " part=" << shell_quote(part_path(job.parts, k));
+        s << " ;;\n";
+    }
     s << "  *) echo \"trellin farm: no frames for array task '${SLURM_ARRAY_TASK_ID:-}' "
          "(submit this script with sbatch)\" >&2; exit 2 ;;\n"
       << "esac\n"
-      << "export TRELLIN_MODULE=" << shell_quote(job.module) << "\n"
-      << "exec " << shell_quote(job.trellin) << " render " << shell_quote(job.input) << " " << shell_quote(job.output)
-      << " \\\n"
-      << "  --frames \"$frames\" --skip-existing --project " << shell_quote(job.project) << " --threads " << job.threads
-      << " --verbose\n";
+      << "export TRELLIN_MODULE=" << shell_quote(job.module) << "\n";
+    if (job.video()) {
+        s << "if [ -f \"$part\" ]; then echo \"trellin farm: $part is there already\" >&2; exit 0; fi\n"
+          << "exec " << shell_quote(job.trellin) << " render " << shell_quote(job.input) << " \"$part\" \\\n"
+          << "  --frames \"$frames\" --project " << shell_quote(job.project) << " --threads " << job.threads;
+        if (!job.rate.empty()) s << " --rate " << shell_quote(job.rate);
+        s << " --verbose\n";
+    } else {
+        s << "exec " << shell_quote(job.trellin) << " render " << shell_quote(job.input) << " "
+          << shell_quote(job.output) << " \\\n"
+          << "  --frames \"$frames\" --skip-existing --project " << shell_quote(job.project) << " --threads "
+          << job.threads << " --verbose\n";
+    }
+    return s.str();
+}
+
+std::string join_script(const FarmJob& job)
+{
+    std::ostringstream s;
+    s << "#!/bin/bash\n"
+      << "# Written by trellin farm submit: joins the parts of frames " << range_text(job.range) << " in\n"
+      << "#   " << job.parts << "\n"
+      << "# into\n"
+      << "#   " << job.output << "\n"
+      << "# with the other streams of\n"
+      << "#   " << job.input << "\n"
+      << "# Submitted to run once the array job has succeeded; the parts are removed\n"
+      << "# after the video is in place.\n"
+      << "#SBATCH --job-name=" << sbatch_value(job.job_name + "-join") << "\n";
+    common_lines(s, job, job.join_log);
+    s << "set -eu\n"
+      << "exec " << shell_quote(job.trellin) << " farm join " << shell_quote(job.input) << " "
+      << shell_quote(job.output) << " \\\n"
+      << "  --frames " << range_text(job.range) << " --chunk " << job.chunk << " --parts " << shell_quote(job.parts)
+      << " --space " << shell_quote(job.space);
+    if (!job.rate.empty()) s << " --rate " << shell_quote(job.rate);
+    for (const std::string& option : job.codec) s << " " << shell_quote(option);
+    s << "\n";
     return s.str();
 }
 

@@ -1,7 +1,11 @@
-// The Slurm batch script of a farm job: one array task per chunk of the frame
-// range, each rendering its chunk with `trellin render ... --skip-existing`
-// from the frozen project, so a requeued or restarted task picks up where it
-// stopped and every task renders the same settings.
+// The Slurm batch scripts of a farm job: one array task per chunk of the
+// frame range, each rendering its chunk with `trellin render` from the frozen
+// project, so every task renders the same settings. Into a picture sequence
+// a task renders with --skip-existing, so a requeued or restarted task picks
+// up where it stopped. Into a video each task renders its chunk as a lossless
+// part (FFV1, 16-bit RGB(A)) in a folder beside the video, and a join job,
+// run once the array job has succeeded, encodes the parts in order into the
+// video with the input's other streams (`trellin farm join`).
 #pragma once
 
 #include <string>
@@ -41,9 +45,24 @@ struct FarmJob {
     std::string partition;                  // "": the cluster's default
     int threads = 1;                        // processors per task
     std::vector<std::string> sbatch_extra;  // further sbatch options, one per #SBATCH line
+
+    // A video output only:
+    std::string parts;               // the folder of the tasks' parts
+    std::string rate;                // --rate, for a video made of pictures ("": the default)
+    std::string space;               // the colour space the video is written in
+    std::vector<std::string> codec;  // the encoder's options (--codec NAME, --crf N, ...)
+    std::string join_log;            // Slurm's log file of the join job
+    bool video() const { return !parts.empty(); }
 };
 
-// The batch script's text.
+// The part that array task `k` of a video job renders: "PARTS/part-00003.mkv".
+std::string part_path(const std::string& parts, long long k);
+
+// The array job's batch script.
 std::string batch_script(const FarmJob& job);
+
+// The join job's batch script (a video output only): `trellin farm join`,
+// submitted to run after the array job has succeeded.
+std::string join_script(const FarmJob& job);
 
 }  // namespace trellin_cli

@@ -53,9 +53,12 @@ bool valid_job_id(const std::string& text)
     return true;
 }
 
-std::string sbatch_submit(const std::string& script)
+std::string sbatch_submit(const std::string& script, const std::vector<std::string>& options)
 {
-    const ProcessResult r = run_client({"sbatch", "--parsable", script}, sbatch_deadline_s);
+    std::vector<std::string> argv = {"sbatch", "--parsable"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(script);
+    const ProcessResult r = run_client(argv, sbatch_deadline_s);
     if (r.timed_out)
         throw Failure{exit_failed, "sbatch gave no answer within " + std::to_string(int(sbatch_deadline_s)) + " s"};
     if (r.code != 0) {
@@ -68,6 +71,31 @@ std::string sbatch_submit(const std::string& script)
     const std::string id = out.substr(0, out.find(';'));
     if (!valid_job_id(id)) throw Failure{exit_failed, "sbatch printed no job id (\"" + out + "\")"};
     return id;
+}
+
+void scancel_quietly(const std::string& job_id)
+{
+    try {
+        run_client({"scancel", job_id}, squeue_deadline_s);
+    } catch (const Failure&) {
+    }
+}
+
+std::string job_end_state(const std::string& job_id)
+{
+    ProcessResult r;
+    try {
+        r = run_client({"squeue", "--noheader", "--states=all", "--jobs=" + job_id, "--format=%T %r"},
+                       squeue_deadline_s);
+    } catch (const Failure&) {
+        return "";
+    }
+    if (r.timed_out || r.code != 0) return "";
+    const std::string line = first_line(r.out);
+    const std::size_t space = line.find(' ');
+    if (space == std::string::npos) return line;
+    const std::string state = line.substr(0, space), reason = trimmed(line.substr(space + 1));
+    return reason.empty() || reason == "None" ? state : state + " (" + reason + ")";
 }
 
 QueueCheck squeue_check(const std::string& job_id)

@@ -22,7 +22,14 @@ namespace trellin_cli {
 
 namespace {
 
-bool numbered(const std::string& path)
+std::string frame_text(long long n)
+{
+    return "frame " + std::to_string(n);
+}
+
+}  // namespace
+
+bool numbered_name(const std::string& path)
 {
     try {
         return FramePattern(path).numbered();
@@ -31,7 +38,6 @@ bool numbered(const std::string& path)
     }
 }
 
-// "25", "24000/1001" or "29.97" as a frame rate.
 Rational parse_rate(const std::string& text)
 {
     Rational rate{25, 1};
@@ -66,17 +72,10 @@ Rational parse_rate(const std::string& text)
     throw Failure{exit_usage, "--rate " + text + ": not a frame rate (give 25, 24000/1001 or 29.97)"};
 }
 
-std::string frame_text(long long n)
-{
-    return "frame " + std::to_string(n);
-}
-
-}  // namespace
-
 bool is_video_render(const std::string& input, const std::string& output)
 {
     if (is_video_output(output)) return true;
-    return !numbered(input) && is_video_file(input);
+    return !numbered_name(input) && is_video_file(input);
 }
 
 int render_video(const VideoRenderRequest& rq)
@@ -87,13 +86,13 @@ int render_video(const VideoRenderRequest& rq)
     // The input: a video, a numbered sequence or one picture.
     std::unique_ptr<VideoReader> reader;
     std::optional<FramePattern> in_pattern;
-    if (!numbered(rq.input) && is_video_file(rq.input)) {
+    if (!numbered_name(rq.input) && is_video_file(rq.input)) {
         try {
             reader = std::make_unique<VideoReader>(rq.input);
         } catch (const VideoError& e) {
             throw Failure{exit_usage, e.what()};
         }
-    } else if (numbered(rq.input)) {
+    } else if (numbered_name(rq.input)) {
         if (rq.frames.empty())
             throw Failure{exit_usage, rq.input +
                                           ": IN names a numbered sequence; give the frames to render with "

@@ -8,6 +8,7 @@
 #include "apps/common/picture/image_io.h"
 #include "apps/trellin/command_support.h"
 #include "apps/video/video_codecs.h"
+#include "apps/video/video_reader.h"
 
 namespace trellin_cli {
 
@@ -28,6 +29,13 @@ struct VideoRenderRequest {
 // video by its content (a name with a frame pattern never is), or OUT's
 // extension names a video container.
 bool is_video_render(const std::string& input, const std::string& output);
+
+// Whether `path` has a frame number pattern (%04d or ####) in its name.
+bool numbered_name(const std::string& path);
+
+// "25", "24000/1001" or "29.97" as a frame rate; "" is 25. A Failure (exit
+// code 2) naming --rate otherwise.
+trellin_video::Rational parse_rate(const std::string& text);
 
 // Runs the render. Failures are thrown as Failure: exit code 2 for what the
 // arguments or the input get wrong before anything is written, 1 for a frame
