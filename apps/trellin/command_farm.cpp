@@ -330,6 +330,13 @@ private:
     void plan_video(FarmJob& job, VideoReader* reader, const std::optional<FramePattern>& in,
                     const PictureColour& colour) const
     {
+        // The codec's name first, before any picture is read.
+        try {
+            plan_video_output(job.output, codec_, false);
+        } catch (const VideoOptionError& e) {
+            throw Failure{exit_usage, e.what()};
+        } catch (const VideoError&) {
+        }
         HostPicture picture;
         PictureSource source;
         std::string name = job.input;

@@ -3,10 +3,15 @@
 // 5 (three array tasks) renders exactly what a local `trellin render` of the
 // same frames gives. The job is held while the user's project file is changed
 // (the job must render the settings frozen at submission), and a frame put in
-// place beforehand must be left alone.
+// place beforehand must be left alone. A video (H.264 with sound, keyframes
+// every 10 frames, chunks that start between them) renders into pictures
+// and into a lossless video exactly as a local render of the same frames
+// does, sound and timestamps included; a failed task leaves no video and
+// `farm wait` says so.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 
 #include "support/slurm_cluster.h"
 #include "trellin_cli_support.h"
@@ -51,6 +56,25 @@ protected:
     RunResult run_on_cluster(const std::vector<std::string>& args, double timeout_s = 60)
     {
         return run(args, testkit::RunOptions().with_env(cluster->env()).within(timeout_s));
+    }
+
+    // Runs ffmpeg (or ffprobe with `program`) in the test folder; its standard output.
+    std::string ffmpeg(const std::string& args, const std::string& program = "ffmpeg -y -nostdin")
+    {
+        const RunResult r = testkit::run_program(
+            {"bash", "-c", "cd '" + dir.string() + "' && " + program + " -hide_banner -loglevel error " + args});
+        EXPECT_EQ(r.code, 0) << args << ": " << r.err;
+        return r.out;
+    }
+
+    // The job id on the line "trellin: farm: job ID: ..." of submit's messages.
+    static std::string array_job(const std::string& messages)
+    {
+        const std::string lead = "trellin: farm: job ";
+        const std::size_t at = messages.find(lead);
+        if (at == std::string::npos) return "";
+        const std::size_t from = at + lead.size();
+        return messages.substr(from, messages.find(':', from) - from);
     }
 
     std::unique_ptr<testkit::SlurmCluster> cluster;
@@ -115,6 +139,76 @@ TEST_F(Farm, ShotInThreeChunksRendersTheFrozenSettingsLikeALocalRender)
     }
     EXPECT_NE(read_file(frame_name(dir, "glass", 0)).u16, read_file(frame_name(dir, "glass", 11)).u16)
         << "the keys should make the frames differ";
+}
+
+TEST_F(Farm, VideoRendersIntoPicturesAndIntoAVideoAsALocalRenderOfTheSameFrames)
+{
+    ffmpeg(
+        "-f lavfi -i testsrc2=size=48x32:rate=25:duration=1 -f lavfi -i sine=frequency=440:duration=1 "
+        "-c:v libx264 -g 10 -bf 2 -pix_fmt yuv420p -c:a aac clip.mp4");
+    const std::vector<std::string> keys = {"--key", "Cell Angle@3=0", "--key", "Cell Angle@17=80"};
+    auto with_keys = [&](std::vector<std::string> args) {
+        args.insert(args.end(), keys.begin(), keys.end());
+        return args;
+    };
+    const std::string clip = path("clip.mp4");
+
+    // A codec the container refuses is refused before anything is queued or written.
+    const RunResult refused =
+        run_on_cluster({"farm", "submit", clip, path("bad.webm"), "--chunk", "4", "--codec", "prores_ks"});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_NE(refused.err.find("--codec prores_ks"), std::string::npos) << refused.err;
+    EXPECT_EQ(stray_files({}), std::vector<std::string>{"clip.mp4"});
+
+    // Frames 3-17 in chunks of 4: the chunks start at 3, 7, 11 and 15, the keyframes at 0 and 10.
+    const RunResult pictures =
+        run_on_cluster(with_keys({"farm", "submit", clip, path("glass.%04d.png"), "--frames", "3-17", "--chunk", "4"}));
+    ASSERT_EQ(pictures.code, 0) << pictures.err << cluster->log_tails();
+    const RunResult video =
+        run_on_cluster(with_keys({"farm", "submit", clip, path("glass.mkv"), "--frames", "3-17", "--chunk", "4"}));
+    ASSERT_EQ(video.code, 0) << video.err << cluster->log_tails();
+    const std::string video_job = video.out.substr(0, video.out.find('\n'));
+    EXPECT_NE(video_job, array_job(video.err)) << "the id printed is the join job's";
+
+    const RunResult waited_pictures = run_on_cluster(
+        {"farm", "wait", pictures.out.substr(0, pictures.out.find('\n')), path("glass.%04d.png"), "--frames", "3-17"},
+        90);
+    ASSERT_EQ(waited_pictures.code, 0) << waited_pictures.err << cluster->log_tails();
+    const RunResult waited_video = run_on_cluster({"farm", "wait", video_job, path("glass.mkv")}, 90);
+    ASSERT_EQ(waited_video.code, 0) << waited_video.out << waited_video.err << cluster->log_tails();
+    EXPECT_EQ(waited_video.out, path("glass.mkv") + ": written\n");
+
+    // The same frames rendered here, in one run each.
+    ASSERT_EQ(run(with_keys({"render", clip, path("ref.%04d.png"), "--frames", "3-17", "-q"})).code, 0);
+    ASSERT_EQ(run(with_keys({"render", clip, path("ref.mkv"), "--frames", "3-17", "-q"})).code, 0);
+    for (int f = 3; f <= 17; ++f) {
+        const std::vector<std::uint16_t> farm = read_file(frame_name(dir, "glass", f)).u16;
+        ASSERT_EQ(farm.size(), std::size_t(48) * 32 * 3) << "frame " << f;
+        EXPECT_TRUE(farm == read_file(frame_name(dir, "ref", f)).u16) << "frame " << f << " differs";
+    }
+    EXPECT_NE(read_file(frame_name(dir, "glass", 3)).u16, read_file(frame_name(dir, "glass", 17)).u16);
+    // Every packet of every stream (pictures decoded, sound as stored), and the timestamps.
+    const std::string hashes = "-f framemd5 -", times = "-show_entries packet=stream_index,pts,duration -of csv ";
+    const std::string farm_hashes = ffmpeg("-i glass.mkv -map 0 -c:a copy " + hashes);
+    EXPECT_EQ(farm_hashes, ffmpeg("-i ref.mkv -map 0 -c:a copy " + hashes));
+    EXPECT_NE(farm_hashes.find("\n1,"), std::string::npos) << "the sound is kept:\n" << farm_hashes;
+    EXPECT_EQ(ffmpeg(times + "glass.mkv", "ffprobe"), ffmpeg(times + "ref.mkv", "ffprobe"));
+    // The parts are gone once the video is in place.
+    for (const auto& e : fs::directory_iterator(dir)) EXPECT_NE(e.path().extension(), ".parts") << e.path();
+
+    // A task that fails (its input gone when it runs) leaves no video, and wait says so.
+    const RunResult held = run_on_cluster(
+        with_keys({"farm", "submit", clip, path("lost.mkv"), "--frames", "3-17", "--chunk", "8", "--sbatch=--hold"}));
+    ASSERT_EQ(held.code, 0) << held.err;
+    const std::string join_job = held.out.substr(0, held.out.find('\n'));
+    fs::rename(clip, path("moved.mp4"));
+    for (const std::string& job : {join_job, array_job(held.err)})
+        ASSERT_EQ(cluster->client({"scontrol", "release", job}).code, 0) << job;
+    const RunResult lost = run_on_cluster({"farm", "wait", join_job, path("lost.mkv"), "--timeout", "60"}, 90);
+    EXPECT_EQ(lost.code, 1) << lost.out << lost.err;
+    EXPECT_EQ(lost.out, path("lost.mkv") + ": not written yet\n");
+    EXPECT_NE(lost.err.find("not written"), std::string::npos) << lost.err;
+    EXPECT_FALSE(fs::exists(path("lost.mkv")));
 }
 
 }  // namespace

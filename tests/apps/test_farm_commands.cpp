@@ -88,6 +88,11 @@ TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
         {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--project", path("none.json")}, "none.json"},
         {{"wait", "12x", glass, "--frames", "0-3"}, "12x"},
         {{"status", glass, "--frames", "0-3y2"}, "0-3y2"},
+        {{"submit", in, glass, "--chunk", "2"}, "--frames"},
+        {{"status", glass}, "--frames"},
+        {{"submit", path("none.mov"), (out / "glass.mov").string(), "--chunk", "2"}, "none.mov: IN does not exist"},
+        {{"submit", in, (out / "glass.mp4").string(), "--frames", "0-3", "--chunk", "2", "--codec", "nope"},
+         "--codec nope"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"farm"};
