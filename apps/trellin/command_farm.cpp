@@ -108,6 +108,25 @@ std::string shot_name(const std::string& output)
     return kept.substr(b, kept.find_last_not_of(separators) + 1 - b);
 }
 
+// The join job's log beside a video OUT, named by the job's id so that
+// `farm wait` finds it from OUT and the id alone ("%j": Slurm's placeholder).
+std::string join_log_path(const std::string& output, const std::string& job_id)
+{
+    const std::string folder = fs::path(output).parent_path().string();
+    return (folder.empty() ? "" : folder + "/") + shot_name(output) + ".farm-join-" + job_id + ".log";
+}
+
+// Whether the join's log ends with the line it writes once the video is in
+// place.
+bool log_says_joined(const std::string& log)
+{
+    std::ifstream in(log);
+    std::string line, last;
+    while (std::getline(in, line))
+        if (!line.empty()) last = line;
+    return last.starts_with("trellin: farm: ") && last.find(joined_into) != std::string::npos;
+}
+
 std::string time_stamp()
 {
     const std::time_t now = std::time(nullptr);
@@ -246,7 +265,7 @@ private:
         job.log_pattern = base + ".task-%a.log";
         if (video_out) {
             job.parts = base + ".parts";
-            job.join_log = base + ".join.log";
+            job.join_log = join_log_path(output, "%j");
         }
         const std::string script = batch_script(job);
         if (dry_run_) {
@@ -285,7 +304,8 @@ private:
                       << "trellin: farm: logs in " << base << ".task-*.log\n";
             if (video_out)
                 std::cerr << "trellin: farm: job " << join_id << " joins the parts in " << job.parts << " into "
-                          << output << " once job " << id << " has succeeded (log: " << job.join_log << ")\n";
+                          << output << " once job " << id << " has succeeded (log: " << join_log_path(output, join_id)
+                          << ")\n";
             std::cout << (video_out ? join_id : id) << "\n";
         } catch (const ProjectError& e) {
             discard(base);
@@ -374,8 +394,6 @@ private:
         if (!codec_.bitrate.empty()) job.codec.insert(job.codec.end(), {"--bitrate", codec_.bitrate});
         if (!codec_.pix_fmt.empty()) job.codec.insert(job.codec.end(), {"--pix-fmt", codec_.pix_fmt});
         if (codec_.gop > 0) job.codec.insert(job.codec.end(), {"--gop", std::to_string(codec_.gop)});
-        for (const std::string& text : job.codec) check_path_text(text);
-        check_path_text(job.space);
     }
 
     // Removes the files of a submission that did not happen.
@@ -474,9 +492,10 @@ private:
         }
 
         if (video) {
-            // The join job renames the video into place as its last step; a
-            // video there from before is no proof, so the job's end counts too
-            // while the controller remembers it.
+            // The join job renames the video into place as its last step, but a
+            // video there from before is no proof: the job must have ended
+            // well, as the controller says while it remembers the job, and
+            // else as the job's log says.
             const std::string state = job_end_state(job_id_);
             const bool written = video_written(status_output_);
             std::cout << status_line() << "\n";
@@ -486,6 +505,10 @@ private:
             if (!written)
                 throw Failure{exit_failed, "job " + job_id_ + " has left the queue and " + status_output_ +
                                                " was not written (the logs are beside it)"};
+            const std::string log = join_log_path(absolute_name(status_output_), job_id_);
+            if (state.empty() && !log_says_joined(log))
+                throw Failure{exit_failed, log + ": does not say that job " + job_id_ + " wrote " + status_output_ +
+                                               " (Slurm no longer knows how the job ended)"};
             return exit_done;
         }
         const FrameStatus status = frame_status(*out, range);

@@ -75,8 +75,9 @@ void FarmArguments::add_submit(CLI::App& farm)
         "(FFV1, 16-bit RGB(A)) in SHOT.farm-STAMP.parts/ beside OUT, and a join job, submitted to\n"
         "run once every task has succeeded, encodes them into OUT with --codec and the rest, and with\n"
         "IN's audio, other streams, metadata and timestamps: OUT is what 'trellin render IN OUT\n"
-        "--frames A-B' writes, and appears whole or not at all. Its log is SHOT.farm-STAMP.join.log;\n"
-        "the parts are removed once OUT is in place. The job id printed is then the join job's.\n"
+        "--frames A-B' writes, and appears whole or not at all. Its log is SHOT.farm-join-JOBID.log;\n"
+        "the parts are removed once OUT is in place (after a failed join they stay, and\n"
+        "'sbatch SHOT.farm-STAMP.join.sh' runs it again). The job id printed is the join job's.\n"
         "\n"
         "Examples:\n"
         "  job=$(trellin farm submit in/%04d.png out/glass.%04d.png --frames 0-99 --chunk 10 \\\n"
@@ -136,7 +137,7 @@ void FarmArguments::add_wait(CLI::App& farm)
         "Polls squeue until the job has no task pending or running, then prints the frame status.\n"
         "Exit code 0 only when every frame exists; 1 when frames are missing, the timeout passed\n"
         "or Slurm could not be asked. For a video OUT, JOBID is the join job that submit printed:\n"
-        "exit code 0 only when it ended well and OUT exists.");
+        "exit code 0 only when it ended well (as Slurm or else its log says) and OUT exists.");
 }
 
 void FarmArguments::add_join(CLI::App& farm)

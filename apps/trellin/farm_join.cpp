@@ -128,7 +128,7 @@ void join_parts(const JoinRequest& rq)
     fs::remove(rq.parts, ec);
     if (ec) std::cerr << "trellin: note: " << rq.parts << ": not removed (" << ec.message() << ")\n";
     std::cerr << "trellin: farm: " << range.count() << " frames from " << tasks << " part" << (tasks == 1 ? "" : "s")
-              << " joined into " << rq.output << "\n";
+              << joined_into << rq.output << "\n";
 }
 
 }  // namespace trellin_cli

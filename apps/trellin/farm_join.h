@@ -24,6 +24,10 @@ struct JoinRequest {
     trellin_video::VideoCodecOptions codec;
 };
 
+// The words of the last line the join writes on standard error, once the
+// video is in place: "trellin: farm: N frames from K parts joined into OUT".
+inline constexpr const char* joined_into = " joined into ";
+
 // Writes the video whole or not at all, then removes the parts and their
 // folder. Failures are thrown as Failure: exit code 2 for arguments that
 // cannot be right, 1 for a part missing, short or unreadable, or a video

@@ -177,6 +177,9 @@ TEST_F(Farm, VideoRendersIntoPicturesAndIntoAVideoAsALocalRenderOfTheSameFrames)
     const RunResult waited_video = run_on_cluster({"farm", "wait", video_job, path("glass.mkv")}, 90);
     ASSERT_EQ(waited_video.code, 0) << waited_video.out << waited_video.err << cluster->log_tails();
     EXPECT_EQ(waited_video.out, path("glass.mkv") + ": written\n");
+    // The join's log, named by its id, ends saying so (wait reads it once Slurm forgets the job).
+    const std::string join_log = slurp(dir / ("glass.farm-join-" + video_job + ".log"));
+    EXPECT_NE(join_log.find("15 frames from 4 parts joined into " + path("glass.mkv")), std::string::npos) << join_log;
 
     // The same frames rendered here, in one run each.
     ASSERT_EQ(run(with_keys({"render", clip, path("ref.%04d.png"), "--frames", "3-17", "-q"})).code, 0);
