@@ -473,6 +473,14 @@ private:
         while (true) {
             const QueueCheck check = squeue_check(job_id_);
             if (check.state == QueueState::gone) break;
+            // A join job whose array job has failed never runs; Slurm cancels
+            // it in its own time, which need not be waited for.
+            if (video && check.state == QueueState::queued && job_state(job_id_) == never_runs) {
+                std::cout << status_line() << "\n";
+                throw Failure{exit_failed, "job " + job_id_ +
+                                               " will never run (a task of the array job it waits for has failed): " +
+                                               status_output_ + " was not written (the logs are beside it)"};
+            }
             if (check.state == QueueState::unknown) {
                 if (failing_since < 0) failing_since = elapsed();
                 if (elapsed() - failing_since >= unreachable_limit_s) throw Failure{exit_failed, check.message};
@@ -496,7 +504,7 @@ private:
             // video there from before is no proof: the job must have ended
             // well, as the controller says while it remembers the job, and
             // else as the job's log says.
-            const std::string state = job_end_state(job_id_);
+            const std::string state = job_state(job_id_);
             const bool written = video_written(status_output_);
             std::cout << status_line() << "\n";
             if (!state.empty() && state != "COMPLETED")

@@ -1,6 +1,7 @@
 #include "apps/trellin/farm_join.h"
 
 #include <filesystem>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -17,6 +18,48 @@ using namespace trellin_app;
 using namespace trellin_video;
 
 namespace trellin_cli {
+
+namespace {
+
+// The frames of the parts, in order: each part is opened when its first frame
+// is wanted and must hold its chunk's frames, no more and no fewer.
+class PartFrames {
+public:
+    explicit PartFrames(const JoinRequest& rq) : rq_(rq), tasks_(chunk_count(rq.range, rq.chunk)) {}
+
+    // Reads the next frame into `picture` and returns its number in the
+    // range; nothing after the last. Throws Failure or VideoError naming the part.
+    std::optional<long long> next(HostPicture& picture)
+    {
+        if (part_ && index_ == frames_.count()) {
+            part_.reset();
+            ++k_;
+        }
+        if (!part_) {
+            if (k_ >= tasks_) return std::nullopt;
+            frames_ = chunk_range(rq_.range, rq_.chunk, k_);
+            const std::string path = part_path(rq_.parts, k_);
+            part_ = std::make_unique<VideoReader>(path);
+            index_ = 0;
+            if (part_->frame_count() != frames_.count())
+                throw Failure{exit_failed, path + ": holds " + std::to_string(part_->frame_count()) + " frames where " +
+                                               std::to_string(frames_.count()) + " belong (frames " +
+                                               range_text(frames_) + ")"};
+        }
+        part_->read(index_, picture);
+        return frames_.first + index_++ * frames_.step;
+    }
+
+private:
+    const JoinRequest& rq_;
+    const long long tasks_;
+    long long k_ = 0;  // the part open
+    FrameRange frames_;
+    long long index_ = 0;  // the next frame of the part
+    std::unique_ptr<VideoReader> part_;
+};
+
+}  // namespace
 
 void join_parts(const JoinRequest& rq)
 {
@@ -47,69 +90,66 @@ void join_parts(const JoinRequest& rq)
 
     Progress progress(Verbosity::verbose, range.count());
     std::unique_ptr<VideoWriter> writer;
-    HostPicture picture;
     std::int64_t picture_index = 0;  // timestamps of a video made of pictures
-    for (long long k = 0; k < tasks; ++k) {
-        const FrameRange frames = chunk_range(range, rq.chunk, k);
-        const std::string part = part_path(rq.parts, k);
-        try {
-            VideoReader in(part);
-            if (in.frame_count() != frames.count())
-                throw Failure{exit_failed, part + ": holds " + std::to_string(in.frame_count()) + " frames where " +
-                                               std::to_string(frames.count()) + " belong (frames " +
-                                               range_text(frames) + ")"};
-            long long i = 0;
-            for (const long long n : frames.frames()) {
-                in.read(i++, picture);
-                if (!writer) {
-                    // The video as `trellin render` sets it up for these frames.
-                    VideoOutputPlan plan;
-                    try {
-                        plan = plan_video_output(rq.output, rq.codec,
-                                                 reader ? reader->info().alpha : picture.samples == 4);
-                    } catch (const VideoError& e) {
-                        throw Failure{exit_usage, e.what()};
-                    }
-                    VideoFormat format;
-                    format.width = picture.width;
-                    format.height = picture.height;
-                    format.samples = picture.samples;
-                    format.pixel_aspect = picture.pixel_aspect;
-                    format.space = rq.space;
-                    std::optional<StreamSource> streams;
-                    if (reader) {
-                        const VideoStreamInfo& v = reader->info();
-                        format.frame_rate = v.frame_rate;
-                        format.time_base = v.time_base;
-                        format.source_tags = v.tags;
-                        streams =
-                            StreamSource{rq.input,
-                                         v.stream_index,
-                                         v.time_base,
-                                         reader->timestamp(range.first),
-                                         reader->timestamp(range.last) + reader->duration(range.last),
-                                         range.first == 0 && range.last == reader->frame_count() - 1 && range.step == 1,
-                                         range.first};
-                    } else {
-                        format.frame_rate = picture_rate;
-                        format.time_base = {picture_rate.den, picture_rate.num};
-                    }
-                    std::vector<std::string> notes;
-                    writer =
-                        std::make_unique<VideoWriter>(rq.output, plan, format, streams ? &*streams : nullptr, notes);
-                    progress.finish();
-                    for (const std::string& note : notes) std::cerr << "trellin: note: " << note << "\n";
-                    if (picture.samples == 4 && !plan.alpha)
-                        std::cerr << "trellin: note: " << rq.output << ": " << plan.encoder << " " << plan.pix_fmt
-                                  << " holds no alpha; colour only was written\n";
+    // The next frame is decoded while this one is encoded.
+    PartFrames parts(rq);
+    HostPicture pictures[2];
+    int slot = 0;
+    auto read_ahead = [&parts, &pictures](int into) {
+        return std::async(std::launch::async, [&parts, &pictures, into] { return parts.next(pictures[into]); });
+    };
+    std::future<std::optional<long long>> reading = read_ahead(slot);
+    try {
+        while (const std::optional<long long> n = reading.get()) {
+            const HostPicture& picture = pictures[slot];
+            slot = 1 - slot;
+            reading = read_ahead(slot);
+            if (!writer) {
+                // The video as `trellin render` sets it up for these frames.
+                VideoOutputPlan plan;
+                try {
+                    plan = plan_video_output(rq.output, rq.codec, reader ? reader->info().alpha : picture.samples == 4);
+                } catch (const VideoError& e) {
+                    throw Failure{exit_usage, e.what()};
                 }
-                writer->write(picture, reader ? reader->timestamp(n) : picture_index++);
-                progress.rendered("frame " + std::to_string(n) + " -> " + rq.output);
+                VideoFormat format;
+                format.width = picture.width;
+                format.height = picture.height;
+                format.samples = picture.samples;
+                format.pixel_aspect = picture.pixel_aspect;
+                format.space = rq.space;
+                std::optional<StreamSource> streams;
+                if (reader) {
+                    const VideoStreamInfo& v = reader->info();
+                    format.frame_rate = v.frame_rate;
+                    format.time_base = v.time_base;
+                    format.source_tags = v.tags;
+                    streams =
+                        StreamSource{rq.input,
+                                     v.stream_index,
+                                     v.time_base,
+                                     reader->timestamp(range.first),
+                                     reader->timestamp(range.last) + reader->duration(range.last),
+                                     range.first == 0 && range.last == reader->frame_count() - 1 && range.step == 1,
+                                     range.first};
+                } else {
+                    format.frame_rate = picture_rate;
+                    format.time_base = {picture_rate.den, picture_rate.num};
+                }
+                std::vector<std::string> notes;
+                writer = std::make_unique<VideoWriter>(rq.output, plan, format, streams ? &*streams : nullptr, notes);
+                progress.finish();
+                for (const std::string& note : notes) std::cerr << "trellin: note: " << note << "\n";
+                if (picture.samples == 4 && !plan.alpha)
+                    std::cerr << "trellin: note: " << rq.output << ": " << plan.encoder << " " << plan.pix_fmt
+                              << " holds no alpha; colour only was written\n";
             }
-        } catch (const VideoError& e) {
-            progress.finish();
-            throw Failure{exit_failed, e.what()};
+            writer->write(picture, reader ? reader->timestamp(*n) : picture_index++);
+            progress.rendered("frame " + std::to_string(*n) + " -> " + rq.output);
         }
+    } catch (const VideoError& e) {
+        progress.finish();
+        throw Failure{exit_failed, e.what()};
     }
     try {
         writer->finish();

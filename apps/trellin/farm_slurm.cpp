@@ -81,7 +81,7 @@ void scancel_quietly(const std::string& job_id)
     }
 }
 
-std::string job_end_state(const std::string& job_id)
+std::string job_state(const std::string& job_id)
 {
     ProcessResult r;
     try {

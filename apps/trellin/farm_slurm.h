@@ -33,11 +33,14 @@ struct QueueCheck {
 // Asks squeue about `job_id`.
 QueueCheck squeue_check(const std::string& job_id);
 
-// How a job that has left the queue ended, while the controller still
-// remembers it (by default for 5 minutes): "COMPLETED", "FAILED",
-// "CANCELLED (DependencyNeverSatisfied)" and the like; "" when it has
-// forgotten the job or cannot be asked.
-std::string job_end_state(const std::string& job_id);
+// A job's state and why, while the controller remembers it (a job that has
+// left the queue by default for 5 minutes): "RUNNING", "PENDING (Dependency)",
+// "COMPLETED", "FAILED", "CANCELLED (DependencyNeverSatisfied)" and the like;
+// "" when it has forgotten the job or cannot be asked.
+std::string job_state(const std::string& job_id);
+
+// The state of a job held by a dependency that can never be met.
+inline constexpr const char* never_runs = "PENDING (DependencyNeverSatisfied)";
 
 // True when `text` is a job id as sbatch prints it (digits).
 bool valid_job_id(const std::string& text);

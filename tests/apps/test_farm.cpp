@@ -172,9 +172,9 @@ TEST_F(Farm, VideoRendersIntoPicturesAndIntoAVideoAsALocalRenderOfTheSameFrames)
 
     const RunResult waited_pictures = run_on_cluster(
         {"farm", "wait", pictures.out.substr(0, pictures.out.find('\n')), path("glass.%04d.png"), "--frames", "3-17"},
-        90);
+        150);
     ASSERT_EQ(waited_pictures.code, 0) << waited_pictures.err << cluster->log_tails();
-    const RunResult waited_video = run_on_cluster({"farm", "wait", video_job, path("glass.mkv")}, 90);
+    const RunResult waited_video = run_on_cluster({"farm", "wait", video_job, path("glass.mkv")}, 150);
     ASSERT_EQ(waited_video.code, 0) << waited_video.out << waited_video.err << cluster->log_tails();
     EXPECT_EQ(waited_video.out, path("glass.mkv") + ": written\n");
     // The join's log, named by its id, ends saying so (wait reads it once Slurm forgets the job).
@@ -207,7 +207,7 @@ TEST_F(Farm, VideoRendersIntoPicturesAndIntoAVideoAsALocalRenderOfTheSameFrames)
     fs::rename(clip, path("moved.mp4"));
     for (const std::string& job : {join_job, array_job(held.err)})
         ASSERT_EQ(cluster->client({"scontrol", "release", job}).code, 0) << job;
-    const RunResult lost = run_on_cluster({"farm", "wait", join_job, path("lost.mkv"), "--timeout", "60"}, 90);
+    const RunResult lost = run_on_cluster({"farm", "wait", join_job, path("lost.mkv"), "--timeout", "90"}, 120);
     EXPECT_EQ(lost.code, 1) << lost.out << lost.err;
     EXPECT_EQ(lost.out, path("lost.mkv") + ": not written yet\n");
     EXPECT_NE(lost.err.find("not written"), std::string::npos) << lost.err;
