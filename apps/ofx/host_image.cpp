@@ -11,23 +11,13 @@
 
 namespace trellin_ofx {
 
+using trellin_app::for_row_bands;
+
 namespace {
 
 int bytes_per_sample(SampleKind kind)
 {
     return kind == SampleKind::byte ? 1 : kind == SampleKind::word ? 2 : 4;
-}
-
-// Calls fn(first, end) for bands of rows 0 .. rows - 1 (each `width` pixels
-// long) at once on the host's processors.
-template <class Fn>
-void for_row_bands(int rows, int width, const Fn& fn)
-{
-    const std::size_t w = std::size_t(width);
-    trellin_app::for_pixel_bands(std::size_t(rows) * w, [&](int, std::size_t first, std::size_t end) {
-        const int from = int((first + w - 1) / w), to = int((end + w - 1) / w);
-        if (from < to) fn(from, to);
-    });
 }
 
 bool float_aligned(const void* p)
