@@ -191,7 +191,7 @@ void read_source(const ImageView& src, trellin_app::HostPicture& picture, trelli
             std::uint16_t* out = picture.data.data() + std::size_t(top) * row_samples;
             switch (src.kind) {
             case SampleKind::byte:
-                for (std::size_t i = 0; i < row_samples; ++i) out[i] = trellin_app::from_8bit(in[i]);
+                trellin_app::from_8bit_samples(in, out, row_samples);
                 break;
             case SampleKind::word:
                 std::memcpy(out, in, row_samples * sizeof(std::uint16_t));
@@ -261,7 +261,7 @@ void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source
                         const std::uint16_t* words = result.picture.data.data() + at;
                         switch (dst.kind) {
                         case SampleKind::byte:
-                            for (std::size_t i = 0; i < count; ++i) out[i] = trellin_app::to_8bit(words[i]);
+                            trellin_app::to_8bit_samples(words, out, count);
                             break;
                         case SampleKind::word:
                             std::memcpy(out, words, count * sizeof(std::uint16_t));
