@@ -5,13 +5,18 @@
 // heavy one ("ChromaticAb" 1, light on, "Smoothing" 3, Edge Wrap). Beside
 // them the frei0r module in the same pipeline (8-bit RGBA, as frei0r takes
 // it) and the source alone, so the figures can be read against the cost of
-// making the frames. Each iteration runs one pipeline of `frames_per_run`
-// frames; the "fps" counter is frames per second of wall time, and
-// "cpu_ms/frame" the processor time of all the pipeline's threads per frame
-// (less dependent on what else the machine runs than the wall time). The
-// node alone renders the same size in the same run; "of_node" is a default-
-// look pipeline's rate as a share of it (its pipeline set-up included, so a
-// little low).
+// making the frames. The "frames fed" rows hand both filters ready-made
+// frames through appsrc instead, so their rates are the filters' own: in the
+// videotestsrc pipelines the source makes each frame on the same streaming
+// thread, before the filter sees it.
+//
+// Each iteration runs one pipeline of `frames_per_run` frames. The "fps"
+// counter is the rate from each run's first frame out to its last (the
+// pipeline's set-up and first frame left out, as a long stream leaves them
+// out), and "cpu_ms/frame" the processor time of all the pipeline's threads
+// per frame, set-up included (less dependent on what else the machine runs
+// than the wall time). The node alone renders the same size in the same run;
+// "of_node" is a default-look pipeline's rate as a share of it.
 #include <benchmark/benchmark.h>
 #include <gst/gst.h>
 
@@ -71,46 +76,105 @@ double process_seconds()
 // pipelines' share of it ("of_node").
 std::map<int, double> node_fps;
 
-void BM_Pipeline(benchmark::State& state, Filter filter, int width, int height, const Look& look)
+// Times of the frames leaving a pipeline (fakesink's hand-offs).
+struct FramesOut {
+    std::chrono::steady_clock::time_point first, last;
+    long count = 0;
+};
+
+void frame_out(GstElement*, GstBuffer*, GstPad*, gpointer data)
+{
+    auto* out = static_cast<FramesOut*>(data);
+    const auto now = std::chrono::steady_clock::now();
+    if (out->count++ == 0) out->first = now;
+    out->last = now;
+}
+
+// Runs `description` to its end; with `feed`, its appsrc "feed" is handed
+// `frames_per_run` frames that share `feed`'s memory (so making them costs
+// nothing). Returns an error message, empty on success.
+std::string run_pipeline(const std::string& description, GstBuffer* feed, FramesOut& out)
+{
+    GError* error = nullptr;
+    GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+    if (error != nullptr) {
+        std::string message = error->message;
+        g_error_free(error);
+        if (pipeline != nullptr) gst_object_unref(pipeline);
+        return message;
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    g_signal_connect(sink, "handoff", G_CALLBACK(frame_out), &out);
+    gst_object_unref(sink);
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    if (feed != nullptr) {
+        GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "feed");
+        for (int i = 0; i < frames_per_run; ++i) {
+            GstBuffer* frame = gst_buffer_copy(feed);  // shares feed's memory
+            GST_BUFFER_PTS(frame) = GST_SECOND * guint64(i) / 25;
+            GST_BUFFER_DURATION(frame) = GST_SECOND / 25;
+            GstFlowReturn flow = GST_FLOW_OK;
+            g_signal_emit_by_name(src, "push-buffer", frame, &flow);
+            gst_buffer_unref(frame);
+        }
+        GstFlowReturn flow = GST_FLOW_OK;
+        g_signal_emit_by_name(src, "end-of-stream", &flow);
+        gst_object_unref(src);
+    }
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* end = gst_bus_timed_pop_filtered(bus, GST_CLOCK_TIME_NONE,
+                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    const bool failed = GST_MESSAGE_TYPE(end) == GST_MESSAGE_ERROR;
+    gst_message_unref(end);
+    gst_object_unref(bus);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    if (failed) return "the pipeline failed";
+    if (out.count != frames_per_run) return "the pipeline gave " + std::to_string(out.count) + " frames";
+    return "";
+}
+
+// `fed`: the frames are handed in ready-made through appsrc instead of made
+// by videotestsrc, so the figures are the filter's own.
+void BM_Pipeline(benchmark::State& state, Filter filter, int width, int height, const Look& look, bool fed)
 {
     init_gstreamer();
-    std::string description = "videotestsrc num-buffers=" + std::to_string(frames_per_run) +
-                              " ! video/x-raw,format=" + (filter == Filter::frei0r ? "RGBA" : "RGBA64_LE") +
-                              ",width=" + std::to_string(width) + ",height=" + std::to_string(height) +
-                              ",framerate=25/1";
+    const char* format = filter == Filter::frei0r ? "RGBA" : "RGBA64_LE";
+    const std::string caps = std::string("video/x-raw,format=") + format + ",width=" + std::to_string(width) +
+                             ",height=" + std::to_string(height) + ",framerate=25/1";
+    std::string description = fed ? "appsrc name=feed format=time caps=" + caps
+                                  : "videotestsrc num-buffers=" + std::to_string(frames_per_run) + " ! " + caps;
     if (filter == Filter::glass) description += std::string(" ! trellinglass ") + look.glass;
     if (filter == Filter::frei0r) description += std::string(" ! frei0r-filter-trellin ") + look.frei0r;
-    description += " ! fakesink sync=false";
-    const double cpu_start = process_seconds();
-    const auto wall_start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        GError* error = nullptr;
-        GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
-        if (error != nullptr) {
-            state.SkipWithError(error->message);
-            g_error_free(error);
-            if (pipeline != nullptr) gst_object_unref(pipeline);
-            return;
-        }
-        gst_element_set_state(pipeline, GST_STATE_PLAYING);
-        GstBus* bus = gst_element_get_bus(pipeline);
-        GstMessage* end = gst_bus_timed_pop_filtered(bus, GST_CLOCK_TIME_NONE,
-                                                     static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-        const bool failed = GST_MESSAGE_TYPE(end) == GST_MESSAGE_ERROR;
-        gst_message_unref(end);
-        gst_object_unref(bus);
-        gst_element_set_state(pipeline, GST_STATE_NULL);
-        gst_object_unref(pipeline);
-        if (failed) {
-            state.SkipWithError("the pipeline failed");
-            return;
-        }
+    description += " ! fakesink name=out sync=false signal-handoffs=true";
+    GstBuffer* feed = nullptr;
+    if (fed) {
+        const std::size_t bytes = std::size_t(width) * std::size_t(height) * (filter == Filter::frei0r ? 4 : 8);
+        feed = gst_buffer_new_allocate(nullptr, bytes, nullptr);
+        GstMapInfo map;
+        gst_buffer_map(feed, &map, GST_MAP_WRITE);
+        for (std::size_t i = 0; i < bytes; ++i) map.data[i] = static_cast<guint8>(i * 61 % 251);
+        gst_buffer_unmap(feed, &map);
     }
+    const double cpu_start = process_seconds();
+    double seconds = 0;  // from each run's first frame out to its last
+    for (auto _ : state) {
+        FramesOut out;
+        const std::string error = run_pipeline(description, feed, out);
+        if (!error.empty()) {
+            state.SkipWithError(error.c_str());
+            break;
+        }
+        seconds += std::chrono::duration<double>(out.last - out.first).count();
+    }
+    if (feed != nullptr) gst_buffer_unref(feed);
     const double frames = double(state.iterations()) * frames_per_run;
-    state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_start).count();
-    if (filter != Filter::none && look.glass[0] == '\0' && node_fps[width] > 0 && seconds > 0)
-        state.counters["of_node"] = frames / seconds / node_fps[width];
+    // The rate of frames after the first: the pipeline's set-up and first
+    // frame are left out, as a long stream leaves them out.
+    const double rate = seconds > 0 ? double(state.iterations()) * (frames_per_run - 1) / seconds : 0.0;
+    state.counters["fps"] = rate;
+    if (filter != Filter::none && look.glass[0] == '\0' && node_fps[width] > 0)
+        state.counters["of_node"] = rate / node_fps[width];
     state.counters["cpu_ms/frame"] = 1000.0 * (process_seconds() - cpu_start) / frames;
 }
 
@@ -123,6 +187,12 @@ void BM_NodeAlone(benchmark::State& state, int width, int height)
     trellin_app::HostPicture picture(width, height, 4), result;
     for (std::size_t i = 0; i < picture.data.size(); ++i)
         picture.data[i] = std::uint16_t(i % 4 == 3 ? 65535 : (i * 61) % 65536);
+    // A first frame outside the measure makes the result's buffer, as the
+    // pipelines' first frames are left out of theirs.
+    if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
+        state.SkipWithError("render failed");
+        return;
+    }
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
@@ -138,8 +208,8 @@ void BM_NodeAlone(benchmark::State& state, int width, int height)
 const bool registered = [] {
     for (const auto& size : sizes) {
         const std::string at = std::to_string(size[0]) + "x" + std::to_string(size[1]);
-        auto add = [&](const std::string& name, Filter filter, const Look& look) {
-            benchmark::RegisterBenchmark(name.c_str(), BM_Pipeline, filter, size[0], size[1], look)
+        auto add = [&](const std::string& name, Filter filter, const Look& look, bool fed = false) {
+            benchmark::RegisterBenchmark(name.c_str(), BM_Pipeline, filter, size[0], size[1], look, fed)
                 ->UseRealTime()
                 ->Unit(benchmark::kMillisecond);
         };
@@ -147,6 +217,8 @@ const bool registered = [] {
             ->UseRealTime()
             ->Unit(benchmark::kMillisecond);
         add("source only/" + at, Filter::none, looks[0]);
+        add("trellinglass 16-bit, frames fed/" + at + "/defaults", Filter::glass, looks[0], true);
+        add("frei0r 8-bit, frames fed/" + at + "/defaults", Filter::frei0r, looks[0], true);
         for (const Look& look : looks) {
             add("trellinglass 16-bit/" + at + "/" + look.name, Filter::glass, look);
             add("frei0r 8-bit/" + at + "/" + look.name, Filter::frei0r, look);

@@ -9,6 +9,7 @@
 
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/nearest_name.h"
+#include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
 #include "host/value_excerpt.h"
 
@@ -169,13 +170,18 @@ void FilterInstance::update(const std::uint32_t* in, std::uint32_t* out)
         // builds its filter chain.
         if (input_.data.size() != count) input_ = trellin_app::HostPicture(width_, height_, 4);
         // The whole input is read before anything is written: `out` may be `in`.
-        for (std::size_t i = 0; i < count; ++i) input_.data[i] = trellin_app::from_8bit(src[i]);
+        // Both conversions are shared out over the processors the node renders on.
+        trellin_app::for_pixel_bands(count / 4, [&](int, std::size_t first, std::size_t end) {
+            trellin_app::from_8bit_samples(src + first * 4, input_.data.data() + first * 4, (end - first) * 4);
+        });
 
         // Nothing the host's frame time says reaches the picture: every frame
         // is the node's frame at time 0.
         const int rendered = trellin_app::render_frame(*node_, input_, output_, 0.0);
         const trellin_app::HostPicture& result = rendered == 1 ? output_ : input_;
-        for (std::size_t i = 0; i < count; ++i) dst[i] = trellin_app::to_8bit(result.data[i]);
+        trellin_app::for_pixel_bands(count / 4, [&](int, std::size_t first, std::size_t end) {
+            trellin_app::to_8bit_samples(result.data.data() + first * 4, dst + first * 4, (end - first) * 4);
+        });
     } catch (const std::bad_alloc&) {
         // No memory for the frame: it passes through unchanged.
         if (dst != src) std::memmove(dst, src, count);

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
 
 namespace trellin_gst {
@@ -63,16 +64,19 @@ void read_frame(const GstVideoFrame& frame, trellin_app::HostPicture& picture)
     if (picture.width != w || picture.height != h || picture.samples != l.samples)
         picture = trellin_app::HostPicture(w, h, l.samples);
     const auto* base = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    std::uint16_t* out = picture.data.data();
-    for (int y = 0; y < h; ++y) {
-        const std::uint8_t* pixel = base + std::size_t(y) * std::size_t(l.row_stride);
-        for (int x = 0; x < w; ++x, pixel += l.pixel_stride) {
-            for (int c = 0; c < l.samples; ++c) {
-                const std::uint8_t* s = pixel + l.offset[c];
-                *out++ = l.sixteen_bit ? static_cast<std::uint16_t>(s[0] | (s[1] << 8)) : trellin_app::from_8bit(s[0]);
+    trellin_app::for_row_bands(h, w, [&](int first, int end) {
+        std::uint16_t* out = picture.data.data() + std::size_t(first) * std::size_t(w) * std::size_t(l.samples);
+        for (int y = first; y < end; ++y) {
+            const std::uint8_t* pixel = base + std::size_t(y) * std::size_t(l.row_stride);
+            for (int x = 0; x < w; ++x, pixel += l.pixel_stride) {
+                for (int c = 0; c < l.samples; ++c) {
+                    const std::uint8_t* s = pixel + l.offset[c];
+                    *out++ =
+                        l.sixteen_bit ? static_cast<std::uint16_t>(s[0] | (s[1] << 8)) : trellin_app::from_8bit(s[0]);
+                }
             }
         }
-    }
+    });
 }
 
 void write_frame(const trellin_app::HostPicture& picture, GstVideoFrame& frame)
@@ -80,23 +84,26 @@ void write_frame(const trellin_app::HostPicture& picture, GstVideoFrame& frame)
     const Layout l = layout_of(frame);
     const int w = GST_VIDEO_FRAME_WIDTH(&frame), h = GST_VIDEO_FRAME_HEIGHT(&frame);
     auto* base = static_cast<std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    const std::uint16_t* in = picture.data.data();
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* pixel = base + std::size_t(y) * std::size_t(l.row_stride);
-        for (int x = 0; x < w; ++x, pixel += l.pixel_stride) {
-            for (int c = 0; c < l.samples; ++c) {
-                std::uint8_t* s = pixel + l.offset[c];
-                const std::uint16_t v = *in++;
-                if (l.sixteen_bit) {
-                    s[0] = static_cast<std::uint8_t>(v & 0xff);
-                    s[1] = static_cast<std::uint8_t>(v >> 8);
-                } else {
-                    s[0] = trellin_app::to_8bit(v);
+    trellin_app::for_row_bands(h, w, [&](int first, int end) {
+        const std::uint16_t* in =
+            picture.data.data() + std::size_t(first) * std::size_t(w) * std::size_t(picture.samples);
+        for (int y = first; y < end; ++y) {
+            std::uint8_t* pixel = base + std::size_t(y) * std::size_t(l.row_stride);
+            for (int x = 0; x < w; ++x, pixel += l.pixel_stride) {
+                for (int c = 0; c < l.samples; ++c) {
+                    std::uint8_t* s = pixel + l.offset[c];
+                    const std::uint16_t v = *in++;
+                    if (l.sixteen_bit) {
+                        s[0] = static_cast<std::uint8_t>(v & 0xff);
+                        s[1] = static_cast<std::uint8_t>(v >> 8);
+                    } else {
+                        s[0] = trellin_app::to_8bit(v);
+                    }
                 }
+                if (l.padding >= 0) pixel[l.padding] = 255;
             }
-            if (l.padding >= 0) pixel[l.padding] = 255;
         }
-    }
+    });
 }
 
 }  // namespace trellin_gst

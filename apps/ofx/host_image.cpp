@@ -11,23 +11,13 @@
 
 namespace trellin_ofx {
 
+using trellin_app::for_row_bands;
+
 namespace {
 
 int bytes_per_sample(SampleKind kind)
 {
     return kind == SampleKind::byte ? 1 : kind == SampleKind::word ? 2 : 4;
-}
-
-// Calls fn(first, end) for bands of rows 0 .. rows - 1 (each `width` pixels
-// long) at once on the host's processors.
-template <class Fn>
-void for_row_bands(int rows, int width, const Fn& fn)
-{
-    const std::size_t w = std::size_t(width);
-    trellin_app::for_pixel_bands(std::size_t(rows) * w, [&](int, std::size_t first, std::size_t end) {
-        const int from = int((first + w - 1) / w), to = int((end + w - 1) / w);
-        if (from < to) fn(from, to);
-    });
 }
 
 bool float_aligned(const void* p)
@@ -201,7 +191,7 @@ void read_source(const ImageView& src, trellin_app::HostPicture& picture, trelli
             std::uint16_t* out = picture.data.data() + std::size_t(top) * row_samples;
             switch (src.kind) {
             case SampleKind::byte:
-                for (std::size_t i = 0; i < row_samples; ++i) out[i] = trellin_app::from_8bit(in[i]);
+                trellin_app::from_8bit_samples(in, out, row_samples);
                 break;
             case SampleKind::word:
                 std::memcpy(out, in, row_samples * sizeof(std::uint16_t));
@@ -271,7 +261,7 @@ void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source
                         const std::uint16_t* words = result.picture.data.data() + at;
                         switch (dst.kind) {
                         case SampleKind::byte:
-                            for (std::size_t i = 0; i < count; ++i) out[i] = trellin_app::to_8bit(words[i]);
+                            trellin_app::to_8bit_samples(words, out, count);
                             break;
                         case SampleKind::word:
                             std::memcpy(out, words, count * sizeof(std::uint16_t));

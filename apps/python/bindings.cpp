@@ -392,8 +392,26 @@ void render_floats(ScriptNode& node, const trellin_python::SampleArray& in, cons
     trellin_python::samples_from_floats(f, out);
 }
 
+// The array a render writes: `out` when given (a writable array of the
+// input's shape and dtype, which may be the input itself), else a new one.
+py::array result_array(const py::object& array, const trellin_python::SampleArray& in, const py::object& out)
+{
+    const py::array input = py::reinterpret_borrow<py::array>(array);
+    if (out.is_none()) return py::array(input.dtype(), std::vector<py::ssize_t>{in.height, in.width, in.channels});
+    if (!py::isinstance<py::array>(out))
+        throw py::type_error("render(): out must be a NumPy array, not " + type_name(out));
+    py::array given = py::reinterpret_borrow<py::array>(out);
+    if (given.ndim() != 3 || given.shape(0) != in.height || given.shape(1) != in.width ||
+        given.shape(2) != in.channels || !given.dtype().is(input.dtype()))
+        throw py::value_error("render(): out must have the input's shape (" + std::to_string(in.height) + ", " +
+                              std::to_string(in.width) + ", " + std::to_string(in.channels) + ") and dtype " +
+                              py::str(input.dtype()).cast<std::string>());
+    if (!given.writeable()) throw py::value_error("render(): out is read-only");
+    return given;
+}
+
 py::array render_array(ScriptNode& node, const py::object& array, double time, const py::object& threads,
-                       const py::object& hdr)
+                       const py::object& hdr, const py::object& out_array = py::none())
 {
     using trellin_python::SampleType;
     const trellin_python::SampleArray in = sample_array(array);
@@ -406,8 +424,7 @@ py::array render_array(ScriptNode& node, const py::object& array, double time, c
         mode = trellin_app::picture_hdr_mode(hdr_mode(hdr, node.hdr), floats);
     }
     trellin_app::ClipCount clip;
-    py::array result(py::reinterpret_borrow<py::array>(array).dtype(),
-                     std::vector<py::ssize_t>{in.height, in.width, in.channels});
+    py::array result = result_array(array, in, out_array);
     trellin_python::SampleArray out = in;
     out.row_stride = result.strides(0);
     out.pixel_stride = result.strides(1);
@@ -710,11 +727,14 @@ colour as (r, g, b, a), other numbers as float.)")
         .def(
             "render",
             [](ScriptNode& node, const py::object& array, double time, const py::object& threads,
-               const py::object& hdr) { return render_array(node, array, time, threads, hdr); },
+               const py::object& hdr,
+               const py::object& out) { return render_array(node, array, time, threads, hdr, out); },
             py::arg("array"), py::arg("time") = 0.0, py::arg("threads") = py::none(), py::arg("hdr") = py::none(),
-            "render(array, time=0.0, threads=None, hdr=None)\n\n"
+            py::arg("out") = py::none(),
+            "render(array, time=0.0, threads=None, hdr=None, out=None)\n\n"
             "Renders the picture as the frame at `time` and returns a new array of the same shape\n"
-            "and dtype. Takes (height, width, 3 or 4) arrays of uint8, uint16, float16, float32 or\n"
+            "and dtype, or writes it into `out` (an array of that shape and dtype, which may be `array`\n"
+            "itself) and returns `out`, so that a run of frames takes no new memory. Takes (height, width, 3 or 4) arrays of uint8, uint16, float16, float32 or\n"
             "float64 (TypeError otherwise). threads: processors to render on (default: all, or\n"
             "TRELLIN_THREADS). hdr (default: the node's hdr) says what happens to float samples outside 0..1:\n"
             "  'split': the picture within 0..1 renders as with 'none', the part above 1 (and below 0)\n"

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
 
 namespace trellin_python {
@@ -31,21 +32,43 @@ void store(unsigned char* at, T v)
     std::memcpy(at, &v, sizeof v);
 }
 
-// Every sample of the array, row by row, with its place in the picture's
-// packed samples. The conversion is a template argument so that it is inlined
-// into the loop.
+// Every sample of the array with its place in the picture's packed samples,
+// in bands of rows at once on the host's processors (each sample's
+// conversion is the same whichever band holds it). The conversion is a
+// template argument so that it is inlined into the loop.
 template <class Visit>
 void for_each_sample(const SampleArray& samples, Visit&& visit)
 {
-    std::size_t i = 0;
-    auto* rows = static_cast<unsigned char*>(samples.data);
-    for (int y = 0; y < samples.height; ++y, rows += samples.row_stride) {
-        unsigned char* pixel = rows;
-        for (int x = 0; x < samples.width; ++x, pixel += samples.pixel_stride) {
-            unsigned char* sample = pixel;
-            for (int k = 0; k < samples.channels; ++k, sample += samples.sample_stride) visit(sample, i++);
+    const std::size_t row_samples = std::size_t(samples.width) * std::size_t(samples.channels);
+    trellin_app::for_row_bands(samples.height, samples.width, [&](int first, int end) {
+        std::size_t i = std::size_t(first) * row_samples;
+        auto* rows = static_cast<unsigned char*>(samples.data) + std::ptrdiff_t(first) * samples.row_stride;
+        for (int y = first; y < end; ++y, rows += samples.row_stride) {
+            unsigned char* pixel = rows;
+            for (int x = 0; x < samples.width; ++x, pixel += samples.pixel_stride) {
+                unsigned char* sample = pixel;
+                for (int k = 0; k < samples.channels; ++k, sample += samples.sample_stride) visit(sample, i++);
+            }
         }
-    }
+    });
+}
+
+// Calls fn(at, count) for bands of the picture's packed samples (whole
+// pixels), at once on the host's processors.
+template <class Fn>
+void for_sample_bands(const SampleArray& samples, const Fn& fn)
+{
+    const std::size_t c = std::size_t(samples.channels);
+    trellin_app::for_pixel_bands(std::size_t(samples.width) * std::size_t(samples.height),
+                                 [&](int, std::size_t first, std::size_t end) { fn(first * c, (end - first) * c); });
+}
+
+// True when the array's samples lie packed, row after row, as the picture's do.
+bool packed(const SampleArray& samples, std::size_t sample_size)
+{
+    const auto size = static_cast<std::ptrdiff_t>(sample_size);
+    return samples.sample_stride == size && samples.pixel_stride == size * samples.channels &&
+           samples.row_stride == samples.pixel_stride * samples.width;
 }
 
 // Calls body(read, write) with the sample type's conversions: reading a sample
@@ -85,6 +108,17 @@ void picture_from_samples(const SampleArray& samples, trellin_app::HostPicture& 
     if (picture.width != samples.width || picture.height != samples.height || picture.samples != samples.channels)
         picture = trellin_app::HostPicture(samples.width, samples.height, samples.channels);
     std::uint16_t* out = picture.data.data();
+    // Packed integer arrays convert in loops that vectorise.
+    if (samples.type == SampleType::uint8 && packed(samples, 1)) {
+        const auto* in = static_cast<const std::uint8_t*>(samples.data);
+        return for_sample_bands(
+            samples, [&](std::size_t at, std::size_t n) { trellin_app::from_8bit_samples(in + at, out + at, n); });
+    }
+    if (samples.type == SampleType::uint16 && packed(samples, 2)) {
+        const auto* in = static_cast<const std::uint16_t*>(samples.data);
+        return for_sample_bands(
+            samples, [&](std::size_t at, std::size_t n) { std::memcpy(out + at, in + at, n * sizeof(std::uint16_t)); });
+    }
     with_conversion(samples.type, [&](auto read, auto) {
         for_each_sample(samples, [&](const unsigned char* sample, std::size_t i) { out[i] = read(sample); });
     });
@@ -95,6 +129,16 @@ void samples_from_picture(const trellin_app::HostPicture& picture, const SampleA
     if (picture.width != samples.width || picture.height != samples.height || picture.samples != samples.channels)
         throw std::logic_error("samples_from_picture: the picture and the array differ in size");
     const std::uint16_t* in = picture.data.data();
+    if (samples.type == SampleType::uint8 && packed(samples, 1)) {
+        auto* out = static_cast<std::uint8_t*>(samples.data);
+        return for_sample_bands(
+            samples, [&](std::size_t at, std::size_t n) { trellin_app::to_8bit_samples(in + at, out + at, n); });
+    }
+    if (samples.type == SampleType::uint16 && packed(samples, 2)) {
+        auto* out = static_cast<std::uint16_t*>(samples.data);
+        return for_sample_bands(
+            samples, [&](std::size_t at, std::size_t n) { std::memcpy(out + at, in + at, n * sizeof(std::uint16_t)); });
+    }
     with_conversion(samples.type, [&](auto, auto write) {
         for_each_sample(samples, [&](unsigned char* sample, std::size_t i) { write(sample, in[i]); });
     });

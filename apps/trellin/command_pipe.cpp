@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -103,8 +104,14 @@ public:
         input.pixel_aspect = aspect_;
         const std::size_t in_pixels = std::size_t(in_size.width) * std::size_t(in_size.height);
         const std::size_t out_pixels = std::size_t(out_size.width) * std::size_t(out_size.height);
-        std::vector<std::uint8_t> out_buffer(out_pixels *
-                                             std::size_t(floats ? raw_float_bytes_per_pixel : raw_bytes_per_pixel));
+        const std::size_t out_frame_bytes =
+            out_pixels * std::size_t(floats ? raw_float_bytes_per_pixel : raw_bytes_per_pixel);
+        // 16-bit frames come in and go out as the host's samples on a
+        // little-endian machine: they are read straight into the picture and
+        // written straight from the result. Other frames are converted
+        // through a buffer.
+        const bool samples_as_sent = !floats && std::endian::native == std::endian::little;
+        std::vector<std::uint8_t> out_buffer(samples_as_sent ? 0 : out_frame_bytes);
         ClipCount clipped_before, clipped_written;
         std::string working_space;
         HdrMode hdr = HdrMode::none;
@@ -125,14 +132,9 @@ public:
             std::lock_guard<std::mutex> hold(spare_lock);
             spare_inputs.push_back(std::move(picture));
         };
+        widen_pipe(STDIN_FILENO, reader.frame_bytes());
+        widen_pipe(STDOUT_FILENO, out_frame_bytes);
         stages.read = [&](const PipelineFrame& f) -> std::optional<NodeFrame> {
-            const std::uint8_t* bytes = nullptr;
-            try {
-                if (!reader.next_bytes(bytes)) return std::nullopt;
-            } catch (const RawFrameError& e) {
-                throw Failure{exit_usage,
-                              e.what() + std::string("; is --size ") + size_ + " the size of the frames sent?"};
-            }
             // The frame goes into the storage of one the node has rendered.
             HostPicture picture;
             PictureSource frame_source = source;
@@ -152,12 +154,24 @@ public:
             picture.samples = input.samples;
             picture.pixel_aspect = input.pixel_aspect;
             picture.data.resize(input.data.size());
-            if (floats) {
-                frame_source.samples.resize(in_pixels * 4);
-                float_planes_to_rgba(bytes, frame_source.samples.data(), in_pixels);
-            } else {
-                frame_source.samples.clear();
-                samples_from_le(bytes, picture.data.data(), picture.data.size());
+            try {
+                const std::uint8_t* bytes = nullptr;
+                if (samples_as_sent) {
+                    if (!reader.next_into(reinterpret_cast<std::uint8_t*>(picture.data.data()))) return std::nullopt;
+                    frame_source.samples.clear();
+                } else {
+                    if (!reader.next_bytes(bytes)) return std::nullopt;
+                    if (floats) {
+                        frame_source.samples.resize(in_pixels * 4);
+                        float_planes_to_rgba(bytes, frame_source.samples.data(), in_pixels);
+                    } else {
+                        frame_source.samples.clear();
+                        samples_from_le(bytes, picture.data.data(), picture.data.size());
+                    }
+                }
+            } catch (const RawFrameError& e) {
+                throw Failure{exit_usage,
+                              e.what() + std::string("; is --size ") + size_ + " the size of the frames sent?"};
             }
             try {
                 NodeFrame frame = colour.to_node(std::move(picture), std::move(frame_source), frame_name(f));
@@ -198,10 +212,14 @@ public:
                                    to_unit_float);
                 }
                 rgba_to_float_planes(out.samples.data(), out_buffer.data(), out_pixels);
+                write_fully(STDOUT_FILENO, out_buffer.data(), out_buffer.size(), f.number);
+            } else if (samples_as_sent) {
+                write_fully(STDOUT_FILENO, reinterpret_cast<const std::uint8_t*>(out.picture.data.data()),
+                            out.picture.data.size() * sizeof(std::uint16_t), f.number);
             } else {
                 samples_to_le(out.picture.data.data(), out_buffer.data(), out.picture.data.size());
+                write_fully(STDOUT_FILENO, out_buffer.data(), out_buffer.size(), f.number);
             }
-            write_fully(STDOUT_FILENO, out_buffer.data(), out_buffer.size(), f.number);
             written.spare = std::move(out.picture);
             return written;
         };

@@ -73,7 +73,7 @@ def test_docstrings_read_as_python():
         for noise in ("arg0", "arg1", "handle", "self:", "ScriptNode", "object", "-> "):
             assert noise not in text, (noise, text)
     assert trellin.render.__doc__.startswith("render(array, time=0.0, look=None, hdr=None, **controls)")
-    assert trellin.Node.render.__doc__.startswith("render(array, time=0.0, threads=None, hdr=None)")
+    assert trellin.Node.render.__doc__.startswith("render(array, time=0.0, threads=None, hdr=None, out=None)")
 
 
 NOT_TAKEN = [

@@ -59,6 +59,16 @@ def test_equals_trellin_render(tmp_path, look_node, dtype, channels):
     # A strided view (every other row, colour reversed) is read through its strides.
     view = picture[::2, :, 2::-1] if channels == 3 else picture[::2]
     np.testing.assert_array_equal(look_node.render(view, hdr=hdr), look_node.render(np.ascontiguousarray(view), hdr=hdr))
+    # Written into `out`: a packed array, a strided view and the input itself give the same samples.
+    out = np.zeros_like(picture)
+    assert look_node.render(picture, hdr=hdr, out=out) is out
+    np.testing.assert_array_equal(out, rendered)
+    wide = np.zeros((picture.shape[0], picture.shape[1] * 2, channels), dtype)
+    look_node.render(picture, hdr=hdr, out=wide[:, ::2])
+    np.testing.assert_array_equal(wide[:, ::2], rendered)
+    same = picture.copy()
+    look_node.render(same, hdr=hdr, out=same)
+    np.testing.assert_array_equal(same, rendered)
 
 
 KEYS = ["Cell Angle@0=0", "Cell Angle@12=90", "Light Active@5=on", "Light@0=1,0,0,1", "Light@12=0,0,1,1",
@@ -122,6 +132,22 @@ def test_look_then_keywords_as_trellin_look_then_set(tmp_path):
     node = trellin.Node(look="Lit-Domes", index=1.6, cell_count_x=6)
     np.testing.assert_array_equal(node.render(picture), expected)
     assert node.look_name == "lit-domes"
+
+
+def test_out_must_fit_the_input():
+    node = trellin.Node()
+    picture = test_picture(8, 6, 4, np.uint16)
+    with pytest.raises(ValueError, match=r"out must have the input's shape \(8, 6, 4\) and dtype uint16"):
+        node.render(picture, out=np.zeros((8, 6, 3), np.uint16))
+    with pytest.raises(ValueError, match="dtype uint16"):
+        node.render(picture, out=np.zeros((8, 6, 4), np.uint8))
+    with pytest.raises(TypeError, match="out must be a NumPy array"):
+        node.render(picture, out=[0] * 4)
+    locked = np.zeros_like(picture)
+    locked.flags.writeable = False
+    with pytest.raises(ValueError, match="read-only"):
+        node.render(picture, out=locked)
+    assert not locked.any()
 
 
 def test_float64_renders_as_float32():

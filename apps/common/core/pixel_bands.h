@@ -43,4 +43,18 @@ void for_pixel_bands(std::size_t pixels, const Fn& fn)
         smp_exec(&Job::run, const_cast<Job*>(&job));
 }
 
+// Calls fn(first, end) for bands of whole rows first .. end - 1 of a
+// picture `rows` high and `width` pixels wide, at once as for_pixel_bands
+// shares out its pixels (a row goes to the band that holds its last pixel).
+template <class Fn>
+void for_row_bands(int rows, int width, const Fn& fn)
+{
+    const std::size_t w = std::size_t(width);
+    if (rows <= 0 || width <= 0) return;
+    for_pixel_bands(std::size_t(rows) * w, [&](int, std::size_t first, std::size_t end) {
+        const int from = int((first + w - 1) / w), to = int((end + w - 1) / w);
+        if (from < to) fn(from, to);
+    });
+}
+
 }  // namespace trellin_app

@@ -1,8 +1,12 @@
 #include "apps/common/core/raw_frames.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -86,20 +90,40 @@ bool RawFrameReader::at_end()
     return false;
 }
 
-bool RawFrameReader::next_bytes(const std::uint8_t*& bytes)
+bool RawFrameReader::next_into(std::uint8_t* into)
 {
     if (at_end()) return false;
-    const auto first = static_cast<std::uint8_t>(ahead_);
+    into[0] = static_cast<std::uint8_t>(ahead_);
     ahead_ = -1;
-    if (buffer_.size() != frame_bytes_) buffer_.resize(frame_bytes_);
-    buffer_[0] = first;
-    const std::size_t got = 1 + read_fully(fd_, buffer_.data() + 1, frame_bytes_ - 1);
+    const std::size_t got = 1 + read_fully(fd_, into + 1, frame_bytes_ - 1);
     if (got < frame_bytes_)
         throw RawFrameError("standard input ended inside frame " + std::to_string(frames_) + " (" +
                             std::to_string(got) + " of " + std::to_string(frame_bytes_) + " bytes)");
     ++frames_;
+    return true;
+}
+
+bool RawFrameReader::next_bytes(const std::uint8_t*& bytes)
+{
+    if (at_end()) return false;
+    if (buffer_.size() != frame_bytes_) buffer_.resize(frame_bytes_);
+    if (!next_into(buffer_.data())) return false;
     bytes = buffer_.data();
     return true;
+}
+
+void widen_pipe(int fd, std::size_t bytes)
+{
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISFIFO(status.st_mode)) return;
+    // The system's limit for unprivileged programs (1 MiB unless changed).
+    long limit = 1 << 20;
+    if (std::FILE* f = std::fopen("/proc/sys/fs/pipe-max-size", "r")) {
+        if (std::fscanf(f, "%ld", &limit) != 1) limit = 1 << 20;
+        std::fclose(f);
+    }
+    const long want = static_cast<long>(std::min<std::size_t>(bytes, static_cast<std::size_t>(limit)));
+    if (::fcntl(fd, F_GETPIPE_SZ) < want) ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(want));
 }
 
 }  // namespace trellin_app

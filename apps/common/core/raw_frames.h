@@ -34,6 +34,9 @@ public:
     // Throws RawFrameError when it ends inside one (naming the frame and the
     // bytes it got) or cannot be read.
     bool next_bytes(const std::uint8_t*& bytes);
+    // As next_bytes, into `into` (frame_bytes() long) instead of the
+    // reader's own buffer.
+    bool next_into(std::uint8_t* into);
     // Frames read so far.
     long long frames() const { return frames_; }
     std::size_t frame_bytes() const { return frame_bytes_; }
@@ -45,6 +48,11 @@ private:
     long long frames_ = 0;
     int ahead_ = -1;  // a byte read ahead by at_end, or -1
 };
+
+// Gives a pipe on `fd` room for `bytes` (as far as the system allows), so
+// that large frames cross it in fewer hand-overs between the two programs.
+// Does nothing for a descriptor that is not a pipe, or when refused.
+void widen_pipe(int fd, std::size_t bytes);
 
 // Reads up to `size` bytes, as many as the stream gives before it ends;
 // returns the count read. Throws RawFrameError when the stream cannot be read.

@@ -3,9 +3,19 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 namespace trellin_app {
+
+// x / 65535 rounded down, for 0 <= x <= 65535 * 1023 + 32767, by shifts and
+// adds, which vectorise where a division does not. The quotient is exactly
+// the division's over that range (every 16-bit v's x for to_8bit and
+// to_10bit_in_16 is checked against the division by the tests).
+constexpr std::uint32_t divide_by_65535(std::uint32_t x)
+{
+    return (x + 1u + (x >> 16)) >> 16;
+}
 
 // 16-bit to 8-bit, rounded to the nearest 8-bit step: (v * 255 + 32767) / 65535
 // in integer arithmetic. A value exactly half way between two steps rounds
@@ -13,7 +23,7 @@ namespace trellin_app {
 // (x * 257) comes back as itself, so 8-bit pictures survive a 16-bit trip.
 constexpr std::uint8_t to_8bit(std::uint16_t v)
 {
-    return static_cast<std::uint8_t>((std::uint32_t(v) * 255u + 32767u) / 65535u);
+    return static_cast<std::uint8_t>(divide_by_65535(std::uint32_t(v) * 255u + 32767u));
 }
 
 // 16-bit to the nearest 10-bit step (rounded as to_8bit rounds), given back
@@ -21,7 +31,7 @@ constexpr std::uint8_t to_8bit(std::uint16_t v)
 // repeat its top bits: 0 gives 0, 65535 gives 65535.
 constexpr std::uint16_t to_10bit_in_16(std::uint16_t v)
 {
-    const std::uint32_t s = (std::uint32_t(v) * 1023u + 32767u) / 65535u;
+    const std::uint32_t s = divide_by_65535(std::uint32_t(v) * 1023u + 32767u);
     return static_cast<std::uint16_t>((s << 6) | (s >> 4));
 }
 
@@ -29,6 +39,17 @@ constexpr std::uint16_t to_10bit_in_16(std::uint16_t v)
 constexpr std::uint16_t from_8bit(std::uint8_t v)
 {
     return static_cast<std::uint16_t>(v * 257u);
+}
+
+// `n` samples each way between 8 and 16 bits, as to_8bit and from_8bit
+// convert them, over arrays that do not overlap (so the loops vectorise).
+inline void to_8bit_samples(const std::uint16_t* __restrict in, std::uint8_t* __restrict out, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) out[i] = to_8bit(in[i]);
+}
+inline void from_8bit_samples(const std::uint8_t* __restrict in, std::uint16_t* __restrict out, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) out[i] = from_8bit(in[i]);
 }
 
 // A float sample to 16 bits: clamped to 0..1 (NaN counts as 0), scaled by
