@@ -1,6 +1,6 @@
 // trellin farm without a cluster: the batch script a dry run prints, frame
-// status from the output files, and the refusals that must come before
-// anything is written or queued.
+// status from the output files, the refusals that must come before
+// anything is written or queued, and the join of a video job's parts.
 #include <gtest/gtest.h>
 
 #include "trellin_cli_support.h"
@@ -109,6 +109,85 @@ TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("sbatch not found"), std::string::npos) << r.err;
     EXPECT_TRUE(out_empty());
+}
+
+// A 6-frame FFV1 video made by trellin itself from pictures.
+class FarmVideo : public FarmCommands {
+protected:
+    void SetUp() override
+    {
+        FarmCommands::SetUp();
+        clip = path("clip.mkv");
+        for (int f = 0; f < 6; ++f) {
+            char name[64];
+            std::snprintf(name, sizeof name, "in.%04d.png", f);
+            write_file(dir / "in" / name, 32, 24, 3, OIIO::TypeDesc::UINT16,
+                       pattern<std::uint16_t>(32, 24, 3, unsigned(f + 1), 65535));
+        }
+        ASSERT_EQ(run({"render", path("in/in.%04d.png"), clip, "--frames", "0-5", "-q"}).code, 0);
+    }
+    std::string clip;
+};
+
+TEST_F(FarmVideo, DryRunRendersEveryFrameAsPartsAndPassesTheCodecToTheJoin)
+{
+    const RunResult r = run({"farm", "submit", clip, (out / "glass.mov").string(), "--chunk", "4", "--codec",
+                             "prores_ks", "--pix-fmt", "yuv444p10le", "--dry-run"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string parts = "'" + dir.string() + "/out dir'\\''s/glass.farm-";
+    for (const std::string& line :
+         {std::string("#SBATCH --array=0-1\n"), "  0) frames=0-3 part=" + parts, "  1) frames=4-5 part=" + parts,
+          std::string(".parts/part-00001.mkv' ;;\n"), std::string("#SBATCH --job-name=trellin-glass-join\n"),
+          std::string(" farm join '") + clip + "' '" + dir.string() + "/out dir'\\''s/glass.mov' \\\n",
+          std::string("--frames 0-5 --chunk 4 --parts ") + parts,
+          std::string(" --space 'sRGB' '--codec' 'prores_ks' '--pix-fmt' 'yuv444p10le'\n")})
+        EXPECT_NE(r.out.find(line), std::string::npos) << "missing: " << line << "\nin:\n" << r.out;
+    EXPECT_TRUE(out_empty()) << "a dry run writes nothing";
+
+    const RunResult past =
+        run({"farm", "submit", clip, (out / "glass.mov").string(), "--frames", "3-9", "--chunk", "4"});
+    EXPECT_EQ(past.code, 2);
+    EXPECT_NE(past.err.find("its last frame is 5"), std::string::npos) << past.err;
+    EXPECT_TRUE(out_empty());
+}
+
+TEST_F(FarmVideo, JoinWritesWhatOneRenderWritesOrNothingWhenAPartIsWrong)
+{
+    const std::string parts = (out / "parts").string(), glass = (out / "glass.mov").string();
+    fs::create_directories(parts);
+    auto make_parts = [&] {
+        for (const auto& [k, frames] : {std::pair{0, "1-3"}, std::pair{1, "4-5"}})
+            ASSERT_EQ(run({"render", clip, parts + "/part-0000" + std::to_string(k) + ".mkv", "--frames", frames,
+                           "--key", "Cell Angle@1=0", "--key", "Cell Angle@5=40", "-q"})
+                          .code,
+                      0);
+    };
+    const std::vector<std::string> join = {"farm",    "join", clip,      glass, "--frames", "1-5",
+                                           "--chunk", "3",    "--parts", parts, "--space",  "sRGB"};
+
+    // A part with a frame too many, then one missing: nothing written, the parts kept.
+    make_parts();
+    ASSERT_EQ(run({"render", clip, parts + "/part-00001.mkv", "--frames", "3-5", "-q"}).code, 0);
+    RunResult r = run(join);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("part-00001.mkv: holds 3 frames where 2 belong (frames 4-5)"), std::string::npos) << r.err;
+    fs::remove(parts + "/part-00001.mkv");
+    r = run(join);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("part-00001.mkv: the part of frames 4-5 is missing"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(glass));
+    EXPECT_TRUE(fs::exists(parts + "/part-00000.mkv"));
+
+    // Whole parts: the same file as one render of the frames writes, and the parts gone.
+    make_parts();
+    r = run(join);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(fs::exists(parts));
+    ASSERT_EQ(run({"render", clip, path("ref.mov"), "--frames", "1-5", "--key", "Cell Angle@1=0", "--key",
+                   "Cell Angle@5=40", "-q"})
+                  .code,
+              0);
+    EXPECT_TRUE(slurp(glass) == slurp(path("ref.mov"))) << "the joined video differs from the rendered one";
 }
 
 }  // namespace
