@@ -63,7 +63,8 @@ void FarmArguments::add_submit(CLI::App& farm)
                      "A further sbatch option for the script, e.g. --sbatch=--time=2:00:00 (repeatable)")
         ->allow_extra_args(false)
         ->type_name("OPTION");
-    submit_->add_flag("-n,--dry-run", dry_run_, "Print the batch script; write and submit nothing");
+    submit_->add_flag("-n,--dry-run", dry_run_,
+                      "Print the batch script (and the join job's, for a video OUT); write and submit nothing");
     submit_->footer(
         "Writes SHOT.farm-STAMP.json (the settings, frozen) and SHOT.farm-STAMP.sh (the batch\n"
         "script) beside the outputs and submits the script with sbatch. Array task k renders\n"
