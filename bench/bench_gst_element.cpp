@@ -25,11 +25,9 @@
 #include <cstdlib>
 #include <map>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 
-#include "apps/common/core/frame_render.h"
-#include "apps/common/core/module_loader.h"
+#include "bench/node_alone.h"
 
 namespace {
 
@@ -61,15 +59,6 @@ void init_gstreamer()
         return true;
     }();
     (void)done;
-}
-
-// Processor time of the whole process so far, in seconds.
-double process_seconds()
-{
-    rusage use{};
-    ::getrusage(RUSAGE_SELF, &use);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + 1e-6 * double(t.tv_usec); };
-    return seconds(use.ru_utime) + seconds(use.ru_stime);
 }
 
 // The node alone's frames per second at each size (default look), for the
@@ -156,7 +145,7 @@ void BM_Pipeline(benchmark::State& state, Filter filter, int width, int height, 
         for (std::size_t i = 0; i < bytes; ++i) map.data[i] = static_cast<guint8>(i * 61 % 251);
         gst_buffer_unmap(feed, &map);
     }
-    const double cpu_start = process_seconds();
+    const double cpu_start = trellin_bench::process_seconds();
     double seconds = 0;  // from each run's first frame out to its last
     for (auto _ : state) {
         FramesOut out;
@@ -175,34 +164,14 @@ void BM_Pipeline(benchmark::State& state, Filter filter, int width, int height, 
     state.counters["fps"] = rate;
     if (filter != Filter::none && look.glass[0] == '\0' && node_fps[width] > 0)
         state.counters["of_node"] = rate / node_fps[width];
-    state.counters["cpu_ms/frame"] = 1000.0 * (process_seconds() - cpu_start) / frames;
+    state.counters["cpu_ms/frame"] = 1000.0 * (trellin_bench::process_seconds() - cpu_start) / frames;
 }
 
 const int sizes[][2] = {{1280, 720}, {1920, 1080}};
 
 void BM_NodeAlone(benchmark::State& state, int width, int height)
 {
-    const trellin_app::NodeModule module = trellin_app::NodeModule::find(TRELLIN_BIN_DIR);
-    trellin_app::NodePtr node = module.create_node();
-    trellin_app::HostPicture picture(width, height, 4), result;
-    for (std::size_t i = 0; i < picture.data.size(); ++i)
-        picture.data[i] = std::uint16_t(i % 4 == 3 ? 65535 : (i * 61) % 65536);
-    // A first frame outside the measure makes the result's buffer, as the
-    // pipelines' first frames are left out of theirs.
-    if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
-        state.SkipWithError("render failed");
-        return;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
-            state.SkipWithError("render failed");
-            return;
-        }
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (seconds > 0) node_fps[width] = double(state.iterations()) / seconds;
-    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    node_fps[width] = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
 }
 
 const bool registered = [] {

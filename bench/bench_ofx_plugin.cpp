@@ -9,13 +9,10 @@
 // (less dependent on what else the machine runs than the wall time).
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 #include <cstring>
 #include <string>
 
-#include "apps/common/core/frame_render.h"
-#include "apps/common/core/module_loader.h"
+#include "bench/node_alone.h"
 #include "tests/apps/ofx_test_host.h"
 
 namespace {
@@ -23,20 +20,12 @@ namespace {
 constexpr int width = 1920;
 constexpr int height = 1080;
 
-// Processor time of the whole process so far, in seconds.
-double process_seconds()
-{
-    rusage use{};
-    ::getrusage(RUSAGE_SELF, &use);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + 1e-6 * double(t.tv_usec); };
-    return seconds(use.ru_utime) + seconds(use.ru_stime);
-}
-
 void count(benchmark::State& state, double cpu_start)
 {
     state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
     if (state.iterations() > 0)
-        state.counters["cpu_ms/frame"] = 1000.0 * (process_seconds() - cpu_start) / double(state.iterations());
+        state.counters["cpu_ms/frame"] =
+            1000.0 * (trellin_bench::process_seconds() - cpu_start) / double(state.iterations());
 }
 
 ofxtest::TestHost& host()
@@ -101,7 +90,7 @@ void BM_Plugin(benchmark::State& state, const char* depth, bool highlights = fal
         h.destroy(effect);
         return;
     }
-    const double cpu_start = process_seconds();
+    const double cpu_start = trellin_bench::process_seconds();
     for (auto _ : state) {
         if (h.render(*effect, 0.0) != kOfxStatOK) {
             state.SkipWithError("render failed");
@@ -114,24 +103,8 @@ void BM_Plugin(benchmark::State& state, const char* depth, bool highlights = fal
 
 void BM_NodeAlone(benchmark::State& state)
 {
-    const trellin_app::NodeModule module = trellin_app::NodeModule::find(TRELLIN_BIN_DIR);
-    trellin_app::NodePtr node = module.create_node();
-    trellin_app::HostPicture picture(width, height, 4), result;
-    for (std::size_t i = 0; i < picture.data.size(); ++i)
-        picture.data[i] = std::uint16_t(i % 4 == 3 ? 65535 : (i * 61) % 65536);
-    // The result's buffer is made by a first frame outside the measure, as
-    // the plug-in's are.
-    if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
-        state.SkipWithError("render failed");
-        return;
-    }
-    const double cpu_start = process_seconds();
-    for (auto _ : state) {
-        if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
-            state.SkipWithError("render failed");
-            break;
-        }
-    }
+    const double cpu_start = trellin_bench::process_seconds();
+    trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
     count(state, cpu_start);
 }
 

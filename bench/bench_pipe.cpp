@@ -15,8 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "apps/common/core/frame_render.h"
-#include "apps/common/core/module_loader.h"
+#include "bench/node_alone.h"
 
 namespace {
 
@@ -24,32 +23,12 @@ constexpr int width = 1920;
 constexpr int height = 1080;
 constexpr int frames = 48;
 
-std::vector<std::uint16_t> frame_samples()
-{
-    std::vector<std::uint16_t> v(std::size_t(width) * height * 4);
-    for (std::size_t i = 0; i < v.size(); ++i) v[i] = std::uint16_t(i % 4 == 3 ? 65535 : (i * 61) % 65536);
-    return v;
-}
-
 // The node's frames per second, measured once for the pipe's share.
 double node_fps = 0.0;
 
 void BM_NodeAlone(benchmark::State& state)
 {
-    const trellin_app::NodeModule module = trellin_app::NodeModule::find(TRELLIN_BIN_DIR);
-    trellin_app::NodePtr node = module.create_node();
-    trellin_app::HostPicture picture(width, height, 4), result;
-    picture.data = frame_samples();
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
-            state.SkipWithError("render failed");
-            break;
-        }
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (state.iterations() > 0 && seconds > 0) node_fps = double(state.iterations()) / seconds;
-    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    node_fps = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
 }
 
 bool write_all(int fd, const void* data, std::size_t size)
@@ -112,7 +91,7 @@ double pipe_run(const std::vector<std::uint16_t>& frame)
 void BM_Pipe(benchmark::State& state)
 {
     ::signal(SIGPIPE, SIG_IGN);
-    const std::vector<std::uint16_t> frame = frame_samples();
+    const std::vector<std::uint16_t> frame = trellin_bench::frame_samples(width, height);
     double seconds = 0.0;
     for (auto _ : state) {
         const double s = pipe_run(frame);

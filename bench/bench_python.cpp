@@ -10,8 +10,7 @@
 #include <chrono>
 #include <string>
 
-#include "apps/common/core/frame_render.h"
-#include "apps/common/core/module_loader.h"
+#include "bench/node_alone.h"
 
 namespace py = pybind11;
 using namespace py::literals;
@@ -25,26 +24,7 @@ double node_fps = 0;
 
 void BM_NodeAlone(benchmark::State& state)
 {
-    const trellin_app::NodeModule module = trellin_app::NodeModule::find(TRELLIN_BIN_DIR);
-    trellin_app::NodePtr node = module.create_node();
-    trellin_app::HostPicture picture(width, height, 4), result;
-    for (std::size_t i = 0; i < picture.data.size(); ++i)
-        picture.data[i] = std::uint16_t(i % 4 == 3 ? 65535 : (i * 61) % 65536);
-    // The result's buffer is made by a first frame outside the measure.
-    if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
-        state.SkipWithError("render failed");
-        return;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
-            state.SkipWithError("render failed");
-            return;
-        }
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (seconds > 0) node_fps = double(state.iterations()) / seconds;
-    state.counters["fps"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    node_fps = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
 }
 
 // The interpreter, started once with the build's module on its path.

@@ -21,6 +21,7 @@
 #include "apps/video/video_reader.h"
 #include "apps/video/video_writer.h"
 
+#include "bench/node_alone.h"
 #include "bench/work_dir.h"
 
 namespace {
@@ -83,19 +84,7 @@ double codecs_fps = 0.0;
 
 void BM_NodeAlone(benchmark::State& state)
 {
-    const trellin_app::NodeModule module = trellin_app::NodeModule::find(TRELLIN_BIN_DIR);
-    trellin_app::NodePtr node = module.create_node();
-    const trellin_app::HostPicture picture = frame_picture(0);
-    trellin_app::HostPicture result;
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state) {
-        if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
-            state.SkipWithError("render failed");
-            return;
-        }
-    }
-    node_fps = double(state.iterations()) / seconds_since(start);
-    state.counters["fps"] = node_fps;
+    node_fps = trellin_bench::node_alone(state, frame_picture(0));
 }
 
 void BM_CodecsAlone(benchmark::State& state)

@@ -135,6 +135,10 @@ int render_video(const VideoRenderRequest& rq)
             throw Failure{exit_usage, e.what()};
         }
         check_folder_writable(rq.output);
+        // A video is written whole, so there are no finished frames of it to keep.
+        if (rq.skip_existing)
+            std::cerr << "trellin: note: " << rq.output
+                      << ": --skip-existing keeps the frames of picture sequences; a video is rendered whole\n";
     } else {
         try {
             out_pattern.emplace(rq.output);
