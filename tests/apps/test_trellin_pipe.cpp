@@ -93,10 +93,11 @@ TEST_F(TrellinPipe, ACutStreamIsAnErrorNamingTheFrame)
 
 TEST_F(TrellinPipe, AReaderThatStopsIsNamed)
 {
-    // A frame larger than the pipe's buffer, so the write meets the closed pipe.
-    spit(dir / "big.raw", raw({pattern<std::uint16_t>(128, 128, 4, 5, 65535)}));
+    // A frame larger than the pipe's buffer (which trellin widens up to the
+    // system's limit, 1 MiB by default), so the write meets the closed pipe.
+    spit(dir / "big.raw", raw({pattern<std::uint16_t>(640, 480, 4, 5, 65535)}));
     const RunResult r = testkit::run_program(
-        {"bash", "-c", trellin + " pipe --size 128x128 < " + path("big.raw") + " | head -c 10 > /dev/null"});
+        {"bash", "-c", trellin + " pipe --size 640x480 < " + path("big.raw") + " | head -c 10 > /dev/null"});
     EXPECT_NE(r.err.find("frame 0: the program reading standard output stopped"), std::string::npos) << r.err;
 }
 
