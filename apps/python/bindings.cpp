@@ -726,15 +726,15 @@ colour as (r, g, b, a), other numbers as float.)")
              "complete or not at all (OSError).")
         .def(
             "render",
-            [](ScriptNode& node, const py::object& array, double time, const py::object& threads,
-               const py::object& hdr,
+            [](ScriptNode& node, const py::object& array, double time, const py::object& threads, const py::object& hdr,
                const py::object& out) { return render_array(node, array, time, threads, hdr, out); },
             py::arg("array"), py::arg("time") = 0.0, py::arg("threads") = py::none(), py::arg("hdr") = py::none(),
             py::arg("out") = py::none(),
             "render(array, time=0.0, threads=None, hdr=None, out=None)\n\n"
             "Renders the picture as the frame at `time` and returns a new array of the same shape\n"
             "and dtype, or writes it into `out` (an array of that shape and dtype, which may be `array`\n"
-            "itself) and returns `out`, so that a run of frames takes no new memory. Takes (height, width, 3 or 4) arrays of uint8, uint16, float16, float32 or\n"
+            "itself) and returns `out`, so that a run of frames takes no new memory. Takes (height, width, 3 or 4) "
+            "arrays of uint8, uint16, float16, float32 or\n"
             "float64 (TypeError otherwise). threads: processors to render on (default: all, or\n"
             "TRELLIN_THREADS). hdr (default: the node's hdr) says what happens to float samples outside 0..1:\n"
             "  'split': the picture within 0..1 renders as with 'none', the part above 1 (and below 0)\n"
