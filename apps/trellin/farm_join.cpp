@@ -112,32 +112,11 @@ void join_parts(const JoinRequest& rq)
                 } catch (const VideoError& e) {
                     throw Failure{exit_usage, e.what()};
                 }
-                VideoFormat format;
-                format.width = picture.width;
-                format.height = picture.height;
-                format.samples = picture.samples;
-                format.pixel_aspect = picture.pixel_aspect;
-                format.space = rq.space;
-                std::optional<StreamSource> streams;
-                if (reader) {
-                    const VideoStreamInfo& v = reader->info();
-                    format.frame_rate = v.frame_rate;
-                    format.time_base = v.time_base;
-                    format.source_tags = v.tags;
-                    streams =
-                        StreamSource{rq.input,
-                                     v.stream_index,
-                                     v.time_base,
-                                     reader->timestamp(range.first),
-                                     reader->timestamp(range.last) + reader->duration(range.last),
-                                     range.first == 0 && range.last == reader->frame_count() - 1 && range.step == 1,
-                                     range.first};
-                } else {
-                    format.frame_rate = picture_rate;
-                    format.time_base = {picture_rate.den, picture_rate.num};
-                }
+                const VideoOutputShape shape =
+                    video_output_shape(picture, rq.space, rq.input, reader.get(), range, picture_rate);
                 std::vector<std::string> notes;
-                writer = std::make_unique<VideoWriter>(rq.output, plan, format, streams ? &*streams : nullptr, notes);
+                writer = std::make_unique<VideoWriter>(rq.output, plan, shape.format,
+                                                       shape.streams ? &*shape.streams : nullptr, notes);
                 progress.finish();
                 for (const std::string& note : notes) std::cerr << "trellin: note: " << note << "\n";
                 if (picture.samples == 4 && !plan.alpha)

@@ -78,6 +78,35 @@ bool is_video_render(const std::string& input, const std::string& output)
     return !numbered_name(input) && is_video_file(input);
 }
 
+VideoOutputShape video_output_shape(const HostPicture& frame, const std::string& space, const std::string& input,
+                                    VideoReader* reader, const FrameRange& range, Rational picture_rate)
+{
+    VideoOutputShape shape;
+    VideoFormat& format = shape.format;
+    format.width = frame.width;
+    format.height = frame.height;
+    format.samples = frame.samples;
+    format.pixel_aspect = frame.pixel_aspect;
+    format.space = space;
+    if (reader) {
+        const VideoStreamInfo& v = reader->info();
+        format.frame_rate = v.frame_rate;
+        format.time_base = v.time_base;
+        format.source_tags = v.tags;
+        shape.streams = StreamSource{input,
+                                     v.stream_index,
+                                     v.time_base,
+                                     reader->timestamp(range.first),
+                                     reader->timestamp(range.last) + reader->duration(range.last),
+                                     range.first == 0 && range.last == reader->frame_count() - 1 && range.step == 1,
+                                     range.first};
+    } else {
+        format.frame_rate = picture_rate;
+        format.time_base = {picture_rate.den, picture_rate.num};
+    }
+    return shape;
+}
+
 int render_video(const VideoRenderRequest& rq)
 {
     const NodeSettings settings = parse_node_settings(rq.options, rq.controls);
@@ -297,33 +326,11 @@ int render_video(const VideoRenderRequest& rq)
             const std::string space =
                 colour.options().colorspace_out.empty() ? frame->input_space : colour.options().colorspace_out;
             if (!writer) {
-                VideoFormat format;
-                format.width = result->width;
-                format.height = result->height;
-                format.samples = result->samples;
-                format.pixel_aspect = result->pixel_aspect;
-                format.space = space;
-                std::optional<StreamSource> streams;
-                if (reader) {
-                    const VideoStreamInfo& v = reader->info();
-                    format.frame_rate = v.frame_rate;
-                    format.time_base = v.time_base;
-                    format.source_tags = v.tags;
-                    streams =
-                        StreamSource{rq.input,
-                                     v.stream_index,
-                                     v.time_base,
-                                     reader->timestamp(range.first),
-                                     reader->timestamp(range.last) + reader->duration(range.last),
-                                     range.first == 0 && range.last == reader->frame_count() - 1 && range.step == 1,
-                                     range.first};
-                } else {
-                    format.frame_rate = picture_rate;
-                    format.time_base = {picture_rate.den, picture_rate.num};
-                }
+                const VideoOutputShape shape =
+                    video_output_shape(*result, space, rq.input, reader.get(), range, picture_rate);
                 try {
-                    writer = std::make_unique<VideoWriter>(rq.output, plan, format, streams ? &*streams : nullptr,
-                                                           writer_notes);
+                    writer = std::make_unique<VideoWriter>(rq.output, plan, shape.format,
+                                                           shape.streams ? &*shape.streams : nullptr, writer_notes);
                 } catch (const VideoError& e) {
                     progress.finish();
                     throw Failure{exit_failed, e.what()};

@@ -3,12 +3,15 @@
 // pictures or encoded into a video with the input's other streams.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "apps/common/core/frame_sequence.h"
 #include "apps/common/picture/image_io.h"
 #include "apps/trellin/command_support.h"
 #include "apps/video/video_codecs.h"
 #include "apps/video/video_reader.h"
+#include "apps/video/video_writer.h"
 
 namespace trellin_cli {
 
@@ -36,6 +39,18 @@ bool numbered_name(const std::string& path);
 // "25", "24000/1001" or "29.97" as a frame rate; "" is 25. A Failure (exit
 // code 2) naming --rate otherwise.
 trellin_video::Rational parse_rate(const std::string& text);
+
+// The shape, rate and other streams of a video OUT whose frames look like
+// `frame` (in colour space `space`), made from frames `range` of `reader`
+// with the input's streams, timestamps and tags, or from pictures at
+// `picture_rate` when `reader` is null.
+struct VideoOutputShape {
+    trellin_video::VideoFormat format;
+    std::optional<trellin_video::StreamSource> streams;
+};
+VideoOutputShape video_output_shape(const trellin_app::HostPicture& frame, const std::string& space,
+                                    const std::string& input, trellin_video::VideoReader* reader,
+                                    const trellin_app::FrameRange& range, trellin_video::Rational picture_rate);
 
 // Runs the render. Failures are thrown as Failure: exit code 2 for what the
 // arguments or the input get wrong before anything is written, 1 for a frame
