@@ -18,7 +18,6 @@
 #include <csignal>
 #include <cstring>
 #include <iostream>
-#include <mutex>
 
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/hdr_split.h"
@@ -124,31 +123,17 @@ public:
         // storage is used again from frame to frame: inputs the node has
         // rendered, the float samples the colour handling has taken in, and
         // (through the pipeline) results once written.
-        std::mutex spare_lock;
-        std::vector<HostPicture> spare_inputs;
-        std::vector<std::vector<float>> spare_floats;
-        PipelineStages stages;
-        stages.reuse_input = [&](HostPicture picture) {
-            std::lock_guard<std::mutex> hold(spare_lock);
-            spare_inputs.push_back(std::move(picture));
-        };
+        SparePictures spare_inputs;
+        Spares<std::vector<float>> spare_floats;
         widen_pipe(STDIN_FILENO, reader.frame_bytes());
         widen_pipe(STDOUT_FILENO, out_frame_bytes);
+        PipelineStages stages;
+        stages.reuse_input = [&](HostPicture picture) { spare_inputs.give(std::move(picture)); };
         stages.read = [&](const PipelineFrame& f) -> std::optional<NodeFrame> {
             // The frame goes into the storage of one the node has rendered.
-            HostPicture picture;
+            HostPicture picture = spare_inputs.take();
             PictureSource frame_source = source;
-            {
-                std::lock_guard<std::mutex> hold(spare_lock);
-                if (!spare_inputs.empty()) {
-                    picture = std::move(spare_inputs.back());
-                    spare_inputs.pop_back();
-                }
-                if (!spare_floats.empty()) {
-                    frame_source.samples = std::move(spare_floats.back());
-                    spare_floats.pop_back();
-                }
-            }
+            frame_source.samples = spare_floats.take();
             picture.width = input.width;
             picture.height = input.height;
             picture.samples = input.samples;
@@ -175,10 +160,7 @@ public:
             }
             try {
                 NodeFrame frame = colour.to_node(std::move(picture), std::move(frame_source), frame_name(f));
-                if (!frame.spare.empty()) {
-                    std::lock_guard<std::mutex> hold(spare_lock);
-                    spare_floats.push_back(std::move(frame.spare));
-                }
+                if (!frame.spare.empty()) spare_floats.give(std::move(frame.spare));
                 // A colour configuration that cannot make the way out is
                 // found before the node renders the frame.
                 colour.prepare_output(frame, colour.options().colorspace_out.empty() ? frame.input_space

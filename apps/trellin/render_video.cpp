@@ -1,7 +1,6 @@
 #include "apps/trellin/render_video.h"
 
 #include <filesystem>
-#include <future>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -9,6 +8,7 @@
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/frame_sequence.h"
 #include "apps/common/core/hdr_split.h"
+#include "apps/common/picture/frame_pipeline.h"
 #include "apps/common/picture/picture_output.h"
 #include "apps/common/core/project_file.h"
 #include "apps/video/video_reader.h"
@@ -218,165 +218,132 @@ int render_video(const VideoRenderRequest& rq)
     std::size_t next = 0;  // the next of `frames` to render
     auto output_of = [&](long long n) { return out_pattern ? out_pattern->path_for(n) : rq.output; };
     auto input_of = [&](long long n) { return in_pattern ? in_pattern->path_for(n) : rq.input; };
-    auto next_frame = [&]() -> std::optional<long long> {
+
+    PipelineStages stages;
+    stages.next = [&]() -> std::optional<PipelineFrame> {
         for (; next < frames.size(); ++next) {
             const long long n = frames[next];
             if (!video_out && rq.skip_existing && is_complete_picture(output_of(n))) {
                 progress.skipped(frame_text(n) + ": " + output_of(n));
                 continue;
             }
-            return frames[next++];
+            ++next;
+            return PipelineFrame{n, input_of(n), video_out ? rq.output : output_of(n)};
         }
         return std::nullopt;
     };
 
-    // Reading and converting frame n, beside the render of the one before.
+    // Frame n is read and converted beside the render of the one before, into
+    // the storage of a frame already rendered.
     const PictureSource video_source = reader ? reader->source() : PictureSource{};
     std::optional<NodeFrame> still;  // one picture rendered at many times is read once
-    auto read_frame = [&](long long n) {
-        return std::async(std::launch::async, [&, n] {
+    SparePictures spare_inputs;
+    stages.reuse_input = [&](HostPicture picture) { spare_inputs.give(std::move(picture)); };
+    stages.read = [&](const PipelineFrame& f) -> std::optional<NodeFrame> {
+        try {
             if (reader) {
-                HostPicture picture;
-                reader->read(n, picture);
+                HostPicture picture = spare_inputs.take();
+                reader->read(f.number, picture);
                 return colour.to_node(std::move(picture), video_source, rq.input);
             }
             if (!in_pattern && still) return *still;
             PictureSource source;
-            HostPicture picture = read_picture(input_of(n), &source);
-            NodeFrame f = colour.to_node(std::move(picture), std::move(source), input_of(n));
-            if (!in_pattern) still = f;
-            return f;
-        });
+            HostPicture picture = read_picture(f.input, &source);
+            NodeFrame frame = colour.to_node(std::move(picture), std::move(source), f.input);
+            if (!in_pattern) still = frame;
+            return frame;
+        } catch (const VideoError& e) {
+            throw Failure{exit_failed, e.what()};
+        } catch (const PictureError& e) {
+            throw Failure{exit_usage, e.what() + std::string(" (") + frame_text(f.number) + ")"};
+        } catch (const ColourError& e) {
+            throw Failure{exit_usage, e.what() + std::string(" (") + frame_text(f.number) + ")"};
+        }
     };
-
-    std::unique_ptr<VideoWriter> writer;
-    std::vector<std::string> writer_notes;
-    std::future<void> writing;
-    std::optional<long long> written;
     ClipCount clipped_before, clipped_written;
     std::string working_space;
     HdrMode hdr = HdrMode::none;
     bool noted_input = false, noted_alpha = false;
-    std::int64_t picture_index = 0;  // timestamps of a video made of pictures
-    auto finish_write = [&] {
-        if (!written) return;
-        const long long n = *written;
-        written.reset();
-        try {
-            writing.get();
-        } catch (const VideoError& e) {
+    stages.on_read = [&](const PipelineFrame&, const NodeFrame& frame) {
+        if (!frame.notes.empty() && !noted_input) {
             progress.finish();
-            throw Failure{exit_failed, e.what()};
-        } catch (const PictureError& e) {
-            progress.finish();
-            throw Failure{exit_failed, e.what()};
-        } catch (const ColourError& e) {
-            progress.finish();
-            throw Failure{exit_failed, e.what()};
-        }
-        progress.rendered(frame_text(n) + " -> " + (video_out ? rq.output : output_of(n)));
-    };
-
-    std::optional<long long> current = next_frame();
-    std::future<NodeFrame> reading;
-    if (current) reading = read_frame(*current);
-    while (current) {
-        const long long n = *current;
-        auto frame = std::make_shared<NodeFrame>();
-        try {
-            *frame = reading.get();
-        } catch (const VideoError& e) {
-            finish_write();
-            progress.finish();
-            throw Failure{exit_failed, e.what()};
-        } catch (const PictureError& e) {
-            finish_write();
-            progress.finish();
-            throw Failure{exit_usage, e.what() + std::string(" (") + frame_text(n) + ")"};
-        } catch (const ColourError& e) {
-            finish_write();
-            progress.finish();
-            throw Failure{exit_usage, e.what() + std::string(" (") + frame_text(n) + ")"};
-        }
-        current = next_frame();
-        if (current) reading = read_frame(*current);
-        if (!frame->notes.empty() && !noted_input) {
-            progress.finish();
-            for (const std::string& note : frame->notes) std::cerr << "trellin: note: " << note << "\n";
+            for (const std::string& note : frame.notes) std::cerr << "trellin: note: " << note << "\n";
             noted_input = true;
         }
-        clipped_before.merge(frame->clipped);
-        working_space = frame->working_space;
-        hdr = frame->hdr;
-        auto result = std::make_shared<HostPicture>();
-        auto parts = std::make_shared<SplitParts>();
-        const int w = rq.out_size.width > 0 ? rq.out_size.width : frame->picture.width;
-        const int h = rq.out_size.height > 0 ? rq.out_size.height : frame->picture.height;
-        const bool rendered = render_split(*node, frame->picture, frame->parts, *result, *parts, double(n), w, h) != 0;
-        finish_write();
-        if (!rendered) {
-            progress.finish();
-            throw Failure{exit_failed,
-                          input_of(n) + ": the effect refused " + frame_text(n) + " (see its warning above)"};
-        }
-        frame->picture = HostPicture();
-        frame->parts = SplitParts();
+        clipped_before.merge(frame.clipped);
+        working_space = frame.working_space;
+        hdr = frame.hdr;
+    };
 
-        if (video_out) {
+    // The video is opened with its first frame, whose shape it takes; what it
+    // has to say is told on the calling thread once that frame is written.
+    std::unique_ptr<VideoWriter> writer;
+    std::vector<std::string> writer_notes;
+    std::int64_t picture_index = 0;  // timestamps of a video made of pictures
+    stages.write = [&](const PipelineFrame& f, HostPicture result, const NodeFrame& frame, const SplitParts& parts) {
+        FrameWritten w;
+        try {
+            if (!video_out) {
+                RenderRecord made = record;
+                made.input = f.input;
+                made.frame = f.number;
+                w.report = write_rendered(colour, std::move(result), frame, f.output, rq.write_options, made, w.clipped,
+                                          &parts);
+                return w;
+            }
             const std::string space =
-                colour.options().colorspace_out.empty() ? frame->input_space : colour.options().colorspace_out;
+                colour.options().colorspace_out.empty() ? frame.input_space : colour.options().colorspace_out;
             if (!writer) {
                 const VideoOutputShape shape =
-                    video_output_shape(*result, space, rq.input, reader.get(), range, picture_rate);
-                try {
-                    writer = std::make_unique<VideoWriter>(rq.output, plan, shape.format,
-                                                           shape.streams ? &*shape.streams : nullptr, writer_notes);
-                } catch (const VideoError& e) {
-                    progress.finish();
-                    throw Failure{exit_failed, e.what()};
-                }
-                progress.finish();
-                for (const std::string& note : writer_notes) std::cerr << "trellin: note: " << note << "\n";
-                if (result->samples == 4 && !plan.alpha && !noted_alpha) {
-                    std::cerr << "trellin: note: " << rq.output << ": " << plan.encoder << " " << plan.pix_fmt
-                              << " holds no alpha; colour only was written\n";
-                    noted_alpha = true;
-                }
+                    video_output_shape(result, space, rq.input, reader.get(), range, picture_rate);
+                writer = std::make_unique<VideoWriter>(rq.output, plan, shape.format,
+                                                       shape.streams ? &*shape.streams : nullptr, writer_notes);
+                if (result.samples == 4 && !plan.alpha)
+                    writer_notes.push_back(rq.output + ": " + plan.encoder + " " + plan.pix_fmt +
+                                           " holds no alpha; colour only was written");
             }
-            const std::int64_t timestamp = reader ? reader->timestamp(n) : picture_index++;
-            writing = std::async(std::launch::async, [&, result, parts, frame, space, timestamp] {
-                OutputFrame out =
-                    colour.from_node(std::move(*result), *frame, space, OutputForm{"video", false, false}, parts.get());
-                clipped_written.merge(out.clipped);
-                writer->write(out.picture, timestamp);
-            });
-        } else {
-            const std::string path = output_of(n);
-            writing = std::async(std::launch::async, [&, result, parts, frame, path, n] {
-                RenderRecord made = record;
-                made.input = input_of(n);
-                made.frame = n;
-                ClipCount clipped;
-                const WriteReport report = write_rendered(colour, std::move(*result), *frame, path, rq.write_options,
-                                                          made, clipped, parts.get());
-                clipped_written.merge(clipped);
-                if (report.alpha_dropped && !noted_alpha) {
-                    noted_alpha = true;
-                    std::cerr << "trellin: note: " << path << ": " << report.format
-                              << " holds no alpha; colour only was written\n";
-                }
-            });
-        }
-        written = n;
-    }
-    finish_write();
-    if (writer) {
-        try {
-            writer->finish();
+            OutputFrame out =
+                colour.from_node(std::move(result), frame, space, OutputForm{"video", false, false}, &parts);
+            w.clipped = out.clipped;
+            writer->write(out.picture, reader ? reader->timestamp(f.number) : picture_index++);
+            w.spare = std::move(out.picture);
         } catch (const VideoError& e) {
-            progress.finish();
+            throw Failure{exit_failed, e.what()};
+        } catch (const PictureError& e) {
+            throw Failure{exit_failed, e.what()};
+        } catch (const ColourError& e) {
             throw Failure{exit_failed, e.what()};
         }
+        return w;
+    };
+    stages.on_written = [&](const PipelineFrame& f, const FrameWritten& w) {
+        clipped_written.merge(w.clipped);
+        if (!writer_notes.empty()) {
+            progress.finish();
+            for (const std::string& note : writer_notes) std::cerr << "trellin: note: " << note << "\n";
+            writer_notes.clear();
+        }
+        if (w.report.alpha_dropped && !noted_alpha) {
+            noted_alpha = true;
+            std::cerr << "trellin: note: " << f.output << ": " << w.report.format
+                      << " holds no alpha; colour only was written\n";
+        }
+        progress.rendered(frame_text(f.number) + " -> " + f.output);
+    };
+
+    try {
+        run_pipeline(*node, stages, rq.out_size.width, rq.out_size.height);
+        if (writer) writer->finish();
+    } catch (const FrameRefused& e) {
+        progress.finish();
+        throw Failure{exit_failed, e.frame.input + ": the effect refused " + frame_text(e.frame.number) +
+                                       " (see its warning above)"};
+    } catch (const VideoError& e) {
+        progress.finish();
+        throw Failure{exit_failed, e.what()};
+    } catch (...) {
+        progress.finish();
+        throw;
     }
     progress.finish();
     print_clip_notes(clipped_before, clipped_written, hdr, working_space,

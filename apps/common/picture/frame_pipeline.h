@@ -10,9 +10,12 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/host_picture.h"
@@ -59,6 +62,32 @@ struct PipelineStages {
     // read may fill (on the calling thread). Unset: it is let go.
     std::function<void(HostPicture)> reuse_input;
 };
+
+// Storage handed back by one stage for another to fill again (a rendered
+// frame's input picture, float samples taken in), from any thread. take()
+// gives an empty T when none is kept.
+template <class T>
+class Spares {
+public:
+    void give(T storage)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        kept_.push_back(std::move(storage));
+    }
+    T take()
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (kept_.empty()) return T();
+        T storage = std::move(kept_.back());
+        kept_.pop_back();
+        return storage;
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<T> kept_;
+};
+using SparePictures = Spares<HostPicture>;
 
 // The node refused a frame (the frames before it are written).
 class FrameRefused : public std::runtime_error {
