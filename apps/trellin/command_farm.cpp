@@ -22,6 +22,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -425,7 +426,8 @@ private:
     {
         if (is_video_output(status_output_)) {
             const bool written = video_written(status_output_);
-            std::cout << status_output_ << (written ? ": written" : ": not written yet") << "\n";
+            std::cout << status_output_ << (written ? ": written" : ": not written yet" + parts_done(status_output_))
+                      << "\n";
             return written ? exit_done : exit_failed;
         }
         const FrameRange range = range_option(sequence_frames());
@@ -433,6 +435,36 @@ private:
         const FrameStatus status = frame_status(out, range);
         std::cout << status_text(status) << "\n";
         return status.missing.empty() ? exit_done : exit_failed;
+    }
+
+    // How far the tasks of the newest submission of a video OUT have come:
+    // "; K of N parts rendered (FOLDER)", from its parts folder and its batch
+    // script's array line; empty when there is no parts folder.
+    static std::string parts_done(const std::string& output)
+    {
+        const fs::path folder = fs::path(output).parent_path().empty() ? "." : fs::path(output).parent_path();
+        const std::string prefix = shot_name(output) + ".farm-", suffix = ".parts";
+        std::error_code ec;
+        std::string newest;  // submission stamps sort by time
+        for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
+            const std::string name = e.path().filename().string();
+            if (name.starts_with(prefix) && name.ends_with(suffix) && e.is_directory(ec) && name > newest)
+                newest = name;
+        }
+        if (newest.empty()) return "";
+        const fs::path parts = folder / newest;
+        long long done = 0;
+        for (const fs::directory_entry& e : fs::directory_iterator(parts, ec)) {
+            const std::string name = e.path().filename().string();
+            if (name.starts_with("part-") && name.ends_with(".mkv") && e.is_regular_file(ec)) ++done;
+        }
+        // The array's tasks, from the line "#SBATCH --array=0-LAST" of the script.
+        long long tasks = 0;
+        std::ifstream script(folder / (newest.substr(0, newest.size() - suffix.size()) + ".sh"));
+        for (std::string line; std::getline(script, line);)
+            if (line.starts_with("#SBATCH --array=0-")) tasks = std::atoll(line.c_str() + 18) + 1;
+        return "; " + std::to_string(done) + (tasks > 0 ? " of " + std::to_string(tasks) : "") + " part" +
+               (done == 1 && tasks <= 1 ? "" : "s") + " rendered (" + parts.string() + ")";
     }
 
     static bool video_written(const std::string& path)

@@ -70,6 +70,32 @@ TEST_F(FarmCommands, StatusListsMissingFramesAsRuns)
     }
 }
 
+TEST_F(FarmCommands, StatusOfAVideoCountsTheNewestSubmissionsParts)
+{
+    const std::string video = (out / "glass.mov").string();
+    auto status = [&] { return run({"farm", "status", video}); };
+    RunResult r = status();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, video + ": not written yet\n");
+    // An earlier submission, and the newest: two of its four tasks' parts are there.
+    for (const char* stamp : {"20261207-101010", "20261207-111111"}) {
+        const std::string base = "glass.farm-" + std::string(stamp);
+        fs::create_directories(out / (base + ".parts"));
+        spit(out / (base + ".sh"), "#!/bin/bash\n#SBATCH --array=0-3\n");
+    }
+    spit(out / "glass.farm-20261207-101010.parts" / "part-00001.mkv", "x");
+    for (const char* part : {"part-00000.mkv", "part-00002.mkv"})
+        spit(out / "glass.farm-20261207-111111.parts" / part, "x");
+    r = status();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, video + ": not written yet; 2 of 4 parts rendered (" +
+                         (out / "glass.farm-20261207-111111.parts").string() + ")\n");
+    spit(out / "glass.mov", "x");
+    r = status();
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, video + ": written\n");
+}
+
 TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
 {
     touch_frames(dir / "in", "in", {0, 1, 2, 3});
