@@ -13,7 +13,7 @@
 
 #include "apps/common/core/host_picture.h"
 #include "apps/common/picture/picture_colour.h"
-#include "apps/common/picture/picture_source.h"
+#include "apps/common/core/picture_source.h"
 #include "apps/ofx/ofx_api.h"
 
 namespace trellin_ofx {

@@ -158,4 +158,38 @@ CLI::Validator finite_number()
         "NUMBER", "finite number");
 }
 
+NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, const NodeSettings& parsed,
+                     ProjectReader reader, RenderOptions* project_render)
+{
+    NodeRecipe recipe;
+    recipe.look = controls.look;
+    recipe.project = controls.project;
+    recipe.keys = parsed.keys;
+    recipe.settings = parsed.settings;
+    recipe.read_project = reader;
+    PreparedNode prepared;
+    try {
+        prepared = trellin_app::prepare_node(module, recipe);
+    } catch (const ModuleError& e) {
+        throw Failure{exit_failed, e.what()};
+    } catch (const RecipeError& e) {
+        switch (e.step) {
+        case RecipeError::Step::look:
+            throw Failure{exit_usage, std::string("--look: ") + e.what()};
+        case RecipeError::Step::project:
+            throw Failure{exit_usage, e.what()};
+        case RecipeError::Step::key:
+            throw Failure{exit_usage, std::string("--key ") + e.what()};
+        case RecipeError::Step::keyed_setting:
+            throw Failure{exit_usage, "--set " + e.subject + ": \"" + e.control +
+                                          "\" also has --key; --set holds a control for the whole run"};
+        case RecipeError::Step::setting:
+            break;
+        }
+        throw Failure{exit_usage, std::string("--set ") + e.what()};
+    }
+    if (project_render != nullptr && prepared.render) *project_render = *prepared.render;
+    return std::move(prepared.node);
+}
+
 }  // namespace trellin_cli

@@ -13,6 +13,8 @@
 #include "apps/common/core/control_key.h"
 #include "apps/common/core/control_setting.h"
 #include "apps/common/core/module_loader.h"
+#include "apps/common/core/node_recipe.h"
+#include "apps/common/core/render_options.h"
 #include "apps/trellin/commands.h"
 #include "apps/trellin/progress.h"
 
@@ -71,6 +73,16 @@ trellin_app::NodePtr create_node(const trellin_app::NodeModule& module);
 std::vector<trellin_app::Setting> parse_settings(const std::vector<std::string>& texts);
 // Applies the settings in order; a Failure with exit code 2 names the bad one.
 void apply_settings(FXNode& node, const std::vector<trellin_app::Setting>& settings);
+
+// A node ready for the run: restored from the project (read by `reader`;
+// project files alone when it is null) or the look (or new), the keys of
+// --key added, then every --set applied for the whole run (the control's
+// keys cleared). The project's render options go to `project_render` when
+// given. Failures (exit code 2) name the file, the label or the value; what
+// `reader` throws other than ProjectError passes through.
+trellin_app::NodePtr prepare_node(const trellin_app::NodeModule& module, const ControlOptions& controls,
+                                  const NodeSettings& settings, trellin_app::ProjectReader reader,
+                                  trellin_app::RenderOptions* project_render = nullptr);
 
 // Sets the processor count when `threads` is positive.
 void use_threads(int threads);

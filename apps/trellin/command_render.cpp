@@ -20,7 +20,7 @@
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/output_file.h"
 #include "apps/common/core/project_file.h"
-#include "apps/common/picture/frame_pipeline.h"
+#include "apps/common/core/frame_pipeline.h"
 #include "apps/common/picture/picture_output.h"
 #include "apps/trellin/command_support.h"
 #include "apps/trellin/render_arguments.h"

@@ -13,7 +13,6 @@
 #include "apps/common/cli/command_line_errors.h"
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/look_library.h"
-#include "apps/common/core/node_recipe.h"
 #include "apps/common/core/project_file.h"
 #include "apps/common/picture/picture_settings.h"
 #include "apps/common/picture/project_source.h"
@@ -85,35 +84,7 @@ void print_notes(const WriteReport& report, const std::string& output)
 NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, const NodeSettings& parsed,
                      RenderOptions* project_render)
 {
-    NodeRecipe recipe;
-    recipe.look = controls.look;
-    recipe.project = controls.project;
-    recipe.keys = parsed.keys;
-    recipe.settings = parsed.settings;
-    recipe.read_project = read_project;
-    PreparedNode prepared;
-    try {
-        prepared = trellin_app::prepare_node(module, recipe);
-    } catch (const ModuleError& e) {
-        throw Failure{exit_failed, e.what()};
-    } catch (const RecipeError& e) {
-        switch (e.step) {
-        case RecipeError::Step::look:
-            throw Failure{exit_usage, std::string("--look: ") + e.what()};
-        case RecipeError::Step::project:
-            throw Failure{exit_usage, e.what()};
-        case RecipeError::Step::key:
-            throw Failure{exit_usage, std::string("--key ") + e.what()};
-        case RecipeError::Step::keyed_setting:
-            throw Failure{exit_usage, "--set " + e.subject + ": \"" + e.control +
-                                          "\" also has --key; --set holds a control for the whole run"};
-        case RecipeError::Step::setting:
-            break;
-        }
-        throw Failure{exit_usage, std::string("--set ") + e.what()};
-    }
-    if (project_render != nullptr && prepared.render) *project_render = *prepared.render;
-    return std::move(prepared.node);
+    return prepare_node(module, controls, parsed, read_project, project_render);
 }
 
 void save_project_if_asked(FXNode& node, const ControlOptions& controls, const RenderOptions* render)

@@ -2,6 +2,8 @@
 // declares its options and help as the picture library's does (the same
 // NAME_arguments.h), so that parsing and --help need no picture library, and
 // runs by handing the command line to the library (picture_library.h).
+// trellin pipe runs itself when its frames need no colour handling
+// (program_pipe.cpp).
 #include <memory>
 
 #include "apps/trellin/commands.h"
@@ -12,7 +14,6 @@
 #include "apps/trellin/info_arguments.h"
 #include "apps/trellin/overlay_arguments.h"
 #include "apps/trellin/picture_library.h"
-#include "apps/trellin/pipe_arguments.h"
 #include "apps/trellin/render_arguments.h"
 
 namespace trellin_cli {
@@ -59,11 +60,6 @@ std::unique_ptr<Command> make_gallery_command()
 std::unique_ptr<Command> make_overlay_command()
 {
     return std::make_unique<LoadedCommand<OverlayArguments>>();
-}
-
-std::unique_ptr<Command> make_pipe_command()
-{
-    return std::make_unique<LoadedCommand<PipeArguments>>();
 }
 
 std::unique_ptr<Command> make_farm_command()

@@ -8,7 +8,7 @@
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/frame_sequence.h"
 #include "apps/common/core/hdr_split.h"
-#include "apps/common/picture/frame_pipeline.h"
+#include "apps/common/core/frame_pipeline.h"
 #include "apps/common/picture/picture_output.h"
 #include "apps/common/core/project_file.h"
 #include "apps/video/video_reader.h"

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "apps/common/core/host_picture.h"
-#include "apps/common/picture/picture_source.h"
+#include "apps/common/core/picture_source.h"
 #include "apps/video/video_colour.h"
 #include "apps/video/video_error.h"
 

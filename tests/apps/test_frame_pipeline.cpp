@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "apps/common/core/module_loader.h"
-#include "apps/common/picture/frame_pipeline.h"
+#include "apps/common/core/frame_pipeline.h"
 #include "node/trellin_node.h"
 
 namespace {

@@ -59,6 +59,42 @@ TEST_F(TrellinPipe, FramesAnimateByTheirNumber)
     EXPECT_EQ(none.out, "");
 }
 
+// 16-bit frames that need no colour handling render in the program itself,
+// without the picture library; everything else is handed to the library,
+// and both make the same frames.
+TEST_F(TrellinPipe, PlainFramesRenderWithoutThePictureLibraryAsTheLibraryWould)
+{
+    std::vector<std::vector<std::uint16_t>> frames;
+    for (unsigned k = 0; k < 2; ++k) frames.push_back(pattern<std::uint16_t>(w, h, 4, 70 + k, 65535));
+    spit(dir / "in.raw", raw(frames));
+    spit(dir / "plain.json", R"({"controls": {"Index": 1.3}})");
+    spit(dir / "split.json", R"({"controls": {"Index": 1.3}, "render": {"hdr": "split"}})");
+    write_file(dir / "look.png", w, h, 4, OIIO::TypeDesc::UINT16, frames[0]);
+    ASSERT_EQ(run({"render", path("look.png"), path("rendered.png"), "--set", "Index=1.3", "-q"}).code, 0);
+    const auto loaded = [](const RunResult& r) { return r.err.find("trellin-pictures") != std::string::npos; };
+    const auto watched = testkit::RunOptions().input(path("in.raw")).with_env({"LD_DEBUG=files"});
+    const std::vector<std::string> base{"pipe", "--size", "24x16", "--key", "Cell Angle@1=20", "--refract-alpha"};
+    const auto pipe = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run(args, watched);
+    };
+
+    const RunResult plain = pipe({"--project", path("plain.json")});
+    ASSERT_EQ(plain.code, 0) << plain.err;
+    EXPECT_FALSE(loaded(plain));
+    EXPECT_FALSE(loaded(pipe({"--set", "Index=1.3", "--hdr", "none", "--alpha", "straight"})));
+    for (const std::vector<std::string>& library :
+         {std::vector<std::string>{"--project", path("plain.json"), "--hdr", "split"},
+          {"--project", path("split.json")},
+          {"--project", path("rendered.png")}}) {
+        const RunResult r = pipe(library);
+        ASSERT_EQ(r.code, 0) << library[1] << ": " << r.err;
+        EXPECT_TRUE(loaded(r)) << library[1];
+        EXPECT_EQ(r.out, plain.out) << library[1];
+    }
+}
+
 TEST_F(TrellinPipe, ProgressOnlyWhenAskedSoTheEncodersLineKeepsTheTerminal)
 {
     std::vector<std::vector<std::uint16_t>> frames(2, pattern<std::uint16_t>(w, h, 4, 5, 65535));

@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "apps/common/core/host_picture.h"
-#include "apps/common/picture/picture_source.h"
+#include "apps/common/core/write_report.h"
+#include "apps/common/picture/source_description.h"
 
 namespace trellin_app {
 
@@ -75,15 +76,6 @@ std::string output_format(const std::string& path);
 // itself. Returns the format's name ("png", "tiff", "openexr", ...). Throws
 // PictureError otherwise.
 std::string check_output_path(const std::string& path);
-
-// What write_picture wrote.
-struct WriteReport {
-    std::string format;       // the format's name
-    std::string sample_type;  // "uint8", "uint16", "half", ...
-    int channels = 0;
-    bool alpha_dropped = false;     // the format holds no alpha; colour only was written
-    bool settings_dropped = false;  // the settings were too large for the format; none were written
-};
 
 // Writes the picture in the format its extension names, at options.depth or
 // by default with the deepest samples that format takes: 16-bit integers for

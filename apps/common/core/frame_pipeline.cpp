@@ -1,4 +1,4 @@
-#include "apps/common/picture/frame_pipeline.h"
+#include "apps/common/core/frame_pipeline.h"
 
 #include <exception>
 #include <future>

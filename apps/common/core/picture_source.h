@@ -1,9 +1,8 @@
-// What a picture file says about its samples beyond their values: its
-// format, whether it stores floats, whether its colour is multiplied by its
-// alpha, and the colour space its metadata names.
+// What a picture says about its samples beyond their values: its format,
+// whether it stores floats, whether its colour is multiplied by its alpha, and
+// the colour space its metadata names. Picture files are described by
+// describe_source (picture/source_description.h); piped frames by the pipe.
 #pragma once
-
-#include <OpenImageIO/imageio.h>
 
 #include <string>
 #include <vector>
@@ -22,14 +21,5 @@ struct PictureSource {
     // whose 16-bit samples are exact.
     std::vector<float> samples;
 };
-
-// The description of a file opened as `format` with `spec`. The colour space
-// comes from, in order: the settings of a picture rendered by trellin (the
-// space it was written in), an OpenEXR file's colorSpace attribute, the
-// format's own colour tag as OpenImageIO reads it (PNG's sRGB and gAMA
-// chunks, TIFF's Exif colour space, JPEG), a DPX file's transfer field.
-// OpenImageIO's "Linear" for every OpenEXR file is the format's convention,
-// not metadata, and is passed over.
-PictureSource describe_source(const OIIO::ImageSpec& spec, const std::string& format);
 
 }  // namespace trellin_app

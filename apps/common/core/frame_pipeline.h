@@ -17,10 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include "apps/common/core/clip_count.h"
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/host_picture.h"
-#include "apps/common/picture/image_io.h"
-#include "apps/common/picture/picture_colour.h"
+#include "apps/common/core/node_frame.h"
+#include "apps/common/core/write_report.h"
 #include "contract/host_api.h"
 
 namespace trellin_app {

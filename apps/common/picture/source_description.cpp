@@ -1,4 +1,4 @@
-#include "apps/common/picture/picture_source.h"
+#include "apps/common/picture/source_description.h"
 
 #include <algorithm>
 
