@@ -16,6 +16,7 @@
 
 #include "node/trellin_node.h"
 #include "support/host_image.h"
+#include "support/run_server.h"
 #include "support/subprocess.h"
 
 namespace trellin_test {
@@ -23,6 +24,15 @@ namespace trellin_test {
 namespace fs = std::filesystem;
 
 inline const std::string trellin = std::string(TRELLIN_BIN_DIR) + "/trellin";
+
+// trellin's runs started by forking one process that has loaded trellin's
+// libraries once (run_server.h); farm writes the program's own path into its
+// job scripts, so its runs are executed.
+inline testkit::RunServer& trellin_server()
+{
+    static testkit::RunServer server(std::string(TRELLIN_BIN_DIR) + "/trellin-test-server", trellin, {"farm"});
+    return server;
+}
 
 using RunResult = testkit::ProgramResult;
 
@@ -136,6 +146,7 @@ protected:
     {
         args.insert(args.begin(), trellin);
         options.env.insert(options.env.begin(), {"TRELLIN_MODULE", "TRELLIN_THREADS"});
+        if (options.server == nullptr) options.server = &trellin_server();
         const RunResult r = testkit::run_program(args, options);
         EXPECT_FALSE(r.timed_out) << args[1];
         return r;

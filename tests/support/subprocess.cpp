@@ -1,5 +1,7 @@
 #include "support/subprocess.h"
 
+#include "support/run_server.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -60,6 +62,20 @@ Process::Process(const std::vector<std::string>& argv_in, const RunOptions& o, c
     for (std::string& e : envs) envp.push_back(e.data());
     envp.push_back(nullptr);
     const std::string in = o.stdin_file.empty() ? "/dev/null" : o.stdin_file;
+    if (o.server != nullptr && o.server->takes(argv_in, o, fd3)) {
+        const int in_fd = open(in.c_str(), O_RDONLY | O_CLOEXEC);
+        const int out_fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int e_fd = err_fd >= 0       ? err_fd
+                         : err_log.empty() ? out_fd
+                                           : open(err_log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int fds[3] = {in_fd, out_fd, e_fd};
+        if (in_fd >= 0 && out_fd >= 0 && e_fd >= 0) pid_ = o.server->start(args, envs, o.cwd, fds, o.file_size_limit);
+        // The run has its own copies of them.
+        if (in_fd >= 0) close(in_fd);
+        if (out_fd >= 0) close(out_fd);
+        if (e_fd >= 0 && e_fd != err_fd && e_fd != out_fd) close(e_fd);
+        if (pid_ > 0) return;
+    }
     const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ != 0) return;

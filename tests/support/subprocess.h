@@ -10,6 +10,8 @@
 
 namespace testkit {
 
+class RunServer;
+
 struct RunOptions {
     std::vector<std::string> env;  // "NAME=VALUE" added or replacing; "NAME" removes
     bool inherit_env = true;       // start from this process's environment
@@ -19,6 +21,7 @@ struct RunOptions {
     double timeout_s = 60;
     long long file_size_limit = 0;  // bytes a file may grow to (RLIMIT_FSIZE, SIGXFSZ ignored): a full disk; 0: none
     long long memory_limit = 0;     // bytes of address space (RLIMIT_AS); 0: none
+    RunServer* server = nullptr;    // starts the runs it takes (run_server.h); others are executed
 
     // Chained setters, e.g. RunOptions().with_env({"A=1"}).within(10).
     RunOptions& with_env(const std::vector<std::string>& e)
@@ -59,6 +62,11 @@ struct RunOptions {
     RunOptions& memory(long long bytes)
     {
         memory_limit = bytes;
+        return *this;
+    }
+    RunOptions& through(RunServer& s)
+    {
+        server = &s;
         return *this;
     }
 };
