@@ -3,7 +3,7 @@
 // same run. The pipe's rate is taken from its first frame out to its last,
 // so the program's start and the first frame's set-up are left out; "fps" is
 // frames per second of wall time and "of_node" the pipe's rate as a share of
-// the node's.
+// the node's. The frames through cat show what the pipes' copies cost alone.
 #include <benchmark/benchmark.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -43,9 +43,10 @@ bool write_all(int fd, const void* data, std::size_t size)
     return true;
 }
 
-// One run of `frames` frames through the program; the seconds from its
-// first frame out to its last, or a negative number when it failed.
-double pipe_run(const std::vector<std::uint16_t>& frame)
+// One run of `frames` frames through `trellin pipe` (or, with `plumbing`,
+// through cat, which only copies them); the seconds from its first frame out
+// to its last, or a negative number when it failed.
+double pipe_run(const std::vector<std::uint16_t>& frame, bool plumbing = false)
 {
     int to_child[2], from_child[2];
     if (::pipe(to_child) != 0 || ::pipe(from_child) != 0) return -1;
@@ -56,7 +57,10 @@ double pipe_run(const std::vector<std::uint16_t>& frame)
         ::dup2(to_child[0], STDIN_FILENO);
         ::dup2(from_child[1], STDOUT_FILENO);
         for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) ::close(fd);
-        ::execl(program.c_str(), program.c_str(), "pipe", "--size", size.c_str(), "-q", nullptr);
+        if (plumbing)
+            ::execlp("cat", "cat", nullptr);
+        else
+            ::execl(program.c_str(), program.c_str(), "pipe", "--size", size.c_str(), "-q", nullptr);
         ::_exit(127);
     }
     ::close(to_child[0]);
@@ -107,7 +111,28 @@ void BM_Pipe(benchmark::State& state)
     if (node_fps > 0) state.counters["of_node"] = fps / node_fps;
 }
 
+// The same frames through cat: what the pipes' copies alone cost (the
+// feeder's and reader's here, and the program's own read and write), which
+// trellin pipe pays beside the node's work on the same processors.
+void BM_PlumbingAlone(benchmark::State& state)
+{
+    ::signal(SIGPIPE, SIG_IGN);
+    const std::vector<std::uint16_t> frame = trellin_bench::frame_samples(width, height);
+    double seconds = 0.0;
+    for (auto _ : state) {
+        const double s = pipe_run(frame, true);
+        if (s <= 0) {
+            state.SkipWithError("cat failed");
+            return;
+        }
+        state.SetIterationTime(s / (frames - 1));
+        seconds += s;
+    }
+    state.counters["fps"] = double(state.iterations()) * (frames - 1) / seconds;
+}
+
 BENCHMARK(BM_NodeAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlumbingAlone)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 BENCHMARK(BM_Pipe)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
 }  // namespace
