@@ -13,7 +13,8 @@
 // variables, sanitizer options, a memory limit, descriptor 3, commands that
 // use the program's own file) are not sent to the server: RunServer::takes
 // says which. A run through the server ends without the static destructors
-// (trellin_server/main.cpp says why); the runs executed keep exercising them.
+// (trellin_server/main.cpp says why); the runs executed keep exercising them,
+// and so do the sanitizer builds, which have no server and execute every run.
 #pragma once
 
 #include <sys/types.h>

@@ -5,9 +5,6 @@
 // answers with the run's process id once the run has been handed to the
 // requesting process.
 #include <dlfcn.h>
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -83,39 +80,6 @@ char** strings(const std::vector<std::string>& list)
     return array;
 }
 
-// `code`, or LeakSanitizer's exit code 23 after its report when the run
-// leaked (sanitizer builds). The check's notes that the server's threads are
-// missing from the run are left out: the run never had them.
-int leak_checked(int code)
-{
-#if defined(__SANITIZE_ADDRESS__)
-    char name[] = "/tmp/trellin-server-leaks.XXXXXX";
-    const int report = ::mkstemp(name);
-    const int err = ::dup(2);
-    if (report < 0 || err < 0) return code;
-    ::unlink(name);
-    ::dup2(report, 2);
-    const bool leaked = __lsan_do_recoverable_leak_check() != 0;
-    ::dup2(err, 2);
-    if (!leaked) return code;
-    ::lseek(report, 0, SEEK_SET);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(report, buffer, sizeof buffer)) > 0;) text.append(buffer, std::size_t(n));
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end + 1;
-        const std::string line = text.substr(start, end - start);
-        if (line.find("was not suspended") == std::string::npos) (void)!::write(2, line.data(), line.size());
-        start = end;
-    }
-    return 23;
-#else
-    return code;
-#endif
-}
-
 // The run itself, once it is the requesting process's child.
 [[noreturn]] void run(Request& r, pid_t client)
 {
@@ -145,7 +109,7 @@ int leak_checked(int code)
     std::cout.flush();
     std::cerr.flush();
     std::fflush(nullptr);
-    ::_exit(leak_checked(code));
+    ::_exit(code);
 }
 
 }  // namespace
