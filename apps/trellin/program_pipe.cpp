@@ -51,17 +51,15 @@ RegV read_project_file_only(const std::string& path)
     return read_project_file(path);
 }
 
-// True when the command line alone already asks for colour handling.
+// True when the command line alone already asks for colour handling (an
+// --hdr the library refuses included: it names the fault).
 bool converts_colour(const PictureSource& source, const RenderOverrides& given)
 {
-    RenderOptions options;
-    if (given.colorspace_in || given.working_space || given.colorspace_out) return true;
-    if (given.hdr) {
-        HdrMode mode = HdrMode::automatic;
-        if (!parse_hdr_mode(*given.hdr, mode)) return true;  // the library names the fault
-        options.hdr = mode;
+    try {
+        return !UnchangedColour::suffices(source, apply_overrides(RenderOptions(), given));
+    } catch (const std::invalid_argument&) {
+        return true;
     }
-    return !UnchangedColour::suffices(source, options);
 }
 
 class ProgramPipeCommand : public PipeCommand {

@@ -84,6 +84,13 @@ TEST_F(TrellinPipe, PlainFramesRenderWithoutThePictureLibraryAsTheLibraryWould)
     ASSERT_EQ(plain.code, 0) << plain.err;
     EXPECT_FALSE(loaded(plain));
     EXPECT_FALSE(loaded(pipe({"--set", "Index=1.3", "--hdr", "none", "--alpha", "straight"})));
+    // Frame 0 as trellin render makes it from a 16-bit PNG with the same settings.
+    write_file(dir / "in0.png", w, h, 4, OIIO::TypeDesc::UINT16, frames[0]);
+    ASSERT_EQ(run({"render", path("in0.png"), path("out0.png"), "--project", path("plain.json"), "--key",
+                   "Cell Angle@1=20", "--refract-alpha", "-q"})
+                  .code,
+              0);
+    EXPECT_EQ(frame_from(plain.out, 0, w * h * 4), read_file(dir / "out0.png").u16);
     for (const std::vector<std::string>& library :
          {std::vector<std::string>{"--project", path("plain.json"), "--hdr", "split"},
           {"--project", path("split.json")},
