@@ -594,7 +594,9 @@ nlohmann::json ViewSession::state(const std::function<void(const CWidget&, nlohm
     state["exports"] = exports_;
     state["render_ms"] = render_ms_;
     state["busy"] = renderer_.busy();
-    state["dragging"] = dragging_;
+    // Any drag in the picture: a handle's, the wipe line's or a pan. Until
+    // its release is seen, the panel still takes the button as held.
+    state["dragging"] = dragging_ || dragging_wipe_ || panning_;
     state["status"] = message_;
     json selected = json::array();
     for (const CWidget* c : selected_) selected.push_back(c->label());
