@@ -3,135 +3,23 @@
 // match `trellin info`, and its frames must equal `trellin render` of the
 // same picture with the same settings, whatever form the host hands the
 // images in.
-// test-labels: threaded
 // test-links: trellin_gl
 // test-builds: trellin_ofx trellin
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdlib>
-#include <new>
 #include <cmath>
 #include <sstream>
-#include <thread>
 
 #include "apps/common/core/sample_convert.h"
 #include "apps/gl/headless_view.h"
-#include "ofx_test_host.h"
+#include "ofx_bundle_host.h"
 #include "trellin_cli_support.h"
-
-// Allocations of a megabyte or more fail while this is set: the memory a
-// frame needs, refused. Every form of new and delete is replaced together, so
-// the sanitizers see malloc and free paired; none is inlined, so the
-// compiler does not take free for the partner of new.
-std::atomic<bool> refuse_large_allocations{false};
-
-void* allocate(std::size_t size)
-{
-    if (refuse_large_allocations.load() && size >= (std::size_t(1) << 20)) return nullptr;
-    return std::malloc(size == 0 ? 1 : size);
-}
-
-[[gnu::noinline]] void* operator new(std::size_t size)
-{
-    if (void* p = allocate(size)) return p;
-    throw std::bad_alloc();
-}
-[[gnu::noinline]] void* operator new[](std::size_t size)
-{
-    return operator new(size);
-}
-[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    return allocate(size);
-}
-[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return allocate(size);
-}
-[[gnu::noinline]] void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p) noexcept
-{
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept
-{
-    std::free(p);
-}
-[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
 using namespace trellin_test;
-using ofxtest::Effect;
-using ofxtest::ImageLayout;
-using ofxtest::Param;
-using ofxtest::PropertySet;
-
-const std::string bundle = std::string(TRELLIN_BIN_DIR) + "/../OFX/Plugins/Trellin.ofx.bundle";
-
-// The one host of the test program, with the bundle loaded.
-ofxtest::TestHost& host()
-{
-    static ofxtest::TestHost h;
-    static const bool loaded = [] {
-        std::string error;
-        const bool ok = h.load(bundle, error);
-        EXPECT_TRUE(ok) << error;
-        return ok;
-    }();
-    EXPECT_TRUE(loaded);
-    return h;
-}
-
-// Fills source images from a top-first RGBA picture of the layout's size.
-template <class T>
-void give_picture(Effect& e, const std::vector<T>& top_first)
-{
-    e.clips[kOfxImageEffectSimpleSourceClipName]->fill = [top_first](ofxtest::Image& image, double) {
-        const ImageLayout& l = image.layout;
-        for (int t = 0; t < l.height(); ++t)
-            std::memcpy(image.pixel(l.bounds.x1, l.bounds.y2 - 1 - t),
-                        top_first.data() + std::size_t(t) * std::size_t(l.width()) * 4,
-                        std::size_t(l.width()) * 4 * sizeof(T));
-    };
-}
-
-// The last output image as a top-first RGBA picture.
-template <class T>
-std::vector<T> output_picture(Effect& e)
-{
-    ofxtest::Image& image = *e.clips[kOfxImageEffectOutputClipName]->last;
-    const ImageLayout& l = image.layout;
-    std::vector<T> out(std::size_t(l.width()) * std::size_t(l.height()) * 4);
-    for (int t = 0; t < l.height(); ++t)
-        std::memcpy(out.data() + std::size_t(t) * std::size_t(l.width()) * 4,
-                    image.pixel(l.bounds.x1, l.bounds.y2 - 1 - t), std::size_t(l.width()) * 4 * sizeof(T));
-    return out;
-}
-
-void set_param(Effect& e, const std::string& name, std::vector<double> value)
-{
-    Param* p = e.params.find(name);
-    ASSERT_NE(p, nullptr) << name;
-    p->value = std::move(value);
-}
+using namespace ofx_bundle;
 
 class OfxPlugin : public TrellinTest {
 protected:
@@ -481,106 +369,6 @@ TEST_F(OfxPlugin, LookChoiceAppliesTheLookAsOneEdit)
         EXPECT_TRUE(output_picture<std::uint16_t>(*e) == ref.u16) << look;
     }
     h.destroy(e);
-}
-
-// Two instances render at the same time, each as it renders alone.
-TEST_F(OfxPlugin, TwoInstancesRenderAtOnce)
-{
-    ofxtest::TestHost& h = host();
-    const int w = 160, ht = 90;
-    ImageLayout l;
-    l.bounds = {0, 0, w, ht};
-    auto a = h.create(l), b = h.create(l);
-    ASSERT_TRUE(a && b);
-    give_picture(*a, pattern<std::uint16_t>(w, ht, 4, 11, 65535));
-    give_picture(*b, pattern<std::uint16_t>(w, ht, 4, 12, 65535));
-    set_param(*b, "CellShape", {5});
-    set_param(*b, "ChromaticAb", {40});
-    ASSERT_EQ(h.render(*a, 0.0), kOfxStatOK);
-    ASSERT_EQ(h.render(*b, 0.0), kOfxStatOK);
-    const auto alone_a = output_picture<std::uint16_t>(*a), alone_b = output_picture<std::uint16_t>(*b);
-    EXPECT_NE(alone_a, alone_b);
-
-    for (int round = 0; round < 3; ++round) {
-        OfxStatus sa = kOfxStatFailed, sb = kOfxStatFailed;
-        std::thread ta([&] { sa = h.render(*a, 0.0); });
-        std::thread tb([&] { sb = h.render(*b, 0.0); });
-        ta.join();
-        tb.join();
-        ASSERT_EQ(sa, kOfxStatOK);
-        ASSERT_EQ(sb, kOfxStatOK);
-        EXPECT_TRUE(output_picture<std::uint16_t>(*a) == alone_a);
-        EXPECT_TRUE(output_picture<std::uint16_t>(*b) == alone_b);
-    }
-    h.destroy(a);
-    h.destroy(b);
-}
-
-// The host's abort stops the frame: the render fails without a message, and
-// the next frame renders whole.
-TEST_F(OfxPlugin, HostAbortCancelsTheFrame)
-{
-    ofxtest::TestHost& h = host();
-    const int w = 1920, ht = 1080;
-    ImageLayout l;
-    l.bounds = {0, 0, w, ht};
-    auto e = h.create(l);
-    ASSERT_TRUE(e);
-    give_picture(*e, pattern<std::uint16_t>(w, ht, 4, 2, 65535));
-    set_param(*e, "ChromaticAb", {30});
-    set_param(*e, "LightActive", {1});
-    ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-    const auto whole = output_picture<std::uint16_t>(*e);
-
-    const std::size_t messages = h.messages().size();
-    std::thread aborter([&e] {
-        // Once the render polls, it is under way.
-        while (e->abort_polls.load() < 2) std::this_thread::sleep_for(std::chrono::microseconds(200));
-        e->abort = true;
-    });
-    e->abort_polls = 0;
-    EXPECT_EQ(h.render(*e, 0.0), kOfxStatFailed);
-    aborter.join();
-    EXPECT_EQ(h.messages().size(), messages);
-    e->abort = false;
-    ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-    EXPECT_TRUE(output_picture<std::uint16_t>(*e) == whole);
-    h.destroy(e);
-}
-
-// A frame whose memory cannot be had fails with the host told why; nothing
-// crashes, and the next frame renders whole once memory is there again.
-TEST_F(OfxPlugin, AFrameWithoutMemoryFailsAndTheNextRenders)
-{
-    ofxtest::TestHost& h = host();
-    const int w = 640, ht = 360;
-    for (const char* depth : {kOfxBitDepthShort, kOfxBitDepthFloat}) {
-        SCOPED_TRACE(depth);
-        ImageLayout l;
-        l.bounds = {0, 0, w, ht};
-        l.depth = depth;
-        auto e = h.create(l);
-        ASSERT_TRUE(e);
-        if (l.depth == kOfxBitDepthShort)
-            give_picture(*e, pattern<std::uint16_t>(w, ht, 4, 5, 65535));
-        else
-            give_picture(*e, std::vector<float>(std::size_t(w) * ht * 4, 0.25f));
-        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-        const std::vector<unsigned char> whole = e->clips[kOfxImageEffectOutputClipName]->last->storage;
-        // What the plug-in keeps between frames is given back, so the next
-        // frame needs its memory afresh.
-        ASSERT_EQ(h.act(*e, kOfxImageEffectActionEndSequenceRender), kOfxStatOK);
-        const std::size_t messages = h.messages().size();
-        refuse_large_allocations = true;
-        const OfxStatus failed = h.render(*e, 0.0);
-        refuse_large_allocations = false;
-        EXPECT_NE(failed, kOfxStatOK);
-        ASSERT_EQ(h.messages().size(), messages + 1);
-        EXPECT_NE(h.messages().back().find("OfxMessageError: Trellin: "), std::string::npos) << h.messages().back();
-        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-        EXPECT_TRUE(e->clips[kOfxImageEffectOutputClipName]->last->storage == whole);
-        h.destroy(e);
-    }
 }
 
 // A frame the plug-in cannot take fails with a message, and so does a host
