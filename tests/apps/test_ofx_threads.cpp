@@ -73,11 +73,11 @@ namespace {
 using namespace trellin_test;
 using namespace ofx_bundle;
 
-class OfxPlugin : public ::testing::Test {};
+class OfxPluginThreads : public ::testing::Test {};
 
 // Three instances render at the same time, in 16-bit, float and 8-bit, each
 // as it renders alone.
-TEST_F(OfxPlugin, TwoInstancesRenderAtOnce)
+TEST_F(OfxPluginThreads, TwoInstancesRenderAtOnce)
 {
     ofxtest::TestHost& h = host();
     const int w = 160, ht = 90;
@@ -122,7 +122,7 @@ TEST_F(OfxPlugin, TwoInstancesRenderAtOnce)
 
 // The host's abort stops the frame: the render fails without a message, and
 // the next frame renders whole.
-TEST_F(OfxPlugin, HostAbortCancelsTheFrame)
+TEST_F(OfxPluginThreads, HostAbortCancelsTheFrame)
 {
     ofxtest::TestHost& h = host();
     const int w = 1920, ht = 1080;
@@ -154,7 +154,7 @@ TEST_F(OfxPlugin, HostAbortCancelsTheFrame)
 
 // A frame whose memory cannot be had fails with the host told why; nothing
 // crashes, and the next frame renders whole once memory is there again.
-TEST_F(OfxPlugin, AFrameWithoutMemoryFailsAndTheNextRenders)
+TEST_F(OfxPluginThreads, AFrameWithoutMemoryFailsAndTheNextRenders)
 {
     ofxtest::TestHost& h = host();
     const int w = 640, ht = 360;
