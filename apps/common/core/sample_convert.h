@@ -61,10 +61,15 @@ inline std::uint16_t from_unit_float(float v)
     return static_cast<std::uint16_t>(v * 65535.0f + 0.5f);
 }
 
-// A 16-bit sample as a float in 0..1.
+// A 16-bit sample as a float in 0..1: v / 65535 rounded to the nearest
+// float. It is formed as a product in double, which costs a fraction of a
+// float division: the product lies within 2^-52 of v / 65535 (relatively),
+// and no such quotient comes nearer than 2^-41 to a point where rounding to
+// float changes, so rounding the product gives the rounded quotient (the
+// tests compare the two for every sample).
 inline float to_unit_float(std::uint16_t v)
 {
-    return static_cast<float>(v) / 65535.0f;
+    return static_cast<float>(static_cast<double>(v) * (1.0 / 65535.0));
 }
 
 }  // namespace trellin_app
