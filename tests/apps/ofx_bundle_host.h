@@ -20,6 +20,15 @@ using ofxtest::PropertySet;
 
 inline const std::string bundle = std::string(TRELLIN_BIN_DIR) + "/../OFX/Plugins/Trellin.ofx.bundle";
 
+// Images of w x h pixels in `depth`, their lower left corner at (x, y).
+inline ImageLayout layout_of(int w, int h, const char* depth = kOfxBitDepthShort, int x = 0, int y = 0)
+{
+    ImageLayout l;
+    l.depth = depth;
+    l.bounds = {x, y, x + w, y + h};
+    return l;
+}
+
 // The one host of the test program, with the bundle loaded.
 inline ofxtest::TestHost& host()
 {

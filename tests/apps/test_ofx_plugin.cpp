@@ -175,8 +175,7 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
     };
 
     {  // 16 bits, padded rows, bounds starting at (-20, 13), bit for bit
-        ImageLayout l;
-        l.bounds = {-20, 13, -20 + w, 13 + ht};
+        ImageLayout l = layout_of(w, ht, kOfxBitDepthShort, -20, 13);
         l.row_padding = 24;
         auto e = h.create(l);
         ASSERT_TRUE(e);
@@ -189,9 +188,7 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         h.destroy(e);
     }
     {  // 8 bits, rows stored top first (negative row bytes), padded
-        ImageLayout l;
-        l.depth = kOfxBitDepthByte;
-        l.bounds = {5, -9, 5 + w, -9 + ht};
+        ImageLayout l = layout_of(w, ht, kOfxBitDepthByte, 5, -9);
         l.row_padding = 3;
         l.reversed = true;
         auto e = h.create(l);
@@ -207,9 +204,7 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         h.destroy(e);
     }
     {  // floats from -0.5 to 2.5, opaque
-        ImageLayout l;
-        l.depth = kOfxBitDepthFloat;
-        l.bounds = {0, 0, w, ht};
+        ImageLayout l = layout_of(w, ht, kOfxBitDepthFloat);
         l.row_padding = 16;
         auto e = h.create(l);
         ASSERT_TRUE(e);
@@ -231,9 +226,7 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         h.destroy(e);
     }
     {  // premultiplied floats with alpha from 0 to 1: divided on the way in, multiplied on the way out
-        ImageLayout l;
-        l.depth = kOfxBitDepthFloat;
-        l.bounds = {3, 4, 3 + w, 4 + ht};
+        ImageLayout l = layout_of(w, ht, kOfxBitDepthFloat, 3, 4);
         l.premultiplication = kOfxImagePreMultiplied;
         auto e = h.create(l);
         ASSERT_TRUE(e);
@@ -262,9 +255,7 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         // they are not aligned for floats: the frame goes in and out in one
         // pass each, with the same samples as the whole colour handling.
         SCOPED_TRACE(premultiplied ? "premultiplied" : "straight");
-        ImageLayout l;
-        l.depth = kOfxBitDepthFloat;
-        l.bounds = {-7, 2, -7 + w, 2 + ht};
+        ImageLayout l = layout_of(w, ht, kOfxBitDepthFloat, -7, 2);
         l.row_padding = 3;
         if (premultiplied) l.premultiplication = kOfxImagePreMultiplied;
         auto e = h.create(l);
@@ -298,8 +289,7 @@ TEST_F(OfxPlugin, TellsTheEffectThePixelAspect)
 {
     ofxtest::TestHost& h = host();
     const int w = 40, ht = 50;
-    ImageLayout l;
-    l.bounds = {0, 0, w, ht};
+    ImageLayout l = layout_of(w, ht);
     l.pixel_aspect = 2.0;
     auto e = h.create(l);
     ASSERT_TRUE(e);
@@ -319,8 +309,7 @@ TEST_F(OfxPlugin, RendersAnimatedParametersAtTheFrameTime)
 {
     ofxtest::TestHost& h = host();
     const int w = 48, ht = 32;
-    ImageLayout l;
-    l.bounds = {0, 0, w, ht};
+    ImageLayout l = layout_of(w, ht);
     auto e = h.create(l);
     ASSERT_TRUE(e);
     const auto in = pattern<std::uint16_t>(w, ht, 4, 3, 65535);
@@ -346,8 +335,7 @@ TEST_F(OfxPlugin, LookChoiceAppliesTheLookAsOneEdit)
 {
     ofxtest::TestHost& h = host();
     const int w = 40, ht = 30;
-    ImageLayout l;
-    l.bounds = {0, 0, w, ht};
+    ImageLayout l = layout_of(w, ht);
     auto e = h.create(l);
     ASSERT_TRUE(e);
     set_param(*e, "Index", {7.0});  // overwritten by the look (its default)
@@ -376,9 +364,7 @@ TEST_F(OfxPlugin, LookChoiceAppliesTheLookAsOneEdit)
 TEST_F(OfxPlugin, FailedFramesSayWhy)
 {
     ofxtest::TestHost& h = host();
-    ImageLayout l;
-    l.bounds = {0, 0, 20, 10};
-    l.depth = "OfxBitDepthHalf";
+    ImageLayout l = layout_of(20, 10, "OfxBitDepthHalf");
     auto e = h.create(l);
     ASSERT_TRUE(e);
     const std::size_t before = h.messages().size();
@@ -430,8 +416,7 @@ TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
     for (std::string line; std::getline(lines, line);)
         if (const auto eq = line.find('='); eq != std::string::npos) printed[line.substr(0, eq)] = line.substr(eq + 1);
 
-    ImageLayout l;
-    l.bounds = {0, 0, w, ht};
+    ImageLayout l = layout_of(w, ht);
     auto e = h.create(l);
     ASSERT_TRUE(e);
     auto* entry =

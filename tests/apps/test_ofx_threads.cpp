@@ -85,9 +85,7 @@ TEST_F(OfxPluginThreads, TwoInstancesRenderAtOnce)
     std::vector<std::unique_ptr<Effect>> effects;
     std::vector<std::vector<unsigned char>> alone;
     for (int k = 0; k < 3; ++k) {
-        ImageLayout l;
-        l.bounds = {0, 0, w, ht};
-        l.depth = depths[k];
+        ImageLayout l = layout_of(w, ht, depths[k]);
         auto e = h.create(l);
         ASSERT_TRUE(e);
         if (k == 0) give_picture(*e, pattern<std::uint16_t>(w, ht, 4, 11, 65535));
@@ -126,8 +124,7 @@ TEST_F(OfxPluginThreads, HostAbortCancelsTheFrame)
 {
     ofxtest::TestHost& h = host();
     const int w = 1920, ht = 1080;
-    ImageLayout l;
-    l.bounds = {0, 0, w, ht};
+    ImageLayout l = layout_of(w, ht);
     auto e = h.create(l);
     ASSERT_TRUE(e);
     give_picture(*e, pattern<std::uint16_t>(w, ht, 4, 2, 65535));
@@ -160,9 +157,7 @@ TEST_F(OfxPluginThreads, AFrameWithoutMemoryFailsAndTheNextRenders)
     const int w = 640, ht = 360;
     for (const char* depth : {kOfxBitDepthShort, kOfxBitDepthFloat}) {
         SCOPED_TRACE(depth);
-        ImageLayout l;
-        l.bounds = {0, 0, w, ht};
-        l.depth = depth;
+        ImageLayout l = layout_of(w, ht, depth);
         auto e = h.create(l);
         ASSERT_TRUE(e);
         if (l.depth == kOfxBitDepthShort)
