@@ -309,8 +309,7 @@ TEST_F(OfxPlugin, RendersAnimatedParametersAtTheFrameTime)
 {
     ofxtest::TestHost& h = host();
     const int w = 48, ht = 32;
-    ImageLayout l = layout_of(w, ht);
-    auto e = h.create(l);
+    auto e = h.create(layout_of(w, ht));
     ASSERT_TRUE(e);
     const auto in = pattern<std::uint16_t>(w, ht, 4, 3, 65535);
     give_picture(*e, in);
@@ -335,8 +334,7 @@ TEST_F(OfxPlugin, LookChoiceAppliesTheLookAsOneEdit)
 {
     ofxtest::TestHost& h = host();
     const int w = 40, ht = 30;
-    ImageLayout l = layout_of(w, ht);
-    auto e = h.create(l);
+    auto e = h.create(layout_of(w, ht));
     ASSERT_TRUE(e);
     set_param(*e, "Index", {7.0});  // overwritten by the look (its default)
     const auto looks = e->params.find("Look")->props.strings(kOfxParamPropChoiceOption);
@@ -364,8 +362,7 @@ TEST_F(OfxPlugin, LookChoiceAppliesTheLookAsOneEdit)
 TEST_F(OfxPlugin, FailedFramesSayWhy)
 {
     ofxtest::TestHost& h = host();
-    ImageLayout l = layout_of(20, 10, "OfxBitDepthHalf");
-    auto e = h.create(l);
+    auto e = h.create(layout_of(20, 10, "OfxBitDepthHalf"));
     ASSERT_TRUE(e);
     const std::size_t before = h.messages().size();
     EXPECT_EQ(h.render(*e, 0.0), kOfxStatFailed);

@@ -85,8 +85,7 @@ TEST_F(OfxPluginThreads, TwoInstancesRenderAtOnce)
     std::vector<std::unique_ptr<Effect>> effects;
     std::vector<std::vector<unsigned char>> alone;
     for (int k = 0; k < 3; ++k) {
-        ImageLayout l = layout_of(w, ht, depths[k]);
-        auto e = h.create(l);
+        auto e = h.create(layout_of(w, ht, depths[k]));
         ASSERT_TRUE(e);
         if (k == 0) give_picture(*e, pattern<std::uint16_t>(w, ht, 4, 11, 65535));
         if (k == 1) {
@@ -124,8 +123,7 @@ TEST_F(OfxPluginThreads, HostAbortCancelsTheFrame)
 {
     ofxtest::TestHost& h = host();
     const int w = 1920, ht = 1080;
-    ImageLayout l = layout_of(w, ht);
-    auto e = h.create(l);
+    auto e = h.create(layout_of(w, ht));
     ASSERT_TRUE(e);
     give_picture(*e, pattern<std::uint16_t>(w, ht, 4, 2, 65535));
     set_param(*e, "ChromaticAb", {30});
