@@ -77,7 +77,7 @@ class OfxPluginThreads : public ::testing::Test {};
 
 // Three instances render at the same time, in 16-bit, float and 8-bit, each
 // as it renders alone.
-TEST_F(OfxPluginThreads, TwoInstancesRenderAtOnce)
+TEST_F(OfxPluginThreads, InstancesOfEveryDepthRenderAtOnce)
 {
     ofxtest::TestHost& h = host();
     const int w = 160, ht = 90;
