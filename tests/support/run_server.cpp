@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "support/run_message.h"
 #include "support/subprocess.h"
 
 namespace testkit {
@@ -97,7 +98,7 @@ bool RunServer::launch()
 pid_t RunServer::start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                        const std::string& cwd, const int fds[3], long long file_size_limit)
 {
-    std::string request(sizeof(std::int64_t) + 2 * sizeof(std::uint32_t), '\0');
+    std::string request(run_request_head, '\0');
     const std::int64_t limit = file_size_limit;
     const std::uint32_t counts[2] = {std::uint32_t(argv.size()), std::uint32_t(env.size())};
     std::memcpy(request.data(), &limit, sizeof limit);
@@ -109,18 +110,13 @@ pid_t RunServer::start(const std::vector<std::string>& argv, const std::vector<s
 
     std::lock_guard<std::mutex> hold(lock_);
     if (!launch()) return -1;
-    iovec part{request.data(), request.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(3 * sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    RunMessage sent(request.data(), request.size());
+    msghdr& message = sent.header;
     cmsghdr* rights = CMSG_FIRSTHDR(&message);
     rights->cmsg_level = SOL_SOCKET;
     rights->cmsg_type = SCM_RIGHTS;
-    rights->cmsg_len = CMSG_LEN(3 * sizeof(int));
-    std::memcpy(CMSG_DATA(rights), fds, 3 * sizeof(int));
+    rights->cmsg_len = CMSG_LEN(run_descriptors * sizeof(int));
+    std::memcpy(CMSG_DATA(rights), fds, run_descriptors * sizeof(int));
     std::int32_t pid = -1;
     if (::sendmsg(socket_, &message, MSG_NOSIGNAL) != ssize_t(request.size()) ||
         ::recv(socket_, &pid, sizeof pid, 0) != ssize_t(sizeof pid)) {

@@ -23,6 +23,7 @@
 #include "apps/common/core/module_loader.h"
 #include "apps/trellin/command_line.h"
 #include "apps/trellin/picture_library.h"
+#include "tests/support/run_message.h"
 
 extern char** environ;
 
@@ -39,18 +40,13 @@ struct Request {
 bool receive(int socket, Request& r)
 {
     std::vector<char> bytes(64 * 1024);
-    iovec part{bytes.data(), bytes.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(3 * sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    testkit::RunMessage received(bytes.data(), bytes.size());
+    msghdr& message = received.header;
     const ssize_t n = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
     const cmsghdr* rights = CMSG_FIRSTHDR(&message);
-    const std::size_t head = sizeof(std::int64_t) + 2 * sizeof(std::uint32_t);
+    const std::size_t head = testkit::run_request_head;
     if (n < ssize_t(head) || rights == nullptr || rights->cmsg_type != SCM_RIGHTS ||
-        rights->cmsg_len != CMSG_LEN(3 * sizeof(int)))
+        rights->cmsg_len != CMSG_LEN(testkit::run_descriptors * sizeof(int)))
         return false;
     std::memcpy(r.fds, CMSG_DATA(rights), sizeof r.fds);
     std::uint32_t counts[2];
