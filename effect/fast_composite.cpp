@@ -90,32 +90,33 @@ struct Channels {
 
 // The taps of a vector of lookups read as short stretches of a level and
 // picked out lane by lane, rather than gathered: when every lane's taps lie
-// within 32 words of the lowest (neighbouring pixels looking at neighbouring
-// places, as they mostly do) and the steps to the right and lower taps are
-// the same in every lane. Only with 16 lanes.
+// within two vectors' words of the lowest (neighbouring pixels looking at
+// neighbouring places, as they mostly do) and the steps to the right and
+// lower taps are the same in every lane. With four lanes or more.
 template <class DI>
 struct Window {
     using V = hn::Vec<DI>;
+    static constexpr int lanes = static_cast<int>(hn::MaxLanes(DI()));
     bool fits = false;
     std::int32_t first = 0;
-    // Stretches of 32 words from `first` at the upper left, upper right,
-    // lower left and lower right taps, each in two halves.
+    // Stretches of two vectors' words from `first` at the upper left, upper
+    // right, lower left and lower right taps, each in two halves.
     V stretch[4][2];
 
     Window(DI di, const std::int32_t* base, V at, V step_x, V step_y, std::int32_t end)
     {
-        if constexpr (hn::MaxLanes(DI()) == 16) {
+        if constexpr (lanes >= 4) {
             if (end < 0) return;
             const std::int32_t sx = hn::GetLane(step_x);
             const std::int32_t sy = hn::GetLane(step_y);
             if (!hn::AllTrue(di, hn::And(hn::Eq(step_x, hn::Set(di, sx)), hn::Eq(step_y, hn::Set(di, sy))))) return;
             first = hn::GetLane(hn::MinOfLanes(di, at));
             const std::int32_t last = hn::GetLane(hn::MaxOfLanes(di, at)) + 1;  // and its second word
-            if (last - first >= 32 || first + sx + sy + 32 > end) return;
+            if (last - first >= 2 * lanes || first + sx + sy + 2 * lanes > end) return;
             const std::int32_t starts[4] = {first, first + sx, first + sy, first + sy + sx};
             for (int t = 0; t < 4; ++t) {
                 stretch[t][0] = hn::LoadU(di, base + starts[t]);
-                stretch[t][1] = hn::LoadU(di, base + starts[t] + 16);
+                stretch[t][1] = hn::LoadU(di, base + starts[t] + lanes);
             }
             fits = true;
         } else {
@@ -127,8 +128,8 @@ struct Window {
     {
         const DI di;
         const auto offset = hn::Sub(words, hn::Set(di, first));
-        const auto lane = hn::IndicesFromVec(di, hn::And(offset, hn::Set(di, 15)));
-        const auto low = offset < hn::Set(di, 16);
+        const auto lane = hn::IndicesFromVec(di, hn::And(offset, hn::Set(di, lanes - 1)));
+        const auto low = offset < hn::Set(di, lanes);
         for (int t = 0; t < 4; ++t)
             out[t] = hn::IfThenElse(low, hn::TableLookupLanes(stretch[t][0], lane),
                                     hn::TableLookupLanes(stretch[t][1], lane));
