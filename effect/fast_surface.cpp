@@ -72,78 +72,109 @@ RowSetup row_setup(const FrameState& f, int y)
     return s;
 }
 
-template <bool Interior, class DF>
+// The highlight of columns x.. of the row (K vectors of them), from their
+// unit normals.
+template <int K, class DF, class VF = hn::Vec<DF>>
+HWY_INLINE void highlight_each(DF df, const RowSetup& s, int x, const VF* nx, const VF* ny, const VF* nz,
+                               const SurfaceRow& out)
+{
+    const hn::RebindToSigned<DF> di;
+    const hn::Rebind<double, DF> dd;
+    const int n = static_cast<int>(hn::Lanes(df));
+    VF lx[K], ly[K], lz[K];
+    for (int i = 0; i < K; ++i) {
+        lx[i] = hn::Sub(hn::ConvertTo(df, hn::Iota(di, x + i * n)), hn::Set(df, s.light_x));
+        ly[i] = hn::Set(df, s.light_y_row);
+        lz[i] = hn::Set(df, s.light_dz);
+    }
+    normalize3_each<K>(df, lx, ly, lz);
+    for (int i = 0; i < K; ++i) {
+        const int at = x + i * n;
+        const auto dot = hn::Add(hn::Add(hn::Mul(hn::PromoteTo(dd, ny[i]), hn::PromoteTo(dd, ly[i])),
+                                         hn::Mul(hn::PromoteTo(dd, nx[i]), hn::PromoteTo(dd, lx[i]))),
+                                 hn::Mul(hn::PromoteTo(dd, nz[i]), hn::PromoteTo(dd, lz[i])));
+        const VF d = hn::DemoteTo(df, dot);
+        const auto away = d < hn::Zero(df);
+        hn::Mask<DF> redo;
+        VF h = highlight_lanes(df, d, s.gloss, s.brightness, redo);
+        if (s.exact_highlight) redo = hn::Not(away);
+        redo = hn::AndNot(away, redo);
+        hn::StoreU(hn::IfThenZeroElse(away, h), df, out.highlight + at);
+        if (!hn::AllFalse(df, redo)) {
+            float values[hn::MaxLanes(DF())];
+            hn::StoreU(d, df, values);
+            for_each_set_lane(
+                df, redo, [&](int lane) { out.highlight[at + lane] = highlight(values[lane], s.gloss, s.brightness); });
+        }
+    }
+}
+
+// Columns x.. of the row, K vectors of them side by side (each step for all
+// K before the next), so that their divisions and roots overlap.
+template <bool Interior, int K, class DF>
 HWY_INLINE void surface_lanes(DF df, const RowSetup& s, int x, const SurfaceRow& out)
 {
     using VF = hn::Vec<DF>;
     const hn::RebindToSigned<DF> di;
     const hn::Rebind<double, DF> dd;
-    const auto column = hn::Iota(di, x);
+    const int n = static_cast<int>(hn::Lanes(df));
 
-    VF above_a, above_b, below_a, below_b;
-    if (Interior) {
-        above_a = hn::LoadU(df, s.above + x - s.dist);
-        above_b = hn::LoadU(df, s.above + x + s.dist);
-        below_a = hn::LoadU(df, s.below + x - s.dist);
-        below_b = hn::LoadU(df, s.below + x + s.dist);
-    } else {
-        // Neighbours are clamped to the row; the tangents keep their full step.
-        const auto xa = hn::Max(hn::Sub(column, hn::Set(di, s.dist)), hn::Zero(di));
-        const auto xb = hn::Min(hn::Add(column, hn::Set(di, s.dist)), hn::Set(di, s.width - 1));
-        above_a = hn::GatherIndex(df, s.above, xa);
-        above_b = hn::GatherIndex(df, s.above, xb);
-        below_a = hn::GatherIndex(df, s.below, xa);
-        below_b = hn::GatherIndex(df, s.below, xb);
+    VF nx[K], ny[K], nz[K];
+    for (int i = 0; i < K; ++i) {
+        const int at = x + i * n;
+        VF above_a, above_b, below_a, below_b;
+        if (Interior) {
+            above_a = hn::LoadU(df, s.above + at - s.dist);
+            above_b = hn::LoadU(df, s.above + at + s.dist);
+            below_a = hn::LoadU(df, s.below + at - s.dist);
+            below_b = hn::LoadU(df, s.below + at + s.dist);
+        } else {
+            // Neighbours are clamped to the row; the tangents keep their full step.
+            const auto column = hn::Iota(di, at);
+            const auto xa = hn::Max(hn::Sub(column, hn::Set(di, s.dist)), hn::Zero(di));
+            const auto xb = hn::Min(hn::Add(column, hn::Set(di, s.dist)), hn::Set(di, s.width - 1));
+            above_a = hn::GatherIndex(df, s.above, xa);
+            above_b = hn::GatherIndex(df, s.above, xb);
+            below_a = hn::GatherIndex(df, s.below, xa);
+            below_b = hn::GatherIndex(df, s.below, xb);
+        }
+
+        // Normal: (dx, dy, below[xb] - above[xa]) x (-dx, dy, below[xa] - above[xb]),
+        // each component formed in double and rounded once.
+        const auto az = hn::PromoteTo(dd, hn::Sub(below_b, above_a));
+        const auto bz = hn::PromoteTo(dd, hn::Sub(below_a, above_b));
+        const auto dx = hn::Set(dd, static_cast<double>(s.dx));
+        const auto dy = hn::Set(dd, static_cast<double>(s.dy));
+        const auto minus_dx = hn::Set(dd, static_cast<double>(-s.dx));
+        nx[i] = hn::DemoteTo(df, hn::Sub(hn::Mul(dy, bz), hn::Mul(az, dy)));
+        ny[i] = hn::DemoteTo(df, hn::Sub(hn::Mul(az, minus_dx), hn::Mul(dx, bz)));
+        nz[i] = hn::Set(df, s.normal_z);
     }
-
-    // Normal: (dx, dy, below[xb] - above[xa]) x (-dx, dy, below[xa] - above[xb]),
-    // each component formed in double and rounded once.
-    const auto az = hn::PromoteTo(dd, hn::Sub(below_b, above_a));
-    const auto bz = hn::PromoteTo(dd, hn::Sub(below_a, above_b));
-    const auto dx = hn::Set(dd, static_cast<double>(s.dx));
-    const auto dy = hn::Set(dd, static_cast<double>(s.dy));
-    const auto minus_dx = hn::Set(dd, static_cast<double>(-s.dx));
-    VF nx = hn::DemoteTo(df, hn::Sub(hn::Mul(dy, bz), hn::Mul(az, dy)));
-    VF ny = hn::DemoteTo(df, hn::Sub(hn::Mul(az, minus_dx), hn::Mul(dx, bz)));
-    VF nz = hn::Set(df, s.normal_z);
-    normalize3(df, nx, ny, nz);
+    normalize3_each<K>(df, nx, ny, nz);
 
     // The downward view ray entering glass of index n.
     const VF one = hn::Set(df, 1.0f);
     const VF r = hn::Set(df, s.r);
-    const VF k = hn::Add(hn::Set(df, s.nn1), hn::Mul(nz, nz));
-    // The square root in single precision equals the double one rounded to
-    // single: a root rounded twice is the same whenever the wider format has
-    // at least 2p + 2 bits (53 >= 2 * 24 + 2). A test checks every float.
-    const VF root = hn::Sqrt(k);
-    const VF m = hn::IfThenElse(k >= hn::Zero(df), hn::Sub(nz, root), one);
-    const VF tx = hn::Mul(hn::Mul(r, nx), m);
-    const VF ty = hn::Mul(hn::Mul(r, ny), m);
-    const VF tz = hn::Mul(hn::Sub(hn::Mul(m, nz), one), r);
-    const VF q = hn::Div(one, tz);
-    hn::StoreU(hn::Mul(tx, q), df, out.shift_x + x);
-    hn::StoreU(hn::Mul(q, ty), df, out.shift_y + x);
+    VF tx[K], ty[K], tz[K];
+    for (int i = 0; i < K; ++i) {
+        const VF k = hn::Add(hn::Set(df, s.nn1), hn::Mul(nz[i], nz[i]));
+        // The square root in single precision equals the double one rounded to
+        // single: a root rounded twice is the same whenever the wider format has
+        // at least 2p + 2 bits (53 >= 2 * 24 + 2). A test checks every float.
+        const VF root = hn::Sqrt(k);
+        const VF m = hn::IfThenElse(k >= hn::Zero(df), hn::Sub(nz[i], root), one);
+        tx[i] = hn::Mul(hn::Mul(r, nx[i]), m);
+        ty[i] = hn::Mul(hn::Mul(r, ny[i]), m);
+        tz[i] = hn::Mul(hn::Sub(hn::Mul(m, nz[i]), one), r);
+    }
+    for (int i = 0; i < K; ++i) {
+        const VF q = hn::Div(one, tz[i]);
+        hn::StoreU(hn::Mul(tx[i], q), df, out.shift_x + x + i * n);
+        hn::StoreU(hn::Mul(q, ty[i]), df, out.shift_y + x + i * n);
+    }
 
     if (!s.lit) return;
-    VF lx = hn::Sub(hn::ConvertTo(df, column), hn::Set(df, s.light_x));
-    VF ly = hn::Set(df, s.light_y_row);
-    VF lz = hn::Set(df, s.light_dz);
-    normalize3(df, lx, ly, lz);
-    const auto dot = hn::Add(hn::Add(hn::Mul(hn::PromoteTo(dd, ny), hn::PromoteTo(dd, ly)),
-                                     hn::Mul(hn::PromoteTo(dd, nx), hn::PromoteTo(dd, lx))),
-                             hn::Mul(hn::PromoteTo(dd, nz), hn::PromoteTo(dd, lz)));
-    const VF d = hn::DemoteTo(df, dot);
-    const auto away = d < hn::Zero(df);
-    hn::Mask<DF> redo;
-    VF h = highlight_lanes(df, d, s.gloss, s.brightness, redo);
-    if (s.exact_highlight) redo = hn::Not(away);
-    redo = hn::AndNot(away, redo);
-    hn::StoreU(hn::IfThenZeroElse(away, h), df, out.highlight + x);
-    if (!hn::AllFalse(df, redo)) {
-        float values[hn::MaxLanes(DF())];
-        hn::StoreU(d, df, values);
-        for_each_set_lane(df, redo, [&](int i) { out.highlight[x + i] = highlight(values[i], s.gloss, s.brightness); });
-    }
+    highlight_each<K>(df, s, x, nx, ny, nz, out);
 }
 
 }  // namespace
@@ -157,12 +188,18 @@ void surface_row(const FrameState& f, int y, const SurfaceRow& out)
     // Columns whose neighbours at the slope distance both lie inside the row.
     const int interior_first = s.dist;
     const int interior_end = width - s.dist;
-    for_lanes(df, 0, width, [&](auto d, int x) {
-        const int n = static_cast<int>(hn::Lanes(d));
-        if (x >= interior_first && x + n <= interior_end)
-            surface_lanes<true>(d, s, x, out);
+    // Four vectors at a time through the interior, one at a time elsewhere.
+    const int n = static_cast<int>(hn::Lanes(df));
+    int x = 0;
+    for (; x + n <= width && !(x >= interior_first && x + n <= interior_end); x += n)
+        surface_lanes<false, 1>(df, s, x, out);
+    for (; x + 4 * n <= interior_end; x += 4 * n) surface_lanes<true, 4>(df, s, x, out);
+    for_lanes(df, x, width, [&](auto d, int at) {
+        const int lanes = static_cast<int>(hn::Lanes(d));
+        if (at >= interior_first && at + lanes <= interior_end)
+            surface_lanes<true, 1>(d, s, at, out);
         else
-            surface_lanes<false>(d, s, x, out);
+            surface_lanes<false, 1>(d, s, at, out);
     });
 }
 

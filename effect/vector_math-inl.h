@@ -37,32 +37,50 @@ HWY_INLINE V max_of(V a, V b)
 
 // Scales (x, y, z) to unit length: the largest magnitude first, then three
 // Newton steps for the square root in double, each component rounded to float
-// once; a vector whose largest magnitude is below 1e-10 becomes 0.
+// once; a vector whose largest magnitude is below 1e-10 becomes 0. K vectors
+// of lanes at once, each step for all of them before the next, so that their
+// chains of divisions run side by side.
+template <int K, class DF, class VF = hn::Vec<DF>>
+HWY_INLINE void normalize3_each(DF df, VF* x, VF* y, VF* z)
+{
+    const hn::Rebind<double, DF> dd;
+    using VD = hn::Vec<decltype(dd)>;
+    hn::Mask<DF> vanishing[K];
+    VF m[K];
+    VD xd[K], yd[K], zd[K], s[K], g[K];
+    for (int i = 0; i < K; ++i) {
+        const VF ax = hn::Abs(x[i]);
+        const VF ay = hn::Abs(y[i]);
+        const VF az = hn::Abs(z[i]);
+        m[i] = ax;
+        m[i] = hn::IfThenElse(ay > m[i], ay, m[i]);
+        m[i] = hn::IfThenElse(az > m[i], az, m[i]);
+        vanishing[i] = m[i] < hn::Set(df, 1e-10f);
+        xd[i] = hn::PromoteTo(dd, x[i]);
+        yd[i] = hn::PromoteTo(dd, y[i]);
+        zd[i] = hn::PromoteTo(dd, z[i]);
+        const auto sum = hn::Add(hn::Add(hn::Mul(xd[i], xd[i]), hn::Mul(yd[i], yd[i])), hn::Mul(zd[i], zd[i]));
+        s[i] = hn::PromoteTo(dd, hn::DemoteTo(df, sum));
+    }
+    for (int i = 0; i < K; ++i) {
+        const auto dm = hn::PromoteTo(dd, m[i]);
+        g[i] = hn::Add(dm, hn::Div(s[i], dm));
+    }
+    for (int i = 0; i < K; ++i) g[i] = hn::Add(hn::Div(s[i], g[i]), hn::Mul(hn::Set(dd, 0.25), g[i]));
+    for (int i = 0; i < K; ++i) g[i] = hn::Mul(hn::Add(g[i], hn::Div(s[i], g[i])), hn::Set(dd, 0.5));
+    for (int i = 0; i < K; ++i) {
+        const VF length = hn::DemoteTo(df, g[i]);
+        const auto f = hn::Div(hn::Set(dd, 1.0), hn::PromoteTo(dd, length));
+        x[i] = hn::IfThenZeroElse(vanishing[i], hn::DemoteTo(df, hn::Mul(xd[i], f)));
+        y[i] = hn::IfThenZeroElse(vanishing[i], hn::DemoteTo(df, hn::Mul(yd[i], f)));
+        z[i] = hn::IfThenZeroElse(vanishing[i], hn::DemoteTo(df, hn::Mul(zd[i], f)));
+    }
+}
+
 template <class DF, class VF = hn::Vec<DF>>
 HWY_INLINE void normalize3(DF df, VF& x, VF& y, VF& z)
 {
-    const hn::Rebind<double, DF> dd;
-    const VF ax = hn::Abs(x);
-    const VF ay = hn::Abs(y);
-    const VF az = hn::Abs(z);
-    VF m = ax;
-    m = hn::IfThenElse(ay > m, ay, m);
-    m = hn::IfThenElse(az > m, az, m);
-    const auto vanishing = m < hn::Set(df, 1e-10f);
-    const auto xd = hn::PromoteTo(dd, x);
-    const auto yd = hn::PromoteTo(dd, y);
-    const auto zd = hn::PromoteTo(dd, z);
-    const auto sum = hn::Add(hn::Add(hn::Mul(xd, xd), hn::Mul(yd, yd)), hn::Mul(zd, zd));
-    const auto s = hn::PromoteTo(dd, hn::DemoteTo(df, sum));
-    const auto dm = hn::PromoteTo(dd, m);
-    const auto g1 = hn::Add(dm, hn::Div(s, dm));
-    const auto g2 = hn::Add(hn::Div(s, g1), hn::Mul(hn::Set(dd, 0.25), g1));
-    const auto g3 = hn::Mul(hn::Add(g2, hn::Div(s, g2)), hn::Set(dd, 0.5));
-    const VF length = hn::DemoteTo(df, g3);
-    const auto f = hn::Div(hn::Set(dd, 1.0), hn::PromoteTo(dd, length));
-    x = hn::IfThenZeroElse(vanishing, hn::DemoteTo(df, hn::Mul(xd, f)));
-    y = hn::IfThenZeroElse(vanishing, hn::DemoteTo(df, hn::Mul(yd, f)));
-    z = hn::IfThenZeroElse(vanishing, hn::DemoteTo(df, hn::Mul(zd, f)));
+    normalize3_each<1>(df, &x, &y, &z);
 }
 
 // Relative width of the bracket around an approximated power exp(e), for an
