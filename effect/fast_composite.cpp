@@ -103,7 +103,8 @@ struct Window {
     // right, lower left and lower right taps, each in two halves.
     V stretch[4][2];
 
-    Window(DI di, const std::int32_t* base, V at, V step_x, V step_y, std::int32_t end)
+    // Reads the stretches when the lanes' taps fit them (sets `fits`).
+    void open(DI di, const std::int32_t* base, V at, V step_x, V step_y, std::int32_t end)
     {
         if constexpr (lanes >= 4) {
             if (end < 0) return;
@@ -138,67 +139,77 @@ struct Window {
 
 // Bilinear lookups at (cx, cy) in levels `level`, with 14-bit weights, for
 // the pass's channels. `same` is the level of every lane when they share
-// one, else -1.
-template <class DF, class VF = hn::Vec<DF>>
-HWY_INLINE Channels<hn::RebindToSigned<DF>> bilinear(DF df, const Pass& pass, hn::Vec<hn::RebindToSigned<DF>> level,
-                                                     int same, VF cx, VF cy)
+// one, else -1. K lookups at once (the two levels of a blend), each step for
+// all of them before the next, so that their loads and arithmetic overlap.
+template <int K, class DF, class VF = hn::Vec<DF>>
+HWY_INLINE void bilinear_each(DF df, const Pass& pass, const hn::Vec<hn::RebindToSigned<DF>>* level, const int* same,
+                              const VF* cx, const VF* cy, Channels<hn::RebindToSigned<DF>>* out)
 {
     const hn::RebindToSigned<DF> di;
+    using VI = hn::Vec<decltype(di)>;
     const Levels& l = pass.levels;
-    const auto look_up = [&](const std::int32_t* values) {
-        return same >= 0 ? hn::Set(di, values[same]) : hn::GatherIndex(di, values, level);
-    };
-    const auto width = look_up(l.width);
-    const auto last_x = look_up(l.last_x);
-    const auto last_y = look_up(l.last_y);
-    const auto first = look_up(l.word);
-    auto xi = hn::ConvertTo(di, cx);
-    auto yi = hn::ConvertTo(di, cy);
     const VF scale14 = hn::Set(df, 16384.0f);
     const VF half = hn::Set(df, 0.5f);
-    const auto fx = hn::ConvertTo(di, hn::Add(hn::Mul(hn::Sub(cx, hn::ConvertTo(df, xi)), scale14), half));
-    const auto fy = hn::ConvertTo(di, hn::Add(hn::Mul(hn::Sub(cy, hn::ConvertTo(df, yi)), scale14), half));
-    const auto gx = hn::Sub(hn::Set(di, one), fx);
-    const auto gy = hn::Sub(hn::Set(di, one), fy);
-    // The tap point is kept inside the level; the right and lower taps fall
-    // back onto it at the last column and row.
-    xi = hn::Min(xi, last_x);
-    yi = hn::Min(yi, last_y);
-    const auto row_words = hn::ShiftLeft<1>(width);
-    const auto step_x = hn::IfThenElseZero(last_x > xi, hn::Set(di, 2));
-    const auto step_y = hn::IfThenElseZero(last_y > yi, row_words);
-    const auto at = hn::Add(first, hn::ShiftLeft<1>(hn::Add(hn::Mul(yi, width), xi)));
     const auto mask16 = hn::Set(di, 0xFFFF);
-
-    Channels<hn::RebindToSigned<DF>> out;
-    for (auto& v : out.v) v = hn::Zero(di);
     const auto* base = reinterpret_cast<const std::int32_t*>(l.base);
-    const Window<decltype(di)> window(di, base, at, step_x, step_y, same >= 0 ? l.end[same] : -1);
+    VI fx[K], fy[K], gx[K], gy[K], step_x[K], step_y[K], at[K];
+    Window<decltype(di)> window[K];
+    for (int i = 0; i < K; ++i) {
+        const auto look_up = [&](const std::int32_t* values) {
+            return same[i] >= 0 ? hn::Set(di, values[same[i]]) : hn::GatherIndex(di, values, level[i]);
+        };
+        const auto width = look_up(l.width);
+        const auto last_x = look_up(l.last_x);
+        const auto last_y = look_up(l.last_y);
+        const auto first = look_up(l.word);
+        auto xi = hn::ConvertTo(di, cx[i]);
+        auto yi = hn::ConvertTo(di, cy[i]);
+        fx[i] = hn::ConvertTo(di, hn::Add(hn::Mul(hn::Sub(cx[i], hn::ConvertTo(df, xi)), scale14), half));
+        fy[i] = hn::ConvertTo(di, hn::Add(hn::Mul(hn::Sub(cy[i], hn::ConvertTo(df, yi)), scale14), half));
+        gx[i] = hn::Sub(hn::Set(di, one), fx[i]);
+        gy[i] = hn::Sub(hn::Set(di, one), fy[i]);
+        // The tap point is kept inside the level; the right and lower taps fall
+        // back onto it at the last column and row.
+        xi = hn::Min(xi, last_x);
+        yi = hn::Min(yi, last_y);
+        const auto row_words = hn::ShiftLeft<1>(width);
+        step_x[i] = hn::IfThenElseZero(last_x > xi, hn::Set(di, 2));
+        step_y[i] = hn::IfThenElseZero(last_y > yi, row_words);
+        at[i] = hn::Add(first, hn::ShiftLeft<1>(hn::Add(hn::Mul(yi, width), xi)));
+    }
+    for (int i = 0; i < K; ++i) {
+        for (auto& v : out[i].v) v = hn::Zero(di);
+        window[i].open(di, base, at[i], step_x[i], step_y[i], same[i] >= 0 ? l.end[same[i]] : -1);
+    }
     for (int word = 0; word < 2; ++word) {
         // Words 0 and 1 hold channels 0, 1 and 2, 3.
         if (pass.channel >= 0 && (pass.channel >> 1) != word) continue;
-        const auto w00 = hn::Add(at, hn::Set(di, word));
-        hn::Vec<decltype(di)> t[4];
-        if (window.fits) {
-            window.taps(w00, t);
-        } else {
-            const auto w01 = hn::Add(w00, step_y);
-            t[0] = hn::GatherIndex(di, base, w00);
-            t[1] = hn::GatherIndex(di, base, hn::Add(w00, step_x));
-            t[2] = hn::GatherIndex(di, base, w01);
-            t[3] = hn::GatherIndex(di, base, hn::Add(w01, step_x));
+        VI t[K][4];
+        for (int i = 0; i < K; ++i) {
+            const auto w00 = hn::Add(at[i], hn::Set(di, word));
+            if (window[i].fits) {
+                window[i].taps(w00, t[i]);
+            } else {
+                const auto w01 = hn::Add(w00, step_y[i]);
+                t[i][0] = hn::GatherIndex(di, base, w00);
+                t[i][1] = hn::GatherIndex(di, base, hn::Add(w00, step_x[i]));
+                t[i][2] = hn::GatherIndex(di, base, w01);
+                t[i][3] = hn::GatherIndex(di, base, hn::Add(w01, step_x[i]));
+            }
         }
-        const auto t00 = t[0], t10 = t[1], t01 = t[2], t11 = t[3];
         for (int half_word = 0; half_word < 2; ++half_word) {
             const int c = 2 * word + half_word;
             if (pass.channel >= 0 && pass.channel != c) continue;
-            auto sample = [&](decltype(t00) t) { return half_word == 0 ? hn::And(t, mask16) : hn::ShiftRight<16>(t); };
-            const auto top = hn::ShiftRight<14>(hn::Add(hn::Mul(sample(t00), gx), hn::Mul(sample(t10), fx)));
-            const auto bottom = hn::ShiftRight<14>(hn::Add(hn::Mul(sample(t01), gx), hn::Mul(sample(t11), fx)));
-            out.v[c] = hn::ShiftRight<14>(hn::Add(hn::Mul(top, gy), hn::Mul(bottom, fy)));
+            auto sample = [&](VI v) { return half_word == 0 ? hn::And(v, mask16) : hn::ShiftRight<16>(v); };
+            for (int i = 0; i < K; ++i) {
+                const auto top =
+                    hn::ShiftRight<14>(hn::Add(hn::Mul(sample(t[i][0]), gx[i]), hn::Mul(sample(t[i][1]), fx[i])));
+                const auto bottom =
+                    hn::ShiftRight<14>(hn::Add(hn::Mul(sample(t[i][2]), gx[i]), hn::Mul(sample(t[i][3]), fx[i])));
+                out[i].v[c] = hn::ShiftRight<14>(hn::Add(hn::Mul(top, gy[i]), hn::Mul(bottom, fy[i])));
+            }
         }
     }
-    return out;
 }
 
 // The level blend of each lane's area: from the table for pyramids of four
@@ -339,14 +350,22 @@ HWY_INLINE void composite_vector(DF df, const Pass& pass, const CompositeRow& ro
         cx = hn::Mul(cx, scale);
         cy = hn::Mul(cy, scale);
     }
-    auto s = bilinear(df, pass, level, same, cx, cy);
-    if (!hn::AllTrue(di, hn::Eq(weight, hn::Zero(di)))) {
-        const auto upper = bilinear(df, pass, hn::Add(level, hn::Set(di, 1)), same < 0 ? -1 : same + 1,
-                                    hn::Mul(cx, half), hn::Mul(cy, half));
+    Channels<hn::RebindToSigned<DF>> s;
+    if (hn::AllTrue(di, hn::Eq(weight, hn::Zero(di)))) {
+        bilinear_each<1>(df, pass, &level, &same, &cx, &cy, &s);
+    } else {
+        // Both levels of the blend, looked up side by side.
+        const hn::Vec<decltype(di)> levels[2] = {level, hn::Add(level, hn::Set(di, 1))};
+        const int sames[2] = {same, same < 0 ? -1 : same + 1};
+        const VF xs[2] = {cx, hn::Mul(cx, half)};
+        const VF ys[2] = {cy, hn::Mul(cy, half)};
+        Channels<hn::RebindToSigned<DF>> both[2];
+        bilinear_each<2>(df, pass, levels, sames, xs, ys, both);
+        s = both[0];
         const auto keep = hn::Sub(hn::Set(di, one), weight);
         for (int ch = 0; ch < 4; ++ch) {
             if (pass.channel < 0 || pass.channel == ch)
-                s.v[ch] = hn::ShiftRight<14>(hn::Add(hn::Mul(s.v[ch], keep), hn::Mul(upper.v[ch], weight)));
+                s.v[ch] = hn::ShiftRight<14>(hn::Add(hn::Mul(s.v[ch], keep), hn::Mul(both[1].v[ch], weight)));
         }
     }
 
