@@ -83,7 +83,7 @@ HWY_INLINE void highlight_each(DF df, const RowSetup& s, int x, const VF* nx, co
     const int n = static_cast<int>(hn::Lanes(df));
     VF lx[K], ly[K], lz[K];
     for (int i = 0; i < K; ++i) {
-        lx[i] = hn::Sub(hn::ConvertTo(df, hn::Iota(di, x + i * n)), hn::Set(df, s.light_x));
+        lx[i] = hn::Sub(hn::ConvertTo(df, columns_from(di, x + i * n)), hn::Set(df, s.light_x));
         ly[i] = hn::Set(df, s.light_y_row);
         lz[i] = hn::Set(df, s.light_dz);
     }
@@ -130,7 +130,7 @@ HWY_INLINE void surface_lanes(DF df, const RowSetup& s, int x, const SurfaceRow&
             below_b = hn::LoadU(df, s.below + at + s.dist);
         } else {
             // Neighbours are clamped to the row; the tangents keep their full step.
-            const auto column = hn::Iota(di, at);
+            const auto column = columns_from(di, at);
             const auto xa = hn::Max(hn::Sub(column, hn::Set(di, s.dist)), hn::Zero(di));
             const auto xb = hn::Min(hn::Add(column, hn::Set(di, s.dist)), hn::Set(di, s.width - 1));
             above_a = hn::GatherIndex(df, s.above, xa);
@@ -215,7 +215,7 @@ void position_row(const FrameState& f, int y, const SurfaceRow& surface, float* 
     for_lanes(df, 0, f.width, [&](auto d, int x) {
         const hn::RebindToSigned<decltype(d)> di;
         const auto t = hn::Add(hn::Set(d, f.thickening), hn::LoadU(d, here + x));
-        const auto fx = hn::ConvertTo(d, hn::Iota(di, x));
+        const auto fx = hn::ConvertTo(d, columns_from(di, x));
         const auto sx = hn::Mul(hn::Add(hn::Mul(hn::LoadU(d, surface.shift_x + x), t), hn::Mul(fx, hn::Set(d, iw))),
                                 hn::Set(d, w1));
         const auto sy =

@@ -41,6 +41,15 @@ HWY_INLINE void for_vectors(D d, int first, int end, Body&& body)
     for (int x = first; x < end; x += lanes) body(d, x, end - x < lanes ? end - x : lanes);
 }
 
+// The column numbers x, x + 1, ... of a vector's lanes. Iota(d, x) builds its
+// lanes one by one through memory on some targets, which stalls the load
+// that follows; Iota from 0 is a constant, and adding x to it is one step.
+template <class DI>
+HWY_INLINE hn::Vec<DI> columns_from(DI di, int x)
+{
+    return hn::Add(hn::Iota(di, 0), hn::Set(di, x));
+}
+
 // Calls visit(i) for every lane i set in `mask`.
 template <class D, class Visit>
 HWY_INLINE void for_each_set_lane(D d, hn::Mask<D> mask, Visit&& visit)
