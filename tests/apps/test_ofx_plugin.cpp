@@ -374,6 +374,22 @@ TEST_F(OfxPlugin, FailedFramesSayWhy)
 
 // A bundle without its node module loads, but describe fails with a message
 // that names the module; the host goes on.
+// The bundle in the build tree carries the module and the host library just
+// built, not the ones of an earlier build.
+TEST_F(OfxPlugin, CarriesTheModuleAndLibraryAsBuilt)
+{
+    const auto bytes = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const fs::path carried = fs::path(bundle) / "Contents/Linux-x86-64";
+    const fs::path built[] = {fs::path(TRELLIN_BIN_DIR) / "TrellinVx.node",
+                              fs::path(TRELLIN_LIB_DIR) / "libtrellinhost.so"};
+    for (const fs::path& file : built)
+        EXPECT_TRUE(bytes(carried / file.filename()) == bytes(file))
+            << file.filename() << " in the bundle is not " << file;
+}
+
 TEST_F(OfxPlugin, MissingModuleFailsDescribeWithAMessage)
 {
     const fs::path copy = dir / "Trellin.ofx.bundle";
