@@ -209,16 +209,26 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
         return kOfxStatOK;
     }
 
+    // Straight 16-bit samples on packed rows are read by the node where the
+    // host keeps them.
+    _image_str in_place;
+    const bool direct = colour.integers_unconverted(source_form(src)) && words_in_place(src, in_place);
     trellin_app::PictureSource source;
-    source.samples = std::move(floats_in_);
-    read_source(src, picture_, source);
-    trellin_app::NodeFrame frame = colour.to_node(std::move(picture_), std::move(source), "the source image");
+    if (direct) {
+        source = source_form(src);
+    } else {
+        source.samples = std::move(floats_in_);
+        read_source(src, picture_, source);
+    }
+    trellin_app::NodeFrame frame = colour.to_node(direct ? trellin_app::HostPicture() : std::move(picture_),
+                                                  std::move(source), "the source image");
     floats_in_ = std::move(frame.spare);
     // Float sources keep what lies outside 0..1 as trellin render keeps it
     // (the split mode): those parts render through the same glass.
     trellin_app::SplitParts parts;
-    const OfxStatus status = render_node(time, frame.picture, frame.parts, error, &parts);
-    picture_ = std::move(frame.picture);
+    const OfxStatus status = direct ? render_node(time, in_place, src.pixel_aspect, error)
+                                    : render_node(time, frame.picture, frame.parts, error, &parts);
+    if (!direct) picture_ = std::move(frame.picture);
     if (status != kOfxStatOK) return status;
     trellin_app::OutputFrame out = colour.from_node(std::move(result_), frame, colour.output_space(form), form,
                                                     parts.empty() ? nullptr : &parts, std::move(floats_out_));
@@ -228,17 +238,13 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
     return kOfxStatOK;
 }
 
-OfxStatus EffectInstance::render_node(OfxTime time, const trellin_app::HostPicture& picture,
-                                      const trellin_app::SplitParts& parts, std::string& error,
-                                      trellin_app::SplitParts* rendered_parts)
+OfxStatus EffectInstance::watched(OfxTime time, const std::function<int()>& render, std::string& error)
 {
     int done = 0;
     bool aborted = false;
-    trellin_app::SplitParts rendered;
     {
         AbortWatch watch(*node_, handle_);
-        done =
-            trellin_app::render_split(*node_, picture, parts, result_, rendered, time, picture.width, picture.height);
+        done = render();
         aborted = watch.fired();
     }
     if (aborted) return kOfxStatFailed;
@@ -246,8 +252,40 @@ OfxStatus EffectInstance::render_node(OfxTime time, const trellin_app::HostPictu
         error = "the effect refused the frame at " + trellin_app::number_text(time);
         return kOfxStatFailed;
     }
-    if (rendered_parts != nullptr) *rendered_parts = std::move(rendered);
     return kOfxStatOK;
+}
+
+OfxStatus EffectInstance::render_node(OfxTime time, const trellin_app::HostPicture& picture,
+                                      const trellin_app::SplitParts& parts, std::string& error,
+                                      trellin_app::SplitParts* rendered_parts)
+{
+    trellin_app::SplitParts rendered;
+    const OfxStatus status = watched(
+        time,
+        [&] {
+            return trellin_app::render_split(*node_, picture, parts, result_, rendered, time, picture.width,
+                                             picture.height);
+        },
+        error);
+    if (status == kOfxStatOK && rendered_parts != nullptr) *rendered_parts = std::move(rendered);
+    return status;
+}
+
+OfxStatus EffectInstance::render_node(OfxTime time, const _image_str& image, double pixel_aspect, std::string& error)
+{
+    result_.width = image.width;
+    result_.height = image.height;
+    result_.samples = 4;
+    result_.pixel_aspect = pixel_aspect;
+    result_.attributes = nullptr;
+    result_.data.resize(std::size_t(image.width) * std::size_t(image.height) * 4);
+    return watched(
+        time,
+        [&] {
+            _image_str out = result_.host_image();
+            return trellin_app::render_frame(*node_, image, out, time, pixel_aspect);
+        },
+        error);
 }
 
 bool EffectInstance::source_region(OfxTime time, OfxRectD& region) const

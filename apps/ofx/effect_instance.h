@@ -9,6 +9,7 @@
 // so drawing handles never waits for a frame.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -72,6 +73,12 @@ private:
     // `rendered_parts` when it is given.
     OfxStatus render_node(OfxTime time, const trellin_app::HostPicture& picture, const trellin_app::SplitParts& parts,
                           std::string& error, trellin_app::SplitParts* rendered_parts = nullptr);
+    // Renders the host's own samples, which the node only reads, into result_.
+    OfxStatus render_node(OfxTime time, const _image_str& image, double pixel_aspect, std::string& error);
+    // Runs `render` (which returns the node's result) with the host's abort
+    // watched: kOfxStatFailed when it aborted or the node refused the frame
+    // (`error` then says so).
+    OfxStatus watched(OfxTime time, const std::function<int()>& render, std::string& error);
 
     const Effect& effect_;
     OfxImageEffectHandle handle_;

@@ -206,6 +206,22 @@ void read_source(const ImageView& src, trellin_app::HostPicture& picture, trelli
     });
 }
 
+bool words_in_place(const ImageView& src, _image_str& image)
+{
+    const long long row = static_cast<long long>(src.width()) * 4 * 2;
+    if (src.kind != SampleKind::word || (src.row_bytes != row && src.row_bytes != -row) ||
+        reinterpret_cast<std::uintptr_t>(src.data) % alignof(std::uint16_t) != 0)
+        return false;
+    const bool upwards = src.row_bytes > 0;
+    image.width = src.width();
+    image.height = src.height();
+    image.samples = 4;
+    image.flags = upwards ? IMAGE_BOTTOM_UP : 0;
+    // Downwards rows start, in memory, at the top one.
+    image.data = reinterpret_cast<std::uint16_t*>(upwards ? src.data : src.row(src.bounds.y2 - 1));
+    return true;
+}
+
 bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, std::vector<float>& alpha)
 {
     const int w = src.width(), h = src.height();

@@ -51,6 +51,13 @@ trellin_app::PictureSource source_form(const ImageView& src);
 // premultiplied, as an associated-alpha TIFF.
 void read_source(const ImageView& src, trellin_app::HostPicture& picture, trellin_app::PictureSource& source);
 
+// A 16-bit source on packed rows (no padding, in either direction) as a
+// record the node reads where the samples lie, without a copy: its rows
+// bottom first (IMAGE_BOTTOM_UP) when the host stores them upwards. False
+// for any other source. The samples are taken as they are: the caller
+// checks that the colour handling would not change them.
+bool words_in_place(const ImageView& src, _image_str& image);
+
 // A float source straight into the node's picture, in one pass on the
 // host's processors, when every sample (colour divided by alpha where the
 // source is premultiplied) is a number within 0..1: the samples the colour

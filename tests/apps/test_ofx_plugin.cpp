@@ -174,9 +174,14 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         set_param(e, "CellCountX", {7});
     };
 
-    {  // 16 bits, padded rows, bounds starting at (-20, 13), bit for bit
+    // 16 bits, bounds starting at (-20, 13), bit for bit: padded rows (copied
+    // for the node), and packed rows upwards and downwards (read where the
+    // host keeps them).
+    for (const auto& [padding, reversed] : {std::pair{24, false}, std::pair{0, false}, std::pair{0, true}}) {
+        SCOPED_TRACE("padding " + std::to_string(padding) + (reversed ? ", rows top first" : ""));
         ImageLayout l = layout_of(w, ht, kOfxBitDepthShort, -20, 13);
-        l.row_padding = 24;
+        l.row_padding = padding;
+        l.reversed = reversed;
         auto e = h.create(l);
         ASSERT_TRUE(e);
         configure(*e);

@@ -235,6 +235,15 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     return frame;
 }
 
+bool PictureColour::integers_unconverted(const PictureSource& source) const
+{
+    if (source.float_samples || source.associated_alpha) return false;
+    if (picture_hdr_mode(options_.hdr, false) == HdrMode::log) return false;
+    NodeFrame named;
+    name_spaces(source, {}, named);
+    return conversion(named.input_space, named.working_space, "the source image") == nullptr;
+}
+
 bool PictureColour::floats_unconverted(const PictureSource& source, const OutputForm& form) const
 {
     // A space the source's metadata names may need the colour configuration

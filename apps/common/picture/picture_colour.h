@@ -49,6 +49,10 @@ public:
     // made).
     NodeFrame to_node(HostPicture picture, PictureSource source, const std::string& name) const;
 
+    // True when integer samples read as `source` (colour and alpha, not
+    // premultiplied) reach the node as they are: to_node neither converts
+    // nor curves them, so a host may hand the node its own samples.
+    bool integers_unconverted(const PictureSource& source) const;
     // True when float samples read as `source` reach the node only clipped
     // (no conversion, no log curve: split, where a frame within 0..1 has no
     // parts) and a result for `form` (floats) leaves in the same space. A
