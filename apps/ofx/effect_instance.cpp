@@ -362,7 +362,7 @@ void EffectInstance::release_memory()
     result_ = trellin_app::HostPicture();
     floats_in_ = std::vector<float>();
     floats_out_ = std::vector<float>();
-    alpha_ = std::vector<float>();
+    alpha_ = SourceAlpha();
 }
 
 FXNode& EffectInstance::overlay_node(OfxTime time, int width, int height, double pixel_aspect, bool read_values)

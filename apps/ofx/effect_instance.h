@@ -19,6 +19,7 @@
 #include "apps/common/core/host_picture.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/ofx/effect_module.h"
+#include "apps/ofx/host_image.h"
 #include "apps/ofx/host_suites.h"
 
 namespace trellin_ofx {
@@ -99,7 +100,7 @@ private:
     std::vector<float> floats_in_;
     std::vector<float> floats_out_;
     // The source's alpha of a float frame read in one pass.
-    std::vector<float> alpha_;
+    SourceAlpha alpha_;
     std::mutex overlay_mutex_;
     trellin_app::NodePtr overlay_node_;
 };

@@ -30,17 +30,30 @@ bool float_aligned(const void* p)
 // either: no fused multiply-add, the same order).
 #define TRELLIN_ROW_CLONES __attribute__((target_clones("avx2", "default")))
 
-// A row of `n` float samples (RGBA) into the node's 16-bit samples and its
-// alpha into `alpha`: from_unit_float for samples within 0..1, in a form
-// that vectorises (no early exit, no short circuit). False when a sample is
-// not a number within 0..1 (`out` and `alpha` are then unusable).
-TRELLIN_ROW_CLONES bool unit_row_to_node(const float* in, std::size_t n, std::uint16_t* out, float* alpha)
+// A row of `n` float samples (RGBA) into the node's 16-bit samples:
+// from_unit_float for samples within 0..1, in a form that vectorises (no
+// early exit, no short circuit). The row's alpha goes into `alpha`
+// (`alpha_stored` true) unless every alpha is exactly 0 or 1: the node keeps
+// those two as they are, so the frame's result gives them back. False when
+// a sample is not a number within 0..1 (`out` and `alpha` are then
+// unusable).
+TRELLIN_ROW_CLONES bool unit_row_to_node(const float* in, std::size_t n, std::uint16_t* out, float* alpha,
+                                         bool& alpha_stored)
 {
     std::uint32_t outside = 0;
     for (std::size_t i = 0; i < n; ++i) outside |= std::uint32_t(!(in[i] >= 0.0f)) | std::uint32_t(!(in[i] <= 1.0f));
     if (outside != 0) return false;
     for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint16_t>(in[i] * 65535.0f + 0.5f);
-    for (std::size_t x = 0; x < n / 4; ++x) alpha[x] = in[x * 4 + 3];
+    // By their bits: -0 is kept as it was read, the node would give back 0.
+    std::uint32_t other = 0;
+    for (std::size_t x = 0; x < n / 4; ++x) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, in + x * 4 + 3, sizeof bits);
+        other |= std::uint32_t(bits != 0u) & std::uint32_t(bits != 0x3f800000u);
+    }
+    alpha_stored = other != 0;
+    if (alpha_stored)
+        for (std::size_t x = 0; x < n / 4; ++x) alpha[x] = in[x * 4 + 3];
     return true;
 }
 
@@ -222,11 +235,13 @@ bool words_in_place(const ImageView& src, _image_str& image)
     return true;
 }
 
-bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, std::vector<float>& alpha)
+bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, SourceAlpha& alpha)
 {
     const int w = src.width(), h = src.height();
     shape_picture(src, picture);
-    alpha.resize(std::size_t(w) * std::size_t(h));
+    alpha.width = w;
+    alpha.values.resize(std::size_t(w) * std::size_t(h));
+    alpha.stored.resize(std::size_t(h));
     const std::size_t n = std::size_t(w) * 4;
     std::atomic<bool> outside{false};
     for_row_bands(h, w, [&](int first, int end) {
@@ -249,11 +264,13 @@ bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, s
                         for (std::size_t k = 0; k < 3; ++k) line[i + k] /= a;
                 }
             }
+            bool stored = false;
             if (!unit_row_to_node(in, n, picture.data.data() + std::size_t(top) * n,
-                                  alpha.data() + std::size_t(top) * std::size_t(w))) {
+                                  alpha.values.data() + std::size_t(top) * std::size_t(w), stored)) {
                 outside.store(true, std::memory_order_relaxed);
                 return;
             }
+            alpha.stored[std::size_t(top)] = stored ? 1 : 0;
         }
     });
     return !outside.load();
@@ -296,14 +313,16 @@ void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source
                     });
 }
 
-void write_unit_floats(const trellin_app::HostPicture& result, const std::vector<float>* alpha,
-                       const OfxRectI& source_bounds, const ImageView& dst, const OfxRectI& window)
+void write_unit_floats(const trellin_app::HostPicture& result, const SourceAlpha* alpha, const OfxRectI& source_bounds,
+                       const ImageView& dst, const OfxRectI& window)
 {
     each_output_run(result, source_bounds, dst, window, [&](unsigned char* out, std::size_t at, std::size_t count) {
         // Written where the row lies when it is aligned for floats.
         float* line = float_aligned(out) ? reinterpret_cast<float*>(out) : row_floats(count);
-        node_row_to_unit(result.data.data() + at, alpha != nullptr ? alpha->data() + at / 4 : nullptr,
-                         dst.premultiplied, line, count);
+        const float* kept = nullptr;
+        if (alpha != nullptr && alpha->stored[at / 4 / std::size_t(alpha->width)] != 0)
+            kept = alpha->values.data() + at / 4;
+        node_row_to_unit(result.data.data() + at, kept, dst.premultiplied, line, count);
         if (line != reinterpret_cast<float*>(out)) std::memcpy(out, line, count * sizeof(float));
     });
 }

@@ -58,6 +58,15 @@ void read_source(const ImageView& src, trellin_app::HostPicture& picture, trelli
 // checks that the colour handling would not change them.
 bool words_in_place(const ImageView& src, _image_str& image);
 
+// The alpha of a float source read in one pass, for the output to give back
+// as it was read: the rows whose alpha is all exactly 0 or 1 come back
+// through the node, which keeps those two values; the others are kept here.
+struct SourceAlpha {
+    int width = 0;
+    std::vector<float> values;          // a row's alpha where `stored` says so
+    std::vector<unsigned char> stored;  // per row, top first: 1 when `values` holds it
+};
+
 // A float source straight into the node's picture, in one pass on the
 // host's processors, when every sample (colour divided by alpha where the
 // source is premultiplied) is a number within 0..1: the samples the colour
@@ -65,7 +74,7 @@ bool words_in_place(const ImageView& src, _image_str& image);
 // floats_unconverted), the source's alpha in `alpha`. False, with `picture`
 // and `alpha` unusable, when a sample is not: such a frame takes the whole
 // colour handling.
-bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, std::vector<float>& alpha);
+bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, SourceAlpha& alpha);
 
 // How the output stores its samples, in the same terms.
 trellin_app::OutputForm output_form(const ImageView& dst);
@@ -78,9 +87,9 @@ void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source
 
 // The node's result of a frame read by read_unit_floats into a float `dst`
 // over `window`, in one pass, as the colour handling would write it: alpha
-// from `alpha` (null: the node's, when it refracts alpha), colour multiplied
-// by alpha where dst is premultiplied.
-void write_unit_floats(const trellin_app::HostPicture& result, const std::vector<float>* alpha,
-                       const OfxRectI& source_bounds, const ImageView& dst, const OfxRectI& window);
+// as `alpha` keeps it (null: the node's, when it refracts alpha), colour
+// multiplied by alpha where dst is premultiplied.
+void write_unit_floats(const trellin_app::HostPicture& result, const SourceAlpha* alpha, const OfxRectI& source_bounds,
+                       const ImageView& dst, const OfxRectI& window);
 
 }  // namespace trellin_ofx

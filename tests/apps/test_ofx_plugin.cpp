@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <sstream>
 
 #include "apps/common/core/sample_convert.h"
@@ -254,12 +255,15 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         EXPECT_TRUE(output_picture<float>(*e) == ref.f32);
         h.destroy(e);
     }
-    for (const bool premultiplied : {false, true}) {
+    for (const auto& [premultiplied, binary] :
+         {std::pair{false, false}, std::pair{true, false}, std::pair{true, true}}) {
         // Floats within 0..1 with alpha (colour within alpha when
         // premultiplied), on rows 3 bytes longer than their pixels, so that
         // they are not aligned for floats: the frame goes in and out in one
-        // pass each, with the same samples as the whole colour handling.
-        SCOPED_TRACE(premultiplied ? "premultiplied" : "straight");
+        // pass each, with the same samples as the whole colour handling,
+        // bit for bit. `binary`: alpha 0 or 1 on most rows (given back by
+        // the node), -0 on one and 0.25 on another (given back as read).
+        SCOPED_TRACE(std::string(premultiplied ? "premultiplied" : "straight") + (binary ? ", alpha 0 or 1" : ""));
         ImageLayout l = layout_of(w, ht, kOfxBitDepthFloat, -7, 2);
         l.row_padding = 3;
         if (premultiplied) l.premultiplication = kOfxImagePreMultiplied;
@@ -268,7 +272,9 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         configure(*e);
         std::vector<float> in(std::size_t(w) * ht * 4);
         for (std::size_t p = 0; p < in.size() / 4; ++p) {
-            const float a = float(p % 9) / 8.0f;
+            const std::size_t row = p / std::size_t(w);
+            float a = float(p % 9) / 8.0f;
+            if (binary) a = row == 5 ? -0.0f : row == 7 && p % 3 == 0 ? 0.25f : float(p % 2);
             for (int c = 0; c < 3; ++c) {
                 const float v = float((p * (5 + c)) % 14) / 13.0f;
                 in[p * 4 + std::size_t(c)] = premultiplied ? a * v * (12.0f / 13.0f) : v;
@@ -283,7 +289,9 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         const std::string ext = premultiplied ? ".exr" : ".tif";
         const FileImage ref = trellin_render("inu" + ext, OIIO::TypeDesc::FLOAT, in.data(), w, ht, with_float,
                                              "outu" + ext, premultiplied);
-        EXPECT_TRUE(output_picture<float>(*e) == ref.f32);
+        const auto out = output_picture<float>(*e);
+        ASSERT_EQ(out.size(), ref.f32.size());
+        EXPECT_EQ(std::memcmp(out.data(), ref.f32.data(), out.size() * sizeof(float)), 0);
         h.destroy(e);
     }
 }
