@@ -239,7 +239,6 @@ bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, S
 {
     const int w = src.width(), h = src.height();
     shape_picture(src, picture);
-    alpha.width = w;
     alpha.values.resize(std::size_t(w) * std::size_t(h));
     alpha.stored.resize(std::size_t(h));
     const std::size_t n = std::size_t(w) * 4;
@@ -320,7 +319,7 @@ void write_unit_floats(const trellin_app::HostPicture& result, const SourceAlpha
         // Written where the row lies when it is aligned for floats.
         float* line = float_aligned(out) ? reinterpret_cast<float*>(out) : row_floats(count);
         const float* kept = nullptr;
-        if (alpha != nullptr && alpha->stored[at / 4 / std::size_t(alpha->width)] != 0)
+        if (alpha != nullptr && alpha->stored[at / 4 / std::size_t(result.width)] != 0)
             kept = alpha->values.data() + at / 4;
         node_row_to_unit(result.data.data() + at, kept, dst.premultiplied, line, count);
         if (line != reinterpret_cast<float*>(out)) std::memcpy(out, line, count * sizeof(float));

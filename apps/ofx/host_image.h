@@ -62,7 +62,6 @@ bool words_in_place(const ImageView& src, _image_str& image);
 // as it was read: the rows whose alpha is all exactly 0 or 1 come back
 // through the node, which keeps those two values; the others are kept here.
 struct SourceAlpha {
-    int width = 0;
     std::vector<float> values;          // a row's alpha where `stored` says so
     std::vector<unsigned char> stored;  // per row, top first: 1 when `values` holds it
 };
