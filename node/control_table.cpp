@@ -11,8 +11,8 @@ constexpr bool same(const char* a, const char* b)
     return a && b && std::string_view(a) == b;
 }
 
-// Value rows first, each with a typed control and a meaning; labels after,
-// with neither.
+// Value rows first, each bound to a typed control; labels after, bound to
+// none.
 constexpr bool values_then_labels()
 {
     for (int i = 0; i < control_table_size; ++i) {
@@ -20,7 +20,6 @@ constexpr bool values_then_labels()
         const bool is_label = row.kind == ControlKind::label;
         if (is_label != (i >= value_control_count)) return false;
         if (is_label != (row.binding == ControlBinding::none)) return false;
-        if (is_label != (row.meaning == nullptr) || (!is_label && std::string_view(row.meaning).empty())) return false;
         if ((row.kind == ControlKind::option) != (row.items != nullptr)) return false;
     }
     return true;
@@ -67,7 +66,7 @@ constexpr bool handles_name_their_controls()
     return true;
 }
 
-static_assert(values_then_labels(), "value rows come first, with a typed control and a meaning; labels last");
+static_assert(values_then_labels(), "value rows come first, each bound to a typed control; labels last");
 static_assert(labels_unique(), "every control has its own label");
 static_assert(positions_in_pairs(), "a position's x row is followed by its y row");
 static_assert(handles_name_their_controls(), "every handle names controls of the table it can write");

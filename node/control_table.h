@@ -1,10 +1,8 @@
 // The node's host controls and on-screen handles as data. One row per host
 // control, in creation order, carries everything about it: its creation
-// arguments, its one-line meaning, its panel place and the typed control of
-// the effect it feeds. One row per handle names the controls it writes. Every
-// other list of the controls (the typed controls the node pulls, the
-// meanings `trellin info` prints, the counts) is derived from these rows, and
-// the rows are checked for consistency when they are compiled.
+// arguments, its panel place and the typed control of the effect it feeds. One row per handle names the controls it
+// writes. Every other list of the controls (the typed controls the node pulls, the counts) is derived from these rows,
+// and the rows are checked for consistency when they are compiled.
 //
 // A new control is a new row here, a member of TrellinParams and its use in
 // derive_frame_state.
@@ -54,8 +52,6 @@ struct ControlRow {
     // The typed control it feeds; null for a label.
     TypedControl typed;
     ControlBinding binding;
-    // What the control does, in one line of a user's words; null for a label.
-    const char* meaning;
 };
 
 namespace control_columns {
@@ -73,63 +69,35 @@ inline constexpr ControlBinding pos_y = ControlBinding::position_y;
 
 // clang-format off
 inline constexpr ControlRow control_table[] = {
-    // label           kind     default               min     max     step   flag   items                   col row typed control          binding / meaning
-    {"Black Height",   numeric, {10.0},               0.0,    100.0,  0.01,  true,  nullptr,                7,  0, at<&P::black_height>,   value,
-     "thickness at rims and between cells, in 1/100 of the picture"},
-    {"White Height",   numeric, {20.0},               0.0,    100.0,  0.01,  true,  nullptr,                8,  0, at<&P::white_height>,   value,
-     "thickness at cell centres; White - Black sets the slopes"},
-    {"Index",          numeric, {1.4},                1.0,    10.0,   0.01,  true,  nullptr,                9,  0, at<&P::index>,          value,
-     "refractive index: 1 bends nothing, 1.5 is window glass"},
-    {"Invert map",     boolean, {0.0},                0.0,    0.0,    0.0,   false, nullptr,                1,  2, at<&P::invert_map>,     value,
-     "turns the domes into dents"},
-    {"Edge: %s",       option,  {0.0},                0.0,    0.0,    0.0,   false, "Duplicate,Black,Wrap", 10, 0, at<&P::edge>,           value,
-     "beyond the border: repeat the edge, black, or wrap round"},
-    {"Smoothing",      numeric, {0.0},                0.0,    10.0,   1.0,   true,  nullptr,                11, 0, at<&P::smoothing>,      value,
-     "softens the bends: slope distance in pixels at 720 wide"},
-    {"ChromaticAb",    numeric, {0.0},                0.0,    200.0,  0.01,  true,  nullptr,                12, 0, at<&P::chromatic_ab>,   value,
-     "colour split: R, G, B see glass 1, 2, 3 x this thicker"},
-    {"Light Active",   boolean, {0.0},                0.0,    0.0,    0.0,   false, nullptr,                7,  1, at<&P::light_active>,   value,
-     "lights the glass (a highlight; Back Bright dims under it)"},
-    {"Brightness",     numeric, {100.0},              0.0,    200.0,  0.01,  true,  nullptr,                8,  1, at<&P::brightness>,     value,
-     "strength of the highlight in percent; 0 turns the light off"},
-    {"Light_X",        numeric, {0.2},                -5.0,   5.0,    0.001, true,  nullptr,                9,  1, at<&P::light_position>, pos_x,
-     "light position, as a fraction of the width (may be outside)"},
-    {"Light_Y",        numeric, {0.8},                -5.0,   5.0,    0.001, true,  nullptr,                10, 1, at<&P::light_position>, pos_y,
-     "light position, as a fraction of the height (may be outside)"},
-    {"LightZ",         numeric, {0.5},                0.05,   5.0,    0.01,  true,  nullptr,                11, 1, at<&P::light_z>,        value,
-     "light height above the picture, as a fraction of the width"},
-    {"Gloss",          numeric, {45.0},               1.0,    1000.0, 0.01,  true,  nullptr,                12, 1, at<&P::gloss>,          value,
-     "sharpness of the highlight: higher is smaller and harder"},
-    {"Back Bright",    numeric, {100.0},              0.0,    100.0,  0.01,  true,  nullptr,                13, 1, at<&P::back_bright>,    value,
-     "picture brightness in percent while the light is on"},
-    {"Light",          color,   {1.0, 1.0, 1.0, 1.0}, 0.0,    0.0,    0.0,   true,  nullptr,                7,  2, at<&P::light_colour>,   value,
-     "colour of the light (its alpha is not used)"},
-    {"CellCurve",      numeric, {1.0},                0.0,    10.0,   0.005, true,  nullptr,                4,  0, at<&P::cell_curve>,     value,
-     "dome profile: 1 round, <1 flat-topped, >1 pointed, 0 flat"},
-    {"CellSize",       numeric, {0.1},                0.01,   1.0,    0.005, true,  nullptr,                3,  0, at<&P::cell_size>,      value,
-     "cell radius = 0.2 x CellSize x picture width"},
-    {"Cell Angle",     numeric, {0.0},                -360.0, 360.0,  0.5,   true,  nullptr,                0,  1, at<&P::cell_angle>,     value,
-     "turns the grid about the Angle Centre, degrees clockwise"},
-    {"Angle Centre_X", numeric, {0.5},                0.0,    1.0,    0.001, true,  nullptr,                1,  1, at<&P::angle_centre>,   pos_x,
-     "pivot of the turn, as a fraction of the picture width"},
-    {"Angle Centre_Y", numeric, {0.5},                0.0,    1.0,    0.001, true,  nullptr,                2,  1, at<&P::angle_centre>,   pos_y,
-     "pivot of the turn, as a fraction of the picture height"},
-    {"Tweak_X",        numeric, {0.5},                0.0,    1.0,    0.001, true,  nullptr,                5,  0, at<&P::tweak>,          pos_x,
-     "shifts the grid across: 0.6 moves it a tenth of the width"},
-    {"Tweak_Y",        numeric, {0.5},                0.0,    1.0,    0.001, true,  nullptr,                6,  0, at<&P::tweak>,          pos_y,
-     "shifts the grid down: 0.6 moves it a tenth of the height"},
-    {"ShowMap",        boolean, {0.0},                0.0,    0.0,    0.0,   false, nullptr,                0,  2, at<&P::show_map>,       value,
-     "shows the cell map (domes in grey) instead of the picture"},
-    {"CellShape: %s",  option,  {0.0},                0.0,    0.0,    0.0,   false, "Triangle,Square,Pentagon,Hexagon,Octagon,Dodecagon", 0,  0, at<&P::cell_shape>,     value,
-     "shape of every glass cell"},
-    {"Cell Count X",   numeric, {10.0},               1.0,    100.0,  1.0,   true,  nullptr,                1,  0, at<&P::cell_count_x>,   value,
-     "number of cell columns, laid out from the picture centre"},
-    {"Cell Count Y",   numeric, {10.0},               1.0,    100.0,  1.0,   true,  nullptr,                2,  0, at<&P::cell_count_y>,   value,
-     "number of cell rows, laid out from the picture centre"},
-    {"Trellin",        label,   {0.0},                0.0,    0.0,    0.0,   false, nullptr,                0,  4, nullptr,                none,
-     nullptr},
-    {"Surface",        label,   {0.0},                0.0,    0.0,    0.0,   false, nullptr,                7,  4, nullptr,                none,
-     nullptr},
+    // label           kind     default               min     max     step   flag   items                   col row typed control          binding
+    {"Black Height",   numeric, {10.0},               0.0,    100.0,  0.01,  true,  nullptr,                7,  0, at<&P::black_height>,   value},
+    {"White Height",   numeric, {20.0},               0.0,    100.0,  0.01,  true,  nullptr,                8,  0, at<&P::white_height>,   value},
+    {"Index",          numeric, {1.4},                1.0,    10.0,   0.01,  true,  nullptr,                9,  0, at<&P::index>,          value},
+    {"Invert map",     boolean, {0.0},                0.0,    0.0,    0.0,   false, nullptr,                1,  2, at<&P::invert_map>,     value},
+    {"Edge: %s",       option,  {0.0},                0.0,    0.0,    0.0,   false, "Duplicate,Black,Wrap", 10, 0, at<&P::edge>,           value},
+    {"Smoothing",      numeric, {0.0},                0.0,    10.0,   1.0,   true,  nullptr,                11, 0, at<&P::smoothing>,      value},
+    {"ChromaticAb",    numeric, {0.0},                0.0,    200.0,  0.01,  true,  nullptr,                12, 0, at<&P::chromatic_ab>,   value},
+    {"Light Active",   boolean, {0.0},                0.0,    0.0,    0.0,   false, nullptr,                7,  1, at<&P::light_active>,   value},
+    {"Brightness",     numeric, {100.0},              0.0,    200.0,  0.01,  true,  nullptr,                8,  1, at<&P::brightness>,     value},
+    {"Light_X",        numeric, {0.2},                -5.0,   5.0,    0.001, true,  nullptr,                9,  1, at<&P::light_position>, pos_x},
+    {"Light_Y",        numeric, {0.8},                -5.0,   5.0,    0.001, true,  nullptr,                10, 1, at<&P::light_position>, pos_y},
+    {"LightZ",         numeric, {0.5},                0.05,   5.0,    0.01,  true,  nullptr,                11, 1, at<&P::light_z>,        value},
+    {"Gloss",          numeric, {45.0},               1.0,    1000.0, 0.01,  true,  nullptr,                12, 1, at<&P::gloss>,          value},
+    {"Back Bright",    numeric, {100.0},              0.0,    100.0,  0.01,  true,  nullptr,                13, 1, at<&P::back_bright>,    value},
+    {"Light",          color,   {1.0, 1.0, 1.0, 1.0}, 0.0,    0.0,    0.0,   true,  nullptr,                7,  2, at<&P::light_colour>,   value},
+    {"CellCurve",      numeric, {1.0},                0.0,    10.0,   0.005, true,  nullptr,                4,  0, at<&P::cell_curve>,     value},
+    {"CellSize",       numeric, {0.1},                0.01,   1.0,    0.005, true,  nullptr,                3,  0, at<&P::cell_size>,      value},
+    {"Cell Angle",     numeric, {0.0},                -360.0, 360.0,  0.5,   true,  nullptr,                0,  1, at<&P::cell_angle>,     value},
+    {"Angle Centre_X", numeric, {0.5},                0.0,    1.0,    0.001, true,  nullptr,                1,  1, at<&P::angle_centre>,   pos_x},
+    {"Angle Centre_Y", numeric, {0.5},                0.0,    1.0,    0.001, true,  nullptr,                2,  1, at<&P::angle_centre>,   pos_y},
+    {"Tweak_X",        numeric, {0.5},                0.0,    1.0,    0.001, true,  nullptr,                5,  0, at<&P::tweak>,          pos_x},
+    {"Tweak_Y",        numeric, {0.5},                0.0,    1.0,    0.001, true,  nullptr,                6,  0, at<&P::tweak>,          pos_y},
+    {"ShowMap",        boolean, {0.0},                0.0,    0.0,    0.0,   false, nullptr,                0,  2, at<&P::show_map>,       value},
+    {"CellShape: %s",  option,  {0.0},                0.0,    0.0,    0.0,   false, "Triangle,Square,Pentagon,Hexagon,Octagon,Dodecagon", 0,  0, at<&P::cell_shape>,     value},
+    {"Cell Count X",   numeric, {10.0},               1.0,    100.0,  1.0,   true,  nullptr,                1,  0, at<&P::cell_count_x>,   value},
+    {"Cell Count Y",   numeric, {10.0},               1.0,    100.0,  1.0,   true,  nullptr,                2,  0, at<&P::cell_count_y>,   value},
+    {"Trellin",        label,   {0.0},                0.0,    0.0,    0.0,   false, nullptr,                0,  4, nullptr,                none},
+    {"Surface",        label,   {0.0},                0.0,    0.0,    0.0,   false, nullptr,                7,  4, nullptr,                none},
 };
 // clang-format on
 

@@ -4,7 +4,7 @@
 #include <exception>
 #include <iostream>
 
-#include "apps/common/core/control_meaning.h"
+#include "apps/common/core/control_facts.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/output_file.h"
 #include "apps/frei0r/kdenlive_effect.h"

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 
+#include "apps/common/core/control_facts.h"
 #include "apps/common/core/control_text.h"
 
 namespace trellin_frei0r {
@@ -14,11 +15,6 @@ namespace {
 
 using trellin_app::number_text;
 
-bool is_whole(double v)
-{
-    return std::isfinite(v) && std::floor(v) == v;
-}
-
 std::string lower(const char* text)
 {
     std::string out(text);
@@ -26,103 +22,77 @@ std::string lower(const char* text)
     return out;
 }
 
-Parameter numeric_parameter(const CNumeric& c)
+std::string explanation_of(const trellin_app::ControlFact& f)
 {
-    Parameter p;
-    p.kind = ControlKind::numeric;
-    p.frei0r_type = F0R_PARAM_DOUBLE;
-    p.name = c.label();
-    p.minimum = c.minimum;
-    p.maximum = c.maximum;
-    p.whole_numbers = c.step == 1.0 && is_whole(c.minimum) && is_whole(c.maximum);
-    const std::string lo = number_text(c.minimum), hi = number_text(c.maximum);
-    p.explanation = std::string(p.whole_numbers ? "Whole numbers " : "") + lo + " to " + hi + " (0 gives " + lo +
-                    ", 1 gives " + hi + "); default " + number_text(c.default_value);
-    return p;
-}
-
-Parameter boolean_parameter(const CBoolean& c)
-{
-    Parameter p;
-    p.kind = ControlKind::boolean;
-    p.frei0r_type = F0R_PARAM_BOOL;
-    p.name = c.label();
-    p.explanation = std::string("On or off; default ") + (c.default_state ? "on" : "off");
-    return p;
-}
-
-Parameter option_parameter(const COption& c)
-{
-    Parameter p;
-    p.kind = ControlKind::option;
-    p.frei0r_type = F0R_PARAM_STRING;
-    p.name = c.short_label();
-    p.items = c.items();
-    std::string names;
-    for (std::size_t i = 0; i < p.items.size(); ++i) {
-        if (i > 0) names += i + 1 == p.items.size() ? " or " : ", ";
-        names += p.items[i];
+    using trellin_app::ControlForm;
+    switch (f.form) {
+    case ControlForm::number:
+    case ControlForm::whole_number: {
+        const std::string lo = number_text(f.minimum), hi = number_text(f.maximum);
+        return std::string(f.form == ControlForm::whole_number ? "Whole numbers " : "") + lo + " to " + hi +
+               " (0 gives " + lo + ", 1 gives " + hi + "); default " + number_text(f.fallback[0]);
     }
-    const int d = c.default_index;
-    const bool has_default = d >= 0 && static_cast<std::size_t>(d) < p.items.size();
-    p.explanation = "One of " + names + (has_default ? "; default " + p.items[static_cast<std::size_t>(d)] : "");
-    return p;
+    case ControlForm::switch_:
+        return std::string("On or off; default ") + (f.fallback[0] != 0.0 ? "on" : "off");
+    case ControlForm::choice: {
+        std::string names;
+        for (std::size_t i = 0; i < f.items.size(); ++i) {
+            if (i > 0) names += i + 1 == f.items.size() ? " or " : ", ";
+            names += f.items[i];
+        }
+        const std::string fallback =
+            f.items.empty() ? "" : "; default " + f.items[static_cast<std::size_t>(f.fallback[0])];
+        return "One of " + names + fallback;
+    }
+    case ControlForm::colour:
+        return "Red, green and blue 0 to 1 (alpha is always 1); default " + number_text(f.fallback[0]) + ", " +
+               number_text(f.fallback[1]) + ", " + number_text(f.fallback[2]);
+    }
+    return {};
 }
 
-Parameter colour_parameter(const CColor& c)
+int frei0r_type_of(trellin_app::ControlForm form)
 {
-    Parameter p;
-    p.kind = ControlKind::color;
-    p.frei0r_type = F0R_PARAM_COLOR;
-    p.name = c.label();
-    p.explanation = "Red, green and blue 0 to 1 (alpha is always 1); default " + number_text(c.default_rgba[0]) + ", " +
-                    number_text(c.default_rgba[1]) + ", " + number_text(c.default_rgba[2]);
-    return p;
+    switch (form) {
+    case trellin_app::ControlForm::switch_:
+        return F0R_PARAM_BOOL;
+    case trellin_app::ControlForm::choice:
+        return F0R_PARAM_STRING;
+    case trellin_app::ControlForm::colour:
+        return F0R_PARAM_COLOR;
+    default:
+        return F0R_PARAM_DOUBLE;
+    }
 }
 
 }  // namespace
 
 std::vector<Parameter> parameters_of(FXNode& node)
 {
-    CPanel panel;
-    node.layout_controls(&panel);
-    std::vector<CPanel::Placement> places = panel.placements();
-    std::stable_sort(places.begin(), places.end(), [](const CPanel::Placement& a, const CPanel::Placement& b) {
-        return a.row != b.row ? a.row < b.row : a.column < b.column;
+    const trellin_app::ControlFacts facts = trellin_app::control_facts(node);
+    // The placed controls in the panel's reading order: row 0 from column 0,
+    // then the rows below.
+    std::vector<const trellin_app::ControlFact*> placed;
+    for (const trellin_app::ControlFact& f : facts.controls)
+        if (f.column >= 0) placed.push_back(&f);
+    std::stable_sort(placed.begin(), placed.end(), [](const auto* a, const auto* b) {
+        return a->row != b->row ? a->row < b->row : a->column < b->column;
     });
 
     std::vector<Parameter> params;
-    std::vector<bool> taken(static_cast<std::size_t>(std::max(node.num_controls(), 0)), false);
-    for (const CPanel::Placement& place : places) {
-        int index = -1;
-        for (int i = 0; i < node.num_controls(); ++i) {
-            if (node.control(i) == place.control) {
-                index = i;
-                break;
-            }
-        }
-        if (index < 0 || taken[static_cast<std::size_t>(index)]) continue;
-        taken[static_cast<std::size_t>(index)] = true;
-
-        const CWidget& c = *place.control;
+    for (const trellin_app::ControlFact* f : placed) {
         Parameter p;
-        switch (c.kind()) {
-        case ControlKind::numeric:
-            p = numeric_parameter(static_cast<const CNumeric&>(c));
-            break;
-        case ControlKind::boolean:
-            p = boolean_parameter(static_cast<const CBoolean&>(c));
-            break;
-        case ControlKind::option:
-            p = option_parameter(static_cast<const COption&>(c));
-            break;
-        case ControlKind::color:
-            p = colour_parameter(static_cast<const CColor&>(c));
-            break;
-        case ControlKind::label:
-            continue;
+        p.control_index = f->control;
+        p.kind = node.control(f->control)->kind();
+        p.frei0r_type = frei0r_type_of(f->form);
+        p.name = f->label;
+        p.explanation = explanation_of(*f);
+        if (p.kind == ControlKind::numeric) {
+            p.minimum = f->minimum;
+            p.maximum = f->maximum;
         }
-        p.control_index = index;
+        p.whole_numbers = f->form == trellin_app::ControlForm::whole_number;
+        p.items = f->items;
         params.push_back(std::move(p));
     }
     return params;

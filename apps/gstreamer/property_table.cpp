@@ -8,7 +8,7 @@
 #include <climits>
 #include <set>
 
-#include "apps/common/core/control_meaning.h"
+#include "apps/common/core/control_facts.h"
 #include "apps/common/core/control_text.h"
 
 namespace trellin_gst {
@@ -19,16 +19,6 @@ constexpr GParamFlags control_flags =
     static_cast<GParamFlags>(G_PARAM_READWRITE | GST_PARAM_CONTROLLABLE | GST_PARAM_MUTABLE_PLAYING);
 constexpr GParamFlags colour_flags = static_cast<GParamFlags>(G_PARAM_READWRITE | GST_PARAM_MUTABLE_PLAYING);
 constexpr std::array<const char*, 4> channel_names = {"red", "green", "blue", "alpha"};
-
-bool is_whole(double v)
-{
-    return std::isfinite(v) && std::floor(v) == v && v >= INT_MIN && v <= INT_MAX;
-}
-
-bool whole_numbers(const CNumeric& c)
-{
-    return c.step == 1.0 && is_whole(c.minimum) && is_whole(c.maximum);
-}
 
 // "CellShape" -> "CellShape", "cell count" -> "CellCount": for type names.
 std::string camel(const std::string& label)
@@ -77,7 +67,7 @@ std::string blurb(const CWidget& c, const char* what)
 
 GParamSpec* numeric_param(const std::string& name, const CNumeric& c, PropertyForm& form)
 {
-    if (whole_numbers(c)) {
+    if (trellin_app::takes_whole_numbers(c)) {
         form = PropertyForm::whole_number;
         return g_param_spec_int(name.c_str(), c.label().c_str(), blurb(c, "control").c_str(),
                                 static_cast<gint>(c.minimum), static_cast<gint>(c.maximum),

@@ -3,32 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <map>
+#include <iterator>
 #include <set>
 
-#include "apps/common/core/control_meaning.h"
-#include "apps/common/core/control_text.h"
+#include "apps/common/core/control_facts.h"
 
 namespace trellin_ofx {
 
 namespace {
-
-bool is_whole(double v)
-{
-    return std::isfinite(v) && std::floor(v) == v;
-}
-
-bool ends_with(const std::string& text, const std::string& end)
-{
-    return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-// Places of the controls on the panel, by control index; labels apart.
-struct Placed {
-    int control;
-    int column;
-    int row;
-};
 
 // Digits a value of this step needs after the point: 0.01 gives 2, 0.005 gives 3.
 int digits_for(double step)
@@ -37,49 +19,35 @@ int digits_for(double step)
     return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 6);
 }
 
-Parameter numeric_parameter(const CNumeric& c)
+Parameter parameter_from(const trellin_app::ControlFact& f)
 {
+    using trellin_app::ControlForm;
     Parameter p;
-    const bool whole = c.step == 1.0 && is_whole(c.minimum) && is_whole(c.maximum);
-    p.kind = whole ? ParamKind::integer : ParamKind::real;
-    p.minimum[0] = c.minimum;
-    p.maximum[0] = c.maximum;
-    p.fallback[0] = c.default_value;
-    p.step = c.step;
-    p.digits = digits_for(c.step);
-    p.angle = c.label().find("Angle") != std::string::npos;
-    return p;
-}
-
-Parameter parameter_for(const CWidget& c)
-{
-    Parameter p;
-    switch (c.kind()) {
-    case ControlKind::numeric:
-        p = numeric_parameter(static_cast<const CNumeric&>(c));
+    switch (f.form) {
+    case ControlForm::number:
+    case ControlForm::whole_number:
+        p.kind = f.form == ControlForm::whole_number ? ParamKind::integer : ParamKind::real;
+        p.minimum[0] = f.minimum;
+        p.maximum[0] = f.maximum;
+        p.step = f.step;
+        p.digits = digits_for(f.step);
+        p.angle = f.label.find("Angle") != std::string::npos;
         break;
-    case ControlKind::boolean:
+    case ControlForm::switch_:
         p.kind = ParamKind::boolean;
-        p.fallback[0] = static_cast<const CBoolean&>(c).default_state ? 1.0 : 0.0;
         break;
-    case ControlKind::option: {
-        const auto& option = static_cast<const COption&>(c);
+    case ControlForm::choice:
         p.kind = ParamKind::choice;
-        p.items = option.items();
-        p.fallback[0] = std::clamp(option.default_index, 0, std::max(0, static_cast<int>(p.items.size()) - 1));
+        p.items = f.items;
         break;
-    }
-    case ControlKind::color: {
-        const auto& colour = static_cast<const CColor&>(c);
+    case ControlForm::colour:
         p.kind = ParamKind::colour;
-        for (int k = 0; k < 4; ++k) p.fallback[k] = colour.default_rgba[k];
         break;
     }
-    case ControlKind::label:
-        break;
-    }
-    p.label = trellin_app::setting_label(c);
-    p.hint = trellin_app::control_meaning(p.label);
+    std::copy(std::begin(f.fallback), std::end(f.fallback), std::begin(p.fallback));
+    p.label = f.title;
+    p.hint = f.meaning;
+    p.control = f.control;
     return p;
 }
 
@@ -103,70 +71,55 @@ std::string parameter_name(const std::string& label)
 
 ParameterTable parameters_of(FXNode& node)
 {
-    CPanel panel;
-    node.layout_controls(&panel);
-    std::map<const CWidget*, int> index_of;
-    for (int i = 0; i < node.num_controls(); ++i) index_of.emplace(node.control(i), i);
-
-    // Labels head groups of columns; value controls are placed in them.
-    std::vector<Placed> labels, values;
-    std::set<int> seen;
-    for (const CPanel::Placement& place : panel.placements()) {
-        const auto found = index_of.find(place.control);
-        if (found == index_of.end() || !seen.insert(found->second).second) continue;
-        (place.control->kind() == ControlKind::label ? labels : values)
-            .push_back({found->second, place.column, place.row});
-    }
-    std::sort(labels.begin(), labels.end(), [](const Placed& a, const Placed& b) { return a.column < b.column; });
-    const auto group_of = [&labels](int column) {
-        int group = -1;
-        for (std::size_t g = 0; g < labels.size(); ++g)
-            if (labels[g].column <= column) group = static_cast<int>(g);
-        return group;
+    const trellin_app::ControlFacts facts = trellin_app::control_facts(node);
+    ParameterTable table;
+    for (const std::string& group : facts.groups) table.groups.push_back({parameter_name(group) + "Group", group});
+    const auto group_index = [&facts](const trellin_app::ControlFact& f) {
+        const auto g = std::find(facts.groups.begin(), facts.groups.end(), f.group);
+        return g == facts.groups.end() ? -1 : static_cast<int>(g - facts.groups.begin());
     };
-    std::stable_sort(values.begin(), values.end(), [&group_of](const Placed& a, const Placed& b) {
-        const int ga = group_of(a.column), gb = group_of(b.column);
+
+    // The placed controls by group, then in the panel's reading order.
+    std::vector<const trellin_app::ControlFact*> placed;
+    for (const trellin_app::ControlFact& f : facts.controls)
+        if (f.column >= 0) placed.push_back(&f);
+    std::stable_sort(placed.begin(), placed.end(), [&](const auto* a, const auto* b) {
+        const int ga = group_index(*a), gb = group_index(*b);
         if (ga != gb) return ga < gb;
-        return a.row != b.row ? a.row < b.row : a.column < b.column;
+        return a->row != b->row ? a->row < b->row : a->column < b->column;
     });
 
-    ParameterTable table;
-    std::set<std::string> labels_used;
-    for (const Placed& l : labels) {
-        const std::string text = node.control(l.control)->label();
-        table.groups.push_back({parameter_name(text) + "Group", text});
-    }
-    for (int i = 0; i < node.num_controls(); ++i) labels_used.insert(trellin_app::setting_label(*node.control(i)));
-
     std::set<int> taken;
-    for (const Placed& v : values) {
-        if (taken.count(v.control) != 0) continue;
-        const CWidget& c = *node.control(v.control);
-        Parameter p = parameter_for(c);
-        p.control = v.control;
-        taken.insert(v.control);
-        // A crosshair's x control finds its y partner by label.
-        if (c.kind() == ControlKind::numeric && ends_with(c.label(), "_X")) {
-            const std::string base = c.label().substr(0, c.label().size() - 2);
-            const CWidget* y = node.find_control(base + "_Y");
-            const auto yi = y != nullptr ? index_of.find(y) : index_of.end();
-            if (yi != index_of.end() && y->kind() == ControlKind::numeric && taken.count(yi->second) == 0) {
-                const auto& cy = static_cast<const CNumeric&>(*y);
+    for (const trellin_app::ControlFact* f : placed) {
+        if (taken.count(f->control) != 0) continue;
+        taken.insert(f->control);
+        Parameter p = parameter_from(*f);
+        // The name scripts and saved projects know the parameter by: the
+        // control's label; a position's base label ("Light Position" where
+        // a control is labelled "Light" already).
+        std::string name_label = f->label;
+        if (f->is_position_x()) {
+            const trellin_app::ControlFact& y = facts.controls[static_cast<std::size_t>(f->partner)];
+            if (taken.count(y.control) == 0) {
+                const std::string base = f->label.substr(0, f->label.size() - 2);
+                const bool base_taken = facts.find(base) != nullptr;
+                name_label = base_taken ? base + " Position" : base;
+                std::string title = f->title.ends_with(" X") ? f->title.substr(0, f->title.size() - 2) : base;
+                if (facts.find(title) != nullptr) title += " Position";
                 p.kind = ParamKind::pair;
-                p.control_y = yi->second;
-                p.minimum[1] = cy.minimum;
-                p.maximum[1] = cy.maximum;
-                p.fallback[1] = cy.default_value;
-                p.step = std::min(p.step, cy.step);
+                p.control_y = y.control;
+                p.minimum[1] = y.minimum;
+                p.maximum[1] = y.maximum;
+                p.fallback[1] = y.fallback[0];
+                p.step = std::min(p.step, y.step);
                 p.angle = false;
-                p.label = labels_used.count(base) != 0 ? base + " Position" : base;
-                p.hint = "x: " + trellin_app::control_meaning(base + "_X") +
-                         "; y: " + trellin_app::control_meaning(base + "_Y");
-                taken.insert(yi->second);
+                p.label = title;
+                p.hint = "x: " + f->meaning + "; y: " + y.meaning;
+                taken.insert(y.control);
             }
         }
-        p.name = parameter_name(p.label);
-        const int g = group_of(v.column);
+        p.name = parameter_name(name_label);
+        const int g = group_index(*f);
         if (g >= 0) p.group = table.groups[static_cast<std::size_t>(g)].name;
         table.parameters.push_back(std::move(p));
     }
@@ -179,7 +132,7 @@ void store_values(FXNode& node, const Parameter& p, const double* values)
         CWidget* w = index >= 0 && index < node.num_controls() ? node.control(index) : nullptr;
         if (w == nullptr || w->kind() != ControlKind::numeric || std::isnan(v)) return;
         auto& c = static_cast<CNumeric&>(*w);
-        if (c.step == 1.0 && is_whole(c.minimum) && is_whole(c.maximum)) v = std::round(v);
+        if (trellin_app::takes_whole_numbers(c)) v = std::round(v);
         c.value = std::clamp(v, c.minimum, c.maximum);
     };
     CWidget* w = p.control >= 0 && p.control < node.num_controls() ? node.control(p.control) : nullptr;

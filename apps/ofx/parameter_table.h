@@ -13,6 +13,10 @@
 //   pair     a 2D double, x and y in the node's own units (fractions of the
 //            picture's width and height, y downwards), each with its own range
 //
+// Every parameter shows its control's readable title ("Cell Size",
+// "Chromatic Aberration"); its name, which scripts and saved projects use,
+// is the control's label run together ("CellSize", "ChromaticAb").
+//
 // Groups: a label on the panel heads the columns from its own up to the next
 // label's; every control placed in those columns belongs to its group. Within
 // a group the parameters follow the panel's reading order (rows from the top,
@@ -31,7 +35,7 @@ enum class ParamKind { real, integer, boolean, choice, colour, pair };
 struct Parameter {
     ParamKind kind = ParamKind::real;
     std::string name;   // the parameter's name: the label's letters and digits, unique
-    std::string label;  // what the panel shows
+    std::string label;  // what the panel shows: the control's title
     std::string hint;   // the control's one-line meaning
     std::string group;  // the name of its group; empty at the top level
     // The node's controls (FXNode::control index); control_y only for pairs.

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <map>
 
-#include "apps/common/core/control_meaning.h"
+#include "apps/common/core/control_facts.h"
 #include "apps/common/core/control_text.h"
 #include "apps/trellin/command_options.h"
 

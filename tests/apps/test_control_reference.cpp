@@ -7,7 +7,7 @@
 #include <set>
 
 #include "apps/trellin/control_gallery.h"
-#include "apps/common/core/control_meaning.h"
+#include "apps/common/core/control_facts.h"
 #include "apps/common/core/control_text.h"
 #include "node/trellin_node.h"
 

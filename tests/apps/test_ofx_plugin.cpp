@@ -8,6 +8,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -103,14 +104,25 @@ TEST_F(OfxPlugin, DescribesEveryControlAsTrellinInfoShowsIt)
         const bool is_x = label.size() > 2 && label.substr(label.size() - 2) == "_X";
         const bool is_y = label.size() > 2 && label.substr(label.size() - 2) == "_Y";
         const std::string base = is_x || is_y ? label.substr(0, label.size() - 2) : label;
+        // Parameters are named by the control's label, its letters and
+        // digits run together; the panel shows a readable title.
+        std::string name;
+        for (std::size_t i = 0; i < base.size(); ++i)
+            if (std::isalnum(static_cast<unsigned char>(base[i])) != 0)
+                name += i == 0 || base[i - 1] == ' ' ? static_cast<char>(std::toupper(base[i])) : base[i];
         const Param* param = nullptr;
         for (const auto& p : h.descriptor.params.params) {
-            const std::string l = p->props.string(kOfxPropLabel);
             const bool pair = p->type == kOfxParamTypeDouble2D;
-            if (p->type != kOfxParamTypeGroup && pair == (is_x || is_y) && (l == base || l == base + " Position"))
+            if (p->type != kOfxParamTypeGroup && pair == (is_x || is_y) &&
+                (p->name == name || p->name == name + "Position"))
                 param = p.get();
         }
         ASSERT_NE(param, nullptr) << label;
+        const std::string title = param->props.string(kOfxPropLabel);
+        const bool words = title.find(' ') != std::string::npos;
+        const bool one_word = title.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ", 1) == std::string::npos;
+        EXPECT_TRUE(title.find('_') == std::string::npos && (words || one_word))
+            << label << ": \"" << title << "\" is not a readable title";
         EXPECT_FALSE(param->props.string(kOfxParamPropHint).empty()) << label;
         const int k = is_y ? 1 : 0;
         if (kind == "numeric") {

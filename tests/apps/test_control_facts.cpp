@@ -1,0 +1,67 @@
+// The facts every host maps its parameters from, read off the loaded module:
+// the table of titles and meanings names exactly the module's controls, and
+// the forms, groups and positions come out as the panel shows them.
+// test-links: trellin_app_core
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "apps/common/core/control_facts.h"
+#include "apps/common/core/module_loader.h"
+
+namespace {
+
+using namespace trellin_app;
+
+TEST(ControlFacts, TheTableDescribesExactlyTheLoadedModulesControls)
+{
+    const NodeModule module = NodeModule::find(TRELLIN_BIN_DIR);
+    NodePtr node = module.create_node();
+    const ControlFacts facts = control_facts(*node);
+
+    std::set<std::string> labels, titles;
+    for (const ControlFact& f : facts.controls) {
+        EXPECT_TRUE(labels.insert(f.label).second) << f.label;
+        EXPECT_FALSE(f.meaning.empty()) << f.label << " has no meaning in the table";
+        EXPECT_TRUE(titles.insert(f.title).second) << f.title << " is the title of two controls";
+        EXPECT_GE(f.column, 0) << f.label << " is not on the panel";
+        EXPECT_FALSE(f.group.empty()) << f.label;
+    }
+    for (const std::string& described : described_labels())
+        EXPECT_EQ(labels.count(described), 1u) << described << " is in the table but the module has no such control";
+    EXPECT_EQ(facts.controls.size(), described_labels().size());
+}
+
+TEST(ControlFacts, FormsGroupsAndPositionsAsThePanelHasThem)
+{
+    const NodeModule module = NodeModule::find(TRELLIN_BIN_DIR);
+    NodePtr node = module.create_node();
+    const ControlFacts facts = control_facts(*node);
+    EXPECT_EQ(facts.groups, (std::vector<std::string>{"Trellin", "Surface"}));
+
+    std::set<std::string> whole, positions_x;
+    for (const ControlFact& f : facts.controls) {
+        if (f.form == ControlForm::whole_number) whole.insert(f.label);
+        if (f.is_position_x()) {
+            positions_x.insert(f.label);
+            const ControlFact& y = facts.controls[static_cast<std::size_t>(f.partner)];
+            EXPECT_EQ(y.label, f.label.substr(0, f.label.size() - 2) + "_Y");
+            EXPECT_EQ(facts.controls[static_cast<std::size_t>(y.partner)].label, f.label);
+        }
+    }
+    EXPECT_EQ(whole, (std::set<std::string>{"Smoothing", "Cell Count X", "Cell Count Y"}));
+    EXPECT_EQ(positions_x, (std::set<std::string>{"Light_X", "Angle Centre_X", "Tweak_X"}));
+
+    const ControlFact* edge = facts.find("edge");
+    ASSERT_NE(edge, nullptr);
+    EXPECT_EQ(edge->form, ControlForm::choice);
+    EXPECT_EQ(edge->items, (std::vector<std::string>{"Duplicate", "Black", "Wrap"}));
+    EXPECT_EQ(facts.find("Light")->form, ControlForm::colour);
+    EXPECT_EQ(facts.find("Light")->group, "Surface");
+    EXPECT_EQ(facts.find("CellSize")->group, "Trellin");
+    EXPECT_EQ(facts.find("CellSize")->title, "Cell Size");
+    EXPECT_EQ(control_meaning("Edge: %s"), control_meaning("EDGE"));
+    EXPECT_EQ(control_title("no such control"), "no such control");
+}
+
+}  // namespace
