@@ -27,6 +27,7 @@
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/node_recipe.h"
 #include "apps/common/core/output_file.h"
+#include "apps/common/core/failure.h"
 #include "apps/common/core/printable_text.h"
 #include "apps/common/core/project_file.h"
 #include "apps/common/picture/image_io.h"
@@ -43,14 +44,7 @@ using namespace trellin_app;
 
 namespace {
 
-constexpr int exit_failed = 1;
-constexpr int exit_usage = 2;
 constexpr char default_project[] = "trellin-project.json";
-
-struct Failure {
-    int code;
-    std::string message;
-};
 
 // "1280x800" into its two numbers.
 bool parse_size(const std::string& text, int& width, int& height)
@@ -98,15 +92,7 @@ NodePtr panel_node(const NodeModule& module, const Arguments& a, const std::stri
     try {
         prepared = prepare_node(module, recipe);
     } catch (const RecipeError& e) {
-        switch (e.step) {
-        case RecipeError::Step::look:
-            throw Failure{exit_usage, std::string("--look: ") + e.what()};
-        case RecipeError::Step::project:
-            throw Failure{exit_usage, e.what()};
-        default:
-            break;
-        }
-        std::string message = std::string("--set ") + e.what();
+        std::string message = recipe_error_message(e);
         if (e.unknown_label) message += " (trellin info lists the controls)";
         throw Failure{exit_usage, message};
     }

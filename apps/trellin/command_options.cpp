@@ -173,20 +173,7 @@ NodePtr prepare_node(const NodeModule& module, const ControlOptions& controls, c
     } catch (const ModuleError& e) {
         throw Failure{exit_failed, e.what()};
     } catch (const RecipeError& e) {
-        switch (e.step) {
-        case RecipeError::Step::look:
-            throw Failure{exit_usage, std::string("--look: ") + e.what()};
-        case RecipeError::Step::project:
-            throw Failure{exit_usage, e.what()};
-        case RecipeError::Step::key:
-            throw Failure{exit_usage, std::string("--key ") + e.what()};
-        case RecipeError::Step::keyed_setting:
-            throw Failure{exit_usage, "--set " + e.subject + ": \"" + e.control +
-                                          "\" also has --key; --set holds a control for the whole run"};
-        case RecipeError::Step::setting:
-            break;
-        }
-        throw Failure{exit_usage, std::string("--set ") + e.what()};
+        throw Failure{exit_usage, trellin_app::recipe_error_message(e)};
     }
     if (project_render != nullptr && prepared.render) *project_render = *prepared.render;
     return std::move(prepared.node);

@@ -16,20 +16,14 @@
 #include <memory>
 #include <string>
 
+#include "apps/common/core/failure.h"
+
 namespace trellin_cli {
 
-// Exit codes: 0 done; 1 the effect refused a frame or an output could not be
-// written; 2 a usage or input error.
-constexpr int exit_done = 0;
-constexpr int exit_failed = 1;
-constexpr int exit_usage = 2;
-
-// A run that stops with one line of message and an exit code. main prints
-// "trellin: error: MESSAGE" and exits with the code.
-struct Failure {
-    int code;
-    std::string message;
-};
+using trellin_app::exit_done;
+using trellin_app::exit_failed;
+using trellin_app::exit_usage;
+using trellin_app::Failure;
 
 class Command {
 public:

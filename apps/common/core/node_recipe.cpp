@@ -78,4 +78,21 @@ PreparedNode prepare_node(const NodeModule& module, const NodeRecipe& recipe)
     return prepared;
 }
 
+std::string recipe_error_message(const RecipeError& e)
+{
+    switch (e.step) {
+    case RecipeError::Step::look:
+        return std::string("--look: ") + e.what();
+    case RecipeError::Step::project:
+        return e.what();
+    case RecipeError::Step::key:
+        return std::string("--key ") + e.what();
+    case RecipeError::Step::keyed_setting:
+        return "--set " + e.subject + ": \"" + e.control + "\" also has --key; --set holds a control for the whole run";
+    case RecipeError::Step::setting:
+        break;
+    }
+    return std::string("--set ") + e.what();
+}
+
 }  // namespace trellin_app

@@ -53,6 +53,11 @@ public:
     bool unknown_label;
 };
 
+// The one line a command-line host reports a failed step with, naming the
+// option that gave it: "--look: ...", "--key ...", "--set ...", or the
+// project's own message.
+std::string recipe_error_message(const RecipeError& e);
+
 // A node made by `recipe`: restored from its look or project (or new), its
 // keys added, then every setting applied with the control's keys cleared. A
 // control may not be both keyed and set. Throws RecipeError; ModuleError when
