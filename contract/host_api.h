@@ -212,6 +212,14 @@ struct FXMouseEvent {
     float button = 0.0f;
 };
 
+// Why a host tells a node that a control changed (FXNode's
+// notify_control_changed `reason`). Only a finished change makes the frames
+// rendered so far stale; any other value is taken as a change under way.
+namespace change_reason {
+inline constexpr int under_way = 0;  // the user is still moving the value (a slider's drag)
+inline constexpr int finished = 2;   // the value is set: a handle released, a field entered
+}  // namespace change_reason
+
 // What the pointer did, as the viewer tells a node's overlay_event. A node
 // treats any other value as a move without a button.
 enum class OverlayEventKind : std::int32_t {

@@ -163,8 +163,8 @@ void CrosshairOverlayVx::write()
 void CrosshairOverlayVx::announce()
 {
     if (!control->node) return;
-    control->node->notify_control_changed(host_x, 2, -1.0);
-    control->node->notify_control_changed(host_y, 2, -1.0);
+    control->node->notify_control_changed(host_x, change_reason::finished, -1.0);
+    control->node->notify_control_changed(host_y, change_reason::finished, -1.0);
 }
 
 // ---------------------------------------------------------------------------
@@ -204,7 +204,7 @@ void AngleOverlayVx::write()
 
 void AngleOverlayVx::announce()
 {
-    if (control->node) control->node->notify_control_changed(host_angle, 2, -1.0);
+    if (control->node) control->node->notify_control_changed(host_angle, change_reason::finished, -1.0);
 }
 
 }  // namespace vx

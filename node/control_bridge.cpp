@@ -38,7 +38,7 @@ bool TrellinNode::notify_control_changed(CWidget* widget, int reason, double tim
     ControlVx& typed = def.typed(effect->param);
     typed.pull();
     if (&typed == &effect->param.light_active) effect->update_light_controls();
-    if (reason == 2) invalidate_range(-1.0, -1.0);
+    if (reason == change_reason::finished) invalidate_range(-1.0, -1.0);
     set_ovl_update_pending();
     // The host's own change handling is not asked for option controls.
     if (def.kind != ControlKind::option) FXNode::notify_control_changed(widget, reason, time);

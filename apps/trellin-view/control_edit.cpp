@@ -39,7 +39,7 @@ void open_for_editing(FXNode& node, double time)
     node.evaluate_controls(time, false);
     for (int i = 0; i < node.num_controls(); ++i) {
         CWidget* c = node.control(i);
-        if (c != nullptr && c->value_count() > 0) node.notify_control_changed(c, 0, time);
+        if (c != nullptr && c->value_count() > 0) node.notify_control_changed(c, change_reason::under_way, time);
     }
     node.clear_host_records();
 }

@@ -362,7 +362,7 @@ void ViewSession::panel_input(const std::vector<CWidget*>& changed, bool active,
     if (clicked != nullptr) selected_ = {clicked};
     for (CWidget* c : changed) {
         // A change in the panel reaches the node as a user's change does.
-        node_->notify_control_changed(c, 2, time());
+        node_->notify_control_changed(c, change_reason::finished, time());
     }
     commit_edits(dragging_ || active);
     apply_key_actions(actions);
@@ -455,7 +455,7 @@ void ViewSession::apply_key_actions(const std::vector<ControlKeyAction>& actions
         case ControlKeyAction::Kind::remove:
             delete_key_at(c, time());
             // The value may now follow the keys left.
-            node_->notify_control_changed(&c, 2, time());
+            node_->notify_control_changed(&c, change_reason::finished, time());
             say("deleted the key of " + name + at, false);
             break;
         case ControlKeyAction::Kind::clear:

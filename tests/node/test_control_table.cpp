@@ -82,7 +82,7 @@ TEST(ControlTable, ChangesAndEvaluationsRefreshTheEffectAndChangesReachTheHostEx
     };
     auto* edge = control<COption>(*node, "Edge: %s");
     edge->index = 2;
-    EXPECT_TRUE(node->notify_control_changed(edge, 2, 0.0));
+    EXPECT_TRUE(node->notify_control_changed(edge, change_reason::finished, 0.0));
     EXPECT_EQ(p.edge.value, 3);
     EXPECT_EQ(records(), std::tuple(0, 1u, 1));  // an option is not passed on
     EXPECT_EQ(node->invalidated_ranges(), (Ranges{{-1.0, -1.0}}));
@@ -90,14 +90,14 @@ TEST(ControlTable, ChangesAndEvaluationsRefreshTheEffectAndChangesReachTheHostEx
     auto* light_y = control<CNumeric>(*node, "Light_Y");
     control<CNumeric>(*node, "Light_X")->value = -3.0;
     light_y->value = 4.0;
-    EXPECT_TRUE(node->notify_control_changed(light_y, 0, 0.0));
+    EXPECT_TRUE(node->notify_control_changed(light_y, change_reason::under_way, 0.0));
     EXPECT_TRUE(p.light_position.x == -3.0 && p.light_position.y == 4.0);  // the whole position is pulled
     EXPECT_EQ(records(), std::tuple(1, 1u, 2));                            // reason 0 does not invalidate
 
     // Labels and strangers go to the host unchanged.
     CNumeric stranger("Stranger", 0.0, 0.0, 1.0, 0.1, true);
-    node->notify_control_changed(control<CLabel>(*node, "Surface"), 2, 0.0);
-    node->notify_control_changed(&stranger, 2, 0.0);
+    node->notify_control_changed(control<CLabel>(*node, "Surface"), change_reason::finished, 0.0);
+    node->notify_control_changed(&stranger, change_reason::finished, 0.0);
     EXPECT_EQ(records(), std::tuple(3, 1u, 2));
 
     // An evaluation pulls the values from before the host evaluates.
@@ -119,7 +119,7 @@ TEST(ControlTable, LightActiveSwitchesTheSixLightingControlsTogether)
 
     auto* active = control<CBoolean>(*node, "Light Active");
     for (bool on : {false, true, false}) {
-        if (on != active->state) active->state = on, node->notify_control_changed(active, 2, 0.0);
+        if (on != active->state) active->state = on, node->notify_control_changed(active, change_reason::finished, 0.0);
         for (const char* label : {"Brightness", "Gloss", "Back Bright", "Light", "Light_X", "Light_Y", "LightZ"})
             EXPECT_EQ(control(*node, label)->is_disabled(), !on) << label;
         EXPECT_FALSE(active->is_disabled());
