@@ -8,8 +8,8 @@
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/node_recipe.h"
 #include "apps/common/core/project_file.h"
+#include "apps/common/core/settings_snapshot.h"
 #include "apps/gstreamer/frame_pixels.h"
-#include "host/regv.h"
 
 namespace trellin_gst {
 
@@ -146,14 +146,14 @@ void GlassFilter::stop()
 
 void GlassFilter::take_settings()
 {
-    RegV snapshot;
+    trellin_app::SettingsSnapshot snapshot;
     {
         std::lock_guard<std::mutex> hold(lock_);
         if (!changed_) return;
-        settings_->reg_save(snapshot);
+        snapshot = trellin_app::SettingsSnapshot::of(*settings_);
         changed_ = false;
     }
-    render_node_->reg_load(snapshot);
+    snapshot.apply_to(*render_node_);
 }
 
 std::string GlassFilter::render(GstVideoFrame& in, GstVideoFrame& out, double time, double pixel_aspect)

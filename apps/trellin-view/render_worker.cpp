@@ -60,7 +60,8 @@ void RenderWorker::cancel_running_preview()
     if (running_ && running_->kind == JobKind::preview && !running_->fast) node_->request_abort();
 }
 
-std::uint64_t RenderWorker::request_preview(RegV settings, long long frame, int width, int height, bool fast)
+std::uint64_t RenderWorker::request_preview(trellin_app::SettingsSnapshot settings, long long frame, int width,
+                                            int height, bool fast)
 {
     std::uint64_t serial;
     {
@@ -73,7 +74,7 @@ std::uint64_t RenderWorker::request_preview(RegV settings, long long frame, int 
     return serial;
 }
 
-std::uint64_t RenderWorker::request_export(RegV settings, long long frame, std::string path)
+std::uint64_t RenderWorker::request_export(trellin_app::SettingsSnapshot settings, long long frame, std::string path)
 {
     std::uint64_t serial;
     {
@@ -129,7 +130,7 @@ void RenderWorker::run()
         std::optional<Job>& next = preview_ ? preview_ : export_;
         Job job = std::move(*next);
         next.reset();
-        running_ = Job{job.kind, job.serial, RegV(), job.frame, job.width, job.height, job.fast, {}};
+        running_ = Job{job.kind, job.serial, {}, job.frame, job.width, job.height, job.fast, {}};
         // Cancellation is asked for under the lock and only while a job runs,
         // so a request left from the job before cannot reach this one.
         node_->clear_abort();
@@ -172,7 +173,7 @@ RenderResult RenderWorker::render(const Job& job, bool& cancelled)
             result.message = "frame " + std::to_string(job.frame) + " could not be read";
             return result;
         }
-        if (!node_->reg_load(job.settings)) {
+        if (!job.settings.apply_to(*node_)) {
             result.message = "the settings could not be loaded into the rendering node";
             return result;
         }
@@ -196,7 +197,7 @@ RenderResult RenderWorker::render(const Job& job, bool& cancelled)
             if (colour_ && result.source.colour) {
                 // As `trellin render` writes this frame: its settings with
                 // the colour options, the input's file and the frame number.
-                trellin_app::RenderRecord record{job.settings.doc, result.source.path, job.frame};
+                trellin_app::RenderRecord record{job.settings.settings().doc, result.source.path, job.frame};
                 record.project["render"] = trellin_app::render_options_json(colour_->options());
                 trellin_app::ClipCount clipped;
                 trellin_app::write_rendered(*colour_, std::move(picture), *result.source.colour, job.path, {}, record,

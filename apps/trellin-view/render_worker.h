@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "apps/common/core/settings_snapshot.h"
 #include "apps/common/core/host_picture.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/common/picture/picture_colour.h"
@@ -72,8 +73,9 @@ class RenderRequests {
 public:
     virtual ~RenderRequests() = default;
     // Each returns the request's number.
-    virtual std::uint64_t request_preview(RegV settings, long long frame, int width, int height, bool fast = false) = 0;
-    virtual std::uint64_t request_export(RegV settings, long long frame, std::string path) = 0;
+    virtual std::uint64_t request_preview(trellin_app::SettingsSnapshot settings, long long frame, int width,
+                                          int height, bool fast = false) = 0;
+    virtual std::uint64_t request_export(trellin_app::SettingsSnapshot settings, long long frame, std::string path) = 0;
     // True while a request waits or renders.
     virtual bool busy() const = 0;
 };
@@ -92,8 +94,9 @@ public:
     RenderWorker& operator=(const RenderWorker&) = delete;
 
     // Each returns the request's number (counting up from 1 across both kinds).
-    std::uint64_t request_preview(RegV settings, long long frame, int width, int height, bool fast = false) override;
-    std::uint64_t request_export(RegV settings, long long frame, std::string path) override;
+    std::uint64_t request_preview(trellin_app::SettingsSnapshot settings, long long frame, int width, int height,
+                                  bool fast = false) override;
+    std::uint64_t request_export(trellin_app::SettingsSnapshot settings, long long frame, std::string path) override;
 
     // Results finished since the last call: at most one preview (the newest)
     // and the exports, in the order they finished.
@@ -116,7 +119,7 @@ private:
     struct Job {
         JobKind kind = JobKind::preview;
         std::uint64_t serial = 0;
-        RegV settings;
+        trellin_app::SettingsSnapshot settings;
         long long frame = 0;
         int width = 0;  // 0: the frame's own size
         int height = 0;

@@ -100,11 +100,9 @@ double ViewSession::wait_seconds(ViewClock::time_point now) const
     return 0.5;
 }
 
-RegV ViewSession::snapshot()
+trellin_app::SettingsSnapshot ViewSession::snapshot()
 {
-    RegV reg;
-    node_->reg_save(reg);
-    return reg;
+    return trellin_app::SettingsSnapshot::of(*node_);
 }
 
 void ViewSession::say(const std::string& message, bool also_print)

@@ -196,7 +196,7 @@ private:
     void key_selected();
     void request_preview();
     void keep_moving();
-    RegV snapshot();
+    trellin_app::SettingsSnapshot snapshot();
 
     SessionOptions options_;
     trellin_app::NodePtr node_;

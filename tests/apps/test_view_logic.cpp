@@ -354,12 +354,10 @@ public:
         return 1;
     }
 
-    RegV settings(double value)
+    trellin_app::SettingsSnapshot settings(double value)
     {
         level->value = value;
-        RegV reg;
-        reg_save(reg);
-        return reg;
+        return trellin_app::SettingsSnapshot::of(*this);
     }
 
     void wait_started(std::size_t count)

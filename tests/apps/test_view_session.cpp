@@ -34,12 +34,13 @@ struct Request {
 
 class Recorder : public RenderRequests {
 public:
-    std::uint64_t request_preview(RegV, long long frame, int width, int height, bool fast) override
+    std::uint64_t request_preview(trellin_app::SettingsSnapshot, long long frame, int width, int height,
+                                  bool fast) override
     {
         requests.push_back({true, frame, width, height, fast, {}});
         return requests.size();
     }
-    std::uint64_t request_export(RegV, long long frame, std::string path) override
+    std::uint64_t request_export(trellin_app::SettingsSnapshot, long long frame, std::string path) override
     {
         requests.push_back({false, frame, 0, 0, false, std::move(path)});
         return requests.size();
