@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 FUZZ_TEST_SECONDS ?= 10
 FUZZ_SECONDS ?= 300
 
-.PHONY: all deps build debug demo gallery test test-release test-asan test-tsan test-fuzz fuzz bench soak install clean format format-check
+.PHONY: all deps build debug demo gallery test check test-release test-asan test-tsan test-fuzz fuzz bench soak install clean format format-check
 
 all: build
 
@@ -28,9 +28,15 @@ demo: build
 gallery: build
 	@build/bin/trellin gallery docs/controls
 
-# Every build replays the fuzz corpora as tests; the libFuzzer runs themselves
-# (a clang build of their own) are make test-fuzz and make fuzz.
-test: test-release test-asan test-tsan
+# make test: the release build and every test in it, a few minutes on two
+# cores. make check (what CI runs): the format check, make test, then the
+# whole suite again under AddressSanitizer + UndefinedBehaviorSanitizer and
+# the threaded tests under ThreadSanitizer. Every build replays the fuzz
+# corpora as tests; the libFuzzer runs themselves (a clang build of their
+# own) are make test-fuzz and make fuzz.
+test: test-release
+
+check: format-check test-release test-asan test-tsan
 
 test-release: build
 	@ctest --preset release -j $(JOBS)
