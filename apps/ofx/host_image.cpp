@@ -7,6 +7,7 @@
 #include "apps/common/core/picture_limits.h"
 #include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
+#include "apps/common/core/sample_rows.h"
 #include "apps/ofx/host_suites.h"
 
 namespace trellin_ofx {
@@ -25,25 +26,15 @@ bool float_aligned(const void* p)
     return reinterpret_cast<std::uintptr_t>(p) % alignof(float) == 0;
 }
 
-// The row loops of the one-pass float path, compiled for AVX2 beside the
-// baseline and chosen when the program starts (the same arithmetic in
-// either: no fused multiply-add, the same order).
-#define TRELLIN_ROW_CLONES __attribute__((target_clones("avx2", "default")))
-
-// A row of `n` float samples (RGBA) into the node's 16-bit samples:
-// from_unit_float for samples within 0..1, in a form that vectorises (no
-// early exit, no short circuit). The row's alpha goes into `alpha`
-// (`alpha_stored` true) unless every alpha is exactly 0 or 1: the node keeps
-// those two as they are, so the frame's result gives them back. False when
-// a sample is not a number within 0..1 (`out` and `alpha` are then
-// unusable).
-TRELLIN_ROW_CLONES bool unit_row_to_node(const float* in, std::size_t n, std::uint16_t* out, float* alpha,
-                                         bool& alpha_stored)
+// A row of `n` float samples (RGBA) into the node's 16-bit samples, as
+// from_unit_float converts samples within 0..1. The row's alpha goes into
+// `alpha` (`alpha_stored` true) unless every alpha is exactly 0 or 1: the
+// node keeps those two as they are, so the frame's result gives them back.
+// False when a sample is not a number within 0..1 (`out` and `alpha` are
+// then unusable).
+bool unit_row_to_node(const float* in, std::size_t n, std::uint16_t* out, float* alpha, bool& alpha_stored)
 {
-    std::uint32_t outside = 0;
-    for (std::size_t i = 0; i < n; ++i) outside |= std::uint32_t(!(in[i] >= 0.0f)) | std::uint32_t(!(in[i] <= 1.0f));
-    if (outside != 0) return false;
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint16_t>(in[i] * 65535.0f + 0.5f);
+    if (!trellin_app::unit_floats_to_words(in, n, out)) return false;
     // By their bits: -0 is kept as it was read, the node would give back 0.
     std::uint32_t other = 0;
     for (std::size_t x = 0; x < n / 4; ++x) {
@@ -59,10 +50,9 @@ TRELLIN_ROW_CLONES bool unit_row_to_node(const float* in, std::size_t n, std::ui
 
 // `count` of the node's 16-bit samples (RGBA) as floats into `out`: alpha
 // from `alpha` when given, colour multiplied by alpha when `premultiply`.
-TRELLIN_ROW_CLONES void node_row_to_unit(const std::uint16_t* words, const float* alpha, bool premultiply, float* out,
-                                         std::size_t count)
+void node_row_to_unit(const std::uint16_t* words, const float* alpha, bool premultiply, float* out, std::size_t count)
 {
-    for (std::size_t i = 0; i < count; ++i) out[i] = trellin_app::to_unit_float(words[i]);
+    trellin_app::words_to_unit_floats(words, count, out);
     if (alpha != nullptr)
         for (std::size_t p = 0; p < count / 4; ++p) out[p * 4 + 3] = alpha[p];
     if (premultiply) {

@@ -1,11 +1,19 @@
+// test-links: trellin_app_core
 // The sample conversions against their definitions, for every 16-bit
 // sample.
 #include <gtest/gtest.h>
 
+#include <hwy/targets.h>
+
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
 
 #include "apps/common/core/sample_convert.h"
+#include "apps/common/core/sample_rows.h"
 
 namespace {
 
@@ -31,6 +39,54 @@ TEST(SampleConvert, UnitFloatsAreTheRoundedQuotientForEverySample)
         ASSERT_EQ(std::bit_cast<std::uint32_t>(unit), std::bit_cast<std::uint32_t>(quotient)) << v;
         ASSERT_EQ(trellin_app::from_unit_float(unit), v) << v;
     }
+}
+
+// The row conversions on every instruction set this machine runs give the
+// per-sample conversions' bits, and refuse a row with any sample outside
+// 0..1, wherever in the row it lies (vector body or tail).
+TEST(SampleConvert, RowsOnEveryInstructionSetEqualTheSampleConversions)
+{
+    std::vector<std::uint16_t> words(65536 + 7);
+    for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<std::uint16_t>(i * 40503u);
+    // Floats at and beside every sample's value, the ends, -0 and a spread.
+    std::vector<float> floats = {0.0f, -0.0f, 1.0f, std::nextafter(1.0f, 0.0f), 1e-30f, 0.5f};
+    for (std::uint32_t v = 0; v <= 65535; v += 7) {
+        const float f = trellin_app::to_unit_float(static_cast<std::uint16_t>(v));
+        floats.push_back(f);
+        floats.push_back(std::nextafter(f, 0.0f) < 0.0f ? 0.0f : std::nextafter(f, 0.0f));
+        floats.push_back(std::nextafter(f, 1.0f));
+        floats.push_back((float(v) + 0.5f) / 65535.0f);
+    }
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int i = 0; i < 4099; ++i) floats.push_back(unit(random));
+
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        hwy::SetSupportedTargetsForTest(target);
+        SCOPED_TRACE(hwy::TargetName(target));
+        std::vector<float> unit_floats(words.size());
+        trellin_app::words_to_unit_floats(words.data(), words.size(), unit_floats.data());
+        for (std::size_t i = 0; i < words.size(); ++i)
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(unit_floats[i]),
+                      std::bit_cast<std::uint32_t>(trellin_app::to_unit_float(words[i])))
+                << words[i];
+
+        std::vector<std::uint16_t> out(floats.size());
+        ASSERT_TRUE(trellin_app::unit_floats_to_words(floats.data(), floats.size(), out.data()));
+        for (std::size_t i = 0; i < floats.size(); ++i)
+            ASSERT_EQ(out[i], trellin_app::from_unit_float(floats[i])) << floats[i];
+
+        const float outside[] = {std::numeric_limits<float>::quiet_NaN(), -1e-30f, std::nextafter(1.0f, 2.0f),
+                                 std::numeric_limits<float>::infinity()};
+        for (const float bad : outside)
+            for (const std::size_t at : {std::size_t(0), std::size_t(37), floats.size() - 1}) {
+                std::vector<float> row = floats;
+                row[at] = bad;
+                EXPECT_FALSE(trellin_app::unit_floats_to_words(row.data(), row.size(), out.data()))
+                    << bad << " at " << at;
+            }
+    }
+    hwy::SetSupportedTargetsForTest(0);
 }
 
 }  // namespace

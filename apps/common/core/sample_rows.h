@@ -1,0 +1,20 @@
+// Rows of samples between floats in 0..1 and the node's 16-bit samples,
+// compiled for every instruction set Highway reaches and chosen at run time.
+// Each gives exactly what the per-sample conversions of sample_convert.h
+// give (no fused multiply-add, the same order of operations).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace trellin_app {
+
+// `n` floats into 16-bit samples as from_unit_float converts those within
+// 0..1. False, with `out` unusable, when a sample is not a number within
+// 0..1: such rows need the clipping and counting of the colour handling.
+bool unit_floats_to_words(const float* in, std::size_t n, std::uint16_t* out);
+
+// `n` 16-bit samples as floats, as to_unit_float converts them.
+void words_to_unit_floats(const std::uint16_t* in, std::size_t n, float* out);
+
+}  // namespace trellin_app
