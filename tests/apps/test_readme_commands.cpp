@@ -1,12 +1,16 @@
 // test-labels: external
 // test-builds: trellin_frei0r trellin_looks
-// The README's command lines as written: every shell block marked
-// "<!-- runnable -->" runs with bash (stopping at the first failing command,
-// pipelines included) in a folder of generated media, where `build` stands for
-// this build tree. The media are what the blocks name: a photo, pictures,
-// numbered sequences, a 1080p video with PCM sound and a small MP4.
+// The command lines of the README and of the pages in docs/ as written: every
+// shell block marked "<!-- runnable -->" runs with bash (stopping at the first
+// failing command, pipelines included) in a folder of generated media, where
+// `build` stands for this build tree. The media are what the blocks name: a
+// photo, pictures, numbered sequences, a 1080p video with PCM sound and a
+// small MP4. The README's blocks run first, then each page's in the order of
+// the pages' names, all in the one folder: a page may use a file a block of an
+// earlier one made (video.md pipes with the project command-line.md saves).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "trellin_cli_support.h"
@@ -16,16 +20,19 @@ namespace {
 using namespace trellin_test;
 
 struct Block {
-    int line = 0;  // of the opening fence, from 1
+    std::string page;  // the page's path from the source tree, e.g. docs/video.md
+    int line = 0;      // of the opening fence, from 1
     std::string text;
 };
 
-std::vector<Block> runnable_blocks(const std::string& markdown)
+// The runnable blocks of one page. A marker must stand right above a shell
+// block's fence: one that does not marks nothing, and is reported.
+std::vector<Block> runnable_blocks(const std::string& page, const std::string& markdown)
 {
     std::vector<Block> blocks;
     std::istringstream lines(markdown);
     std::string line;
-    bool marked = false;
+    int marked = 0;  // the marker's line on the line before, or 0
     Block* open = nullptr;
     for (int number = 1; std::getline(lines, line); ++number) {
         if (open != nullptr) {
@@ -33,13 +40,37 @@ std::vector<Block> runnable_blocks(const std::string& markdown)
                 open = nullptr;
             else
                 open->text += line + "\n";
-        } else if (marked && line.rfind("```sh", 0) == 0) {
-            blocks.push_back({number, ""});
-            open = &blocks.back();
+        } else if (marked != 0) {
+            if (line.rfind("```sh", 0) == 0) {
+                blocks.push_back({page, number, ""});
+                open = &blocks.back();
+            } else {
+                ADD_FAILURE() << page << ":" << marked << ": a runnable marker not right above a ```sh block";
+            }
         }
-        marked = open == nullptr && line == "<!-- runnable -->";
+        marked = open == nullptr && line == "<!-- runnable -->" ? number : 0;
     }
-    EXPECT_EQ(open, nullptr) << "an unclosed block";
+    EXPECT_EQ(open, nullptr) << page << ": an unclosed block";
+    EXPECT_EQ(marked, 0) << page << ":" << marked << ": a runnable marker at the end of the page";
+    return blocks;
+}
+
+// The runnable blocks of the README, then of every page in docs/ by name.
+std::vector<Block> all_runnable_blocks()
+{
+    const fs::path source(TRELLIN_SOURCE_DIR);
+    std::vector<std::string> pages{"README.md"};
+    std::vector<std::string> docs;
+    for (const fs::directory_entry& entry : fs::directory_iterator(source / "docs"))
+        if (entry.is_regular_file() && entry.path().extension() == ".md")
+            docs.push_back("docs/" + entry.path().filename().string());
+    std::sort(docs.begin(), docs.end());
+    pages.insert(pages.end(), docs.begin(), docs.end());
+    std::vector<Block> blocks;
+    for (const std::string& page : pages) {
+        std::vector<Block> own = runnable_blocks(page, slurp(source / page));
+        blocks.insert(blocks.end(), own.begin(), own.end());
+    }
     return blocks;
 }
 
@@ -90,14 +121,15 @@ protected:
 
 TEST_F(ReadmeCommands, RunnableBlocksRunAsWritten)
 {
-    const std::vector<Block> blocks = runnable_blocks(slurp(fs::path(TRELLIN_SOURCE_DIR) / "README.md"));
-    ASSERT_GE(blocks.size(), 8u);
+    const std::vector<Block> blocks = all_runnable_blocks();
+    ASSERT_GE(blocks.size(), 9u);
+    EXPECT_EQ(blocks.front().page, "README.md");
     make_media();
     for (const Block& block : blocks) {
         const RunResult r = testkit::run_program(
             {"bash", "-c", "set -eo pipefail\n" + block.text},
             testkit::RunOptions().with_env({"TRELLIN_MODULE", "TRELLIN_THREADS"}).in(dir.string()).within(200));
-        EXPECT_EQ(r.code, 0) << "README.md line " << block.line << ":\n" << block.text << r.out << r.err;
+        EXPECT_EQ(r.code, 0) << block.page << ":" << block.line << ":\n" << block.text << r.out << r.err;
     }
     // What the blocks promise to make.
     for (const char* made : {"glass.png", "renders/turn.0048.png", "glass.mp4", "turning.mp4", "frosted.mkv",

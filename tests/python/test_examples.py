@@ -1,4 +1,4 @@
-# The README's Python section and the example script run as written, on a
+# The Python page (docs/python.md) and the example script run as written, on a
 # plate made here.
 import os
 import re
@@ -14,10 +14,8 @@ from conftest import SOURCE_DIR, read_picture, test_picture, write_picture
 EXAMPLE = SOURCE_DIR / "apps" / "python" / "examples" / "glass_sequence.py"
 
 
-def readme_python_section():
-    text = (SOURCE_DIR / "README.md").read_text()
-    section = text.split("\n## Python")[1].split("\n## ")[0]
-    return section
+def python_page():
+    return (SOURCE_DIR / "docs" / "python.md").read_text()
 
 
 def run(args, cwd):
@@ -26,9 +24,9 @@ def run(args, cwd):
     return r
 
 
-def test_readme_code_runs(tmp_path):
+def test_python_page_code_runs(tmp_path):
     write_picture(tmp_path / "plate.exr", test_picture(36, 64, 4, np.float32))
-    for code in re.findall(r"```python\n(.*?)```", readme_python_section(), re.S):
+    for code in re.findall(r"```python\n(.*?)```", python_page(), re.S):
         run([sys.executable, "-c", code], tmp_path)
     assert (tmp_path / "spin.json").exists()
 
@@ -37,7 +35,7 @@ def test_example_writes_the_keyed_sequence(tmp_path):
     plate = test_picture(30, 40, 4, np.float32)
     write_picture(tmp_path / "plate.exr", plate)
     (tmp_path / "renders").mkdir()
-    command = re.search(r"PYTHONPATH=build/python (\S+) (apps/python/examples/\S+) (.*)", readme_python_section())
+    command = re.search(r"PYTHONPATH=build/python (\S+) (apps/python/examples/\S+) (.*)", python_page())
     assert command and command.group(2) == str(EXAMPLE.relative_to(SOURCE_DIR))
     run([sys.executable, EXAMPLE, "plate.exr", "renders/glass.%04d.exr", "--frames", "3-6"], tmp_path)
     assert sorted(os.listdir(tmp_path / "renders")) == [f"glass.{f:04d}.exr" for f in range(3, 7)]
