@@ -18,10 +18,10 @@
 #include <utility>
 #include <vector>
 
-#include "effect/fast_kernels.h"
-#include "effect/fast_render.h"
+#include "effect/fast/kernels.h"
+#include "effect/fast/frame.h"
 #include "effect/kernel_choice.h"
-#include "effect/passes.h"
+#include "effect/reference/passes.h"
 #include "host/smp_pool.h"
 #include "pixels/image_exchange.h"
 #include "pixels/parallel_rows.h"

@@ -1,8 +1,8 @@
 #include <cstring>
 
-#include "effect/fast_render.h"
+#include "effect/fast/frame.h"
 #include "effect/kernel_choice.h"
-#include "effect/passes.h"
+#include "effect/reference/passes.h"
 #include "effect/trellin.h"
 #include "pixels/image_exchange.h"
 #include "pixels/parallel_rows.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "effect/cell_shapes.h"
-#include "effect/passes.h"
+#include "effect/reference/passes.h"
 #include "effect/trellin_info.h"
 #include "pixels/parallel_rows.h"
 

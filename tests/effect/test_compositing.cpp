@@ -6,8 +6,8 @@
 #include <set>
 #include <vector>
 
-#include "effect/fast_kernels.h"
-#include "effect/passes.h"
+#include "effect/fast/kernels.h"
+#include "effect/reference/passes.h"
 #include "host/smp_pool.h"
 #include "pixels/parallel_rows.h"
 #include "support/noise_pattern.h"

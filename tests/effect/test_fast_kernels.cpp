@@ -14,7 +14,7 @@
 #include <sstream>
 #include <thread>
 
-#include "effect/fast_kernels.h"
+#include "effect/fast/kernels.h"
 #include "effect/kernel_choice.h"
 #include "effect/pixel_math.h"
 #include "effect/source_pyramid.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "effect/passes.h"
+#include "effect/reference/passes.h"
 
 namespace {
 

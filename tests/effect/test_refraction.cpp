@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "effect/passes.h"
+#include "effect/reference/passes.h"
 #include "effect/trellin_info.h"
 #include "effect/vector3.h"
 #include "host/smp_pool.h"

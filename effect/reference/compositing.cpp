@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "effect/passes.h"
+#include "effect/reference/passes.h"
 #include "effect/pixel_math.h"
 
 namespace vx {

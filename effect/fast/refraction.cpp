@@ -7,16 +7,16 @@
 #include <cmath>
 #include <cstddef>
 
-#include "effect/fast_kernels.h"
+#include "effect/fast/kernels.h"
 #include "effect/pixel_math.h"
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "effect/fast_surface.cpp"
+#define HWY_TARGET_INCLUDE "effect/fast/refraction.cpp"
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
 
-#include "effect/lane_loop-inl.h"
-#include "effect/vector_math-inl.h"
+#include "effect/fast/lane_loop-inl.h"
+#include "effect/fast/vector_math-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace vx {

@@ -7,7 +7,7 @@
 
 #include "effect/cell_layout.h"
 #include "effect/cell_shapes.h"
-#include "effect/passes.h"
+#include "effect/reference/passes.h"
 #include "effect/pixel_math.h"
 
 namespace vx {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "effect/passes.h"
+#include "effect/reference/passes.h"
 
 namespace vx {
 

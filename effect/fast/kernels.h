@@ -1,6 +1,6 @@
 // The fast kernels: vector code for the render's per-pixel work, compiled for
 // several instruction sets and chosen at run time. Each gives exactly the
-// samples of the reference passes (effect/passes.h); where an approximation
+// samples of the reference passes (effect/reference/passes.h); where an approximation
 // of a library function cannot decide a quantised result, the lane is
 // computed by the same scalar formula the reference uses.
 #pragma once

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
-#include "effect/fast_kernels.h"
+#include "effect/fast/kernels.h"
 #include "effect/pixel_math.h"
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "effect/fast_cell_map.cpp"
+#define HWY_TARGET_INCLUDE "effect/fast/cell_map.cpp"
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
 
-#include "effect/lane_loop-inl.h"
-#include "effect/vector_math-inl.h"
+#include "effect/fast/lane_loop-inl.h"
+#include "effect/fast/vector_math-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace vx {

@@ -8,17 +8,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "effect/fast_kernels.h"
+#include "effect/fast/kernels.h"
 #include "effect/level_steps.h"
 #include "effect/pixel_math.h"
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "effect/fast_composite.cpp"
+#define HWY_TARGET_INCLUDE "effect/fast/compositing.cpp"
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
 
-#include "effect/lane_loop-inl.h"
-#include "effect/vector_math-inl.h"
+#include "effect/fast/lane_loop-inl.h"
+#include "effect/fast/vector_math-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace vx {

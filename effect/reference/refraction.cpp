@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstddef>
 
-#include "effect/passes.h"
+#include "effect/reference/passes.h"
 #include "effect/pixel_math.h"
 #include "effect/vector3.h"
 

@@ -1,11 +1,11 @@
-#include "effect/fast_render.h"
+#include "effect/fast/frame.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "effect/cell_layout.h"
-#include "effect/fast_kernels.h"
+#include "effect/fast/kernels.h"
 #include "contract/host_api.h"
 #include "pixels/image_exchange.h"
 #include "pixels/parallel_rows.h"

@@ -4,14 +4,14 @@
 #include <cmath>
 #include <cstdint>
 
-#include "effect/fast_kernels.h"
+#include "effect/fast/kernels.h"
 
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "effect/fast_heights.cpp"
+#define HWY_TARGET_INCLUDE "effect/fast/heights.cpp"
 #include "hwy/foreach_target.h"  // IWYU pragma: keep
 #include "hwy/highway.h"
 
-#include "effect/lane_loop-inl.h"
+#include "effect/fast/lane_loop-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace vx {
