@@ -22,6 +22,15 @@ namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
+// True when every component of `p` in `v` is the parameter's default.
+bool at_default(const Parameter& p, const double* v)
+{
+    const int n = p.kind == ParamKind::colour ? 4 : p.kind == ParamKind::pair ? 2 : 1;
+    for (int k = 0; k < n; ++k)
+        if (v[k] != p.fallback[k]) return false;
+    return true;
+}
+
 // An image fetched from a clip, given back to the host when it goes.
 class ClipImage {
 public:
@@ -137,9 +146,26 @@ EffectInstance::EffectInstance(const Effect& effect, OfxImageEffectHandle handle
     overlay_node_ = effect.module.create_node();
 }
 
-void EffectInstance::read_parameters(FXNode& node, OfxTime time) const
+bool EffectInstance::read_parameters(FXNode& node, OfxTime time, LookBase& look, std::string& error) const
 {
     const OfxParameterSuiteV1& P = *host_suites().params;
+    int item = 0;
+    if (look_ == nullptr || P.paramGetValue(look_, &item) != kOfxStatOK || item <= 0 ||
+        static_cast<std::size_t>(item) > effect_.looks.size())
+        item = 0;
+    if (item != look.item) {
+        look = LookBase();
+        if (item > 0) {
+            try {
+                look.node = trellin_app::load_project_file(effect_.module,
+                                                           effect_.looks[static_cast<std::size_t>(item) - 1].path);
+            } catch (const std::exception& e) {
+                error = e.what();
+                return false;
+            }
+            look.item = item;
+        }
+    }
     for (std::size_t i = 0; i < params_.size(); ++i) {
         const Parameter& p = effect_.table.parameters[i];
         double v[4] = {nan, nan, nan, nan};
@@ -163,9 +189,18 @@ void EffectInstance::read_parameters(FXNode& node, OfxTime time) const
             status = P.paramGetValueAtTime(params_[i], time, &v[0], &v[1]);
             break;
         }
-        // A value the host cannot give leaves the control as it was.
-        if (status == kOfxStatOK) store_values(node, p, v);
+        if (status != kOfxStatOK) continue;
+        // A parameter left at its default, without keys, under a chosen look:
+        // the look's value at this time.
+        unsigned int keys = 0;
+        if (look.node && P.paramGetNumKeys(params_[i], &keys) == kOfxStatOK && keys == 0 && at_default(p, v)) {
+            for (int c : {p.control, p.control_y})
+                if (c >= 0) look.node->control(c)->evaluate_at(time);
+            load_values(*look.node, p, v);
+        }
+        store_values(node, p, v);
     }
+    return true;
 }
 
 OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::string& error)
@@ -174,7 +209,7 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
     const HostSuites& h = host_suites();
     if (h.effect->abort(handle_) != 0) return kOfxStatFailed;
 
-    read_parameters(*node_, time);
+    if (!read_parameters(*node_, time, render_look_, error)) return kOfxStatFailed;
     ClipImage output(output_, time);
     if (output.get() == nullptr) {
         error = "the host gave no output image at frame " + trellin_app::number_text(time);
@@ -354,6 +389,14 @@ bool EffectInstance::apply_chosen_look(std::string& error)
     return true;
 }
 
+void EffectInstance::parameter_edited(const std::string& name)
+{
+    const OfxParameterSuiteV1& P = *host_suites().params;
+    if (look_ == nullptr || name == look_param_name) return;
+    int item = 0;
+    if (P.paramGetValue(look_, &item) == kOfxStatOK && item != 0) P.paramSetValue(look_, 0);
+}
+
 void EffectInstance::release_memory()
 {
     std::lock_guard<std::mutex> lock(render_mutex_);
@@ -368,7 +411,10 @@ void EffectInstance::release_memory()
 FXNode& EffectInstance::overlay_node(OfxTime time, int width, int height, double pixel_aspect, bool read_values)
 {
     FXNode& node = *overlay_node_;
-    if (read_values) read_parameters(node, time);
+    std::string unread;
+    // A look that cannot be read was reported by the render; the overlay
+    // shows the parameters as they are.
+    if (read_values) read_parameters(node, time, overlay_look_, unread);
     int w = 0, h = 0;
     node.get_output_size(w, h);
     if (w != width || h != height || node.get_aspect() != pixel_aspect) {

@@ -45,6 +45,10 @@ public:
     // Applies the look chosen in the Look parameter to every parameter, as one
     // undoable edit. False with `error` set when the look cannot be read.
     bool apply_chosen_look(std::string& error);
+    // The user changed parameter `name` by hand: a chosen look no longer says
+    // what the picture is, so the Look goes back to "(none)" and the
+    // parameters alone rule.
+    void parameter_edited(const std::string& name);
 
     // Gives back the node's memory kept between frames.
     void release_memory();
@@ -68,7 +72,20 @@ public:
     const Effect& effect() const { return effect_; }
 
 private:
-    void read_parameters(FXNode& node, OfxTime time) const;
+    // The look a render starts from: the node of the Look parameter's item,
+    // read when the item changes. One for the renders, one for the overlay,
+    // which may run at once on different threads.
+    struct LookBase {
+        int item = 0;
+        trellin_app::NodePtr node;
+    };
+    // Every parameter's value at `time` into `node`. Where a look is chosen,
+    // a parameter that holds its default and has no keys takes the look's
+    // value instead: the look is the base, and what the parameters change
+    // lies over it. So a batch host that sets Look without the change event
+    // (which copies the look into the parameters) renders the look too.
+    // False with `error` set when the chosen look cannot be read.
+    bool read_parameters(FXNode& node, OfxTime time, LookBase& look, std::string& error) const;
     // Renders `picture` (and `parts`, the frame's values outside 0..1) into
     // result_ at `time`, the host's abort watched; the rendered parts go to
     // `rendered_parts` when it is given.
@@ -103,6 +120,7 @@ private:
     SourceAlpha alpha_;
     std::mutex overlay_mutex_;
     trellin_app::NodePtr overlay_node_;
+    mutable LookBase render_look_, overlay_look_;
 };
 
 // The name of the Look parameter and of its first item, which applies nothing.

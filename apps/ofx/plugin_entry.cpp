@@ -102,9 +102,13 @@ OfxStatus render(EffectInstance& instance, OfxPropertySetHandle in_args)
 OfxStatus instance_changed(EffectInstance& instance, OfxPropertySetHandle in_args)
 {
     if (get_string(in_args, kOfxPropType) != kOfxTypeParameter ||
-        get_string(in_args, kOfxPropName) != look_param_name ||
         get_string(in_args, kOfxPropChangeReason) != kOfxChangeUserEdited)
         return kOfxStatReplyDefault;
+    const std::string name = get_string(in_args, kOfxPropName);
+    if (name != look_param_name) {
+        instance.parameter_edited(name);
+        return kOfxStatOK;
+    }
     std::string error;
     if (!instance.apply_chosen_look(error)) {
         post_error(instance.handle(), error);

@@ -382,6 +382,38 @@ TEST_F(OfxPlugin, LookChoiceAppliesTheLookAsOneEdit)
     h.destroy(e);
 }
 
+// A Look set without the change event (a batch or scripted host) renders the
+// look, with the parameters that were changed over it; a parameter the user
+// edits by hand sends the Look back to "(none)", and the parameters alone
+// rule from then on.
+TEST_F(OfxPlugin, LookMeetsTheParametersAtRenderTime)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 40, ht = 30;
+    auto e = h.create(layout_of(w, ht));
+    ASSERT_TRUE(e);
+    const auto looks = e->params.find("Look")->props.strings(kOfxParamPropChoiceOption);
+    const auto item = std::find(looks.begin(), looks.end(), "lit-domes") - looks.begin();
+    ASSERT_LT(std::size_t(item), looks.size());
+    const auto in = pattern<std::uint16_t>(w, ht, 4, 9, 65535);
+    give_picture(*e, in);
+    const auto render_as = [&](const std::vector<std::string>& options) {
+        EXPECT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        const FileImage ref = trellin_render("in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht, options, "out.png");
+        return output_picture<std::uint16_t>(*e) == ref.u16;
+    };
+
+    set_param(*e, "Look", {double(item)});
+    EXPECT_TRUE(render_as({"--look", "lit-domes"}));
+    set_param(*e, "CellSize", {0.2});
+    EXPECT_TRUE(render_as({"--look", "lit-domes", "--set", "CellSize=0.2"}));
+
+    ASSERT_EQ(h.user_sets(*e, "CellSize", {0.25}), kOfxStatOK);
+    EXPECT_EQ(e->params.find("Look")->value.at(0), 0.0);
+    EXPECT_TRUE(render_as({"--set", "CellSize=0.25"}));
+    h.destroy(e);
+}
+
 // A frame the plug-in cannot take fails with a message, and so does a host
 // image it cannot read; nothing crashes.
 TEST_F(OfxPlugin, FailedFramesSayWhy)
