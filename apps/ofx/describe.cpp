@@ -71,8 +71,8 @@ OfxStatus define_parameter(OfxParamSetHandle set, const Parameter& p)
         S.propSetDoubleN(props, kOfxParamPropDefault, n, p.fallback);
         S.propSetDoubleN(props, kOfxParamPropMin, n, p.minimum);
         S.propSetDoubleN(props, kOfxParamPropMax, n, p.maximum);
-        S.propSetDoubleN(props, kOfxParamPropDisplayMin, n, p.minimum);
-        S.propSetDoubleN(props, kOfxParamPropDisplayMax, n, p.maximum);
+        S.propSetDoubleN(props, kOfxParamPropDisplayMin, n, p.display_minimum);
+        S.propSetDoubleN(props, kOfxParamPropDisplayMax, n, p.display_maximum);
         S.propSetDouble(props, kOfxParamPropIncrement, 0, p.step);
         S.propSetInt(props, kOfxParamPropDigits, 0, p.digits);
         S.propSetString(props, kOfxParamPropDoubleType, 0,
@@ -98,6 +98,13 @@ OfxStatus define_parameter(OfxParamSetHandle set, const Parameter& p)
         break;
     case ParamKind::colour:
         S.propSetDoubleN(props, kOfxParamPropDefault, 4, p.fallback);
+        // Each component 0 to 1, as the node keeps it.
+        for (int k = 0; k < 4; ++k) {
+            S.propSetDouble(props, kOfxParamPropMin, k, 0.0);
+            S.propSetDouble(props, kOfxParamPropMax, k, 1.0);
+            S.propSetDouble(props, kOfxParamPropDisplayMin, k, 0.0);
+            S.propSetDouble(props, kOfxParamPropDisplayMax, k, 1.0);
+        }
         break;
     }
     return kOfxStatOK;

@@ -29,6 +29,8 @@ Parameter parameter_from(const trellin_app::ControlFact& f)
         p.kind = f.form == ControlForm::whole_number ? ParamKind::integer : ParamKind::real;
         p.minimum[0] = f.minimum;
         p.maximum[0] = f.maximum;
+        p.display_minimum[0] = f.display_minimum;
+        p.display_maximum[0] = f.display_maximum;
         p.step = f.step;
         p.digits = digits_for(f.step);
         p.angle = f.label.find("Angle") != std::string::npos;
@@ -110,6 +112,8 @@ ParameterTable parameters_of(FXNode& node)
                 p.control_y = y.control;
                 p.minimum[1] = y.minimum;
                 p.maximum[1] = y.maximum;
+                p.display_minimum[1] = y.display_minimum;
+                p.display_maximum[1] = y.display_maximum;
                 p.fallback[1] = y.fallback[0];
                 p.step = std::min(p.step, y.step);
                 p.angle = false;

@@ -44,6 +44,8 @@ struct Parameter {
     // Numeric kinds: per component (pairs: x then y).
     double minimum[2] = {0.0, 0.0};
     double maximum[2] = {0.0, 0.0};
+    double display_minimum[2] = {0.0, 0.0};  // what the slider spans
+    double display_maximum[2] = {0.0, 0.0};
     double fallback[4] = {0.0, 0.0, 0.0, 0.0};  // the default, per component
     double step = 0.0;
     int digits = 3;

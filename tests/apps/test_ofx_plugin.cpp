@@ -139,6 +139,13 @@ TEST_F(OfxPlugin, DescribesEveryControlAsTrellinInfoShowsIt)
                 EXPECT_EQ(param->props.doubles(kOfxParamPropMax).at(std::size_t(k)), hi) << label;
                 EXPECT_EQ(param->props.doubles(kOfxParamPropDefault).at(std::size_t(k)), fallback) << label;
                 EXPECT_EQ(param->props.doubles(kOfxParamPropIncrement).at(0) <= std::stod(row["step"]), true) << label;
+                // A slider spans the whole range, or the part of it a hand uses.
+                const double shown_lo = param->props.doubles(kOfxParamPropDisplayMin).at(std::size_t(k));
+                const double shown_hi = param->props.doubles(kOfxParamPropDisplayMax).at(std::size_t(k));
+                EXPECT_TRUE(lo <= shown_lo && shown_lo < shown_hi && shown_hi <= hi) << label;
+                if (label == "Gloss") {
+                    EXPECT_LE(shown_hi, 200.0);
+                }
             } else {
                 EXPECT_EQ(param->props.ints(kOfxParamPropMin).at(0), lo) << label;
                 EXPECT_EQ(param->props.ints(kOfxParamPropMax).at(0), hi) << label;
@@ -158,6 +165,8 @@ TEST_F(OfxPlugin, DescribesEveryControlAsTrellinInfoShowsIt)
         } else if (kind == "colour") {
             EXPECT_EQ(param->type, kOfxParamTypeRGBA) << label;
             EXPECT_EQ(param->props.doubles(kOfxParamPropDefault), (std::vector<double>{1, 1, 1, 1})) << label;
+            EXPECT_EQ(param->props.doubles(kOfxParamPropMin), (std::vector<double>{0, 0, 0, 0})) << label;
+            EXPECT_EQ(param->props.doubles(kOfxParamPropMax), (std::vector<double>{1, 1, 1, 1})) << label;
         }
         ++checked;
     }

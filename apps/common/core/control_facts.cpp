@@ -50,6 +50,17 @@ constexpr Description descriptions[] = {
 };
 // clang-format on
 
+// Sliders that span less than the control's range: the values people use lie
+// in a small part of it.
+struct SliderSpan {
+    const char* label;
+    double minimum;
+    double maximum;
+};
+constexpr SliderSpan slider_spans[] = {
+    {"Gloss", 1.0, 200.0},
+};
+
 const Description* described(std::string_view label)
 {
     const std::string wanted(label.substr(0, label.find(':')));
@@ -73,6 +84,13 @@ ControlFact fact_of(const CWidget& c)
         f.minimum = n.minimum;
         f.maximum = n.maximum;
         f.step = n.step;
+        f.display_minimum = n.minimum;
+        f.display_maximum = n.maximum;
+        for (const SliderSpan& span : slider_spans) {
+            if (!host_detail::same_text_ignoring_case(span.label, c.label())) continue;
+            f.display_minimum = std::clamp(span.minimum, n.minimum, n.maximum);
+            f.display_maximum = std::clamp(span.maximum, f.display_minimum, n.maximum);
+        }
         f.fallback[0] = n.default_value;
         break;
     }

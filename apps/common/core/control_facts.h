@@ -36,6 +36,10 @@ struct ControlFact {
     double minimum = 0.0;  // numbers: the range, the step
     double maximum = 0.0;
     double step = 0.0;
+    // The part of the range a slider spans, where a hand needs less than the
+    // whole of it (Gloss: 1 to 200 of 1 to 1000); the range otherwise.
+    double display_minimum = 0.0;
+    double display_maximum = 0.0;
     double fallback[4] = {0.0, 0.0, 0.0, 0.0};  // the default, per component
     std::vector<std::string> items;             // a choice's items
     // A position's other half: the fact of the "_Y" control for an "_X"
