@@ -199,19 +199,6 @@ int run(const Arguments& a)
 
 }  // namespace
 
-#if defined(__SANITIZE_ADDRESS__)
-// Leak checking in sanitizer builds: OpenImageIO's dependencies GEOS and
-// OpenVDB keep a few bytes of their own to the end; they are not ours.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libgeos.so\nleak:libopenvdb.so\n";
-}
-extern "C" const char* __lsan_default_options()
-{
-    return "print_suppressions=0";
-}
-#endif
-
 int main(int argc, char** argv)
 {
     CLI::App app{
