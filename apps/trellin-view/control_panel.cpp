@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "apps/common/core/control_facts.h"
 #include "apps/common/core/control_text.h"
 #include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/ui_style.h"
@@ -54,8 +55,11 @@ void show_tooltip(const CWidget& control, double time)
     if (!ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenDisabled)) return;
     const std::string range = trellin_app::range_text(control);
     const std::string step = trellin_app::step_text(control);
+    const std::string label = trellin_app::setting_label(control);
+    const std::string meaning = trellin_app::control_meaning(label);
     ImGui::BeginTooltip();
-    ImGui::TextUnformatted(trellin_app::setting_label(control).c_str());
+    ImGui::TextUnformatted(label.c_str());
+    if (!meaning.empty()) ImGui::TextUnformatted(meaning.c_str());
     if (!range.empty()) ImGui::Text("values: %s", range.c_str());
     if (!step.empty()) ImGui::Text("step: %s", step.c_str());
     if (!control.keys().empty())
