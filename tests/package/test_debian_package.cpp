@@ -1,8 +1,8 @@
 // test-labels: external
 // The Debian package (`make package`): every host where Debian's own packages
 // put theirs, the library packages it needs named, no error from lintian,
-// and, unpacked into a throwaway root, each host finding Trellin with no
-// TRELLIN_* variable. The suite makes the package first (the build does not,
+// and, installed by dpkg into a throwaway root, each host finding Trellin
+// with no TRELLIN_* variable, and purged leaving nothing behind. The suite makes the package first (the build does not,
 // so that edits are not packaged on every build): the target trellin_deb,
 // which is quick once the programs are built.
 #include <gtest/gtest.h>
@@ -82,10 +82,21 @@ TEST_F(DebianPackage, LintianFindsNoErrors)
     EXPECT_NE(r.code, 2) << r.out << r.err;
 }
 
-TEST_F(DebianPackage, EachHostFindsTrellinInTheUnpackedTree)
+TEST_F(DebianPackage, EachHostFindsTrellinInstalledInAThrowawayRoot)
 {
+    // dpkg with a database of its own: the libraries the package depends on
+    // are the machine's, not the root's, hence --force-depends.
     const fs::path root = dir / "root", usr = root / "usr";
-    ok({"dpkg-deb", "--extract", deb.string(), root.string()});
+    fs::create_directories(root / "var/lib/dpkg/info");
+    fs::create_directories(root / "var/lib/dpkg/updates");
+    spit(root / "var/lib/dpkg/status", "");
+    const std::vector<std::string> dpkg = {"dpkg", "--root=" + root.string(), "--force-depends", "--force-not-root",
+                                           "--log=/dev/null"};
+    const auto with = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), dpkg.begin(), dpkg.end());
+        return args;
+    };
+    ok(with({"--install", deb.string()}));
     const testkit::RunOptions clean =
         testkit::RunOptions().with_env({"TRELLIN_MODULE", "TRELLIN_THREADS", "PYTHONPATH", "GST_PLUGIN_PATH",
                                         "LD_LIBRARY_PATH", "FREI0R_PATH", "OFX_PLUGIN_PATH"});
@@ -98,7 +109,7 @@ TEST_F(DebianPackage, EachHostFindsTrellinInTheUnpackedTree)
        clean);
     EXPECT_TRUE(fs::exists(dir / "out.png"));
 
-    // GStreamer: the unpacked plug-in folder stands in for the system one
+    // GStreamer: the root's plug-in folder stands in for the system one
     // (GStreamer's system folder is built into it; the registry is the test's own).
     const fs::path gst = usr / "lib" / multiarch() / "gstreamer-1.0";
     testkit::RunOptions gst_env = clean;
@@ -106,7 +117,7 @@ TEST_F(DebianPackage, EachHostFindsTrellinInTheUnpackedTree)
     const std::string element = ok({"gst-inspect-1.0", "trellinglass"}, gst_env);
     EXPECT_NE(element.find(gst.string()), std::string::npos) << element;
 
-    // Python: Debian's python3, the unpacked dist-packages standing in for its own.
+    // Python: Debian's python3, the root's dist-packages standing in for its own.
     testkit::RunOptions py_env = clean;
     py_env.with_env({"PYTHONPATH=" + (usr / "lib" / "python3" / "dist-packages").string()});
     const std::string module = ok({"/usr/bin/python3", "-c", "import trellin; print(trellin.module_path)"}, py_env);
@@ -119,6 +130,9 @@ TEST_F(DebianPackage, EachHostFindsTrellinInTheUnpackedTree)
         EXPECT_EQ(ldd.find("not found"), std::string::npos) << plugin << "\n" << ldd;
         EXPECT_NE(ldd.find(root.string()), std::string::npos) << plugin << "\n" << ldd;
     }
+
+    ok(with({"--purge", "trellin"}));
+    EXPECT_FALSE(fs::exists(usr)) << "left after purging";
 }
 
 }  // namespace
