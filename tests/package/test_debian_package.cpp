@@ -67,7 +67,7 @@ TEST_F(DebianPackage, PutsEveryHostWhereDebianLooksAndNamesItsLibraryPackages)
     EXPECT_EQ(contents.find("/usr/lib/libtrellinhost"), std::string::npos) << contents;
 
     const std::string depends = ok({"dpkg-deb", "--field", deb.string(), "Depends"});
-    for (const char* package : {"libc6", "libstdc++6", "libgstreamer1.0-0", "libopenimageio2.4", "libavcodec59"})
+    for (const char* package : {"libc6", "libstdc++6", "libgstreamer1.0-0", "libopenimageio", "libavcodec"})
         EXPECT_NE(depends.find(package), std::string::npos) << package << " in " << depends;
     EXPECT_EQ(depends.find("trellin"), std::string::npos) << depends;
 }
