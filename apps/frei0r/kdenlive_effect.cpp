@@ -54,6 +54,17 @@ std::string unit_text(double u)
     return std::string(text, result.ptr);
 }
 
+// A list entry's frei0r value as Kdenlive reads it back: it hands a number to
+// MLT as a number, which MLT gives back as printf's %g, and selects the entry
+// whose text is that. Six digits place a whole number of a range of at most
+// max_listed_values well within half a step of it.
+std::string list_unit_text(double u)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", u);
+    return text;
+}
+
 // Whole-number controls of at most this many values, from a minimum other
 // than 0, are shown as a list of their values.
 constexpr double max_listed_values = 200;
@@ -77,10 +88,10 @@ std::string numeric_attributes(const Parameter& p, double d, const std::string& 
                 values += ';';
                 list_display += ',';
             }
-            values += unit_text(unit_value(p, v));
+            values += list_unit_text(unit_value(p, v));
             list_display += number_text(v);
         }
-        return "type=\"list\" name=\"" + name + "\" default=\"" + unit_text(unit_value(p, std::round(d))) +
+        return "type=\"list\" name=\"" + name + "\" default=\"" + list_unit_text(unit_value(p, std::round(d))) +
                "\" paramlist=\"" + values + "\"";
     }
     comment += std::string(comment.empty() ? "" : " ") + "Shown as its place in its range: 0 % is " +

@@ -8,7 +8,9 @@
 // min..max with 0..1 (parameter_table.h), so a control is shown
 //   - from 0: in its own units, factor = max, the default d written d / max;
 //   - from another minimum, counting whole numbers (at most 200 of them): as
-//     a list of its values, each handing the module its place in the range;
+//     a list of its values, each handing the module its place in the range
+//     (written as MLT writes a number, %g, for Kdenlive finds the entry it
+//     shows by that text);
 //   - from another minimum otherwise: as its place in its range, 0 % (its
 //     minimum) to 100 % (its maximum), the comment naming both ends.
 #pragma once

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -275,6 +276,16 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
             const std::vector<std::string> values = split(p.at("paramlist"), ';');
             EXPECT_NE(std::find(values.begin(), values.end(), p.at("default")), values.end()) << name;
             EXPECT_EQ(p.shown_items.size(), values.size()) << name;
+            // Kdenlive hands a number to MLT as a number and selects the entry whose text is what
+            // MLT gives back, printf's %g.
+            for (const std::string& value : values) {
+                char text[32];
+                if (std::isdigit(static_cast<unsigned char>(value[0])))
+                    std::snprintf(text, sizeof text, "%g", std::stod(value));
+                else
+                    std::snprintf(text, sizeof text, "%s", value.c_str());
+                EXPECT_EQ(value, text) << name;
+            }
         }
     }
     for (const vx::ControlRow& row : vx::control_table) {
