@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 FUZZ_TEST_SECONDS ?= 10
 FUZZ_SECONDS ?= 300
 
-.PHONY: all deps build debug demo gallery test check test-release test-asan test-tsan test-fuzz fuzz bench soak install clean format format-check
+.PHONY: all deps build debug demo gallery test check test-release test-asan test-tsan test-fuzz fuzz bench soak install package clean format format-check
 
 all: build
 
@@ -88,6 +88,13 @@ format-check: deps
 
 install: build
 	@cmake --install build --prefix "$(PREFIX)"
+
+# The Debian package, build/trellin_VERSION_ARCH.deb: everything under /usr
+# where Debian's own packages put theirs (package/). Install it with
+# sudo apt install ./build/trellin_*.deb.
+package: build
+	@cmake --build --preset release --target trellin_deb
+	@ls build/trellin_*.deb
 
 clean:
 	@rm -rf build build-debug build-asan build-tsan build-fuzz out

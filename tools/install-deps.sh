@@ -18,6 +18,8 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev python3-gi gir1.2-gstreamer-1.0
   slurmctld slurmd slurm-client munge
   pybind11-dev python3-dev python3-numpy python3-pytest python3-openimageio libimath-dev
+  gstreamer1.0-plugins-ugly
+  dpkg-dev lintian help2man
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "apps/frei0r/kdenlive_effect.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -44,6 +45,61 @@ std::string unit_of(const std::string& meaning)
     return {};
 }
 
+// A frei0r value as the module reads it back exactly (the shortest text that
+// round-trips).
+std::string unit_text(double u)
+{
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, u);
+    return std::string(text, result.ptr);
+}
+
+// A list entry's frei0r value as Kdenlive reads it back: it hands a number to
+// MLT as a number, which MLT gives back as printf's %g, and selects the entry
+// whose text is that. Six digits place a whole number of a range of at most
+// max_listed_values well within half a step of it.
+std::string list_unit_text(double u)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", u);
+    return text;
+}
+
+// Whole-number controls of at most this many values, from a minimum other
+// than 0, are shown as a list of their values.
+constexpr double max_listed_values = 200;
+
+std::string numeric_attributes(const Parameter& p, double d, const std::string& meaning, std::string& comment,
+                               std::string& list_display)
+{
+    const std::string name = escaped(p.name);
+    const std::string u = unit_text(unit_value(p, d));
+    if (p.minimum == 0.0) {
+        const std::string unit = unit_of(meaning);
+        return "type=\"constant\" name=\"" + name + "\" default=\"" + u + "\" min=\"0\" max=\"" +
+               number_text(p.maximum) + "\" factor=\"" + number_text(p.maximum) + "\"" +
+               (p.whole_numbers ? " decimals=\"0\"" : " decimals=\"3\"") +
+               (unit.empty() ? std::string() : std::string(" suffix=\"") + escaped(unit) + "\"");
+    }
+    if (p.whole_numbers && p.maximum - p.minimum < max_listed_values) {
+        std::string values;
+        for (double v = std::ceil(p.minimum); v <= p.maximum; v += 1.0) {
+            if (!values.empty()) {
+                values += ';';
+                list_display += ',';
+            }
+            values += list_unit_text(unit_value(p, v));
+            list_display += number_text(v);
+        }
+        return "type=\"list\" name=\"" + name + "\" default=\"" + list_unit_text(unit_value(p, std::round(d))) +
+               "\" paramlist=\"" + values + "\"";
+    }
+    comment += std::string(comment.empty() ? "" : " ") + "Shown as its place in its range: 0 % is " +
+               number_text(p.minimum) + ", 100 % is " + number_text(p.maximum) + ".";
+    return "type=\"constant\" name=\"" + name + "\" default=\"" + u +
+           "\" min=\"0\" max=\"100\" factor=\"100\" decimals=\"1\" suffix=\"%\"";
+}
+
 std::string colour_text(const std::vector<double>& rgb)
 {
     char text[16];
@@ -60,7 +116,7 @@ std::string colour_text(const std::vector<double>& rgb)
 std::string kdenlive_effect(const std::string& frei0r_name, const std::string& title, const std::string& description,
                             const std::vector<EffectEntry>& entries)
 {
-    std::string xml = "<!DOCTYPE kpartgui>\n";
+    std::string xml = "<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n";
     xml += std::string("<effect tag=\"frei0r.") + escaped(frei0r_name) + "\" id=\"frei0r." + escaped(frei0r_name) +
            "\">\n";
     xml += std::string("    <name>") + escaped(title) + "</name>\n";
@@ -70,17 +126,11 @@ std::string kdenlive_effect(const std::string& frei0r_name, const std::string& t
         const Parameter& p = e.parameter;
         const double d = e.defaults.empty() ? 0.0 : e.defaults[0];
         const std::string name = escaped(p.name);
-        std::string attributes;
+        std::string attributes, comment = e.meaning, list_display;
         switch (p.kind) {
-        case ControlKind::numeric: {
-            const std::string unit = unit_of(e.meaning);
-            attributes = "type=\"constant\" name=\"" + name + "\" default=\"" + number_text(d) + "\" min=\"" +
-                         number_text(p.minimum) + "\" max=\"" + number_text(p.maximum) + "\" factor=\"" +
-                         number_text(p.maximum - p.minimum) + "\" offset=\"" + number_text(p.minimum) + "\"" +
-                         (p.whole_numbers ? " decimals=\"0\"" : " decimals=\"3\"") +
-                         (unit.empty() ? std::string() : std::string(" suffix=\"") + escaped(unit) + "\"");
+        case ControlKind::numeric:
+            attributes = numeric_attributes(p, d, e.meaning, comment, list_display);
             break;
-        }
         case ControlKind::boolean:
             attributes = "type=\"bool\" name=\"" + name + "\" default=\"" + (d != 0.0 ? "1" : "0") + "\"";
             break;
@@ -104,14 +154,14 @@ std::string kdenlive_effect(const std::string& frei0r_name, const std::string& t
         xml += std::string("    <parameter ") + attributes + ">\n";
         xml += std::string("        <name>") + name + "</name>\n";
         if (p.kind == ControlKind::option) {
-            std::string shown;
             for (const std::string& item : p.items) {
-                if (!shown.empty()) shown += ',';
-                shown += escaped(item);
+                if (!list_display.empty()) list_display += ',';
+                list_display += escaped(item);
             }
-            xml += std::string("        <paramlistdisplay>") + shown + "</paramlistdisplay>\n";
         }
-        if (!e.meaning.empty()) xml += std::string("        <comment>") + escaped(e.meaning) + "</comment>\n";
+        if (!list_display.empty())
+            xml += std::string("        <paramlistdisplay>") + list_display + "</paramlistdisplay>\n";
+        if (!comment.empty()) xml += std::string("        <comment>") + escaped(comment) + "</comment>\n";
         xml += "    </parameter>\n";
     }
     xml += "</effect>\n";

@@ -1,9 +1,18 @@
-// The effect description Kdenlive reads for the frei0r module: one
-// parameter per frei0r parameter, under the control's own name, with its
-// range, default and unit in the control's own terms. Kdenlive shows a value
-// v for a frei0r value u as v = u * factor + offset, so a numeric control of
-// range min..max gets factor = max - min and offset = min: the frei0r module
-// maps u back to min + u * (max - min).
+// The effect description Kdenlive reads for the frei0r module, in the shape
+// of Kdenlive's own frei0r effect files: one parameter per frei0r parameter,
+// under the control's own name.
+//
+// Kdenlive hands the filter the value shown divided by the parameter's
+// factor (it has no offset), and its default as it is written, in the
+// filter's own terms. The frei0r module spans a numeric control's range
+// min..max with 0..1 (parameter_table.h), so a control is shown
+//   - from 0: in its own units, factor = max, the default d written d / max;
+//   - from another minimum, counting whole numbers (at most 200 of them): as
+//     a list of its values, each handing the module its place in the range
+//     (written as MLT writes a number, %g, for Kdenlive finds the entry it
+//     shows by that text);
+//   - from another minimum otherwise: as its place in its range, 0 % (its
+//     minimum) to 100 % (its maximum), the comment naming both ends.
 #pragma once
 
 #include <string>

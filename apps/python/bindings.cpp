@@ -572,6 +572,15 @@ std::string keyword_list(const FXNode& node)
 
 PYBIND11_MODULE(trellin, m)
 {
+    // Every picture is a NumPy array: without NumPy the module would import
+    // and then fail at the first call, so it fails here and says why.
+    try {
+        py::module_::import("numpy");
+    } catch (py::error_already_set& e) {
+        throw py::import_error(std::string("trellin needs NumPy, which this Python cannot import (Debian: apt install "
+                                           "python3-numpy; pip: pip install numpy): ") +
+                               e.what());
+    }
     try {
         load_effect();
     } catch (const trellin_app::ModuleError& e) {

@@ -7,10 +7,14 @@
 // test-builds: trellin_frei0r
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <map>
 #include <regex>
+#include <set>
+#include <tuple>
 
 #include "apps/common/core/sample_convert.h"
 #include "node/control_table.h"
@@ -181,91 +185,179 @@ TEST_F(Frei0rHosts, GStreamerPipelineAtAnOddWidth)
 
 namespace {
 
-// The <parameter> elements of a Kdenlive effect description: name -> attributes.
-std::map<std::string, std::map<std::string, std::string>> kdenlive_parameters(const std::string& xml)
+// The <parameter> elements of a Kdenlive effect description, name -> attributes, and the
+// <paramlistdisplay> of each (empty when it has none).
+struct KdenliveParameter {
+    std::map<std::string, std::string> attributes;
+    std::vector<std::string> shown_items;
+    const std::string& at(const std::string& key) const { return attributes.at(key); }
+};
+
+std::vector<std::string> split(const std::string& text, char separator)
 {
-    std::map<std::string, std::map<std::string, std::string>> out;
-    const std::regex element(R"(<parameter ([^>]*)>)"), attribute(R"re(([a-z]+)="([^"]*)")re");
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char ch : text + separator) {
+        if (ch == separator) {
+            parts.push_back(part);
+            part.clear();
+        } else {
+            part += ch;
+        }
+    }
+    return parts;
+}
+
+std::map<std::string, KdenliveParameter> kdenlive_parameters(const std::string& xml)
+{
+    std::map<std::string, KdenliveParameter> out;
+    const std::regex element(R"(<parameter ([^>]*)>([\s\S]*?)</parameter>)"), attribute(R"re(([a-z]+)="([^"]*)")re"),
+        display(R"(<paramlistdisplay>([^<]*)</paramlistdisplay>)");
     for (std::sregex_iterator e(xml.begin(), xml.end(), element), end; e != end; ++e) {
-        std::map<std::string, std::string> attributes;
-        const std::string text = (*e)[1];
-        for (std::sregex_iterator a(text.begin(), text.end(), attribute); a != end; ++a) attributes[(*a)[1]] = (*a)[2];
-        out[attributes["name"]] = attributes;
+        KdenliveParameter p;
+        const std::string text = (*e)[1], body = (*e)[2];
+        for (std::sregex_iterator a(text.begin(), text.end(), attribute); a != end; ++a)
+            p.attributes[(*a)[1]] = (*a)[2];
+        if (std::smatch m; std::regex_search(body, m, display)) p.shown_items = split(m[1], ',');
+        out[p.attributes["name"]] = p;
     }
     return out;
 }
 
+// The filter's value for a value `shown` in Kdenlive's panel, as Kdenlive hands it over: a list's
+// entry shown so, or the number shown divided by the factor (Kdenlive has no offset).
+std::string kdenlive_value(const KdenliveParameter& p, const std::string& shown)
+{
+    if (p.at("type") == "list") {
+        const std::vector<std::string> values = split(p.at("paramlist"), ';');
+        const auto& items = p.shown_items.empty() ? values : p.shown_items;
+        const auto at = std::find(items.begin(), items.end(), shown);
+        EXPECT_NE(at, items.end()) << p.at("name") << " shows no " << shown;
+        return at == items.end() ? "" : values[std::size_t(at - items.begin())];
+    }
+    if (p.at("type") != "constant") return shown;
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", std::stod(shown) / std::stod(p.at("factor")));
+    return text;
+}
+
 }  // namespace
 
-// The Kdenlive effect description names every control with its own range and default, and its
-// mapping (Kdenlive shows u * factor + offset for a frei0r value u) holds: an MLT project whose
-// values are written through it renders with melt as trellin render renders the values shown.
+// The Kdenlive effect description has the shape of Kdenlive's own frei0r effect files (their
+// elements and attributes only; no offset, which Kdenlive does not apply), names every control,
+// keeps every default within what its control shows, and maps what Kdenlive shows as the
+// control's own value: an MLT project written as Kdenlive writes it renders with melt as trellin
+// render renders the values shown, and so do the defaults.
 TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
 {
     const std::string xml =
         slurp(fs::path(TRELLIN_LIB_DIR).parent_path() / "share" / "kdenlive" / "effects" / "frei0r_trellin.xml");
-    ASSERT_NE(xml.find("<effect tag=\"frei0r.trellin\""), std::string::npos) << xml;
+    ASSERT_EQ(xml.rfind("<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n<effect tag=\"frei0r.trellin\" "
+                        "id=\"frei0r.trellin\">\n",
+                        0),
+              0u)
+        << xml;
+    for (const char* element : {"<name>", "<description>", "<author>"})
+        EXPECT_NE(xml.find(element), std::string::npos) << element;
     const auto params = kdenlive_parameters(xml);
+    // The attributes Kdenlive's own frei0r files give the parameter types used here.
+    const std::set<std::string> known = {"type",   "name",      "default", "min",     "max",
+                                         "factor", "paramlist", "suffix",  "decimals"};
+    for (const auto& [name, p] : params) {
+        for (const auto& [key, value] : p.attributes) EXPECT_TRUE(known.count(key)) << name << ": " << key;
+        const std::string type = p.at("type");
+        ASSERT_TRUE(type == "constant" || type == "list" || type == "bool" || type == "color") << name;
+        if (type == "constant") {
+            const double shown_default = std::stod(p.at("default")) * std::stod(p.at("factor"));
+            EXPECT_GE(shown_default, std::stod(p.at("min")) - 1e-9) << name;
+            EXPECT_LE(shown_default, std::stod(p.at("max")) + 1e-9) << name;
+        }
+        if (type == "list") {
+            const std::vector<std::string> values = split(p.at("paramlist"), ';');
+            EXPECT_NE(std::find(values.begin(), values.end(), p.at("default")), values.end()) << name;
+            EXPECT_EQ(p.shown_items.size(), values.size()) << name;
+            // Kdenlive hands a number to MLT as a number and selects the entry whose text is what
+            // MLT gives back, printf's %g.
+            for (const std::string& value : values) {
+                char text[32];
+                if (std::isdigit(static_cast<unsigned char>(value[0])))
+                    std::snprintf(text, sizeof text, "%g", std::stod(value));
+                else
+                    std::snprintf(text, sizeof text, "%s", value.c_str());
+                EXPECT_EQ(value, text) << name;
+            }
+        }
+    }
     for (const vx::ControlRow& row : vx::control_table) {
         if (row.kind == ControlKind::label) continue;
         const std::string name = std::string(row.label).substr(0, std::string(row.label).find(':'));
         ASSERT_EQ(params.count(name), 1u) << name;
-        if (row.kind != ControlKind::numeric) continue;
-        const auto& p = params.at(name);
-        EXPECT_EQ(std::stod(p.at("min")), row.minimum) << name;
-        EXPECT_EQ(std::stod(p.at("max")), row.maximum) << name;
-        EXPECT_EQ(std::stod(p.at("default")), row.value[0]) << name;
     }
-    EXPECT_EQ(params.at("Cell Angle").at("suffix"), "°");
+    // Controls from 0 in their own units; from another minimum a list of whole numbers, or
+    // their place in their range.
+    EXPECT_EQ(params.at("Black Height").at("factor"), "100");
+    EXPECT_EQ(params.at("Cell Count X").at("type"), "list");
+    EXPECT_EQ(params.at("Cell Count X").shown_items.front(), "1");
+    EXPECT_EQ(params.at("Index").at("suffix"), "%");
 
-    // Values as the user types them in Kdenlive, and the same as trellin settings.
-    const std::vector<std::pair<std::string, std::string>> shown = {
-        {"CellShape", "Hexagon"}, {"Cell Count X", "12"}, {"Cell Count Y", "9"}, {"Cell Angle", "90"},
-        {"Index", "5.5"},         {"Light Active", "1"},  {"Brightness", "150"}, {"Light_X", "0.25"}};
-    std::string properties;
-    std::vector<std::string> sets;
-    for (const auto& [name, value] : shown) {
-        const auto& p = params.at(name);
-        std::string mlt = value;
-        if (p.at("type") == "constant") {
-            char text[40];
-            std::snprintf(text, sizeof text, "%.17g",
-                          (std::stod(value) - std::stod(p.at("offset"))) / std::stod(p.at("factor")));
-            mlt = text;
-        }
-        properties += "      <property name=\"" + name + "\">" + mlt + "</property>\n";
-        sets.push_back(name + "=" + (name == "Light Active" ? "on" : value));
-    }
     const int w = 64, h = 48;
     std::vector<std::uint8_t> rgb(std::size_t(w) * h * 3);
     for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = std::uint8_t((i * 37 + i / 192 * 11) % 251);
     write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT8, rgb);
-    spit(dir / "project.mlt",
-         "<mlt>\n"
-         "  <profile width=\"64\" height=\"48\" frame_rate_num=\"25\" frame_rate_den=\"1\"\n"
-         "           sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\"\n"
-         "           display_aspect_den=\"3\" progressive=\"1\"/>\n"
-         "  <producer id=\"picture\" in=\"0\" out=\"0\">\n"
-         "    <property name=\"resource\">in.png</property>\n"
-         "    <filter>\n"
-         "      <property name=\"mlt_service\">frei0r.trellin</property>\n" +
-             properties +
-             "    </filter>\n"
-             "  </producer>\n"
-             "</mlt>\n");
-    sh("melt -quiet project.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
-    const FileImage out = read_file(dir / "out.png");
-    ASSERT_EQ(out.spec.width, w);
     std::vector<std::uint8_t> rgba(std::size_t(w) * h * 4);
     for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
         for (int c = 0; c < 3; ++c) rgba[i * 4 + c] = rgb[i * 3 + c];
         rgba[i * 4 + 3] = 255;
     }
-    const Frame expected = trellin_render(rgba, w, h, sets);
-    int worst = 0;
-    for (std::size_t i = 0; i < std::size_t(w) * h; ++i)
-        for (int c = 0; c < 3; ++c)
-            worst = std::max(
-                worst, std::abs(int(out.u16[i * std::size_t(out.spec.nchannels) + c] >> 8) - int(expected[i * 4 + c])));
-    EXPECT_EQ(worst, 0);
+    // melt renders a project whose filter holds `properties` (name, value) as trellin render
+    // renders `sets`.
+    const auto expect_melt_renders_as_trellin = [&](const std::vector<std::pair<std::string, std::string>>& properties,
+                                                    const std::vector<std::string>& sets, const std::string& what) {
+        std::string text;
+        for (const auto& [name, value] : properties)
+            text += "      <property name=\"" + name + "\">" + value + "</property>\n";
+        spit(dir / "project.mlt",
+             "<mlt>\n"
+             "  <profile width=\"64\" height=\"48\" frame_rate_num=\"25\" frame_rate_den=\"1\"\n"
+             "           sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\"\n"
+             "           display_aspect_den=\"3\" progressive=\"1\"/>\n"
+             "  <producer id=\"picture\" in=\"0\" out=\"0\">\n"
+             "    <property name=\"resource\">in.png</property>\n"
+             "    <filter>\n"
+             "      <property name=\"mlt_service\">frei0r.trellin</property>\n" +
+                 text +
+                 "    </filter>\n"
+                 "  </producer>\n"
+                 "</mlt>\n");
+        fs::remove(dir / "out.png");
+        sh("melt -quiet project.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
+        const FileImage out = read_file(dir / "out.png");
+        ASSERT_EQ(out.spec.width, w) << what;
+        const Frame expected = trellin_render(rgba, w, h, sets);
+        int worst = 0;
+        for (std::size_t i = 0; i < std::size_t(w) * h; ++i)
+            for (int c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(int(out.u16[i * std::size_t(out.spec.nchannels) + c] >> 8) -
+                                                 int(expected[i * 4 + c])));
+        EXPECT_EQ(worst, 0) << what;
+    };
+
+    // Kdenlive writes every parameter's default into the filter as it is.
+    std::vector<std::pair<std::string, std::string>> defaults;
+    for (const auto& [name, p] : params) defaults.emplace_back(name, p.at("default"));
+    expect_melt_renders_as_trellin(defaults, {}, "the defaults");
+
+    // Values as the user picks them in Kdenlive (in its units: Index 5.5 is 50 % of 1..10,
+    // Cell Angle 90 is 62.5 % of -360..360), and the same as trellin settings.
+    const std::vector<std::tuple<std::string, std::string, std::string>> shown = {
+        {"CellShape", "Hexagon", "Hexagon"}, {"Cell Count X", "12", "12"}, {"Cell Count Y", "9", "9"},
+        {"Cell Angle", "62.5", "90"},        {"Index", "50", "5.5"},       {"Light Active", "1", "on"},
+        {"Brightness", "150", "150"},        {"Light_X", "52.5", "0.25"},  {"Black Height", "30", "30"}};
+    std::vector<std::pair<std::string, std::string>> picked;
+    std::vector<std::string> sets;
+    for (const auto& [name, in_kdenlive, value] : shown) {
+        picked.emplace_back(name, kdenlive_value(params.at(name), in_kdenlive));
+        sets.push_back(name + "=" + value);
+    }
+    expect_melt_renders_as_trellin(picked, sets, "the values picked");
 }

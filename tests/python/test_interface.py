@@ -1,7 +1,8 @@
 # The module's interface: the control list, the exceptions bad names, values,
 # pictures and files raise (and that a refused call changes nothing), and
 # where the module finds its effect: from the build tree without loading any
-# picture library, and from a `make install` tree by itself.
+# picture library, and from a `make install` tree by itself; without NumPy it
+# refuses to import and says so.
 import json
 import os
 import subprocess
@@ -189,6 +190,16 @@ def test_import_loads_no_picture_library():
                     "print(trellin.module_path); "
                     "print(sum('OpenImageIO' in line for line in open('/proc/self/maps')))")
     assert loaded.splitlines() == [str(BUILD_DIR / "bin" / "TrellinVx.node"), "0"]
+
+
+def test_import_without_numpy_fails_and_says_numpy_is_needed():
+    # sys.modules["numpy"] = None makes every import of NumPy fail, as in a
+    # Python that has none.
+    r = subprocess.run([sys.executable, "-c", "import sys; sys.modules['numpy'] = None; import trellin"],
+                       capture_output=True, text=True, timeout=120)
+    assert r.returncode != 0
+    last = r.stderr.strip().splitlines()[-1]
+    assert last.startswith("ImportError: trellin needs NumPy") and "python3-numpy" in last, r.stderr
 
 
 def test_installed_module_finds_its_effect(tmp_path):
