@@ -130,13 +130,15 @@ void join_parts(const JoinRequest& rq)
         progress.finish();
         throw Failure{exit_failed, e.what()};
     }
+    std::vector<std::string> finish_notes;
     try {
-        writer->finish();
+        finish_notes = writer->finish();
     } catch (const VideoError& e) {
         progress.finish();
         throw Failure{exit_failed, e.what()};
     }
     progress.finish();
+    for (const std::string& note : finish_notes) std::cerr << "trellin: note: " << note << "\n";
 
     // The video is in place: the parts have served.
     for (long long k = 0; k < tasks; ++k) {

@@ -1,5 +1,6 @@
 #include "apps/trellin/render_video.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -294,8 +295,14 @@ int render_video(const VideoRenderRequest& rq)
             const std::string space =
                 colour.options().colorspace_out.empty() ? frame.input_space : colour.options().colorspace_out;
             if (!writer) {
-                const VideoOutputShape shape =
-                    video_output_shape(result, space, rq.input, reader.get(), range, picture_rate);
+                VideoOutputShape shape = video_output_shape(result, space, rq.input, reader.get(), range, picture_rate);
+                // A video that names no colour space is read in the pictures'
+                // convention, but players take it for BT.709: written back in
+                // the space it was read in, it stays as untagged as it came.
+                const RenderOptions& spaces = colour.options();
+                if (reader && space_of_tags(reader->info().tags).empty() && spaces.colorspace_in.empty() &&
+                    spaces.colorspace_out.empty())
+                    shape.format.space.clear();
                 writer = std::make_unique<VideoWriter>(rq.output, plan, shape.format,
                                                        shape.streams ? &*shape.streams : nullptr, writer_notes);
                 if (result.samples == 4 && !plan.alpha)
@@ -316,6 +323,8 @@ int render_video(const VideoRenderRequest& rq)
         }
         return w;
     };
+    std::string first_written, last_written;
+    long long frames_written = 0;
     stages.on_written = [&](const PipelineFrame& f, const FrameWritten& w) {
         clipped_written.merge(w.clipped);
         if (!writer_notes.empty()) {
@@ -329,11 +338,14 @@ int render_video(const VideoRenderRequest& rq)
                       << " holds no alpha; colour only was written\n";
         }
         progress.rendered(frame_text(f.number) + " -> " + f.output);
+        if (first_written.empty()) first_written = f.output;
+        last_written = f.output;
+        ++frames_written;
     };
 
     try {
         run_pipeline(*node, stages, rq.out_size.width, rq.out_size.height);
-        if (writer) writer->finish();
+        if (writer) writer_notes = writer->finish();
     } catch (const FrameRefused& e) {
         progress.finish();
         throw Failure{exit_failed, e.frame.input + ": the effect refused " + frame_text(e.frame.number) +
@@ -346,9 +358,34 @@ int render_video(const VideoRenderRequest& rq)
         throw;
     }
     progress.finish();
+    for (const std::string& note : writer_notes) std::cerr << "trellin: note: " << note << "\n";
     print_clip_notes(clipped_before, clipped_written, hdr, working_space,
                      video_out ? plan.container : output_format(output_of(range.last)));
     save_project_if_asked(*node, rq.controls, &colour.options());
+    if (rq.verbosity != Verbosity::quiet && !video_out) {
+        const long long skipped = static_cast<long long>(frames.size()) - frames_written;
+        const std::string existed = skipped > 0 ? " (" + std::to_string(skipped) + " existed, skipped)" : "";
+        if (frames_written == 0)
+            std::cout << "wrote nothing: every output exists" << existed << "\n";
+        else if (frames_written == 1)
+            std::cout << "wrote 1 frame: " << last_written << existed << "\n";
+        else
+            std::cout << "wrote " << frames_written << " frames: " << first_written << " to " << last_written << existed
+                      << "\n";
+        std::cout << std::flush;
+    }
+    if (rq.verbosity != Verbosity::quiet && writer) {
+        // What the video holds, as a still's run names what it wrote.
+        const double seconds = reader ? double(reader->timestamp(range.last) + reader->duration(range.last) -
+                                               reader->timestamp(range.first)) *
+                                            reader->info().time_base.num / reader->info().time_base.den
+                                      : double(frames.size()) * picture_rate.den / picture_rate.num;
+        char length[32];
+        std::snprintf(length, sizeof length, "%.2f", seconds);
+        std::cout << "wrote " << rq.output << ": " << frames.size() << (frames.size() == 1 ? " frame, " : " frames, ")
+                  << length << " s (" << writer->streams_text() << ")\n"
+                  << std::flush;
+    }
     return exit_done;
 }
 

@@ -13,6 +13,8 @@ extern "C" {
 #include <filesystem>
 #include <vector>
 
+#include "apps/video/video_libraries.h"
+
 namespace trellin_video {
 
 namespace {
@@ -59,10 +61,36 @@ const ContainerDefault* container_of(const std::string& path)
     return nullptr;
 }
 
+// Whether the muxer's own set-up takes a picture stream of `id`, tried on a
+// file written nowhere. Some muxers list codecs that one of their kinds
+// refuses when the file is begun: mov lists VP9 but writes it to .mp4 only.
+bool muxer_sets_up(const AVOutputFormat* muxer, AVCodecID id)
+{
+    quiet_libraries();
+    AVFormatContext* f = nullptr;
+    if (avformat_alloc_output_context2(&f, muxer, nullptr, nullptr) < 0 || !f) return false;
+    bool takes = false;
+    AVStream* st = avformat_new_stream(f, nullptr);
+    if (st && avio_open_dyn_buf(&f->pb) >= 0) {
+        st->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+        st->codecpar->codec_id = id;
+        st->codecpar->width = 64;
+        st->codecpar->height = 64;
+        st->time_base = AVRational{1, 25};
+        takes = avformat_init_output(f, nullptr) >= 0;
+        std::uint8_t* bytes = nullptr;
+        avio_close_dyn_buf(f->pb, &bytes);
+        av_free(bytes);
+        f->pb = nullptr;
+    }
+    avformat_free_context(f);
+    return takes;
+}
+
 bool container_takes(const AVOutputFormat* muxer, AVCodecID id)
 {
     if (std::string(muxer->name) == "mxf") return std::ranges::find(mxf_codecs, id) != std::end(mxf_codecs);
-    return avformat_query_codec(muxer, id, FF_COMPLIANCE_NORMAL) == 1;
+    return avformat_query_codec(muxer, id, FF_COMPLIANCE_NORMAL) == 1 && muxer_sets_up(muxer, id);
 }
 
 std::string offered_names(const AVOutputFormat* muxer)

@@ -23,7 +23,14 @@ namespace {
 // through the picture reader.
 bool picture_demuxer(std::string_view name)
 {
-    return name.ends_with("_pipe") || name == "image2" || name == "gif" || name == "tty" || name == "apng";
+    return name.ends_with("_pipe") || name == "image2" || name == "tty";
+}
+
+// Picture formats that may hold an animation: one frame is a picture (read
+// by the picture reader), more are a video.
+bool animation_demuxer(std::string_view name)
+{
+    return name == "gif" || name == "apng";
 }
 
 struct FormatCloser {
@@ -64,7 +71,17 @@ bool is_video_file(const std::string& path)
     FormatPtr f = open_format(path);
     if (!f || picture_demuxer(f->iformat->name)) return false;
     if (avformat_find_stream_info(f.get(), nullptr) < 0) return false;
-    return picture_stream(f.get()) >= 0;
+    const int stream = picture_stream(f.get());
+    if (stream < 0) return false;
+    if (!animation_demuxer(f->iformat->name)) return true;
+    AVPacket* packet = av_packet_alloc();
+    int frames = 0;
+    while (packet && frames < 2 && av_read_frame(f.get(), packet) >= 0) {
+        if (packet->stream_index == stream) ++frames;
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    return frames >= 2;
 }
 
 struct VideoReader::State {
@@ -78,9 +95,15 @@ struct VideoReader::State {
     std::vector<std::int64_t> times;
     std::vector<std::int64_t> durations;
     bool timed = true;        // the packets carry timestamps (else frames are counted as decoded)
+    std::int64_t origin = 0;  // the stream's start: where frame 0 of an untimed stream is put
     long long next = 0;       // the frame the decoder gives next
     bool positioned = false;  // the decoder stands right before frame `next`
     bool draining = false;
+    // Where each keyframe's packet starts in the file, by its presentation
+    // timestamp: streams whose timestamps do not lead a search (MPEG-TS and
+    // MPEG-PS, timed from wherever their clock stood) are searched by bytes.
+    std::vector<std::pair<std::int64_t, std::int64_t>> keys;
+    bool by_bytes = false;
     bool damaged = false;    // a packet is cut or the file ends in the middle of one
     long long declared = 0;  // the frames the header declares, when more than the file holds
 
@@ -149,15 +172,22 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
     while ((ended = av_read_frame(f, s.packet)) >= 0) {
         if (s.packet->flags & AV_PKT_FLAG_CORRUPT) s.damaged = true;
         if (s.packet->stream_index == s.stream && !(s.packet->flags & AV_PKT_FLAG_DISCARD)) {
+            // Packets without a presentation time (MPEG-PS gives most only a
+            // decoding time) leave the frames to be counted as decoded.
             const std::int64_t t = s.packet->pts != AV_NOPTS_VALUE ? s.packet->pts : s.packet->dts;
-            if (t == AV_NOPTS_VALUE) s.timed = false;
+            if (s.packet->pts == AV_NOPTS_VALUE) s.timed = false;
             packets.emplace_back(t, s.packet->duration);
+            if ((s.packet->flags & AV_PKT_FLAG_KEY) && s.packet->pos >= 0 && t != AV_NOPTS_VALUE)
+                s.keys.emplace_back(t, s.packet->pos);
         }
         av_packet_unref(s.packet);
     }
     if (ended != AVERROR_EOF) s.damaged = true;
     if (packets.empty()) throw VideoError(path + ": its picture stream holds no frames");
     if (s.timed) std::sort(packets.begin(), packets.end());
+    if (st->start_time != AV_NOPTS_VALUE) s.origin = st->start_time;
+    std::sort(s.keys.begin(), s.keys.end());
+    s.by_bytes = (f->iformat->flags & AVFMT_TS_DISCONT) && !(f->iformat->flags & AVFMT_NO_BYTE_SEEK) && !s.keys.empty();
     for (const auto& [t, d] : packets) {
         s.times.push_back(t);
         s.durations.push_back(d);
@@ -180,8 +210,12 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
             // at the nominal rate would take a variable-rate stream's gaps for
             // missing frames.
             const std::int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : s.times.front();
-            const std::int64_t end = av_rescale_q(
-                s.times.back() + std::max<std::int64_t>(s.durations.back(), 0) - start, st->time_base, AV_TIME_BASE_Q);
+            const std::int64_t last_end = s.times.back() + std::max<std::int64_t>(s.durations.back(), 0);
+            std::int64_t end = av_rescale_q(last_end - start, st->time_base, AV_TIME_BASE_Q);
+            // A container's length may count from time 0 rather than from
+            // the stream's start (Matroska's does): a stream that starts
+            // late is not taken for one cut short.
+            if (st->duration <= 0) end = std::max(end, av_rescale_q(last_end, st->time_base, AV_TIME_BASE_Q));
             const long long missing = length > end ? av_rescale_q(length - end, AV_TIME_BASE_Q, av_inv_q(rate)) : 0;
             if (missing > 1) s.declared = indexed + missing;
         } else {
@@ -205,7 +239,7 @@ std::int64_t VideoReader::timestamp(long long number) const
     if (!s.timed) {
         const AVRational tb{info_.time_base.num, info_.time_base.den};
         const AVRational rate{info_.frame_rate.num, info_.frame_rate.den};
-        return rate.num > 0 ? av_rescale_q(number, av_inv_q(rate), tb) : number;
+        return s.origin + (rate.num > 0 ? av_rescale_q(number, av_inv_q(rate), tb) : number);
     }
     if (number >= static_cast<long long>(s.times.size()))
         return s.times.back() + (number + 1 - static_cast<long long>(s.times.size())) * s.durations.back();
@@ -249,7 +283,15 @@ void VideoReader::read(long long number, trellin_app::HostPicture& picture)
     // Seeks to the keyframe at or before frame `from` (the start when untimed).
     auto seek = [&](long long from) {
         int r = -1;
-        if (s.timed) r = av_seek_frame(f, s.stream, s.times[std::size_t(from)], AVSEEK_FLAG_BACKWARD);
+        if (s.by_bytes) {
+            // The last keyframe that shows at or before the frame: the frames
+            // shown from it on are decoded from it on.
+            const std::int64_t t = s.timed ? s.times[std::size_t(from)] : INT64_MIN;
+            auto key = std::upper_bound(s.keys.begin(), s.keys.end(), std::pair{t, INT64_MAX});
+            const std::int64_t pos = key == s.keys.begin() ? 0 : std::prev(key)->second;
+            r = avformat_seek_file(f, -1, INT64_MIN, pos, INT64_MAX, AVSEEK_FLAG_BYTE);
+        }
+        if (s.timed && r < 0) r = av_seek_frame(f, s.stream, s.times[std::size_t(from)], AVSEEK_FLAG_BACKWARD);
         if (r < 0) r = av_seek_frame(f, s.stream, s.times.front(), AVSEEK_FLAG_BACKWARD);
         if (r < 0) r = avformat_seek_file(f, -1, INT64_MIN, 0, INT64_MAX, AVSEEK_FLAG_BYTE);
         if (r < 0) throw frame_fault("the file cannot be searched: " + error_text(r));

@@ -3,20 +3,22 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/display.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libavutil/timecode.h>
 #include <libswscale/swscale.h>
 }
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <climits>
 #include <string_view>
 
 #include "apps/common/core/output_file.h"
@@ -78,10 +80,13 @@ std::string kind_of(const AVStream& s)
 
 struct VideoWriter::State {
     std::string path;
-    std::string temporary;
-    int fd = -1;
+    // The temporary file, removed unless finished, and by a signal that ends
+    // the run meanwhile.
+    std::unique_ptr<trellin_app::PendingOutput> pending_file;
+    int fd = -1;  // pending_file's
     int write_error = 0;
-    bool finished = false;
+    std::vector<std::string> finish_notes;  // what finish() has to say
+    std::vector<std::int64_t> stream_end;   // per output stream: the end of its last packet, in its time base
     AVFormatContext* out = nullptr;
     AVIOContext* io = nullptr;
     AVCodecContext* encoder = nullptr;
@@ -118,8 +123,6 @@ struct VideoWriter::State {
             av_freep(&io->buffer);
             avio_context_free(&io);
         }
-        if (fd >= 0) ::close(fd);
-        if (!finished && !temporary.empty()) ::unlink(temporary.c_str());
     }
 
     [[noreturn]] void fail(const std::string& what, int code) const
@@ -158,6 +161,11 @@ struct VideoWriter::State {
 
     void write_packet(AVPacket& p)
     {
+        if (p.pts != AV_NOPTS_VALUE && p.stream_index >= 0) {
+            if (stream_end.size() < out->nb_streams) stream_end.resize(out->nb_streams, AV_NOPTS_VALUE);
+            std::int64_t& end = stream_end[std::size_t(p.stream_index)];
+            end = std::max(end == AV_NOPTS_VALUE ? INT64_MIN : end, p.pts + std::max<std::int64_t>(p.duration, 0));
+        }
         if (const int r = av_interleaved_write_frame(out, &p); r < 0) fail("cannot be written", r);
     }
 
@@ -222,6 +230,61 @@ struct VideoWriter::State {
         }
     }
 
+    // MXF files end with their shortest stream: sound that ends before the
+    // picture would take the last frames with it. PCM sound (all MXF holds)
+    // is made as long as the picture with silence, and a note says so.
+    void pad_sound_to_picture()
+    {
+        if (!copying || std::string(out->oformat->name) != "mxf") return;
+        const std::int64_t picture_start = source.from - offset, picture_end = source.to - offset;
+        for (unsigned i = 0; i < out->nb_streams; ++i) {
+            AVStream* o = out->streams[i];
+            const AVCodecParameters* par = o->codecpar;
+            const int bits = av_get_bits_per_sample(par->codec_id);
+            const int channels = par->ch_layout.nb_channels;
+            if (par->codec_type != AVMEDIA_TYPE_AUDIO || bits <= 0 || bits % 8 || channels <= 0 ||
+                par->sample_rate <= 0)
+                continue;
+            const AVRational sample_base{1, par->sample_rate};
+            const std::int64_t want = av_rescale_q(picture_end, input_base, o->time_base);
+            std::int64_t at = i < stream_end.size() && stream_end[i] != AV_NOPTS_VALUE
+                                  ? stream_end[i]
+                                  : av_rescale_q(picture_start, input_base, o->time_base);
+            if (at >= want) continue;
+            const std::int64_t missing =
+                av_rescale_q_rnd(want - at, o->time_base, sample_base, AVRounding(AV_ROUND_UP | AV_ROUND_PASS_MINMAX));
+            const int chunk = std::max(1, par->sample_rate / 25);
+            for (std::int64_t done = 0; done < missing;) {
+                const int n = int(std::min<std::int64_t>(chunk, missing - done));
+                AVPacket* p = av_packet_alloc();
+                if (!p || av_new_packet(p, n * channels * (bits / 8)) < 0) {
+                    av_packet_free(&p);
+                    throw VideoError(path + ": out of memory");
+                }
+                std::memset(p->data, 0, std::size_t(p->size));
+                p->pts = p->dts = at + av_rescale_q(done, sample_base, o->time_base);
+                p->duration = av_rescale_q(n, sample_base, o->time_base);
+                p->stream_index = int(i);
+                p->flags |= AV_PKT_FLAG_KEY;
+                try {
+                    write_packet(*p);
+                } catch (...) {
+                    av_packet_free(&p);
+                    throw;
+                }
+                av_packet_free(&p);
+                done += n;
+            }
+            {
+                char seconds[32];
+                std::snprintf(seconds, sizeof seconds, "%.2f", double(missing) / par->sample_rate);
+                finish_notes.push_back(path + ": stream " + std::to_string(i) + " (audio " +
+                                       avcodec_get_name(par->codec_id) + ") made as long as the picture with " +
+                                       seconds + " s of silence: an MXF file ends with its shortest stream");
+            }
+        }
+    }
+
     void open_source(std::vector<std::string>& notes, AVRational rate)
     {
         if (const int r = avformat_open_input(&side, source.path.c_str(), nullptr, nullptr); r < 0)
@@ -239,10 +302,12 @@ struct VideoWriter::State {
             }
             // A timecode track is made again from the picture stream's timecode.
             const bool timecode = par->codec_type == AVMEDIA_TYPE_DATA && par->codec_tag == MKTAG('t', 'm', 'c', 'd');
-            const bool takes = par->codec_id != AV_CODEC_ID_NONE &&
-                               (std::string(out->oformat->name) == "mxf"
-                                    ? par->codec_id == AV_CODEC_ID_PCM_S16LE || par->codec_id == AV_CODEC_ID_PCM_S24LE
-                                    : avformat_query_codec(out->oformat, par->codec_id, FF_COMPLIANCE_NORMAL) == 1);
+            const bool takes =
+                par->codec_id != AV_CODEC_ID_NONE &&
+                (std::string(out->oformat->name) == "mxf"
+                     ? (par->codec_id == AV_CODEC_ID_PCM_S16LE || par->codec_id == AV_CODEC_ID_PCM_S24LE) &&
+                           par->sample_rate == 48000  // all FFmpeg's MXF writer takes
+                     : avformat_query_codec(out->oformat, par->codec_id, FF_COMPLIANCE_NORMAL) == 1);
             const bool picture = par->codec_type == AVMEDIA_TYPE_VIDEO;
             if (takes && !picture && !timecode) {
                 AVStream* o = avformat_new_stream(out, nullptr);
@@ -281,6 +346,19 @@ struct VideoWriter::State {
         for (int k = 0; k < picture->nb_side_data; ++k) {
             const AVPacketSideData& d = picture->side_data[k];
             if (std::uint8_t* to = av_stream_new_side_data(video, d.type, d.size)) std::memcpy(to, d.data, d.size);
+            // Of the containers written here, only QuickTime and MP4 hold a
+            // rotation (FFmpeg writes it into no other).
+            const std::string muxer = out->oformat->name;
+            if (d.type == AV_PKT_DATA_DISPLAYMATRIX && d.size >= 9 * sizeof(std::int32_t) && muxer != "mov" &&
+                muxer != "mp4") {
+                const double degrees = av_display_rotation_get(reinterpret_cast<const std::int32_t*>(d.data));
+                const long turned = std::lround(std::isnan(degrees) ? 0.0 : degrees);
+                if (turned % 360 != 0)
+                    notes.push_back(source.path + ": its rotation (" + std::to_string(turned) +
+                                    " degrees) is left out: " + muxer +
+                                    " files cannot hold it, so players show the frames unturned; write .mov or "
+                                    ".mp4 to keep it");
+            }
         }
         // Chapters, moved with the range and cut to it.
         for (unsigned k = 0; k < side->nb_chapters; ++k) {
@@ -389,9 +467,12 @@ VideoWriter::VideoWriter(const std::string& path, const VideoOutputPlan& plan, c
     av_dict_set(&s.out->metadata, "encoder", nullptr, 0);
 
     trellin_app::remove_stale_temporaries(path);
-    s.temporary = trellin_app::temporary_path_for(path);
-    s.fd = ::open(s.temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (s.fd < 0) throw VideoError(path + ": cannot be created (" + std::strerror(errno) + ")");
+    try {
+        s.pending_file = std::make_unique<trellin_app::PendingOutput>(path);
+    } catch (const trellin_app::OutputError& e) {
+        throw VideoError(e.what());
+    }
+    s.fd = s.pending_file->descriptor();
     constexpr int buffer_size = 1 << 18;
     auto* buffer = static_cast<std::uint8_t*>(av_malloc(buffer_size));
     s.io = buffer ? avio_alloc_context(buffer, buffer_size, 1, &s, nullptr, &State::write_bytes, &State::seek_bytes)
@@ -432,6 +513,20 @@ const ColourTags& VideoWriter::tags() const
     return state_->tags;
 }
 
+std::string VideoWriter::streams_text() const
+{
+    std::string text;
+    for (unsigned i = 0; i < state_->out->nb_streams; ++i) {
+        const AVCodecParameters* par = state_->out->streams[i]->codecpar;
+        const char* kind = av_get_media_type_string(par->codec_type);
+        if (i) text.append(", ");
+        text.append(kind ? kind : "data").append(" ").append(avcodec_get_name(par->codec_id));
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO)
+            text.append(" ").append(std::to_string(par->width)).append("x").append(std::to_string(par->height));
+    }
+    return text;
+}
+
 void VideoWriter::write(const trellin_app::HostPicture& picture, std::int64_t timestamp)
 {
     State& s = *state_;
@@ -449,7 +544,7 @@ void VideoWriter::write(const trellin_app::HostPicture& picture, std::int64_t ti
     s.drain();
 }
 
-void VideoWriter::finish()
+std::vector<std::string> VideoWriter::finish()
 {
     State& s = *state_;
     if (const int r = avcodec_send_frame(s.encoder, nullptr); r < 0) s.fail("the pictures cannot be encoded", r);
@@ -457,22 +552,17 @@ void VideoWriter::finish()
     s.pump(INT64_MAX);
     for (auto& r : s.reencoders)
         if (r) r->finish([&s](AVPacket& p) { s.write_packet(p); });
+    s.pad_sound_to_picture();
     if (const int r = av_write_trailer(s.out); r < 0) s.fail("cannot be written", r);
     avio_flush(s.io);
     if (s.io->error < 0) s.fail("cannot be written", s.io->error);
-    if (::fsync(s.fd) != 0) s.fail("cannot be written", AVERROR(errno));
-    const int fd = s.fd;
     s.fd = -1;
-    if (::close(fd) != 0) s.fail("cannot be written", AVERROR(errno));
-    if (std::rename(s.temporary.c_str(), s.path.c_str()) != 0)
-        throw VideoError(s.path + ": cannot take its name (" + std::strerror(errno) + ")");
-    s.finished = true;
-    // The rename itself reaches the disk with the folder.
-    const std::string folder = std::filesystem::path(s.path).parent_path().string();
-    if (const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    try {
+        s.pending_file->commit();
+    } catch (const trellin_app::OutputError& e) {
+        throw VideoError(e.what());
     }
+    return std::move(s.finish_notes);
 }
 
 }  // namespace trellin_video

@@ -65,10 +65,13 @@ public:
     // format's time base, before the start of the range is taken off).
     void write(const trellin_app::HostPicture& picture, std::int64_t timestamp);
     // Ends the streams, writes the trailer and puts the file in place.
-    void finish();
+    // Returns one line for each stream it lengthened to the picture's length.
+    std::vector<std::string> finish();
 
     // The tags the output carries.
     const ColourTags& tags() const;
+    // The file's streams: "video ffv1 48x32, audio pcm_s16le".
+    std::string streams_text() const;
 
 private:
     struct State;

@@ -113,6 +113,12 @@ TEST_F(Formats, MetadataAndPixelAspectAreCarried)
         EXPECT_FLOAT_EQ(out.spec.get_float_attribute("PixelAspectRatio", 1.0f), 2.0f) << name;
     }
     EXPECT_EQ(read_file(dir / "out.exr").spec.get_string_attribute("Artist"), "Kim");
+    // DPX has no code for the sRGB curve: "User defined" (BT.709 primaries), not "Undefined".
+    const FileImage dpx = read_file(dir / "out.dpx");
+    EXPECT_EQ(dpx.spec.get_string_attribute("dpx:Transfer"), "User defined");
+    EXPECT_EQ(dpx.spec.get_string_attribute("dpx:Colorimetric"), "ITU-R 709-4");
+    ASSERT_EQ(run({"render", path("wide.tif"), path("rec709.dpx"), "--colorspace-out", "Rec709"}).code, 0);
+    EXPECT_EQ(read_file(dir / "rec709.dpx").spec.get_string_attribute("dpx:Transfer"), "ITU-R 709-4");
 }
 
 TEST_F(Formats, OutputSizeFitsTheInputAndKeepsItsShape)

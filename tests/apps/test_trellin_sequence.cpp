@@ -104,6 +104,10 @@ TEST_F(TrellinSequence, SkipExistingResumesARunAndProgressShowsOnlyOnATerminal)
     spit(dir / numbered("out", 2), "");
     fs::copy_file(dir / numbered("in", 0), dir / numbered("out", 3));
     spit(dir / numbered("out", 3), slurp(dir / numbered("out", 3)).substr(0, 400));
+    // Whole in length but with a byte changed: damaged, rendered again.
+    std::string damaged = slurp(dir / numbered("in", 0));
+    damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x40);
+    spit(dir / numbered("out", 0), damaged);
     const RunResult r = run({"render", path("in.####.png"), path("out.####.png"), "--frames", "0-3", "--skip-existing"},
                             testkit::RunOptions().terminal());
     ASSERT_EQ(r.code, 0) << r.err;

@@ -80,9 +80,9 @@ TEST_F(TrellinVideo, LosslessVideoRendersAsTheSameFramesDoAsPicturesWithItsAudio
     const std::string times = "-select_streams v -show_entries packet=pts_time -of csv=p=0 ";
     EXPECT_EQ(probe(times + "glass.mkv"), probe(times + "clip.mkv"));
     EXPECT_EQ(probe("-show_entries format_tags=title -of csv=p=0 glass.mkv"), "Clip\n");
-    // Written in the pictures' convention, and tagged so.
+    // An untagged video stays untagged.
     EXPECT_EQ(probe("-select_streams v -show_entries stream=pix_fmt,color_transfer -of csv=p=0 glass.mkv"),
-              "gbrp16le,iec61966-2-1\n");
+              "gbrp16le,unknown\n");
 
     // The same frames again, into a picture sequence.
     ASSERT_EQ(render({"clip.mkv", "again.%04d.png", "--frames", "3-5", keys[0], keys[1], keys[2], keys[3]}).code, 0);

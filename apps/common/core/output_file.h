@@ -63,6 +63,9 @@ public:
 
     const std::string& path() const { return path_; }
     const std::string& temporary() const { return temporary_; }
+    // The temporary file's descriptor, for a writer that writes and seeks it
+    // itself (a video muxer); -1 once committed.
+    int descriptor() const { return fd_; }
 
     // Appends `bytes`; throws OutputError on any short or failed write.
     void write(std::string_view bytes);

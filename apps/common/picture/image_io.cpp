@@ -323,6 +323,15 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
         !OIIO::Strutil::iequals(spec.get_string_attribute("oiio:ColorSpace"), "sRGB"))
         spec.attribute("Exif:ColorSpace", 65535);
 
+    // DPX has no code for the sRGB curve: its transfer field says "User
+    // defined" (its colorimetric field BT.709's primaries, which sRGB has)
+    // rather than "Undefined".
+    if (report.format == "dpx" && spec.find_attribute("dpx:Transfer") == nullptr &&
+        OIIO::Strutil::iequals(spec.get_string_attribute("oiio:ColorSpace"), "sRGB")) {
+        spec.attribute("dpx:Transfer", "User defined");
+        spec.attribute("dpx:Colorimetric", "ITU-R 709-4");
+    }
+
     if (!out->open(file.file_name(), spec)) throw fault(path, "cannot write picture: " + error_line(out->geterror()));
 
     // The format may have settled on another sample type than asked for
