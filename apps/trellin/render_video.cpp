@@ -192,7 +192,12 @@ int render_video(const VideoRenderRequest& rq)
             throw Failure{exit_usage, e.what()};
         }
     }
-    if (!rq.controls.save_project.empty()) check_save_target(rq.controls.save_project);
+    check_save_project(rq.controls, {{rq.input, reader       ? "the input video"
+                                                : in_pattern ? "an input frame"
+                                                             : "the input picture"},
+                                     {rq.output, video_out                                ? "the output video"
+                                                 : out_pattern && out_pattern->numbered() ? "an output frame"
+                                                                                          : "the output picture"}});
     const Rational picture_rate = parse_rate(rq.rate);
 
     NodeModule module = load_module();
