@@ -149,7 +149,7 @@ void print_run_clip_note(const trellin_view::Shot& shot)
 {
     const NodeFrame& first = *shot.first().colour;
     const ClipCount all = shot.clipped();
-    if (all.clipped == first.clipped.clipped) return;
+    if (all.clipped == first.clipped.clipped && all.alpha_clipped == first.clipped.alpha_clipped) return;
     const std::string note = clip_note(all, first.hdr, first.working_space);
     if (!note.empty()) std::cout << "trellin-view: note: frames shown: " << note << "\n";
 }
