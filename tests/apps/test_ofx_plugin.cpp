@@ -413,6 +413,13 @@ TEST_F(OfxPlugin, FailedFramesSayWhy)
     ASSERT_EQ(messages.size(), before + 1);
     EXPECT_NE(messages.back().find("OfxMessageError: Trellin: output: "), std::string::npos) << messages.back();
     h.destroy(e);
+    // One pixel past the widest side the effect renders: the limit is named.
+    auto wide = h.create(layout_of(16385, 1, "OfxBitDepthFloat"));
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(h.render(*wide, 0.0), kOfxStatFailed);
+    EXPECT_NE(h.messages().back().find("16385x1 is too large (at most 16384 pixels on a side)"), std::string::npos)
+        << h.messages().back();
+    h.destroy(wide);
 }
 
 // A bundle without its node module loads, but describe fails with a message
