@@ -23,6 +23,7 @@
 
 #include "apps/common/core/alpha_clip.h"
 #include "apps/common/core/control_setting.h"
+#include "apps/common/core/environment_check.h"
 #include "apps/common/core/control_text.h"
 #include "apps/common/core/hdr_curve.h"
 #include "apps/common/core/hdr_split.h"
@@ -380,9 +381,9 @@ void render_floats(ScriptNode& node, const trellin_python::SampleArray& in, cons
         picture = trellin_app::HostPicture(in.width, in.height, in.channels);
     const std::size_t n = std::size_t(in.channels);
     auto in_range = [](float v) { return v >= 0.0f && v <= 1.0f; };
-    trellin_app::SplitParts parts;
     // Alpha into 0..1 as every host takes it, counted apart from colour.
     if (n == 4) trellin_app::clip_alpha(f.data(), f.size() / 4, clip);
+    trellin_app::SplitParts parts;
     if (mode == HdrMode::split) {
         parts = trellin_app::split_samples(f, picture, clip);
     } else {
@@ -439,8 +440,8 @@ py::array render_array(ScriptNode& node, const py::object& array, double time, c
         mode = trellin_app::picture_hdr_mode(hdr_mode(hdr, node.hdr), floats);
     }
     trellin_app::ClipCount clip;
-    py::array result = result_array(array, in, out_array);
     long long beyond = 0;
+    py::array result = result_array(array, in, out_array);
     trellin_python::SampleArray out = in;
     out.row_stride = result.strides(0);
     out.pixel_stride = result.strides(1);
@@ -592,6 +593,11 @@ PYBIND11_MODULE(trellin, m)
         load_effect();
     } catch (const trellin_app::ModuleError& e) {
         throw py::import_error(e.what());
+    }
+    // A script goes on with the module's defaults, told which were taken.
+    for (const std::string& fault : trellin_app::environment_faults()) {
+        const std::string text = fault + " (taken as unset)";
+        if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1) != 0) throw py::error_already_set();
     }
 
     py::register_exception_translator([](std::exception_ptr p) {

@@ -192,6 +192,7 @@ private:
         check_script_text("--bitrate", codec_.bitrate, true);
         check_script_text("--pix-fmt", codec_.pix_fmt, true);
         const bool video_out = is_video_output(output);
+        check_video_options(codec_, rate_, !numbered_name(input) && is_video_file(input), video_out);
         std::unique_ptr<VideoReader> reader;  // a video IN
         if (!numbered_name(input)) {
             std::error_code ec;
@@ -266,12 +267,12 @@ private:
         job.threads = frame_options_.threads;
         job.sbatch_extra = sbatch_extra_;
         if (video_out) plan_video(job, reader.get(), in, colour);
-
         try {
             check_script_values(job);
         } catch (const ScriptValueError& e) {
             throw Failure{exit_usage, e.what()};
         }
+
         const std::string base =
             dry_run_ ? folder + "/" + shot + ".farm-" + time_stamp() : claim_job_base(folder, shot);
         job.project = base + ".json";

@@ -58,6 +58,8 @@ public:
         PictureSize out_size;
         if (!out_size_.empty()) out_size = parse_picture_size(out_size_, "--out-size");
 
+        check_video_options(codec_, rate_, !numbered_name(input_) && trellin_video::is_video_file(input_),
+                            trellin_video::is_video_output(output_));
         if (is_video_render(input_, output_)) {
             VideoRenderRequest request;
             request.input = input_;
