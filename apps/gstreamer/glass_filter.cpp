@@ -76,7 +76,10 @@ std::string GlassFilter::set_look(const char* name)
     const std::string look = name != nullptr ? name : "";
     trellin_app::NodePtr loaded;
     std::string fault;
-    if (!look.empty()) {
+    // An empty name names no look: refused, as --look '' is (null unsets it).
+    if (name != nullptr && look.empty()) {
+        fault = "look: expected a look's name (trellin looks lists them), not nothing";
+    } else if (!look.empty()) {
         if (effect_ == nullptr) {
             fault = look + ": the effect module is not loaded";
         } else {

@@ -44,8 +44,8 @@ public:
     // Restores every control from a named look (look_library.h), then gives
     // back the controls set through properties since the last project, so
     // that explicit properties win whatever their order (as --look then
-    // --set). Empty or null: nothing changes but the name. A look that
-    // cannot be found or used is refused as a project is.
+    // --set). Null: nothing changes but the name. An empty name, or a look
+    // that cannot be found or used, is refused as a project is.
     std::string set_look(const char* name);
     std::string look() const;
 

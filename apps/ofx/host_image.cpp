@@ -152,9 +152,11 @@ bool describe_image(OfxPropertySetHandle image, ImageView& view, std::string& er
         error = "the image has no pixels";
         return false;
     }
+    // The sides alone: the host holds the image already.
     if (w <= 0 || h <= 0 || w > trellin_app::max_picture_side || h > trellin_app::max_picture_side) {
         error = "the image's bounds (" + std::to_string(b[0]) + "," + std::to_string(b[1]) + " to " +
-                std::to_string(b[2]) + "," + std::to_string(b[3]) + ") hold no picture it can render";
+                std::to_string(b[2]) + "," + std::to_string(b[3]) +
+                "): " + trellin_app::picture_size_fault(w, h, UINT64_MAX);
         return false;
     }
     const long long row = w * 4 * bytes_per_sample(view.kind);

@@ -18,9 +18,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
+#include "apps/common/core/alpha_clip.h"
 #include "apps/common/core/control_setting.h"
+#include "apps/common/core/environment_check.h"
 #include "apps/common/core/control_text.h"
 #include "apps/common/core/hdr_curve.h"
 #include "apps/common/core/hdr_split.h"
@@ -332,37 +335,54 @@ std::string number(float v)
     return text;
 }
 
-// A UserWarning telling how many samples of a float array the render clipped.
-void warn_clipped(const trellin_app::ClipCount& clip, trellin_app::HdrMode mode)
+// A UserWarning telling how many samples of a float array the render
+// clipped: colour, then alpha apart (alpha_clip.h), each with the range it
+// lay outside. `beyond` of them were float64 values beyond float32's range.
+void warn_clipped(const trellin_app::ClipCount& clip, trellin_app::HdrMode mode, long long beyond)
 {
     using trellin_app::HdrMode;
-    if (clip.clipped == 0) return;
-    std::string text =
-        "render(): " + std::to_string(clip.clipped) + " of " + std::to_string(clip.total) + " samples lay outside ";
-    text += mode == HdrMode::split ? "what hdr='split' carries (finite colour values, alpha 0..1)"
-            : mode == HdrMode::log ? "the range of hdr='log' (" + number(float(trellin_app::hdr_log::lowest)) + " to " +
-                                         number(float(trellin_app::hdr_log::highest)) + ")"
-                                   : std::string("0..1");
-    text += clip.lowest <= clip.highest ? " (lowest " + number(clip.lowest) + ", highest " + number(clip.highest) + ")"
-                                        : std::string(" (not numbers)");
-    text += " and were clipped";
-    if (mode == HdrMode::none) text += "; hdr='split' keeps colour values outside 0..1";
+    std::string text;
+    if (clip.clipped > 0) {
+        text = std::to_string(clip.clipped) + " of " + std::to_string(clip.total) + " samples lay outside ";
+        text += mode == HdrMode::split ? "what hdr='split' carries (finite values)"
+                : mode == HdrMode::log ? "the range of hdr='log' (" + number(float(trellin_app::hdr_log::lowest)) +
+                                             " to " + number(float(trellin_app::hdr_log::highest)) + ")"
+                                       : std::string("0..1");
+        std::vector<std::string> what;
+        if (clip.lowest <= clip.highest)
+            what.push_back("lowest " + number(clip.lowest) + ", highest " + number(clip.highest));
+        const long long not_numbers = clip.non_finite - beyond;
+        if (not_numbers > 0) what.push_back(std::to_string(not_numbers) + " NaN or infinite");
+        if (beyond > 0)
+            what.push_back(std::to_string(beyond) + " beyond the range of float32 (" +
+                           number(std::numeric_limits<float>::max()) + "), as which float64 samples are taken");
+        std::string joined;
+        for (const std::string& w : what) joined += (joined.empty() ? "" : ", ") + w;
+        text += " (" + joined + ") and were clipped";
+        if (mode == HdrMode::none) text += "; hdr='split' keeps colour values outside 0..1";
+    }
+    const std::string alpha = trellin_app::alpha_clip_note(clip);
+    if (!alpha.empty()) text += (text.empty() ? "" : "; ") + alpha;
+    if (text.empty()) return;
+    text = "render(): " + text;
     if (PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1) != 0) throw py::error_already_set();
 }
 
 // Renders float samples in `mode`: clipped to 0..1 (none), on the log curve,
 // or split at 0 and 1 and put together again. Samples clipped are counted.
 void render_floats(ScriptNode& node, const trellin_python::SampleArray& in, const trellin_python::SampleArray& out,
-                   double time, int procs, trellin_app::HdrMode mode, trellin_app::ClipCount& clip)
+                   double time, int procs, trellin_app::HdrMode mode, trellin_app::ClipCount& clip, long long& beyond)
 {
     using trellin_app::HdrMode;
     namespace log = trellin_app::hdr_log;
-    std::vector<float> f = trellin_python::floats_from_samples(in);
+    std::vector<float> f = trellin_python::floats_from_samples(in, &beyond);
     trellin_app::HostPicture& picture = node.input();
     if (picture.width != in.width || picture.height != in.height || picture.samples != in.channels)
         picture = trellin_app::HostPicture(in.width, in.height, in.channels);
     const std::size_t n = std::size_t(in.channels);
     auto in_range = [](float v) { return v >= 0.0f && v <= 1.0f; };
+    // Alpha into 0..1 as every host takes it, counted apart from colour.
+    if (n == 4) trellin_app::clip_alpha(f.data(), f.size() / 4, clip);
     trellin_app::SplitParts parts;
     if (mode == HdrMode::split) {
         parts = trellin_app::split_samples(f, picture, clip);
@@ -375,11 +395,7 @@ void render_floats(ScriptNode& node, const trellin_python::SampleArray& in, cons
                 x = v;
             }
     }
-    // Alpha goes through the node's range as it is.
-    if (n == 4)
-        for (std::size_t i = 3; i < f.size(); i += 4)
-            if (!in_range(f[i])) clip.add(f[i]);
-    clip.total = static_cast<long long>(f.size());
+    clip.total = static_cast<long long>(f.size() / n * 3);
     std::transform(f.begin(), f.end(), picture.data.begin(), trellin_app::from_unit_float);
 
     const trellin_app::HostPicture& result =
@@ -424,6 +440,7 @@ py::array render_array(ScriptNode& node, const py::object& array, double time, c
         mode = trellin_app::picture_hdr_mode(hdr_mode(hdr, node.hdr), floats);
     }
     trellin_app::ClipCount clip;
+    long long beyond = 0;
     py::array result = result_array(array, in, out_array);
     trellin_python::SampleArray out = in;
     out.row_stride = result.strides(0);
@@ -434,13 +451,13 @@ py::array render_array(ScriptNode& node, const py::object& array, double time, c
         py::gil_scoped_release release;
         std::lock_guard<std::mutex> lock(node.mutex());
         if (floats) {
-            render_floats(node, in, out, time, procs, mode, clip);
+            render_floats(node, in, out, time, procs, mode, clip, beyond);
         } else {
             trellin_python::picture_from_samples(in, node.input());
             trellin_python::samples_from_picture(node.render(time, procs), out);
         }
     }
-    warn_clipped(clip, mode);
+    warn_clipped(clip, mode, beyond);
     return result;
 }
 
@@ -585,6 +602,11 @@ PYBIND11_MODULE(trellin, m)
         load_effect();
     } catch (const trellin_app::ModuleError& e) {
         throw py::import_error(e.what());
+    }
+    // A script goes on with the module's defaults, told which were taken.
+    for (const std::string& fault : trellin_app::environment_faults()) {
+        const std::string text = fault + " (taken as unset)";
+        if (PyErr_WarnEx(PyExc_RuntimeWarning, text.c_str(), 1) != 0) throw py::error_already_set();
     }
 
     py::register_exception_translator([](std::exception_ptr p) {

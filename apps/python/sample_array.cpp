@@ -7,6 +7,9 @@
 #include <Imath/half.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
@@ -144,8 +147,9 @@ void samples_from_picture(const trellin_app::HostPicture& picture, const SampleA
     });
 }
 
-std::vector<float> floats_from_samples(const SampleArray& samples)
+std::vector<float> floats_from_samples(const SampleArray& samples, long long* beyond_range)
 {
+    std::atomic<long long> beyond{0};  // the bands run at once
     if (samples.type != SampleType::half && samples.type != SampleType::float32 && samples.type != SampleType::float64)
         throw std::logic_error("floats_from_samples: not a float array");
     std::vector<float> values(std::size_t(samples.width) * std::size_t(samples.height) * std::size_t(samples.channels));
@@ -157,11 +161,19 @@ std::vector<float> floats_from_samples(const SampleArray& samples)
             h.setBits(load<std::uint16_t>(sample));
             values[i] = static_cast<float>(h);
         } else if (type == SampleType::float64) {
-            values[i] = static_cast<float>(load<double>(sample));
+            const double v = load<double>(sample);
+            constexpr double largest = std::numeric_limits<float>::max();
+            if (std::isfinite(v) && (v > largest || v < -largest)) {
+                if (samples.channels != 4 || i % 4 != 3) beyond.fetch_add(1, std::memory_order_relaxed);
+                values[i] = v > 0.0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+            } else {
+                values[i] = static_cast<float>(v);
+            }
         } else {
             values[i] = load<float>(sample);
         }
     });
+    if (beyond_range != nullptr) *beyond_range = beyond.load();
     return values;
 }
 

@@ -40,8 +40,10 @@ void picture_from_samples(const SampleArray& samples, trellin_app::HostPicture& 
 // 16-bit value over 65535 (half floats rounded to the nearest half).
 void samples_from_picture(const trellin_app::HostPicture& picture, const SampleArray& samples);
 
-// The samples of a float array (half or float32) as they stand, packed.
-std::vector<float> floats_from_samples(const SampleArray& samples);
+// The samples of a float array (half, float32 or float64) as they stand,
+// packed. float64 samples are taken as float32: those beyond its range
+// become infinities, and `beyond_range` (when given) counts them.
+std::vector<float> floats_from_samples(const SampleArray& samples, long long* beyond_range = nullptr);
 
 // Writes packed floats into a float array (half or float32). Values beyond
 // the largest half (65504) are written as it, so none becomes infinite.

@@ -22,6 +22,7 @@
 #include "apps/common/cli/colour_options.h"
 #include "apps/common/cli/command_line_errors.h"
 #include "apps/common/core/control_setting.h"
+#include "apps/common/core/environment_check.h"
 #include "apps/common/core/frame_sequence.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/module_loader.h"
@@ -135,7 +136,7 @@ void print_run_clip_note(const trellin_view::Shot& shot)
 {
     const NodeFrame& first = *shot.first().colour;
     const ClipCount all = shot.clipped();
-    if (all.clipped == first.clipped.clipped) return;
+    if (all.clipped == first.clipped.clipped && all.alpha_clipped == first.clipped.alpha_clipped) return;
     const std::string note = clip_note(all, first.hdr, first.working_space);
     if (!note.empty()) std::cout << "trellin-view: note: frames shown: " << note << "\n";
 }
@@ -283,6 +284,10 @@ int main(int argc, char** argv)
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         return report_parse_error(app, e, argc, argv, "trellin-view", exit_usage);
+    }
+    if (const std::vector<std::string> faults = environment_faults(); !faults.empty()) {
+        for (const std::string& fault : faults) std::cerr << "trellin-view: error: " << fault << "\n";
+        return exit_usage;
     }
     try {
         return run(a);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/trellin-view/track_marks.h"
 #include "apps/trellin-view/ui_style.h"
 
 namespace trellin_view {
@@ -69,14 +70,13 @@ void draw_track(const ImVec2& lo, const ImVec2& hi, const TimeBarView& view)
     list->AddRectFilled(lo, hi, ImGui::GetColorU32(ImGuiCol_FrameBg));
 
     // Playback: rendered frames green, skipped ones red, along the bottom.
+    // One span per column at most (track_marks.h), however long the shot.
     const float slot = width / static_cast<float>(n);
     const float mark_h = std::max(3.0f, height * 0.18f);
-    for (std::size_t i = 0; i < n; ++i) {
-        const Timeline::Mark m = t.marks()[i];
-        if (m == Timeline::Mark::none) continue;
-        const float x = lo.x + slot * static_cast<float>(i);
-        const ImU32 colour = m == Timeline::Mark::rendered ? IM_COL32(70, 190, 90, 255) : IM_COL32(200, 60, 50, 255);
-        list->AddRectFilled(ImVec2(x, hi.y - mark_h), ImVec2(x + std::max(1.0f, slot - 1.0f), hi.y), colour);
+    for (const PlaybackSpan& span : playback_spans(t.marks(), lo.x, width)) {
+        const ImU32 colour =
+            span.mark == Timeline::Mark::rendered ? IM_COL32(70, 190, 90, 255) : IM_COL32(200, 60, 50, 255);
+        list->AddRectFilled(ImVec2(span.x0, hi.y - mark_h), ImVec2(span.x1, hi.y), colour);
     }
 
     // The current frame.
@@ -86,18 +86,14 @@ void draw_track(const ImVec2& lo, const ImVec2& hi, const TimeBarView& view)
     list->AddLine(ImVec2(cx, lo.y), ImVec2(cx, hi.y), IM_COL32(255, 255, 255, 230), 1.5f);
 
     // Keys where they fall in the shot's range: every keyed control's, then
-    // the selected controls' over them.
+    // the selected controls' over them; one diamond per column at most.
     const double first = double(t.frames().front());
     const double last = double(t.frames().back());
     const float r = height * 0.28f;
     const float cy = lo.y + height * 0.42f;
     const auto diamonds = [&](const std::vector<double>& times, ImU32 colour) {
-        for (double time : times) {
-            if (time < first || time > last) continue;
-            const double at = last > first ? (time - first) / (last - first) * double(n - 1) : 0.0;
-            const float x = slot_centre(lo.x, width, at, n);
+        for (const float x : key_marks(times, first, last, n, lo.x, width))
             list->AddQuadFilled(ImVec2(x, cy - r), ImVec2(x + r, cy), ImVec2(x, cy + r), ImVec2(x - r, cy), colour);
-        }
     };
     diamonds(view.other_key_times, IM_COL32(170, 140, 80, 200));
     diamonds(view.key_times, IM_COL32(240, 190, 60, 255));

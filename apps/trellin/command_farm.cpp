@@ -79,12 +79,14 @@ FramePattern sequence_pattern(const std::string& path, const std::string& argume
     }
 }
 
-// The batch script names every path on #SBATCH lines and in comments, where
-// a double quote or a line break cannot be written safely.
-void check_path_text(const std::string& path)
+// The script's own check of a value (farm_script.h), as a usage error.
+void check_script_text(const std::string& option, const std::string& value, bool may_quote = false)
 {
-    if (path.find_first_of("\"\n\r") != std::string::npos)
-        throw Failure{exit_usage, path + ": a path for the farm may not hold a double quote or a line break"};
+    try {
+        check_script_value(option, value, may_quote);
+    } catch (const ScriptValueError& e) {
+        throw Failure{exit_usage, e.what()};
+    }
 }
 
 // "glass" for ".../glass.%04d.png": the output name without its folder,
@@ -179,8 +181,18 @@ private:
     int run_submit()
     {
         const std::string input = absolute_name(input_), output = absolute_name(output_);
-        for (const std::string& path : {input, output}) check_path_text(path);
+        // What the user gives first, before anything is read: every value the
+        // scripts are written with passes the scripts' one check.
+        check_script_text("IN", input);
+        check_script_text("OUT", output);
+        check_script_text("--partition", partition_);
+        for (const std::string& extra : sbatch_extra_) check_script_text("--sbatch", extra, true);
+        check_script_text("--rate", rate_, true);
+        check_script_text("--codec", codec_.codec, true);
+        check_script_text("--bitrate", codec_.bitrate, true);
+        check_script_text("--pix-fmt", codec_.pix_fmt, true);
         const bool video_out = is_video_output(output);
+        check_video_options(codec_, rate_, !numbered_name(input) && is_video_file(input), video_out);
         std::unique_ptr<VideoReader> reader;  // a video IN
         if (!numbered_name(input)) {
             std::error_code ec;
@@ -211,9 +223,6 @@ private:
             throw Failure{exit_usage, "--chunk " + std::to_string(chunk_) + " splits " + std::to_string(range.count()) +
                                           " frames into more than " + std::to_string(max_tasks) +
                                           " tasks; give a larger chunk"};
-        for (const std::string& extra : sbatch_extra_)
-            if (extra.find_first_of("\n\r") != std::string::npos)
-                throw Failure{exit_usage, "--sbatch: an option may not hold a line break"};
         const NodeSettings parsed = parse_node_settings(frame_options_, control_options_);
 
         // Everything a task needs must be there before anything is queued.
@@ -257,8 +266,12 @@ private:
         job.partition = partition_;
         job.threads = frame_options_.threads;
         job.sbatch_extra = sbatch_extra_;
-        for (const std::string& path : {job.trellin, job.module}) check_path_text(path);
         if (video_out) plan_video(job, reader.get(), in, colour);
+        try {
+            check_script_values(job);
+        } catch (const ScriptValueError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
 
         const std::string base =
             dry_run_ ? folder + "/" + shot + ".farm-" + time_stamp() : claim_job_base(folder, shot);

@@ -4,19 +4,39 @@
 
 #include <OpenImageIO/oiioversion.h>
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <new>
 #include <utility>
 #include <vector>
 
 #include "apps/common/cli/command_line_errors.h"
+#include "apps/common/core/environment_check.h"
 #include "apps/common/core/printable_text.h"
 #include "apps/common/core/software_name.h"
 #include "apps/trellin/commands.h"
 #include "apps/video/video_versions.h"
 
 namespace trellin_cli {
+
+namespace {
+
+// A command's exit code once its report on standard output is out: a report
+// that could not be written (a full disk, a closed pipe) fails the run.
+int reported(int code)
+{
+    errno = 0;
+    if (std::cout.flush() || code != exit_done) return code;
+    const int err = errno;
+    std::cerr << "trellin: error: standard output: the report could not be written"
+              << (err != 0 ? std::string(" (") + std::strerror(err) + ")" : std::string()) << "\n";
+    return exit_failed;
+}
+
+}  // namespace
 
 int run_command_line(int argc, char** argv)
 {
@@ -56,9 +76,14 @@ int run_command_line(int argc, char** argv)
         return trellin_app::report_parse_error(app, e, argc, argv, "trellin", exit_usage);
     }
 
+    // The module would fall back on its defaults: refused here instead.
+    if (const std::vector<std::string> faults = trellin_app::environment_faults(); !faults.empty()) {
+        for (const std::string& fault : faults) std::cerr << "trellin: error: " << fault << "\n";
+        return exit_usage;
+    }
     try {
         for (auto& [command, sub] : commands) {
-            if (sub->parsed()) return command->run();
+            if (sub->parsed()) return reported(command->run());
         }
     } catch (const Failure& f) {
         std::cerr << "trellin: error: " << trellin_app::printable(f.message) << "\n";

@@ -58,6 +58,8 @@ public:
         PictureSize out_size;
         if (!out_size_.empty()) out_size = parse_picture_size(out_size_, "--out-size");
 
+        check_video_options(codec_, rate_, !numbered_name(input_) && trellin_video::is_video_file(input_),
+                            trellin_video::is_video_output(output_));
         if (is_video_render(input_, output_)) {
             VideoRenderRequest request;
             request.input = input_;
@@ -339,15 +341,7 @@ private:
             check_picture_files(input_, output_, controls_);
             return;
         }
-        if (controls_.save_project.empty()) return;
-        check_folder_writable(controls_.save_project);
-        const std::string project = absolute_name(controls_.save_project);
-        for (const auto& [pattern, what] : {std::pair{input_, "an input"}, std::pair{output_, "an output"}}) {
-            if (FramePattern(absolute_name(pattern)).frame_of(project))
-                throw Failure{exit_usage,
-                              controls_.save_project + ": --save-project names " + what + " frame of the run"};
-        }
-        check_save_target(controls_.save_project);
+        check_save_project(controls_, {{input_, "an input frame of the run"}, {output_, "an output frame of the run"}});
     }
 
     FrameRange range_;                      // a still: the one frame 0 (or N of --frames N)

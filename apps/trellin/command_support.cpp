@@ -12,6 +12,7 @@
 
 #include "apps/common/cli/command_line_errors.h"
 #include "apps/common/core/frame_render.h"
+#include "apps/common/core/frame_sequence.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/project_file.h"
 #include "apps/common/picture/picture_settings.h"
@@ -140,12 +141,26 @@ void check_picture_files(const std::string& input, const std::string& output, co
 {
     if (same_file(input, output))
         throw Failure{exit_usage, output + ": OUT names the input picture; write the result to another file"};
+    check_save_project(controls, {{input, "the input picture"}, {output, "the output picture"}});
+}
+
+void check_save_project(const ControlOptions& controls, const std::vector<RunFile>& files)
+{
     const std::string& project = controls.save_project;
     if (project.empty()) return;
     check_folder_writable(project);
-    for (const auto& [picture, what] : {std::pair{input, "the input"}, std::pair{output, "the output"}}) {
-        if (same_file(project, picture))
-            throw Failure{exit_usage, project + ": --save-project names " + what + " picture"};
+    for (const RunFile& file : files) {
+        bool named = same_file(project, file.path);
+        if (!named) {
+            try {
+                const FramePattern frames(absolute_name(file.path));
+                named = frames.numbered() && (frames.frame_of(absolute_name(project)) ||
+                                              FramePattern(resolved_name(file.path)).frame_of(resolved_name(project)));
+            } catch (const SequenceError&) {
+                // Not a pattern the run takes: its own check says so.
+            }
+        }
+        if (named) throw Failure{exit_usage, project + ": --save-project names " + file.what};
     }
     check_save_target(project);
 }

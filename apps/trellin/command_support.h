@@ -48,6 +48,23 @@ void print_clip_notes(const trellin_app::ClipCount& before, const trellin_app::C
 // project file. A Failure with exit code 2 otherwise.
 void check_save_target(const std::string& path);
 
+// A file of a run that --save-project may not name: IN or OUT, a file (a
+// picture or a video) or a numbered sequence (any frame of it). `what` says
+// which ("the input picture", "an output frame").
+struct RunFile {
+    std::string path;
+    std::string what;
+};
+
+// The one check of --save-project, made on every path that offers it before
+// anything is read or rendered: its folder takes files, it names none of
+// `files` (compared as files: the same name once made absolute or once its
+// folder is resolved through links, or one existing file reached by both; a
+// sequence by the names of its frames) and replaces no other file than a
+// project. A Failure with exit code 2 naming the file otherwise; nothing when
+// --save-project was not given.
+void check_save_project(const ControlOptions& controls, const std::vector<RunFile>& files);
+
 // The files of a one-picture run: OUT is not IN, and --save-project (when
 // given) can be made, names neither picture and replaces no other file. A
 // Failure with exit code 2 otherwise.

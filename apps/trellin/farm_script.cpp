@@ -46,6 +46,40 @@ std::string shell_quote(const std::string& text)
     return quoted + "'";
 }
 
+void check_script_value(const std::string& option, const std::string& value, bool may_quote)
+{
+    for (const char ch : value) {
+        const auto code = static_cast<unsigned char>(ch);
+        if (code < 0x20 || code == 0x7f)
+            throw ScriptValueError(option + ": may not hold a line break or another control character (" +
+                                   (ch == '\n' ? std::string("a line feed") : "character " + std::to_string(code)) +
+                                   "): it would start a line of its own in the batch script");
+        if (ch == '"' && !may_quote)
+            throw ScriptValueError(option +
+                                   ": may not hold a double quote: the batch script names it on an "
+                                   "#SBATCH line or in a comment");
+    }
+}
+
+void check_script_values(const FarmJob& job)
+{
+    // The paths stand on #SBATCH lines (the folder, the logs), in comments and
+    // in commands; those made by farm submit come from OUT's name.
+    for (const std::string* path :
+         {&job.output, &job.project, &job.work_dir, &job.log_pattern, &job.parts, &job.join_log, &job.job_name})
+        check_script_value("OUT", *path);
+    check_script_value("IN", job.input);
+    check_script_value("the trellin program's path", job.trellin);
+    check_script_value("the effect module's path (TRELLIN_MODULE)", job.module);
+    check_script_value("--partition", job.partition);
+    for (const std::string& extra : job.sbatch_extra) check_script_value("--sbatch", extra, true);
+    check_script_value("--rate", job.rate, true);
+    check_script_value("the colour space", job.space, true);
+    // The encoder's options come in pairs: the option, then its value.
+    for (std::size_t i = 0; i < job.codec.size(); ++i)
+        check_script_value(i % 2 == 1 ? job.codec[i - 1] : job.codec[i], job.codec[i], true);
+}
+
 namespace {
 
 // An #SBATCH option value: sbatch reads these lines itself (no shell), and
@@ -78,6 +112,7 @@ std::string part_path(const std::string& parts, long long k)
 
 std::string batch_script(const FarmJob& job)
 {
+    check_script_values(job);
     const long long tasks = chunk_count(job.range, job.chunk);
     std::ostringstream s;
     s << "#!/bin/bash\n"
@@ -127,6 +162,7 @@ std::string batch_script(const FarmJob& job)
 
 std::string join_script(const FarmJob& job)
 {
+    check_script_values(job);
     std::ostringstream s;
     s << "#!/bin/bash\n"
       << "# Written by trellin farm submit: joins the parts of frames " << range_text(job.range) << " in\n"

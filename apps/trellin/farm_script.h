@@ -8,6 +8,7 @@
 // video with the input's other streams (`trellin farm join`).
 #pragma once
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,25 @@ struct FarmJob {
     std::string join_log;            // Slurm's log file of the join job
     bool video() const { return !parts.empty(); }
 };
+
+// A value the batch scripts cannot hold; what() names the option it came from.
+struct ScriptValueError : std::invalid_argument {
+    using std::invalid_argument::invalid_argument;
+};
+
+// The one check of every value a script is written with: a line break or any
+// other control character would end the #SBATCH line, comment or command it
+// stands in and start a line of the value's own making, so it is refused,
+// wherever the value goes. A double quote is refused too, unless
+// `may_quote`: sbatch reads #SBATCH lines itself and takes a double-quoted
+// value as one word. `option` names the value in the error ("--partition",
+// "OUT"). Throws ScriptValueError.
+void check_script_value(const std::string& option, const std::string& value, bool may_quote = false);
+
+// Every value of the job through check_script_value, each named by the option
+// it came from; batch_script and join_script check the job so, before they
+// write a line.
+void check_script_values(const FarmJob& job);
 
 // The part that array task `k` of a video job renders: "PARTS/part-00003.mkv".
 std::string part_path(const std::string& parts, long long k);

@@ -39,6 +39,27 @@ bool numbered_name(const std::string& path)
     }
 }
 
+void check_video_options(const VideoCodecOptions& codec, const std::string& rate, bool video_in, bool video_out)
+{
+    if (!video_out) {
+        const char* given = !codec.codec.empty()     ? "--codec"
+                            : codec.crf >= 0         ? "--crf"
+                            : !codec.bitrate.empty() ? "--bitrate"
+                            : !codec.pix_fmt.empty() ? "--pix-fmt"
+                            : codec.gop > 0          ? "--gop"
+                                                     : nullptr;
+        if (given != nullptr)
+            throw Failure{exit_usage, std::string(given) +
+                                          ": OUT is no video (.mov .mkv .mp4 .mxf .webm) but a picture or "
+                                          "a sequence of them, which is written without a video codec"};
+    }
+    if (!rate.empty() && (video_in || !video_out))
+        throw Failure{exit_usage, "--rate " + rate + ": " +
+                                      (video_in ? std::string("IN is a video, whose frames keep its own timing")
+                                                : std::string("OUT is no video")) +
+                                      "; --rate times a video made of pictures"};
+}
+
 Rational parse_rate(const std::string& text)
 {
     Rational rate{25, 1};
@@ -164,6 +185,11 @@ int render_video(const VideoRenderRequest& rq)
         } catch (const VideoError& e) {
             throw Failure{exit_usage, e.what()};
         }
+        // A video's samples are the encoder's: --depth would go unused.
+        if (rq.write_options.depth != SampleDepth::automatic)
+            throw Failure{exit_usage, "--depth: " + rq.output + " is a video, whose samples --pix-fmt sets (here " +
+                                          plan.pix_fmt + " for " + plan.encoder + "), not --depth's " +
+                                          sample_depth_name(rq.write_options.depth) + " (which is for pictures)"};
         check_folder_writable(rq.output);
         // A video is written whole, so there are no finished frames of it to keep.
         if (rq.skip_existing)
@@ -193,7 +219,12 @@ int render_video(const VideoRenderRequest& rq)
             throw Failure{exit_usage, e.what()};
         }
     }
-    if (!rq.controls.save_project.empty()) check_save_target(rq.controls.save_project);
+    check_save_project(rq.controls, {{rq.input, reader       ? "the input video"
+                                                : in_pattern ? "an input frame"
+                                                             : "the input picture"},
+                                     {rq.output, video_out                                ? "the output video"
+                                                 : out_pattern && out_pattern->numbered() ? "an output frame"
+                                                                                          : "the output picture"}});
     const Rational picture_rate = parse_rate(rq.rate);
 
     NodeModule module = load_module();

@@ -11,6 +11,7 @@ extern "C" {
 #include <cctype>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "apps/video/video_libraries.h"
@@ -41,6 +42,12 @@ constexpr ContainerDefault defaults[] = {
 constexpr const char* offered[] = {"prores_ks",  "ffv1",      "libx264",    "libx265",  "dnxhd",   "libvpx-vp9",
                                    "libaom-av1", "libsvtav1", "mpeg2video", "mpeg4",    "mjpeg",   "png",
                                    "qtrle",      "utvideo",   "huffyuv",    "rawvideo", "jpeg2000"};
+
+// The highest constant rate factor of encoders whose FFmpeg option allows
+// more than they take (their lowest is 0).
+constexpr std::pair<const char*, int> crf_ranges[] = {{"libx264", 51},  {"libx264rgb", 51}, {"libx265", 51},
+                                                      {"libvpx", 63},   {"libvpx-vp9", 63}, {"libaom-av1", 63},
+                                                      {"libsvtav1", 63}};
 
 // The video codecs MXF holds (its muxer lists none).
 constexpr AVCodecID mxf_codecs[] = {AV_CODEC_ID_DNXHD,   AV_CODEC_ID_MPEG2VIDEO, AV_CODEC_ID_H264,
@@ -214,9 +221,14 @@ VideoOutputPlan plan_video_output(const std::string& path, const VideoCodecOptio
                                                             0, AV_OPT_SEARCH_FAKE_OBJ)
                                               : nullptr;
         if (!o) throw VideoOptionError("--crf: " + plan.encoder + " has no constant rate factor (use --bitrate)");
-        if (options.crf < o->min || options.crf > o->max)
+        // FFmpeg's option bounds some encoders' factor loosely (libx264's runs
+        // to the largest float): their own ranges, where they take less.
+        int lowest = std::max(0, int(o->min)), highest = int(std::min(o->max, 1e9));
+        for (const auto& [encoder, top] : crf_ranges)
+            if (plan.encoder == encoder) highest = std::min(highest, top);
+        if (options.crf < lowest || options.crf > highest)
             throw VideoOptionError("--crf " + std::to_string(options.crf) + ": " + plan.encoder + " takes " +
-                                   std::to_string(int(o->min)) + " to " + std::to_string(int(o->max)));
+                                   std::to_string(lowest) + " to " + std::to_string(highest));
         plan.crf = options.crf;
     }
     if (!options.bitrate.empty()) {

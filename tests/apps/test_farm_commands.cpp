@@ -137,6 +137,47 @@ TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
     EXPECT_TRUE(out_empty());
 }
 
+// Every value the batch scripts are written with passes one check: a line
+// break or another control character would start a line of its own there
+// (a shell command on a comment's or an #SBATCH line's heels), so each is
+// refused naming its option, before anything is printed or written.
+TEST_F(FarmCommands, ControlCharactersInAnyValueOfTheScriptAreRefusedNamingTheOption)
+{
+    touch_frames(dir / "in", "in", {0, 1});
+    const std::string in = (dir / "in" / "in.%04d.png").string(), glass = (out / "glass.%04d.png").string();
+    const std::string video = (out / "glass.mkv").string(), injected = "\necho INJECTED #";
+    struct Case {
+        std::vector<std::string> args;
+        std::string names;
+    };
+    const Case cases[] = {
+        {{in, glass, "--partition", "p" + injected}, "--partition"},
+        {{in, glass, "--partition", std::string("p\x1bq")}, "--partition"},
+        {{in, glass, "--partition", "p\"q"}, "--partition"},
+        {{in, glass, "--sbatch=--time=1" + injected}, "--sbatch"},
+        {{in, (out / ("glass" + injected + ".%04d.png")).string()}, "OUT"},
+        {{in, video, "--rate", "25" + injected}, "--rate"},
+        {{in, video, "--codec", "ffv1" + injected}, "--codec"},
+        {{in, video, "--bitrate", "8M" + injected}, "--bitrate"},
+        {{in, video, "--pix-fmt", "gbrp16le\x7f"}, "--pix-fmt"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"farm", "submit"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), {"--frames", "0-1", "--chunk", "1", "--dry-run"});
+        const RunResult r = run(args);
+        EXPECT_EQ(r.code, 2) << c.names << ": " << r.err;
+        EXPECT_NE(r.err.find("error: " + c.names + ": may not hold"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("INJECTED"), std::string::npos) << r.out;
+    }
+    EXPECT_TRUE(out_empty());
+    // A partition with a space is a word sbatch reads whole.
+    const RunResult r =
+        run({"farm", "submit", in, glass, "--frames", "0-1", "--chunk", "1", "--partition", "a b", "--dry-run"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("#SBATCH --partition=\"a b\"\n"), std::string::npos) << r.out;
+}
+
 // A 6-frame FFV1 video made by trellin itself from pictures.
 class FarmVideo : public FarmCommands {
 protected:

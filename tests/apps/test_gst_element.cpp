@@ -422,6 +422,10 @@ TEST_F(GlassElement, ALookUnderExplicitProperties)
     const RunResult bad = gst("gst-launch-1.0 -q videotestsrc num-buffers=1 ! trellinglass look=lit-dome ! fakesink");
     EXPECT_NE(bad.code, 0);
     EXPECT_NE((bad.out + bad.err).find("did you mean \"lit-domes\""), std::string::npos) << bad.out << bad.err;
+    // An empty name is refused as --look '' is, not taken as no look.
+    const RunResult empty = gst("gst-launch-1.0 -q videotestsrc num-buffers=1 ! trellinglass 'look=\"\"' ! fakesink");
+    EXPECT_NE(empty.code, 0);
+    EXPECT_NE((empty.out + empty.err).find("look's name"), std::string::npos) << empty.out << empty.err;
 }
 
 // Values GStreamer cannot take are refused with its usual messages and leave

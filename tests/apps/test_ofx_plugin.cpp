@@ -423,6 +423,36 @@ TEST_F(OfxPlugin, LookMeetsTheParametersAtRenderTime)
     h.destroy(e);
 }
 
+// Float alpha from -2 to 3, straight and premultiplied: clipped into 0..1
+// as trellin render and the Python module clip it, so colour is never
+// scaled by it.
+TEST_F(OfxPlugin, FloatAlphaOutsideZeroToOneIsClippedAsEveryHostClipsIt)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 24, ht = 16;
+    for (const char* premultiplication : {kOfxImageUnPreMultiplied, kOfxImagePreMultiplied}) {
+        SCOPED_TRACE(premultiplication);
+        ImageLayout l = layout_of(w, ht, kOfxBitDepthFloat);
+        l.premultiplication = premultiplication;
+        auto e = h.create(l);
+        ASSERT_TRUE(e);
+        std::vector<float> in(std::size_t(w) * ht * 4);
+        const std::size_t pixels = in.size() / 4;
+        for (std::size_t p = 0; p < pixels; ++p) {
+            const float a = float(-2.0 + 5.0 * double(p) / double(pixels - 1));
+            for (std::size_t c = 0; c < 3; ++c) in[p * 4 + c] = 0.5f * std::clamp(a, 0.0f, 1.0f);
+            in[p * 4 + 3] = a;
+        }
+        give_picture(*e, in);
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        const auto out = output_picture<float>(*e);
+        ASSERT_EQ(out.size(), in.size());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            ASSERT_TRUE(out[i] >= -0.01f && out[i] <= (i % 4 == 3 ? 1.0f : 2.0f)) << "sample " << i << ": " << out[i];
+        h.destroy(e);
+    }
+}
+
 // A frame the plug-in cannot take fails with a message, and so does a host
 // image it cannot read; nothing crashes.
 TEST_F(OfxPlugin, FailedFramesSayWhy)
@@ -436,6 +466,13 @@ TEST_F(OfxPlugin, FailedFramesSayWhy)
     ASSERT_EQ(messages.size(), before + 1);
     EXPECT_NE(messages.back().find("OfxMessageError: Trellin: output: "), std::string::npos) << messages.back();
     h.destroy(e);
+    // One pixel past the widest side the effect renders: the limit is named.
+    auto wide = h.create(layout_of(16385, 1, "OfxBitDepthFloat"));
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(h.render(*wide, 0.0), kOfxStatFailed);
+    EXPECT_NE(h.messages().back().find("16385x1 is too large (at most 16384 pixels on a side)"), std::string::npos)
+        << h.messages().back();
+    h.destroy(wide);
 }
 
 // A bundle without its node module loads, but describe fails with a message

@@ -179,4 +179,39 @@ TEST_F(TrellinFaults, NoOutputReplacesAnInputOrAFileThatIsNotAProject)
     EXPECT_NE(slurp(dir / "p.json").find("\"Index\": 3.0"), std::string::npos);
 }
 
+// --save-project is written after the render, so naming a file of the run
+// would replace it with the project: refused before anything is rendered on
+// every path, videos in and out included, names compared as files.
+TEST_F(TrellinFaults, SaveProjectNamingAVideoOrAFrameOfTheRunIsRefusedBeforeRendering)
+{
+    write_file(dir / "in.png", 8, 6, 3, OIIO::TypeDesc::UINT16, noise(8, 6, 3, 3));
+    for (const char* name : {"in.0000.png", "in.0001.png"}) fs::copy_file(dir / "in.png", dir / name);
+    ASSERT_EQ(run({"render", path("in.%04d.png"), path("clip.mkv"), "--frames", "0-1", "-q"}).code, 0);
+    fs::create_directories(dir / "sub");
+    fs::create_symlink(dir / "sub", dir / "linked");
+    const std::string clip = path("clip.mkv");
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{clip, path("v.mkv"), "--save-project", path("v.mkv")}, "names the output video"},
+        {{clip, path("v.mkv"), "--save-project", path("sub/../v.mkv")}, "names the output video"},
+        {{clip, path("sub/v.mov"), "--save-project", path("linked/v.mov")}, "names the output video"},
+        {{clip, path("f.png"), "--frames", "1", "--save-project", path("f.png")}, "names the output picture"},
+        {{clip, path("o.%04d.png"), "--save-project", path("o.0001.png")}, "names an output frame"},
+        {{clip, path("o.%04d.tif"), "--save-project", path("linked/../o.0000.tif")}, "names an output frame"},
+        {{clip, path("v.mp4"), "--save-project", clip}, "names the input video"},
+        {{path("in.png"), path("v.mp4"), "--save-project", path("v.mp4")}, "names the output video"},
+        {{path("in.%04d.png"), path("v.mov"), "--frames", "0-1", "--save-project", path("in.0001.png")},
+         "names an input frame"},
+    };
+    for (const auto& [args, named] : cases) {
+        std::vector<std::string> full = {"render"};
+        full.insert(full.end(), args.begin(), args.end());
+        const RunResult r = run(full);
+        EXPECT_EQ(r.code, 2) << named << ": " << r.err;
+        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(stray_files({"in.png", "in.0000.png", "in.0001.png", "clip.mkv", "sub", "linked"}),
+              std::vector<std::string>{});
+    EXPECT_TRUE(fs::is_empty(dir / "sub"));
+}
+
 }  // namespace

@@ -206,4 +206,49 @@ TEST_F(TrellinPipe, FloatFramesKeepTheirHighlightsUnlessClipped)
     EXPECT_GT(*std::max_element(carried.begin(), carried.end()), 16.0f);
 }
 
+// Alpha from -2 to 3 in float frames: clipped into 0..1 on the way in by
+// every host, as the Python module clips it, and noted apart from colour;
+// colour is never scaled by it. Through pipe (premultiplied floats) and through
+// render from a float TIFF into OpenEXR (default --hdr: split).
+TEST_F(TrellinPipe, FloatAlphaOutsideZeroToOneIsClippedAndNotedApartFromColour)
+{
+    const std::size_t pixels = std::size_t(w) * h;
+    std::vector<float> frame(pixels * 4);
+    long long outside = 0;
+    for (std::size_t p = 0; p < pixels; ++p) {
+        const float a = float(-2.0 + 5.0 * double(p) / double(pixels - 1));
+        outside += a < 0.0f || a > 1.0f;
+        // Premultiplied where alpha lies within 0..1 (gbrapf32le's default).
+        for (int c = 0; c < 3; ++c)
+            frame[p * 4 + std::size_t(c)] = (0.25f + 0.25f * float(c)) * std::clamp(a, 0.0f, 1.0f);
+        frame[p * 4 + 3] = a;
+    }
+    const std::string note = std::to_string(outside) + " of " + std::to_string(pixels) +
+                             " alpha samples lay outside 0..1 (lowest -2, highest 3) and were clipped";
+    const auto check = [&](const std::vector<float>& out, const std::string& err, const std::string& what) {
+        EXPECT_NE(err.find(note), std::string::npos) << what << ": " << err;
+        EXPECT_EQ(err.find("samples lay outside 0..1 in the working space"), std::string::npos) << what << ": " << err;
+        ASSERT_EQ(out.size(), frame.size()) << what;
+        for (std::size_t p = 0; p < pixels; ++p) {
+            const float a = out[p * 4 + 3];
+            ASSERT_TRUE(a >= 0.0f && a <= 1.0f) << what << ": alpha " << a << " at " << p;
+            for (int c = 0; c < 3; ++c) {
+                const float v = out[p * 4 + std::size_t(c)];
+                ASSERT_TRUE(v >= -0.01f && v <= 2.0f) << what << ": colour " << v << " at " << p;
+            }
+        }
+    };
+    spit(dir / "alpha.raw", float_planes(frame));
+    for (const char* hdr : {"split", "none", "log"}) {
+        const RunResult r = run({"pipe", "--size", "24x16", "--pix-fmt", "gbrapf32le", "--hdr", hdr},
+                                testkit::RunOptions().input(path("alpha.raw")));
+        ASSERT_EQ(r.code, 0) << r.err;
+        check(from_planes(r.out), r.err, std::string("pipe --hdr ") + hdr);
+    }
+    write_file(dir / "alpha.tif", w, h, 4, OIIO::TypeDesc::FLOAT, frame);
+    const RunResult r = run({"render", path("alpha.tif"), path("out.exr")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    check(read_file(dir / "out.exr").f32, r.err, "render alpha.tif out.exr");
+}
+
 }  // namespace

@@ -24,6 +24,7 @@
 #include "apps/trellin-view/render_worker.h"
 #include "apps/trellin-view/shot.h"
 #include "apps/trellin-view/timeline.h"
+#include "apps/trellin-view/track_marks.h"
 #include "apps/trellin-view/view_geometry.h"
 #include "apps/trellin-view/view_navigation.h"
 #include "node/trellin_node.h"
@@ -260,6 +261,65 @@ TEST(Timeline, StepsStopAtTheEndsAndPlaybackMarksRenderedAndSkippedFrames)
     EXPECT_EQ(t.marks(), (std::vector<M>{M::skipped, M::rendered, M::skipped, M::skipped, M::rendered}));
     t.stop();
     EXPECT_EQ(t.play_index(200.0), t.index());
+}
+
+// The time bar's marks: one per column however many keys and frames a
+// project has, since each diamond or span is four vertices in a draw list
+// that holds 65,536; few keys land exactly where they did.
+TEST(TrackMarks, KeysAndPlaybackMarksMergeByColumnSoNoProjectOverflowsTheDrawList)
+{
+    const auto vertices = [](std::size_t selected, std::size_t others, std::size_t spans) {
+        return 4 * (selected + others + spans);
+    };
+    // 30,000 keys on each of two controls over frames 0-30000, after a
+    // playback that rendered every other frame; on a track 1,200 pixels wide
+    // and on one of 20,000 (past the column limit).
+    std::vector<double> keys, shifted;
+    for (int k = 0; k < 30000; ++k) {
+        keys.push_back(double(k));
+        shifted.push_back(k + 0.5);
+    }
+    using M = Timeline::Mark;
+    std::vector<M> played(30001);
+    for (std::size_t i = 0; i < played.size(); ++i) played[i] = i % 2 ? M::rendered : M::skipped;
+    for (const float width : {1200.0f, 20000.0f}) {
+        const std::vector<float> a = key_marks(keys, 0.0, 30000.0, 30001, 10.0f, width);
+        const std::vector<float> b = key_marks(shifted, 0.0, 30000.0, 30001, 10.0f, width);
+        const std::vector<PlaybackSpan> spans = playback_spans(played, 10.0f, width);
+        EXPECT_LE(a.size(), std::min<std::size_t>(std::size_t(width), max_track_columns)) << width;
+        EXPECT_GE(a.size(), std::min<std::size_t>(std::size_t(width), max_track_columns) - 1) << width;
+        EXPECT_LT(vertices(a.size(), b.size(), spans.size()), 65536u / 2) << width;
+        EXPECT_TRUE(std::is_sorted(a.begin(), a.end()));
+        EXPECT_GE(a.front(), 10.0f);
+        EXPECT_LE(a.back(), 10.0f + width);
+        for (const PlaybackSpan& s : spans) EXPECT_NE(s.mark, M::none);
+    }
+    // 20,000 keys 0.001 frames apart over frames 0-48: a 20-frame stretch of
+    // one track.
+    std::vector<double> dense;
+    for (int k = 0; k < 20000; ++k) dense.push_back(10.0 + k * 0.001);
+    const std::vector<float> d = key_marks(dense, 0.0, 48.0, 49, 0.0f, 980.0f);
+    EXPECT_LE(d.size(), 401u);
+    EXPECT_NEAR(d.front(), 210.0f, 0.01f);
+    EXPECT_LE(d.back(), 611.0f);
+
+    // A few keys: each in the middle of its frame's slot, those out of the
+    // shot's range left out, two on one pixel drawn once (the first).
+    const std::vector<float> few = key_marks({2.0, 0.0, -1.0, 3.98, 3.95, 9.0}, 0.0, 4.0, 5, 100.0f, 50.0f);
+    ASSERT_EQ(few.size(), 3u);
+    EXPECT_NEAR(few[0], 105.0f, 1e-4f);
+    EXPECT_NEAR(few[1], 125.0f, 1e-4f);
+    EXPECT_NEAR(few[2], 144.8f, 1e-4f);
+    // Wide slots: a span per frame, a pixel apart; a run of one mark in
+    // narrow slots is one span.
+    const std::vector<PlaybackSpan> wide = playback_spans({M::rendered, M::rendered, M::none, M::skipped}, 0.0f, 40.0f);
+    ASSERT_EQ(wide.size(), 3u);
+    EXPECT_EQ(wide[1].x0, 10.0f);
+    EXPECT_EQ(wide[1].x1, 19.0f);
+    EXPECT_EQ(wide[2].mark, M::skipped);
+    const std::vector<PlaybackSpan> run = playback_spans(std::vector<M>(5000, M::rendered), 0.0f, 500.0f);
+    ASSERT_EQ(run.size(), 1u);
+    EXPECT_NEAR(run[0].x1, 500.9f, 0.01f);
 }
 
 // Small pictures on disk for the shot's tests.

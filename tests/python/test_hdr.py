@@ -43,7 +43,7 @@ def test_highlights_are_kept_or_clipped_and_counted():
     above = int((picture[..., :3] > 1).sum())
     kept = node().render(picture)
     assert kept.max() > 4  # 12, dimmed to 70 % and spread by the glass
-    with pytest.warns(UserWarning, match=rf"{above} of {picture.size} samples lay outside 0\.\.1 "
+    with pytest.warns(UserWarning, match=rf"{above} of {picture[..., :3].size} samples lay outside 0\.\.1 "
                                          r"\(lowest 12, highest 12\) and were clipped"):
         clipped = node("none").render(picture)
     assert clipped.max() <= 1
@@ -63,6 +63,28 @@ def test_far_out_and_non_finite_samples_are_counted(dtype):
         out = node().render(picture)
     assert np.isfinite(out).all()
     assert out.max() > 1000
+
+
+def test_alpha_outside_unit_range_is_clipped_and_counted_apart_from_colour():
+    picture = plate(np.float32)
+    picture[..., 3] = np.linspace(1, 3, picture.shape[1], dtype=np.float32)[None, :]
+    outside = int((picture[..., 3] > 1).sum())
+    for hdr in ("log", "split", "none"):
+        with pytest.warns(UserWarning) as caught:
+            out = node().render(picture, hdr=hdr)
+        text = " ".join(str(w.message) for w in caught)
+        assert f"{outside} of {picture[..., 3].size} alpha samples lay outside 0..1 (lowest 1." in text, text
+        assert "hdr=" not in text and text.count("samples lay outside") == 1, text  # no colour clipped
+        assert 0 <= out[..., 3].min() and out[..., 3].max() <= 1
+
+
+def test_float64_beyond_float32_is_told_from_samples_that_are_no_numbers():
+    picture = plate(np.float64)
+    picture[2, 3, 0] = 1e300
+    picture[2, 4, 1] = np.nan
+    with pytest.warns(UserWarning, match=r"\(1 NaN or infinite, 1 beyond the range of float32 \(3\.40282e\+38\)"):
+        out = node().render(picture)
+    assert np.isfinite(out).all()
 
 
 def test_bad_modes_are_refused():

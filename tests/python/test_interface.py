@@ -202,6 +202,19 @@ def test_import_without_numpy_fails_and_says_numpy_is_needed():
     assert last.startswith("ImportError: trellin needs NumPy") and "python3-numpy" in last, r.stderr
 
 
+def test_environment_the_effect_cannot_use_is_warned_of_on_import():
+    for variable, value, said in [("TRELLIN_THREADS", "0", "not a processor count"),
+                                  ("TRELLIN_THREADS", "1e3", "not a processor count"),
+                                  ("TRELLIN_KERNELS", "bogus", "unknown kernels")]:
+        env = {**os.environ, variable: value}
+        caught = python("import warnings\n"
+                        "with warnings.catch_warnings(record=True) as w:\n"
+                        "    warnings.simplefilter('always')\n"
+                        "    import trellin\n"
+                        "print([(x.category.__name__, str(x.message)) for x in w])", env=env)
+        assert "RuntimeWarning" in caught and f"{variable}={value}: {said}" in caught, caught
+
+
 def test_installed_module_finds_its_effect(tmp_path):
     prefix = tmp_path / "prefix"
     plain_env = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}  # no sanitizer in cmake

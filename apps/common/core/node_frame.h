@@ -20,10 +20,10 @@ struct NodeFrame {
     HostPicture picture;        // what the node renders: working space, 16 bits
     std::string input_space;    // the input's colour space
     std::string working_space;  // the space the node works in
-    // The input's alpha as read, when its samples went through floats: the
-    // output's alpha when alpha is not refracted (it is then the input's).
+    // The input's alpha as read (clipped into 0..1), when its samples went
+    // through floats: the output's alpha when alpha is not refracted.
     std::vector<float> alpha;
-    ClipCount clipped;               // colour samples the node's range clipped
+    ClipCount clipped;               // colour samples the node's range clipped, alpha apart
     HdrMode hdr = HdrMode::none;     // the mode it renders in (never automatic)
     SplitParts parts;                // with --hdr split: what lies outside 0..1, to render beside `picture`
     std::vector<std::string> notes;  // what the input's metadata left unclear

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "apps/common/core/alpha_clip.h"
 #include "apps/common/core/hdr_curve.h"
 #include "apps/common/core/pixel_bands.h"
 #include "apps/common/picture/picture_attributes.h"
@@ -185,6 +186,9 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
 
     std::vector<float> f = source.samples.empty() ? unit_floats(picture) : std::move(source.samples);
     const std::size_t pixels = f.size() / std::size_t(n);
+    ClipCount& clip = frame.clipped;
+    // Alpha into 0..1 first, before colour is divided by it.
+    if (n == 4) clip_alpha(f.data(), pixels, clip);
     if (unpremultiply) {
         each_pixel(pixels, [&f](std::size_t p, int) {
             const float a = f[p * 4 + 3];
@@ -194,7 +198,6 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     }
     if (convert) convert->apply(f.data(), pixels, n);
 
-    ClipCount& clip = frame.clipped;
     if (split) {
         frame.parts = split_samples(f, picture, clip);
     } else {
@@ -208,26 +211,9 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     }
     clip.total = static_cast<long long>(pixels) * 3;
     if (n == 4) {
+        // What comes back when alpha is not refracted: the input's, clipped.
         frame.alpha.resize(pixels);
-        BandCounts counts(pixels);
-        const bool refract_alpha = options_.refract_alpha;
-        each_pixel(pixels, [&](std::size_t p, int band) {
-            float& a = f[p * 4 + 3];
-            // Alpha that goes through the node is clipped to its range;
-            // alpha that does not comes back as it was read, unless it is
-            // no number at all: NaN becomes 0, infinities 0 or 1.
-            if (!std::isfinite(a)) {
-                counts[band].add(a);
-                a = a > 0.0f ? 1.0f : 0.0f;
-            } else if (refract_alpha && !in_unit_range(a)) {
-                counts[band].add(a);
-            }
-            frame.alpha[p] = a;
-        });
-        ClipCount alpha;
-        counts.merge_into(alpha);
-        if (refract_alpha || alpha.non_finite > 0) clip.total += static_cast<long long>(pixels);
-        clip.merge(alpha);
+        each_pixel(pixels, [&](std::size_t p, int) { frame.alpha[p] = f[p * 4 + 3]; });
     }
     store_16bit(f, picture);
     frame.picture = std::move(picture);
@@ -369,13 +355,13 @@ WriteReport write_rendered(const PictureColour& colour, HostPicture result, cons
 
 std::string clip_note(const ClipCount& count, HdrMode mode, const std::string& working_space)
 {
-    if (count.clipped == 0) return {};
+    const std::string alpha = alpha_clip_note(count);
+    if (count.clipped == 0) return alpha;
     const bool hdr = mode == HdrMode::log;
     const std::string range = hdr ? "the range of --hdr log (" + number(float(hdr_log::lowest)) + " to " +
                                         number(float(hdr_log::highest)) + ")"
-                              : mode == HdrMode::split
-                                  ? std::string("what --hdr split carries (finite colour, alpha 0..1)")
-                                  : std::string("0..1");
+                              : mode == HdrMode::split ? std::string("what --hdr split carries (finite colour)")
+                                                       : std::string("0..1");
     std::string note = std::to_string(count.clipped) + " of " + std::to_string(count.total) + " samples lay outside " +
                        range + " in the working space " + working_space;
     if (count.lowest <= count.highest)
@@ -386,7 +372,7 @@ std::string clip_note(const ClipCount& count, HdrMode mode, const std::string& w
         note += " (" + std::to_string(count.non_finite) + " not finite: NaN or infinite)";
     note += " and were clipped";
     if (mode == HdrMode::none) note += "; --hdr split keeps them with the look unchanged";
-    return note;
+    return alpha.empty() ? note : note + "; " + alpha;
 }
 
 }  // namespace trellin_app

@@ -1,6 +1,7 @@
 // Colour and alpha around the node. The node works on 16-bit samples in 0..1
 // with unassociated alpha; pictures come in other colour spaces, with values
-// outside 0..1 and with colour multiplied by alpha. On the way in a picture is
+// outside 0..1 and with colour multiplied by alpha. On the way in a picture's
+// alpha is clipped into 0..1 (alpha_clip.h), the picture is
 // freed of alpha (associated inputs are divided by it), converted into the
 // working space, optionally put through the log curve of --hdr log
 // (hdr_curve.h) or split at 0 and 1 for --hdr split (hdr_split.h), and
@@ -115,8 +116,9 @@ WriteReport write_rendered(const PictureColour& colour, HostPicture result, cons
                            ClipCount& clipped, const SplitParts* parts = nullptr);
 
 // One line about samples clipped before the node in frames rendered in
-// `mode`: how many, the lowest and highest, and what keeps them. Empty when
-// none were.
+// `mode`: how many colour samples, the lowest and highest, and what keeps
+// them; then, apart, how many alpha samples were clipped into 0..1
+// (alpha_clip.h). Empty when none were.
 std::string clip_note(const ClipCount& count, HdrMode mode, const std::string& working_space);
 
 }  // namespace trellin_app

@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <cstring>
 #include <set>
+#include <string>
+
+#include "apps/common/core/picture_limits.h"
 
 namespace trellin_app {
 
@@ -226,6 +229,31 @@ std::string exr_fault(const Bytes& file)
     }
 }
 
+// A YUV4MPEG2 stream (.y4m), which FFmpeg reads as a video: its first line
+// declares the frame size ("YUV4MPEG2 W1920 H1080 ..."). FFmpeg refuses a
+// size past its own limit without saying why, and the file would reach the
+// picture library, which has no reader for it: the size is checked here.
+std::string y4m_fault(const Bytes& file)
+{
+    char line[256] = {};
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(sizeof line - 1, file.size()));
+    if (!file.read(0, line, n)) return {};
+    const std::string header(line, std::find(line, line + n, '\n'));
+    long long width = 0, height = 0;
+    for (std::size_t at = header.find(' '); at != std::string::npos; at = header.find(' ', at + 1)) {
+        const char tag = at + 1 < header.size() ? header[at + 1] : ' ';
+        if (tag != 'W' && tag != 'H') continue;
+        long long value = 0;
+        std::size_t i = at + 2, digits = 0;
+        for (; i < header.size() && header[i] >= '0' && header[i] <= '9' && digits < 12; ++i, ++digits)
+            value = value * 10 + (header[i] - '0');
+        (tag == 'W' ? width : height) = value;
+    }
+    if (width <= 0 || height <= 0) return {};  // no size: FFmpeg says what is wrong
+    const std::string fault = picture_size_fault(width, height);
+    return fault.empty() ? std::string() : "the frame size its y4m header declares: " + fault;
+}
+
 std::string header_fault(const Bytes& file)
 {
     unsigned char magic[8] = {};
@@ -236,6 +264,7 @@ std::string header_fault(const Bytes& file)
     if (std::memcmp(magic, "II*\0", 4) == 0) return tiff_fault(file, false);
     if (std::memcmp(magic, "MM\0*", 4) == 0) return tiff_fault(file, true);
     if (std::memcmp(magic, "\x76\x2f\x31\x01", 4) == 0) return exr_fault(file);
+    if (std::memcmp(magic, "YUV4MPEG", 8) == 0) return y4m_fault(file);
     return {};
 }
 
