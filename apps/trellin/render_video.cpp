@@ -108,6 +108,13 @@ VideoOutputShape video_output_shape(const HostPicture& frame, const std::string&
     return shape;
 }
 
+std::string video_tag_space(const RenderOptions& spaces, const VideoReader* reader, const std::string& space)
+{
+    if (reader && spaces.colorspace_in.empty() && spaces.colorspace_out.empty())
+        return space_of_tags(reader->info().tags);
+    return space;
+}
+
 int render_video(const VideoRenderRequest& rq)
 {
     const NodeSettings settings = parse_node_settings(rq.options, rq.controls);
@@ -302,13 +309,10 @@ int render_video(const VideoRenderRequest& rq)
                 // untagged, and one whose space the colour spaces at hand
                 // lack (PQ, HLG, BT.2020 without a config holding them; its
                 // samples then pass as they are) keeps the tags it came with.
-                const RenderOptions& spaces = colour.options();
-                if (reader && spaces.colorspace_in.empty() && spaces.colorspace_out.empty()) {
-                    shape.format.space = space_of_tags(reader->info().tags);
-                    if (!shape.format.space.empty() && !same_name(shape.format.space, frame.input_space))
-                        writer_notes.push_back(rq.output + ": keeps the colour tags of " + rq.input + " (" +
-                                               shape.format.space + "): its samples passed through as they are");
-                }
+                shape.format.space = video_tag_space(colour.options(), reader.get(), space);
+                if (!shape.format.space.empty() && !same_name(shape.format.space, space))
+                    writer_notes.push_back(rq.output + ": keeps the colour tags of " + rq.input + " (" +
+                                           shape.format.space + "): its samples passed through as they are");
                 writer = std::make_unique<VideoWriter>(rq.output, plan, shape.format,
                                                        shape.streams ? &*shape.streams : nullptr, writer_notes);
                 if (result.samples == 4 && !plan.alpha)
