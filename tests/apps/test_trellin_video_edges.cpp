@@ -140,6 +140,11 @@ TEST_F(TrellinVideoEdges, ACodecTheContainerCannotHoldIsRefusedBeforeAnyWork)
     }
     EXPECT_EQ(render({"clip.mkv", "y.mp4", "--codec", "libvpx-vp9"}).code, 0);
     EXPECT_EQ(stray_files({"clip.mkv", "y.mp4"}), std::vector<std::string>{});
+    // A codec the container holds is written, also one that counts time its
+    // own way (MPEG-2 in frames of its standard rates).
+    const RunResult r = render({"clip.mkv", "m2.mp4", "--codec", "mpeg2video"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(video_frames("m2.mp4").substr(0, 1), "3");
 }
 
 // QuickTime and MP4 keep a rotation; Matroska and WebM cannot hold one and
