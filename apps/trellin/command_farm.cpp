@@ -401,7 +401,9 @@ private:
             throw Failure{exit_usage, e.what()};
         }
         for (const std::string& note : frame.notes) std::cerr << "trellin: note: " << note << "\n";
-        job.space = colour.options().colorspace_out.empty() ? frame.input_space : colour.options().colorspace_out;
+        job.space = video_tag_space(
+            colour.options(), reader,
+            colour.options().colorspace_out.empty() ? frame.input_space : colour.options().colorspace_out);
         job.rate = reader ? "" : rate_;
         if (!codec_.codec.empty()) job.codec.insert(job.codec.end(), {"--codec", codec_.codec});
         if (codec_.crf >= 0) job.codec.insert(job.codec.end(), {"--crf", std::to_string(codec_.crf)});

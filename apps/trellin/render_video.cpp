@@ -129,6 +129,13 @@ VideoOutputShape video_output_shape(const HostPicture& frame, const std::string&
     return shape;
 }
 
+std::string video_tag_space(const RenderOptions& spaces, const VideoReader* reader, const std::string& space)
+{
+    if (reader && spaces.colorspace_in.empty() && spaces.colorspace_out.empty())
+        return space_of_tags(reader->info().tags);
+    return space;
+}
+
 int render_video(const VideoRenderRequest& rq)
 {
     const NodeSettings settings = parse_node_settings(rq.options, rq.controls);
@@ -327,13 +334,16 @@ int render_video(const VideoRenderRequest& rq)
                 colour.options().colorspace_out.empty() ? frame.input_space : colour.options().colorspace_out;
             if (!writer) {
                 VideoOutputShape shape = video_output_shape(result, space, rq.input, reader.get(), range, picture_rate);
-                // A video that names no colour space is read in the pictures'
-                // convention, but players take it for BT.709: written back in
-                // the space it was read in, it stays as untagged as it came.
-                const RenderOptions& spaces = colour.options();
-                if (reader && space_of_tags(reader->info().tags).empty() && spaces.colorspace_in.empty() &&
-                    spaces.colorspace_out.empty())
-                    shape.format.space.clear();
+                // Written back in the space it was read in, a video keeps its
+                // own tags: an untagged one (read in the pictures' sRGB
+                // convention, where players take it for BT.709) stays
+                // untagged, and one whose space the colour spaces at hand
+                // lack (PQ, HLG, BT.2020 without a config holding them; its
+                // samples then pass as they are) keeps the tags it came with.
+                shape.format.space = video_tag_space(colour.options(), reader.get(), space);
+                if (!shape.format.space.empty() && !same_name(shape.format.space, space))
+                    writer_notes.push_back(rq.output + ": keeps the colour tags of " + rq.input + " (" +
+                                           shape.format.space + "): its samples passed through as they are");
                 writer = std::make_unique<VideoWriter>(rq.output, plan, shape.format,
                                                        shape.streams ? &*shape.streams : nullptr, writer_notes);
                 if (result.samples == 4 && !plan.alpha)

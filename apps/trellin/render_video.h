@@ -59,6 +59,12 @@ VideoOutputShape video_output_shape(const trellin_app::HostPicture& frame, const
                                     const std::string& input, trellin_video::VideoReader* reader,
                                     const trellin_app::FrameRange& range, trellin_video::Rational picture_rate);
 
+// The colour space a video OUT is tagged with, its samples being in `space`:
+// with neither --colorspace-in nor --colorspace-out, a video input's own
+// (none for an untagged one), so that a video keeps its tags; else `space`.
+std::string video_tag_space(const trellin_app::RenderOptions& spaces, const trellin_video::VideoReader* reader,
+                            const std::string& space);
+
 // Runs the render. Failures are thrown as Failure: exit code 2 for what the
 // arguments or the input get wrong before anything is written, 1 for a frame
 // that cannot be decoded, rendered or written.

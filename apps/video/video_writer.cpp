@@ -420,8 +420,13 @@ VideoWriter::VideoWriter(const std::string& path, const VideoOutputPlan& plan, c
     e->height = format.height;
     e->pix_fmt = pix_fmt;
     const AVRational rate{format.frame_rate.num, format.frame_rate.den};
-    // MXF's edit units are frames; elsewhere the input's own time base keeps its timestamps exact.
-    e->time_base = plan.container == "mxf" && rate.num > 0 ? av_inv_q(rate) : s.input_base;
+    // MXF's edit units are frames; elsewhere the input's own time base keeps
+    // its timestamps exact, where the encoder takes it: MPEG-1 and MPEG-2
+    // count in frames of their standard rates, MPEG-4 Part 2 in units of at
+    // most 1/65535 s.
+    const bool frame_units = plan.container == "mxf" || codec->supported_framerates ||
+                             (codec->id == AV_CODEC_ID_MPEG4 && s.input_base.den > 65535);
+    e->time_base = frame_units && rate.num > 0 ? av_inv_q(rate) : s.input_base;
     if (rate.num > 0) e->framerate = rate;
     e->sample_aspect_ratio = av_d2q(format.pixel_aspect, 100000);
     e->color_primaries = AVColorPrimaries(s.tags.primaries);

@@ -160,8 +160,8 @@ void PictureColour::name_spaces(const PictureSource& source, const std::string& 
             frame.input_space = named.empty() ? convention : named;
         } else {
             frame.input_space = convention;
-            frame.notes.push_back(name + ": " + source.metadata_origin + " names the colour space \"" + named +
-                                  "\", which " + spaces().description() + " does not have; taken as " + convention +
+            frame.notes.push_back(name + ": the colour space \"" + named + "\" named by " + source.metadata_origin +
+                                  " is not in " + spaces().description() + "; taken as " + convention +
                                   " (give --colorspace-in to say otherwise)");
         }
     }
