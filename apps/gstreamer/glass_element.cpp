@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 
+#include "apps/common/core/environment_check.h"
 #include "apps/gstreamer/effect_module.h"
 #include "apps/gstreamer/frame_pixels.h"
 #include "apps/gstreamer/glass_filter.h"
@@ -94,6 +95,9 @@ gboolean start(GstBaseTransform* trans)
         GST_ELEMENT_ERROR(trans, LIBRARY, SETTINGS, ("%s", fault.c_str()), (nullptr));
         return FALSE;
     }
+    // The module went on with its defaults: the pipeline runs, told so.
+    for (const std::string& f : trellin_app::environment_faults())
+        GST_ELEMENT_WARNING(trans, LIBRARY, SETTINGS, ("%s (taken as unset)", f.c_str()), (nullptr));
     self->frames_seen = 0;
     return TRUE;
 }

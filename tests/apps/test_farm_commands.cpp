@@ -119,6 +119,7 @@ TEST_F(FarmCommands, RefusesBadShotsBeforeWritingAnything)
         {{"submit", path("none.mov"), (out / "glass.mov").string(), "--chunk", "2"}, "none.mov: IN does not exist"},
         {{"submit", in, (out / "glass.mp4").string(), "--frames", "0-3", "--chunk", "2", "--codec", "nope"},
          "--codec nope"},
+        {{"submit", in, glass, "--frames", "0-3", "--chunk", "2", "--crf", "18"}, "--crf: OUT is no video"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"farm"};

@@ -426,6 +426,12 @@ TEST_F(GlassElement, ALookUnderExplicitProperties)
     const RunResult empty = gst("gst-launch-1.0 -q videotestsrc num-buffers=1 ! trellinglass 'look=\"\"' ! fakesink");
     EXPECT_NE(empty.code, 0);
     EXPECT_NE((empty.out + empty.err).find("look's name"), std::string::npos) << empty.out << empty.err;
+    // Settings of the environment the module cannot use are warned of; the pipeline runs.
+    const RunResult threads =
+        gst("TRELLIN_THREADS=abc gst-launch-1.0 videotestsrc num-buffers=1 ! trellinglass ! fakesink");
+    EXPECT_EQ(threads.code, 0) << threads.err;
+    EXPECT_NE((threads.out + threads.err).find("TRELLIN_THREADS=abc: not a processor count"), std::string::npos)
+        << threads.out << threads.err;
 }
 
 // Values GStreamer cannot take are refused with its usual messages and leave
