@@ -74,6 +74,7 @@ soak: build
 	  build/tests/effect_threaded_tests --gtest_filter='*RandomFrames*'
 
 bench: build
+	@cmake --build --preset release -j $(JOBS) --target benchmarks
 	@for b in build/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
 # The tree's C++ in the house style (.clang-format): format rewrites the files,
