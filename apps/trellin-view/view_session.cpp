@@ -579,6 +579,11 @@ nlohmann::json ViewSession::state(const std::function<void(const CWidget&, nlohm
                      {"last", timeline_.frames().back()},
                      {"count", timeline_.frames().size()}};
     state["playing"] = timeline_.playing();
+    state["fps"] = timeline_.fps();
+    // What the time bar marks of the last playback.
+    const auto& marks = timeline_.marks();
+    state["played"] = {{"rendered", std::count(marks.begin(), marks.end(), Timeline::Mark::rendered)},
+                       {"skipped", std::count(marks.begin(), marks.end(), Timeline::Mark::skipped)}};
     state["showing"] = showing();
     state["wipe_x"] = wipe_ ? wipe_at() : -1.0;
     state["unsaved"] = unsaved();

@@ -17,6 +17,8 @@
 #include <tuple>
 #include <vector>
 
+#include <OpenImageIO/imageio.h>
+
 #include "apps/common/core/control_setting.h"
 #include "apps/common/picture/image_io.h"
 #include "apps/trellin-view/control_edit.h"
@@ -26,6 +28,7 @@
 #include "apps/trellin-view/timeline.h"
 #include "apps/trellin-view/view_geometry.h"
 #include "apps/trellin-view/view_navigation.h"
+#include "apps/trellin-view/view_session.h"
 #include "node/trellin_node.h"
 
 namespace {
@@ -319,6 +322,22 @@ TEST_F(ShotFiles, AVideoIsAShotOfItsFrames)
               0);
     const Shot all(path("clip.mkv"), "");
     EXPECT_TRUE(all.video());
+    // Playback runs at the clip's own rate unless --fps names one; pictures
+    // without a rate play at the default.
+    EXPECT_DOUBLE_EQ(all.frame_rate(), 25.0);
+    EXPECT_DOUBLE_EQ(playback_rate(0.0, all.frame_rate()), 25.0);
+    EXPECT_DOUBLE_EQ(playback_rate(12.0, all.frame_rate()), 12.0);
+    EXPECT_DOUBLE_EQ(Shot(path("in.%d.png"), "3-5").frame_rate(), 0.0);
+    EXPECT_DOUBLE_EQ(playback_rate(0.0, 0.0), default_playback_rate);
+    // An OpenEXR file that carries its rate.
+    OIIO::ImageSpec spec(4, 2, 3, OIIO::TypeDesc::HALF);
+    const int rate[2] = {30000, 1001};
+    spec.attribute("FramesPerSecond", OIIO::TypeRational, rate);
+    const auto out = OIIO::ImageOutput::create(path("rate.exr"));
+    ASSERT_TRUE(out && out->open(path("rate.exr"), spec));
+    const std::vector<float> black(4 * 2 * 3, 0.0f);
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, black.data()) && out->close());
+    EXPECT_NEAR(Shot(path("rate.exr"), "").frame_rate(), 29.97, 0.001);
     ASSERT_EQ(all.frames().size(), 6u);
     const Shot part(path("clip.mkv"), "2-4");
     EXPECT_EQ(part.frames(), (std::vector<long long>{2, 3, 4}));
@@ -433,6 +452,53 @@ TEST(RenderWorker, AReducedPreviewRenderingIsLeftToFinish)
     ASSERT_TRUE(worker.wait_idle(10000));
     EXPECT_EQ(gate->started, (std::vector<double>{1, 2}));
     EXPECT_EQ(worker.cancelled(), 0);
+}
+
+// Playback asks for its next frame once the last one came back. A frame
+// that finishes after the window took the results but before playback looks
+// again must still be taken, shown and marked rendered on the time bar, not
+// passed over for the next frame: every frame rendered while playing is
+// marked.
+TEST(RenderWorker, EveryFramePlayedIsMarkedEvenWhenItFinishesBetweenTakingAndTicking)
+{
+    auto* gate = new GateNode;
+    gate->release();
+    RenderWorker worker{NodePtr(gate), blank_frames(40, 20)};
+    SessionOptions options;
+    options.project_path = "unused.json";
+    options.image_width = 40;
+    options.image_height = 20;
+    for (long long f = 0; f < 100; ++f) options.frames.push_back(f);
+    options.fps = 10.0;
+    ViewSession session(options, NodePtr(new GateNode), worker);
+    ViewClock::time_point now = ViewClock::time_point() + std::chrono::seconds(1000);
+    const auto frame = [&](bool take) {
+        if (take) session.take_results(worker.take_results());
+        session.begin_frame(now, 1.0);
+        session.place(WindowLayout{Rect{0, 0, 40, 20}, Rect{0, 20, 40, 10}, Rect{0, 30, 40, 10}});
+        session.tick();
+    };
+    frame(true);
+    ASSERT_TRUE(worker.wait_idle(10000));
+    frame(true);
+    for (KeyEvent::State state : {KeyEvent::State::press, KeyEvent::State::release})
+        session.key(KeyEvent{ViewKey::space, state, false}, false);
+    ASSERT_TRUE(session.timeline().playing());
+    const long before = session.state({})["renders"];
+
+    for (int i = 0; i < 8; ++i) {
+        frame(true);  // takes the last frame played and asks for the next
+        ASSERT_TRUE(worker.wait_idle(10000));
+        EXPECT_TRUE(worker.busy()) << "a result not yet taken";
+        now += std::chrono::milliseconds(300);
+        frame(false);  // the frame just finished has not been taken yet
+    }
+    frame(true);
+    const auto& marks = session.timeline().marks();
+    const long rendered = std::count(marks.begin(), marks.end(), Timeline::Mark::rendered);
+    EXPECT_EQ(long(session.state({})["renders"]) - before, 8);
+    EXPECT_EQ(rendered, 8);
+    EXPECT_EQ(session.state({})["played"]["skipped"], 7 * 2) << "a render every 0.3 s at 10 frames a second";
 }
 
 }  // namespace
