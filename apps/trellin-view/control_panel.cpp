@@ -8,6 +8,7 @@
 
 #include "apps/common/core/control_facts.h"
 #include "apps/common/core/control_text.h"
+#include "apps/trellin-view/cell_angle_note.h"
 #include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/ui_style.h"
 
@@ -50,7 +51,8 @@ double option_text_room(double width)
     return width - 2.0 * ImGui::GetStyle().FramePadding.x - ImGui::GetFrameHeight();
 }
 
-void show_tooltip(const CWidget& control, double time)
+// `note`: a line more about the control as things stand (empty: none).
+void show_tooltip(const CWidget& control, double time, const std::string& note)
 {
     if (!ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenDisabled)) return;
     const std::string range = trellin_app::range_text(control);
@@ -60,6 +62,7 @@ void show_tooltip(const CWidget& control, double time)
     ImGui::BeginTooltip();
     ImGui::TextUnformatted(label.c_str());
     if (!meaning.empty()) ImGui::TextUnformatted(meaning.c_str());
+    if (!note.empty()) ImGui::TextUnformatted(note.c_str());
     if (!range.empty()) ImGui::Text("values: %s", range.c_str());
     if (!step.empty()) ImGui::Text("step: %s", step.c_str());
     if (!control.keys().empty())
@@ -177,7 +180,7 @@ Rect last_item_rect()
 
 }  // namespace
 
-ControlPanel::ControlPanel(FXNode& node)
+ControlPanel::ControlPanel(FXNode& node) : node_(&node)
 {
     CPanel panel;
     node.layout_controls(&panel);
@@ -341,7 +344,8 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
     ImGui::EndDisabled();
     drawn.rect = last_item_rect();
     if (ImGui::IsItemActivated()) input.selected = &control;
-    show_tooltip(control, time);
+    show_tooltip(control, time,
+                 trellin_app::setting_label(control) == "Cell Angle" ? cell_angle_note(*node_) : std::string());
     key_menu(control, time, input);
     ImGui::PopID();
     return changed;

@@ -83,6 +83,7 @@ private:
     bool draw_control(CWidget& control, const Rect& cell, double control_offset, int id, double time, Drawn& drawn,
                       Input& input);
 
+    FXNode* node_;
     std::vector<CPanel::Placement> placements_;
     std::vector<PanelItem> items_;
     std::vector<Drawn> drawn_;

@@ -37,6 +37,7 @@
 #include "apps/common/picture/project_source.h"
 #include "apps/trellin-view/shot.h"
 #include "apps/trellin-view/time_bar.h"
+#include "apps/trellin-view/timeline.h"
 #include "apps/trellin-view/viewer.h"
 #include "contract/node_flags.h"
 
@@ -68,7 +69,7 @@ struct Arguments {
     std::string input, project, look, export_path, window, state_path, frames;
     std::vector<std::string> settings;
     RenderOverrides colour;
-    double fps = 24.0;
+    double fps = 0.0;  // 0: the input's own rate
     double ui_scale = 0.0;
 };
 
@@ -148,7 +149,6 @@ int run(const Arguments& a)
     options.project_path = a.project.empty() ? default_project : a.project;
     options.export_path = a.export_path;
     options.state_path = a.state_path;
-    options.fps = a.fps;
     options.ui_scale = a.ui_scale;
     if (!a.window.empty() && !parse_size(a.window, options.window_width, options.window_height))
         throw Failure{exit_usage, "--window " + a.window + ": expected WIDTHxHEIGHT, at least 320x240"};
@@ -176,6 +176,7 @@ int run(const Arguments& a)
         throw Failure{exit_usage, e.what()};
     }
     print_first_notes(*shot);
+    options.fps = trellin_view::playback_rate(a.fps, shot->frame_rate());
     if (!a.export_path.empty()) {
         // The export names the frame shown when it numbers its frames.
         const long long first = shot->frames().front();
@@ -235,7 +236,9 @@ int main(int argc, char** argv)
                    "Picture E writes the frame shown to at full size (a numbered name, out.%04d.png, takes "
                    "the frame's number)")
         ->type_name("OUT");
-    app.add_option("--fps", a.fps, "Playback rate in frames a second (default 24)")
+    app.add_option("--fps", a.fps,
+                   "Playback rate in frames a second (default: the video's own rate, or the FramesPerSecond a "
+                   "picture carries, else 24)")
         ->check(CLI::Range(0.1, 1000.0))
         ->type_name("RATE");
     app.add_option("--ui-scale", a.ui_scale,

@@ -52,6 +52,7 @@ void RenderWorker::drop_previews()
 {
     std::lock_guard<std::mutex> hold(lock_);
     preview_.reset();
+    preview_result_.reset();
     if (running_ && running_->kind == JobKind::preview) node_->request_abort();
 }
 
@@ -102,7 +103,11 @@ std::vector<RenderResult> RenderWorker::take_results()
 bool RenderWorker::busy() const
 {
     std::lock_guard<std::mutex> hold(lock_);
-    return running_ || preview_ || export_;
+    // A result not yet taken counts: playback asks for its next frame once
+    // the renderer is idle, and a frame that finished just after the window
+    // took the results would otherwise be shown late and never marked as
+    // rendered.
+    return running_ || preview_ || export_ || preview_result_;
 }
 
 long RenderWorker::cancelled() const

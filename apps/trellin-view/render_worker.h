@@ -76,7 +76,8 @@ public:
     virtual std::uint64_t request_preview(trellin_app::SettingsSnapshot settings, long long frame, int width,
                                           int height, bool fast = false) = 0;
     virtual std::uint64_t request_export(trellin_app::SettingsSnapshot settings, long long frame, std::string path) = 0;
-    // True while a request waits or renders.
+    // True while a request waits or renders, or its preview waits to be
+    // taken: a result is always seen before the renderer counts as idle.
     virtual bool busy() const = 0;
 };
 
@@ -102,13 +103,15 @@ public:
     // and the exports, in the order they finished.
     std::vector<RenderResult> take_results();
 
-    // True while a request waits or renders.
+    // True while a request waits or renders, or a preview result waits to
+    // be taken.
     bool busy() const override;
     // Previews cancelled while they rendered, so far.
     long cancelled() const;
 
-    // Drops a waiting preview and cancels one rendering, fast or not (when
-    // the window goes, previews are of no more use; exports go on).
+    // Drops a waiting preview and a preview result not yet taken, and
+    // cancels one rendering, fast or not (when the window goes, previews are
+    // of no more use; exports go on).
     void drop_previews();
 
     // Waits until nothing waits or renders (for tests and shutting down in

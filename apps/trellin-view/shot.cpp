@@ -1,8 +1,11 @@
 #include "apps/trellin-view/shot.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
+
+#include <OpenImageIO/imageio.h>
 
 #include "apps/common/picture/image_io.h"
 
@@ -24,6 +27,30 @@ std::size_t frame_bytes(const ShotFrame& f)
     if (f.shown != f.picture) bytes += picture_bytes(*f.shown);
     if (f.colour) bytes += f.colour->alpha.size() * sizeof(float);
     return bytes;
+}
+
+// The FramesPerSecond a picture file carries (OpenEXR, some TIFF and DPX
+// writers); 0 when it carries none or the file cannot be opened here (reading
+// it later says why).
+double picture_frame_rate(const std::string& path)
+{
+    auto in = OIIO::ImageInput::open(path);
+    if (!in) {
+        (void)OIIO::geterror();
+        return 0.0;
+    }
+    const OIIO::ImageSpec& spec = in->spec();
+    double rate = 0.0;
+    if (const OIIO::ParamValue* p = spec.find_attribute("FramesPerSecond")) {
+        if (p->type() == OIIO::TypeRational) {
+            const int* r = static_cast<const int*>(p->data());
+            if (r[1] > 0) rate = double(r[0]) / double(r[1]);
+        } else if (p->type() == OIIO::TypeFloat) {
+            rate = double(p->get_float());
+        }
+    }
+    in->close();
+    return rate;
 }
 
 trellin_app::FramePattern pattern_of(const std::string& input)
@@ -94,6 +121,13 @@ Shot::Shot(const std::string& input, const std::string& frames,
     } catch (const trellin_video::VideoError& e) {
         throw ShotError(e.what());
     }
+    if (video_) {
+        const trellin_video::Rational r = video_->info().frame_rate;
+        if (r.num > 0 && r.den > 0) frame_rate_ = double(r.num) / double(r.den);
+    } else {
+        frame_rate_ = picture_frame_rate(path_for(frames_.front()));
+    }
+    if (!std::isfinite(frame_rate_) || frame_rate_ < 0.0) frame_rate_ = 0.0;
 }
 
 std::string Shot::key_for(long long number) const

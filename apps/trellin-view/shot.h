@@ -64,6 +64,10 @@ public:
     bool numbered() const { return pattern_.numbered(); }
     // The shot is a video file.
     bool video() const { return video_ != nullptr; }
+    // The rate the input says its frames play at, in frames a second: a
+    // video stream's rate, or the FramesPerSecond a picture file (the first
+    // of a sequence) carries; 0 when it says none.
+    double frame_rate() const { return frame_rate_; }
     // The file of `frame` (a video's own file for all its frames).
     std::string path_for(long long frame) const { return pattern_.path_for(frame); }
 
@@ -92,6 +96,7 @@ private:
     std::vector<long long> frames_;
     std::shared_ptr<const trellin_app::PictureColour> colour_;
     ShotFrame first_;
+    double frame_rate_ = 0.0;
 
     std::string key_for(long long number) const;
     ShotFrame read(long long number) const;

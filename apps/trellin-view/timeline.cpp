@@ -6,8 +6,15 @@
 
 namespace trellin_view {
 
+double playback_rate(double asked, double input_rate)
+{
+    if (asked > 0.0) return asked;
+    if (std::isfinite(input_rate) && input_rate >= 0.1 && input_rate <= 1000.0) return input_rate;
+    return default_playback_rate;
+}
+
 Timeline::Timeline(std::vector<long long> frames, double fps)
-    : frames_(std::move(frames)), fps_(fps > 0.0 ? fps : 24.0), marks_(frames_.size(), Mark::none)
+    : frames_(std::move(frames)), fps_(fps > 0.0 ? fps : default_playback_rate), marks_(frames_.size(), Mark::none)
 {
     if (frames_.empty()) {
         frames_.push_back(0);

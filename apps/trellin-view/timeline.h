@@ -13,6 +13,13 @@
 
 namespace trellin_view {
 
+// Frames a second played when neither the user nor the input names a rate.
+constexpr double default_playback_rate = 24.0;
+
+// The rate playback runs at: `asked` (--fps) when above 0, else the input's
+// own `input_rate` when it has a usable one (0.1 to 1000), else the default.
+double playback_rate(double asked, double input_rate);
+
 class Timeline {
 public:
     enum class Mark : unsigned char { none, rendered, skipped };

@@ -29,6 +29,10 @@ constexpr int slower_fast_divisor = 4;
 constexpr double slow_fast_ms = 120.0;
 constexpr double quick_fast_ms = 30.0;
 
+// A press this near (window units at interface size 1, on both axes) a
+// mark of a handle off the picture takes the handle.
+constexpr double handle_mark_reach = 8.0;
+
 // A press this near the wipe's dividing line (window units at interface
 // size 1) takes the line rather than a handle under it.
 constexpr double wipe_grip_reach = 6.0;
@@ -242,6 +246,17 @@ void ViewSession::pointer(const PointerEvent& e, bool over_ui)
         // A press that no handle takes starts no drag: the node hears
         // neither its moves nor its release.
         dragging_ = node_->overlay_event(nullptr, OverlayEventKind::press, &event);
+        if (!dragging_) {
+            // A handle off the picture is taken at its mark on the edge, as
+            // a press on the handle itself; the drag brings it to the pointer.
+            const std::vector<HandleMark> marks = outside_marks();
+            if (const HandleMark* m = mark_at(marks, e.x, e.y, handle_mark_reach * options_.ui_scale)) {
+                FXMouseEvent on_handle = event;
+                on_handle.x = float(m->image_x);
+                on_handle.y = float(m->image_y);
+                dragging_ = node_->overlay_event(nullptr, OverlayEventKind::press, &on_handle);
+            }
+        }
         return;
     case PointerEvent::Type::move:
         if (dragging_wipe_) {
@@ -503,6 +518,12 @@ void ViewSession::request_preview()
     requested_ = key;
 }
 
+std::vector<HandleMark> ViewSession::outside_marks() const
+{
+    return outside_handle_marks(*node_, nav_.picture(), layout_.picture_area, options_.image_width,
+                                options_.image_height);
+}
+
 BarKeys ViewSession::bar_keys() const
 {
     BarKeys bar;
@@ -579,6 +600,11 @@ nlohmann::json ViewSession::state(const std::function<void(const CWidget&, nlohm
                      {"last", timeline_.frames().back()},
                      {"count", timeline_.frames().size()}};
     state["playing"] = timeline_.playing();
+    state["fps"] = timeline_.fps();
+    // What the time bar marks of the last playback.
+    const auto& marks = timeline_.marks();
+    state["played"] = {{"rendered", std::count(marks.begin(), marks.end(), Timeline::Mark::rendered)},
+                       {"skipped", std::count(marks.begin(), marks.end(), Timeline::Mark::skipped)}};
     state["showing"] = showing();
     state["wipe_x"] = wipe_ ? wipe_at() : -1.0;
     state["unsaved"] = unsaved();

@@ -32,6 +32,7 @@
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/render_options.h"
 #include "apps/trellin-view/control_edit.h"
+#include "apps/trellin-view/handle_marks.h"
 #include "apps/trellin-view/panel_layout.h"
 #include "apps/trellin-view/render_worker.h"
 #include "apps/trellin-view/timeline.h"
@@ -161,6 +162,9 @@ public:
     // The controls last edited or clicked, whose keys the time bar shows
     // brightest.
     const std::vector<CWidget*>& selected() const { return selected_; }
+    // The handles outside the part of the picture shown, marked on its edge
+    // (a press on a mark takes its handle).
+    std::vector<HandleMark> outside_marks() const;
     BarKeys bar_keys() const;
 
     // The preview shown and the input it was rendered from, as the display

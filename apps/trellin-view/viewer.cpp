@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cmath>
 #include <iostream>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "apps/trellin-view/control_panel.h"
@@ -149,6 +151,7 @@ private:
     void choose_window_size();
     void frame();
     void take_results();
+    void draw_handle_marks();
     void draw_picture(int fb_width, int fb_height, double window_width, double window_height);
     void draw_wipe_line();
     void write_state(double window_width, double window_height);
@@ -412,6 +415,44 @@ void Viewer::draw_wipe_line()
                         ImVec2(at - grip, mid), IM_COL32(255, 255, 255, 230));
 }
 
+void Viewer::draw_handle_marks()
+{
+    // Each handle off the picture: a box on the edge, an arrow from it
+    // towards the handle, and its name.
+    const ViewSession& s = *session_;
+    if (s.shows_input() && !s.wipe()) return;
+    ImDrawList* list = ImGui::GetBackgroundDrawList();
+    const float box = float(4.0 * ui_scale_);
+    const float arrow = float(9.0 * ui_scale_);
+    const ImU32 light = IM_COL32(255, 255, 255, 235);
+    const ImU32 dark = IM_COL32(5, 5, 8, 190);
+    for (const HandleMark& m : s.outside_marks()) {
+        const ImVec2 c(float(m.x), float(m.y));
+        const ImVec2 d(float(m.towards_x), float(m.towards_y));
+        const ImVec2 n(-d.y, d.x);
+        // The arrow lies inside the picture, its tip on the box's edge.
+        const ImVec2 tip(c.x - d.x * box, c.y - d.y * box);
+        const ImVec2 base(tip.x - d.x * arrow, tip.y - d.y * arrow);
+        const ImVec2 b1(base.x + n.x * arrow * 0.5f, base.y + n.y * arrow * 0.5f);
+        const ImVec2 b2(base.x - n.x * arrow * 0.5f, base.y - n.y * arrow * 0.5f);
+        for (const auto& [colour, width] : {std::pair{dark, 3.0f}, std::pair{light, 1.0f}}) {
+            const float w = float(width * std::max(1.0, ui_scale_));
+            list->AddRect(ImVec2(c.x - box, c.y - box), ImVec2(c.x + box, c.y + box), colour, 0.0f, 0, w);
+            list->AddTriangle(tip, b1, b2, colour, w);
+        }
+        const std::string text = m.label + " (off the picture)";
+        const ImVec2 size = ImGui::CalcTextSize(text.c_str());
+        // Beside the arrow, on the picture's side, kept inside the area.
+        const Rect& area = s.layout().picture_area;
+        const float tx = std::clamp(base.x - d.x * size.x * 0.6f - size.x * 0.5f, float(area.x),
+                                    float(area.x + area.width) - size.x);
+        const float ty = std::clamp(base.y - d.y * size.y * 1.2f - size.y * 0.5f, float(area.y),
+                                    float(area.y + area.height) - size.y);
+        list->AddRectFilled(ImVec2(tx - 2.0f, ty), ImVec2(tx + size.x + 2.0f, ty + size.y), dark);
+        list->AddText(ImVec2(tx, ty), light, text.c_str());
+    }
+}
+
 void Viewer::frame()
 {
     take_results();
@@ -457,6 +498,7 @@ void Viewer::frame()
     const TimeBarInput scrub = draw_time_bar(s.layout().time_bar, bar);
     s.scrub(scrub.go_to, scrub.scrubbing);
     if (s.wipe()) draw_wipe_line();
+    draw_handle_marks();
 
     const ControlPanel::Input input = panel_->draw(s.layout().panel, s.time());
     s.panel_input(input.changed, input.active, input.key_actions, input.selected);

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
@@ -17,8 +18,11 @@
 #include <tuple>
 #include <vector>
 
+#include <OpenImageIO/imageio.h>
+
 #include "apps/common/core/control_setting.h"
 #include "apps/common/picture/image_io.h"
+#include "apps/trellin-view/cell_angle_note.h"
 #include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/panel_layout.h"
 #include "apps/trellin-view/render_worker.h"
@@ -27,6 +31,7 @@
 #include "apps/trellin-view/track_marks.h"
 #include "apps/trellin-view/view_geometry.h"
 #include "apps/trellin-view/view_navigation.h"
+#include "apps/trellin-view/view_session.h"
 #include "node/trellin_node.h"
 
 namespace {
@@ -322,6 +327,34 @@ TEST(TrackMarks, KeysAndPlaybackMarksMergeByColumnSoNoProjectOverflowsTheDrawLis
     EXPECT_NEAR(run[0].x1, 500.9f, 0.01f);
 }
 
+// The Cell Angle's note holds what the effect renders: squares and octagons
+// look the same a quarter turn on, the other shapes do not.
+TEST(CellAngleNote, GridsThatRepeatEveryQuarterTurnAreNamed)
+{
+    HostPicture input(64, 48, 4);
+    for (int y = 0; y < input.height; ++y)
+        for (int x = 0; x < input.width; ++x)
+            for (int c = 0; c < 4; ++c)
+                input.at(x, y, c) = std::uint16_t(c == 3 ? 65535 : (x * 997 + y * 131 * (c + 1)) % 65536);
+    for (const char* shape : {"Triangle", "Square", "Pentagon", "Hexagon", "Octagon", "Dodecagon"}) {
+        NodePtr node(vx::TrellinNode::make());
+        trellin_app::apply_setting(*node, trellin_app::parse_setting(std::string("CellShape=") + shape));
+        HostPicture at_0, at_90;
+        ASSERT_EQ(render_scaled(*node, input, 0.0, 64, 48, at_0), 1);
+        trellin_app::apply_setting(*node, trellin_app::parse_setting("Cell Angle=90"));
+        ASSERT_EQ(render_scaled(*node, input, 0.0, 64, 48, at_90), 1);
+        // Alike but for the rounding of a turned grid (squares and octagons differ by
+        // under 0.01 on average, the others by over 100).
+        double difference = 0.0;
+        for (std::size_t i = 0; i < at_0.data.size(); ++i)
+            difference += std::abs(int(at_0.data[i]) - int(at_90.data[i]));
+        difference /= double(at_0.data.size());
+        const bool alike = difference < 1.0;
+        EXPECT_EQ(alike, cell_angle_period(shape) == 90) << shape;
+        EXPECT_EQ(cell_angle_note(*node).empty(), !alike) << shape;
+    }
+}
+
 // Small pictures on disk for the shot's tests.
 class ShotFiles : public ::testing::Test {
 protected:
@@ -379,6 +412,22 @@ TEST_F(ShotFiles, AVideoIsAShotOfItsFrames)
               0);
     const Shot all(path("clip.mkv"), "");
     EXPECT_TRUE(all.video());
+    // Playback runs at the clip's own rate unless --fps names one; pictures
+    // without a rate play at the default.
+    EXPECT_DOUBLE_EQ(all.frame_rate(), 25.0);
+    EXPECT_DOUBLE_EQ(playback_rate(0.0, all.frame_rate()), 25.0);
+    EXPECT_DOUBLE_EQ(playback_rate(12.0, all.frame_rate()), 12.0);
+    EXPECT_DOUBLE_EQ(Shot(path("in.%d.png"), "3-5").frame_rate(), 0.0);
+    EXPECT_DOUBLE_EQ(playback_rate(0.0, 0.0), default_playback_rate);
+    // An OpenEXR file that carries its rate.
+    OIIO::ImageSpec spec(4, 2, 3, OIIO::TypeDesc::HALF);
+    const int rate[2] = {30000, 1001};
+    spec.attribute("FramesPerSecond", OIIO::TypeRational, rate);
+    const auto out = OIIO::ImageOutput::create(path("rate.exr"));
+    ASSERT_TRUE(out && out->open(path("rate.exr"), spec));
+    const std::vector<float> black(4 * 2 * 3, 0.0f);
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, black.data()) && out->close());
+    EXPECT_NEAR(Shot(path("rate.exr"), "").frame_rate(), 29.97, 0.001);
     ASSERT_EQ(all.frames().size(), 6u);
     const Shot part(path("clip.mkv"), "2-4");
     EXPECT_EQ(part.frames(), (std::vector<long long>{2, 3, 4}));
@@ -493,6 +542,53 @@ TEST(RenderWorker, AReducedPreviewRenderingIsLeftToFinish)
     ASSERT_TRUE(worker.wait_idle(10000));
     EXPECT_EQ(gate->started, (std::vector<double>{1, 2}));
     EXPECT_EQ(worker.cancelled(), 0);
+}
+
+// Playback asks for its next frame once the last one came back. A frame
+// that finishes after the window took the results but before playback looks
+// again must still be taken, shown and marked rendered on the time bar, not
+// passed over for the next frame: every frame rendered while playing is
+// marked.
+TEST(RenderWorker, EveryFramePlayedIsMarkedEvenWhenItFinishesBetweenTakingAndTicking)
+{
+    auto* gate = new GateNode;
+    gate->release();
+    RenderWorker worker{NodePtr(gate), blank_frames(40, 20)};
+    SessionOptions options;
+    options.project_path = "unused.json";
+    options.image_width = 40;
+    options.image_height = 20;
+    for (long long f = 0; f < 100; ++f) options.frames.push_back(f);
+    options.fps = 10.0;
+    ViewSession session(options, NodePtr(new GateNode), worker);
+    ViewClock::time_point now = ViewClock::time_point() + std::chrono::seconds(1000);
+    const auto frame = [&](bool take) {
+        if (take) session.take_results(worker.take_results());
+        session.begin_frame(now, 1.0);
+        session.place(WindowLayout{Rect{0, 0, 40, 20}, Rect{0, 20, 40, 10}, Rect{0, 30, 40, 10}});
+        session.tick();
+    };
+    frame(true);
+    ASSERT_TRUE(worker.wait_idle(10000));
+    frame(true);
+    for (KeyEvent::State state : {KeyEvent::State::press, KeyEvent::State::release})
+        session.key(KeyEvent{ViewKey::space, state, false}, false);
+    ASSERT_TRUE(session.timeline().playing());
+    const long before = session.state({})["renders"];
+
+    for (int i = 0; i < 8; ++i) {
+        frame(true);  // takes the last frame played and asks for the next
+        ASSERT_TRUE(worker.wait_idle(10000));
+        EXPECT_TRUE(worker.busy()) << "a result not yet taken";
+        now += std::chrono::milliseconds(300);
+        frame(false);  // the frame just finished has not been taken yet
+    }
+    frame(true);
+    const auto& marks = session.timeline().marks();
+    const long rendered = std::count(marks.begin(), marks.end(), Timeline::Mark::rendered);
+    EXPECT_EQ(long(session.state({})["renders"]) - before, 8);
+    EXPECT_EQ(rendered, 8);
+    EXPECT_EQ(session.state({})["played"]["skipped"], 7 * 2) << "a render every 0.3 s at 10 frames a second";
 }
 
 }  // namespace

@@ -334,4 +334,53 @@ TEST_F(ViewSessionTest, TheTimeBarShowsEveryKeyAndAClickSelectsWithoutEditing)
     std::filesystem::remove_all(dir);
 }
 
+// A handle off the picture (the lit-domes light, above it) is marked on the
+// picture's edge nearest it, and a press there drags it onto the picture.
+TEST_F(ViewSessionTest, AHandleOffThePictureIsMarkedOnItsEdgeAndDraggedFromThere)
+{
+    open();
+    FXNode& node = session->node();
+    const auto value = [&](const char* label) {
+        return static_cast<CNumeric&>(
+                   trellin_app::setting_control(node, trellin_app::parse_setting(std::string(label) + "=0")))
+            .value;
+    };
+    for (const char* text : {"Light Active=on", "Light_X=0.25", "Light_Y=-0.6"})
+        trellin_app::apply_setting(node, trellin_app::parse_setting(text));
+    open_for_editing(node, 0.0);  // as the panel's change does: the light's controls become available
+    std::vector<HandleMark> marks = session->outside_marks();
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_EQ(marks[0].label, "Light");
+    EXPECT_DOUBLE_EQ(marks[0].x, 100.0);
+    EXPECT_DOUBLE_EQ(marks[0].y, 0.0) << "on the top edge";
+    EXPECT_DOUBLE_EQ(marks[0].towards_y, -1.0);
+
+    // Zoomed in, a handle beyond the part shown is marked on that part's edge.
+    session->navigation().zoom_steps(4.0, 200.0, 150.0);
+    frame_at(start + 1ms);
+    marks = session->outside_marks();
+    const Rect area{0, 0, 400, 300};
+    EXPECT_GE(marks.size(), 1u);
+    for (const HandleMark& m : marks) EXPECT_TRUE(area.contains(m.x, m.y)) << m.label << " " << m.x << "," << m.y;
+    session->navigation().fit();
+    frame_at(start + 2ms);
+
+    // The node places its handles as it draws them (no picture is drawn here).
+    node.draw_overlay(nullptr);
+    pointer(PointerEvent::Type::press, 101.0, 2.0);
+    EXPECT_TRUE(session->dragging());
+    pointer(PointerEvent::Type::move, 120.0, 60.0);
+    pointer(PointerEvent::Type::release, 120.0, 60.0);
+    EXPECT_FALSE(session->dragging());
+    EXPECT_NEAR(value("Light_X"), 0.3, 1e-6);
+    EXPECT_NEAR(value("Light_Y"), 0.2, 1e-6);
+    EXPECT_TRUE(session->outside_marks().empty());
+
+    // The light off, its handle is not shown, nor marked.
+    trellin_app::apply_setting(node, trellin_app::parse_setting("Light_Y=-0.6"));
+    trellin_app::apply_setting(node, trellin_app::parse_setting("Light Active=off"));
+    open_for_editing(node, 0.0);
+    EXPECT_TRUE(session->outside_marks().empty());
+}
+
 }  // namespace
