@@ -58,15 +58,6 @@ protected:
         return run(args, testkit::RunOptions().with_env(cluster->env()).within(timeout_s));
     }
 
-    // Runs ffmpeg (or ffprobe with `program`) in the test folder; its standard output.
-    std::string ffmpeg(const std::string& args, const std::string& program = "ffmpeg -y -nostdin")
-    {
-        const RunResult r = testkit::run_program(
-            {"bash", "-c", "cd '" + dir.string() + "' && " + program + " -hide_banner -loglevel error " + args});
-        EXPECT_EQ(r.code, 0) << args << ": " << r.err;
-        return r.out;
-    }
-
     // The job id on the line "trellin: farm: job ID: ..." of submit's messages.
     static std::string array_job(const std::string& messages)
     {

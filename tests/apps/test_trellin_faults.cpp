@@ -202,13 +202,7 @@ TEST_F(TrellinFaults, SaveProjectNamingAVideoOrAFrameOfTheRunIsRefusedBeforeRend
         {{path("in.%04d.png"), path("v.mov"), "--frames", "0-1", "--save-project", path("in.0001.png")},
          "names an input frame"},
     };
-    for (const auto& [args, named] : cases) {
-        std::vector<std::string> full = {"render"};
-        full.insert(full.end(), args.begin(), args.end());
-        const RunResult r = run(full);
-        EXPECT_EQ(r.code, 2) << named << ": " << r.err;
-        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
-    }
+    expect_renders_refused(cases);
     EXPECT_EQ(stray_files({"in.png", "in.0000.png", "in.0001.png", "clip.mkv", "sub", "linked"}),
               std::vector<std::string>{});
     EXPECT_TRUE(fs::is_empty(dir / "sub"));

@@ -36,13 +36,7 @@ TEST_F(TrellinRequests, OptionsThatWouldGoUnusedAreRefusedNamingTheOption)
         {{in, path("v.mkv"), "--depth", "8"}, "whose samples --pix-fmt sets (here gbrp16le for ffv1)"},
         {{clip, path("v.mov"), "--depth", "float"}, "(here yuv444p10le for prores_ks), not --depth's float"},
     };
-    for (const auto& [args, named] : cases) {
-        std::vector<std::string> full = {"render"};
-        full.insert(full.end(), args.begin(), args.end());
-        const RunResult r = run(full);
-        EXPECT_EQ(r.code, 2) << named << ": " << r.err;
-        EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
-    }
+    expect_renders_refused(cases);
     EXPECT_EQ(stray_files({"in.png", "clip.mkv"}), std::vector<std::string>{});
     // What they are for still takes them.
     EXPECT_EQ(run({"render", in, path("v.mp4"), "--crf", "51", "-q"}).code, 0);

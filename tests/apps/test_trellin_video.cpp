@@ -16,16 +16,6 @@ using namespace trellin_test;
 
 class TrellinVideo : public TrellinTest {
 protected:
-    // Runs ffmpeg (or ffprobe with `program`) in the test folder; its standard output.
-    std::string ffmpeg(const std::string& args, const std::string& program = "ffmpeg -y -nostdin")
-    {
-        const RunResult r = testkit::run_program(
-            {"bash", "-c", "cd '" + dir.string() + "' && " + program + " -hide_banner -loglevel error " + args});
-        EXPECT_EQ(r.code, 0) << args << ": " << r.err;
-        return r.out;
-    }
-    std::string probe(const std::string& args) { return ffmpeg(args, "ffprobe"); }
-
     // Every frame of a video or picture sequence as 16-bit samples.
     std::string samples(const std::string& input, const std::string& layout = "rgb48le")
     {

@@ -16,15 +16,6 @@ using namespace trellin_test;
 
 class TrellinVideoEdges : public TrellinTest {
 protected:
-    // Runs ffmpeg (or ffprobe with `program`) in the test folder; its standard output.
-    std::string ffmpeg(const std::string& args, const std::string& program = "ffmpeg -y -nostdin")
-    {
-        const RunResult r = testkit::run_program(
-            {"bash", "-c", "cd '" + dir.string() + "' && " + program + " -hide_banner -loglevel error " + args});
-        EXPECT_EQ(r.code, 0) << args << ": " << r.err;
-        return r.out;
-    }
-    std::string probe(const std::string& args) { return ffmpeg(args, "ffprobe"); }
     std::string frames_of(const std::string& pattern, int first, int count)
     {
         return ffmpeg("-start_number " + std::to_string(first) + " -i " + pattern + " -frames:v " +

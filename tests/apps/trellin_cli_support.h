@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,29 @@ protected:
     }
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    // Runs ffmpeg (or ffprobe with `program`) in the test folder; its standard output.
+    std::string ffmpeg(const std::string& args, const std::string& program = "ffmpeg -y -nostdin")
+    {
+        const RunResult r = testkit::run_program(
+            {"bash", "-c", "cd '" + dir.string() + "' && " + program + " -hide_banner -loglevel error " + args});
+        EXPECT_EQ(r.code, 0) << args << ": " << r.err;
+        return r.out;
+    }
+    std::string probe(const std::string& args) { return ffmpeg(args, "ffprobe"); }
+
+    // Runs `trellin render` with each case's arguments and expects it refused
+    // (exit 2) with the case's words in its message.
+    void expect_renders_refused(std::span<const std::pair<std::vector<std::string>, std::string>> cases)
+    {
+        for (const auto& [args, named] : cases) {
+            std::vector<std::string> full = {"render"};
+            full.insert(full.end(), args.begin(), args.end());
+            const RunResult r = run(full);
+            EXPECT_EQ(r.code, 2) << named << ": " << r.err;
+            EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+        }
+    }
 
     fs::path dir;
 };
