@@ -1,5 +1,5 @@
 // test-labels: external
-// The README's video command lines with Debian's ffmpeg: a 16-bit lossless
+// The video page's command lines (docs/video.md) with Debian's ffmpeg: a 16-bit lossless
 // video decoded to rgba64le, through trellin pipe, encoded again, comes back
 // frame by frame as the node renders it, with keys animating by frame number.
 #include <gtest/gtest.h>
@@ -28,7 +28,7 @@ TEST_F(TrellinFfmpeg, VideoThroughThePipeAtFullDepth)
     const std::string encode = raw + "-s 32x24 -r 25 -i ";
     const std::string script = "set -o pipefail; cd '" + dir.string() + "' && " + q + encode +
                                "frames.raw -c:v ffv1 -pix_fmt gbrap16le source.mkv && " +
-                               // As in the README: decode | trellin pipe | encode.
+                               // As on the video page: decode | trellin pipe | encode.
                                q + " -i source.mkv" + raw + "- | " + trellin +
                                " pipe --size 32x24 --key 'Cell Angle@0=0' --key 'Cell Angle@3=45' | " + q + encode +
                                "- -c:v ffv1 -pix_fmt gbrap16le glass.mkv && " + q + " -i glass.mkv" + raw + "glass.raw";
