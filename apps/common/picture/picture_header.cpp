@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <set>
+#include <optional>
 #include <string>
 
 #include "apps/common/core/picture_limits.h"
@@ -128,8 +129,11 @@ bool png_crc(const Bytes& file, std::uint64_t at, std::uint64_t n, std::uint32_t
 // PNG: the signature, then chunks of length, type, data and check sum. Every
 // chunk must match its check sum: the PNG library would otherwise report the
 // damage on lines of its own (and drop text chunks, where settings are kept).
-std::string png_fault(const Bytes& file)
+// `whole`, when given, tells whether the chunks end with IEND exactly at the
+// file's end: the file was written to its end.
+std::string png_fault(const Bytes& file, bool* whole = nullptr)
 {
+    if (whole != nullptr) *whole = false;
     std::uint64_t at = 8;
     while (true) {
         bool ok = true;
@@ -145,7 +149,11 @@ std::string png_fault(const Bytes& file)
         if (!png_crc(file, at + 4, std::uint64_t(length) + 4, crc) || !ok) return cut_short;
         if (crc != stored) return "the picture is damaged: its " + name + " chunk does not match its check sum";
         at += std::uint64_t(length) + 12;
-        if (std::memcmp(type, "IEND", 4) == 0 || at == file.size()) return {};
+        if (std::memcmp(type, "IEND", 4) == 0) {
+            if (whole != nullptr) *whole = at == file.size();
+            return {};
+        }
+        if (at == file.size()) return {};
     }
 }
 
@@ -273,6 +281,24 @@ std::string header_fault(const Bytes& file)
 std::string picture_header_fault(const unsigned char* bytes, std::size_t size)
 {
     return header_fault(Bytes(bytes, size));
+}
+
+std::optional<bool> png_written_whole(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<bool> whole;
+    struct stat status {};
+    unsigned char magic[8] = {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        const Bytes file(fd, std::uint64_t(status.st_size));
+        if (file.read(0, magic, sizeof magic) && std::memcmp(magic, "\x89PNG\r\n\x1a\n", 8) == 0) {
+            bool ended = false;
+            whole = png_fault(file, &ended).empty() && ended;
+        }
+    }
+    ::close(fd);
+    return whole;
 }
 
 std::string picture_header_fault(const std::string& path)

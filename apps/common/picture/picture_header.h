@@ -9,6 +9,7 @@
 // are left to the library.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace trellin_app {
@@ -20,5 +21,10 @@ std::string picture_header_fault(const std::string& path);
 
 // The same for a file's bytes already in memory (`size` of them).
 std::string picture_header_fault(const unsigned char* bytes, std::size_t size);
+
+// Whether the PNG file `path` was written whole, found without decoding it:
+// its chunks match their check sums and end with IEND at the file's end.
+// Empty when `path` is no PNG (or cannot be read).
+std::optional<bool> png_written_whole(const std::string& path);
 
 }  // namespace trellin_app

@@ -1,68 +1,13 @@
 #include "apps/common/picture/picture_output.h"
 
-#include <array>
-#include <cstdint>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string_view>
 
 #include "apps/common/picture/image_io.h"
+#include "apps/common/picture/picture_header.h"
 
 namespace trellin_app {
-
-namespace {
-
-std::uint32_t big_endian(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
-}
-
-// PNG's CRC-32 (ISO 3309), continued from `crc` over `bytes`.
-std::uint32_t png_crc(std::uint32_t crc, const unsigned char* bytes, std::size_t size)
-{
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            std::uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xedb88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ bytes[i]) & 0xff] ^ (crc >> 8);
-    return ~crc;
-}
-
-// Whether a PNG file is whole without decoding it: its chunks follow one
-// another to IEND at the file's end, each with the checksum of its bytes.
-// Unknown when the file is no PNG.
-std::optional<bool> png_whole(std::ifstream& in)
-{
-    static constexpr unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    unsigned char head[8];
-    if (!in.read(reinterpret_cast<char*>(head), 8) || std::memcmp(head, signature, 8) != 0) return std::nullopt;
-    std::vector<unsigned char> block(1 << 16);
-    for (bool first = true;; first = false) {
-        if (!in.read(reinterpret_cast<char*>(head), 8)) return false;
-        const std::uint32_t length = big_endian(head);
-        if (length > 0x7fffffffu || (first && std::memcmp(head + 4, "IHDR", 4) != 0)) return false;
-        std::uint32_t crc = png_crc(0, head + 4, 4);
-        for (std::uint32_t left = length; left > 0;) {
-            const std::size_t n = std::min<std::size_t>(left, block.size());
-            if (!in.read(reinterpret_cast<char*>(block.data()), std::streamsize(n))) return false;
-            crc = png_crc(crc, block.data(), n);
-            left -= std::uint32_t(n);
-        }
-        unsigned char stored[4];
-        if (!in.read(reinterpret_cast<char*>(stored), 4) || big_endian(stored) != crc) return false;
-        if (std::memcmp(head + 4, "IEND", 4) == 0) return in.peek() == std::ifstream::traits_type::eof();
-    }
-}
-
-}  // namespace
 
 bool is_complete_picture(const std::string& path)
 {
@@ -70,8 +15,7 @@ bool is_complete_picture(const std::string& path)
     if (!std::filesystem::is_regular_file(path, ec)) return false;
     // A PNG is checked chunk by chunk, many times faster than decoding it
     // (--skip-existing asks this of every finished frame).
-    if (std::ifstream in(path, std::ios::binary); in)
-        if (const std::optional<bool> whole = png_whole(in)) return *whole;
+    if (const std::optional<bool> whole = png_written_whole(path)) return *whole;
     try {
         read_picture(path);
         return true;
