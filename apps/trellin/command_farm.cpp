@@ -39,7 +39,8 @@
 #include "apps/trellin/farm_join.h"
 #include "apps/trellin/farm_script.h"
 #include "apps/trellin/farm_slurm.h"
-#include "apps/trellin/render_video.h"
+#include "apps/trellin/video_options.h"
+#include "apps/video/video_frames.h"
 #include "apps/video/video_reader.h"
 
 namespace fs = std::filesystem;

@@ -8,6 +8,7 @@
 // first frame is checked then (arguments, settings, project, output folders,
 // that every input frame exists); a frame that cannot be read later stops the
 // run, and the frames written before it stay.
+#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -20,11 +21,13 @@
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/output_file.h"
 #include "apps/common/core/project_file.h"
-#include "apps/common/core/frame_pipeline.h"
+#include "apps/common/core/frame_run.h"
+#include "apps/common/picture/picture_frames.h"
 #include "apps/common/picture/picture_output.h"
 #include "apps/trellin/command_support.h"
 #include "apps/trellin/render_arguments.h"
-#include "apps/trellin/render_video.h"
+#include "apps/trellin/video_options.h"
+#include "apps/video/video_frames.h"
 
 namespace fs = std::filesystem;
 using namespace trellin_app;
@@ -60,24 +63,13 @@ public:
 
         check_video_options(codec_, rate_, !numbered_name(input_) && trellin_video::is_video_file(input_),
                             trellin_video::is_video_output(output_));
-        if (is_video_render(input_, output_)) {
-            VideoRenderRequest request;
-            request.input = input_;
-            request.output = output_;
-            request.frames = frames_;
-            request.skip_existing = skip_existing_;
-            request.write_options = write_options;
-            request.out_size = out_size;
-            request.codec = codec_;
-            request.rate = rate_;
-            request.options = options_;
-            request.controls = controls_;
-            request.colour = colour_options_;
-            request.verbosity = verbosity_;
-            return render_video(request);
+        const bool video = is_video_render(input_, output_);
+        if (video) {
+            plan_video(write_options.depth);
+        } else {
+            plan_frames();
+            check_outputs(write_options.depth);
         }
-        plan_frames();
-        check_outputs(write_options.depth);
 
         NodeModule module = load_module();
         RenderOptions project_render;
@@ -89,122 +81,104 @@ public:
         } catch (const ProjectError& e) {
             throw Failure{exit_failed, e.what()};
         }
+        if (!video) check_inputs();
+        if (verbosity_ == Verbosity::verbose && reader_) {
+            const trellin_video::VideoStreamInfo& v = reader_->info();
+            std::cerr << "trellin: " << input_ << ": " << v.codec << " " << v.width << "x" << v.height << ", "
+                      << reader_->frame_count() << " frames at " << v.frame_rate.num << "/" << v.frame_rate.den
+                      << " fps, read as " << reader_->conversion_text() << (v.alpha ? " with alpha" : "") << "\n";
+        }
 
-        // Every input is there before the first frame is written (one that
-        // --skip-existing may leave out need not be). Stops at the first
-        // missing one, keeping nothing per frame.
-        std::error_code ec;
-        for (long long n = range_.first; n <= range_.last; n += range_.step) {
-            const Frame f = frame_at(n);
-            if (!fs::exists(f.input, ec) && !(skip_existing_ && fs::exists(f.output, ec)))
-                throw Failure{exit_usage, f.input + ": no such file" + frame_note(f.number)};
+        // Where the frames come from and go to.
+        std::unique_ptr<FrameSource> source;
+        if (reader_)
+            source = std::make_unique<trellin_video::VideoFileSource>(colour, *reader_, input_);
+        else
+            source = std::make_unique<PictureFileSource>(
+                colour, in_numbered_ ? FramePattern(input_) : FramePattern::plain(input_), in_numbered_ || video);
+        std::unique_ptr<FrameSink> sink;
+        trellin_video::VideoFileSink* video_sink = nullptr;
+        if (video_out_) {
+            auto made = std::make_unique<trellin_video::VideoFileSink>(
+                colour, output_, video_plan_,
+                trellin_video::VideoOrigin{input_, reader_.get(), range_, parse_rate(rate_)});
+            video_sink = made.get();
+            sink = std::move(made);
+        } else {
+            sink = std::make_unique<PictureFileSink>(
+                colour, out_numbered_ ? FramePattern(output_) : FramePattern::plain(output_), write_options, record,
+                *source);
         }
 
         use_threads(options_.threads);
         Progress progress(verbosity_, range_.count());
-        ClipCount clipped_before, clipped_written;
-        std::string working_space;
-        HdrMode hdr = HdrMode::none;
-        std::string last_output = output_;
-
-        PipelineStages stages;
-        // The next frame to render; frames whose output is a complete picture
-        // are left out with --skip-existing (an empty or damaged one is not).
-        long long next = range_.first;
-        stages.next = [&]() -> std::optional<PipelineFrame> {
-            for (; next <= range_.last; next += range_.step) {
-                const Frame f = frame_at(next);
-                if (skip_existing_ && is_complete_picture(f.output)) {
-                    progress.skipped(frame_name(f) + f.output);
-                    continue;
-                }
-                next += range_.step;
-                return PipelineFrame{f.number, f.input, f.output};
-            }
-            return std::nullopt;
+        FrameRunWatch watch;
+        watch.skipped = [&](long long n) { progress.skipped(frame_label(n) + sink->frame_name(n)); };
+        watch.written = [&](long long n, const FrameWritten&) {
+            progress.rendered(frame_label(n) + source->frame_name(n) + " -> " + sink->frame_name(n));
         };
-        stages.read = [this, &colour, write_options](const PipelineFrame& f) -> std::optional<NodeFrame> {
-            try {
-                PictureSource source;
-                HostPicture picture = read_picture(f.input, &source);
-                NodeFrame frame = colour.to_node(std::move(picture), std::move(source), f.input);
-                // A colour configuration that cannot make the way out is
-                // found before the node renders the frame.
-                colour.prepare_output(
-                    frame, colour.output_space(file_output_form(output_format(f.output), write_options.depth)));
-                return frame;
-            } catch (const PictureError& e) {
-                throw Failure{exit_usage, e.what() + frame_note(f.number)};
-            } catch (const ColourError& e) {
-                throw Failure{exit_usage, e.what() + frame_note(f.number)};
-            }
-        };
-        stages.on_read = [&](const PipelineFrame&, const NodeFrame& frame) {
-            if (!frame.notes.empty() && !noted_input_) {
-                progress.finish();
-                for (const std::string& note : frame.notes) std::cerr << "trellin: note: " << note << "\n";
-                noted_input_ = true;
-            }
-            clipped_before.merge(frame.clipped);
-            working_space = frame.working_space;
-            hdr = frame.hdr;
-        };
-        stages.write = [&colour, &record, write_options](const PipelineFrame& f, HostPicture result,
-                                                         const NodeFrame& frame, const SplitParts& parts) {
-            RenderRecord made = record;
-            made.input = f.input;
-            made.frame = f.number;
-            FrameWritten w;
-            try {
-                w.report =
-                    write_rendered(colour, std::move(result), frame, f.output, write_options, made, w.clipped, &parts);
-            } catch (const PictureError& e) {
-                throw Failure{exit_failed, e.what()};
-            } catch (const ColourError& e) {
-                throw Failure{exit_failed, e.what()};
-            }
-            return w;
-        };
-        stages.on_written = [&](const PipelineFrame& f, const FrameWritten& w) {
-            clipped_written.merge(w.clipped);
-            if ((w.report.alpha_dropped || w.report.settings_dropped) && !noted_alpha_) {
-                progress.finish();
-                print_notes(w.report, f.output);
-                noted_alpha_ = true;
-            }
-            progress.rendered(frame_name(frame_at(f.number)) + f.input + " -> " + f.output);
-            if (first_output_.empty()) first_output_ = f.output;
-            ++frames_written_;
-            last_output = f.output;
-        };
-        try {
-            run_pipeline(*node, stages, out_size.width, out_size.height);
-        } catch (const FrameRefused& e) {
+        watch.notes = [&](const std::vector<std::string>& notes) {
             progress.finish();
-            throw Failure{exit_failed, e.frame.input + ": the effect refused the frame (see its warning above)"};
+            for (const std::string& note : notes) std::cerr << "trellin: note: " << note << "\n";
+        };
+        FrameList frames;
+        frames.numbers = range_.frames();
+        FrameRunTally tally;
+        try {
+            tally = render_frames(*node, *source, *sink, frames,
+                                  {out_size.width, out_size.height, skip_existing_ && !video_out_}, watch);
         } catch (...) {
             progress.finish();
             throw;
         }
         progress.finish();
-        print_clip_notes(clipped_before, clipped_written, hdr, working_space, output_format(last_output));
+        print_clip_notes(tally.clipped_before, tally.clipped_written, tally.hdr, tally.working_space,
+                         video_out_ ? video_plan_.container
+                                    : output_format(tally.last_output.empty() ? output_ : tally.last_output));
         save_project_if_asked(*node, controls_, &colour.options());
-        if (verbosity_ != Verbosity::quiet) std::cout << written_summary(last_output) << std::flush;
+        if (verbosity_ != Verbosity::quiet) {
+            if (video_sink)
+                std::cout << video_summary(*video_sink);
+            else
+                std::cout << written_summary(tally);
+            std::cout << std::flush;
+        }
         return exit_done;
     }
 
 private:
     // What the run wrote, for its last line: the file, or the first and last
     // of a sequence and how many frames were left out because they existed.
-    std::string written_summary(const std::string& last_output) const
+    std::string written_summary(const FrameRunTally& tally) const
     {
-        const long long skipped = range_.count() - frames_written_;
-        const std::string existed = skipped > 0 ? " (" + std::to_string(skipped) + " existed, skipped)" : "";
-        if (frames_written_ == 0) return "wrote nothing: every output exists" + existed + "\n";
-        if (!in_) return "wrote " + last_output + "\n";
-        if (frames_written_ == 1) return "wrote 1 frame: " + last_output + existed + "\n";
-        return "wrote " + std::to_string(frames_written_) + " frames: " + first_output_ + " to " + last_output +
-               existed + "\n";
+        const std::string existed =
+            tally.skipped > 0 ? " (" + std::to_string(tally.skipped) + " existed, skipped)" : "";
+        if (tally.written == 0) return "wrote nothing: every output exists" + existed + "\n";
+        if (!in_numbered_ && !out_numbered_ && !reader_) return "wrote " + tally.last_output + "\n";
+        if (tally.written == 1) return "wrote 1 frame: " + tally.last_output + existed + "\n";
+        return "wrote " + std::to_string(tally.written) + " frames: " + tally.first_output + " to " +
+               tally.last_output + existed + "\n";
+    }
+
+    // What a video OUT holds, as a still's run names what it wrote.
+    std::string video_summary(const trellin_video::VideoFileSink& sink) const
+    {
+        const trellin_video::Rational picture_rate = parse_rate(rate_);
+        const double seconds = reader_ ? double(reader_->timestamp(range_.last) + reader_->duration(range_.last) -
+                                                reader_->timestamp(range_.first)) *
+                                             reader_->info().time_base.num / reader_->info().time_base.den
+                                       : double(range_.count()) * picture_rate.den / picture_rate.num;
+        char length[32];
+        std::snprintf(length, sizeof length, "%.2f", seconds);
+        return "wrote " + output_ + ": " + std::to_string(range_.count()) +
+               (range_.count() == 1 ? " frame, " : " frames, ") + length + " s (" + sink.streams_text() + ")\n";
+    }
+
+    // "frame N: " where frames are numbered (a sequence, a video), before
+    // the names in progress lines.
+    std::string frame_label(long long n) const
+    {
+        return in_numbered_ || out_numbered_ || reader_ ? "frame " + std::to_string(n) + ": " : std::string();
     }
 
     struct Frame {
@@ -226,6 +200,114 @@ private:
     {
         if (!in_) return {n, input_, output_, false};
         return {n, in_->path_for(n), out_->path_for(n), true};
+    }
+
+    // Every input is there before the first frame is written (one that
+    // --skip-existing may leave out need not be). Stops at the first missing
+    // one, keeping nothing per frame.
+    void check_inputs() const
+    {
+        std::error_code ec;
+        for (long long n = range_.first; n <= range_.last; n += range_.step) {
+            const Frame f = frame_at(n);
+            if (!fs::exists(f.input, ec) && !(skip_existing_ && fs::exists(f.output, ec)))
+                throw Failure{exit_usage, f.input + ": no such file" + frame_note(f.number)};
+        }
+    }
+
+    // A render with a video IN or OUT: the input (a video, a numbered
+    // sequence or one picture), the frames and the output (a video, a
+    // numbered sequence or one picture), all checked before anything is read
+    // or written.
+    void plan_video(SampleDepth depth)
+    {
+        video_out_ = trellin_video::is_video_output(output_);
+        in_numbered_ = numbered_name(input_);
+        if (!in_numbered_ && trellin_video::is_video_file(input_)) {
+            try {
+                reader_ = std::make_unique<trellin_video::VideoReader>(input_);
+            } catch (const trellin_video::VideoError& e) {
+                throw Failure{exit_usage, e.what()};
+            }
+        } else if (in_numbered_ && frames_.empty()) {
+            throw Failure{
+                exit_usage,
+                input_ + ": IN names a numbered sequence; give the frames to render with --frames FIRST-LAST"};
+        }
+        try {
+            if (!frames_.empty()) range_ = parse_frame_range(frames_);
+        } catch (const SequenceError& e) {
+            throw Failure{exit_usage, std::string("--frames: ") + e.what()};
+        }
+        if (reader_) {
+            const long long count = reader_->frame_count();
+            if (frames_.empty()) range_ = {0, count - 1, 1};
+            if (range_.last >= count)
+                throw Failure{exit_usage, input_ + ": --frames " + frames_ +
+                                              " reaches past the end: its last frame is " + std::to_string(count - 1)};
+        }
+        const FramePattern in = in_numbered_ ? FramePattern(input_) : FramePattern::plain(input_);
+        if (video_out_) {
+            if (same_file(input_, output_))
+                throw Failure{exit_usage, output_ + ": OUT is IN; write the video to another name"};
+            // Alpha: the video's, or the first picture's.
+            bool alpha = reader_ ? reader_->info().alpha : false;
+            if (!reader_) {
+                try {
+                    alpha = read_picture(in.path_for(range_.first)).samples == 4;
+                } catch (const PictureError& e) {
+                    throw Failure{exit_usage, e.what()};
+                }
+            }
+            try {
+                video_plan_ = trellin_video::plan_video_output(output_, codec_, alpha);
+            } catch (const trellin_video::VideoError& e) {
+                throw Failure{exit_usage, e.what()};
+            }
+            // A video's samples are the encoder's: --depth would go unused.
+            if (depth != SampleDepth::automatic)
+                throw Failure{exit_usage, "--depth: " + output_ + " is a video, whose samples --pix-fmt sets (here " +
+                                              video_plan_.pix_fmt + " for " + video_plan_.encoder +
+                                              "), not --depth's " + sample_depth_name(depth) +
+                                              " (which is for pictures)"};
+            check_folder_writable(output_);
+            // A video is written whole, so there are no finished frames of it to keep.
+            if (skip_existing_)
+                std::cerr << "trellin: note: " << output_
+                          << ": --skip-existing keeps the frames of picture sequences; a video is rendered whole\n";
+        } else {
+            std::optional<FramePattern> out;
+            try {
+                out.emplace(output_);
+            } catch (const SequenceError& e) {
+                throw Failure{exit_usage, e.what()};
+            }
+            out_numbered_ = out->numbered();
+            if (!out_numbered_ && range_.count() > 1)
+                throw Failure{exit_usage,
+                              output_ + ": OUT names one picture and IN has " + std::to_string(range_.count()) +
+                                  " frames; give a frame pattern (%04d or ####) or --frames N for one frame"};
+            const std::string first = out->path_for(range_.first);
+            check_output(first);
+            try {
+                check_sample_depth(first, depth);
+            } catch (const PictureError& e) {
+                throw Failure{exit_usage, std::string("--depth: ") + e.what()};
+            }
+            check_folder_writable(first);
+            try {
+                out->check_distinct(range_);
+            } catch (const SequenceError& e) {
+                throw Failure{exit_usage, e.what()};
+            }
+        }
+        check_save_project(controls_, {{input_, reader_        ? "the input video"
+                                                : in_numbered_ ? "an input frame"
+                                                               : "the input picture"},
+                                       {output_, video_out_      ? "the output video"
+                                                 : out_numbered_ ? "an output frame"
+                                                                 : "the output picture"}});
+        parse_rate(rate_);
     }
 
     // The frames of the run: range_, and for a sequence the patterns in_ and
@@ -275,6 +357,7 @@ private:
         check_no_overlap(*in, *out);
         in_ = std::move(in);
         out_ = std::move(out);
+        in_numbered_ = out_numbered_ = true;
     }
 
     // No output frame replaces an input frame: compared by name, by the
@@ -345,11 +428,12 @@ private:
     }
 
     FrameRange range_;                      // a still: the one frame 0 (or N of --frames N)
-    std::optional<FramePattern> in_, out_;  // a sequence's patterns
-    bool noted_alpha_ = false;
-    bool noted_input_ = false;
-    long long frames_written_ = 0;
-    std::string first_output_;
+    std::optional<FramePattern> in_, out_;  // a sequence's patterns (pictures to pictures)
+    bool in_numbered_ = false, out_numbered_ = false;
+    // A render with a video IN or OUT: the video read, and the plan of the one written.
+    std::unique_ptr<trellin_video::VideoReader> reader_;
+    bool video_out_ = false;
+    trellin_video::VideoOutputPlan video_plan_;
 };
 
 }  // namespace

@@ -9,7 +9,8 @@
 #include "apps/trellin/commands.h"
 #include "apps/trellin/farm_script.h"
 #include "apps/trellin/progress.h"
-#include "apps/trellin/render_video.h"
+#include "apps/trellin/video_options.h"
+#include "apps/video/video_frames.h"
 #include "apps/video/video_reader.h"
 #include "apps/video/video_writer.h"
 

@@ -100,6 +100,13 @@ FramePattern::FramePattern(std::string path) : path_(std::move(path))
     }
 }
 
+FramePattern FramePattern::plain(std::string path)
+{
+    FramePattern pattern("");
+    pattern.path_ = std::move(path);
+    return pattern;
+}
+
 std::string FramePattern::path_for(long long frame) const
 {
     if (!numbered()) return path_;

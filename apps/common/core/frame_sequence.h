@@ -49,6 +49,8 @@ public:
     // more than one pattern, a '%' pattern other than %d and %0Nd, or a
     // digit field wider than max_pattern_digits.
     explicit FramePattern(std::string path);
+    // `path` as one file's name, whatever it holds ('%', '#').
+    static FramePattern plain(std::string path);
 
     // The path holds a pattern.
     bool numbered() const { return width_ >= 0; }
