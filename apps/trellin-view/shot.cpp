@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include <OpenImageIO/imageio.h>
 
 #include "apps/common/picture/image_io.h"
+#include "apps/video/frame_input.h"
 
 namespace trellin_view {
 
@@ -53,65 +55,31 @@ double picture_frame_rate(const std::string& path)
     return rate;
 }
 
-trellin_app::FramePattern pattern_of(const std::string& input)
-{
-    try {
-        return trellin_app::FramePattern(input);
-    } catch (const trellin_app::SequenceError& e) {
-        throw ShotError(e.what());
-    }
-}
-
 }  // namespace
 
 Shot::Shot(const std::string& input, const std::string& frames,
            std::shared_ptr<const trellin_app::PictureColour> colour)
-    : pattern_(pattern_of(input)), colour_(std::move(colour))
+    : pattern_(trellin_app::FramePattern::plain(input)), colour_(std::move(colour))
 {
-    if (!pattern_.numbered() && trellin_video::is_video_file(input)) {
-        try {
-            video_ = std::make_shared<trellin_video::VideoReader>(input);
-        } catch (const trellin_video::VideoError& e) {
-            throw ShotError(e.what());
-        }
+    std::optional<trellin_video::FrameInput> in;
+    try {
+        in.emplace(input, frames, "show");
+    } catch (const trellin_video::FrameInputError& e) {
+        throw ShotError(e.what());
     }
-    if (video_ && frames.empty()) {
+    if (in->ranged() && in->range().count() > max_frames)
+        throw ShotError("--frames " + frames + ": " + std::to_string(in->range().count()) + " frames; at most " +
+                        std::to_string(max_frames) + " in one shot");
+    pattern_ = in->pattern();
+    video_ = in->shared_reader();
+    if (video_ && !in->ranged()) {
         for (long long f = 0; f < std::min(video_->frame_count(), max_frames); ++f) frames_.push_back(f);
-        if (frames_.empty()) throw ShotError(input + ": the video has no frames");
-    } else if (frames.empty()) {
-        if (pattern_.numbered())
-            throw ShotError(input +
-                            ": IN names a numbered sequence; give the frames to show with --frames "
-                            "FIRST-LAST");
-        frames_.push_back(0);
     } else {
-        trellin_app::FrameRange range;
-        try {
-            range = trellin_app::parse_frame_range(frames);
-        } catch (const trellin_app::SequenceError& e) {
-            throw ShotError(std::string("--frames: ") + e.what());
-        }
-        if (range.count() > max_frames)
-            throw ShotError("--frames " + frames + ": " + std::to_string(range.count()) + " frames; at most " +
-                            std::to_string(max_frames) + " in one shot");
-        frames_ = range.frames();
+        frames_ = in->frames();
     }
-
     // Every frame is there before the window opens.
-    if (video_) {
-        const long long last = video_->frame_count() - 1;
-        for (long long f : frames_)
-            if (f < 0 || f > last)
-                throw ShotError("--frames " + frames + ": " + input + " has frames 0 to " + std::to_string(last));
-    }
-    std::error_code ec;
-    for (long long f : frames_) {
-        if (video_) break;
-        const std::string path = path_for(f);
-        if (!std::filesystem::exists(path, ec))
-            throw ShotError(path + ": no such file" + (numbered() ? " (frame " + std::to_string(f) + ")" : ""));
-        if (!numbered()) break;
-    }
+    if (const std::optional<long long> f = in->missing_frame())
+        throw ShotError(path_for(*f) + ": no such file" + (numbered() ? " (frame " + std::to_string(*f) + ")" : ""));
     try {
         first_ = frame(frames_.front());
     } catch (const trellin_app::PictureError& e) {

@@ -40,6 +40,7 @@
 #include "apps/trellin/farm_script.h"
 #include "apps/trellin/farm_slurm.h"
 #include "apps/trellin/video_options.h"
+#include "apps/video/frame_input.h"
 #include "apps/video/video_frames.h"
 #include "apps/video/video_reader.h"
 
@@ -194,7 +195,6 @@ private:
         check_script_text("--pix-fmt", codec_.pix_fmt, true);
         const bool video_out = is_video_output(output);
         check_video_options(codec_, rate_, !numbered_name(input) && is_video_file(input), video_out);
-        std::unique_ptr<VideoReader> reader;  // a video IN
         if (!numbered_name(input)) {
             std::error_code ec;
             if (!fs::exists(input, ec)) throw Failure{exit_usage, input_ + ": IN does not exist"};
@@ -202,24 +202,16 @@ private:
                 throw Failure{exit_usage, input_ +
                                               ": IN is no video and its name has no frame number pattern (%04d or "
                                               "####), e.g. shot.%04d.png"};
-            try {
-                reader = std::make_unique<VideoReader>(input);
-            } catch (const VideoError& e) {
-                throw Failure{exit_usage, e.what()};
-            }
         }
         // A video's frames default to all of them, as trellin render renders them.
-        FrameRange range;
-        if (!frames_.empty())
-            range = range_option(frames_);
-        else if (reader)
-            range = {0, reader->frame_count() - 1, 1};
-        else
-            throw Failure{exit_usage,
-                          input_ + ": IN names a numbered sequence; give the frames to render with --frames A-B"};
-        if (reader && range.last >= reader->frame_count())
-            throw Failure{exit_usage, input_ + ": --frames " + frames_ + " reaches past the end: its last frame is " +
-                                          std::to_string(reader->frame_count() - 1)};
+        std::optional<FrameInput> frames;
+        try {
+            frames.emplace(input_, frames_, "render");
+        } catch (const FrameInputError& e) {
+            throw Failure{exit_usage, e.what()};
+        }
+        VideoReader* reader = frames->reader();
+        const FrameRange range = frames->range();
         if (chunk_count(range, chunk_) > max_tasks)
             throw Failure{exit_usage, "--chunk " + std::to_string(chunk_) + " splits " + std::to_string(range.count()) +
                                           " frames into more than " + std::to_string(max_tasks) +
@@ -267,7 +259,7 @@ private:
         job.partition = partition_;
         job.threads = frame_options_.threads;
         job.sbatch_extra = sbatch_extra_;
-        if (video_out) plan_video(job, reader.get(), in, colour);
+        if (video_out) plan_video(job, reader, in, colour);
         try {
             check_script_values(job);
         } catch (const ScriptValueError& e) {

@@ -27,6 +27,7 @@
 #include "apps/trellin/command_support.h"
 #include "apps/trellin/render_arguments.h"
 #include "apps/trellin/video_options.h"
+#include "apps/video/frame_input.h"
 #include "apps/video/video_frames.h"
 
 namespace fs = std::filesystem;
@@ -90,18 +91,15 @@ public:
         }
 
         // Where the frames come from and go to.
-        std::unique_ptr<FrameSource> source;
-        if (reader_)
-            source = std::make_unique<trellin_video::VideoFileSource>(colour, *reader_, input_);
-        else
-            source = std::make_unique<PictureFileSource>(
-                colour, in_numbered_ ? FramePattern(input_) : FramePattern::plain(input_), in_numbered_ || video);
+        std::unique_ptr<FrameSource> source =
+            input_frames_
+                ? input_frames_->source(colour, true)
+                : std::make_unique<PictureFileSource>(colour, in_ ? *in_ : FramePattern::plain(input_), false);
         std::unique_ptr<FrameSink> sink;
         trellin_video::VideoFileSink* video_sink = nullptr;
         if (video_out_) {
             auto made = std::make_unique<trellin_video::VideoFileSink>(
-                colour, output_, video_plan_,
-                trellin_video::VideoOrigin{input_, reader_.get(), range_, parse_rate(rate_)});
+                colour, output_, video_plan_, trellin_video::VideoOrigin{input_, reader_, range_, parse_rate(rate_)});
             video_sink = made.get();
             sink = std::move(made);
         } else {
@@ -222,31 +220,15 @@ private:
     void plan_video(SampleDepth depth)
     {
         video_out_ = trellin_video::is_video_output(output_);
-        in_numbered_ = numbered_name(input_);
-        if (!in_numbered_ && trellin_video::is_video_file(input_)) {
-            try {
-                reader_ = std::make_unique<trellin_video::VideoReader>(input_);
-            } catch (const trellin_video::VideoError& e) {
-                throw Failure{exit_usage, e.what()};
-            }
-        } else if (in_numbered_ && frames_.empty()) {
-            throw Failure{
-                exit_usage,
-                input_ + ": IN names a numbered sequence; give the frames to render with --frames FIRST-LAST"};
-        }
         try {
-            if (!frames_.empty()) range_ = parse_frame_range(frames_);
-        } catch (const SequenceError& e) {
-            throw Failure{exit_usage, std::string("--frames: ") + e.what()};
+            input_frames_.emplace(input_, frames_, "render");
+        } catch (const trellin_video::FrameInputError& e) {
+            throw Failure{exit_usage, e.what()};
         }
-        if (reader_) {
-            const long long count = reader_->frame_count();
-            if (frames_.empty()) range_ = {0, count - 1, 1};
-            if (range_.last >= count)
-                throw Failure{exit_usage, input_ + ": --frames " + frames_ +
-                                              " reaches past the end: its last frame is " + std::to_string(count - 1)};
-        }
-        const FramePattern in = in_numbered_ ? FramePattern(input_) : FramePattern::plain(input_);
+        const trellin_video::FrameInput& in = *input_frames_;
+        in_numbered_ = in.numbered();
+        reader_ = in.reader();
+        range_ = in.range();
         if (video_out_) {
             if (same_file(input_, output_))
                 throw Failure{exit_usage, output_ + ": OUT is IN; write the video to another name"};
@@ -431,7 +413,8 @@ private:
     std::optional<FramePattern> in_, out_;  // a sequence's patterns (pictures to pictures)
     bool in_numbered_ = false, out_numbered_ = false;
     // A render with a video IN or OUT: the video read, and the plan of the one written.
-    std::unique_ptr<trellin_video::VideoReader> reader_;
+    std::optional<trellin_video::FrameInput> input_frames_;
+    trellin_video::VideoReader* reader_ = nullptr;
     bool video_out_ = false;
     trellin_video::VideoOutputPlan video_plan_;
 };
