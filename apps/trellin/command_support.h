@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/trellin/contact_sheet.h"
+#include "apps/trellin/pictures/contact_sheet.h"
 #include "apps/common/cli/colour_options.h"
 #include "apps/common/core/host_picture.h"
 #include "apps/common/picture/image_io.h"

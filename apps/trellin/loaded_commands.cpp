@@ -7,14 +7,14 @@
 #include <memory>
 
 #include "apps/trellin/commands.h"
-#include "apps/trellin/control_list.h"
-#include "apps/trellin/demo_arguments.h"
-#include "apps/trellin/farm_arguments.h"
-#include "apps/trellin/gallery_arguments.h"
-#include "apps/trellin/info_arguments.h"
-#include "apps/trellin/overlay_arguments.h"
+#include "apps/trellin/info/control_list.h"
+#include "apps/trellin/pictures/demo_arguments.h"
+#include "apps/trellin/farm/farm_arguments.h"
+#include "apps/trellin/pictures/gallery_arguments.h"
+#include "apps/trellin/info/info_arguments.h"
+#include "apps/trellin/pictures/overlay_arguments.h"
 #include "apps/trellin/picture_library.h"
-#include "apps/trellin/render_arguments.h"
+#include "apps/trellin/rendering/render_arguments.h"
 
 namespace trellin_cli {
 

@@ -48,8 +48,8 @@ FrameInput::FrameInput(const std::string& input, const std::string& frames, cons
         if (count <= 0) throw FrameInputError(input + ": the video has no frames");
         if (!ranged_) range_ = {0, count - 1, 1};
         if (range_.last >= count)
-            throw FrameInputError(input + ": --frames " + frames + " reaches past the end: the video has frames 0 to " +
-                                  std::to_string(count - 1));
+            throw FrameInputError(input + ": --frames " + frames + " reaches past the end of its frames 0 to " +
+                                  std::to_string(count - 1) + ": its last frame is " + std::to_string(count - 1));
     }
 }
 

@@ -6,7 +6,7 @@
 
 #include <set>
 
-#include "apps/trellin/control_gallery.h"
+#include "apps/trellin/pictures/control_gallery.h"
 #include "apps/common/core/control_facts.h"
 #include "apps/common/core/control_text.h"
 #include "node/trellin_node.h"

@@ -4,7 +4,7 @@
 // and lists and renders the installed looks, with no environment variable.
 #include <gtest/gtest.h>
 
-#include "trellin_cli_support.h"
+#include "support/trellin_cli_support.h"
 
 namespace {
 

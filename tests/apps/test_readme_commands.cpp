@@ -13,7 +13,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "trellin_cli_support.h"
+#include "support/trellin_cli_support.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 // which is quick once the programs are built.
 #include <gtest/gtest.h>
 
-#include "apps/trellin_cli_support.h"
+#include "support/trellin_cli_support.h"
 
 namespace {
 

@@ -1,0 +1,363 @@
+// trellin.so in the real frei0r hosts: Debian's ffmpeg and GStreamer run it
+// on a small generated video, and every frame must equal, sample for sample,
+// what `trellin render` makes of the same 8-bit frame with the same control
+// values (its 16-bit output brought to 8 bits with to_8bit).
+// test-labels: external
+// test-links: trellin_frei0r_host
+// test-builds: trellin_frei0r
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <regex>
+#include <set>
+#include <tuple>
+
+#include "apps/common/core/sample_convert.h"
+#include "node/control_table.h"
+#include "support/trellin_cli_support.h"
+
+namespace {
+
+using namespace trellin_test;
+
+using Frame = std::vector<std::uint8_t>;  // packed RGBA, rows top first
+
+class Frei0rHosts : public TrellinTest {
+protected:
+    // Runs a shell command in the test's folder, the module on FREI0R_PATH;
+    // fails the test unless it exits with 0.
+    void sh(const std::string& command)
+    {
+        const RunResult r = testkit::run_program(
+            {"sh", "-c", command},
+            testkit::RunOptions().with_env({"FREI0R_PATH=" TRELLIN_LIB_DIR "/frei0r-1"}).in(dir.string()).within(120));
+        ASSERT_EQ(r.code, 0) << command << "\n" << r.out << r.err;
+    }
+
+    // `count` frames of ffmpeg's test pattern with alpha that varies across, as raw RGBA in in.raw.
+    std::vector<Frame> make_input(int w, int h, int count)
+    {
+        sh("ffmpeg -v error -y -f lavfi -i 'testsrc=size=" + std::to_string(w) + "x" + std::to_string(h) +
+           ":rate=5,format=rgba,geq=r=r(X\\,Y):g=g(X\\,Y):b=b(X\\,Y):a=100+2*X' -frames:v " + std::to_string(count) +
+           " -f rawvideo -pix_fmt rgba in.raw");
+        return frames("in.raw", w, h);
+    }
+
+    std::vector<Frame> frames(const std::string& raw, int w, int h)
+    {
+        const std::string bytes = slurp(dir / raw);
+        const std::size_t size = std::size_t(w) * h * 4;
+        std::vector<Frame> out;
+        for (std::size_t at = 0; at + size <= bytes.size(); at += size)
+            out.emplace_back(bytes.begin() + long(at), bytes.begin() + long(at + size));
+        EXPECT_EQ(bytes.size() % size, 0u) << raw;
+        return out;
+    }
+
+    // What `trellin render` gives for the frame with these --set arguments.
+    Frame trellin_render(const Frame& in, int w, int h, const std::vector<std::string>& sets)
+    {
+        write_file(dir / "frame.png", w, h, 4, OIIO::TypeDesc::UINT8, in);
+        std::vector<std::string> args{"render", path("frame.png"), path("rendered.png")};
+        for (const std::string& s : sets) args.insert(args.end(), {"--set", s});
+        const RunResult r = run(args);
+        EXPECT_EQ(r.code, 0) << r.err;
+        const std::vector<std::uint16_t> samples = read_file(dir / "rendered.png").u16;
+        Frame result(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i) result[i] = trellin_app::to_8bit(samples[i]);
+        return result;
+    }
+
+    void ffmpeg(int w, int h, const std::string& filter)
+    {
+        sh("ffmpeg -v error -y -f rawvideo -pix_fmt rgba -s " + std::to_string(w) + "x" + std::to_string(h) +
+           " -r 5 -i in.raw " + filter + " -f rawvideo -pix_fmt rgba out.raw");
+    }
+};
+
+// A numeric parameter: the frei0r value and the setting it stands for (0..1
+// across the control's range, whole-number controls rounded).
+std::string numeric(const char* label, double unit)
+{
+    const vx::ControlRow& r = vx::control_table[vx::control_row(label)];
+    double v = (1.0 - unit) * r.minimum + unit * r.maximum;
+    if (r.step == 1.0) v = std::round(v);
+    char value[40];
+    std::snprintf(value, sizeof value, "%.17g", v);
+    return std::string(label) + "=" + value;
+}
+
+// Every parameter, in the panel's order, set away from its default.
+TEST_F(Frei0rHosts, FfmpegFramesEqualTrellinRender)
+{
+    // Debian's ffmpeg 5.1 hands its frei0r filter frames whose rows are padded
+    // to its line alignment (64 bytes here) unless width * 4 is a multiple of
+    // it, so the width is a multiple of 16; other widths go through GStreamer.
+    const int w = 64, h = 43;
+    const std::vector<Frame> input = make_input(w, h, 3);
+    ASSERT_EQ(input.size(), 3u);
+    // {frei0r value, label}: a number for that point of the control's range;
+    // {frei0r value, "LABEL=VALUE"}: the setting it stands for.
+    const std::pair<const char*, const char*> table[] = {{"Hexagon", "CellShape=Hexagon"},
+                                                         {"0.05", "Cell Count X"},
+                                                         {"0.04", "Cell Count Y"},
+                                                         {"0.3", "CellSize"},
+                                                         {"0.2", "CellCurve"},
+                                                         {"0.45", "Tweak_X"},
+                                                         {"0.55", "Tweak_Y"},
+                                                         {"0.1", "Black Height"},
+                                                         {"0.3", "White Height"},
+                                                         {"0.1", "Index"},
+                                                         {"Wrap", "Edge=Wrap"},
+                                                         {"0.2", "Smoothing"},
+                                                         {"0.05", "ChromaticAb"},
+                                                         {"0.55", "Cell Angle"},
+                                                         {"0.4", "Angle Centre_X"},
+                                                         {"0.6", "Angle Centre_Y"},
+                                                         {"y", "Light Active=on"},
+                                                         {"0.6", "Brightness"},
+                                                         {"0.45", "Light_X"},
+                                                         {"0.55", "Light_Y"},
+                                                         {"0.2", "LightZ"},
+                                                         {"0.05", "Gloss"},
+                                                         {"0.8", "Back Bright"},
+                                                         {"n", "ShowMap=off"},
+                                                         {"y", "Invert map=on"},
+                                                         {"1/0.75/0.5", "Light=1,0.75,0.5,1"}};
+    std::string params;
+    std::vector<std::string> sets;
+    for (const auto& [token, set] : table) {
+        params.append(token).push_back('|');
+        sets.push_back(std::string(set).find('=') != std::string::npos ? set : numeric(set, std::stod(token)));
+    }
+    params.back() = '\'';
+    ffmpeg(w, h, "-vf 'frei0r=trellin:" + params);
+    const std::vector<Frame> output = frames("out.raw", w, h);
+    ASSERT_EQ(output.size(), input.size());
+    for (std::size_t k = 0; k < input.size(); ++k) {
+        const Frame expected = trellin_render(input[k], w, h, sets);
+        EXPECT_NE(expected, input[k]);
+        EXPECT_TRUE(output[k] == expected) << "frame " << k;
+    }
+}
+
+TEST_F(Frei0rHosts, FfmpegRunsTwoInstancesWithTheirOwnSettingsInOneGraph)
+{
+    const int w = 64, h = 24;
+    const std::vector<Frame> input = make_input(w, h, 2);
+    ffmpeg(w, h,
+           "-filter_complex "
+           "'[0]split[a][b];[a]frei0r=trellin:Square[x];[b]frei0r=trellin:Octagon|0.1|0.1[y];[x][y]vstack'");
+    // Each stacked frame is the first instance's frame followed by the second's.
+    const std::vector<Frame> output = frames("out.raw", w, h);
+    ASSERT_EQ(output.size(), 2 * input.size());
+    const std::vector<std::string> octagon = {"CellShape=Octagon", numeric("Cell Count X", 0.1),
+                                              numeric("Cell Count Y", 0.1)};
+    for (std::size_t k = 0; k < input.size(); ++k) {
+        EXPECT_TRUE(output[2 * k] == trellin_render(input[k], w, h, {"CellShape=Square"})) << "frame " << k;
+        EXPECT_TRUE(output[2 * k + 1] == trellin_render(input[k], w, h, octagon)) << "frame " << k;
+    }
+}
+
+// GStreamer copies each parameter's reported default back into every new
+// instance, and hands over rows packed at any width.
+TEST_F(Frei0rHosts, GStreamerPipelineAtAnOddWidth)
+{
+    const int w = 67, h = 43;
+    const std::vector<Frame> input = make_input(w, h, 2);
+    sh("gst-launch-1.0 -q filesrc location=in.raw ! rawvideoparse width=" + std::to_string(w) +
+       " height=" + std::to_string(h) +
+       " format=rgba framerate=5/1 ! frei0r-filter-trellin cellshape=Pentagon index=0.2 edge=Black"
+       " light-active=true light-r=0.5 ! filesink location=out.raw");
+    const std::vector<Frame> output = frames("out.raw", w, h);
+    ASSERT_EQ(output.size(), input.size());
+    const std::vector<std::string> sets = {"CellShape=Pentagon", numeric("Index", 0.2), "Edge=Black", "Light Active=on",
+                                           "Light=0.5,1,1,1"};
+    for (std::size_t k = 0; k < input.size(); ++k)
+        EXPECT_TRUE(output[k] == trellin_render(input[k], w, h, sets)) << "frame " << k;
+}
+
+}  // namespace
+
+namespace {
+
+// The <parameter> elements of a Kdenlive effect description, name -> attributes, and the
+// <paramlistdisplay> of each (empty when it has none).
+struct KdenliveParameter {
+    std::map<std::string, std::string> attributes;
+    std::vector<std::string> shown_items;
+    const std::string& at(const std::string& key) const { return attributes.at(key); }
+};
+
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char ch : text + separator) {
+        if (ch == separator) {
+            parts.push_back(part);
+            part.clear();
+        } else {
+            part += ch;
+        }
+    }
+    return parts;
+}
+
+std::map<std::string, KdenliveParameter> kdenlive_parameters(const std::string& xml)
+{
+    std::map<std::string, KdenliveParameter> out;
+    const std::regex element(R"(<parameter ([^>]*)>([\s\S]*?)</parameter>)"), attribute(R"re(([a-z]+)="([^"]*)")re"),
+        display(R"(<paramlistdisplay>([^<]*)</paramlistdisplay>)");
+    for (std::sregex_iterator e(xml.begin(), xml.end(), element), end; e != end; ++e) {
+        KdenliveParameter p;
+        const std::string text = (*e)[1], body = (*e)[2];
+        for (std::sregex_iterator a(text.begin(), text.end(), attribute); a != end; ++a)
+            p.attributes[(*a)[1]] = (*a)[2];
+        if (std::smatch m; std::regex_search(body, m, display)) p.shown_items = split(m[1], ',');
+        out[p.attributes["name"]] = p;
+    }
+    return out;
+}
+
+// The filter's value for a value `shown` in Kdenlive's panel, as Kdenlive hands it over: a list's
+// entry shown so, or the number shown divided by the factor (Kdenlive has no offset).
+std::string kdenlive_value(const KdenliveParameter& p, const std::string& shown)
+{
+    if (p.at("type") == "list") {
+        const std::vector<std::string> values = split(p.at("paramlist"), ';');
+        const auto& items = p.shown_items.empty() ? values : p.shown_items;
+        const auto at = std::find(items.begin(), items.end(), shown);
+        EXPECT_NE(at, items.end()) << p.at("name") << " shows no " << shown;
+        return at == items.end() ? "" : values[std::size_t(at - items.begin())];
+    }
+    if (p.at("type") != "constant") return shown;
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", std::stod(shown) / std::stod(p.at("factor")));
+    return text;
+}
+
+}  // namespace
+
+// The Kdenlive effect description has the shape of Kdenlive's own frei0r effect files (their
+// elements and attributes only; no offset, which Kdenlive does not apply), names every control,
+// keeps every default within what its control shows, and maps what Kdenlive shows as the
+// control's own value: an MLT project written as Kdenlive writes it renders with melt as trellin
+// render renders the values shown, and so do the defaults.
+TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
+{
+    const std::string xml =
+        slurp(fs::path(TRELLIN_LIB_DIR).parent_path() / "share" / "kdenlive" / "effects" / "frei0r_trellin.xml");
+    ASSERT_EQ(xml.rfind("<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n<effect tag=\"frei0r.trellin\" "
+                        "id=\"frei0r.trellin\">\n",
+                        0),
+              0u)
+        << xml;
+    for (const char* element : {"<name>", "<description>", "<author>"})
+        EXPECT_NE(xml.find(element), std::string::npos) << element;
+    const auto params = kdenlive_parameters(xml);
+    // The attributes Kdenlive's own frei0r files give the parameter types used here.
+    const std::set<std::string> known = {"type",   "name",      "default", "min",     "max",
+                                         "factor", "paramlist", "suffix",  "decimals"};
+    for (const auto& [name, p] : params) {
+        for (const auto& [key, value] : p.attributes) EXPECT_TRUE(known.count(key)) << name << ": " << key;
+        const std::string type = p.at("type");
+        ASSERT_TRUE(type == "constant" || type == "list" || type == "bool" || type == "color") << name;
+        if (type == "constant") {
+            const double shown_default = std::stod(p.at("default")) * std::stod(p.at("factor"));
+            EXPECT_GE(shown_default, std::stod(p.at("min")) - 1e-9) << name;
+            EXPECT_LE(shown_default, std::stod(p.at("max")) + 1e-9) << name;
+        }
+        if (type == "list") {
+            const std::vector<std::string> values = split(p.at("paramlist"), ';');
+            EXPECT_NE(std::find(values.begin(), values.end(), p.at("default")), values.end()) << name;
+            EXPECT_EQ(p.shown_items.size(), values.size()) << name;
+            // Kdenlive hands a number to MLT as a number and selects the entry whose text is what
+            // MLT gives back, printf's %g.
+            for (const std::string& value : values) {
+                char text[32];
+                if (std::isdigit(static_cast<unsigned char>(value[0])))
+                    std::snprintf(text, sizeof text, "%g", std::stod(value));
+                else
+                    std::snprintf(text, sizeof text, "%s", value.c_str());
+                EXPECT_EQ(value, text) << name;
+            }
+        }
+    }
+    for (const vx::ControlRow& row : vx::control_table) {
+        if (row.kind == ControlKind::label) continue;
+        const std::string name = std::string(row.label).substr(0, std::string(row.label).find(':'));
+        ASSERT_EQ(params.count(name), 1u) << name;
+    }
+    // Controls from 0 in their own units; from another minimum a list of whole numbers, or
+    // their place in their range.
+    EXPECT_EQ(params.at("Black Height").at("factor"), "100");
+    EXPECT_EQ(params.at("Cell Count X").at("type"), "list");
+    EXPECT_EQ(params.at("Cell Count X").shown_items.front(), "1");
+    EXPECT_EQ(params.at("Index").at("suffix"), "%");
+
+    const int w = 64, h = 48;
+    std::vector<std::uint8_t> rgb(std::size_t(w) * h * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = std::uint8_t((i * 37 + i / 192 * 11) % 251);
+    write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT8, rgb);
+    std::vector<std::uint8_t> rgba(std::size_t(w) * h * 4);
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+        for (int c = 0; c < 3; ++c) rgba[i * 4 + c] = rgb[i * 3 + c];
+        rgba[i * 4 + 3] = 255;
+    }
+    // melt renders a project whose filter holds `properties` (name, value) as trellin render
+    // renders `sets`.
+    const auto expect_melt_renders_as_trellin = [&](const std::vector<std::pair<std::string, std::string>>& properties,
+                                                    const std::vector<std::string>& sets, const std::string& what) {
+        std::string text;
+        for (const auto& [name, value] : properties)
+            text += "      <property name=\"" + name + "\">" + value + "</property>\n";
+        spit(dir / "project.mlt",
+             "<mlt>\n"
+             "  <profile width=\"64\" height=\"48\" frame_rate_num=\"25\" frame_rate_den=\"1\"\n"
+             "           sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\"\n"
+             "           display_aspect_den=\"3\" progressive=\"1\"/>\n"
+             "  <producer id=\"picture\" in=\"0\" out=\"0\">\n"
+             "    <property name=\"resource\">in.png</property>\n"
+             "    <filter>\n"
+             "      <property name=\"mlt_service\">frei0r.trellin</property>\n" +
+                 text +
+                 "    </filter>\n"
+                 "  </producer>\n"
+                 "</mlt>\n");
+        fs::remove(dir / "out.png");
+        sh("melt -quiet project.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
+        const FileImage out = read_file(dir / "out.png");
+        ASSERT_EQ(out.spec.width, w) << what;
+        const Frame expected = trellin_render(rgba, w, h, sets);
+        int worst = 0;
+        for (std::size_t i = 0; i < std::size_t(w) * h; ++i)
+            for (int c = 0; c < 3; ++c)
+                worst = std::max(worst, std::abs(int(out.u16[i * std::size_t(out.spec.nchannels) + c] >> 8) -
+                                                 int(expected[i * 4 + c])));
+        EXPECT_EQ(worst, 0) << what;
+    };
+
+    // Kdenlive writes every parameter's default into the filter as it is.
+    std::vector<std::pair<std::string, std::string>> defaults;
+    for (const auto& [name, p] : params) defaults.emplace_back(name, p.at("default"));
+    expect_melt_renders_as_trellin(defaults, {}, "the defaults");
+
+    // Values as the user picks them in Kdenlive (in its units: Index 5.5 is 50 % of 1..10,
+    // Cell Angle 90 is 62.5 % of -360..360), and the same as trellin settings.
+    const std::vector<std::tuple<std::string, std::string, std::string>> shown = {
+        {"CellShape", "Hexagon", "Hexagon"}, {"Cell Count X", "12", "12"}, {"Cell Count Y", "9", "9"},
+        {"Cell Angle", "62.5", "90"},        {"Index", "50", "5.5"},       {"Light Active", "1", "on"},
+        {"Brightness", "150", "150"},        {"Light_X", "52.5", "0.25"},  {"Black Height", "30", "30"}};
+    std::vector<std::pair<std::string, std::string>> picked;
+    std::vector<std::string> sets;
+    for (const auto& [name, in_kdenlive, value] : shown) {
+        picked.emplace_back(name, kdenlive_value(params.at(name), in_kdenlive));
+        sets.push_back(name + "=" + value);
+    }
+    expect_melt_renders_as_trellin(picked, sets, "the values picked");
+}
