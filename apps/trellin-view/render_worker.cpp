@@ -30,7 +30,7 @@ int render_source(FXNode& node, const ShotFrame& source, double time, int width,
 
 }  // namespace
 
-RenderWorker::RenderWorker(trellin_app::NodePtr node, FrameSource frames, std::function<void()> wake,
+RenderWorker::RenderWorker(trellin_app::NodePtr node, FrameFetch frames, std::function<void()> wake,
                            std::shared_ptr<const trellin_app::PictureColour> colour)
     : node_(std::move(node)), frames_(std::move(frames)), wake_(std::move(wake)), colour_(std::move(colour))
 {

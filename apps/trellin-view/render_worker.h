@@ -45,7 +45,7 @@ namespace trellin_view {
 enum class JobKind { preview, export_picture };
 
 // A frame of the shot, as the node takes it (it may throw, naming the file).
-using FrameSource = std::function<ShotFrame(long long frame)>;
+using FrameFetch = std::function<ShotFrame(long long frame)>;
 
 struct RenderResult {
     JobKind kind = JobKind::preview;
@@ -86,7 +86,7 @@ public:
     // `wake` is called on the worker's thread after each result, to wake the
     // window's thread (it must be safe to call from any thread). Without
     // `colour` pictures are shown and exported as the node makes them.
-    RenderWorker(trellin_app::NodePtr node, FrameSource frames, std::function<void()> wake = {},
+    RenderWorker(trellin_app::NodePtr node, FrameFetch frames, std::function<void()> wake = {},
                  std::shared_ptr<const trellin_app::PictureColour> colour = nullptr);
     // Cancels a preview in progress, finishes an export in progress and a
     // waiting one, drops a waiting preview, and stops the thread.
@@ -136,7 +136,7 @@ private:
     void cancel_running_preview();
 
     trellin_app::NodePtr node_;
-    FrameSource frames_;
+    FrameFetch frames_;
     std::function<void()> wake_;
     std::shared_ptr<const trellin_app::PictureColour> colour_;
 

@@ -138,7 +138,9 @@ ShotFrame Shot::frame(long long number) const
 {
     const std::string key = key_for(number);
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        std::unique_lock<std::mutex> hold(lock_);
+        // A frame being read ahead is waited for rather than read twice.
+        ahead_changed_.wait(hold, [&] { return ahead_reading_ != key; });
         for (auto it = cache_.begin(); it != cache_.end(); ++it) {
             if (it->key != key) continue;
             cache_.splice(cache_.begin(), cache_, it);
@@ -151,6 +153,12 @@ ShotFrame Shot::frame(long long number) const
     std::lock_guard<std::mutex> hold(lock_);
     if (f.colour && counted_.insert(key).second) clipped_.merge(f.colour->clipped);
     cache_.push_front(f);
+    trim_cache(key);
+    return f;
+}
+
+void Shot::trim_cache(const std::string& key) const
+{
     std::size_t bytes = 0;
     std::size_t kept = 0;
     for (auto it = cache_.begin(); it != cache_.end();) {
@@ -166,7 +174,71 @@ ShotFrame Shot::frame(long long number) const
             ++it;
         }
     }
-    return f;
+}
+
+Shot::~Shot()
+{
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        ahead_stop_ = true;
+    }
+    ahead_changed_.notify_all();
+    if (ahead_thread_.joinable()) ahead_thread_.join();
+}
+
+bool Shot::cached(const std::string& key) const
+{
+    for (const ShotFrame& f : cache_)
+        if (f.key == key) return true;
+    return false;
+}
+
+std::optional<long long> Shot::next_frame(long long number) const
+{
+    const auto at = std::find(frames_.begin(), frames_.end(), number);
+    if (at == frames_.end() || std::next(at) == frames_.end()) return std::nullopt;
+    return *std::next(at);
+}
+
+void Shot::read_ahead(long long number) const
+{
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        const std::string key = key_for(number);
+        if (ahead_stop_ || key == ahead_reading_ || cached(key)) return;
+        ahead_wanted_ = number;
+        if (!ahead_thread_.joinable()) ahead_thread_ = std::thread([this] { read_ahead_loop(); });
+    }
+    ahead_changed_.notify_all();
+}
+
+void Shot::read_ahead_loop() const
+{
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+        ahead_changed_.wait(hold, [this] { return ahead_stop_ || ahead_wanted_; });
+        if (ahead_stop_) return;
+        const long long number = *ahead_wanted_;
+        ahead_wanted_.reset();
+        const std::string key = key_for(number);
+        if (cached(key)) continue;
+        ahead_reading_ = key;
+        hold.unlock();
+        std::optional<ShotFrame> read;
+        try {
+            read = this->read(number);
+        } catch (...) {
+            // frame() reads it again and reports why it cannot.
+        }
+        hold.lock();
+        if (read) {
+            if (read->colour && counted_.insert(key).second) clipped_.merge(read->colour->clipped);
+            cache_.push_front(std::move(*read));
+            trim_cache(key);
+        }
+        ahead_reading_.clear();
+        ahead_changed_.notify_all();
+    }
 }
 
 trellin_app::ClipCount Shot::clipped() const

@@ -13,10 +13,13 @@
 #include <cstddef>
 #include <list>
 #include <memory>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -84,6 +87,19 @@ public:
     // cannot be read, trellin_app::ColourError when it cannot be converted.
     ShotFrame frame(long long number) const;
 
+    // Reads frame `number` into the cache on a thread of the shot's own,
+    // unless it is kept or being read, and returns at once: while one frame
+    // renders, the next is read beside it. A later call replaces a frame
+    // not yet started. A frame that cannot be read is left to frame() to
+    // report.
+    void read_ahead(long long number) const;
+    // The frame after `number` in the shot's order; none after the last.
+    std::optional<long long> next_frame(long long number) const;
+
+    ~Shot();
+    Shot(const Shot&) = delete;
+    Shot& operator=(const Shot&) = delete;
+
     // Colour samples the node's range clipped in the frames read so far
     // (each frame counted once).
     trellin_app::ClipCount clipped() const;
@@ -110,6 +126,17 @@ private:
     mutable std::list<ShotFrame> cache_;
     mutable trellin_app::ClipCount clipped_;
     mutable std::set<std::string> counted_;  // frames (keys) whose clipping `clipped_` holds
+
+    // Reading ahead: the frame asked for next, the key being read now, and
+    // the thread that reads them (started on first use).
+    void read_ahead_loop() const;
+    bool cached(const std::string& key) const;      // with lock_ held
+    void trim_cache(const std::string& key) const;  // with lock_ held: to the budget, `key` first
+    mutable std::condition_variable ahead_changed_;
+    mutable std::optional<long long> ahead_wanted_;
+    mutable std::string ahead_reading_;
+    mutable bool ahead_stop_ = false;
+    mutable std::thread ahead_thread_;
 };
 
 }  // namespace trellin_view

@@ -9,6 +9,7 @@
 #include <imgui_internal.h>  // closing popups from outside them
 
 #include <algorithm>
+#include <optional>
 #include <chrono>
 #include <cmath>
 #include <iostream>
@@ -198,8 +199,14 @@ int Viewer::run()
     result_texture_->upload(*shot_->first().shown);
     std::shared_ptr<const Shot> shot = shot_;
     worker_ = std::make_unique<RenderWorker>(
-        std::move(render_node_), [shot](long long frame) { return shot->frame(frame); }, [] { glfwPostEmptyEvent(); },
-        shot_->colour());
+        std::move(render_node_),
+        [shot](long long frame) {
+            ShotFrame f = shot->frame(frame);
+            // The next frame is read while this one renders.
+            if (const std::optional<long long> next = shot->next_frame(frame)) shot->read_ahead(*next);
+            return f;
+        },
+        [] { glfwPostEmptyEvent(); }, shot_->colour());
 
     SessionOptions session;
     session.project_path = options_.project_path;

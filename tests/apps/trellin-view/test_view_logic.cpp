@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
+#include <thread>
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
@@ -399,6 +401,30 @@ TEST_F(ShotFiles, SequencesNeedTheirFramesAndEveryFrameIsThereBeforeTheWindowOpe
     }
 }
 
+// While one frame renders the next is read beside it, once, and kept: a
+// frame read ahead is there even when its file has gone since.
+TEST_F(ShotFiles, TheNextFrameIsReadAheadAndKept)
+{
+    const Shot shot(path("in.%d.png"), "3-5");
+    EXPECT_EQ(shot.next_frame(3), 4);
+    EXPECT_EQ(shot.next_frame(5), std::nullopt);
+    EXPECT_EQ(shot.next_frame(9), std::nullopt);
+    shot.read_ahead(5);
+    const ShotFrame five = shot.frame(5);  // waits for the read ahead rather than reading it again
+    EXPECT_EQ(five.picture->at(0, 0, 0), 5000);
+    EXPECT_EQ(shot.frame(5).picture, five.picture);
+
+    shot.read_ahead(4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::filesystem::remove(path("in.4.png"));
+    EXPECT_EQ(shot.frame(4).picture->at(0, 0, 0), 4000);
+    // A frame that cannot be read ahead is reported when it is asked for.
+    std::filesystem::remove(path("in.3.png"));
+    const Shot gone(path("in.%d.png"), "5-5");
+    gone.read_ahead(3);
+    EXPECT_THROW(gone.frame(3), trellin_app::PictureError);
+}
+
 // A video file is a shot of all its frames (or of the range given), each the
 // picture its frame decodes to; a range past its end is refused naming the
 // last frame.
@@ -494,7 +520,7 @@ public:
     bool polling = false;
 };
 
-FrameSource blank_frames(int width, int height)
+FrameFetch blank_frames(int width, int height)
 {
     auto picture = std::make_shared<const HostPicture>(width, height, 4);
     return [picture](long long) { return ShotFrame{"blank.png", picture, picture, nullptr, "blank.png"}; };
