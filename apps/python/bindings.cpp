@@ -26,14 +26,12 @@
 #include "apps/common/core/environment_check.h"
 #include "apps/common/core/control_text.h"
 #include "apps/common/core/hdr_curve.h"
-#include "apps/common/core/hdr_split.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/node_recipe.h"
 #include "apps/common/core/printable_text.h"
 #include "apps/common/core/project_file.h"
 #include "apps/common/core/render_options.h"
-#include "apps/common/core/sample_convert.h"
 #include "apps/python/control_names.h"
 #include "apps/python/sample_array.h"
 #include "apps/python/script_node.h"
@@ -373,38 +371,8 @@ void warn_clipped(const trellin_app::ClipCount& clip, trellin_app::HdrMode mode,
 void render_floats(ScriptNode& node, const trellin_python::SampleArray& in, const trellin_python::SampleArray& out,
                    double time, int procs, trellin_app::HdrMode mode, trellin_app::ClipCount& clip, long long& beyond)
 {
-    using trellin_app::HdrMode;
-    namespace log = trellin_app::hdr_log;
     std::vector<float> f = trellin_python::floats_from_samples(in, &beyond);
-    trellin_app::HostPicture& picture = node.input();
-    if (picture.width != in.width || picture.height != in.height || picture.samples != in.channels)
-        picture = trellin_app::HostPicture(in.width, in.height, in.channels);
-    const std::size_t n = std::size_t(in.channels);
-    auto in_range = [](float v) { return v >= 0.0f && v <= 1.0f; };
-    // Alpha into 0..1 as every host takes it, counted apart from colour.
-    if (n == 4) trellin_app::clip_alpha(f.data(), f.size() / 4, clip);
-    trellin_app::SplitParts parts;
-    if (mode == HdrMode::split) {
-        parts = trellin_app::split_samples(f, picture, clip);
-    } else {
-        for (std::size_t i = 0; i < f.size(); i += n)
-            for (std::size_t c = 0; c < 3; ++c) {
-                float& x = f[i + c];
-                const float v = mode == HdrMode::log ? log::encode(x) : x;
-                if (!in_range(v)) clip.add(x);
-                x = v;
-            }
-    }
-    clip.total = static_cast<long long>(f.size() / n * 3);
-    std::transform(f.begin(), f.end(), picture.data.begin(), trellin_app::from_unit_float);
-
-    const trellin_app::HostPicture& result =
-        mode == HdrMode::split ? node.render(time, procs, parts) : node.render(time, procs);
-    std::transform(result.data.begin(), result.data.end(), f.begin(), trellin_app::to_unit_float);
-    if (mode == HdrMode::log)
-        for (std::size_t i = 0; i < f.size(); i += n)
-            for (std::size_t c = 0; c < 3; ++c) f[i + c] = log::decode(f[i + c]);
-    if (mode == HdrMode::split) trellin_app::add_parts(f, node.rendered_parts());
+    node.render_floats(f, in.width, in.height, in.channels, time, procs, mode, clip);
     trellin_python::samples_from_floats(f, out);
 }
 

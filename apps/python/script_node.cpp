@@ -5,6 +5,7 @@
 
 #include "apps/common/core/control_key.h"
 #include "apps/common/core/control_text.h"
+#include "apps/common/core/frame_colour.h"
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/node_recipe.h"
@@ -122,20 +123,52 @@ void ScriptNode::save_project(const std::string& path)
     trellin_app::save_project(*node_, path);
 }
 
+const trellin_app::HostPicture& ScriptNode::render_input(double time, const trellin_app::SplitParts* parts)
+{
+    const int done = parts != nullptr ? trellin_app::render_split(*node_, input_, *parts, output_, rendered_, time,
+                                                                  input_.width, input_.height)
+                                      : trellin_app::render_frame(*node_, input_, output_, time);
+    if (done == 0) throw std::runtime_error("the effect refused the frame (see its warning)");
+    return output_;
+}
+
 const trellin_app::HostPicture& ScriptNode::render(double time, int threads)
 {
     ThreadCount count(threads);
-    if (trellin_app::render_frame(*node_, input_, output_, time) == 0)
-        throw std::runtime_error("the effect refused the frame (see its warning)");
-    return output_;
+    return render_input(time, nullptr);
 }
 
 const trellin_app::HostPicture& ScriptNode::render(double time, int threads, const trellin_app::SplitParts& parts)
 {
     ThreadCount count(threads);
-    if (trellin_app::render_split(*node_, input_, parts, output_, rendered_, time, input_.width, input_.height) == 0)
-        throw std::runtime_error("the effect refused the frame (see its warning)");
-    return output_;
+    return render_input(time, &parts);
+}
+
+void ScriptNode::render_floats(std::vector<float>& f, int width, int height, int samples, double time, int threads,
+                               trellin_app::HdrMode mode, trellin_app::ClipCount& clip)
+{
+    using trellin_app::HdrMode;
+    ThreadCount count(threads);
+    if (input_.width != width || input_.height != height || input_.samples != samples)
+        input_ = trellin_app::HostPicture(width, height, samples);
+    trellin_app::NodeFrame frame;
+    frame.hdr = mode;
+    frame.clipped = clip;
+    trellin_app::FloatsIn in;
+    in.hdr = mode;
+    trellin_app::floats_into_node(std::move(f), std::move(input_), in, {}, frame);
+    input_ = std::move(frame.picture);
+    clip = frame.clipped;
+
+    render_input(time, mode == HdrMode::split ? &frame.parts : nullptr);
+    // Floats out: no alpha of the input's is given back, nothing is converted.
+    trellin_app::FloatsOut out_form;
+    out_form.form.float_samples = true;
+    trellin_app::OutputFrame out;
+    if (!trellin_app::floats_out_of_node(output_, frame, mode == HdrMode::split ? &rendered_ : nullptr, out_form, {},
+                                         std::move(frame.spare), out))
+        out.samples = trellin_app::unit_floats(output_, std::move(frame.spare));
+    f = std::move(out.samples);
 }
 
 }  // namespace trellin_python

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/core/clip_count.h"
 #include "apps/common/core/control_setting.h"
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/host_picture.h"
@@ -66,11 +67,21 @@ public:
     // (hdr_split.h) into rendered_parts().
     const trellin_app::HostPicture& render(double time, int threads, const trellin_app::SplitParts& parts);
     const trellin_app::SplitParts& rendered_parts() const { return rendered_; }
+    // Renders the float samples `f` of a picture `width` x `height` with
+    // `samples` (3 or 4) a pixel in `mode` (none, log or split), taken in and
+    // given back as every host takes floats (frame_colour.h), alpha as the
+    // node leaves it: `f` then holds the result's floats. The samples clipped
+    // on the way in are counted in `clip`.
+    void render_floats(std::vector<float>& f, int width, int height, int samples, double time, int threads,
+                       trellin_app::HdrMode mode, trellin_app::ClipCount& clip);
 
     // How renders that name no mode treat float samples outside 0..1.
     trellin_app::HdrMode hdr = trellin_app::HdrMode::automatic;
 
 private:
+    // Renders input() (and `parts`, when given, into rendered_) into output_
+    // on the calling thread's processor count.
+    const trellin_app::HostPicture& render_input(double time, const trellin_app::SplitParts* parts);
     trellin_app::Setting setting(const std::string& name, const std::string& value) const;
 
     const trellin_app::NodeModule& module_;
