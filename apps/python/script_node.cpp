@@ -88,13 +88,14 @@ void ScriptNode::load_look(const std::string& name, const std::string& look_base
     recipe.look = name;
     recipe.look_base_dir = look_base_dir;
     node_ = trellin_app::prepare_node(module_, recipe).node;
-    start_ = trellin_app::prepare_node(module_, recipe).node;
+    start_ = trellin_app::SettingsSnapshot::of(*node_);
     look_ = look.name;
 }
 
 std::vector<const CWidget*> ScriptNode::changed_controls() const
 {
-    if (!start_) start_ = module_.create_node();
+    const trellin_app::NodePtr start = module_.create_node();
+    if (start_) start_->apply_to(*start);
     const auto same_keys = [](const CWidget& a, const CWidget& b) {
         if (a.keys().size() != b.keys().size()) return false;
         for (std::size_t i = 0; i < a.keys().size(); ++i) {
@@ -106,7 +107,7 @@ std::vector<const CWidget*> ScriptNode::changed_controls() const
     std::vector<const CWidget*> changed;
     for (int i = 0; i < node_->num_controls(); ++i) {
         const CWidget* c = node_->control(i);
-        const CWidget* s = start_->control(i);
+        const CWidget* s = start->control(i);
         if (c == nullptr || s == nullptr || c->kind() == ControlKind::label) continue;
         double now[4] = {0.0, 0.0, 0.0, 0.0}, then[4] = {0.0, 0.0, 0.0, 0.0};
         c->get_values(now);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "apps/common/core/host_picture.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/render_options.h"
+#include "apps/common/core/settings_snapshot.h"
 
 namespace trellin_python {
 
@@ -87,7 +89,8 @@ private:
     const trellin_app::NodeModule& module_;
     trellin_app::NodePtr node_;
     std::string look_;
-    mutable trellin_app::NodePtr start_;  // the look's or a new node, made when first asked for
+    // The settings the node was restored from (a look's); none: the defaults.
+    std::optional<trellin_app::SettingsSnapshot> start_;
     std::mutex mutex_;
     trellin_app::HostPicture input_, output_;
     trellin_app::SplitParts rendered_;
