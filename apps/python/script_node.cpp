@@ -29,13 +29,23 @@ public:
 
 }  // namespace
 
-ScriptNode::ScriptNode(const trellin_app::NodeModule& module) : module_(module), node_(module.create_node()) {}
+ScriptNode::ScriptNode(const trellin_app::NodeModule& module)
+    : module_(module), node_(module.create_node()), facts_(trellin_app::control_facts(*node_))
+{
+}
+
+const trellin_app::ControlFact& ScriptNode::fact(const CWidget& control) const
+{
+    const trellin_app::ControlFact* f = facts_.find(trellin_app::setting_label(control));
+    if (f == nullptr) throw std::logic_error("no control facts for \"" + control.label() + "\"");
+    return *f;
+}
 
 CWidget& ScriptNode::control(const std::string& name) const
 {
-    CWidget* c = find_named_control(*node_, name);
+    CWidget* c = find_named_control(*node_, facts_, name);
     if (c == nullptr) {
-        std::string hint = suggest_control(*node_, name);
+        std::string hint = suggest_control(facts_, name);
         if (hint.empty()) hint = " (Node().controls lists the controls)";
         // The name comes from the caller: escaped (a NUL would end the message) and cut short.
         throw trellin_app::SettingError("unknown control \"" + trellin_app::printable(name, 200) + "\"" + hint,
@@ -105,10 +115,10 @@ std::vector<const CWidget*> ScriptNode::changed_controls() const
         return true;
     };
     std::vector<const CWidget*> changed;
-    for (int i = 0; i < node_->num_controls(); ++i) {
-        const CWidget* c = node_->control(i);
-        const CWidget* s = start->control(i);
-        if (c == nullptr || s == nullptr || c->kind() == ControlKind::label) continue;
+    for (const trellin_app::ControlFact& f : facts_.controls) {
+        const CWidget* c = node_->control(f.control);
+        const CWidget* s = start->control(f.control);
+        if (c == nullptr || s == nullptr) continue;
         double now[4] = {0.0, 0.0, 0.0, 0.0}, then[4] = {0.0, 0.0, 0.0, 0.0};
         c->get_values(now);
         s->get_values(then);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "apps/common/core/clip_count.h"
+#include "apps/common/core/control_facts.h"
 #include "apps/common/core/control_setting.h"
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/host_picture.h"
@@ -29,6 +30,11 @@ public:
 
     std::mutex& mutex() { return mutex_; }
     const FXNode& node() const { return *node_; }
+    // What a script knows of the node's controls: their names, forms,
+    // ranges and defaults (control_facts.h).
+    const trellin_app::ControlFacts& facts() const { return facts_; }
+    // The fact of one of the node's value controls.
+    const trellin_app::ControlFact& fact(const CWidget& control) const;
 
     // The value control `name` names (control_names.h); a SettingError of
     // fault unknown_label when there is none, suggesting the closest name.
@@ -88,6 +94,7 @@ private:
 
     const trellin_app::NodeModule& module_;
     trellin_app::NodePtr node_;
+    trellin_app::ControlFacts facts_;  // the same for every node of the module
     std::string look_;
     // The settings the node was restored from (a look's); none: the defaults.
     std::optional<trellin_app::SettingsSnapshot> start_;
