@@ -286,10 +286,11 @@ void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source
                             if (floats) {
                                 std::memcpy(out, result.samples.data() + at, count * sizeof(float));
                             } else {
-                                for (std::size_t i = 0; i < count; ++i) {
-                                    const float f = trellin_app::to_unit_float(words[i]);
-                                    std::memcpy(out + i * sizeof(float), &f, sizeof(float));
-                                }
+                                // Converted where the row lies when it is aligned for floats.
+                                float* line = float_aligned(out) ? reinterpret_cast<float*>(out) : row_floats(count);
+                                trellin_app::words_to_unit_floats(words, count, line);
+                                if (line != reinterpret_cast<float*>(out))
+                                    std::memcpy(out, line, count * sizeof(float));
                             }
                             break;
                         }
