@@ -64,9 +64,9 @@ struct FloatsIn {
 
 // Float samples `f`, laid out as `picture`'s 16-bit samples (empty: taken from
 // those samples), taken in as the way in above says into `frame`: its picture
-// (`picture` with the samples the node renders), parts, clipped colour and
-// alpha samples (added to what it holds) and, for pictures with alpha, the
-// alpha the way out gives back. `f`'s memory goes to frame.spare. Fields of
+// (`picture` with the samples the node renders), parts, the samples clipped
+// (counted in frame.clipped, whose colour total becomes this frame's) and, for
+// pictures with alpha, the alpha the way out gives back. `f`'s memory goes to frame.spare. Fields of
 // `frame` the colour spaces fill (spaces, notes) are left alone. Integer
 // samples that no step changes (no associated alpha, no conversion, no log
 // curve) go in as they are.
@@ -79,11 +79,11 @@ struct FloatsOut {
     bool input_alpha = false;  // alpha is not refracted: the output's alpha is the input's, kept by the way in
 };
 
-// The node's `result` of `frame` taken out as the way out above says, into
-// `out`: out.samples (in `storage`'s memory, which is taken only then) the floats,
-// `result`'s 16-bit samples the same clamped into 0..1, and out.clipped what
-// the output clips or replaces (added to what it holds). `parts`: the frame's
-// parts as the node rendered them, or null. False, with nothing done, when no
+// The node's `result` of `frame` (rendered in frame.hdr) taken out as the way
+// out above says, into `out`: out.samples (in `storage`'s memory, which is
+// taken only then) the floats, `result`'s 16-bit samples the same clamped
+// into 0..1, and out.clipped what the output clips or replaces. `parts`: the
+// frame's parts as the node rendered them, or null. False, with nothing done, when no
 // step changes the result: its 16-bit samples are then the output's as they
 // are.
 bool floats_out_of_node(HostPicture& result, const NodeFrame& frame, const SplitParts* parts, const FloatsOut& how,
