@@ -227,6 +227,11 @@ const json* controls_of(const RegV& reg, std::string& fault)
 
 }  // namespace
 
+std::string saved_control_name(const FXNode& node, const CWidget& control)
+{
+    return saved_name(node, control);
+}
+
 std::vector<std::string> control_names(const FXNode& node)
 {
     std::vector<std::string> names;

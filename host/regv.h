@@ -56,6 +56,10 @@ public:
 // control's label and an option's short label, in the node's order.
 HOST_API std::vector<std::string> control_names(const FXNode& node);
 
+// The name `control` of `node` is saved under in a document: an option's
+// short label when that finds the same control again, else its label.
+HOST_API std::string saved_control_name(const FXNode& node, const CWidget& control);
+
 // A name regv_check did not know and the names it would have taken, for a
 // caller that suggests the nearest.
 struct RegVNameFault {

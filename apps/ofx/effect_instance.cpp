@@ -432,30 +432,30 @@ FXNode& EffectInstance::overlay_node(OfxTime time, int width, int height, double
     return node;
 }
 
-std::vector<std::vector<double>> EffectInstance::overlay_values() const
+trellin_app::SettingsSnapshot EffectInstance::overlay_settings() const
 {
-    std::vector<std::vector<double>> values;
-    for (const Parameter& p : effect_.table.parameters) {
-        std::vector<double> v(4, 0.0);
-        load_values(*overlay_node_, p, v.data());
-        values.push_back(std::move(v));
-    }
-    return values;
+    return trellin_app::SettingsSnapshot::of(*overlay_node_);
 }
 
-void EffectInstance::write_changed(OfxTime time, std::vector<std::vector<double>>& last, bool& edit_open)
+void EffectInstance::write_changed(OfxTime time, trellin_app::SettingsSnapshot& last, bool& edit_open)
 {
     const OfxParameterSuiteV1& P = *host_suites().params;
-    const std::vector<std::vector<double>> now = overlay_values();
-    for (std::size_t i = 0; i < params_.size() && i < last.size(); ++i) {
-        if (now[i] == last[i]) continue;
+    trellin_app::SettingsSnapshot now = overlay_settings();
+    for (std::size_t i = 0; i < params_.size(); ++i) {
+        const Parameter& p = effect_.table.parameters[i];
+        bool same = true;
+        for (int c : {p.control, p.control_y})
+            if (c >= 0 && !now.same_control(last, *overlay_node_, c)) same = false;
+        if (same) continue;
         if (!edit_open) P.paramEditBegin(param_set_, "Drag handle");
         edit_open = true;
         unsigned int keys = 0;
         const bool animated = P.paramGetNumKeys(params_[i], &keys) == kOfxStatOK && keys > 0;
-        set_param(params_[i], effect_.table.parameters[i], now[i].data(), animated ? time : -1.0);
-        last[i] = now[i];
+        double v[4] = {0.0, 0.0, 0.0, 0.0};
+        load_values(*overlay_node_, p, v);
+        set_param(params_[i], p, v, animated ? time : -1.0);
     }
+    last = std::move(now);
 }
 
 void EffectInstance::end_edit(bool& edit_open)

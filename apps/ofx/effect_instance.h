@@ -18,6 +18,7 @@
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/host_picture.h"
 #include "apps/common/core/module_loader.h"
+#include "apps/common/core/settings_snapshot.h"
 #include "apps/ofx/effect_module.h"
 #include "apps/ofx/host_image.h"
 #include "apps/ofx/host_suites.h"
@@ -58,14 +59,15 @@ public:
     // size. The caller holds overlay_lock().
     FXNode& overlay_node(OfxTime time, int width, int height, double pixel_aspect, bool read_values = true);
     std::mutex& overlay_lock() { return overlay_mutex_; }
-    // The overlay node's values of every parameter.
-    std::vector<std::vector<double>> overlay_values() const;
-    // Writes the overlay node's values of the parameters that differ from
-    // `last` (which then holds them) at `time`: a key where the parameter is
+    // The overlay node's settings as they are now.
+    trellin_app::SettingsSnapshot overlay_settings() const;
+    // Writes the overlay node's values of the parameters whose controls
+    // differ from `last` (which then holds the node's settings) at `time`: a
+    // key where the parameter is
     // animated, its single value where it is not. The first write of a drag
     // opens an undoable edit (`edit_open`); end_edit closes it, so a whole
     // drag is one edit.
-    void write_changed(OfxTime time, std::vector<std::vector<double>>& last, bool& edit_open);
+    void write_changed(OfxTime time, trellin_app::SettingsSnapshot& last, bool& edit_open);
     void end_edit(bool& edit_open);
 
     OfxImageEffectHandle handle() const { return handle_; }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "apps/common/core/frame_colour.h"
 #include "apps/common/core/picture_limits.h"
 #include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
@@ -55,10 +56,7 @@ void node_row_to_unit(const std::uint16_t* words, const float* alpha, bool premu
     trellin_app::words_to_unit_floats(words, count, out);
     if (alpha != nullptr)
         for (std::size_t p = 0; p < count / 4; ++p) out[p * 4 + 3] = alpha[p];
-    if (premultiply) {
-        for (std::size_t i = 0; i < count; i += 4)
-            for (std::size_t k = 0; k < 3; ++k) out[i + k] *= out[i + 3];
-    }
+    if (premultiply) trellin_app::premultiply(out, count / 4);
 }
 
 // A row's worth of floats for the calling thread, kept from frame to frame.
@@ -248,13 +246,7 @@ bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, S
             } else {
                 std::memcpy(line, row, n * sizeof(float));
             }
-            if (src.premultiplied) {
-                for (std::size_t i = 0; i < n; i += 4) {
-                    const float a = line[i + 3];
-                    if (a > 0.0f)
-                        for (std::size_t k = 0; k < 3; ++k) line[i + k] /= a;
-                }
-            }
+            if (src.premultiplied) trellin_app::unpremultiply(line, std::size_t(w));
             bool stored = false;
             if (!unit_row_to_node(in, n, picture.data.data() + std::size_t(top) * n,
                                   alpha.values.data() + std::size_t(top) * std::size_t(w), stored)) {
@@ -294,10 +286,11 @@ void write_output(const trellin_app::OutputFrame& result, const OfxRectI& source
                             if (floats) {
                                 std::memcpy(out, result.samples.data() + at, count * sizeof(float));
                             } else {
-                                for (std::size_t i = 0; i < count; ++i) {
-                                    const float f = trellin_app::to_unit_float(words[i]);
-                                    std::memcpy(out + i * sizeof(float), &f, sizeof(float));
-                                }
+                                // Converted where the row lies when it is aligned for floats.
+                                float* line = float_aligned(out) ? reinterpret_cast<float*>(out) : row_floats(count);
+                                trellin_app::words_to_unit_floats(words, count, line);
+                                if (line != reinterpret_cast<float*>(out))
+                                    std::memcpy(out, line, count * sizeof(float));
                             }
                             break;
                         }

@@ -22,7 +22,7 @@ constexpr OverlayEventKind event_release = OverlayEventKind::release;
 struct OverlayState {
     bool dragging = false;
     bool edit_open = false;
-    std::vector<std::vector<double>> last;
+    trellin_app::SettingsSnapshot last;  // the overlay node's settings the host's parameters hold
 };
 
 OfxPropertySetHandle interact_props(const void* handle)
@@ -111,7 +111,7 @@ OfxStatus pen(EffectInstance& instance, OfxPropertySetHandle in_args, OverlaySta
     std::lock_guard<std::mutex> lock(instance.overlay_lock());
     if (kind != event_press && !state.dragging) return kOfxStatReplyDefault;
     FXNode& node = instance.overlay_node(time, place.width, place.height, place.aspect, kind == event_press);
-    if (kind == event_press) state.last = instance.overlay_values();
+    if (kind == event_press) state.last = instance.overlay_settings();
 
     FXMouseEvent event;
     event.x = static_cast<float>((x - place.region.x1) / place.scale_x);

@@ -26,14 +26,12 @@
 #include "apps/common/core/environment_check.h"
 #include "apps/common/core/control_text.h"
 #include "apps/common/core/hdr_curve.h"
-#include "apps/common/core/hdr_split.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/node_recipe.h"
 #include "apps/common/core/printable_text.h"
 #include "apps/common/core/project_file.h"
 #include "apps/common/core/render_options.h"
-#include "apps/common/core/sample_convert.h"
 #include "apps/python/control_names.h"
 #include "apps/python/sample_array.h"
 #include "apps/python/script_node.h"
@@ -144,94 +142,71 @@ std::string setting_text(const py::handle& given)
     throw py::type_error("a control value is a number, bool, str or a colour (r, g, b[, a]), not " + type_name(v));
 }
 
-// Whether a numeric control counts in whole steps from a whole minimum
-// ("Cell Count X", "Smoothing").
-bool counts_whole(const CWidget& control)
+// A numeric value: int for a control that takes whole numbers at a whole
+// value, float otherwise (such a control between two keys may be between two
+// whole numbers).
+py::object numeric_value(const trellin_app::ControlFact& fact, double v)
 {
-    if (control.kind() != ControlKind::numeric) return false;
-    const auto& n = static_cast<const CNumeric&>(control);
-    return n.step >= 1.0 && std::trunc(n.step) == n.step && std::trunc(n.minimum) == n.minimum;
-}
-
-// A numeric value: int for a counting control at a whole value, float
-// otherwise (a counting control between two keys may be between two whole
-// numbers).
-py::object numeric_value(const CWidget& control, double v)
-{
-    if (counts_whole(control) && std::trunc(v) == v && std::fabs(v) < 1e15) return py::int_(static_cast<long long>(v));
+    if (fact.form == trellin_app::ControlForm::whole_number && std::trunc(v) == v && std::fabs(v) < 1e15)
+        return py::int_(static_cast<long long>(v));
     return py::float_(v);
 }
 
 // A control's values (CWidget::get_values) as Python: a number, bool, the
 // option's item name, or the colour (r, g, b, a).
-py::object python_value(const CWidget& control, const double* v)
+py::object python_value(const trellin_app::ControlFact& fact, const double* v)
 {
-    switch (control.kind()) {
-    case ControlKind::numeric:
-        return numeric_value(control, v[0]);
-    case ControlKind::boolean:
+    using trellin_app::ControlForm;
+    switch (fact.form) {
+    case ControlForm::number:
+    case ControlForm::whole_number:
+        return numeric_value(fact, v[0]);
+    case ControlForm::switch_:
         return py::bool_(v[0] != 0.0);
-    case ControlKind::option: {
-        const auto& items = static_cast<const COption&>(control).items();
+    case ControlForm::choice: {
         const auto i = static_cast<std::size_t>(v[0]);
-        if (v[0] >= 0.0 && i < items.size()) return py::str(items[i]);
+        if (v[0] >= 0.0 && i < fact.items.size()) return py::str(fact.items[i]);
         return py::int_(static_cast<long long>(v[0]));
     }
-    case ControlKind::color:
+    case ControlForm::colour:
         return py::make_tuple(v[0], v[1], v[2], v[3]);
-    case ControlKind::label:
-        break;
     }
     return py::none();
 }
 
-py::object current_value(const CWidget& control)
+py::object current_value(const trellin_app::ControlFact& fact, const CWidget& control)
 {
     double v[4] = {0.0, 0.0, 0.0, 0.0};
     control.get_values(v);
-    return python_value(control, v);
+    return python_value(fact, v);
 }
 
-py::object default_value(const CWidget& control)
+py::object default_value(const trellin_app::ControlFact& fact)
 {
-    switch (control.kind()) {
-    case ControlKind::numeric:
-        return numeric_value(control, static_cast<const CNumeric&>(control).default_value);
-    case ControlKind::boolean:
-        return py::bool_(static_cast<const CBoolean&>(control).default_state);
-    case ControlKind::option: {
-        const double v = static_cast<const COption&>(control).default_index;
-        return python_value(control, &v);
-    }
-    case ControlKind::color:
-        return python_value(control, static_cast<const CColor&>(control).default_rgba);
-    case ControlKind::label:
-        break;
-    }
-    return py::none();
+    return python_value(fact, fact.fallback);
 }
 
-py::dict describe(const CWidget& control)
+py::dict describe(const trellin_app::ControlFact& fact, const CWidget& control)
 {
+    using trellin_app::ControlForm;
     py::dict d;
-    d["name"] = trellin_python::keyword_name(control);
-    d["label"] = trellin_app::setting_label(control);
+    d["name"] = trellin_python::keyword_name(fact.label);
+    d["label"] = fact.label;
     d["kind"] = trellin_app::kind_name(control.kind());
     d["range"] = trellin_app::range_text(control);
-    if (control.kind() == ControlKind::numeric) {
-        const auto& n = static_cast<const CNumeric&>(control);
-        d["minimum"] = n.minimum;
-        d["maximum"] = n.maximum;
-        d["step"] = n.step;
-    } else if (control.kind() == ControlKind::option) {
+    if (fact.form == ControlForm::number || fact.form == ControlForm::whole_number) {
+        d["minimum"] = fact.minimum;
+        d["maximum"] = fact.maximum;
+        d["step"] = fact.step;
+    } else if (fact.form == ControlForm::choice) {
         py::list items;
-        for (const std::string& item : static_cast<const COption&>(control).items()) items.append(item);
+        for (const std::string& item : fact.items) items.append(item);
         d["items"] = items;
     }
-    d["default"] = default_value(control);
-    d["value"] = current_value(control);
+    d["default"] = default_value(fact);
+    d["value"] = current_value(fact, control);
     py::list keys;
-    for (const ControlKey& k : control.keys()) keys.append(py::make_tuple(k.time, python_value(control, k.v)));
+    for (const ControlKey& k : control.keys()) keys.append(py::make_tuple(k.time, python_value(fact, k.v)));
     d["keys"] = keys;
     return d;
 }
@@ -373,38 +348,8 @@ void warn_clipped(const trellin_app::ClipCount& clip, trellin_app::HdrMode mode,
 void render_floats(ScriptNode& node, const trellin_python::SampleArray& in, const trellin_python::SampleArray& out,
                    double time, int procs, trellin_app::HdrMode mode, trellin_app::ClipCount& clip, long long& beyond)
 {
-    using trellin_app::HdrMode;
-    namespace log = trellin_app::hdr_log;
     std::vector<float> f = trellin_python::floats_from_samples(in, &beyond);
-    trellin_app::HostPicture& picture = node.input();
-    if (picture.width != in.width || picture.height != in.height || picture.samples != in.channels)
-        picture = trellin_app::HostPicture(in.width, in.height, in.channels);
-    const std::size_t n = std::size_t(in.channels);
-    auto in_range = [](float v) { return v >= 0.0f && v <= 1.0f; };
-    // Alpha into 0..1 as every host takes it, counted apart from colour.
-    if (n == 4) trellin_app::clip_alpha(f.data(), f.size() / 4, clip);
-    trellin_app::SplitParts parts;
-    if (mode == HdrMode::split) {
-        parts = trellin_app::split_samples(f, picture, clip);
-    } else {
-        for (std::size_t i = 0; i < f.size(); i += n)
-            for (std::size_t c = 0; c < 3; ++c) {
-                float& x = f[i + c];
-                const float v = mode == HdrMode::log ? log::encode(x) : x;
-                if (!in_range(v)) clip.add(x);
-                x = v;
-            }
-    }
-    clip.total = static_cast<long long>(f.size() / n * 3);
-    std::transform(f.begin(), f.end(), picture.data.begin(), trellin_app::from_unit_float);
-
-    const trellin_app::HostPicture& result =
-        mode == HdrMode::split ? node.render(time, procs, parts) : node.render(time, procs);
-    std::transform(result.data.begin(), result.data.end(), f.begin(), trellin_app::to_unit_float);
-    if (mode == HdrMode::log)
-        for (std::size_t i = 0; i < f.size(); i += n)
-            for (std::size_t c = 0; c < 3; ++c) f[i + c] = log::decode(f[i + c]);
-    if (mode == HdrMode::split) trellin_app::add_parts(f, node.rendered_parts());
+    node.render_floats(f, in.width, in.height, in.channels, time, procs, mode, clip);
     trellin_python::samples_from_floats(f, out);
 }
 
@@ -539,8 +484,8 @@ void start_node(ScriptNode& node, const py::object& look, const py::kwargs& cont
     }
     for (const auto& [name, value] : controls) {
         const std::string keyword = text_of(name);
-        if (trellin_python::find_named_control(node.node(), keyword) == nullptr) {
-            std::string hint = trellin_python::suggest_control(node.node(), keyword);
+        if (trellin_python::find_named_control(node.node(), node.facts(), keyword) == nullptr) {
+            std::string hint = trellin_python::suggest_control(node.facts(), keyword);
             if (hint.empty()) hint = " (Node().controls lists the control names)";
             throw py::type_error(call + " got an unexpected keyword argument '" + keyword + "'" + hint);
         }
@@ -559,10 +504,11 @@ std::string node_repr(const ScriptNode& node)
         sep = ", ";
     }
     for (const CWidget* c : node.changed_controls()) {
-        text += sep + trellin_python::keyword_name(*c) + "=";
+        const trellin_app::ControlFact& fact = node.fact(*c);
+        text += sep + trellin_python::keyword_name(fact.label) + "=";
         const std::size_t keys = c->keys().size();
         text += keys > 0 ? "<" + std::to_string(keys) + (keys == 1 ? " key>" : " keys>")
-                         : text_of(py::repr(current_value(*c)));
+                         : text_of(py::repr(current_value(fact, *c)));
         sep = ", ";
     }
     return text + ")";
@@ -570,17 +516,17 @@ std::string node_repr(const ScriptNode& node)
 
 // One line per control for the docstring of render(): keyword name, the
 // values it takes and its default, in Python's terms.
-std::string keyword_list(const FXNode& node)
+std::string keyword_list(const ScriptNode& node)
 {
+    using trellin_app::ControlForm;
     std::string text;
-    for (int i = 0; i < node.num_controls(); ++i) {
-        const CWidget* c = node.control(i);
-        if (c == nullptr || c->kind() == ControlKind::label) continue;
-        const std::string takes = c->kind() == ControlKind::boolean ? "True or False"
-                                  : c->kind() == ControlKind::color ? "(r, g, b, a), 0 to 1 each"
-                                                                    : trellin_app::range_text(*c);
-        text += "    " + trellin_python::keyword_name(*c) + ": " + takes + "; default " +
-                text_of(py::repr(default_value(*c))) + "\n";
+    for (const trellin_app::ControlFact& f : node.facts().controls) {
+        const std::string takes = f.form == ControlForm::switch_ ? "True or False"
+                                  : f.form == ControlForm::colour
+                                      ? "(r, g, b, a), 0 to 1 each"
+                                      : trellin_app::range_text(*node.node().control(f.control));
+        text += "    " + trellin_python::keyword_name(f.label) + ": " + takes + "; default " +
+                text_of(py::repr(default_value(f))) + "\n";
     }
     return text;
 }
@@ -683,10 +629,8 @@ colour as (r, g, b, a), other numbers as float.)")
             [](ScriptNode& node) {
                 auto lock = hold(node);
                 py::list list;
-                for (int i = 0; i < node.node().num_controls(); ++i) {
-                    const CWidget* c = node.node().control(i);
-                    if (c != nullptr && c->kind() != ControlKind::label) list.append(describe(*c));
-                }
+                for (const trellin_app::ControlFact& f : node.facts().controls)
+                    list.append(describe(f, *node.node().control(f.control)));
                 return list;
             },
             "Every value control in creation order, as a dict: name (keyword name), label, kind\n"
@@ -710,7 +654,8 @@ colour as (r, g, b, a), other numbers as float.)")
             "__getitem__",
             [](ScriptNode& node, const std::string& label) {
                 auto lock = hold(node);
-                return current_value(node.control(label));
+                const CWidget& c = node.control(label);
+                return current_value(node.fact(c), c);
             },
             py::arg("label"),
             "node[label]: the control's value now (for a keyed control, its value at the last frame\n"
@@ -802,6 +747,6 @@ colour as (r, g, b, a), other numbers as float.)")
          "defaults) and takes the controls given as keywords over it (cell_shape=\"Hexagon\",\n"
          "cell_count_x=20, light_active=True); returns a new array, as Node.render does.\n"
          "The keywords:\n" +
-         keyword_list(probe.node()))
+         keyword_list(probe))
             .c_str());
 }

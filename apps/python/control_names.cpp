@@ -2,7 +2,6 @@
 
 #include <cctype>
 
-#include "apps/common/core/control_text.h"
 #include "apps/common/core/nearest_name.h"
 
 namespace trellin_python {
@@ -26,34 +25,24 @@ std::string keyword_name(const std::string& label)
     return name;
 }
 
-std::string keyword_name(const CWidget& control)
-{
-    return keyword_name(trellin_app::setting_label(control));
-}
-
-CWidget* find_named_control(const FXNode& node, const std::string& name)
+CWidget* find_named_control(const FXNode& node, const trellin_app::ControlFacts& facts, const std::string& name)
 {
     CWidget* found = node.find_control(name);
-    if (found == nullptr) {
-        for (int i = 0; i < node.num_controls() && found == nullptr; ++i) {
-            CWidget* c = node.control(i);
-            if (c != nullptr && c->kind() != ControlKind::label && keyword_name(*c) == name) found = c;
-        }
-    }
-    return found != nullptr && found->kind() != ControlKind::label ? found : nullptr;
+    if (found != nullptr) return found->kind() != ControlKind::label ? found : nullptr;
+    for (const trellin_app::ControlFact& f : facts.controls)
+        if (keyword_name(f.label) == name) return node.control(f.control);
+    return nullptr;
 }
 
-std::string suggest_control(const FXNode& node, const std::string& name)
+std::string suggest_control(const trellin_app::ControlFacts& facts, const std::string& name)
 {
     // Keyword names first: a tie between "cell_count_x" and "Cell Count X" goes
     // to the form a script writes when the name has no space.
     const bool spaced = name.find(' ') != std::string::npos;
     std::vector<std::string> keywords, labels;
-    for (int i = 0; i < node.num_controls(); ++i) {
-        const CWidget* c = node.control(i);
-        if (c == nullptr || c->kind() == ControlKind::label) continue;
-        keywords.push_back(keyword_name(*c));
-        labels.push_back(trellin_app::setting_label(*c));
+    for (const trellin_app::ControlFact& f : facts.controls) {
+        keywords.push_back(keyword_name(f.label));
+        labels.push_back(f.label);
     }
     std::vector<std::string> known = spaced ? labels : keywords;
     known.insert(known.end(), spaced ? keywords.begin() : labels.begin(), spaced ? keywords.end() : labels.end());

@@ -5,6 +5,7 @@
 
 #include "apps/common/core/control_key.h"
 #include "apps/common/core/control_text.h"
+#include "apps/common/core/frame_colour.h"
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/node_recipe.h"
@@ -28,13 +29,23 @@ public:
 
 }  // namespace
 
-ScriptNode::ScriptNode(const trellin_app::NodeModule& module) : module_(module), node_(module.create_node()) {}
+ScriptNode::ScriptNode(const trellin_app::NodeModule& module)
+    : module_(module), node_(module.create_node()), facts_(trellin_app::control_facts(*node_))
+{
+}
+
+const trellin_app::ControlFact& ScriptNode::fact(const CWidget& control) const
+{
+    const trellin_app::ControlFact* f = facts_.find(trellin_app::setting_label(control));
+    if (f == nullptr) throw std::logic_error("no control facts for \"" + control.label() + "\"");
+    return *f;
+}
 
 CWidget& ScriptNode::control(const std::string& name) const
 {
-    CWidget* c = find_named_control(*node_, name);
+    CWidget* c = find_named_control(*node_, facts_, name);
     if (c == nullptr) {
-        std::string hint = suggest_control(*node_, name);
+        std::string hint = suggest_control(facts_, name);
         if (hint.empty()) hint = " (Node().controls lists the controls)";
         // The name comes from the caller: escaped (a NUL would end the message) and cut short.
         throw trellin_app::SettingError("unknown control \"" + trellin_app::printable(name, 200) + "\"" + hint,
@@ -87,13 +98,14 @@ void ScriptNode::load_look(const std::string& name, const std::string& look_base
     recipe.look = name;
     recipe.look_base_dir = look_base_dir;
     node_ = trellin_app::prepare_node(module_, recipe).node;
-    start_ = trellin_app::prepare_node(module_, recipe).node;
+    start_ = trellin_app::SettingsSnapshot::of(*node_);
     look_ = look.name;
 }
 
 std::vector<const CWidget*> ScriptNode::changed_controls() const
 {
-    if (!start_) start_ = module_.create_node();
+    const trellin_app::NodePtr start = module_.create_node();
+    if (start_) start_->apply_to(*start);
     const auto same_keys = [](const CWidget& a, const CWidget& b) {
         if (a.keys().size() != b.keys().size()) return false;
         for (std::size_t i = 0; i < a.keys().size(); ++i) {
@@ -103,10 +115,10 @@ std::vector<const CWidget*> ScriptNode::changed_controls() const
         return true;
     };
     std::vector<const CWidget*> changed;
-    for (int i = 0; i < node_->num_controls(); ++i) {
-        const CWidget* c = node_->control(i);
-        const CWidget* s = start_->control(i);
-        if (c == nullptr || s == nullptr || c->kind() == ControlKind::label) continue;
+    for (const trellin_app::ControlFact& f : facts_.controls) {
+        const CWidget* c = node_->control(f.control);
+        const CWidget* s = start->control(f.control);
+        if (c == nullptr || s == nullptr) continue;
         double now[4] = {0.0, 0.0, 0.0, 0.0}, then[4] = {0.0, 0.0, 0.0, 0.0};
         c->get_values(now);
         s->get_values(then);
@@ -122,20 +134,52 @@ void ScriptNode::save_project(const std::string& path)
     trellin_app::save_project(*node_, path);
 }
 
+const trellin_app::HostPicture& ScriptNode::render_input(double time, const trellin_app::SplitParts* parts)
+{
+    const int done = parts != nullptr ? trellin_app::render_split(*node_, input_, *parts, output_, rendered_, time,
+                                                                  input_.width, input_.height)
+                                      : trellin_app::render_frame(*node_, input_, output_, time);
+    if (done == 0) throw std::runtime_error("the effect refused the frame (see its warning)");
+    return output_;
+}
+
 const trellin_app::HostPicture& ScriptNode::render(double time, int threads)
 {
     ThreadCount count(threads);
-    if (trellin_app::render_frame(*node_, input_, output_, time) == 0)
-        throw std::runtime_error("the effect refused the frame (see its warning)");
-    return output_;
+    return render_input(time, nullptr);
 }
 
 const trellin_app::HostPicture& ScriptNode::render(double time, int threads, const trellin_app::SplitParts& parts)
 {
     ThreadCount count(threads);
-    if (trellin_app::render_split(*node_, input_, parts, output_, rendered_, time, input_.width, input_.height) == 0)
-        throw std::runtime_error("the effect refused the frame (see its warning)");
-    return output_;
+    return render_input(time, &parts);
+}
+
+void ScriptNode::render_floats(std::vector<float>& f, int width, int height, int samples, double time, int threads,
+                               trellin_app::HdrMode mode, trellin_app::ClipCount& clip)
+{
+    using trellin_app::HdrMode;
+    ThreadCount count(threads);
+    if (input_.width != width || input_.height != height || input_.samples != samples)
+        input_ = trellin_app::HostPicture(width, height, samples);
+    trellin_app::NodeFrame frame;
+    frame.hdr = mode;
+    frame.clipped = clip;
+    trellin_app::FloatsIn in;
+    in.hdr = mode;
+    trellin_app::floats_into_node(std::move(f), std::move(input_), in, {}, frame);
+    input_ = std::move(frame.picture);
+    clip = frame.clipped;
+
+    render_input(time, mode == HdrMode::split ? &frame.parts : nullptr);
+    // Floats out: no alpha of the input's is given back, nothing is converted.
+    trellin_app::FloatsOut out_form;
+    out_form.form.float_samples = true;
+    trellin_app::OutputFrame out;
+    if (!trellin_app::floats_out_of_node(output_, frame, mode == HdrMode::split ? &rendered_ : nullptr, out_form, {},
+                                         std::move(frame.spare), out))
+        out.samples = trellin_app::unit_floats(output_, std::move(frame.spare));
+    f = std::move(out.samples);
 }
 
 }  // namespace trellin_python

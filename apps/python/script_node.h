@@ -8,14 +8,18 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "apps/common/core/clip_count.h"
+#include "apps/common/core/control_facts.h"
 #include "apps/common/core/control_setting.h"
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/host_picture.h"
 #include "apps/common/core/module_loader.h"
 #include "apps/common/core/render_options.h"
+#include "apps/common/core/settings_snapshot.h"
 
 namespace trellin_python {
 
@@ -26,6 +30,11 @@ public:
 
     std::mutex& mutex() { return mutex_; }
     const FXNode& node() const { return *node_; }
+    // What a script knows of the node's controls: their names, forms,
+    // ranges and defaults (control_facts.h).
+    const trellin_app::ControlFacts& facts() const { return facts_; }
+    // The fact of one of the node's value controls.
+    const trellin_app::ControlFact& fact(const CWidget& control) const;
 
     // The value control `name` names (control_names.h); a SettingError of
     // fault unknown_label when there is none, suggesting the closest name.
@@ -66,17 +75,29 @@ public:
     // (hdr_split.h) into rendered_parts().
     const trellin_app::HostPicture& render(double time, int threads, const trellin_app::SplitParts& parts);
     const trellin_app::SplitParts& rendered_parts() const { return rendered_; }
+    // Renders the float samples `f` of a picture `width` x `height` with
+    // `samples` (3 or 4) a pixel in `mode` (none, log or split), taken in and
+    // given back as every host takes floats (frame_colour.h), alpha as the
+    // node leaves it: `f` then holds the result's floats. The samples clipped
+    // on the way in are counted in `clip`.
+    void render_floats(std::vector<float>& f, int width, int height, int samples, double time, int threads,
+                       trellin_app::HdrMode mode, trellin_app::ClipCount& clip);
 
     // How renders that name no mode treat float samples outside 0..1.
     trellin_app::HdrMode hdr = trellin_app::HdrMode::automatic;
 
 private:
+    // Renders input() (and `parts`, when given, into rendered_) into output_
+    // on the calling thread's processor count.
+    const trellin_app::HostPicture& render_input(double time, const trellin_app::SplitParts* parts);
     trellin_app::Setting setting(const std::string& name, const std::string& value) const;
 
     const trellin_app::NodeModule& module_;
     trellin_app::NodePtr node_;
+    trellin_app::ControlFacts facts_;  // the same for every node of the module
     std::string look_;
-    mutable trellin_app::NodePtr start_;  // the look's or a new node, made when first asked for
+    // The settings the node was restored from (a look's); none: the defaults.
+    std::optional<trellin_app::SettingsSnapshot> start_;
     std::mutex mutex_;
     trellin_app::HostPicture input_, output_;
     trellin_app::SplitParts rendered_;

@@ -31,17 +31,18 @@ double marker_room()
     return marker_size() + ImGui::GetStyle().ItemInnerSpacing.x;
 }
 
-std::string value_format(const CNumeric& n)
+// A number shown to as many decimals as the control's step has.
+std::string value_format(const trellin_app::ControlFact& f)
 {
     char format[16];
-    std::snprintf(format, sizeof format, "%%.%df", step_decimals(n.step));
+    std::snprintf(format, sizeof format, "%%.%df", step_decimals(f.step));
     return format;
 }
 
-std::string numeric_text(const CNumeric& n, double v)
+std::string numeric_text(const trellin_app::ControlFact& f, double v)
 {
     char text[64];
-    std::snprintf(text, sizeof text, value_format(n).c_str(), v);
+    std::snprintf(text, sizeof text, value_format(f).c_str(), v);
     return text;
 }
 
@@ -52,16 +53,14 @@ double option_text_room(double width)
 }
 
 // `note`: a line more about the control as things stand (empty: none).
-void show_tooltip(const CWidget& control, double time, const std::string& note)
+void show_tooltip(const CWidget& control, const trellin_app::ControlFact& fact, double time, const std::string& note)
 {
     if (!ImGui::IsItemHovered(ImGuiHoveredFlags_AllowWhenDisabled)) return;
     const std::string range = trellin_app::range_text(control);
     const std::string step = trellin_app::step_text(control);
-    const std::string label = trellin_app::setting_label(control);
-    const std::string meaning = trellin_app::control_meaning(label);
     ImGui::BeginTooltip();
-    ImGui::TextUnformatted(label.c_str());
-    if (!meaning.empty()) ImGui::TextUnformatted(meaning.c_str());
+    ImGui::TextUnformatted(fact.label.c_str());
+    if (!fact.meaning.empty()) ImGui::TextUnformatted(fact.meaning.c_str());
     if (!note.empty()) ImGui::TextUnformatted(note.c_str());
     if (!range.empty()) ImGui::Text("values: %s", range.c_str());
     if (!step.empty()) ImGui::Text("step: %s", step.c_str());
@@ -75,12 +74,12 @@ void show_tooltip(const CWidget& control, double time, const std::string& note)
     ImGui::EndTooltip();
 }
 
-bool draw_numeric(CNumeric& n)
+bool draw_numeric(CNumeric& n, const trellin_app::ControlFact& fact)
 {
     double v = n.value;
-    const double lo = n.minimum;
-    const double hi = n.maximum;
-    if (!ImGui::SliderScalar("##value", ImGuiDataType_Double, &v, &lo, &hi, value_format(n).c_str(),
+    const double lo = fact.minimum;
+    const double hi = fact.maximum;
+    if (!ImGui::SliderScalar("##value", ImGuiDataType_Double, &v, &lo, &hi, value_format(fact).c_str(),
                              ImGuiSliderFlags_AlwaysClamp))
         return false;
     // Pressed but not yet dragged: a click that selects the control, not a
@@ -94,9 +93,9 @@ bool draw_numeric(CNumeric& n)
     return true;
 }
 
-bool draw_option(COption& o)
+bool draw_option(COption& o, const trellin_app::ControlFact& fact)
 {
-    const std::vector<std::string>& items = o.items();
+    const std::vector<std::string>& items = fact.items;
     const bool valid = o.index >= 0 && std::size_t(o.index) < items.size();
     bool changed = false;
     if (ImGui::BeginCombo("##value", valid ? items[std::size_t(o.index)].c_str() : "?")) {
@@ -180,45 +179,44 @@ Rect last_item_rect()
 
 }  // namespace
 
-ControlPanel::ControlPanel(FXNode& node) : node_(&node)
+ControlPanel::ControlPanel(FXNode& node) : node_(&node), facts_(trellin_app::control_facts(node))
 {
-    CPanel panel;
-    node.layout_controls(&panel);
-    placements_ = panel.placements();
-    for (const CPanel::Placement& p : placements_) {
-        const bool label = p.control == nullptr || p.control->kind() == ControlKind::label;
-        items_.push_back(PanelItem{p.column, p.row, label, 1});
-    }
+    for (const trellin_app::PanelPlace& p : facts_.places) items_.push_back(PanelItem{p.column, p.row, p.fact < 0, 1});
+}
+
+const trellin_app::ControlFact* ControlPanel::fact_at(std::size_t i) const
+{
+    const int f = facts_.places[i].fact;
+    return f < 0 ? nullptr : &facts_.controls[std::size_t(f)];
 }
 
 double ControlPanel::min_column_width() const
 {
     const ImGuiStyle& style = ImGui::GetStyle();
     double widest = 40.0;
-    for (const CPanel::Placement& p : placements_) {
-        if (p.control == nullptr) continue;
-        const CWidget& c = *p.control;
-        if (c.kind() == ControlKind::label) {
-            widest = std::max(widest, text_width(c.label()));
+    for (std::size_t i = 0; i < facts_.places.size(); ++i) {
+        const trellin_app::ControlFact* f = fact_at(i);
+        if (f == nullptr) {
+            widest = std::max(widest, text_width(node_->control(facts_.places[i].control)->label()));
             continue;
         }
-        widest = std::max(widest, widest_word(trellin_app::setting_label(c), text_width) + marker_room());
-        switch (c.kind()) {
-        case ControlKind::option:
-            for (const std::string& item : static_cast<const COption&>(c).items())
+        widest = std::max(widest, widest_word(f->label, text_width) + marker_room());
+        switch (f->form) {
+        case trellin_app::ControlForm::choice:
+            for (const std::string& item : f->items)
                 widest = std::max(widest, text_width(item) + 2.0 * style.FramePadding.x + ImGui::GetFrameHeight());
             break;
-        case ControlKind::numeric: {
-            const auto& n = static_cast<const CNumeric&>(c);
+        case trellin_app::ControlForm::number:
+        case trellin_app::ControlForm::whole_number: {
             const double text =
-                std::max(text_width(numeric_text(n, n.minimum)), text_width(numeric_text(n, n.maximum)));
+                std::max(text_width(numeric_text(*f, f->minimum)), text_width(numeric_text(*f, f->maximum)));
             widest = std::max(widest, text + 2.0 * style.FramePadding.x + 2.0 * style.GrabMinSize);
             break;
         }
-        case ControlKind::boolean:
+        case trellin_app::ControlForm::switch_:
             widest = std::max(widest, ImGui::GetFrameHeight() + style.ItemInnerSpacing.x + text_width("off"));
             break;
-        default:
+        case trellin_app::ControlForm::colour:
             break;
         }
     }
@@ -252,9 +250,9 @@ std::vector<PanelItem> ControlPanel::items_for(PanelMetrics& m) const
     std::vector<PanelItem> items = m.width > 0.0 ? wrap_groups(items_, m) : items_;
     const double room = caption_room(panel_column_width(items, m));
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const CWidget* c = placements_[i].control;
-        if (c == nullptr || items[i].is_label) continue;
-        items[i].caption_lines = int(wrap_words(trellin_app::setting_label(*c), room, text_width).size());
+        const trellin_app::ControlFact* f = fact_at(i);
+        if (f == nullptr || items[i].is_label) continue;
+        items[i].caption_lines = int(wrap_words(f->label, room, text_width).size());
     }
     return items;
 }
@@ -274,8 +272,8 @@ double ControlPanel::natural_width() const
     return std::ceil(layout_panel(items, m).width);
 }
 
-bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double control_offset, int id, double time,
-                                Drawn& drawn, Input& input)
+bool ControlPanel::draw_control(CWidget& control, const trellin_app::ControlFact* fact, const Rect& cell,
+                                double control_offset, int id, double time, Drawn& drawn, Input& input)
 {
     ImGui::PushID(id);
     bool changed = false;
@@ -284,7 +282,7 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
         ImGui::SetCursorPos(ImVec2(static_cast<float>(cell.x + dx), static_cast<float>(cell.y + dy)));
     };
     at(0.0, 0.0);
-    if (kind == ControlKind::label) {
+    if (fact == nullptr) {
         ImGui::PushStyleColor(ImGuiCol_Text, ImGui::GetStyleColorVec4(ImGuiCol_PlotHistogram));
         ImGui::TextUnformatted(control.label().c_str());
         ImGui::PopStyleColor();
@@ -298,7 +296,7 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
     // of its first line.
     const double room = caption_room(cell.width);
     const double line = ImGui::GetTextLineHeight();
-    const std::vector<std::string> lines = wrap_words(trellin_app::setting_label(control), room, text_width);
+    const std::vector<std::string> lines = wrap_words(fact->label, room, text_width);
     const ImVec2 origin = ImGui::GetCursorScreenPos();
     ImGui::BeginDisabled(control.is_disabled());
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -320,8 +318,8 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
     switch (kind) {
     case ControlKind::numeric: {
         auto& n = static_cast<CNumeric&>(control);
-        changed = draw_numeric(n);
-        const std::string text = numeric_text(n, n.value);
+        changed = draw_numeric(n, *fact);
+        const std::string text = numeric_text(*fact, n.value);
         drawn.texts.push_back({text, text_width(text), cell.width - 2.0 * ImGui::GetStyle().FramePadding.x});
         break;
     }
@@ -330,8 +328,8 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
         break;
     case ControlKind::option: {
         auto& o = static_cast<COption&>(control);
-        changed = draw_option(o);
-        for (const std::string& item : o.items())
+        changed = draw_option(o, *fact);
+        for (const std::string& item : fact->items)
             drawn.texts.push_back({item, text_width(item), option_text_room(cell.width)});
         break;
     }
@@ -344,8 +342,7 @@ bool ControlPanel::draw_control(CWidget& control, const Rect& cell, double contr
     ImGui::EndDisabled();
     drawn.rect = last_item_rect();
     if (ImGui::IsItemActivated()) input.selected = &control;
-    show_tooltip(control, time,
-                 trellin_app::setting_label(control) == "Cell Angle" ? cell_angle_note(*node_) : std::string());
+    show_tooltip(control, *fact, time, fact->label == "Cell Angle" ? cell_angle_note(*node_) : std::string());
     key_menu(control, time, input);
     ImGui::PopID();
     return changed;
@@ -363,12 +360,13 @@ ControlPanel::Input ControlPanel::draw(const Rect& area, double time)
     ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0.0f, 0.0f));
     begin_fixed_window("controls", area, ImGuiWindowFlags_HorizontalScrollbar);
     ImGui::PopStyleVar();
-    drawn_.assign(placements_.size(), Drawn{});
-    for (std::size_t i = 0; i < placements_.size(); ++i) {
-        CWidget* control = placements_[i].control;
+    drawn_.assign(facts_.places.size(), Drawn{});
+    for (std::size_t i = 0; i < facts_.places.size(); ++i) {
+        CWidget* control = node_->control(facts_.places[i].control);
         drawn_[i].control = control;
         if (control == nullptr || !layout.shown[i] || control->is_hidden()) continue;
-        if (draw_control(*control, layout.cells[i], layout.control_offsets[i], int(i), time, drawn_[i], input))
+        if (draw_control(*control, fact_at(i), layout.cells[i], layout.control_offsets[i], int(i), time, drawn_[i],
+                         input))
             input.changed.push_back(control);
         drawn_[i].shown = true;
     }

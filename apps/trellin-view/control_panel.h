@@ -1,6 +1,7 @@
 // The node's control panel drawn with Dear ImGui: the node places its
-// controls on a host panel (`layout_controls`), and each placed control is
-// drawn in its grid cell as what it is: a slider with the control's range and
+// controls on a host panel (`layout_controls`, read into the control facts,
+// control_facts.h), and each placed control is drawn in its grid cell as
+// what its fact says it is: a slider with the control's range and
 // step, a checkbox, a drop-down list, a colour swatch that opens a colour
 // picker, or a label. Controls the node has greyed out are drawn unavailable
 // and take no input; hidden controls are not drawn.
@@ -23,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/core/control_facts.h"
 #include "apps/trellin-view/control_edit.h"
 #include "apps/trellin-view/panel_layout.h"
 #include "contract/host_api.h"
@@ -79,12 +81,14 @@ private:
     // sets the columns of `m`).
     std::vector<PanelItem> items_for(PanelMetrics& m) const;
     double caption_room(double column_width) const;
-    // Draws one control in its cell; fills `drawn`.
-    bool draw_control(CWidget& control, const Rect& cell, double control_offset, int id, double time, Drawn& drawn,
-                      Input& input);
+    // The fact of the control at place `i`; null for a label.
+    const trellin_app::ControlFact* fact_at(std::size_t i) const;
+    // Draws one control (a label when `fact` is null) in its cell; fills `drawn`.
+    bool draw_control(CWidget& control, const trellin_app::ControlFact* fact, const Rect& cell, double control_offset,
+                      int id, double time, Drawn& drawn, Input& input);
 
     FXNode* node_;
-    std::vector<CPanel::Placement> placements_;
+    trellin_app::ControlFacts facts_;  // the places, captions, forms and ranges the panel shows
     std::vector<PanelItem> items_;
     std::vector<Drawn> drawn_;
 };

@@ -157,8 +157,10 @@ ControlFacts control_facts(FXNode& node)
 {
     ControlFacts facts;
     std::map<const CWidget*, std::size_t> fact_of_widget;
+    std::map<const CWidget*, int> index_of_widget;
     for (int i = 0; i < node.num_controls(); ++i) {
         const CWidget* c = node.control(i);
+        if (c != nullptr) index_of_widget.emplace(c, i);
         if (c == nullptr || c->kind() == ControlKind::label) continue;
         ControlFact f = fact_of(*c);
         f.control = i;
@@ -173,6 +175,12 @@ ControlFacts control_facts(FXNode& node)
     std::vector<std::pair<int, std::string>> heads;
     for (const CPanel::Placement& place : panel.placements()) {
         if (place.control == nullptr) continue;
+        const auto index = index_of_widget.find(place.control);
+        if (index != index_of_widget.end()) {
+            const auto fact = fact_of_widget.find(place.control);
+            facts.places.push_back({index->second, fact == fact_of_widget.end() ? -1 : static_cast<int>(fact->second),
+                                    place.column, place.row});
+        }
         if (place.control->kind() == ControlKind::label) {
             if (std::none_of(heads.begin(), heads.end(),
                              [&](const auto& h) { return h.second == place.control->label(); }))

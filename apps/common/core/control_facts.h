@@ -49,9 +49,20 @@ struct ControlFact {
     bool is_position_x() const { return partner >= 0 && label.size() > 2 && label.ends_with("_X"); }
 };
 
+// One place on the node's panel: a value control's or a label's.
+struct PanelPlace {
+    int control = -1;  // the node's control (FXNode::control index)
+    int fact = -1;     // its fact (index into ControlFacts::controls); -1 for a label
+    int column = 0;
+    int row = 0;
+};
+
 struct ControlFacts {
     std::vector<std::string> groups;    // the panel's labels, by column
     std::vector<ControlFact> controls;  // every value control, in the node's control order
+    // Every place on the node's panel in the order the node made them, for a
+    // host that draws the panel as the node lays it out.
+    std::vector<PanelPlace> places;
     // The fact of the control this label names (as settings name it, any
     // case); null when none does.
     const ControlFact* find(std::string_view label) const;

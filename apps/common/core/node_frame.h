@@ -1,8 +1,9 @@
 // A frame on its way through the node: taken in from its source (a picture
 // file, a video, piped samples) into the form the node renders, and the
 // node's result on its way out. The colour handling between them is
-// PictureColour's (picture/picture_colour.h); piped 16-bit frames with
-// nothing to convert go through unchanged.
+// frame_colour.h's, with the colour spaces converted by the picture library
+// (picture/picture_colour.h); piped 16-bit frames with nothing to convert go
+// through unchanged.
 #pragma once
 
 #include <string>

@@ -24,6 +24,10 @@ public:
     // the node refuses them (it is then as it was, or as far as it got).
     bool apply_to(FXNode& node) const { return node.reg_load(settings_); }
     const RegV& settings() const { return settings_; }
+    // True when this snapshot and `other`, taken of `node` or of nodes like
+    // it, hold the same value and keys for `node`'s control `control`
+    // (both without it count as the same).
+    bool same_control(const SettingsSnapshot& other, const FXNode& node, int control) const;
 
 private:
     RegV settings_;

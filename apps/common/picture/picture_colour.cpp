@@ -7,10 +7,9 @@
 
 #include "apps/common/core/alpha_clip.h"
 #include "apps/common/core/hdr_curve.h"
-#include "apps/common/core/pixel_bands.h"
+#include "apps/common/core/frame_colour.h"
 #include "apps/common/picture/picture_attributes.h"
 #include "apps/common/picture/picture_settings.h"
-#include "apps/common/core/sample_convert.h"
 
 using nlohmann::json;
 
@@ -23,62 +22,13 @@ namespace {
 constexpr const char* colour_descriptors[] = {"ICCProfile", "chromaticities",         "Exif:ColorSpace",
                                               "colorSpace", "acesImageContainerFlag", "oiio:Gamma"};
 
-bool in_unit_range(float v)
+// The colour-space step of the colour handling (frame_colour.h): none when
+// there is no conversion.
+SpaceStep space_step(const ConversionPtr& conversion)
 {
-    return v >= 0.0f && v <= 1.0f;
+    if (!conversion) return {};
+    return [conversion](float* f, std::size_t pixels, int samples) { conversion->apply(f, pixels, samples); };
 }
-
-// The picture's samples as floats, in `f`'s storage when it has room.
-std::vector<float> unit_floats(const HostPicture& picture, std::vector<float> f = {})
-{
-    f.resize(picture.data.size());
-    const std::size_t n = std::size_t(picture.samples);
-    for_pixel_bands(f.size() / n, [&](int, std::size_t first, std::size_t end) {
-        std::transform(picture.data.begin() + first * n, picture.data.begin() + end * n, f.begin() + first * n,
-                       to_unit_float);
-    });
-    return f;
-}
-
-void store_16bit(const std::vector<float>& f, HostPicture& picture)
-{
-    const std::size_t n = std::size_t(picture.samples);
-    for_pixel_bands(f.size() / n, [&](int, std::size_t first, std::size_t end) {
-        std::transform(f.begin() + first * n, f.begin() + end * n, picture.data.begin() + first * n, from_unit_float);
-    });
-}
-
-// Calls fn(sample, band) on the colour samples (not alpha) of interleaved
-// pixels of `n` samples, band by band at once.
-template <class Fn>
-void each_colour(std::vector<float>& f, int n, Fn fn)
-{
-    const std::size_t step = std::size_t(n);
-    for_pixel_bands(f.size() / step, [&](int band, std::size_t first, std::size_t end) {
-        for (std::size_t p = first; p < end; ++p)
-            for (std::size_t c = 0; c < 3; ++c) fn(f[p * step + c], band);
-    });
-}
-
-// Calls fn(pixel, band) for every pixel, band by band at once.
-template <class Fn>
-void each_pixel(std::size_t pixels, Fn fn)
-{
-    for_pixel_bands(pixels, [&](int band, std::size_t first, std::size_t end) {
-        for (std::size_t p = first; p < end; ++p) fn(p, band);
-    });
-}
-
-// One count per band, merged in band order.
-struct BandCounts {
-    std::vector<ClipCount> bands;
-    explicit BandCounts(std::size_t pixels) : bands(std::size_t(pixel_band_count(pixels))) {}
-    ClipCount& operator[](int band) { return bands[std::size_t(band)]; }
-    void merge_into(ClipCount& total) const
-    {
-        for (const ClipCount& c : bands) total.merge(c);
-    }
-};
 
 std::shared_ptr<const PictureAttributes> output_attributes(const std::shared_ptr<const PictureAttributes>& input,
                                                            const std::string& space, const std::string& format,
@@ -173,51 +123,12 @@ NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, cons
     NodeFrame frame;
     name_spaces(source, name, frame);
     frame.hdr = picture_hdr_mode(options_.hdr, source.float_samples);
-    const bool hdr = frame.hdr == HdrMode::log;
-    const bool split = frame.hdr == HdrMode::split;
-    const int n = picture.samples;
-    const bool unpremultiply = source.associated_alpha && n == 4;
-    const ConversionPtr convert = conversion(frame.input_space, frame.working_space, name);
-    // Integer samples in the working space lie within 0..1: split has nothing to take out.
-    if (!source.float_samples && !unpremultiply && !convert && !hdr) {
-        frame.picture = std::move(picture);
-        return frame;
-    }
-
-    std::vector<float> f = source.samples.empty() ? unit_floats(picture) : std::move(source.samples);
-    const std::size_t pixels = f.size() / std::size_t(n);
-    ClipCount& clip = frame.clipped;
-    // Alpha into 0..1 first, before colour is divided by it.
-    if (n == 4) clip_alpha(f.data(), pixels, clip);
-    if (unpremultiply) {
-        each_pixel(pixels, [&f](std::size_t p, int) {
-            const float a = f[p * 4 + 3];
-            if (a > 0.0f)
-                for (std::size_t c = 0; c < 3; ++c) f[p * 4 + c] /= a;
-        });
-    }
-    if (convert) convert->apply(f.data(), pixels, n);
-
-    if (split) {
-        frame.parts = split_samples(f, picture, clip);
-    } else {
-        BandCounts counts(pixels);
-        each_colour(f, n, [&counts, hdr](float& x, int band) {
-            const float v = hdr ? hdr_log::encode(x) : x;
-            if (!in_unit_range(v)) counts[band].add(x);
-            x = v;
-        });
-        counts.merge_into(clip);
-    }
-    clip.total = static_cast<long long>(pixels) * 3;
-    if (n == 4) {
-        // What comes back when alpha is not refracted: the input's, clipped.
-        frame.alpha.resize(pixels);
-        each_pixel(pixels, [&](std::size_t p, int) { frame.alpha[p] = f[p * 4 + 3]; });
-    }
-    store_16bit(f, picture);
-    frame.picture = std::move(picture);
-    frame.spare = std::move(f);
+    FloatsIn how;
+    how.float_samples = source.float_samples;
+    how.associated_alpha = source.associated_alpha;
+    how.hdr = frame.hdr;
+    floats_into_node(std::move(source.samples), std::move(picture), how,
+                     space_step(conversion(frame.input_space, frame.working_space, name)), frame);
     return frame;
 }
 
@@ -252,51 +163,11 @@ OutputFrame PictureColour::from_node(HostPicture result, const NodeFrame& frame,
 {
     OutputFrame out;
     out.space = space;
-    const bool hdr = frame.hdr == HdrMode::log;
-    const bool split = parts != nullptr && !parts->empty();
-    const int n = result.samples;
-    const std::size_t pixels = result.data.size() / std::size_t(n);
-    const ConversionPtr convert = conversion(frame.working_space, space, "the output");
-    const bool premultiply = form.associated_alpha && n == 4;
-    // Alpha that was not refracted is the input's: written as it was read.
-    const bool input_alpha = !options_.refract_alpha && n == 4 && frame.alpha.size() == pixels;
-
-    if (hdr || split || convert || premultiply || (input_alpha && form.float_samples)) {
-        std::vector<float> f = unit_floats(result, std::move(storage));
-        if (hdr) each_colour(f, n, [](float& v, int) { v = hdr_log::decode(v); });
-        if (split) add_parts(f, *parts);
-        if (input_alpha) each_pixel(pixels, [&f, &frame](std::size_t p, int) { f[p * 4 + 3] = frame.alpha[p]; });
-        if (convert) convert->apply(f.data(), pixels, n);
-        if (premultiply) {
-            each_pixel(pixels, [&f](std::size_t p, int) {
-                for (std::size_t c = 0; c < 3; ++c) f[p * 4 + c] *= f[p * 4 + 3];
-            });
-        }
-        BandCounts counts(pixels);
-        const std::size_t step = std::size_t(n);
-        if (!form.float_samples) {
-            each_pixel(pixels, [&](std::size_t p, int band) {
-                for (std::size_t i = p * step; i < (p + 1) * step; ++i)
-                    if (!in_unit_range(f[i])) counts[band].add(f[i]);
-            });
-            counts.merge_into(out.clipped);
-            out.clipped.total = static_cast<long long>(f.size());
-        } else {
-            // Floats keep values outside 0..1, but never NaN or infinities.
-            each_pixel(pixels, [&](std::size_t p, int band) {
-                for (std::size_t i = p * step; i < (p + 1) * step; ++i) {
-                    float& v = f[i];
-                    if (std::isfinite(v)) continue;
-                    counts[band].add(v);
-                    v = v > 0.0f ? 1.0f : 0.0f;
-                }
-            });
-            counts.merge_into(out.clipped);
-            if (out.clipped.clipped > 0) out.clipped.total = static_cast<long long>(f.size());
-        }
-        store_16bit(f, result);
-        out.samples = std::move(f);
-    }
+    FloatsOut how;
+    how.form = form;
+    how.input_alpha = !options_.refract_alpha;
+    floats_out_of_node(result, frame, parts, how, space_step(conversion(frame.working_space, space, "the output")),
+                       std::move(storage), out);
     result.attributes = output_attributes(result.attributes, space, form.format, !same(frame.input_space, space));
     out.picture = std::move(result);
     return out;
@@ -313,12 +184,13 @@ HostPicture PictureColour::for_display(HostPicture result, const NodeFrame& fram
     } catch (const ColourError& e) {
         throw ColourError(std::string("the display: ") + e.what());
     }
-    if (!hdr && !split && !display) return result;
-    std::vector<float> f = unit_floats(result);
-    if (hdr) each_colour(f, result.samples, [](float& v, int) { v = hdr_log::decode(v); });
-    if (split) add_parts(f, *parts);
-    if (display) display->apply(f.data(), f.size() / std::size_t(result.samples), result.samples);
-    store_16bit(f, result);
+    // Through the way out to floats, where the display's conversion stands
+    // for the output's: the samples come back as a float output would hold
+    // them, which the display's 16 bits clamp as they would clamp any.
+    FloatsOut how;
+    how.form.float_samples = true;
+    OutputFrame shown;
+    floats_out_of_node(result, frame, parts, how, space_step(display), std::vector<float>(), shown);
     return result;
 }
 

@@ -8,7 +8,8 @@
 // counted where the node's range clips it; on the way out
 // the same steps run backwards into the output's space, and associated
 // outputs (OpenEXR) are multiplied by the output's alpha again, so no colour
-// is left where alpha is 0.
+// is left where alpha is 0. Every step but the colour-space conversion is
+// the core's (core/frame_colour.h), which hosts without this library share.
 //
 // Where nothing changes (an integer picture whose space is the working space,
 // no --hdr, no associated alpha) the samples go through untouched, so PNG to

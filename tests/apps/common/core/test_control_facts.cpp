@@ -64,4 +64,36 @@ TEST(ControlFacts, FormsGroupsAndPositionsAsThePanelHasThem)
     EXPECT_EQ(control_title("no such control"), "no such control");
 }
 
+TEST(ControlFacts, ThePlacesAreThePanelsOwnInItsOrder)
+{
+    const NodeModule module = NodeModule::find(TRELLIN_BIN_DIR);
+    NodePtr node = module.create_node();
+    const ControlFacts facts = control_facts(*node);
+    CPanel panel;
+    node->layout_controls(&panel);
+
+    std::vector<const CPanel::Placement*> placed;
+    for (const CPanel::Placement& p : panel.placements())
+        if (p.control != nullptr) placed.push_back(&p);
+    ASSERT_EQ(facts.places.size(), placed.size());
+    std::set<std::string> labels;
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const PanelPlace& place = facts.places[i];
+        EXPECT_EQ(node->control(place.control), placed[i]->control) << i;
+        EXPECT_EQ(place.column, placed[i]->column);
+        EXPECT_EQ(place.row, placed[i]->row);
+        if (place.fact < 0) {
+            EXPECT_EQ(placed[i]->control->kind(), ControlKind::label);
+            labels.insert(placed[i]->control->label());
+            continue;
+        }
+        // A value control's place is its fact's, its fact its control's.
+        const ControlFact& f = facts.controls[static_cast<std::size_t>(place.fact)];
+        EXPECT_EQ(f.control, place.control);
+        EXPECT_EQ(f.column, place.column) << f.label;
+        EXPECT_EQ(f.row, place.row) << f.label;
+    }
+    EXPECT_EQ(labels, (std::set<std::string>(facts.groups.begin(), facts.groups.end())));
+}
+
 }  // namespace
