@@ -2,13 +2,13 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
 #include "apps/common/core/failure.h"
+#include "apps/common/core/frame_colour.h"
 #include "apps/common/core/sample_convert.h"
 
 using namespace trellin_app;
@@ -101,10 +101,7 @@ FrameWritten PipeFrameSink::write(long long number, HostPicture result, const No
     FrameWritten written;
     written.clipped = out.clipped;
     if (floats_) {
-        if (out.samples.empty()) {
-            out.samples.resize(out.picture.data.size());
-            std::transform(out.picture.data.begin(), out.picture.data.end(), out.samples.begin(), to_unit_float);
-        }
+        if (out.samples.empty()) out.samples = unit_floats(out.picture, std::move(out.samples));
         rgba_to_float_planes(out.samples.data(), buffer_.data(), pixels_);
         write_fully(fd_, buffer_.data(), buffer_.size(), number);
     } else if (samples_as_sent(floats_)) {
