@@ -40,7 +40,7 @@ gallery: build
 # own) are make test-fuzz and make fuzz.
 test: test-release
 
-check: format-check test-release test-asan test-tsan
+check: format-check test-release test-asan test-tsan test-windows
 
 test-release: build
 	@ctest --preset release -j $(JOBS)
@@ -106,6 +106,11 @@ package: build
 windows: deps-windows
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows -j $(JOBS)
+
+# The Windows build's tests under Wine (headless, a Wine prefix in
+# build-windows/wine); the frei0r check compares with the Linux build.
+test-windows: windows build
+	@ctest --preset windows -j $(JOBS)
 
 clean:
 	@rm -rf build build-debug build-asan build-tsan build-fuzz build-windows out

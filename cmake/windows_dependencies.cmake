@@ -1,6 +1,7 @@
 # What the Windows build stands on, for MinGW-w64 (the "windows" preset).
 # Debian's development packages hold Linux libraries, so:
-#   nlohmann-json and frei0r.h  Debian's headers, from a folder of links to
+#   nlohmann-json, frei0r.h and stb (the tests' PNG reader)
+#                               Debian's headers, from a folder of links to
 #                               them (not /usr/include as a whole, whose C
 #                               headers are Linux's);
 #   Highway                     compiled here from Debian's source package,
@@ -12,7 +13,7 @@ find_package(Threads REQUIRED)
 
 set(TRELLIN_WINDOWS_HEADERS ${CMAKE_BINARY_DIR}/debian-headers)
 file(MAKE_DIRECTORY ${TRELLIN_WINDOWS_HEADERS})
-foreach(header nlohmann frei0r.h)
+foreach(header nlohmann frei0r.h stb)
   if(NOT EXISTS /usr/include/${header})
     message(FATAL_ERROR "/usr/include/${header} is missing: run tools/install-deps.sh --windows")
   endif()

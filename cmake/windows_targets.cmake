@@ -1,2 +1,58 @@
-# What `make windows` builds beyond the module, the host library and the
-# plug-ins; filled in below.
+# The Windows build's tests, run under Wine (make test-windows): the host
+# library with its platform layer, the effect's differential test of the fast
+# kernels against the reference ones and its golden pictures, and the frei0r
+# trellin.dll against the Linux build's trellin.so.
+#
+# Wine runs headless in a prefix of the build tree's own, made once
+# (wineboot) by the test that every other needs.
+if(NOT TRELLIN_BUILD_TESTS)
+  return()
+endif()
+enable_testing()
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
+foreach(gtest_target gtest gtest_main)
+  target_compile_options(${gtest_target} PRIVATE -w)
+endforeach()
+
+set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
+set(WINE_ENVIRONMENT "WINEPREFIX=${WINE_PREFIX}" "WINEDEBUG=-all" "WINEDLLOVERRIDES=mscoree,mshtml=" "DISPLAY=")
+add_test(NAME wine_prefix COMMAND ${CMAKE_COMMAND} -E env ${WINE_ENVIRONMENT} wineboot --init)
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+
+# Wine sees the machine's root as drive Z:.
+set(WINE_SOURCE_DIR "Z:${PROJECT_SOURCE_DIR}")
+set(TESTS ${PROJECT_SOURCE_DIR}/tests)
+
+function(add_windows_tests target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;SUITES" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE ${ARG_LINKS} gtest_main gtest)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${TESTS})
+  target_compile_definitions(${target} PRIVATE TRELLIN_SOURCE_DIR="${WINE_SOURCE_DIR}")
+  # Beside the module and the host library, which Windows finds there.
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  add_dependencies(${target} TrellinVx)
+  add_dependencies(windows_tests ${target})
+  foreach(suite ${ARG_SUITES})
+    add_test(NAME ${suite} COMMAND ${target} --gtest_filter=${suite}.*)
+    set_tests_properties(${suite} PROPERTIES ENVIRONMENT "${WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine TIMEOUT 600)
+  endforeach()
+endfunction()
+
+add_custom_target(windows_tests ALL)
+
+add_windows_tests(windows_host_tests
+  SOURCES ${TESTS}/host/test_platform.cpp ${TESTS}/host/test_settings.cpp ${TESTS}/host/test_keyframes.cpp
+          ${TESTS}/host/test_smp_pool.cpp
+  LINKS trellinhost
+  SUITES PlatformFiles PlatformLibrary PlatformProcess Controls RegvCheck TempDir Keyframes SmpPool)
+
+add_windows_tests(windows_effect_tests
+  SOURCES ${TESTS}/effect/test_fast_kernels.cpp ${TESTS}/effect/test_render.cpp ${TESTS}/effect/test_kernel_choice.cpp
+          ${TESTS}/support/node_runner.cpp ${TESTS}/support/picture_diff.cpp ${TESTS}/support/host_image.cpp
+          ${TESTS}/support/golden_picture_stb.cpp
+  LINKS trellin_node
+  SUITES KernelChoice FastKernels SquareRoot Render)
