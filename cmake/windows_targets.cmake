@@ -59,14 +59,15 @@ add_windows_tests(windows_effect_tests
 
 # The frei0r module against the Linux build's (make build), in ffmpeg.
 set(TRELLIN_LINUX_BUILD ${PROJECT_SOURCE_DIR}/build CACHE PATH "The Linux build the Windows build's frames are compared with")
+# The program lies in a folder of its own, where no DLL of ours is, as a
+# host's program does.
 add_executable(frei0r_raw_frame ${TESTS}/apps/frei0r_raw_frame.cpp)
-target_link_libraries(frei0r_raw_frame PRIVATE trellinhost)
 target_include_directories(frei0r_raw_frame PRIVATE ${PROJECT_SOURCE_DIR} ${FREI0R_INCLUDE_DIR})
-set_target_properties(frei0r_raw_frame PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-add_dependencies(frei0r_raw_frame trellin_frei0r)
+set_target_properties(frei0r_raw_frame PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/host-program)
+add_dependencies(frei0r_raw_frame trellin_frei0r_forwarder)
 add_dependencies(windows_tests frei0r_raw_frame)
 add_test(NAME Frei0rBuildsAgree
-  COMMAND ${CMAKE_COMMAND} -DRAW_FRAME=$<TARGET_FILE:frei0r_raw_frame> -DWINDOWS_MODULE=$<TARGET_FILE:trellin_frei0r>
+  COMMAND ${CMAKE_COMMAND} -DRAW_FRAME=$<TARGET_FILE:frei0r_raw_frame> -DWINDOWS_MODULE=$<TARGET_FILE:trellin_frei0r_forwarder>
           -DLINUX_FREI0R_DIR=${TRELLIN_LINUX_BUILD}/lib/frei0r-1 -DFOLDER=${CMAKE_BINARY_DIR}/tests/frei0r_frames
           -P ${TESTS}/apps/frei0r_builds_agree.cmake)
 set_tests_properties(Frei0rBuildsAgree PROPERTIES ENVIRONMENT "${WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine TIMEOUT 300)

@@ -1,9 +1,12 @@
-// Renders one frame through a frei0r module as a frei0r host does (load the
-// library, f0r_init, f0r_construct, f0r_update) and writes the input and the
-// output as raw RGBA bytes, for a comparison with what another build of the
-// module makes of the same input (tests/apps/frei0r_builds_agree.cmake).
+// Renders one frame through the Windows frei0r module as a frei0r host does
+// (LoadLibraryW from a folder of the host's own, f0r_init, f0r_construct,
+// f0r_update) and writes the input and the output as raw RGBA bytes, for a
+// comparison with what the Linux module makes of the same input
+// (tests/apps/frei0r_builds_agree.cmake).
 //
 //   frei0r_raw_frame MODULE FOLDER   writes FOLDER/in.rgba and FOLDER/out.rgba
+#include <windows.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -11,8 +14,6 @@
 #include <vector>
 
 #include "apps/frei0r/frei0r_api.h"
-#include "host/platform_files.h"
-#include "host/platform_library.h"
 
 namespace {
 
@@ -20,17 +21,16 @@ constexpr unsigned width = 160;
 constexpr unsigned height = 96;
 
 template <class F>
-F* entry(void* library, const char* name)
+F* entry(HMODULE library, const char* name)
 {
-    std::string error;
-    F* fn = reinterpret_cast<F*>(platform::library_symbol(library, name, error));
-    if (fn == nullptr) std::fprintf(stderr, "frei0r_raw_frame: %s missing: %s\n", name, error.c_str());
+    F* fn = reinterpret_cast<F*>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+    if (fn == nullptr) std::fprintf(stderr, "frei0r_raw_frame: %s missing\n", name);
     return fn;
 }
 
 bool write_raw(const std::string& path, const std::vector<std::uint32_t>& pixels)
 {
-    std::ofstream out(platform::path_from_utf8(path), std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(pixels.data()), std::streamsize(pixels.size() * 4));
     return out.good();
 }
@@ -43,10 +43,11 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: frei0r_raw_frame MODULE FOLDER\n");
         return 2;
     }
-    std::string error;
-    void* library = platform::open_library(argv[1], error);
+    // A plain LoadLibrary: the libraries the module imports are not looked
+    // for beside it.
+    HMODULE library = ::LoadLibraryA(argv[1]);
     if (library == nullptr) {
-        std::fprintf(stderr, "frei0r_raw_frame: %s: %s\n", argv[1], error.c_str());
+        std::fprintf(stderr, "frei0r_raw_frame: %s: cannot load (error %lu)\n", argv[1], ::GetLastError());
         return 1;
     }
     auto init = entry<int()>(library, "f0r_init");
