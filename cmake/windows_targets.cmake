@@ -71,3 +71,7 @@ add_test(NAME Frei0rBuildsAgree
           -DLINUX_FREI0R_DIR=${TRELLIN_LINUX_BUILD}/lib/frei0r-1 -DFOLDER=${CMAKE_BINARY_DIR}/tests/frei0r_frames
           -P ${TESTS}/apps/frei0r_builds_agree.cmake)
 set_tests_properties(Frei0rBuildsAgree PROPERTIES ENVIRONMENT "${WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine TIMEOUT 300)
+
+# Each DLL's exports and imports.
+add_test(NAME WindowsDlls
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DBUILD=${CMAKE_BINARY_DIR} -P ${TESTS}/package/windows_dlls.cmake)

@@ -2,6 +2,7 @@
 # trellin.so renders in ffmpeg's frei0r filter, byte for byte.
 #   -DRAW_FRAME=... (the Windows frei0r_raw_frame.exe) -DWINDOWS_MODULE=...
 #   -DLINUX_FREI0R_DIR=... (the Linux build's lib/frei0r-1) -DFOLDER=...
+cmake_minimum_required(VERSION 3.25)
 foreach(var RAW_FRAME WINDOWS_MODULE LINUX_FREI0R_DIR FOLDER)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "frei0r_builds_agree: ${var} not given")
