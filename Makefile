@@ -107,6 +107,11 @@ windows: deps-windows
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows -j $(JOBS)
 
+# The Windows plug-ins in one zip with a page on where each goes:
+# build-windows/trellin-VERSION-windows-x64.zip.
+package-windows: windows
+	@cmake --build --preset windows --target package_windows
+
 # The Windows build's tests under Wine (headless, a Wine prefix in
 # build-windows/wine); the frei0r check compares with the Linux build.
 test-windows: windows build

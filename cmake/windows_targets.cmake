@@ -75,3 +75,12 @@ set_tests_properties(Frei0rBuildsAgree PROPERTIES ENVIRONMENT "${WINE_ENVIRONMEN
 # Each DLL's exports and imports.
 add_test(NAME WindowsDlls
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DBUILD=${CMAKE_BINARY_DIR} -P ${TESTS}/package/windows_dlls.cmake)
+
+# make package-windows: build-windows/trellin-VERSION-windows-x64.zip.
+set(WINDOWS_ZIP ${CMAKE_BINARY_DIR}/trellin-${PROJECT_VERSION}-windows-x64.zip)
+add_custom_target(package_windows
+  COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR} -DSOURCE=${PROJECT_SOURCE_DIR} -DVERSION=${PROJECT_VERSION}
+          -DZIP=${WINDOWS_ZIP} -DKDENLIVE_EFFECT=${TRELLIN_LINUX_BUILD}/share/kdenlive/effects/frei0r_trellin.xml
+          -P ${PROJECT_SOURCE_DIR}/package/windows_zip.cmake
+  DEPENDS trellin_frei0r_forwarder TrellinVx trellinhost
+  VERBATIM)
