@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 FUZZ_TEST_SECONDS ?= 10
 FUZZ_SECONDS ?= 300
 
-.PHONY: all deps deps-windows build debug demo gallery test check test-release test-asan test-tsan test-fuzz fuzz bench soak install package clean format format-check windows test-windows package-windows
+.PHONY: all deps deps-windows build debug demo gallery test check test-release test-asan test-tsan test-fuzz fuzz bench soak install package clean format format-check windows test-windows package-windows bench-windows
 
 all: build
 
@@ -111,6 +111,11 @@ windows: deps-windows
 # build-windows/trellin-VERSION-windows-x64.zip.
 package-windows: windows
 	@cmake --build --preset windows --target package_windows
+
+# bench_render built for Windows, under Wine: set it beside make bench's.
+bench-windows: windows
+	@cmake --build --preset windows -j $(JOBS) --target bench_render
+	@WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all wine build-windows/bin/bench_render.exe
 
 # The Windows build's tests under Wine (headless, a Wine prefix in
 # build-windows/wine); the frei0r check compares with the Linux build.

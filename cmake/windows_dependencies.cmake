@@ -27,23 +27,30 @@ add_library(nlohmann_json::nlohmann_json ALIAS nlohmann_json)
 add_library(OpenGL::GL INTERFACE IMPORTED)
 set_target_properties(OpenGL::GL PROPERTIES INTERFACE_LINK_LIBRARIES opengl32)
 
+# The unpacked source of Debian's source package `package` (apt-get source
+# into the build tree, once), in `out`.
+function(debian_source package out)
+  set(root ${CMAKE_BINARY_DIR}/_deps/${package})
+  file(GLOB dir LIST_DIRECTORIES true ${root}/${package}-*)
+  if(NOT dir)
+    find_program(APT_GET apt-get REQUIRED)
+    file(MAKE_DIRECTORY ${root})
+    message(STATUS "Fetching Debian's source package of ${package} into ${root}")
+    execute_process(COMMAND ${APT_GET} source -qq ${package}
+      WORKING_DIRECTORY ${root} RESULT_VARIABLE result OUTPUT_QUIET)
+    file(GLOB dir LIST_DIRECTORIES true ${root}/${package}-*)
+    if(NOT result EQUAL 0 OR NOT dir)
+      message(FATAL_ERROR "apt-get source ${package} failed in ${root}: "
+                          "run tools/install-deps.sh --windows, which adds Debian's source lines")
+    endif()
+  endif()
+  list(GET dir 0 dir)
+  set(${out} ${dir} PARENT_SCOPE)
+endfunction()
+
 # Highway: the version Debian builds libhwy-dev from, so that both builds
 # compile the same kernels.
-set(HWY_SOURCE_ROOT ${CMAKE_BINARY_DIR}/_deps/highway)
-file(GLOB HWY_SOURCE_DIR LIST_DIRECTORIES true ${HWY_SOURCE_ROOT}/highway-*)
-if(NOT HWY_SOURCE_DIR)
-  find_program(APT_GET apt-get REQUIRED)
-  file(MAKE_DIRECTORY ${HWY_SOURCE_ROOT})
-  message(STATUS "Fetching Debian's source package of Highway into ${HWY_SOURCE_ROOT}")
-  execute_process(COMMAND ${APT_GET} source -qq highway
-    WORKING_DIRECTORY ${HWY_SOURCE_ROOT} RESULT_VARIABLE hwy_result OUTPUT_QUIET)
-  file(GLOB HWY_SOURCE_DIR LIST_DIRECTORIES true ${HWY_SOURCE_ROOT}/highway-*)
-  if(NOT hwy_result EQUAL 0 OR NOT HWY_SOURCE_DIR)
-    message(FATAL_ERROR "apt-get source highway failed in ${HWY_SOURCE_ROOT}: "
-                        "run tools/install-deps.sh --windows, which adds Debian's source lines")
-  endif()
-endif()
-list(GET HWY_SOURCE_DIR 0 HWY_SOURCE_DIR)
+debian_source(highway HWY_SOURCE_DIR)
 add_library(hwy STATIC
   ${HWY_SOURCE_DIR}/hwy/aligned_allocator.cc
   ${HWY_SOURCE_DIR}/hwy/nanobenchmark.cc
@@ -55,3 +62,17 @@ target_compile_definitions(hwy PUBLIC HWY_STATIC_DEFINE)
 # Its own sources, not ours: its warnings are its maintainers'.
 target_compile_options(hwy PRIVATE -w)
 add_library(hwy::hwy ALIAS hwy)
+
+# Google Benchmark, for bench_render, from Debian's source package too;
+# fetched only when the benchmarks are built.
+if(NOT DEFINED TRELLIN_BUILD_BENCH OR TRELLIN_BUILD_BENCH)
+  debian_source(benchmark BENCHMARK_SOURCE_DIR)
+  file(GLOB benchmark_sources ${BENCHMARK_SOURCE_DIR}/src/*.cc)
+  list(FILTER benchmark_sources EXCLUDE REGEX "/benchmark_main\\.cc$")
+  add_library(benchmark STATIC EXCLUDE_FROM_ALL ${benchmark_sources})
+  target_include_directories(benchmark SYSTEM PUBLIC ${BENCHMARK_SOURCE_DIR}/include)
+  target_compile_definitions(benchmark PUBLIC BENCHMARK_STATIC_DEFINE PRIVATE HAVE_STD_REGEX)
+  target_link_libraries(benchmark PUBLIC shlwapi Threads::Threads)
+  target_compile_options(benchmark PRIVATE -w)
+  add_library(benchmark::benchmark ALIAS benchmark)
+endif()

@@ -1,3 +1,12 @@
+# bench_render for Windows (make bench-windows runs it under Wine), to set
+# beside the Linux build's.
+if(TARGET benchmark)
+  add_executable(bench_render EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/bench/bench_render.cpp)
+  target_link_libraries(bench_render PRIVATE trellin_node benchmark::benchmark)
+  set_target_properties(bench_render PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  add_dependencies(bench_render TrellinVx)
+endif()
+
 # The Windows build's tests, run under Wine (make test-windows): the host
 # library with its platform layer, the effect's differential test of the fast
 # kernels against the reference ones and its golden pictures, and the frei0r
