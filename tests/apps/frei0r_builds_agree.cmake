@@ -1,5 +1,8 @@
 # The Windows trellin.dll, run under Wine, renders the frame the Linux
-# trellin.so renders in ffmpeg's frei0r filter, byte for byte.
+# trellin.so renders in ffmpeg's frei0r filter, byte for byte, loaded from
+# a copy of its folders whose name is not ASCII (as a user's own folder's
+# name may be), so that every step that finds a file by the plug-in's own
+# place keeps the name whole.
 #   -DRAW_FRAME=... (the Windows frei0r_raw_frame.exe) -DWINDOWS_MODULE=...
 #   -DLINUX_FREI0R_DIR=... (the Linux build's lib/frei0r-1) -DFOLDER=...
 cmake_minimum_required(VERSION 3.25)
@@ -14,7 +17,12 @@ endif()
 file(REMOVE_RECURSE ${FOLDER})
 file(MAKE_DIRECTORY ${FOLDER})
 
-execute_process(COMMAND wine ${RAW_FRAME} Z:${WINDOWS_MODULE} Z:${FOLDER} RESULT_VARIABLE result)
+get_filename_component(module_dir ${WINDOWS_MODULE} DIRECTORY)
+get_filename_component(module_name ${WINDOWS_MODULE} NAME)
+set(plugins "${FOLDER}/plug-ins éü 日本 Γυαλί")
+file(MAKE_DIRECTORY "${plugins}")
+file(COPY ${module_dir}/ DESTINATION "${plugins}")
+execute_process(COMMAND wine ${RAW_FRAME} "Z:${plugins}/${module_name}" Z:${FOLDER} RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "frei0r_builds_agree: the Windows module's frame failed (${result})")
 endif()

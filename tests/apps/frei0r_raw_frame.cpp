@@ -6,9 +6,12 @@
 //
 //   frei0r_raw_frame MODULE FOLDER   writes FOLDER/in.rgba and FOLDER/out.rgba
 #include <windows.h>
+// After windows.h, which it stands on.
+#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -28,7 +31,7 @@ F* entry(HMODULE library, const char* name)
     return fn;
 }
 
-bool write_raw(const std::string& path, const std::vector<std::uint32_t>& pixels)
+bool write_raw(const std::filesystem::path& path, const std::vector<std::uint32_t>& pixels)
 {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(pixels.data()), std::streamsize(pixels.size() * 4));
@@ -37,17 +40,21 @@ bool write_raw(const std::string& path, const std::vector<std::uint32_t>& pixels
 
 }  // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    if (argc != 3) {
+    // The arguments as wide text: the module's folder may be named in any
+    // script.
+    int argc = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (argv == nullptr || argc != 3) {
         std::fprintf(stderr, "usage: frei0r_raw_frame MODULE FOLDER\n");
         return 2;
     }
     // A plain LoadLibrary: the libraries the module imports are not looked
     // for beside it.
-    HMODULE library = ::LoadLibraryA(argv[1]);
+    HMODULE library = ::LoadLibraryW(argv[1]);
     if (library == nullptr) {
-        std::fprintf(stderr, "frei0r_raw_frame: %s: cannot load (error %lu)\n", argv[1], ::GetLastError());
+        std::fprintf(stderr, "frei0r_raw_frame: %ls: cannot load (error %lu)\n", argv[1], ::GetLastError());
         return 1;
     }
     auto init = entry<int()>(library, "f0r_init");
@@ -72,9 +79,9 @@ int main(int argc, char** argv)
     destruct(instance);
     deinit();
 
-    const std::string folder = argv[2];
-    if (!write_raw(folder + "/in.rgba", in) || !write_raw(folder + "/out.rgba", out)) {
-        std::fprintf(stderr, "frei0r_raw_frame: cannot write into %s\n", folder.c_str());
+    const std::filesystem::path folder = argv[2];
+    if (!write_raw(folder / "in.rgba", in) || !write_raw(folder / "out.rgba", out)) {
+        std::fprintf(stderr, "frei0r_raw_frame: cannot write into %ls\n", folder.c_str());
         return 1;
     }
     return 0;
