@@ -33,7 +33,7 @@ packages=(
   dpkg-dev lintian help2man
 )
 if [ "$windows" -eq 1 ]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine64 wine zip)
+  packages+=(g++-mingw-w64-x86-64-posix wine64 wine)
 fi
 
 sudo=""
