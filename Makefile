@@ -6,12 +6,16 @@ JOBS ?= $(shell nproc)
 FUZZ_TEST_SECONDS ?= 10
 FUZZ_SECONDS ?= 300
 
-.PHONY: all deps build debug demo gallery test check test-release test-asan test-tsan test-fuzz fuzz bench soak install package clean format format-check
+.PHONY: all deps deps-windows build debug demo gallery test check test-release test-asan test-tsan test-fuzz fuzz bench soak install package clean format format-check windows test-windows package-windows bench-windows
 
 all: build
 
 deps:
 	@tools/install-deps.sh
+
+# The Windows build needs the MinGW-w64 cross compiler and Wine besides.
+deps-windows:
+	@tools/install-deps.sh --windows
 
 build: deps
 	@cmake --preset release >/dev/null
@@ -36,7 +40,7 @@ gallery: build
 # own) are make test-fuzz and make fuzz.
 test: test-release
 
-check: format-check test-release test-asan test-tsan
+check: format-check test-release test-asan test-tsan test-windows
 
 test-release: build
 	@ctest --preset release -j $(JOBS)
@@ -97,5 +101,26 @@ package: build
 	@cmake --build --preset release --target trellin_deb
 	@ls build/trellin_*.deb
 
+# The Windows x64 build (MinGW-w64): TrellinVx.node, trellinhost.dll, the
+# OpenFX bundle and the frei0r trellin.dll in build-windows/ (docs/windows.md).
+windows: deps-windows
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows -j $(JOBS)
+
+# The Windows plug-ins in one zip with a page on where each goes:
+# build-windows/trellin-VERSION-windows-x64.zip.
+package-windows: windows
+	@cmake --build --preset windows --target package_windows
+
+# bench_render built for Windows, under Wine: set it beside make bench's.
+bench-windows: windows
+	@cmake --build --preset windows -j $(JOBS) --target bench_render
+	@WINEPREFIX=$(CURDIR)/build-windows/wine WINEDEBUG=-all wine build-windows/bin/bench_render.exe
+
+# The Windows build's tests under Wine (headless, a Wine prefix in
+# build-windows/wine); the frei0r check compares with the Linux build.
+test-windows: windows build
+	@ctest --preset windows -j $(JOBS)
+
 clean:
-	@rm -rf build build-debug build-asan build-tsan build-fuzz out
+	@rm -rf build build-debug build-asan build-tsan build-fuzz build-windows out

@@ -15,7 +15,14 @@
 #include <string>
 #include <vector>
 
+// What the host library exports (and, on Windows, what its users import).
+#if defined(_WIN32) && defined(TRELLIN_HOST_LIBRARY)
+#define HOST_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define HOST_API __declspec(dllimport)
+#else
 #define HOST_API __attribute__((visibility("default")))
+#endif
 
 class RegV;
 class FXNode;

@@ -2,10 +2,15 @@
 // is looked up on the first call, which only a program drawing in a context
 // makes (and that program has loaded it already): programs that never draw,
 // such as trellin's commands that read no pictures, do not load it.
+#ifdef _WIN32
+#include <windows.h>
+#endif
 #include <GL/gl.h>
-#include <dlfcn.h>
+
+#include <string>
 
 #include "contract/host_api.h"
+#include "host/platform_library.h"
 
 namespace {
 
@@ -24,15 +29,21 @@ struct GlCalls {
 template <class Fn>
 void look_up(void* library, const char* name, Fn& fn)
 {
-    fn = reinterpret_cast<Fn>(::dlsym(library, name));
+    std::string error;
+    fn = reinterpret_cast<Fn>(platform::library_symbol(library, name, error));
 }
 
 GlCalls load_gl_calls()
 {
     GlCalls calls;
     // Both dispatch to the current context; never unloaded.
-    void* library = ::dlopen("libOpenGL.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) library = ::dlopen("libGL.so.1", RTLD_NOW | RTLD_LOCAL);
+    std::string error;
+#ifdef _WIN32
+    void* library = platform::open_library("opengl32.dll", error);
+#else
+    void* library = platform::open_library("libOpenGL.so.0", error);
+    if (library == nullptr) library = platform::open_library("libGL.so.1", error);
+#endif
     if (library == nullptr) return calls;
     look_up(library, "glEnable", calls.enable);
     look_up(library, "glDisable", calls.disable);

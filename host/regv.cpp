@@ -1,9 +1,5 @@
 // Settings files: reading with precise fault positions, and writing that
 // never leaves a half-written file in place of a good one.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -14,6 +10,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "host/platform_files.h"
+#include "host/platform_process.h"
 #include "host/regv.h"
 #include "host/value_excerpt.h"
 
@@ -135,7 +133,7 @@ bool write_all(int fd, const std::string& text)
 {
     std::size_t done = 0;
     while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        const long n = platform::write_file(fd, text.data() + done, text.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -149,14 +147,16 @@ bool write_all(int fd, const std::string& text)
 
 RegV RegV::read_file(const std::string& path)
 {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) throw RegVError(path + ": cannot read: " + system_fault(errno));
+    bool regular = false;
+    std::int64_t size = 0;
+    if (platform::file_status(path, regular, size) != 0)
+        throw RegVError(path + ": cannot read: " + system_fault(errno));
     // A device or a pipe may never end.
-    if (!S_ISREG(status.st_mode)) throw RegVError(path + ": cannot read: not a regular file");
-    if (status.st_size > regv_limits::max_file_bytes)
+    if (!regular) throw RegVError(path + ": cannot read: not a regular file");
+    if (size > regv_limits::max_file_bytes)
         throw RegVError(path + ": cannot read: larger than " + std::to_string(regv_limits::max_file_bytes >> 20) +
                         " MiB; no settings document is that large");
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(platform::path_from_utf8(path), std::ios::binary);
     if (!in) throw RegVError(path + ": cannot read: " + system_fault(errno));
     std::ostringstream buffer;
     buffer << in.rdbuf();
@@ -196,24 +196,24 @@ void RegV::write_file(const std::string& path) const
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(serial.fetch_add(1));
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        temp = path + ".tmp." + std::to_string(platform::process_id()) + "." + std::to_string(serial.fetch_add(1));
+        fd = platform::create_new_file(temp);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) throw RegVError(path + ": cannot write: " + system_fault(errno));
 
-    bool ok = write_all(fd, text) && ::fsync(fd) == 0;
+    bool ok = write_all(fd, text) && platform::flush_file(fd);
     int err = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
+    if (platform::close_file(fd) != 0 && ok) {
         ok = false;
         err = errno;
     }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+    if (ok && platform::replace_file(temp, path) != 0) {
         ok = false;
         err = errno;
     }
     if (!ok) {
-        ::unlink(temp.c_str());
+        platform::remove_file(temp);
         throw RegVError(path + ": cannot write: " + system_fault(err));
     }
 }

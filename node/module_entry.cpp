@@ -4,7 +4,11 @@
 #include "contract/host_api.h"
 #include "node/trellin_node.h"
 
+#ifdef _WIN32
+#define MODULE_EXPORT extern "C" __declspec(dllexport)
+#else
 #define MODULE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 MODULE_EXPORT const char* FXNode_info(char* uuid_out)
 {

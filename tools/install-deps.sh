@@ -4,6 +4,17 @@
 # touched when something is missing.
 set -euo pipefail
 
+# --windows: also the MinGW-w64 cross compiler and Wine for the Windows build
+# and its tests (make windows, make test-windows), and Debian's source lines,
+# so that the build can fetch Highway's source package to compile for Windows.
+windows=0
+for arg in "$@"; do
+  case "$arg" in
+    --windows) windows=1 ;;
+    *) echo "install-deps: unknown option $arg (known: --windows)" >&2; exit 2 ;;
+  esac
+done
+
 packages=(
   build-essential cmake ninja-build pkg-config
   clang libclang-rt-14-dev clang-format
@@ -21,6 +32,29 @@ packages=(
   gstreamer1.0-plugins-ugly
   dpkg-dev lintian help2man
 )
+if [ "$windows" -eq 1 ]; then
+  packages+=(g++-mingw-w64-x86-64-posix wine64 wine)
+fi
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+# Source lines beside Debian's binary ones, for apt-get source highway. Added
+# once, copied from the machine's own lines (deb822 or one-line form).
+src_list=/etc/apt/sources.list.d/trellin-deb-src.sources
+src_lines=/etc/apt/sources.list.d/trellin-deb-src.list
+if [ "$windows" -eq 1 ] && [ ! -e "$src_list" ] && [ ! -e "$src_lines" ] &&
+  ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -q '^Sources$'; then
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    echo "install-deps: adding Debian's source lines ($src_list)"
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | $sudo tee "$src_list" >/dev/null
+  else
+    echo "install-deps: adding Debian's source lines ($src_lines)"
+    grep -h '^deb .*debian' /etc/apt/sources.list | sed 's/^deb /deb-src /' | $sudo tee "$src_lines" >/dev/null
+  fi
+  $sudo apt-get update -qq
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -35,9 +69,6 @@ if [ ${#missing[@]} -eq 0 ]; then
 fi
 
 echo "install-deps: installing ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "install-deps: done"

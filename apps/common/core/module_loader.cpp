@@ -1,12 +1,13 @@
 #include "apps/common/core/module_loader.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
+
+#include "host/platform_files.h"
+#include "host/platform_library.h"
 
 namespace fs = std::filesystem;
 
@@ -14,18 +15,12 @@ namespace trellin_app {
 
 namespace {
 
-std::string loader_message()
-{
-    const char* text = ::dlerror();
-    return text != nullptr ? text : "no message from the loader";
-}
-
 void* entry_point(void* handle, const std::string& path, const char* name)
 {
-    ::dlerror();
-    void* symbol = ::dlsym(handle, name);
+    std::string error;
+    void* symbol = platform::library_symbol(handle, name, error);
     if (symbol == nullptr)
-        throw ModuleError(path + ": not a node module: entry point " + name + " missing (" + loader_message() + ")");
+        throw ModuleError(path + ": not a node module: entry point " + name + " missing (" + error + ")");
     return symbol;
 }
 
@@ -33,20 +28,16 @@ void* entry_point(void* handle, const std::string& path, const char* name)
 
 std::string executable_dir()
 {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return ".";
-    return self.parent_path().string();
+    const std::string self = platform::executable_path();
+    if (self.empty()) return ".";
+    return platform::path_to_utf8(platform::path_from_utf8(self).parent_path());
 }
 
 std::string loaded_file_dir(const void* address)
 {
-    Dl_info info{};
-    if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return ".";
-    std::error_code ec;
-    fs::path file = fs::weakly_canonical(fs::absolute(info.dli_fname, ec), ec);
-    if (ec) file = info.dli_fname;
-    return file.parent_path().string();
+    const std::string file = platform::loaded_file_path(address);
+    if (file.empty()) return ".";
+    return platform::path_to_utf8(platform::path_from_utf8(file).parent_path());
 }
 
 std::vector<std::string> module_candidates(const std::string& base_dir)
@@ -66,7 +57,8 @@ std::vector<std::string> file_candidates(const std::string& base_dir, const std:
 {
     std::vector<std::string> candidates;
     for (const std::string& folder : folders)
-        candidates.push_back((fs::path(base_dir) / folder / file_name).lexically_normal().string());
+        candidates.push_back(
+            platform::path_to_utf8((platform::path_from_utf8(base_dir) / folder / file_name).lexically_normal()));
     return candidates;
 }
 
@@ -81,7 +73,7 @@ NodeModule NodeModule::find_among(const std::vector<std::string>& candidates)
     if (candidates.size() == 1) return open(candidates.front());
     std::error_code ec;
     for (const std::string& path : candidates) {
-        if (fs::exists(path, ec)) return open(path);
+        if (fs::exists(platform::path_from_utf8(path), ec)) return open(path);
     }
     std::string tried;
     for (const std::string& path : candidates) {
@@ -96,9 +88,9 @@ NodeModule NodeModule::open(const std::string& path)
 {
     NodeModule module;
     module.path_ = path;
-    ::dlerror();
-    module.handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module.handle_ == nullptr) throw ModuleError(path + ": cannot load the effect module: " + loader_message());
+    std::string error;
+    module.handle_ = platform::open_library(path, error);
+    if (module.handle_ == nullptr) throw ModuleError(path + ": cannot load the effect module: " + error);
 
     // On a throw below the destructor of `module` unloads it again.
     auto info = reinterpret_cast<FXNodeInfoFn>(entry_point(module.handle_, path, "FXNode_info"));
@@ -130,7 +122,7 @@ NodeModule::NodeModule(NodeModule&& other) noexcept
 NodeModule& NodeModule::operator=(NodeModule&& other) noexcept
 {
     if (this != &other) {
-        if (handle_ != nullptr) ::dlclose(handle_);
+        if (handle_ != nullptr) platform::close_library(handle_);
         handle_ = std::exchange(other.handle_, nullptr);
         path_ = std::move(other.path_);
         uuid_ = std::move(other.uuid_);
@@ -143,7 +135,7 @@ NodeModule& NodeModule::operator=(NodeModule&& other) noexcept
 
 NodeModule::~NodeModule()
 {
-    if (handle_ != nullptr) ::dlclose(handle_);
+    if (handle_ != nullptr) platform::close_library(handle_);
 }
 
 NodePtr NodeModule::create_node() const

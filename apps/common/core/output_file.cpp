@@ -1,16 +1,21 @@
 #include "apps/common/core/output_file.h"
 
-#include <fcntl.h>
-#include <signal.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+
+#include "host/platform_files.h"
+#include "host/platform_process.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +29,8 @@ constexpr std::string_view marker = ".tmp-";
 const std::string& host_tag()
 {
     static const std::string tag = [] {
-        char name[256] = {};
-        if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return std::string("host");
-        std::string text(name);
+        std::string text = platform::machine_name();
+        if (text.empty()) return std::string("host");
         for (char& ch : text) {
             const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
             if (!plain) ch = '_';
@@ -61,11 +65,6 @@ bool parse_temporary(const std::string& name, std::string& output_name, long& pi
     return ec == std::errc() && end == last && first != last && pid > 0;
 }
 
-bool process_ended(long pid)
-{
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
 // The temporary files this process is writing, for a signal that ends the
 // process to remove them. Slots hold copies of the names, so the handler
 // reads no memory that may be freed under it.
@@ -74,14 +73,28 @@ constexpr std::size_t pending_name_size = 4096;
 char pending_names[pending_slots][pending_name_size];
 std::atomic<bool> pending_used[pending_slots];
 std::atomic<bool> pending_ready[pending_slots];
+#ifdef _WIN32
+constexpr int ending_signals[] = {SIGINT, SIGTERM};
+#else
 constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP};
+#endif
+
+// Removes a file from a signal handler, by its name as the system takes it.
+void remove_name(const char* name)
+{
+#ifdef _WIN32
+    std::remove(name);
+#else
+    ::unlink(name);
+#endif
+}
 
 extern "C" void remove_pending_and_end(int signal_number)
 {
     for (int i = 0; i < pending_slots; ++i)
-        if (pending_ready[i].load()) ::unlink(pending_names[i]);
-    ::signal(signal_number, SIG_DFL);
-    ::raise(signal_number);
+        if (pending_ready[i].load()) remove_name(pending_names[i]);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
 }
 
 // Installs the handler for the signals that end a run (interrupt, terminate,
@@ -91,12 +104,17 @@ void install_signal_handlers()
     static std::once_flag once;
     std::call_once(once, [] {
         for (const int signal_number : ending_signals) {
+#ifdef _WIN32
+            const auto before = std::signal(signal_number, remove_pending_and_end);
+            if (before != SIG_DFL) std::signal(signal_number, before);
+#else
             struct sigaction now {};
             if (::sigaction(signal_number, nullptr, &now) != 0 || now.sa_handler != SIG_DFL) continue;
             struct sigaction action {};
             action.sa_handler = remove_pending_and_end;
             sigemptyset(&action.sa_mask);
             ::sigaction(signal_number, &action, nullptr);
+#endif
         }
     });
 }
@@ -152,7 +170,7 @@ std::string temporary_path_for(const std::string& path)
 {
     const fs::path target(path);
     return (target.parent_path() /
-            temporary_name(target.filename().string(), target.extension().string(), static_cast<long>(::getpid())))
+            temporary_name(target.filename().string(), target.extension().string(), platform::process_id()))
         .string();
 }
 
@@ -166,7 +184,7 @@ int remove_stale_temporaries(const std::string& folder, const std::function<bool
         const std::string name = it->path().filename().string();
         std::string output_name;
         long pid = 0;
-        if (!parse_temporary(name, output_name, pid) || !process_ended(pid)) continue;
+        if (!parse_temporary(name, output_name, pid) || !platform::process_ended(pid)) continue;
         if (!ours((fs::path(folder) / output_name).string())) continue;
         std::error_code ignored;
         if (fs::remove(it->path(), ignored)) ++removed;
@@ -190,9 +208,9 @@ PendingOutput::PendingOutput(std::string path) : path_(std::move(path)), tempora
     // its name would leave the file behind.
     slot_ = hold_pending(temporary_);
     for (int attempt = 0; attempt < 2 && fd_ < 0; ++attempt) {
-        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd_ = platform::create_new_file(temporary_);
         // Our own name taken: an ended process of the same id left it.
-        if (fd_ < 0 && errno == EEXIST && attempt == 0) ::unlink(temporary_.c_str());
+        if (fd_ < 0 && errno == EEXIST && attempt == 0) platform::remove_file(temporary_);
     }
     if (fd_ < 0) {
         const int err = errno;
@@ -205,8 +223,8 @@ PendingOutput::PendingOutput(std::string path) : path_(std::move(path)), tempora
 
 PendingOutput::~PendingOutput()
 {
-    if (fd_ >= 0) ::close(fd_);
-    if (!committed_) ::unlink(temporary_.c_str());
+    if (fd_ >= 0) platform::close_file(fd_);
+    if (!committed_) platform::remove_file(temporary_);
     release_pending(slot_);
 }
 
@@ -219,7 +237,7 @@ void PendingOutput::write(std::string_view bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        const long n = platform::write_file(fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             fail("cannot write", errno);
@@ -231,22 +249,17 @@ void PendingOutput::write(std::string_view bytes)
 
 void PendingOutput::commit()
 {
-    if (::fsync(fd_) != 0) fail("cannot write (flushing to disk)", errno);
+    if (!platform::flush_file(fd_)) fail("cannot write (flushing to disk)", errno);
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) fail("cannot write (closing)", errno);
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0) fail("cannot write (renaming into place)", errno);
+    if (platform::close_file(fd) != 0) fail("cannot write (closing)", errno);
+    if (platform::replace_file(temporary_, path_) != 0) fail("cannot write (renaming into place)", errno);
     committed_ = true;
     release_pending(slot_);
     slot_ = -1;
     // The rename itself reaches the disk with the folder. A folder that cannot
     // be flushed (some file systems refuse) leaves the output in place.
-    const std::string folder = fs::path(path_).parent_path().string();
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    platform::flush_folder(fs::path(path_).parent_path().string());
 }
 
 void write_file_whole(const std::string& path, std::string_view bytes)

@@ -1,10 +1,9 @@
 #include "apps/common/core/picture_limits.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
+
+#include "host/platform_memory.h"
 
 namespace trellin_app {
 
@@ -21,15 +20,7 @@ std::string gigabytes(double bytes)
 
 std::uint64_t usable_memory_bytes()
 {
-    const long pages = ::sysconf(_SC_PHYS_PAGES);
-    const long page = ::sysconf(_SC_PAGESIZE);
-    std::uint64_t bytes = pages > 0 && page > 0 ? std::uint64_t(pages) * std::uint64_t(page) : UINT64_MAX;
-    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
-        rlimit limit{};
-        if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-            bytes = std::min<std::uint64_t>(bytes, limit.rlim_cur);
-    }
-    return bytes;
+    return platform::usable_memory_bytes();
 }
 
 std::string picture_size_fault(long long width, long long height, std::uint64_t memory)
