@@ -20,6 +20,7 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-pytest python3-openimageio libimath-dev
   gstreamer1.0-plugins-ugly
   dpkg-dev lintian help2man
+  libobs-dev obs-studio
 )
 
 missing=()
