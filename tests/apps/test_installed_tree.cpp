@@ -1,5 +1,5 @@
 // test-labels: external
-// test-builds: trellin_looks trellin_frei0r trellin-view trellin_ofx
+// test-builds: trellin_looks trellin_frei0r trellin-view trellin_ofx trellin_obs
 // `make install` into a fresh prefix: the installed trellin finds its module
 // and lists and renders the installed looks, with no environment variable.
 #include <gtest/gtest.h>
@@ -29,6 +29,15 @@ TEST_F(InstalledTree, TrellinListsAndRendersTheInstalledLooks)
         EXPECT_TRUE(fs::exists(ofx / file)) << file;
     const RunResult ldd = testkit::run_program({"ldd", (ofx / "Linux-x86-64/Trellin.ofx").string()});
     EXPECT_NE(ldd.out.find((ofx / "Linux-x86-64/libtrellinhost.so").string()), std::string::npos) << ldd.out;
+    // The OBS module, with its data where OBS looks beside it, finds the
+    // host library under the prefix.
+    const fs::path obs_data = prefix / "share" / "obs" / "obs-plugins" / "trellin-obs";
+    EXPECT_TRUE(fs::exists(obs_data / "locale" / "en-US.ini"));
+    EXPECT_TRUE(fs::exists(obs_data / "looks" / "pebbles.json"));
+    const RunResult obs_ldd =
+        testkit::run_program({"ldd", (prefix / "lib" / "obs-plugins" / "trellin-obs.so").string()});
+    EXPECT_NE(obs_ldd.out.find("/prefix/lib/obs-plugins/../trellin/libtrellinhost.so"), std::string::npos)
+        << obs_ldd.out;
 
     const testkit::RunOptions clean = testkit::RunOptions().with_env({"TRELLIN_MODULE", "TRELLIN_THREADS"});
     const std::string installed = (prefix / "bin" / "trellin").string();
