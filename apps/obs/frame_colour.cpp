@@ -11,85 +11,60 @@ namespace trellin_obs {
 
 namespace {
 
-// Where the samples of a YUV frame lie. Luma is addressed by pixel, chroma
-// by its block (chroma_w x chroma_h pixels share one pair).
+// Where the samples of a YUV frame of format F lie: a row of luma and a row
+// of each chroma plane, and the byte steps within them. Chroma is shared by
+// blocks of chroma_w x chroma_h pixels.
+template <video_format F>
 struct YuvPlanes {
+    static constexpr bool wide = F == VIDEO_FORMAT_P010;  // 16-bit words
+    static constexpr bool packed = F == VIDEO_FORMAT_YUY2 || F == VIDEO_FORMAT_UYVY;
+    static constexpr int chroma_w = F == VIDEO_FORMAT_I444 ? 1 : 2;
+    static constexpr int chroma_h = F == VIDEO_FORMAT_NV12 || F == VIDEO_FORMAT_I420 || F == VIDEO_FORMAT_P010 ? 2 : 1;
+    static constexpr float scale = wide ? 1.0f / 65535.0f : 1.0f / 255.0f;
+    // Bytes from one pixel's luma to the next one's, and from one block's
+    // chroma to the next one's.
+    static constexpr int luma_step = packed || wide ? 2 : 1;
+    static constexpr int chroma_step = packed || wide ? 4 : (F == VIDEO_FORMAT_NV12 ? 2 : 1);
+    // Where the first pixel's luma and the first block's U and V lie.
+    static constexpr int luma_at = F == VIDEO_FORMAT_UYVY ? 1 : 0;
+    static constexpr int u_at = F == VIDEO_FORMAT_YUY2 ? 1 : 0;
+    static constexpr int v_at = F == VIDEO_FORMAT_YUY2   ? 3
+                                : F == VIDEO_FORMAT_UYVY ? 2
+                                : wide                   ? 2
+                                : F == VIDEO_FORMAT_NV12 ? 1
+                                                         : 0;
+
     const obs_source_frame& f;
-    int chroma_w = 1, chroma_h = 1;
-    bool wide = false;  // 16-bit words (P010)
 
-    explicit YuvPlanes(const obs_source_frame& frame) : f(frame)
+    std::uint8_t* luma_row(int y) const { return f.data[0] + std::size_t(y) * f.linesize[0] + luma_at; }
+    std::uint8_t* chroma_row(int cy, int which) const
     {
-        switch (f.format) {
-        case VIDEO_FORMAT_NV12:
-        case VIDEO_FORMAT_I420:
-            chroma_w = chroma_h = 2;
-            break;
-        case VIDEO_FORMAT_P010:
-            chroma_w = chroma_h = 2;
-            wide = true;
-            break;
-        case VIDEO_FORMAT_YUY2:
-        case VIDEO_FORMAT_UYVY:
-            chroma_w = 2;
-            break;
-        default:
-            break;
-        }
+        if constexpr (packed) return f.data[0] + std::size_t(cy) * f.linesize[0] + (which == 0 ? u_at : v_at);
+        if constexpr (F == VIDEO_FORMAT_NV12 || wide)
+            return f.data[1] + std::size_t(cy) * f.linesize[1] + (which == 0 ? u_at : v_at);
+        return f.data[1 + which] + std::size_t(cy) * f.linesize[1 + which];  // I420, I444: a plane each
     }
 
-    // Luma of pixel x on memory row y.
-    std::uint8_t* luma(int x, int y) const
+    static float read(const std::uint8_t* s)
     {
-        std::uint8_t* row = f.data[0] + std::size_t(y) * f.linesize[0];
-        switch (f.format) {
-        case VIDEO_FORMAT_YUY2:
-            return row + std::size_t(x / 2) * 4 + std::size_t(x & 1) * 2;
-        case VIDEO_FORMAT_UYVY:
-            return row + std::size_t(x / 2) * 4 + 1 + std::size_t(x & 1) * 2;
-        case VIDEO_FORMAT_P010:
-            return row + std::size_t(x) * 2;
-        default:
-            return row + x;
-        }
-    }
-
-    // Chroma (0: U, 1: V) of block cx on chroma row cy.
-    std::uint8_t* chroma(int cx, int cy, int which) const
-    {
-        switch (f.format) {
-        case VIDEO_FORMAT_NV12:
-            return f.data[1] + std::size_t(cy) * f.linesize[1] + std::size_t(cx) * 2 + which;
-        case VIDEO_FORMAT_P010:
-            return f.data[1] + std::size_t(cy) * f.linesize[1] + std::size_t(cx) * 4 + std::size_t(which) * 2;
-        case VIDEO_FORMAT_YUY2:
-            return f.data[0] + std::size_t(cy) * f.linesize[0] + std::size_t(cx) * 4 + 1 + std::size_t(which) * 2;
-        case VIDEO_FORMAT_UYVY:
-            return f.data[0] + std::size_t(cy) * f.linesize[0] + std::size_t(cx) * 4 + std::size_t(which) * 2;
-        default:  // I420, I444: a plane each
-            return f.data[1 + which] + std::size_t(cy) * f.linesize[1 + which] + cx;
-        }
-    }
-
-    float read(const std::uint8_t* s) const
-    {
-        if (wide) {
+        if constexpr (wide) {
             std::uint16_t w;
             std::memcpy(&w, s, 2);
-            return float(w) * (1.0f / 65535.0f);
+            return float(w) * scale;
         }
-        return float(*s) * (1.0f / 255.0f);
+        return float(*s) * scale;
     }
 
-    void write(std::uint8_t* s, float v) const
+    static void write(std::uint8_t* s, float v)
     {
-        if (wide) {
+        if constexpr (wide) {
             // The nearest 10-bit step, in the top bits of the word.
-            const float steps = std::clamp(std::nearbyint(v * (65535.0f / 64.0f)), 0.0f, 1023.0f);
-            const auto w = static_cast<std::uint16_t>(static_cast<unsigned>(steps) << 6);
+            const float steps = std::min(std::max(v * (65535.0f / 64.0f), 0.0f), 1023.0f);
+            const auto w = static_cast<std::uint16_t>(static_cast<unsigned>(steps + 0.5f) << 6);
             std::memcpy(s, &w, 2);
         } else {
-            *s = static_cast<std::uint8_t>(std::clamp(std::nearbyint(v * 255.0f), 0.0f, 255.0f));
+            const float steps = std::min(std::max(v * 255.0f, 0.0f), 255.0f);
+            *s = static_cast<std::uint8_t>(steps + 0.5f);
         }
     }
 };
@@ -217,64 +192,136 @@ void write_packed(const trellin_app::HostPicture& picture, obs_source_frame& fra
     });
 }
 
-void read_yuv(const obs_source_frame& frame, const YuvColour& colour, std::vector<float>& rgb)
+namespace {
+
+// rgb = m * (y, u, v, 1) and back, in floats.
+struct Affine {
+    float m[3][4];
+    explicit Affine(const double (&from)[3][4])
+    {
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 4; ++c) m[r][c] = static_cast<float>(from[r][c]);
+    }
+    float row(int r, float a, float b, float c) const { return m[r][0] * a + m[r][1] * b + m[r][2] * c + m[r][3]; }
+};
+
+template <video_format F>
+void read_yuv_as(const obs_source_frame& frame, const YuvColour& colour, std::vector<float>& rgb)
 {
-    const YuvPlanes planes(frame);
+    using Planes = YuvPlanes<F>;
+    const Planes planes{frame};
     const int w = int(frame.width), h = int(frame.height);
-    rgb.resize(std::size_t(w) * std::size_t(h) * 3);
-    const auto& m = colour.to_rgb;
-    trellin_app::for_row_bands(h, w, [&](int first, int end) {
+    const Affine m(colour.to_rgb);
+    const float lo[3] = {colour.minimum[0], colour.minimum[1], colour.minimum[2]};
+    const float hi[3] = {colour.maximum[0], colour.maximum[1], colour.maximum[2]};
+    float* const base = rgb.data();
+    trellin_app::for_row_bands(h, w, [&, base](int first, int end) {
         for (int y = first; y < end; ++y) {
             const int my = memory_row(frame, y);
-            float* out = rgb.data() + std::size_t(y) * std::size_t(w) * 3;
+            const std::uint8_t* __restrict luma = planes.luma_row(my);
+            const std::uint8_t* __restrict u_row = planes.chroma_row(my / Planes::chroma_h, 0);
+            const std::uint8_t* __restrict v_row = planes.chroma_row(my / Planes::chroma_h, 1);
+            float* __restrict out = base + std::size_t(y) * std::size_t(w) * 3;
             for (int x = 0; x < w; ++x) {
-                const int cx = x / planes.chroma_w, cy = my / planes.chroma_h;
-                const float s[3] = {planes.read(planes.luma(x, my)), planes.read(planes.chroma(cx, cy, 0)),
-                                    planes.read(planes.chroma(cx, cy, 1))};
-                float c[3];
-                for (int k = 0; k < 3; ++k) c[k] = std::clamp(s[k], colour.minimum[k], colour.maximum[k]);
-                for (int k = 0; k < 3; ++k) {
-                    const double v = m[k][0] * c[0] + m[k][1] * c[1] + m[k][2] * c[2] + m[k][3];
-                    *out++ = static_cast<float>(v);
-                }
+                const int cx = x / Planes::chroma_w;
+                const float l = std::min(std::max(Planes::read(luma + x * Planes::luma_step), lo[0]), hi[0]);
+                const float u = std::min(std::max(Planes::read(u_row + cx * Planes::chroma_step), lo[1]), hi[1]);
+                const float v = std::min(std::max(Planes::read(v_row + cx * Planes::chroma_step), lo[2]), hi[2]);
+                out[x * 3 + 0] = m.row(0, l, u, v);
+                out[x * 3 + 1] = m.row(1, l, u, v);
+                out[x * 3 + 2] = m.row(2, l, u, v);
             }
         }
     });
 }
 
-void write_yuv(const std::vector<float>& rgb, const YuvColour& colour, obs_source_frame& frame)
+template <video_format F>
+void write_yuv_as(const std::vector<float>& rgb, const YuvColour& colour, obs_source_frame& frame)
 {
-    const YuvPlanes planes(frame);
+    using Planes = YuvPlanes<F>;
+    const Planes planes{frame};
     const int w = int(frame.width), h = int(frame.height);
-    const int chroma_rows = (h + planes.chroma_h - 1) / planes.chroma_h;
-    const int chroma_cols = (w + planes.chroma_w - 1) / planes.chroma_w;
-    const auto& m = colour.to_yuv;
+    const int chroma_rows = (h + Planes::chroma_h - 1) / Planes::chroma_h;
+    const int chroma_cols = (w + Planes::chroma_w - 1) / Planes::chroma_w;
+    const Affine m(colour.to_yuv);
+    const float* const base = rgb.data();
     // Bands of whole chroma rows, so that each band writes only its own samples.
-    trellin_app::for_row_bands(chroma_rows, w * planes.chroma_h, [&](int first, int end) {
+    trellin_app::for_row_bands(chroma_rows, w * Planes::chroma_h, [&, base](int first, int end) {
         for (int cy = first; cy < end; ++cy) {
+            const int rows = std::min(Planes::chroma_h, h - cy * Planes::chroma_h);
+            const float* in[2] = {nullptr, nullptr};
+            for (int dy = 0; dy < rows; ++dy) {
+                const int my = cy * Planes::chroma_h + dy;
+                std::uint8_t* __restrict luma = planes.luma_row(my);
+                const float* __restrict row = base + std::size_t(memory_row(frame, my)) * std::size_t(w) * 3;
+                in[dy] = row;
+                for (int x = 0; x < w; ++x)
+                    Planes::write(luma + x * Planes::luma_step, m.row(0, row[x * 3], row[x * 3 + 1], row[x * 3 + 2]));
+            }
+            std::uint8_t* __restrict u_row = planes.chroma_row(cy, 0);
+            std::uint8_t* __restrict v_row = planes.chroma_row(cy, 1);
             for (int cx = 0; cx < chroma_cols; ++cx) {
-                double u = 0.0, v = 0.0;
+                // The chroma of the block's average colour (the map is
+                // affine, so it is the average of the pixels' chroma).
+                float sum[3] = {0.0f, 0.0f, 0.0f};
                 int n = 0;
-                for (int dy = 0; dy < planes.chroma_h; ++dy) {
-                    const int my = cy * planes.chroma_h + dy;
-                    if (my >= h) break;
-                    const int y = memory_row(frame, my);
-                    for (int dx = 0; dx < planes.chroma_w; ++dx) {
-                        const int x = cx * planes.chroma_w + dx;
+                for (int dy = 0; dy < rows; ++dy)
+                    for (int dx = 0; dx < Planes::chroma_w; ++dx) {
+                        const int x = cx * Planes::chroma_w + dx;
                         if (x >= w) break;
-                        const float* p = rgb.data() + (std::size_t(y) * std::size_t(w) + std::size_t(x)) * 3;
-                        const double luma = m[0][0] * p[0] + m[0][1] * p[1] + m[0][2] * p[2] + m[0][3];
-                        planes.write(planes.luma(x, my), static_cast<float>(luma));
-                        u += m[1][0] * p[0] + m[1][1] * p[1] + m[1][2] * p[2] + m[1][3];
-                        v += m[2][0] * p[0] + m[2][1] * p[1] + m[2][2] * p[2] + m[2][3];
+                        for (int k = 0; k < 3; ++k) sum[k] += in[dy][x * 3 + k];
                         ++n;
                     }
-                }
-                planes.write(planes.chroma(cx, cy, 0), static_cast<float>(u / n));
-                planes.write(planes.chroma(cx, cy, 1), static_cast<float>(v / n));
+                const float inv = 1.0f / float(n);
+                const float r = sum[0] * inv, g = sum[1] * inv, b = sum[2] * inv;
+                Planes::write(u_row + cx * Planes::chroma_step, m.row(1, r, g, b));
+                Planes::write(v_row + cx * Planes::chroma_step, m.row(2, r, g, b));
             }
         }
     });
+}
+
+}  // namespace
+
+void read_yuv(const obs_source_frame& frame, const YuvColour& colour, std::vector<float>& rgb)
+{
+    rgb.resize(std::size_t(frame.width) * std::size_t(frame.height) * 3);
+    switch (frame.format) {
+    case VIDEO_FORMAT_NV12:
+        return read_yuv_as<VIDEO_FORMAT_NV12>(frame, colour, rgb);
+    case VIDEO_FORMAT_I420:
+        return read_yuv_as<VIDEO_FORMAT_I420>(frame, colour, rgb);
+    case VIDEO_FORMAT_I444:
+        return read_yuv_as<VIDEO_FORMAT_I444>(frame, colour, rgb);
+    case VIDEO_FORMAT_YUY2:
+        return read_yuv_as<VIDEO_FORMAT_YUY2>(frame, colour, rgb);
+    case VIDEO_FORMAT_UYVY:
+        return read_yuv_as<VIDEO_FORMAT_UYVY>(frame, colour, rgb);
+    case VIDEO_FORMAT_P010:
+        return read_yuv_as<VIDEO_FORMAT_P010>(frame, colour, rgb);
+    default:
+        std::fill(rgb.begin(), rgb.end(), 0.0f);
+    }
+}
+
+void write_yuv(const std::vector<float>& rgb, const YuvColour& colour, obs_source_frame& frame)
+{
+    switch (frame.format) {
+    case VIDEO_FORMAT_NV12:
+        return write_yuv_as<VIDEO_FORMAT_NV12>(rgb, colour, frame);
+    case VIDEO_FORMAT_I420:
+        return write_yuv_as<VIDEO_FORMAT_I420>(rgb, colour, frame);
+    case VIDEO_FORMAT_I444:
+        return write_yuv_as<VIDEO_FORMAT_I444>(rgb, colour, frame);
+    case VIDEO_FORMAT_YUY2:
+        return write_yuv_as<VIDEO_FORMAT_YUY2>(rgb, colour, frame);
+    case VIDEO_FORMAT_UYVY:
+        return write_yuv_as<VIDEO_FORMAT_UYVY>(rgb, colour, frame);
+    case VIDEO_FORMAT_P010:
+        return write_yuv_as<VIDEO_FORMAT_P010>(rgb, colour, frame);
+    default:
+        break;
+    }
 }
 
 }  // namespace trellin_obs

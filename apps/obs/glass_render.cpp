@@ -46,17 +46,23 @@ bool GlassRender::render_yuv(obs_source_frame& frame, double time)
     read_yuv(frame, colour, rgb_);
     if (input_.width != w || input_.height != h || input_.samples != 3) input_ = trellin_app::HostPicture(w, h, 3);
 
-    // Within 0..1, row band by row band; a band that reaches outside sends
-    // the whole frame through the split.
+    // Within 0..1, row band by row band. 8-bit YUV is standard range,
+    // rendered as 8-bit pictures are: what lies outside 0..1 is clipped. A
+    // 10-bit band that reaches outside sends the whole frame through the
+    // split.
+    const bool splits = frame.format == VIDEO_FORMAT_P010;
     std::atomic<bool> within{true};
     trellin_app::for_row_bands(h, w, [&](int first, int end) {
         const std::size_t begin = std::size_t(first) * std::size_t(w) * 3;
         const std::size_t n = std::size_t(end - first) * std::size_t(w) * 3;
-        if (!trellin_app::unit_floats_to_words(rgb_.data() + begin, n, input_.data.data() + begin))
-            within.store(false, std::memory_order_relaxed);
+        if (trellin_app::unit_floats_to_words(rgb_.data() + begin, n, input_.data.data() + begin)) return;
+        within.store(false, std::memory_order_relaxed);
+        if (!splits)
+            std::transform(rgb_.data() + begin, rgb_.data() + begin + n, input_.data.data() + begin,
+                           trellin_app::from_unit_float);
     });
 
-    if (within.load()) {
+    if (within.load() || !splits) {
         if (trellin_app::render_frame(*node_, input_, output_, time) != 1) return false;
         trellin_app::for_row_bands(h, w, [&](int first, int end) {
             const std::size_t begin = std::size_t(first) * std::size_t(w) * 3;

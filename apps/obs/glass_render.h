@@ -4,11 +4,12 @@
 // worker), so it holds no lock.
 //
 // Colour: packed 8-bit RGB renders as trellin renders 8-bit picture files
-// (frame_colour.h). YUV frames become RGB floats; a frame whose RGB lies
-// within 0..1 renders as 16-bit samples, one that reaches outside (limited
-// range super-whites and blacks, colours no RGB holds, 10-bit HDR frames)
-// goes through the HDR split (hdr_split.h), so what lies outside comes back
-// as it went in rather than clipped.
+// (frame_colour.h). YUV frames become RGB floats, rendered as 16-bit
+// samples. 8-bit YUV is standard range and renders as 8-bit pictures do:
+// what its RGB has outside 0..1 (super-whites and blacks, colours no RGB
+// holds) is clipped. P010 (OBS's 10-bit and HDR modes) goes through the HDR
+// split (hdr_split.h) when it reaches outside 0..1, as float plates do, so
+// what lies outside comes back as it went in.
 #pragma once
 
 #include <obs.h>

@@ -433,9 +433,11 @@ TEST_F(ObsFilter, PackedRgbFramesRenderAsTrellinRenderDoes)
 // YUV frames render as their RGB conversion does through trellin render.
 // The conversion reaches outside 0..1 where chroma shared by several pixels
 // meets a pixel's own luma, so it goes to the command line as a float
-// picture with --hdr split, as the filter renders it. Both sides then turn
-// the same rendered RGB into the frame's format, subsampling chroma alike,
-// so the frames agree sample for sample: the subsampling is in both.
+// picture: 8-bit formats with --hdr none (standard range is clipped, as an
+// 8-bit picture's samples are), P010 with --hdr split (10-bit and HDR keep
+// what lies outside). Both sides then turn the same rendered RGB into the
+// frame's format, subsampling chroma alike, so the frames agree sample for
+// sample: the subsampling is in both.
 TEST_F(ObsFilter, YuvFramesRenderAsTheirRgbConversionDoes)
 {
     const std::vector<std::uint8_t> samples = picture(3, 5);
@@ -451,7 +453,8 @@ TEST_F(ObsFilter, YuvFramesRenderAsTheirRgbConversionDoes)
 
         trellin_obs::read_yuv(input.frame, colour, rgb);
         write_file(path("rgb.tif"), width, height, 3, OIIO::TypeDesc::FLOAT, rgb);
-        const RunResult r = run({"render", path("rgb.tif"), path("out.tif"), "--hdr", "split", "--depth", "float"});
+        const RunResult r = run({"render", path("rgb.tif"), path("out.tif"), "--hdr",
+                                 format == VIDEO_FORMAT_P010 ? "split" : "none", "--depth", "float"});
         ASSERT_EQ(r.code, 0) << r.err;
         const std::vector<float> out = read_file(path("out.tif")).f32;
         ASSERT_EQ(out.size(), rgb.size());
