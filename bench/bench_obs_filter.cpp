@@ -84,7 +84,7 @@ struct Nv12Frame {
     }
 };
 
-void report(benchmark::State& state, clock_type::duration node, clock_type::duration filter)
+void report_wall(benchmark::State& state, clock_type::duration node, clock_type::duration filter)
 {
     const double node_ms = std::chrono::duration<double, std::milli>(node).count();
     const double filter_ms = std::chrono::duration<double, std::milli>(filter).count();
@@ -93,6 +93,44 @@ void report(benchmark::State& state, clock_type::duration node, clock_type::dura
         state.counters["filter_ms"] = filter_ms / double(state.iterations());
         state.counters["share_%"] = 100.0 * node_ms / filter_ms;
     }
+}
+
+// Wall and processor time of the node and of the filter, summed over the
+// iterations.
+struct Times {
+    clock_type::duration node{}, filter{};
+    double node_cpu = 0.0, filter_cpu = 0.0;
+};
+
+// Runs `node_frame` then `filter_frame` once, adding their times; false
+// when either failed.
+template <class NodeFrame, class FilterFrame>
+bool measure(Times& times, const NodeFrame& node_frame, const FilterFrame& filter_frame)
+{
+    const double c0 = trellin_bench::process_seconds();
+    const auto t0 = clock_type::now();
+    const bool node_done = node_frame();
+    const auto t1 = clock_type::now();
+    const double c1 = trellin_bench::process_seconds();
+    const bool filter_done = filter_frame();
+    times.node += t1 - t0;
+    times.filter += clock_type::now() - t1;
+    times.node_cpu += c1 - c0;
+    times.filter_cpu += trellin_bench::process_seconds() - c1;
+    return node_done && filter_done;
+}
+
+// "node_ms" and "filter_ms" per frame of wall time, "share_%" the node's
+// share of the filter's; the same of processor time (all threads), which
+// depends less on what else the machine runs.
+void report(benchmark::State& state, const Times& times)
+{
+    if (state.iterations() == 0) return;
+    const double n = double(state.iterations());
+    state.counters["node_cpu_ms"] = 1000.0 * times.node_cpu / n;
+    state.counters["filter_cpu_ms"] = 1000.0 * times.filter_cpu / n;
+    if (times.filter_cpu > 0) state.counters["cpu_share_%"] = 100.0 * times.node_cpu / times.filter_cpu;
+    report_wall(state, times.node, times.filter);
 }
 
 void BM_AsyncNv12(benchmark::State& state)
@@ -107,36 +145,35 @@ void BM_AsyncNv12(benchmark::State& state)
         state.SkipWithError("render failed");
         return;
     }
-    clock_type::duration node_time{}, filter_time{};
+    Times times;
     for (auto _ : state) {
         state.PauseTiming();
         nv12.refill();
         state.ResumeTiming();
-        const auto t0 = clock_type::now();
-        const bool node_done = trellin_app::render_frame(*node, picture, result, 0.0) == 1;
-        const auto t1 = clock_type::now();
-        const bool filter_done = render.render_frame(nv12.frame, 0.0);
-        node_time += t1 - t0;
-        filter_time += clock_type::now() - t1;
-        if (!node_done || !filter_done) {
+        if (!measure(
+                times, [&] { return trellin_app::render_frame(*node, picture, result, 0.0) == 1; },
+                [&] { return render.render_frame(nv12.frame, 0.0); })) {
             state.SkipWithError("render failed");
             break;
         }
     }
-    report(state, node_time, filter_time);
+    report(state, times);
 }
 
-// The conversions alone: NV12 to RGB floats and back.
+// The conversions alone: NV12 to the node's samples and back.
 void BM_Nv12Conversions(benchmark::State& state)
 {
     Nv12Frame nv12;
     trellin_obs::YuvColour colour;
     trellin_obs::yuv_colour(nv12.frame, colour);
-    std::vector<float> rgb;
+    trellin_app::HostPicture rgb;
+    const double cpu_start = trellin_bench::process_seconds();
     for (auto _ : state) {
         trellin_obs::read_yuv(nv12.frame, colour, rgb);
         trellin_obs::write_yuv(rgb, colour, nv12.frame);
     }
+    if (state.iterations() > 0)
+        state.counters["cpu_ms"] = 1000.0 * (trellin_bench::process_seconds() - cpu_start) / double(state.iterations());
 }
 
 // A real libobs at 1080p30 on an X server of its own: OBS's average frame
@@ -242,20 +279,16 @@ void BM_SyncImage(benchmark::State& state)
         state.SkipWithError("render failed");
         return;
     }
-    clock_type::duration node_time{}, filter_time{};
+    Times times;
     for (auto _ : state) {
-        const auto t0 = clock_type::now();
-        const bool node_done = trellin_app::render_frame(*node, picture, result, 0.0) == 1;
-        const auto t1 = clock_type::now();
-        const bool filter_done = render.render_rgba(rgba.data(), width, height, width * 4, out, 0.0);
-        node_time += t1 - t0;
-        filter_time += clock_type::now() - t1;
-        if (!node_done || !filter_done) {
+        if (!measure(
+                times, [&] { return trellin_app::render_frame(*node, picture, result, 0.0) == 1; },
+                [&] { return render.render_rgba(rgba.data(), width, height, width * 4, out, 0.0); })) {
             state.SkipWithError("render failed");
             break;
         }
     }
-    report(state, node_time, filter_time);
+    report(state, times);
 
     // The picture as a file OBS's image source reads.
     const std::string path = "/tmp/trellin-bench-obs-" + std::to_string(::getpid()) + ".bmp";

@@ -60,11 +60,11 @@ struct YuvPlanes {
         if constexpr (wide) {
             // The nearest 10-bit step, in the top bits of the word.
             const float steps = std::min(std::max(v * (65535.0f / 64.0f), 0.0f), 1023.0f);
-            const auto w = static_cast<std::uint16_t>(static_cast<unsigned>(steps + 0.5f) << 6);
+            const auto w = static_cast<std::uint16_t>(static_cast<int>(steps + 0.5f) << 6);
             std::memcpy(s, &w, 2);
         } else {
             const float steps = std::min(std::max(v * 255.0f, 0.0f), 255.0f);
-            *s = static_cast<std::uint8_t>(steps + 0.5f);
+            *s = static_cast<std::uint8_t>(static_cast<int>(steps + 0.5f));
         }
     }
 };
@@ -205,8 +205,30 @@ struct Affine {
     float row(int r, float a, float b, float c) const { return m[r][0] * a + m[r][1] * b + m[r][2] * c + m[r][3]; }
 };
 
-template <video_format F>
-void read_yuv_as(const obs_source_frame& frame, const YuvColour& colour, std::vector<float>& rgb)
+// Samples stored as floats, or as the node's 16-bit samples exactly as
+// from_unit_float and to_unit_float turn floats into them and back.
+inline void store(float* at, float v)
+{
+    *at = v;
+}
+inline void store(std::uint16_t* at, float v)
+{
+    // from_unit_float without its branches, which noise in a picture
+    // mispredicts (a NaN, never made here, would give 0 as there).
+    const float unit = std::min(v > 0.0f ? v : 0.0f, 1.0f);
+    *at = static_cast<std::uint16_t>(static_cast<int>(unit * 65535.0f + 0.5f));
+}
+inline float load(const float* at)
+{
+    return *at;
+}
+inline float load(const std::uint16_t* at)
+{
+    return trellin_app::to_unit_float(*at);
+}
+
+template <video_format F, class T>
+void read_yuv_as(const obs_source_frame& frame, const YuvColour& colour, T* const base)
 {
     using Planes = YuvPlanes<F>;
     const Planes planes{frame};
@@ -214,29 +236,28 @@ void read_yuv_as(const obs_source_frame& frame, const YuvColour& colour, std::ve
     const Affine m(colour.to_rgb);
     const float lo[3] = {colour.minimum[0], colour.minimum[1], colour.minimum[2]};
     const float hi[3] = {colour.maximum[0], colour.maximum[1], colour.maximum[2]};
-    float* const base = rgb.data();
     trellin_app::for_row_bands(h, w, [&, base](int first, int end) {
         for (int y = first; y < end; ++y) {
             const int my = memory_row(frame, y);
             const std::uint8_t* __restrict luma = planes.luma_row(my);
             const std::uint8_t* __restrict u_row = planes.chroma_row(my / Planes::chroma_h, 0);
             const std::uint8_t* __restrict v_row = planes.chroma_row(my / Planes::chroma_h, 1);
-            float* __restrict out = base + std::size_t(y) * std::size_t(w) * 3;
+            T* __restrict out = base + std::size_t(y) * std::size_t(w) * 3;
             for (int x = 0; x < w; ++x) {
                 const int cx = x / Planes::chroma_w;
                 const float l = std::min(std::max(Planes::read(luma + x * Planes::luma_step), lo[0]), hi[0]);
                 const float u = std::min(std::max(Planes::read(u_row + cx * Planes::chroma_step), lo[1]), hi[1]);
                 const float v = std::min(std::max(Planes::read(v_row + cx * Planes::chroma_step), lo[2]), hi[2]);
-                out[x * 3 + 0] = m.row(0, l, u, v);
-                out[x * 3 + 1] = m.row(1, l, u, v);
-                out[x * 3 + 2] = m.row(2, l, u, v);
+                store(out + x * 3 + 0, m.row(0, l, u, v));
+                store(out + x * 3 + 1, m.row(1, l, u, v));
+                store(out + x * 3 + 2, m.row(2, l, u, v));
             }
         }
     });
 }
 
-template <video_format F>
-void write_yuv_as(const std::vector<float>& rgb, const YuvColour& colour, obs_source_frame& frame)
+template <video_format F, class T>
+void write_yuv_as(const T* const base, const YuvColour& colour, obs_source_frame& frame)
 {
     using Planes = YuvPlanes<F>;
     const Planes planes{frame};
@@ -244,19 +265,19 @@ void write_yuv_as(const std::vector<float>& rgb, const YuvColour& colour, obs_so
     const int chroma_rows = (h + Planes::chroma_h - 1) / Planes::chroma_h;
     const int chroma_cols = (w + Planes::chroma_w - 1) / Planes::chroma_w;
     const Affine m(colour.to_yuv);
-    const float* const base = rgb.data();
     // Bands of whole chroma rows, so that each band writes only its own samples.
     trellin_app::for_row_bands(chroma_rows, w * Planes::chroma_h, [&, base](int first, int end) {
         for (int cy = first; cy < end; ++cy) {
             const int rows = std::min(Planes::chroma_h, h - cy * Planes::chroma_h);
-            const float* in[2] = {nullptr, nullptr};
+            const T* in[2] = {nullptr, nullptr};
             for (int dy = 0; dy < rows; ++dy) {
                 const int my = cy * Planes::chroma_h + dy;
                 std::uint8_t* __restrict luma = planes.luma_row(my);
-                const float* __restrict row = base + std::size_t(memory_row(frame, my)) * std::size_t(w) * 3;
+                const T* __restrict row = base + std::size_t(memory_row(frame, my)) * std::size_t(w) * 3;
                 in[dy] = row;
                 for (int x = 0; x < w; ++x)
-                    Planes::write(luma + x * Planes::luma_step, m.row(0, row[x * 3], row[x * 3 + 1], row[x * 3 + 2]));
+                    Planes::write(luma + x * Planes::luma_step,
+                                  m.row(0, load(row + x * 3), load(row + x * 3 + 1), load(row + x * 3 + 2)));
             }
             std::uint8_t* __restrict u_row = planes.chroma_row(cy, 0);
             std::uint8_t* __restrict v_row = planes.chroma_row(cy, 1);
@@ -269,7 +290,7 @@ void write_yuv_as(const std::vector<float>& rgb, const YuvColour& colour, obs_so
                     for (int dx = 0; dx < Planes::chroma_w; ++dx) {
                         const int x = cx * Planes::chroma_w + dx;
                         if (x >= w) break;
-                        for (int k = 0; k < 3; ++k) sum[k] += in[dy][x * 3 + k];
+                        for (int k = 0; k < 3; ++k) sum[k] += load(in[dy] + x * 3 + k);
                         ++n;
                     }
                 const float inv = 1.0f / float(n);
@@ -283,45 +304,73 @@ void write_yuv_as(const std::vector<float>& rgb, const YuvColour& colour, obs_so
 
 }  // namespace
 
-void read_yuv(const obs_source_frame& frame, const YuvColour& colour, std::vector<float>& rgb)
+namespace {
+
+template <class T>
+void read_yuv_into(const obs_source_frame& frame, const YuvColour& colour, T* out)
 {
-    rgb.resize(std::size_t(frame.width) * std::size_t(frame.height) * 3);
     switch (frame.format) {
     case VIDEO_FORMAT_NV12:
-        return read_yuv_as<VIDEO_FORMAT_NV12>(frame, colour, rgb);
+        return read_yuv_as<VIDEO_FORMAT_NV12>(frame, colour, out);
     case VIDEO_FORMAT_I420:
-        return read_yuv_as<VIDEO_FORMAT_I420>(frame, colour, rgb);
+        return read_yuv_as<VIDEO_FORMAT_I420>(frame, colour, out);
     case VIDEO_FORMAT_I444:
-        return read_yuv_as<VIDEO_FORMAT_I444>(frame, colour, rgb);
+        return read_yuv_as<VIDEO_FORMAT_I444>(frame, colour, out);
     case VIDEO_FORMAT_YUY2:
-        return read_yuv_as<VIDEO_FORMAT_YUY2>(frame, colour, rgb);
+        return read_yuv_as<VIDEO_FORMAT_YUY2>(frame, colour, out);
     case VIDEO_FORMAT_UYVY:
-        return read_yuv_as<VIDEO_FORMAT_UYVY>(frame, colour, rgb);
+        return read_yuv_as<VIDEO_FORMAT_UYVY>(frame, colour, out);
     case VIDEO_FORMAT_P010:
-        return read_yuv_as<VIDEO_FORMAT_P010>(frame, colour, rgb);
+        return read_yuv_as<VIDEO_FORMAT_P010>(frame, colour, out);
     default:
-        std::fill(rgb.begin(), rgb.end(), 0.0f);
+        break;
     }
+}
+
+template <class T>
+void write_yuv_from(const T* in, const YuvColour& colour, obs_source_frame& frame)
+{
+    switch (frame.format) {
+    case VIDEO_FORMAT_NV12:
+        return write_yuv_as<VIDEO_FORMAT_NV12>(in, colour, frame);
+    case VIDEO_FORMAT_I420:
+        return write_yuv_as<VIDEO_FORMAT_I420>(in, colour, frame);
+    case VIDEO_FORMAT_I444:
+        return write_yuv_as<VIDEO_FORMAT_I444>(in, colour, frame);
+    case VIDEO_FORMAT_YUY2:
+        return write_yuv_as<VIDEO_FORMAT_YUY2>(in, colour, frame);
+    case VIDEO_FORMAT_UYVY:
+        return write_yuv_as<VIDEO_FORMAT_UYVY>(in, colour, frame);
+    case VIDEO_FORMAT_P010:
+        return write_yuv_as<VIDEO_FORMAT_P010>(in, colour, frame);
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+void read_yuv(const obs_source_frame& frame, const YuvColour& colour, std::vector<float>& rgb)
+{
+    rgb.assign(std::size_t(frame.width) * std::size_t(frame.height) * 3, 0.0f);
+    read_yuv_into(frame, colour, rgb.data());
+}
+
+void read_yuv(const obs_source_frame& frame, const YuvColour& colour, trellin_app::HostPicture& picture)
+{
+    const int w = int(frame.width), h = int(frame.height);
+    if (picture.width != w || picture.height != h || picture.samples != 3) picture = trellin_app::HostPicture(w, h, 3);
+    read_yuv_into(frame, colour, picture.data.data());
 }
 
 void write_yuv(const std::vector<float>& rgb, const YuvColour& colour, obs_source_frame& frame)
 {
-    switch (frame.format) {
-    case VIDEO_FORMAT_NV12:
-        return write_yuv_as<VIDEO_FORMAT_NV12>(rgb, colour, frame);
-    case VIDEO_FORMAT_I420:
-        return write_yuv_as<VIDEO_FORMAT_I420>(rgb, colour, frame);
-    case VIDEO_FORMAT_I444:
-        return write_yuv_as<VIDEO_FORMAT_I444>(rgb, colour, frame);
-    case VIDEO_FORMAT_YUY2:
-        return write_yuv_as<VIDEO_FORMAT_YUY2>(rgb, colour, frame);
-    case VIDEO_FORMAT_UYVY:
-        return write_yuv_as<VIDEO_FORMAT_UYVY>(rgb, colour, frame);
-    case VIDEO_FORMAT_P010:
-        return write_yuv_as<VIDEO_FORMAT_P010>(rgb, colour, frame);
-    default:
-        break;
-    }
+    write_yuv_from(rgb.data(), colour, frame);
+}
+
+void write_yuv(const trellin_app::HostPicture& picture, const YuvColour& colour, obs_source_frame& frame)
+{
+    write_yuv_from(picture.data.data(), colour, frame);
 }
 
 }  // namespace trellin_obs

@@ -61,4 +61,11 @@ void read_yuv(const obs_source_frame& frame, const YuvColour& colour, std::vecto
 // Writes interleaved RGB floats of the frame's size into the frame.
 void write_yuv(const std::vector<float>& rgb, const YuvColour& colour, obs_source_frame& frame);
 
+// The same with the node's 16-bit samples (3 a pixel) in place of the
+// floats, each as from_unit_float and to_unit_float turn floats into them
+// and back (so values outside 0..1 are clipped), without the floats
+// between: what 8-bit YUV, which is clipped, needs.
+void read_yuv(const obs_source_frame& frame, const YuvColour& colour, trellin_app::HostPicture& picture);
+void write_yuv(const trellin_app::HostPicture& picture, const YuvColour& colour, obs_source_frame& frame);
+
 }  // namespace trellin_obs

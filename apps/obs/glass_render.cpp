@@ -43,40 +43,37 @@ bool GlassRender::render_yuv(obs_source_frame& frame, double time)
     YuvColour colour;
     if (!yuv_colour(frame, colour)) return false;
     const int w = int(frame.width), h = int(frame.height);
+    if (frame.format != VIDEO_FORMAT_P010) {
+        // 8-bit YUV is standard range, rendered as 8-bit pictures are: what
+        // its RGB has outside 0..1 is clipped.
+        read_yuv(frame, colour, input_);
+        if (trellin_app::render_frame(*node_, input_, output_, time) != 1) return false;
+        write_yuv(output_, colour, frame);
+        return true;
+    }
+
+    // 10-bit frames (OBS's HDR modes among them) keep what lies outside
+    // 0..1: a frame that reaches outside goes through the split.
     read_yuv(frame, colour, rgb_);
     if (input_.width != w || input_.height != h || input_.samples != 3) input_ = trellin_app::HostPicture(w, h, 3);
-
-    // Within 0..1, row band by row band. 8-bit YUV is standard range,
-    // rendered as 8-bit pictures are: what lies outside 0..1 is clipped. A
-    // 10-bit band that reaches outside sends the whole frame through the
-    // split.
-    const bool splits = frame.format == VIDEO_FORMAT_P010;
     std::atomic<bool> within{true};
     trellin_app::for_row_bands(h, w, [&](int first, int end) {
         const std::size_t begin = std::size_t(first) * std::size_t(w) * 3;
         const std::size_t n = std::size_t(end - first) * std::size_t(w) * 3;
-        if (trellin_app::unit_floats_to_words(rgb_.data() + begin, n, input_.data.data() + begin)) return;
-        within.store(false, std::memory_order_relaxed);
-        if (!splits)
-            std::transform(rgb_.data() + begin, rgb_.data() + begin + n, input_.data.data() + begin,
-                           trellin_app::from_unit_float);
+        if (!trellin_app::unit_floats_to_words(rgb_.data() + begin, n, input_.data.data() + begin))
+            within.store(false, std::memory_order_relaxed);
     });
-
-    if (within.load() || !splits) {
+    if (within.load()) {
         if (trellin_app::render_frame(*node_, input_, output_, time) != 1) return false;
-        trellin_app::for_row_bands(h, w, [&](int first, int end) {
-            const std::size_t begin = std::size_t(first) * std::size_t(w) * 3;
-            trellin_app::words_to_unit_floats(output_.data.data() + begin,
-                                              std::size_t(end - first) * std::size_t(w) * 3, rgb_.data() + begin);
-        });
-    } else {
-        trellin_app::ClipCount clip;
-        trellin_app::SplitParts parts = trellin_app::split_samples(rgb_, input_, clip);
-        std::transform(rgb_.begin(), rgb_.end(), input_.data.begin(), trellin_app::from_unit_float);
-        if (trellin_app::render_split(*node_, input_, parts, output_, rendered_, time, w, h) != 1) return false;
-        std::transform(output_.data.begin(), output_.data.end(), rgb_.begin(), trellin_app::to_unit_float);
-        trellin_app::add_parts(rgb_, rendered_);
+        write_yuv(output_, colour, frame);
+        return true;
     }
+    trellin_app::ClipCount clip;
+    trellin_app::SplitParts parts = trellin_app::split_samples(rgb_, input_, clip);
+    std::transform(rgb_.begin(), rgb_.end(), input_.data.begin(), trellin_app::from_unit_float);
+    if (trellin_app::render_split(*node_, input_, parts, output_, rendered_, time, w, h) != 1) return false;
+    std::transform(output_.data.begin(), output_.data.end(), rgb_.begin(), trellin_app::to_unit_float);
+    trellin_app::add_parts(rgb_, rendered_);
     write_yuv(rgb_, colour, frame);
     return true;
 }
