@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
+#include "apps/obs/nv12_rows.h"
 
 namespace trellin_obs {
 
@@ -227,9 +229,50 @@ inline float load(const std::uint16_t* at)
     return trellin_app::to_unit_float(*at);
 }
 
+// The memory rows my0 and my1 (-1: none) of an NV12 frame, and their
+// chroma row cy, from the picture's samples.
+void nv12_rows_from(const std::uint16_t* base, int w, obs_source_frame& frame, const Nv12Maps& maps, int my0, int my1,
+                    int cy)
+{
+    auto picture_row = [&](int my) { return base + std::size_t(memory_row(frame, my)) * std::size_t(w) * 3; };
+    words_to_nv12_rows(picture_row(my0), my1 >= 0 ? picture_row(my1) : nullptr, w, maps,
+                       frame.data[0] + std::size_t(my0) * frame.linesize[0],
+                       my1 >= 0 ? frame.data[0] + std::size_t(my1) * frame.linesize[0] : nullptr,
+                       frame.data[1] + std::size_t(cy) * frame.linesize[1]);
+}
+
+Nv12Maps nv12_maps(const YuvColour& colour)
+{
+    Nv12Maps maps{};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 4; ++c) {
+            maps.to_rgb[r][c] = static_cast<float>(colour.to_rgb[r][c]);
+            maps.to_yuv[r][c] = static_cast<float>(colour.to_yuv[r][c]);
+        }
+    for (int k = 0; k < 3; ++k) {
+        maps.minimum[k] = colour.minimum[k];
+        maps.maximum[k] = colour.maximum[k];
+    }
+    return maps;
+}
+
 template <video_format F, class T>
 void read_yuv_as(const obs_source_frame& frame, const YuvColour& colour, T* const base)
 {
+    if constexpr (F == VIDEO_FORMAT_NV12 && std::is_same_v<T, std::uint16_t>) {
+        // The usual camera format, row by row in vectors (nv12_rows.h).
+        const Nv12Maps maps = nv12_maps(colour);
+        const int w = int(frame.width), h = int(frame.height);
+        trellin_app::for_row_bands(h, w, [&](int first, int end) {
+            for (int y = first; y < end; ++y) {
+                const int my = memory_row(frame, y);
+                nv12_row_to_words(frame.data[0] + std::size_t(my) * frame.linesize[0],
+                                  frame.data[1] + std::size_t(my / 2) * frame.linesize[1], w, maps,
+                                  base + std::size_t(y) * std::size_t(w) * 3);
+            }
+        });
+        return;
+    }
     using Planes = YuvPlanes<F>;
     const Planes planes{frame};
     const int w = int(frame.width), h = int(frame.height);
@@ -259,6 +302,18 @@ void read_yuv_as(const obs_source_frame& frame, const YuvColour& colour, T* cons
 template <video_format F, class T>
 void write_yuv_as(const T* const base, const YuvColour& colour, obs_source_frame& frame)
 {
+    if constexpr (F == VIDEO_FORMAT_NV12 && std::is_same_v<T, std::uint16_t>) {
+        const Nv12Maps maps = nv12_maps(colour);
+        const int w = int(frame.width), h = int(frame.height);
+        trellin_app::for_row_bands((h + 1) / 2, w * 2, [&](int first, int end) {
+            for (int cy = first; cy < end; ++cy) {
+                const int my0 = cy * 2, my1 = cy * 2 + 1;
+                const bool pair = my1 < h;
+                nv12_rows_from(base, w, frame, maps, my0, pair ? my1 : -1, cy);
+            }
+        });
+        return;
+    }
     using Planes = YuvPlanes<F>;
     const Planes planes{frame};
     const int w = int(frame.width), h = int(frame.height);

@@ -10,6 +10,7 @@
 
 #include "apps/common/core/control_facts.h"
 #include "apps/common/core/module_loader.h"
+#include "apps/common/core/sample_convert.h"
 #include "apps/obs/frame_colour.h"
 #include "apps/obs/property_map.h"
 #include "obs_test_frame.h"
@@ -116,6 +117,40 @@ TEST(ObsFrameColour, RgbRoundTripsThroughEveryYuvFormat)
             const std::vector<std::uint8_t> written[3] = {t.planes[0], t.planes[1], t.planes[2]};
             trellin_obs::write_yuv(back, colour, t.frame);
             for (int p = 0; p < 3; ++p) EXPECT_EQ(t.planes[p], written[p]) << "plane " << p;
+        }
+}
+
+// The node's samples straight from and to a frame (NV12's rows in vectors,
+// the others per pixel) are the float conversions' samples, through
+// from_unit_float and to_unit_float, at widths and heights that leave
+// vectors and chroma blocks part full.
+TEST(ObsFrameColour, SamplesStraightFromFramesEqualTheFloatConversions)
+{
+    for (const video_format format : yuv_formats)
+        for (const bool flip : {false, true}) {
+            SCOPED_TRACE(std::string(get_video_format_name(format)) + (flip ? " flipped" : ""));
+            const int w = 45, h = 7;
+            TestFrame t(format, w, h);
+            t.frame.flip = flip;
+            for (int p = 0; p < 3; ++p)
+                for (std::size_t i = 0; i < t.planes[p].size(); ++i)
+                    t.planes[p][i] = std::uint8_t((i * 97 + std::size_t(p) * 31) % 256);
+            trellin_obs::YuvColour colour;
+            ASSERT_TRUE(trellin_obs::yuv_colour(t.frame, colour));
+            std::vector<float> rgb;
+            trellin_obs::read_yuv(t.frame, colour, rgb);
+            trellin_app::HostPicture words;
+            trellin_obs::read_yuv(t.frame, colour, words);
+            ASSERT_EQ(words.data.size(), rgb.size());
+            for (std::size_t i = 0; i < rgb.size(); ++i)
+                ASSERT_EQ(words.data[i], trellin_app::from_unit_float(rgb[i])) << i;
+
+            for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = trellin_app::to_unit_float(words.data[i]);
+            TestFrame from_floats(format, w, h), from_words(format, w, h);
+            from_floats.frame.flip = from_words.frame.flip = flip;
+            trellin_obs::write_yuv(rgb, colour, from_floats.frame);
+            trellin_obs::write_yuv(words, colour, from_words.frame);
+            for (int p = 0; p < 3; ++p) EXPECT_EQ(from_words.planes[p], from_floats.planes[p]) << "plane " << p;
         }
 }
 
