@@ -47,9 +47,14 @@ void FrameWorker::run()
         // A job handed over before the stop still runs: its frame is held
         // and must come back whole.
         if (!job_) return;
-        std::function<void()> job = job_;
+        // job_ stays set, and so untouched by try_start, while it runs.
         hold.unlock();
-        job();
+        try {
+            job_();
+        } catch (...) {
+            // A job reports its own failures; one that throws ends here
+            // rather than ending the program.
+        }
         hold.lock();
         job_ = nullptr;
         wake_.notify_all();

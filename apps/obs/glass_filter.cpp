@@ -1,6 +1,7 @@
 #include "apps/obs/glass_filter.h"
 
 #include <cstring>
+#include <functional>
 #include <exception>
 #include <utility>
 
@@ -120,18 +121,22 @@ obs_source_frame* GlassFilter::filter_video(obs_source_frame* frame)
         obs_source_release_frame(parent, frame);
         return nullptr;
     }
+    std::optional<trellin_app::SettingsSnapshot> settings = changed_settings();
+    const double time = node_time(parent);
+    std::function<void()> job = [this, frame, settings = std::move(settings), time] {
+        try {
+            if (settings) render_->take(*settings);
+            render_->render_frame(*frame, time);
+        } catch (const std::exception&) {
+            // Out of memory for the frame: it is shown as it came, as a
+            // frame the node cannot render is.
+        }
+        finished_ = frame;
+    };
     obs_source_frame* out = finished_;
     finished_ = nullptr;
     frames_parent_ = parent;
-    std::optional<trellin_app::SettingsSnapshot> settings = changed_settings();
-    const double time = node_time(parent);
-    worker_.try_start([this, frame, settings = std::move(settings), time] {
-        if (settings) render_->take(*settings);
-        // A frame the node cannot render (a format it does not take, a
-        // refusal) is shown as it came.
-        render_->render_frame(*frame, time);
-        finished_ = frame;
-    });
+    worker_.try_start(std::move(job));
     return out;
 }
 
