@@ -352,6 +352,24 @@ TEST_F(ObsFilter, ALookSetsEveryControl)
             break;
         }
     }
+
+    // Chosen in the properties, as the settings dialog does: the settings
+    // show the look's values at once.
+    obs_properties_t* props = obs_source_properties(glass);
+    obs_data_set_string(got, "look", "lit-domes");
+    EXPECT_TRUE(obs_property_modified(obs_properties_get(props, "look"), got));
+    obs_data_t* domes = obs_data_create();
+    trellin_obs::write_settings(
+        *trellin_app::load_project_file(module, trellin_app::find_look("lit-domes", TRELLIN_BIN_DIR).path), facts,
+        domes);
+    EXPECT_EQ(obs_data_get_double(got, "Index"), obs_data_get_double(domes, "Index"));
+    EXPECT_STREQ(obs_data_get_string(got, "CellShape"), obs_data_get_string(domes, "CellShape"));
+    // Shown again, the properties leave values changed since alone.
+    obs_data_set_double(got, "Index", 2.5);
+    EXPECT_FALSE(obs_property_modified(obs_properties_get(props, "look"), got));
+    EXPECT_EQ(obs_data_get_double(got, "Index"), 2.5);
+    obs_data_release(domes);
+    obs_properties_destroy(props);
     obs_data_release(got);
     obs_data_release(expected);
     obs_source_release(glass);
