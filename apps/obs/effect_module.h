@@ -4,8 +4,8 @@
 //
 // Where the effect module is looked for:
 //   1. the path in TRELLIN_MODULE, when set (no other place is tried then);
-//   2. the installed tree: PREFIX/lib/obs-plugins/trellin-obs.so finds
-//      PREFIX/lib/trellin/TrellinVx.node;
+//   2. the installed tree: PREFIX/lib/<triplet>/obs-plugins/trellin-obs.so
+//      (or PREFIX/lib/obs-plugins/) finds PREFIX/lib/trellin/TrellinVx.node;
 //   3. the build tree: build/lib/obs-plugins/trellin-obs.so finds
 //      build/bin/TrellinVx.node.
 #pragma once

@@ -29,14 +29,21 @@ TEST_F(InstalledTree, TrellinListsAndRendersTheInstalledLooks)
         EXPECT_TRUE(fs::exists(ofx / file)) << file;
     const RunResult ldd = testkit::run_program({"ldd", (ofx / "Linux-x86-64/Trellin.ofx").string()});
     EXPECT_NE(ldd.out.find((ofx / "Linux-x86-64/libtrellinhost.so").string()), std::string::npos) << ldd.out;
-    // The OBS module, with its data where OBS looks beside it, finds the
-    // host library under the prefix.
+    // The OBS module, in the folder of OBS's own modules under the prefix
+    // (lib/ or lib/<triplet>/, as libobs lies), with its data where OBS
+    // looks beside it, finds the host library under the prefix.
     const fs::path obs_data = prefix / "share" / "obs" / "obs-plugins" / "trellin-obs";
     EXPECT_TRUE(fs::exists(obs_data / "locale" / "en-US.ini"));
     EXPECT_TRUE(fs::exists(obs_data / "looks" / "pebbles.json"));
-    const RunResult obs_ldd =
-        testkit::run_program({"ldd", (prefix / "lib" / "obs-plugins" / "trellin-obs.so").string()});
-    EXPECT_NE(obs_ldd.out.find("/prefix/lib/obs-plugins/../trellin/libtrellinhost.so"), std::string::npos)
+    fs::path obs_module;
+    for (const auto& entry : fs::recursive_directory_iterator(prefix / "lib"))
+        if (entry.path().filename() == "trellin-obs.so") obs_module = entry.path();
+    ASSERT_EQ(obs_module.parent_path().filename(), "obs-plugins") << obs_module;
+    const RunResult obs_ldd = testkit::run_program({"ldd", obs_module.string()});
+    const std::size_t host = obs_ldd.out.find("libtrellinhost.so => ");
+    ASSERT_NE(host, std::string::npos) << obs_ldd.out;
+    const std::string found = obs_ldd.out.substr(host + 21, obs_ldd.out.find(' ', host + 21) - host - 21);
+    EXPECT_EQ(fs::weakly_canonical(found), fs::weakly_canonical(prefix / "lib" / "trellin" / "libtrellinhost.so"))
         << obs_ldd.out;
 
     const testkit::RunOptions clean = testkit::RunOptions().with_env({"TRELLIN_MODULE", "TRELLIN_THREADS"});
