@@ -31,6 +31,7 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-pytest python3-openimageio libimath-dev
   gstreamer1.0-plugins-ugly
   dpkg-dev lintian help2man
+  libobs-dev obs-studio
 )
 if [ "$windows" -eq 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64 wine)

@@ -1,5 +1,5 @@
 // test-labels: external
-// test-builds: trellin_looks trellin_frei0r trellin-view trellin_ofx
+// test-builds: trellin_looks trellin_frei0r trellin-view trellin_ofx trellin_obs
 // `make install` into a fresh prefix: the installed trellin finds its module
 // and lists and renders the installed looks, with no environment variable.
 #include <gtest/gtest.h>
@@ -29,6 +29,22 @@ TEST_F(InstalledTree, TrellinListsAndRendersTheInstalledLooks)
         EXPECT_TRUE(fs::exists(ofx / file)) << file;
     const RunResult ldd = testkit::run_program({"ldd", (ofx / "Linux-x86-64/Trellin.ofx").string()});
     EXPECT_NE(ldd.out.find((ofx / "Linux-x86-64/libtrellinhost.so").string()), std::string::npos) << ldd.out;
+    // The OBS module, in the folder of OBS's own modules under the prefix
+    // (lib/ or lib/<triplet>/, as libobs lies), with its data where OBS
+    // looks beside it, finds the host library under the prefix.
+    const fs::path obs_data = prefix / "share" / "obs" / "obs-plugins" / "trellin-obs";
+    EXPECT_TRUE(fs::exists(obs_data / "locale" / "en-US.ini"));
+    EXPECT_TRUE(fs::exists(obs_data / "looks" / "pebbles.json"));
+    fs::path obs_module;
+    for (const auto& entry : fs::recursive_directory_iterator(prefix / "lib"))
+        if (entry.path().filename() == "trellin-obs.so") obs_module = entry.path();
+    ASSERT_EQ(obs_module.parent_path().filename(), "obs-plugins") << obs_module;
+    const RunResult obs_ldd = testkit::run_program({"ldd", obs_module.string()});
+    const std::size_t host = obs_ldd.out.find("libtrellinhost.so => ");
+    ASSERT_NE(host, std::string::npos) << obs_ldd.out;
+    const std::string found = obs_ldd.out.substr(host + 21, obs_ldd.out.find(' ', host + 21) - host - 21);
+    EXPECT_EQ(fs::weakly_canonical(found), fs::weakly_canonical(prefix / "lib" / "trellin" / "libtrellinhost.so"))
+        << obs_ldd.out;
 
     const testkit::RunOptions clean = testkit::RunOptions().with_env({"TRELLIN_MODULE", "TRELLIN_THREADS"});
     const std::string installed = (prefix / "bin" / "trellin").string();

@@ -53,14 +53,16 @@ TEST_F(DebianPackage, PutsEveryHostWhereDebianLooksAndNamesItsLibraryPackages)
 {
     const std::string contents = ok({"dpkg-deb", "--contents", deb.string()});
     const std::string gst = "./usr/lib/" + multiarch() + "/gstreamer-1.0/libgsttrellin.so";
+    // Where Debian's OBS finds modules and their data unasked.
+    const std::string obs = "./usr/lib/" + multiarch() + "/obs-plugins/trellin-obs.so";
     for (const std::string& file : std::vector<std::string>{
              "./usr/bin/trellin", "./usr/bin/trellin-view", "./usr/lib/trellin/TrellinVx.node",
              "./usr/lib/trellin/libtrellinhost.so",
              "./usr/OFX/Plugins/Trellin.ofx.bundle/Contents/Linux-x86-64/Trellin.ofx", "./usr/lib/frei0r-1/trellin.so",
-             gst, "./usr/lib/python3/dist-packages/trellin.cpython-3",
-             "./usr/share/kdenlive/effects/frei0r_trellin.xml", "./usr/share/trellin/looks/lit-domes.json",
-             "./usr/share/man/man1/trellin.1.gz", "./usr/share/bash-completion/completions/trellin",
-             "./usr/share/doc/trellin/copyright"})
+             gst, obs, "./usr/share/obs/obs-plugins/trellin-obs/locale/en-US.ini",
+             "./usr/lib/python3/dist-packages/trellin.cpython-3", "./usr/share/kdenlive/effects/frei0r_trellin.xml",
+             "./usr/share/trellin/looks/lit-domes.json", "./usr/share/man/man1/trellin.1.gz",
+             "./usr/share/bash-completion/completions/trellin", "./usr/share/doc/trellin/copyright"})
         EXPECT_NE(contents.find(" " + file), std::string::npos) << file << "\n" << contents;
     // Nothing outside /usr, and no public library (the host library is Trellin's own).
     EXPECT_EQ(contents.find(" ./etc/"), std::string::npos) << contents;
