@@ -29,8 +29,8 @@
 #include "apps/common/core/project_file.h"
 #include "apps/obs/frame_colour.h"
 #include "apps/obs/property_map.h"
-#include "obs_test_frame.h"
-#include "trellin_cli_support.h"
+#include "support/obs_test_frame.h"
+#include "support/trellin_cli_support.h"
 
 // Xlib's own header defines macros (None, Status, Bool) that the other
 // files compiled with this one cannot live with.

@@ -13,7 +13,7 @@
 #include "apps/common/core/sample_convert.h"
 #include "apps/obs/frame_colour.h"
 #include "apps/obs/property_map.h"
-#include "obs_test_frame.h"
+#include "support/obs_test_frame.h"
 
 namespace obs_colour_test {
 
