@@ -1,0 +1,185 @@
+// trellin render on the clips people bring — H.264 to H.264, ProRes 422 HQ
+// 10-bit to ProRes 4444, 10-bit HEVC to FFV1 — beside its floor in the same
+// run: ffmpeg decoding and encoding the same clip with the same codec
+// settings and no effect (what `ffmpeg -i in.mp4 -c:v libx264 -crf 18
+// out.mp4` does), and the node alone on a frame of the same size. The share
+// is the render's rate against running the two one after the other:
+// 1 / (floor's seconds a frame + node's seconds a frame). Each program's
+// start is left out: a rate is the difference between a run of the whole clip
+// and a run of its first frame. "max_rss_mb" is the render's peak resident
+// memory.
+//
+// 1080p by default; TRELLIN_BENCH_4K=1 adds the same cases at 3840 x 2160.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/node_alone.h"
+#include "bench/work_dir.h"
+
+namespace {
+
+constexpr int frames = 48;
+
+struct Case {
+    const char* name;
+    const char* extension_in;
+    const char* extension_out;
+    std::vector<std::string> make;   // ffmpeg's encoding of the clip
+    std::vector<std::string> floor;  // ffmpeg's encoding in the floor: trellin's codec settings
+};
+
+const Case cases[] = {
+    {"h264_to_h264",
+     ".mp4",
+     ".mp4",
+     {"-c:v", "libx264", "-crf", "18", "-pix_fmt", "yuv420p"},
+     {"-c:v", "libx264", "-crf", "18"}},
+    {"prores422hq_to_prores4444",
+     ".mov",
+     ".mov",
+     {"-c:v", "prores_ks", "-profile:v", "3", "-pix_fmt", "yuv422p10le"},
+     {"-c:v", "prores_ks", "-profile:v", "4444", "-pix_fmt", "yuv444p10le"}},
+    {"hevc10_to_ffv1",
+     ".mkv",
+     ".mkv",
+     {"-c:v", "libx265", "-pix_fmt", "yuv420p10le", "-x265-params", "log-level=error"},
+     {"-c:v", "ffv1", "-level", "3", "-slices", "4", "-slicecrc", "1", "-g", "1"}},
+};
+
+struct Run {
+    double seconds = -1.0;
+    double max_rss_mb = 0.0;
+};
+
+// Runs a program to its end; its seconds (negative when it failed) and peak memory.
+Run run(const std::string& program, const std::vector<std::string>& args)
+{
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    Run r;
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return r;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.max_rss_mb = double(usage.ru_maxrss) / 1024.0;
+    return r;
+}
+
+std::string clip(const Case& c, int width, int height)
+{
+    const std::string path =
+        (trellin_bench::work_dir() / (std::string(c.name) + "_" + std::to_string(width) + "_in" + c.extension_in))
+            .string();
+    if (std::filesystem::exists(path)) return path;
+    std::vector<std::string> args{"-v",
+                                  "error",
+                                  "-y",
+                                  "-f",
+                                  "lavfi",
+                                  "-i",
+                                  "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=25",
+                                  "-frames:v",
+                                  std::to_string(frames)};
+    args.insert(args.end(), c.make.begin(), c.make.end());
+    args.push_back(path);
+    if (run("ffmpeg", args).seconds < 0) return {};
+    return path;
+}
+
+// The node alone's rate at each width, measured first in the run.
+double node_rates[2] = {0.0, 0.0};
+double& node_fps(int width)
+{
+    return node_rates[width > 1920 ? 1 : 0];
+}
+
+void BM_NodeAlone(benchmark::State& state)
+{
+    const int width = int(state.range(0)), height = int(state.range(1));
+    node_fps(width) = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
+}
+
+// Seconds a frame of a program's run over the whole clip, its start left out.
+Run per_frame(const std::string& program, std::vector<std::string> whole, std::vector<std::string> first)
+{
+    const Run one = run(program, first);
+    Run all = run(program, whole);
+    if (one.seconds < 0 || all.seconds < 0) return Run{};
+    all.seconds = std::max(all.seconds - one.seconds, 1e-6) / (frames - 1);
+    return all;
+}
+
+void BM_Codecs(benchmark::State& state, const Case& c)
+{
+    const int width = int(state.range(0)), height = int(state.range(1));
+    const std::string in = clip(c, width, height);
+    if (in.empty()) {
+        state.SkipWithError("ffmpeg could not make the clip");
+        return;
+    }
+    const std::string out = (trellin_bench::work_dir() / (std::string("glass") + c.extension_out)).string();
+    const std::string floor_out = (trellin_bench::work_dir() / (std::string("floor") + c.extension_out)).string();
+    const std::string trellin = std::string(TRELLIN_BIN_DIR) + "/trellin";
+    std::vector<std::string> floor_all{"-v", "error", "-y", "-i", in};
+    floor_all.insert(floor_all.end(), c.floor.begin(), c.floor.end());
+    std::vector<std::string> floor_one = floor_all;
+    floor_all.push_back(floor_out);
+    floor_one.insert(floor_one.end(), {"-frames:v", "1", floor_out});
+    Run floor, render;
+    for (auto _ : state) {
+        floor = per_frame("ffmpeg", floor_all, floor_one);
+        render = per_frame(trellin, {"render", in, out, "-q"}, {"render", in, out, "--frames", "0-0", "-q"});
+        if (floor.seconds < 0 || render.seconds < 0) {
+            state.SkipWithError("a run failed");
+            return;
+        }
+        state.SetIterationTime(render.seconds);
+    }
+    const double node = node_fps(width);
+    state.counters["fps"] = 1.0 / render.seconds;
+    state.counters["floor_fps"] = 1.0 / floor.seconds;
+    state.counters["node_fps"] = node;
+    if (node > 0) state.counters["share"] = (1.0 / render.seconds) * (floor.seconds + 1.0 / node);
+    state.counters["max_rss_mb"] = render.max_rss_mb;
+}
+
+void register_sizes(benchmark::internal::Benchmark* b)
+{
+    b->Args({1920, 1080});
+    const char* big = std::getenv("TRELLIN_BENCH_4K");
+    if (big != nullptr && std::string(big) == "1") b->Args({3840, 2160});
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::RegisterBenchmark("BM_NodeAlone", BM_NodeAlone)
+        ->Apply(register_sizes)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    for (const Case& c : cases)
+        benchmark::RegisterBenchmark(c.name, [&c](benchmark::State& s) { BM_Codecs(s, c); })
+            ->Apply(register_sizes)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime()
+            ->Iterations(1);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
