@@ -60,7 +60,7 @@ add_windows_tests(windows_host_tests
   SUITES PlatformFiles PlatformLibrary PlatformProcess Controls RegvCheck TempDir Keyframes SmpPool)
 
 add_windows_tests(windows_effect_tests
-  SOURCES ${TESTS}/effect/test_fast_kernels.cpp ${TESTS}/effect/test_render.cpp ${TESTS}/effect/test_kernel_choice.cpp
+  SOURCES ${TESTS}/effect/fast/test_kernels.cpp ${TESTS}/effect/test_render.cpp ${TESTS}/effect/test_kernel_choice.cpp
           ${TESTS}/support/node_runner.cpp ${TESTS}/support/picture_diff.cpp ${TESTS}/support/host_image.cpp
           ${TESTS}/support/golden_picture_stb.cpp
   LINKS trellin_node
