@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <sstream>
+#include <tuple>
 
 #include "apps/common/core/sample_convert.h"
 #include "apps/gl/headless_view.h"
@@ -473,6 +474,54 @@ TEST_F(OfxPlugin, FailedFramesSayWhy)
     EXPECT_NE(h.messages().back().find("16385x1 is too large (at most 16384 pixels on a side)"), std::string::npos)
         << h.messages().back();
     h.destroy(wide);
+}
+
+// The effect declares one depth for source and output. A host that hands
+// integers in and wants floats out (or the other way) is refused with a
+// message naming both, the output left as the host gave it; between 8 and
+// 16 bits the samples are only widened or narrowed, so such frames render
+// as the source's samples at the output's depth would.
+TEST_F(OfxPlugin, SourceAndOutputDepthsOfDifferentKindsAreRefused)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 24, ht = 16;
+    for (const auto& [in_depth, out_depth, named] :
+         {std::tuple{kOfxBitDepthByte, kOfxBitDepthFloat, "the source is 8-bit and the output 32-bit float"},
+          std::tuple{kOfxBitDepthFloat, kOfxBitDepthShort, "the source is 32-bit float and the output 16-bit"}}) {
+        SCOPED_TRACE(named);
+        auto e = h.create(layout_of(w, ht, out_depth));
+        ASSERT_TRUE(e);
+        e->clips[kOfxImageEffectSimpleSourceClipName]->layout.depth = in_depth;
+        if (std::string(in_depth) == kOfxBitDepthFloat)
+            give_picture(*e, std::vector<float>(std::size_t(w) * ht * 4, 0.5f));
+        else
+            give_picture(*e, std::vector<std::uint8_t>(std::size_t(w) * ht * 4, 200));
+        EXPECT_EQ(h.render(*e, 0.0), kOfxStatErrImageFormat);
+        EXPECT_NE(h.messages().back().find(named), std::string::npos) << h.messages().back();
+        const auto& out = e->clips[kOfxImageEffectOutputClipName]->last->storage;
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](unsigned char b) { return b == 0; }));
+        h.destroy(e);
+    }
+
+    const auto in8 = pattern<std::uint8_t>(w, ht, 4, 3, 255);
+    std::vector<std::uint16_t> in16(in8.size());
+    trellin_app::from_8bit_samples(in8.data(), in16.data(), in8.size());
+    std::vector<std::uint16_t> outputs[2];
+    for (int k = 0; k < 2; ++k) {
+        auto e = h.create(layout_of(w, ht, kOfxBitDepthShort));
+        ASSERT_TRUE(e);
+        set_param(*e, "ChromaticAb", {9});
+        if (k == 0) {
+            e->clips[kOfxImageEffectSimpleSourceClipName]->layout.depth = kOfxBitDepthByte;
+            give_picture(*e, in8);
+        } else {
+            give_picture(*e, in16);
+        }
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        outputs[k] = output_picture<std::uint16_t>(*e);
+        h.destroy(e);
+    }
+    EXPECT_TRUE(outputs[0] == outputs[1]);
 }
 
 // A bundle without its node module loads, but describe fails with a message
