@@ -10,12 +10,16 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <tuple>
 
 #include "apps/common/core/sample_convert.h"
 #include "apps/gl/headless_view.h"
+#include "support/ofx_agreement_frames.h"
 #include "support/ofx_bundle_host.h"
 #include "support/trellin_cli_support.h"
 
@@ -522,6 +526,52 @@ TEST_F(OfxPlugin, SourceAndOutputDepthsOfDifferentKindsAreRefused)
         h.destroy(e);
     }
     EXPECT_TRUE(outputs[0] == outputs[1]);
+}
+
+// The frames the Windows bundle rendered under Wine (the Windows build's
+// OfxBuildsAgree test names their folder in TRELLIN_WINDOWS_OFX_FRAMES)
+// equal trellin render of the same sources here, at 8, 16 and 32 bits.
+TEST_F(OfxPlugin, WindowsBundleFramesEqualTrellinRender)
+{
+    const char* folder = std::getenv("TRELLIN_WINDOWS_OFX_FRAMES");
+    if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "run by the Windows build's OfxBuildsAgree";
+    namespace agree = ofx_agreement;
+    std::vector<std::string> sets;
+    for (const agree::Setting& s : agree::settings) sets.insert(sets.end(), {"--set", s.set});
+    const auto read_raw = [&](const char* kind, const agree::Depth& depth) {
+        std::ifstream in(fs::path(folder) / agree::file_name(kind, depth), std::ios::binary);
+        std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes.size(), std::size_t(agree::width) * agree::height * 4 * std::size_t(depth.bytes))
+            << kind << " " << depth.name;
+        return bytes;
+    };
+    for (const agree::Depth& depth : agree::depths) {
+        SCOPED_TRACE(std::string(depth.name) + " bits");
+        const std::vector<unsigned char> in = read_raw("in", depth), out = read_raw("out", depth);
+        ASSERT_EQ(in, agree::source_picture(depth));
+        ASSERT_EQ(out.size(), in.size());
+        const std::string name = std::string("windows") + depth.name;
+        if (depth.bytes == 4) {
+            std::vector<std::string> with_float = sets;
+            with_float.insert(with_float.end(), {"--depth", "float"});
+            const FileImage ref = trellin_render(name + ".exr", OIIO::TypeDesc::FLOAT, in.data(), agree::width,
+                                                 agree::height, with_float, name + "-out.exr");
+            ASSERT_EQ(ref.f32.size() * 4, out.size());
+            EXPECT_EQ(std::memcmp(out.data(), ref.f32.data(), out.size()), 0);
+        } else {
+            const FileImage ref =
+                trellin_render(name + ".png", depth.bytes == 1 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16,
+                               in.data(), agree::width, agree::height, sets, name + "-out.png");
+            ASSERT_EQ(ref.u16.size() * std::size_t(depth.bytes), out.size());
+            if (depth.bytes == 1) {
+                std::vector<unsigned char> expected(ref.u16.size());
+                for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = trellin_app::to_8bit(ref.u16[i]);
+                EXPECT_TRUE(out == expected);
+            } else {
+                EXPECT_EQ(std::memcmp(out.data(), ref.u16.data(), out.size()), 0);
+            }
+        }
+    }
 }
 
 // A bundle without its node module loads, but describe fails with a message
