@@ -8,7 +8,9 @@
 //   Trellin.ofx.bundle/Contents/Linux-x86-64/Trellin.ofx         this plug-in
 //   Trellin.ofx.bundle/Contents/Linux-x86-64/TrellinVx.node      the node module
 //   Trellin.ofx.bundle/Contents/Linux-x86-64/libtrellinhost.so   the host library both link
-// (on Windows Contents/Win64/, with trellinhost.dll)
+// On Windows the binaries lie in Contents/Win64/: this plug-in is
+// trellin-ofx.dll there, loaded by Trellin.ofx beside it, with
+// TrellinVx.node and trellinhost.dll.
 //   Trellin.ofx.bundle/Contents/Resources/looks/*.json           the named looks
 //   Trellin.ofx.bundle/Contents/Resources/<identifier>.png       the icon
 // TRELLIN_MODULE, when set, names the node module instead (as for every
