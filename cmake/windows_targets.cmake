@@ -9,8 +9,9 @@ endif()
 
 # The Windows build's tests, run under Wine (make test-windows): the host
 # library with its platform layer, the effect's differential test of the fast
-# kernels against the reference ones and its golden pictures, and the frei0r
-# trellin.dll against the Linux build's trellin.so.
+# kernels against the reference ones and its golden pictures, the frei0r
+# trellin.dll against the Linux build's trellin.so, and the OpenFX bundle
+# against the Linux trellin render.
 #
 # Wine runs headless in a prefix of the build tree's own, made once
 # (wineboot) by the test that every other needs.
@@ -60,7 +61,7 @@ add_windows_tests(windows_host_tests
   SUITES PlatformFiles PlatformLibrary PlatformProcess Controls RegvCheck TempDir Keyframes SmpPool)
 
 add_windows_tests(windows_effect_tests
-  SOURCES ${TESTS}/effect/test_fast_kernels.cpp ${TESTS}/effect/test_render.cpp ${TESTS}/effect/test_kernel_choice.cpp
+  SOURCES ${TESTS}/effect/fast/test_kernels.cpp ${TESTS}/effect/test_render.cpp ${TESTS}/effect/test_kernel_choice.cpp
           ${TESTS}/support/node_runner.cpp ${TESTS}/support/picture_diff.cpp ${TESTS}/support/host_image.cpp
           ${TESTS}/support/golden_picture_stb.cpp
   LINKS trellin_node
@@ -81,6 +82,20 @@ add_test(NAME Frei0rBuildsAgree
           -P ${TESTS}/apps/frei0r_builds_agree.cmake)
 set_tests_properties(Frei0rBuildsAgree PROPERTIES ENVIRONMENT "${WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine TIMEOUT 300)
 
+# The OpenFX bundle in the tests' OpenFX host, against the Linux build's
+# trellin render (the Linux test program apps_tests compares). The host
+# program lies in the folder of frei0r's, where no DLL of ours is.
+add_executable(ofx_raw_frames ${TESTS}/apps/ofx_raw_frames.cpp)
+target_include_directories(ofx_raw_frames PRIVATE ${PROJECT_SOURCE_DIR} ${TESTS})
+set_target_properties(ofx_raw_frames PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/host-program)
+add_dependencies(ofx_raw_frames trellin_ofx_forwarder)
+add_dependencies(windows_tests ofx_raw_frames)
+add_test(NAME OfxBuildsAgree
+  COMMAND ${CMAKE_COMMAND} -DRAW_FRAMES=$<TARGET_FILE:ofx_raw_frames> -DBUNDLE=${CMAKE_BINARY_DIR}/OFX/Plugins/Trellin.ofx.bundle
+          -DLINUX_TESTS=${TRELLIN_LINUX_BUILD}/tests/apps_tests -DFOLDER=${CMAKE_BINARY_DIR}/tests/ofx_frames
+          -P ${TESTS}/apps/ofx_builds_agree.cmake)
+set_tests_properties(OfxBuildsAgree PROPERTIES ENVIRONMENT "${WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine TIMEOUT 300)
+
 # Each DLL's exports and imports.
 add_test(NAME WindowsDlls
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DBUILD=${CMAKE_BINARY_DIR} -P ${TESTS}/package/windows_dlls.cmake)
@@ -91,5 +106,5 @@ add_custom_target(package_windows
   COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR} -DSOURCE=${PROJECT_SOURCE_DIR} -DVERSION=${PROJECT_VERSION}
           -DZIP=${WINDOWS_ZIP} -DKDENLIVE_EFFECT=${TRELLIN_LINUX_BUILD}/share/kdenlive/effects/frei0r_trellin.xml
           -P ${PROJECT_SOURCE_DIR}/package/windows_zip.cmake
-  DEPENDS trellin_frei0r_forwarder TrellinVx trellinhost
+  DEPENDS trellin_frei0r_forwarder trellin_ofx_forwarder TrellinVx trellinhost
   VERBATIM)

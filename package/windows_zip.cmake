@@ -8,7 +8,8 @@ set(stage ${BUILD}/package-windows/trellin-${VERSION}-windows-x64)
 file(REMOVE_RECURSE ${BUILD}/package-windows)
 file(MAKE_DIRECTORY ${stage}/frei0r/trellin ${stage}/module)
 foreach(file lib/frei0r-1/trellin.dll lib/frei0r-1/trellin/trellin-frei0r.dll lib/frei0r-1/trellin/TrellinVx.node
-             lib/frei0r-1/trellin/trellinhost.dll bin/TrellinVx.node bin/trellinhost.dll)
+             lib/frei0r-1/trellin/trellinhost.dll bin/TrellinVx.node bin/trellinhost.dll
+             OFX/Plugins/Trellin.ofx.bundle/Contents/Win64/Trellin.ofx)
   if(NOT EXISTS ${BUILD}/${file})
     message(FATAL_ERROR "package-windows: ${BUILD}/${file} is missing (make windows)")
   endif()
@@ -17,6 +18,8 @@ file(COPY ${BUILD}/lib/frei0r-1/trellin.dll DESTINATION ${stage}/frei0r)
 file(COPY ${BUILD}/lib/frei0r-1/trellin/trellin-frei0r.dll ${BUILD}/lib/frei0r-1/trellin/TrellinVx.node
           ${BUILD}/lib/frei0r-1/trellin/trellinhost.dll DESTINATION ${stage}/frei0r/trellin)
 file(COPY ${BUILD}/bin/TrellinVx.node ${BUILD}/bin/trellinhost.dll DESTINATION ${stage}/module)
+# The OpenFX bundle whole: Contents/Win64 and Contents/Resources.
+file(COPY ${BUILD}/OFX/Plugins/Trellin.ofx.bundle DESTINATION ${stage}/ofx)
 if(EXISTS "${KDENLIVE_EFFECT}")
   file(COPY ${KDENLIVE_EFFECT} DESTINATION ${stage}/kdenlive)
 endif()

@@ -5,56 +5,28 @@
 // loads, and this DLL, which imports only Windows' own, loads it from there
 // and hands every call on. Hosts that scan the frei0r folder see this one
 // module only.
-#include <windows.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <string>
 
+#include "apps/common/core/windows_forwarding.h"
 #include "apps/frei0r/frei0r_api.h"
 
 namespace {
 
-std::wstring own_folder()
-{
-    HMODULE self = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              reinterpret_cast<LPCWSTR>(&own_folder), &self))
-        return L"";
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return L"";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
+namespace fw = trellin_app::windows_forwarding;
 
 // The module proper, loaded once; null when it cannot be (f0r_init then
 // fails, and the host leaves the effect out).
 HMODULE module_proper()
 {
-    static const HMODULE module = [] {
-        const std::wstring path = own_folder() + L"trellin\\trellin-frei0r.dll";
-        HMODULE m = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-        if (m == nullptr) {
-            const std::string shown(path.begin(), path.end());
-            std::fprintf(stderr, "trellin (frei0r): cannot load %s (error %lu)\n", shown.c_str(), ::GetLastError());
-        }
-        return m;
-    }();
+    static const HMODULE module = fw::load_beside(reinterpret_cast<const void*>(&module_proper),
+                                                  L"trellin\\trellin-frei0r.dll", "trellin (frei0r)");
     return module;
 }
 
 template <class F>
 F* forward(const char* name)
 {
-    HMODULE m = module_proper();
-    return m != nullptr ? reinterpret_cast<F*>(reinterpret_cast<void*>(::GetProcAddress(m, name))) : nullptr;
+    return fw::entry<F>(module_proper(), name);
 }
 
 }  // namespace

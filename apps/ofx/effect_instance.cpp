@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "apps/common/core/control_text.h"
+#include "apps/common/core/convention_colour.h"
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/project_file.h"
@@ -233,30 +234,36 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
         return kOfxStatFailed;
     }
 
-    const trellin_app::PictureColour& colour = effect_.colour;
+    const trellin_app::PictureSource form_in = source_form(src);
     const trellin_app::OutputForm form = output_form(dst);
-    // Floats within 0..1 that the colour handling would not convert go in
-    // and out in one pass each.
-    if (colour.floats_unconverted(source_form(src), form) && read_unit_floats(src, picture_, alpha_)) {
+    // The effect takes source and output at one depth; between integers and
+    // floats the colour spaces differ (sRGB, linear).
+    if (!trellin_app::same_convention(form_in, form)) {
+        error = "the source is " + depth_name(src.kind) + " and the output " + depth_name(dst.kind) +
+                ": the effect renders integer samples to integers and floats to floats";
+        return kOfxStatErrImageFormat;
+    }
+    // Floats within 0..1 go in and out in one pass each.
+    if (trellin_app::convention_floats_unconverted(form_in, form) && read_unit_floats(src, picture_, alpha_)) {
         const OfxStatus status = render_node(time, picture_, trellin_app::SplitParts(), error);
         if (status != kOfxStatOK) return status;
-        write_unit_floats(result_, colour.options().refract_alpha ? nullptr : &alpha_, src.bounds, dst, window);
+        write_unit_floats(result_, &alpha_, src.bounds, dst, window);
         return kOfxStatOK;
     }
 
     // Straight 16-bit samples on packed rows are read by the node where the
     // host keeps them.
     _image_str in_place;
-    const bool direct = colour.integers_unconverted(source_form(src)) && words_in_place(src, in_place);
+    const bool direct = trellin_app::convention_integers_unconverted(form_in) && words_in_place(src, in_place);
     trellin_app::PictureSource source;
     if (direct) {
-        source = source_form(src);
+        source = form_in;
     } else {
         source.samples = std::move(floats_in_);
         read_source(src, picture_, source);
     }
-    trellin_app::NodeFrame frame = colour.to_node(direct ? trellin_app::HostPicture() : std::move(picture_),
-                                                  std::move(source), "the source image");
+    trellin_app::NodeFrame frame =
+        trellin_app::convention_to_node(direct ? trellin_app::HostPicture() : std::move(picture_), std::move(source));
     floats_in_ = std::move(frame.spare);
     // Float sources keep what lies outside 0..1 as trellin render keeps it
     // (the split mode): those parts render through the same glass.
@@ -265,8 +272,8 @@ OfxStatus EffectInstance::render(OfxTime time, const OfxRectI& window, std::stri
                                     : render_node(time, frame.picture, frame.parts, error, &parts);
     if (!direct) picture_ = std::move(frame.picture);
     if (status != kOfxStatOK) return status;
-    trellin_app::OutputFrame out = colour.from_node(std::move(result_), frame, colour.output_space(form), form,
-                                                    parts.empty() ? nullptr : &parts, std::move(floats_out_));
+    trellin_app::OutputFrame out = trellin_app::convention_from_node(
+        std::move(result_), frame, form, parts.empty() ? nullptr : &parts, std::move(floats_out_));
     write_output(out, src.bounds, dst, window);
     result_ = std::move(out.picture);
     floats_out_ = std::move(out.samples);

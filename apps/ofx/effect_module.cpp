@@ -1,8 +1,7 @@
 #include "apps/ofx/effect_module.h"
 
-#include <filesystem>
-
 #include "apps/common/core/module_holder.h"
+#include "host/platform_files.h"
 
 namespace trellin_ofx {
 
@@ -35,7 +34,8 @@ std::string own_dir()
 
 std::string bundle_look_folder(const std::string& plugin_dir)
 {
-    return (std::filesystem::path(plugin_dir) / ".." / "Resources" / "looks").lexically_normal().string();
+    return platform::path_to_utf8(
+        (platform::path_from_utf8(plugin_dir) / ".." / "Resources" / "looks").lexically_normal());
 }
 
 }  // namespace trellin_ofx

@@ -115,6 +115,11 @@ void each_output_run(const trellin_app::HostPicture& result, const OfxRectI& sou
 
 }  // namespace
 
+std::string depth_name(SampleKind kind)
+{
+    return kind == SampleKind::byte ? "8-bit" : kind == SampleKind::word ? "16-bit" : "32-bit float";
+}
+
 bool describe_image(OfxPropertySetHandle image, ImageView& view, std::string& error)
 {
     const std::string components = get_string(image, kOfxImageEffectPropComponents);

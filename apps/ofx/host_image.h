@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "apps/common/core/host_picture.h"
-#include "apps/common/picture/picture_colour.h"
+#include "apps/common/core/node_frame.h"
 #include "apps/common/core/picture_source.h"
 #include "apps/ofx/ofx_api.h"
 
@@ -33,6 +33,9 @@ struct ImageView {
     // The first byte of row `y` (in the image's own coordinates, y1 <= y < y2).
     unsigned char* row(int y) const { return data + (static_cast<long long>(y) - bounds.y1) * row_bytes; }
 };
+
+// "8-bit", "16-bit" or "32-bit float", for messages.
+std::string depth_name(SampleKind kind);
 
 // Reads an image's properties; false with `error` set when it is not one the
 // plug-in takes (not RGBA, an unknown depth, no data, bounds that hold no
@@ -69,8 +72,8 @@ struct SourceAlpha {
 // A float source straight into the node's picture, in one pass on the
 // host's processors, when every sample (colour divided by alpha where the
 // source is premultiplied) is a number within 0..1: the samples the colour
-// handling would make when it converts nothing (PictureColour::
-// floats_unconverted), the source's alpha in `alpha`. False, with `picture`
+// handling would make when it converts nothing (convention_colour.h's
+// convention_floats_unconverted), the source's alpha in `alpha`. False, with `picture`
 // and `alpha` unusable, when a sample is not: such a frame takes the whole
 // colour handling.
 bool read_unit_floats(const ImageView& src, trellin_app::HostPicture& picture, SourceAlpha& alpha);

@@ -72,6 +72,7 @@ inline constexpr OfxStatus kOfxStatErrBadHandle = 9;
 inline constexpr OfxStatus kOfxStatErrBadIndex = 10;
 inline constexpr OfxStatus kOfxStatErrValue = 11;
 inline constexpr OfxStatus kOfxStatReplyDefault = 14;
+inline constexpr OfxStatus kOfxStatErrImageFormat = 1000;
 
 // ---------------------------------------------------------------------------
 // Suites

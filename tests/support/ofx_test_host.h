@@ -1,5 +1,5 @@
 // A small OpenFX host for the tests: it loads a bundle by its layout with
-// dlopen, as hosts do, and implements the suites the plug-in fetches
+// dlopen (a plain LoadLibraryW on Windows), as hosts do, and implements the suites the plug-in fetches
 // (properties, image effect, parameters, messages, interacts) over plain
 // containers. Parameters keep a value and keys (doubles interpolate linearly,
 // the rest hold the earlier key); clips hand out images the test describes
@@ -8,7 +8,11 @@
 // a plug-in that mixes them up shows.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <atomic>
 #include <cstdarg>
@@ -707,20 +711,38 @@ inline const void* fetchSuite(OfxPropertySetHandle, const char* name, int versio
 
 class TestHost {
 public:
-    // Loads the bundle's binary (dlopen, as hosts do) and runs load,
-    // describe and describe-in-context (filter). `error` says what failed.
+    // Loads the bundle's binary (dlopen, as hosts do; on Windows a plain
+    // LoadLibraryW, which looks for the DLLs it imports beside the program
+    // and not beside the plug-in) and runs load, describe and
+    // describe-in-context (filter). `bundle` is UTF-8. `error` says what
+    // failed.
     bool load(const std::string& bundle, std::string& error)
     {
+        using Count = int (*)();
+        using Get = OfxPlugin* (*)(int);
+#ifdef _WIN32
+        const std::string binary = bundle + "/Contents/Win64/Trellin.ofx";
+        std::wstring wide(std::size_t(::MultiByteToWideChar(CP_UTF8, 0, binary.c_str(), -1, nullptr, 0)), L'\0');
+        ::MultiByteToWideChar(CP_UTF8, 0, binary.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+        HMODULE library = ::LoadLibraryW(wide.c_str());
+        if (library == nullptr) {
+            error = binary + ": cannot load (error " + std::to_string(::GetLastError()) + ")";
+            return false;
+        }
+        library_ = reinterpret_cast<void*>(library);
+        auto count =
+            reinterpret_cast<Count>(reinterpret_cast<void*>(::GetProcAddress(library, "OfxGetNumberOfPlugins")));
+        auto get = reinterpret_cast<Get>(reinterpret_cast<void*>(::GetProcAddress(library, "OfxGetPlugin")));
+#else
         const std::string binary = bundle + "/Contents/Linux-x86-64/Trellin.ofx";
         library_ = dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (library_ == nullptr) {
             error = dlerror();
             return false;
         }
-        using Count = int (*)();
-        using Get = OfxPlugin* (*)(int);
         auto count = reinterpret_cast<Count>(dlsym(library_, "OfxGetNumberOfPlugins"));
         auto get = reinterpret_cast<Get>(dlsym(library_, "OfxGetPlugin"));
+#endif
         if (count == nullptr || get == nullptr || count() != 1 || (plugin = get(0)) == nullptr) {
             error = "no plug-in in " + binary;
             return false;

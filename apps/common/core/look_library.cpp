@@ -6,6 +6,7 @@
 
 #include "apps/common/core/nearest_name.h"
 #include "apps/common/core/project_file.h"
+#include "host/platform_files.h"
 #include "host/regv.h"
 #include "host/text_match.h"
 
@@ -34,7 +35,8 @@ std::string summary_of(const std::string& path)
 
 std::string look_folder(const std::string& base_dir)
 {
-    return (fs::path(base_dir) / ".." / "share" / "trellin" / "looks").lexically_normal().string();
+    return platform::path_to_utf8(
+        (platform::path_from_utf8(base_dir) / ".." / "share" / "trellin" / "looks").lexically_normal());
 }
 
 std::vector<LookEntry> list_looks(const std::string& base_dir)
@@ -46,10 +48,13 @@ std::vector<LookEntry> list_looks_in(const std::string& folder)
 {
     std::vector<LookEntry> looks;
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    // Names are UTF-8 on every system (wide on Windows, where a narrow
+    // path would be read in the system's code page).
+    for (fs::directory_iterator it(platform::path_from_utf8(folder), ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path& file = it->path();
         if (file.extension() != look_extension || !it->is_regular_file(ec)) continue;
-        looks.push_back({file.stem().string(), summary_of(file.string()), file.string()});
+        const std::string path = platform::path_to_utf8(file);
+        looks.push_back({platform::path_to_utf8(file.stem()), summary_of(path), path});
     }
     std::sort(looks.begin(), looks.end(), [](const LookEntry& a, const LookEntry& b) { return a.name < b.name; });
     return looks;

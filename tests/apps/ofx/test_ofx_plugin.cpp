@@ -10,11 +10,16 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <sstream>
+#include <tuple>
 
 #include "apps/common/core/sample_convert.h"
 #include "apps/gl/headless_view.h"
+#include "support/ofx_agreement_frames.h"
 #include "support/ofx_bundle_host.h"
 #include "support/trellin_cli_support.h"
 
@@ -473,6 +478,100 @@ TEST_F(OfxPlugin, FailedFramesSayWhy)
     EXPECT_NE(h.messages().back().find("16385x1 is too large (at most 16384 pixels on a side)"), std::string::npos)
         << h.messages().back();
     h.destroy(wide);
+}
+
+// The effect declares one depth for source and output. A host that hands
+// integers in and wants floats out (or the other way) is refused with a
+// message naming both, the output left as the host gave it; between 8 and
+// 16 bits the samples are only widened or narrowed, so such frames render
+// as the source's samples at the output's depth would.
+TEST_F(OfxPlugin, SourceAndOutputDepthsOfDifferentKindsAreRefused)
+{
+    ofxtest::TestHost& h = host();
+    const int w = 24, ht = 16;
+    for (const auto& [in_depth, out_depth, named] :
+         {std::tuple{kOfxBitDepthByte, kOfxBitDepthFloat, "the source is 8-bit and the output 32-bit float"},
+          std::tuple{kOfxBitDepthFloat, kOfxBitDepthShort, "the source is 32-bit float and the output 16-bit"}}) {
+        SCOPED_TRACE(named);
+        auto e = h.create(layout_of(w, ht, out_depth));
+        ASSERT_TRUE(e);
+        e->clips[kOfxImageEffectSimpleSourceClipName]->layout.depth = in_depth;
+        if (std::string(in_depth) == kOfxBitDepthFloat)
+            give_picture(*e, std::vector<float>(std::size_t(w) * ht * 4, 0.5f));
+        else
+            give_picture(*e, std::vector<std::uint8_t>(std::size_t(w) * ht * 4, 200));
+        EXPECT_EQ(h.render(*e, 0.0), kOfxStatErrImageFormat);
+        EXPECT_NE(h.messages().back().find(named), std::string::npos) << h.messages().back();
+        const auto& out = e->clips[kOfxImageEffectOutputClipName]->last->storage;
+        EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](unsigned char b) { return b == 0; }));
+        h.destroy(e);
+    }
+
+    const auto in8 = pattern<std::uint8_t>(w, ht, 4, 3, 255);
+    std::vector<std::uint16_t> in16(in8.size());
+    trellin_app::from_8bit_samples(in8.data(), in16.data(), in8.size());
+    std::vector<std::uint16_t> outputs[2];
+    for (int k = 0; k < 2; ++k) {
+        auto e = h.create(layout_of(w, ht, kOfxBitDepthShort));
+        ASSERT_TRUE(e);
+        set_param(*e, "ChromaticAb", {9});
+        if (k == 0) {
+            e->clips[kOfxImageEffectSimpleSourceClipName]->layout.depth = kOfxBitDepthByte;
+            give_picture(*e, in8);
+        } else {
+            give_picture(*e, in16);
+        }
+        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        outputs[k] = output_picture<std::uint16_t>(*e);
+        h.destroy(e);
+    }
+    EXPECT_TRUE(outputs[0] == outputs[1]);
+}
+
+// The frames the Windows bundle rendered under Wine (the Windows build's
+// OfxBuildsAgree test names their folder in TRELLIN_WINDOWS_OFX_FRAMES)
+// equal trellin render of the same sources here, at 8, 16 and 32 bits.
+TEST_F(OfxPlugin, WindowsBundleFramesEqualTrellinRender)
+{
+    const char* folder = std::getenv("TRELLIN_WINDOWS_OFX_FRAMES");
+    if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "run by the Windows build's OfxBuildsAgree";
+    namespace agree = ofx_agreement;
+    std::vector<std::string> sets;
+    for (const agree::Setting& s : agree::settings) sets.insert(sets.end(), {"--set", s.set});
+    const auto read_raw = [&](const char* kind, const agree::Depth& depth) {
+        std::ifstream in(fs::path(folder) / agree::file_name(kind, depth), std::ios::binary);
+        std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes.size(), std::size_t(agree::width) * agree::height * 4 * std::size_t(depth.bytes))
+            << kind << " " << depth.name;
+        return bytes;
+    };
+    for (const agree::Depth& depth : agree::depths) {
+        SCOPED_TRACE(std::string(depth.name) + " bits");
+        const std::vector<unsigned char> in = read_raw("in", depth), out = read_raw("out", depth);
+        ASSERT_EQ(in, agree::source_picture(depth));
+        ASSERT_EQ(out.size(), in.size());
+        const std::string name = std::string("windows") + depth.name;
+        if (depth.bytes == 4) {
+            std::vector<std::string> with_float = sets;
+            with_float.insert(with_float.end(), {"--depth", "float"});
+            const FileImage ref = trellin_render(name + ".exr", OIIO::TypeDesc::FLOAT, in.data(), agree::width,
+                                                 agree::height, with_float, name + "-out.exr");
+            ASSERT_EQ(ref.f32.size() * 4, out.size());
+            EXPECT_EQ(std::memcmp(out.data(), ref.f32.data(), out.size()), 0);
+        } else {
+            const FileImage ref =
+                trellin_render(name + ".png", depth.bytes == 1 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16,
+                               in.data(), agree::width, agree::height, sets, name + "-out.png");
+            ASSERT_EQ(ref.u16.size() * std::size_t(depth.bytes), out.size());
+            if (depth.bytes == 1) {
+                std::vector<unsigned char> expected(ref.u16.size());
+                for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = trellin_app::to_8bit(ref.u16[i]);
+                EXPECT_TRUE(out == expected);
+            } else {
+                EXPECT_EQ(std::memcmp(out.data(), ref.u16.data(), out.size()), 0);
+            }
+        }
+    }
 }
 
 // A bundle without its node module loads, but describe fails with a message
