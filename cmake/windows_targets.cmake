@@ -71,7 +71,7 @@ add_windows_tests(windows_effect_tests
 set(TRELLIN_LINUX_BUILD ${PROJECT_SOURCE_DIR}/build CACHE PATH "The Linux build the Windows build's frames are compared with")
 # The program lies in a folder of its own, where no DLL of ours is, as a
 # host's program does.
-add_executable(frei0r_raw_frame ${TESTS}/apps/frei0r_raw_frame.cpp)
+add_executable(frei0r_raw_frame ${TESTS}/apps/frei0r/frei0r_raw_frame.cpp)
 target_include_directories(frei0r_raw_frame PRIVATE ${PROJECT_SOURCE_DIR} ${FREI0R_INCLUDE_DIR})
 set_target_properties(frei0r_raw_frame PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/host-program)
 add_dependencies(frei0r_raw_frame trellin_frei0r_forwarder)
@@ -79,13 +79,13 @@ add_dependencies(windows_tests frei0r_raw_frame)
 add_test(NAME Frei0rBuildsAgree
   COMMAND ${CMAKE_COMMAND} -DRAW_FRAME=$<TARGET_FILE:frei0r_raw_frame> -DWINDOWS_MODULE=$<TARGET_FILE:trellin_frei0r_forwarder>
           -DLINUX_FREI0R_DIR=${TRELLIN_LINUX_BUILD}/lib/frei0r-1 -DFOLDER=${CMAKE_BINARY_DIR}/tests/frei0r_frames
-          -P ${TESTS}/apps/frei0r_builds_agree.cmake)
+          -P ${TESTS}/apps/frei0r/frei0r_builds_agree.cmake)
 set_tests_properties(Frei0rBuildsAgree PROPERTIES ENVIRONMENT "${WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine TIMEOUT 300)
 
 # The OpenFX bundle in the tests' OpenFX host, against the Linux build's
 # trellin render (the Linux test program apps_tests compares). The host
 # program lies in the folder of frei0r's, where no DLL of ours is.
-add_executable(ofx_raw_frames ${TESTS}/apps/ofx_raw_frames.cpp)
+add_executable(ofx_raw_frames ${TESTS}/apps/ofx/ofx_raw_frames.cpp)
 target_include_directories(ofx_raw_frames PRIVATE ${PROJECT_SOURCE_DIR} ${TESTS})
 set_target_properties(ofx_raw_frames PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/host-program)
 add_dependencies(ofx_raw_frames trellin_ofx_forwarder)
@@ -93,7 +93,7 @@ add_dependencies(windows_tests ofx_raw_frames)
 add_test(NAME OfxBuildsAgree
   COMMAND ${CMAKE_COMMAND} -DRAW_FRAMES=$<TARGET_FILE:ofx_raw_frames> -DBUNDLE=${CMAKE_BINARY_DIR}/OFX/Plugins/Trellin.ofx.bundle
           -DLINUX_TESTS=${TRELLIN_LINUX_BUILD}/tests/apps_tests -DFOLDER=${CMAKE_BINARY_DIR}/tests/ofx_frames
-          -P ${TESTS}/apps/ofx_builds_agree.cmake)
+          -P ${TESTS}/apps/ofx/ofx_builds_agree.cmake)
 set_tests_properties(OfxBuildsAgree PROPERTIES ENVIRONMENT "${WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine TIMEOUT 300)
 
 # Each DLL's exports and imports.

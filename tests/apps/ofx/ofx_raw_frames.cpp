@@ -3,7 +3,7 @@
 // Contents\Win64\Trellin.ofx with a plain LoadLibraryW from a folder of its
 // own) and writes each depth's source and output as raw RGBA, for a
 // comparison with what the Linux trellin render makes of the same sources
-// (tests/apps/ofx_builds_agree.cmake).
+// (tests/apps/ofx/ofx_builds_agree.cmake).
 //
 //   ofx_raw_frames BUNDLE FOLDER   writes FOLDER/in-DEPTH.raw and FOLDER/out-DEPTH.raw
 #include <windows.h>

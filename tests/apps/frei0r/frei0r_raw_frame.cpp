@@ -2,7 +2,7 @@
 // (LoadLibraryW from a folder of the host's own, f0r_init, f0r_construct,
 // f0r_update) and writes the input and the output as raw RGBA bytes, for a
 // comparison with what the Linux module makes of the same input
-// (tests/apps/frei0r_builds_agree.cmake).
+// (tests/apps/frei0r/frei0r_builds_agree.cmake).
 //
 //   frei0r_raw_frame MODULE FOLDER   writes FOLDER/in.rgba and FOLDER/out.rgba
 #include <windows.h>
