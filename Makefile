@@ -2,6 +2,9 @@
 # to, then drives CMake presets.
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
+# Tests at once: one more than the processors, as many tests wait on the
+# programs they drive (ffmpeg, an X server, a pipeline).
+TEST_JOBS ?= $(shell echo $$(( $$(nproc) + 1 )))
 # Seconds each fuzz target runs: briefly in make test, longer in make fuzz.
 FUZZ_TEST_SECONDS ?= 10
 FUZZ_SECONDS ?= 300
@@ -43,7 +46,7 @@ test: test-release
 check: format-check test-release test-asan test-tsan test-windows
 
 test-release: build
-	@ctest --preset release -j $(JOBS)
+	@ctest --preset release -j $(TEST_JOBS)
 
 test-asan: deps
 	@cmake --preset asan >/dev/null

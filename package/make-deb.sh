@@ -98,4 +98,6 @@ sed -e "s/@VERSION@/$version/" -e "s/@ARCH@/$arch/" -e "s/@DEPENDS@/$depends/" -
 
 tmp_out=$(mktemp "$(dirname "$out")/.trellin-deb.XXXXXX")
 dpkg-deb --root-owner-group -Zxz --build "$root" "$tmp_out" >/dev/null
+# mktemp makes the file readable by its owner alone; a package is for everyone.
+chmod 644 "$tmp_out"
 mv "$tmp_out" "$out"

@@ -51,6 +51,8 @@ protected:
 
 TEST_F(DebianPackage, PutsEveryHostWhereDebianLooksAndNamesItsLibraryPackages)
 {
+    // Anyone may read the package, as apt and a second user must.
+    EXPECT_NE(fs::status(deb).permissions() & fs::perms::others_read, fs::perms::none);
     const std::string contents = ok({"dpkg-deb", "--contents", deb.string()});
     const std::string gst = "./usr/lib/" + multiarch() + "/gstreamer-1.0/libgsttrellin.so";
     // Where Debian's OBS finds modules and their data unasked.
