@@ -139,22 +139,40 @@ ShotFrame Shot::frame(long long number) const
     const std::string key = key_for(number);
     {
         std::unique_lock<std::mutex> hold(lock_);
-        // A frame being read ahead is waited for rather than read twice.
-        ahead_changed_.wait(hold, [&] { return ahead_reading_ != key; });
+        // A frame being read (ahead, or for another caller) is waited for
+        // rather than read twice.
+        ahead_changed_.wait(hold, [&] { return reading_.count(key) == 0; });
         for (auto it = cache_.begin(); it != cache_.end(); ++it) {
             if (it->key != key) continue;
             cache_.splice(cache_.begin(), cache_, it);
             return cache_.front();
         }
+        // Read here and now: a read ahead of it not yet started is dropped.
+        if (ahead_wanted_ && key_for(*ahead_wanted_) == key) ahead_wanted_.reset();
+        reading_.insert(key);
     }
     // Read without the lock: another thread may read another frame meanwhile.
-    ShotFrame f = read(number);
-
+    std::optional<ShotFrame> f;
+    try {
+        f = read(number);
+    } catch (...) {
+        std::lock_guard<std::mutex> hold(lock_);
+        reading_.erase(key);
+        ahead_changed_.notify_all();
+        throw;
+    }
     std::lock_guard<std::mutex> hold(lock_);
-    if (f.colour && counted_.insert(key).second) clipped_.merge(f.colour->clipped);
+    reading_.erase(key);
+    keep(*f);
+    ahead_changed_.notify_all();
+    return *f;
+}
+
+void Shot::keep(const ShotFrame& f) const
+{
+    if (f.colour && counted_.insert(f.key).second) clipped_.merge(f.colour->clipped);
     cache_.push_front(f);
-    trim_cache(key);
-    return f;
+    trim_cache(f.key);
 }
 
 void Shot::trim_cache(const std::string& key) const
@@ -205,7 +223,7 @@ void Shot::read_ahead(long long number) const
     {
         std::lock_guard<std::mutex> hold(lock_);
         const std::string key = key_for(number);
-        if (ahead_stop_ || key == ahead_reading_ || cached(key)) return;
+        if (ahead_stop_ || reading_.count(key) != 0 || cached(key)) return;
         ahead_wanted_ = number;
         if (!ahead_thread_.joinable()) ahead_thread_ = std::thread([this] { read_ahead_loop(); });
     }
@@ -221,8 +239,8 @@ void Shot::read_ahead_loop() const
         const long long number = *ahead_wanted_;
         ahead_wanted_.reset();
         const std::string key = key_for(number);
-        if (cached(key)) continue;
-        ahead_reading_ = key;
+        if (reading_.count(key) != 0 || cached(key)) continue;
+        reading_.insert(key);
         hold.unlock();
         std::optional<ShotFrame> read;
         try {
@@ -231,12 +249,8 @@ void Shot::read_ahead_loop() const
             // frame() reads it again and reports why it cannot.
         }
         hold.lock();
-        if (read) {
-            if (read->colour && counted_.insert(key).second) clipped_.merge(read->colour->clipped);
-            cache_.push_front(std::move(*read));
-            trim_cache(key);
-        }
-        ahead_reading_.clear();
+        reading_.erase(key);
+        if (read) keep(*read);
         ahead_changed_.notify_all();
     }
 }

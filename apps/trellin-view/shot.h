@@ -127,14 +127,15 @@ private:
     mutable trellin_app::ClipCount clipped_;
     mutable std::set<std::string> counted_;  // frames (keys) whose clipping `clipped_` holds
 
-    // Reading ahead: the frame asked for next, the key being read now, and
-    // the thread that reads them (started on first use).
+    // Reading ahead: the frame asked for next, the frames (keys) being read
+    // now by anyone, and the thread that reads ahead (started on first use).
     void read_ahead_loop() const;
     bool cached(const std::string& key) const;      // with lock_ held
     void trim_cache(const std::string& key) const;  // with lock_ held: to the budget, `key` first
+    void keep(const ShotFrame& f) const;            // with lock_ held: counted and cached first
     mutable std::condition_variable ahead_changed_;
     mutable std::optional<long long> ahead_wanted_;
-    mutable std::string ahead_reading_;
+    mutable std::set<std::string> reading_;
     mutable bool ahead_stop_ = false;
     mutable std::thread ahead_thread_;
 };
