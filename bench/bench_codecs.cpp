@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/node_alone.h"
+#include "bench/program_run.h"
 #include "bench/work_dir.h"
 
 namespace {
@@ -53,30 +54,11 @@ const Case cases[] = {
      {"-c:v", "ffv1", "-level", "3", "-slices", "4", "-slicecrc", "1", "-g", "1"}},
 };
 
-struct Run {
-    double seconds = -1.0;
-    double max_rss_mb = 0.0;
-};
+using Run = trellin_bench::ProgramRun;
 
-// Runs a program to its end; its seconds (negative when it failed) and peak memory.
 Run run(const std::string& program, const std::vector<std::string>& args)
 {
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    Run r;
-    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return r;
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.max_rss_mb = double(usage.ru_maxrss) / 1024.0;
-    return r;
+    return trellin_bench::run_program(program, args);
 }
 
 std::string clip(const Case& c, int width, int height)

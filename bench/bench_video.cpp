@@ -22,6 +22,7 @@
 #include "apps/video/video_writer.h"
 
 #include "bench/node_alone.h"
+#include "bench/program_run.h"
 #include "bench/work_dir.h"
 
 namespace {
@@ -106,19 +107,7 @@ void BM_CodecsAlone(benchmark::State& state)
 // One whole run of trellin render; its seconds, or a negative number.
 double render_run(const std::vector<std::string>& args)
 {
-    const std::string program = std::string(TRELLIN_BIN_DIR) + "/trellin";
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return seconds_since(start);
+    return trellin_bench::run_program(std::string(TRELLIN_BIN_DIR) + "/trellin", args).seconds;
 }
 
 void BM_RenderVideo(benchmark::State& state)

@@ -1,0 +1,41 @@
+// One whole run of another program, as the benchmarks that time processes
+// take it: its wall seconds (negative when it failed) and its peak memory.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace trellin_bench {
+
+struct ProgramRun {
+    double seconds = -1.0;
+    double max_rss_mb = 0.0;
+};
+
+// Runs `program` (found on PATH when it names no folder) with `args` to its end.
+inline ProgramRun run_program(const std::string& program, const std::vector<std::string>& args)
+{
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ProgramRun r;
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return r;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.max_rss_mb = double(usage.ru_maxrss) / 1024.0;
+    return r;
+}
+
+}  // namespace trellin_bench
