@@ -13,6 +13,7 @@ extern "C" {
 #include <vector>
 
 #include "apps/common/core/picture_limits.h"
+#include "apps/video/rgb_conversion.h"
 #include "apps/video/video_libraries.h"
 
 namespace trellin_video {
@@ -89,7 +90,7 @@ struct VideoReader::State {
     AVCodecContext* decoder = nullptr;
     AVPacket* packet = nullptr;
     AVFrame* frame = nullptr;
-    SwsContext* scaler = nullptr;
+    PictureFromFrame conversion;
     int stream = 0;
     // Every frame's presentation timestamp, in order, and its duration.
     std::vector<std::int64_t> times;
@@ -109,7 +110,6 @@ struct VideoReader::State {
 
     ~State()
     {
-        sws_freeContext(scaler);
         av_frame_free(&frame);
         av_packet_free(&packet);
         avcodec_free_context(&decoder);
@@ -365,30 +365,26 @@ void VideoReader::read(long long number, trellin_app::HostPicture& picture)
     const AVPixelFormat from = AVPixelFormat(fr->format);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(from);
     const bool alpha = info_.alpha;
-    const AVPixelFormat to = alpha ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_RGB48LE;
-    constexpr int flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_BITEXACT;
-    s.scaler = sws_getCachedContext(s.scaler, fr->width, fr->height, from, fr->width, fr->height, to, flags, nullptr,
-                                    nullptr, nullptr);
-    if (!s.scaler) throw frame_fault(std::string("no conversion from ") + (desc ? desc->name : "its samples"));
+    const int samples = alpha ? 4 : 3;
+    const int* coefficients = nullptr;
+    bool full = false;
     if (desc && !(desc->flags & AV_PIX_FMT_FLAG_RGB)) {
         ColourTags tags = info_.tags;
         if (fr->colorspace != AVCOL_SPC_UNSPECIFIED) tags.matrix = fr->colorspace;
         if (fr->color_range != AVCOL_RANGE_UNSPECIFIED) tags.range = fr->color_range;
         const std::string_view name = desc->name;
-        const bool full = tags.range == AVCOL_RANGE_JPEG || name.starts_with("yuvj");
-        const int* coefficients = sws_getCoefficients(matrix_for(tags, fr->height));
-        sws_setColorspaceDetails(s.scaler, coefficients, full ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+        full = tags.range == AVCOL_RANGE_JPEG || name.starts_with("yuvj");
+        coefficients = sws_getCoefficients(matrix_for(tags, fr->height));
     }
-    const int samples = alpha ? 4 : 3;
+    if (!s.conversion.prepare(from, fr->width, fr->height, samples, coefficients, full))
+        throw frame_fault(std::string("no conversion from ") + (desc ? desc->name : "its samples"));
     const std::size_t size = std::size_t(fr->width) * std::size_t(fr->height) * std::size_t(samples);
     picture.width = fr->width;
     picture.height = fr->height;
     picture.samples = samples;
     picture.pixel_aspect = info_.pixel_aspect;
     if (picture.data.size() != size) picture.data.resize(size);
-    std::uint8_t* planes[4] = {reinterpret_cast<std::uint8_t*>(picture.data.data()), nullptr, nullptr, nullptr};
-    const int strides[4] = {fr->width * samples * 2, 0, 0, 0};
-    sws_scale(s.scaler, fr->data, fr->linesize, 0, fr->height, planes, strides);
+    s.conversion.convert(fr->data, fr->linesize, picture.data.data());
     av_frame_unref(fr);
 }
 

@@ -22,6 +22,7 @@ extern "C" {
 #include <string_view>
 
 #include "apps/common/core/output_file.h"
+#include "apps/video/rgb_conversion.h"
 #include "apps/video/video_audio.h"
 #include "apps/video/video_libraries.h"
 
@@ -91,7 +92,7 @@ struct VideoWriter::State {
     AVIOContext* io = nullptr;
     AVCodecContext* encoder = nullptr;
     AVStream* video = nullptr;
-    SwsContext* scaler = nullptr;
+    FrameFromPicture conversion;
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     VideoFormat format;
@@ -111,7 +112,6 @@ struct VideoWriter::State {
 
     ~State()
     {
-        sws_freeContext(scaler);
         av_frame_free(&frame);
         av_packet_free(&packet);
         av_packet_free(&pending);
@@ -500,15 +500,9 @@ VideoWriter::VideoWriter(const std::string& path, const VideoOutputPlan& plan, c
     s.frame->colorspace = e->colorspace;
     s.frame->color_range = e->color_range;
     s.frame->sample_aspect_ratio = e->sample_aspect_ratio;
-    const AVPixelFormat from = format.samples == 4 ? AV_PIX_FMT_RGBA64LE : AV_PIX_FMT_RGB48LE;
-    constexpr int flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_BITEXACT;
-    s.scaler = sws_getContext(format.width, format.height, from, format.width, format.height, pix_fmt, flags, nullptr,
-                              nullptr, nullptr);
-    if (!s.scaler) throw VideoError(path + ": no conversion to " + plan.pix_fmt);
-    if (yuv) {
-        const int* to = sws_getCoefficients(s.tags.matrix);
-        sws_setColorspaceDetails(s.scaler, to, 1, to, s.tags.range == AVCOL_RANGE_JPEG ? 1 : 0, 0, 1 << 16, 1 << 16);
-    }
+    if (!s.conversion.prepare(pix_fmt, format.width, format.height, format.samples,
+                              yuv ? sws_getCoefficients(s.tags.matrix) : nullptr, s.tags.range == AVCOL_RANGE_JPEG))
+        throw VideoError(path + ": no conversion to " + plan.pix_fmt);
 }
 
 VideoWriter::~VideoWriter() = default;
@@ -540,10 +534,7 @@ void VideoWriter::write(const trellin_app::HostPicture& picture, std::int64_t ti
                          std::to_string(picture.height) + " in a video of " + std::to_string(s.format.width) + "x" +
                          std::to_string(s.format.height));
     if (const int r = av_frame_make_writable(s.frame); r < 0) s.fail("out of memory", r);
-    const std::uint8_t* planes[4] = {reinterpret_cast<const std::uint8_t*>(picture.data.data()), nullptr, nullptr,
-                                     nullptr};
-    const int strides[4] = {picture.width * picture.samples * 2, 0, 0, 0};
-    sws_scale(s.scaler, planes, strides, 0, picture.height, s.frame->data, s.frame->linesize);
+    s.conversion.convert(picture.data.data(), s.frame->data, s.frame->linesize);
     s.frame->pts = av_rescale_q(timestamp - s.offset, s.input_base, s.encoder->time_base);
     if (const int r = avcodec_send_frame(s.encoder, s.frame); r < 0) s.fail("the pictures cannot be encoded", r);
     s.drain();

@@ -56,6 +56,69 @@ void WordsToUnitFloats(const std::uint16_t* in, std::size_t n, float* out)
     for (; i < n; ++i) out[i] = to_unit_float(in[i]);
 }
 
+void InterleaveRgb(const std::uint16_t* r, const std::uint16_t* g, const std::uint16_t* b, const std::uint16_t* a,
+                   std::size_t n, std::uint16_t* out)
+{
+    const hn::ScalableTag<std::uint16_t> d;
+    const std::size_t lanes = hn::Lanes(d);
+    std::size_t i = 0;
+    if (a != nullptr) {
+        for (; i + lanes <= n; i += lanes)
+            hn::StoreInterleaved4(hn::LoadU(d, r + i), hn::LoadU(d, g + i), hn::LoadU(d, b + i), hn::LoadU(d, a + i), d,
+                                  out + 4 * i);
+        for (; i < n; ++i) {
+            out[4 * i] = r[i];
+            out[4 * i + 1] = g[i];
+            out[4 * i + 2] = b[i];
+            out[4 * i + 3] = a[i];
+        }
+        return;
+    }
+    for (; i + lanes <= n; i += lanes)
+        hn::StoreInterleaved3(hn::LoadU(d, r + i), hn::LoadU(d, g + i), hn::LoadU(d, b + i), d, out + 3 * i);
+    for (; i < n; ++i) {
+        out[3 * i] = r[i];
+        out[3 * i + 1] = g[i];
+        out[3 * i + 2] = b[i];
+    }
+}
+
+void SplitRgb(const std::uint16_t* in, std::size_t n, std::uint16_t* r, std::uint16_t* g, std::uint16_t* b,
+              std::uint16_t* a)
+{
+    const hn::ScalableTag<std::uint16_t> d;
+    const std::size_t lanes = hn::Lanes(d);
+    std::size_t i = 0;
+    hn::Vec<decltype(d)> vr, vg, vb, va;
+    if (a != nullptr) {
+        for (; i + lanes <= n; i += lanes) {
+            hn::LoadInterleaved4(d, in + 4 * i, vr, vg, vb, va);
+            hn::StoreU(vr, d, r + i);
+            hn::StoreU(vg, d, g + i);
+            hn::StoreU(vb, d, b + i);
+            hn::StoreU(va, d, a + i);
+        }
+        for (; i < n; ++i) {
+            r[i] = in[4 * i];
+            g[i] = in[4 * i + 1];
+            b[i] = in[4 * i + 2];
+            a[i] = in[4 * i + 3];
+        }
+        return;
+    }
+    for (; i + lanes <= n; i += lanes) {
+        hn::LoadInterleaved3(d, in + 3 * i, vr, vg, vb);
+        hn::StoreU(vr, d, r + i);
+        hn::StoreU(vg, d, g + i);
+        hn::StoreU(vb, d, b + i);
+    }
+    for (; i < n; ++i) {
+        r[i] = in[3 * i];
+        g[i] = in[3 * i + 1];
+        b[i] = in[3 * i + 2];
+    }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace trellin_app
 HWY_AFTER_NAMESPACE();
@@ -65,6 +128,8 @@ namespace trellin_app {
 
 HWY_EXPORT(UnitFloatsToWords);
 HWY_EXPORT(WordsToUnitFloats);
+HWY_EXPORT(InterleaveRgb);
+HWY_EXPORT(SplitRgb);
 
 bool unit_floats_to_words(const float* in, std::size_t n, std::uint16_t* out)
 {
@@ -74,6 +139,18 @@ bool unit_floats_to_words(const float* in, std::size_t n, std::uint16_t* out)
 void words_to_unit_floats(const std::uint16_t* in, std::size_t n, float* out)
 {
     HWY_DYNAMIC_DISPATCH(WordsToUnitFloats)(in, n, out);
+}
+
+void interleave_rgb(const std::uint16_t* r, const std::uint16_t* g, const std::uint16_t* b, const std::uint16_t* a,
+                    std::size_t n, std::uint16_t* out)
+{
+    HWY_DYNAMIC_DISPATCH(InterleaveRgb)(r, g, b, a, n, out);
+}
+
+void split_rgb(const std::uint16_t* in, std::size_t n, std::uint16_t* r, std::uint16_t* g, std::uint16_t* b,
+               std::uint16_t* a)
+{
+    HWY_DYNAMIC_DISPATCH(SplitRgb)(in, n, r, g, b, a);
 }
 
 }  // namespace trellin_app

@@ -1,7 +1,8 @@
-// Rows of samples between floats in 0..1 and the node's 16-bit samples,
-// compiled for every instruction set Highway reaches and chosen at run time.
-// Each gives exactly what the per-sample conversions of sample_convert.h
-// give (no fused multiply-add, the same order of operations).
+// Rows of samples between floats in 0..1 and the node's 16-bit samples, and
+// between planes and interleaved pixels, compiled for every instruction set
+// Highway reaches and chosen at run time. Each gives exactly what the
+// per-sample conversions of sample_convert.h give (no fused multiply-add,
+// the same order of operations).
 #pragma once
 
 #include <cstddef>
@@ -16,5 +17,14 @@ bool unit_floats_to_words(const float* in, std::size_t n, std::uint16_t* out);
 
 // `n` 16-bit samples as floats, as to_unit_float converts them.
 void words_to_unit_floats(const std::uint16_t* in, std::size_t n, float* out);
+
+// `n` pixels from a plane each of red, green, blue and (unless `a` is null)
+// alpha into interleaved RGB or RGBA.
+void interleave_rgb(const std::uint16_t* r, const std::uint16_t* g, const std::uint16_t* b, const std::uint16_t* a,
+                    std::size_t n, std::uint16_t* out);
+
+// `n` interleaved RGB pixels (RGBA unless `a` is null) into planes.
+void split_rgb(const std::uint16_t* in, std::size_t n, std::uint16_t* r, std::uint16_t* g, std::uint16_t* b,
+               std::uint16_t* a);
 
 }  // namespace trellin_app

@@ -1,6 +1,6 @@
 // test-links: trellin_app_core
 // The sample conversions against their definitions, for every 16-bit
-// sample.
+// sample, and planes interleaved and split on every instruction set.
 #include <gtest/gtest.h>
 
 #include <hwy/targets.h>
@@ -84,6 +84,27 @@ TEST(SampleConvert, RowsOnEveryInstructionSetEqualTheSampleConversions)
                 row[at] = bad;
                 EXPECT_FALSE(trellin_app::unit_floats_to_words(row.data(), row.size(), out.data()))
                     << bad << " at " << at;
+            }
+
+        // Planes to pixels and back, RGB and RGBA, over lengths about the
+        // vector's that leave every remainder.
+        for (const std::size_t n : {std::size_t(1), std::size_t(31), std::size_t(65), std::size_t(1000)})
+            for (const int samples : {3, 4}) {
+                std::vector<std::uint16_t> planes[4], pixels(n * std::size_t(samples)), back[4];
+                for (int c = 0; c < 4; ++c) {
+                    planes[c].assign(words.begin() + std::ptrdiff_t(c * 11),
+                                     words.begin() + std::ptrdiff_t(c * 11 + n));
+                    back[c].assign(n, 0);
+                }
+                std::uint16_t* alpha = samples == 4 ? planes[3].data() : nullptr;
+                trellin_app::interleave_rgb(planes[0].data(), planes[1].data(), planes[2].data(), alpha, n,
+                                            pixels.data());
+                for (std::size_t i = 0; i < n; ++i)
+                    for (int c = 0; c < samples; ++c)
+                        ASSERT_EQ(pixels[i * std::size_t(samples) + std::size_t(c)], planes[c][i]) << n << " " << i;
+                trellin_app::split_rgb(pixels.data(), n, back[0].data(), back[1].data(), back[2].data(),
+                                       samples == 4 ? back[3].data() : nullptr);
+                for (int c = 0; c < samples; ++c) ASSERT_EQ(back[c], planes[c]) << n << " " << c;
             }
     }
     hwy::SetSupportedTargetsForTest(0);

@@ -1,0 +1,77 @@
+// The conversions between a video stream's samples and the node's pictures
+// of interleaved 16-bit RGB or RGBA, through swscale with one set of flags:
+// bicubic, accurate rounding, full chroma interpolation, bit-exact.
+//
+// swscale's packed 16-bit RGB paths look up the format's description for
+// every sample. Its planar 16-bit RGB formats give the same samples about
+// twice as fast where the results are equal: reading YUV and grey, and
+// writing YUV without chroma subsampling. Those conversions go through
+// planes, interleaved or split by the rows of sample_rows.h; the others
+// stay packed. The tests hold both ways to the same samples.
+#pragma once
+
+extern "C" {
+#include <libavutil/pixfmt.h>
+}
+
+#include <cstdint>
+#include <vector>
+
+struct SwsContext;
+
+namespace trellin_video {
+
+// True when frames of `from` are read through planes.
+bool reads_through_planes(AVPixelFormat from);
+// True when frames of `to` are written through planes.
+bool writes_through_planes(AVPixelFormat to);
+
+// Frames of a video stream into pictures.
+class PictureFromFrame {
+public:
+    PictureFromFrame() = default;
+    ~PictureFromFrame();
+    PictureFromFrame(const PictureFromFrame&) = delete;
+    PictureFromFrame& operator=(const PictureFromFrame&) = delete;
+
+    // Readies the conversion of `width` x `height` frames of `from` into
+    // pictures of `samples` (3 or 4) a pixel, YUV read with `coefficients`
+    // (sws_getCoefficients's) in full or limited range; RGB ignores them.
+    // `planes` false keeps the packed path (the tests compare the two).
+    // False when swscale has no such conversion.
+    bool prepare(AVPixelFormat from, int width, int height, int samples, const int* coefficients, bool full_range,
+                 bool planes = true);
+    // One frame into `out`, rows of width x samples.
+    void convert(const std::uint8_t* const data[], const int linesize[], std::uint16_t* out);
+
+private:
+    SwsContext* scaler_ = nullptr;
+    bool planar_ = false;
+    int width_ = 0, height_ = 0, samples_ = 0;
+    std::vector<std::uint16_t> planes_;
+};
+
+// Pictures into frames of a video stream.
+class FrameFromPicture {
+public:
+    FrameFromPicture() = default;
+    ~FrameFromPicture();
+    FrameFromPicture(const FrameFromPicture&) = delete;
+    FrameFromPicture& operator=(const FrameFromPicture&) = delete;
+
+    // Readies the conversion of `width` x `height` pictures of `samples`
+    // (3 or 4) a pixel into frames of `to`, YUV written with `coefficients`
+    // in full or limited range. False when swscale has no such conversion.
+    bool prepare(AVPixelFormat to, int width, int height, int samples, const int* coefficients, bool full_range,
+                 bool planes = true);
+    // One picture of rows of width x samples into the frame's planes.
+    void convert(const std::uint16_t* in, std::uint8_t* const data[], const int linesize[]);
+
+private:
+    SwsContext* scaler_ = nullptr;
+    bool planar_ = false;
+    int width_ = 0, height_ = 0, samples_ = 0;
+    std::vector<std::uint16_t> planes_;
+};
+
+}  // namespace trellin_video
