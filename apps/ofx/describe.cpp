@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "apps/ofx/effect_instance.h"
+#include "apps/ofx/host_position.h"
 #include "apps/ofx/host_suites.h"
 
 namespace trellin_ofx {
@@ -66,17 +67,35 @@ OfxStatus define_parameter(OfxParamSetHandle set, const Parameter& p)
 
     switch (p.kind) {
     case ParamKind::real:
-    case ParamKind::pair: {
-        const int n = p.kind == ParamKind::pair ? 2 : 1;
-        S.propSetDoubleN(props, kOfxParamPropDefault, n, p.fallback);
-        S.propSetDoubleN(props, kOfxParamPropMin, n, p.minimum);
-        S.propSetDoubleN(props, kOfxParamPropMax, n, p.maximum);
-        S.propSetDoubleN(props, kOfxParamPropDisplayMin, n, p.display_minimum);
-        S.propSetDoubleN(props, kOfxParamPropDisplayMax, n, p.display_maximum);
+        S.propSetDouble(props, kOfxParamPropDefault, 0, p.fallback[0]);
+        S.propSetDouble(props, kOfxParamPropMin, 0, p.minimum[0]);
+        S.propSetDouble(props, kOfxParamPropMax, 0, p.maximum[0]);
+        S.propSetDouble(props, kOfxParamPropDisplayMin, 0, p.display_minimum[0]);
+        S.propSetDouble(props, kOfxParamPropDisplayMax, 0, p.display_maximum[0]);
         S.propSetDouble(props, kOfxParamPropIncrement, 0, p.step);
         S.propSetInt(props, kOfxParamPropDigits, 0, p.digits);
         S.propSetString(props, kOfxParamPropDoubleType, 0,
                         p.angle ? kOfxParamDoubleTypeAngle : kOfxParamDoubleTypePlain);
+        break;
+    case ParamKind::pair: {
+        // A point on the picture in the host's canonical coordinates (y up),
+        // which its viewer, its numbers and its proxies understand. The
+        // default is given as fractions of the picture for the host to place
+        // on whatever picture it has. The node's range is in fractions of a
+        // picture not known yet: the host takes any value, and the render
+        // clamps to the range as `trellin render` does.
+        double fallback[2];
+        normalised_default(p.fallback, fallback);
+        const double lowest[2] = {-DBL_MAX, -DBL_MAX}, highest[2] = {DBL_MAX, DBL_MAX};
+        S.propSetString(props, kOfxParamPropDoubleType, 0, kOfxParamDoubleTypeXYAbsolute);
+        S.propSetString(props, kOfxParamPropDefaultCoordinateSystem, 0, kOfxParamCoordinatesNormalised);
+        S.propSetDoubleN(props, kOfxParamPropDefault, 2, fallback);
+        S.propSetDoubleN(props, kOfxParamPropMin, 2, lowest);
+        S.propSetDoubleN(props, kOfxParamPropMax, 2, highest);
+        S.propSetDoubleN(props, kOfxParamPropDisplayMin, 2, lowest);
+        S.propSetDoubleN(props, kOfxParamPropDisplayMax, 2, highest);
+        S.propSetDouble(props, kOfxParamPropIncrement, 0, 1.0);
+        S.propSetInt(props, kOfxParamPropDigits, 0, 2);
         break;
     }
     case ParamKind::integer: {

@@ -16,6 +16,7 @@
 #include "apps/common/core/hdr_split.h"
 #include "apps/common/core/project_file.h"
 #include "apps/ofx/host_image.h"
+#include "apps/ofx/host_position.h"
 
 namespace trellin_ofx {
 
@@ -23,12 +24,16 @@ namespace {
 
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
-// True when every component of `p` in `v` is the parameter's default.
+// True when every component of `p` in `v` (the node's units) is the
+// parameter's default. A position's default is placed by the host, from
+// fractions of the picture into its own units, and comes back within
+// rounding of the node's: within a billionth of the picture counts as it.
 bool at_default(const Parameter& p, const double* v)
 {
     const int n = p.kind == ParamKind::colour ? 4 : p.kind == ParamKind::pair ? 2 : 1;
+    const double within = p.kind == ParamKind::pair ? 1e-9 : 0.0;
     for (int k = 0; k < n; ++k)
-        if (v[k] != p.fallback[k]) return false;
+        if (!(std::fabs(v[k] - p.fallback[k]) <= within)) return false;
     return true;
 }
 
@@ -101,8 +106,9 @@ private:
 };
 
 // Sets a parameter's value (`time` < 0: its present value, no key) from the
-// node's values, in the form its kind takes.
-void set_param(OfxParamHandle h, const Parameter& p, const double* v, OfxTime time)
+// node's values, in the form its kind takes; a position in the host's
+// coordinates on `picture`.
+void set_param(OfxParamHandle h, const Parameter& p, const double* v, OfxTime time, const OfxRectD& picture)
 {
     const OfxParameterSuiteV1& P = *host_suites().params;
     const bool keyed = time >= 0.0;
@@ -120,9 +126,12 @@ void set_param(OfxParamHandle h, const Parameter& p, const double* v, OfxTime ti
     case ParamKind::colour:
         keyed ? P.paramSetValueAtTime(h, time, v[0], v[1], v[2], v[3]) : P.paramSetValue(h, v[0], v[1], v[2], v[3]);
         break;
-    case ParamKind::pair:
-        keyed ? P.paramSetValueAtTime(h, time, v[0], v[1]) : P.paramSetValue(h, v[0], v[1]);
+    case ParamKind::pair: {
+        double at[2];
+        host_position(picture, v, at);
+        keyed ? P.paramSetValueAtTime(h, time, at[0], at[1]) : P.paramSetValue(h, at[0], at[1]);
         break;
+    }
     }
 }
 
@@ -147,9 +156,19 @@ EffectInstance::EffectInstance(const Effect& effect, OfxImageEffectHandle handle
     overlay_node_ = effect.module.create_node();
 }
 
+bool EffectInstance::picture_at(OfxTime time, OfxRectD& region, std::string& error) const
+{
+    if (source_region(time, region) && measurable(region)) return true;
+    error = "the host gave the Source clip no region of definition at frame " + trellin_app::number_text(time) +
+            ", which the positions are measured in";
+    return false;
+}
+
 bool EffectInstance::read_parameters(FXNode& node, OfxTime time, LookBase& look, std::string& error) const
 {
     const OfxParameterSuiteV1& P = *host_suites().params;
+    OfxRectD picture{0.0, 0.0, 0.0, 0.0};
+    if (!picture_at(time, picture, error)) return false;
     int item = 0;
     if (look_ == nullptr || P.paramGetValue(look_, &item) != kOfxStatOK || item <= 0 ||
         static_cast<std::size_t>(item) > effect_.looks.size())
@@ -186,9 +205,12 @@ bool EffectInstance::read_parameters(FXNode& node, OfxTime time, LookBase& look,
         case ParamKind::colour:
             status = P.paramGetValueAtTime(params_[i], time, &v[0], &v[1], &v[2], &v[3]);
             break;
-        case ParamKind::pair:
-            status = P.paramGetValueAtTime(params_[i], time, &v[0], &v[1]);
+        case ParamKind::pair: {
+            double at[2] = {nan, nan};
+            status = P.paramGetValueAtTime(params_[i], time, &at[0], &at[1]);
+            node_position(picture, at, v);
             break;
+        }
         }
         if (status != kOfxStatOK) continue;
         // A parameter left at its default, without keys, under a chosen look:
@@ -350,7 +372,7 @@ double EffectInstance::source_pixel_aspect() const
     return aspect > 0.0 && aspect < 1e6 ? aspect : 1.0;
 }
 
-bool EffectInstance::apply_chosen_look(std::string& error)
+bool EffectInstance::apply_chosen_look(OfxTime time, std::string& error)
 {
     const OfxParameterSuiteV1& P = *host_suites().params;
     if (look_ == nullptr) return true;
@@ -367,6 +389,10 @@ bool EffectInstance::apply_chosen_look(std::string& error)
         return false;
     }
 
+    // Positions go to the host on the picture at the time of each key, or
+    // at `time` where they hold one value.
+    OfxRectD picture{0.0, 0.0, 0.0, 0.0};
+    if (!picture_at(time, picture, error)) return false;
     const std::string edit = "Look " + look.name;
     P.paramEditBegin(param_set_, edit.c_str());
     for (std::size_t i = 0; i < params_.size(); ++i) {
@@ -380,7 +406,7 @@ bool EffectInstance::apply_chosen_look(std::string& error)
         double v[4] = {0.0, 0.0, 0.0, 0.0};
         if (times.empty()) {
             load_values(*node, p, v);
-            set_param(params_[i], p, v, -1.0);
+            set_param(params_[i], p, v, -1.0, picture);
             continue;
         }
         // Animated controls keep their keys: one key at every time either
@@ -389,7 +415,12 @@ bool EffectInstance::apply_chosen_look(std::string& error)
             for (int c : {p.control, p.control_y})
                 if (c >= 0) node->control(c)->evaluate_at(t);
             load_values(*node, p, v);
-            set_param(params_[i], p, v, t);
+            OfxRectD then = picture;
+            if (p.kind == ParamKind::pair && !picture_at(t, then, error)) {
+                P.paramEditEnd(param_set_);
+                return false;
+            }
+            set_param(params_[i], p, v, t, then);
         }
     }
     P.paramEditEnd(param_set_);
@@ -448,19 +479,24 @@ void EffectInstance::write_changed(OfxTime time, trellin_app::SettingsSnapshot& 
 {
     const OfxParameterSuiteV1& P = *host_suites().params;
     trellin_app::SettingsSnapshot now = overlay_settings();
+    // The overlay measures the handles on this picture (it draws none
+    // without it).
+    OfxRectD picture{0.0, 0.0, 0.0, 0.0};
+    std::string unmeasured;
+    const bool measured = picture_at(time, picture, unmeasured);
     for (std::size_t i = 0; i < params_.size(); ++i) {
         const Parameter& p = effect_.table.parameters[i];
         bool same = true;
         for (int c : {p.control, p.control_y})
             if (c >= 0 && !now.same_control(last, *overlay_node_, c)) same = false;
-        if (same) continue;
+        if (same || (p.kind == ParamKind::pair && !measured)) continue;
         if (!edit_open) P.paramEditBegin(param_set_, "Drag handle");
         edit_open = true;
         unsigned int keys = 0;
         const bool animated = P.paramGetNumKeys(params_[i], &keys) == kOfxStatOK && keys > 0;
         double v[4] = {0.0, 0.0, 0.0, 0.0};
         load_values(*overlay_node_, p, v);
-        set_param(params_[i], p, v, animated ? time : -1.0);
+        set_param(params_[i], p, v, animated ? time : -1.0, picture);
     }
     last = std::move(now);
 }

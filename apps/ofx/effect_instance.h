@@ -44,8 +44,9 @@ public:
     double source_pixel_aspect() const;
 
     // Applies the look chosen in the Look parameter to every parameter, as one
-    // undoable edit. False with `error` set when the look cannot be read.
-    bool apply_chosen_look(std::string& error);
+    // undoable edit, the user choosing it at `time`. False with `error` set
+    // when the look cannot be read.
+    bool apply_chosen_look(OfxTime time, std::string& error);
     // The user changed parameter `name` by hand: a chosen look no longer says
     // what the picture is, so the Look goes back to "(none)" and the
     // parameters alone rule.
@@ -88,6 +89,9 @@ private:
     // (which copies the look into the parameters) renders the look too.
     // False with `error` set when the chosen look cannot be read.
     bool read_parameters(FXNode& node, OfxTime time, LookBase& look, std::string& error) const;
+    // The picture positions are measured on at `time`: the source's region
+    // of definition. False with `error` set when the host gives none.
+    bool picture_at(OfxTime time, OfxRectD& region, std::string& error) const;
     // Renders `picture` (and `parts`, the frame's values outside 0..1) into
     // result_ at `time`, the host's abort watched; the rendered parts go to
     // `rendered_parts` when it is given.

@@ -277,6 +277,10 @@ inline constexpr int kOfxImageEffectPluginApiVersion = 1;
 #define kOfxParamPropDoubleType "OfxParamPropDoubleType"
 #define kOfxParamDoubleTypePlain "OfxParamDoubleTypePlain"
 #define kOfxParamDoubleTypeAngle "OfxParamDoubleTypeAngle"
+#define kOfxParamDoubleTypeXYAbsolute "OfxParamDoubleTypeXYAbsolute"
+#define kOfxParamPropDefaultCoordinateSystem "OfxParamPropDefaultCoordinateSystem"
+#define kOfxParamCoordinatesCanonical "OfxParamCoordinatesCanonical"
+#define kOfxParamCoordinatesNormalised "OfxParamCoordinatesNormalised"
 
 // Interacts
 #define kOfxInteractPropPixelScale "OfxInteractPropPixelScale"

@@ -118,7 +118,11 @@ ParameterTable parameters_of(FXNode& node)
                 p.step = std::min(p.step, y.step);
                 p.angle = false;
                 p.label = title;
-                p.hint = "x: " + f->meaning + "; y: " + y.meaning;
+                // The host shows the position in its own coordinates; the
+                // meanings speak of the node's fractions, as the command
+                // line sets them.
+                p.hint = "A point on the picture, y up. As " + f->label + " and " + y.label +
+                         ", from the top-left corner: x " + f->meaning + "; y " + y.meaning;
                 taken.insert(y.control);
             }
         }

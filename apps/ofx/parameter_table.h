@@ -11,7 +11,9 @@
 //   choice   an option, with its items
 //   colour   RGBA, each component 0..1
 //   pair     a 2D double, x and y in the node's own units (fractions of the
-//            picture's width and height, y downwards), each with its own range
+//            picture's width and height, y downwards), each with its own
+//            range; the host sees it as a position on the picture in its own
+//            coordinates (host_position.h maps between the two)
 //
 // Every parameter shows its control's readable title ("Cell Size",
 // "Chromatic Aberration"); its name, which scripts and saved projects use,

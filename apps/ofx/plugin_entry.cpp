@@ -110,7 +110,7 @@ OfxStatus instance_changed(EffectInstance& instance, OfxPropertySetHandle in_arg
         return kOfxStatOK;
     }
     std::string error;
-    if (!instance.apply_chosen_look(error)) {
+    if (!instance.apply_chosen_look(get_double(in_args, kOfxPropTime), error)) {
         post_error(instance.handle(), error);
         return kOfxStatFailed;
     }

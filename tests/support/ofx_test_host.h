@@ -784,6 +784,14 @@ public:
             for (int k = 0; k < n; ++k)
                 q->value[std::size_t(k)] = q->is_double() ? (std::size_t(k) < d.size() ? d[std::size_t(k)] : 0.0)
                                                           : (std::size_t(k) < i.size() ? i[std::size_t(k)] : 0);
+            // A default in normalised coordinates is placed on the source's
+            // region of definition, in canonical coordinates (y up).
+            if (q->type == kOfxParamTypeDouble2D &&
+                q->props.string(kOfxParamPropDefaultCoordinateSystem) == kOfxParamCoordinatesNormalised) {
+                const double x1 = layout.bounds.x1 * layout.pixel_aspect, x2 = layout.bounds.x2 * layout.pixel_aspect;
+                q->value[0] = x1 + q->value[0] * (x2 - x1);
+                q->value[1] = layout.bounds.y1 + q->value[1] * (layout.bounds.y2 - layout.bounds.y1);
+            }
             e->params.params.push_back(std::move(q));
         }
         suites::known_sets().push_back(&e->params);

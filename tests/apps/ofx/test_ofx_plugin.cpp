@@ -139,7 +139,18 @@ TEST_F(OfxPlugin, DescribesEveryControlAsTrellinInfoShowsIt)
             double lo = 0, hi = 0;
             ASSERT_EQ(std::sscanf(row["range"].c_str(), "%lf to %lf", &lo, &hi), 2) << row["range"];
             const double fallback = std::stod(row["default"]);
-            if (param->is_double()) {
+            if (is_x || is_y) {
+                // A position on the picture in the host's coordinates (y up),
+                // its default given as fractions for the host to place.
+                EXPECT_EQ(param->props.string(kOfxParamPropDoubleType), kOfxParamDoubleTypeXYAbsolute) << label;
+                EXPECT_EQ(param->props.string(kOfxParamPropDefaultCoordinateSystem), kOfxParamCoordinatesNormalised)
+                    << label;
+                EXPECT_EQ(param->props.doubles(kOfxParamPropDefault).at(std::size_t(k)),
+                          is_y ? 1.0 - fallback : fallback)
+                    << label;
+                EXPECT_LE(param->props.doubles(kOfxParamPropMin).at(std::size_t(k)), -1e6) << label;
+                EXPECT_GE(param->props.doubles(kOfxParamPropMax).at(std::size_t(k)), 1e6) << label;
+            } else if (param->is_double()) {
                 EXPECT_EQ(param->props.doubles(kOfxParamPropMin).at(std::size_t(k)), lo) << label;
                 EXPECT_EQ(param->props.doubles(kOfxParamPropMax).at(std::size_t(k)), hi) << label;
                 EXPECT_EQ(param->props.doubles(kOfxParamPropDefault).at(std::size_t(k)), fallback) << label;
@@ -355,14 +366,16 @@ TEST_F(OfxPlugin, RendersAnimatedParametersAtTheFrameTime)
     Param* size = e->params.find("CellSize");
     ASSERT_NE(size, nullptr);
     size->keys = {{0.0, {0.1}}, {10.0, {0.3}}};
+    // The light in the host's coordinates, y up from the bottom: from
+    // (12, 8), the node's (0.25, 0.75), to (36, 40), the node's (0.75, -0.25).
     Param* light = e->params.find("LightPosition");
     ASSERT_NE(light, nullptr);
-    light->keys = {{0.0, {0.2, 0.8}}, {10.0, {0.6, 0.0}}};
+    light->keys = {{0.0, {12.0, 8.0}}, {10.0, {36.0, 40.0}}};
     set_param(*e, "LightActive", {1});
     ASSERT_EQ(h.render(*e, 5.0), kOfxStatOK);
     const FileImage ref = trellin_render(
         "in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht,
-        {"--set", "CellSize=0.2", "--set", "Light Active=on", "--set", "Light_X=0.4", "--set", "Light_Y=0.4"},
+        {"--set", "CellSize=0.2", "--set", "Light Active=on", "--set", "Light_X=0.5", "--set", "Light_Y=0.25"},
         "out.png");
     EXPECT_TRUE(output_picture<std::uint16_t>(*e) == ref.u16);
     h.destroy(e);
@@ -682,7 +695,8 @@ TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
     EXPECT_GT(lit, 50u);
     EXPECT_EQ(differ, 0u);
 
-    // A drag from the picture's centre (y up in the host) to (20, 10) from the top left.
+    // A drag from the picture's centre (y up in the host) to (20, 10) from the
+    // top left; the parameters take the positions in the host's coordinates.
     e->params.edits.clear();
     in.set_double(kOfxInteractPropPenPressure, 1.0);
     in.set_double(kOfxInteractPropPenPosition, 48.0, 0);
@@ -700,8 +714,8 @@ TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
          {std::pair{"AngleCentre", "Angle Centre"}, {"Tweak", "Tweak"}, {"LightPosition", "Light"}}) {
         const Param* p = e->params.find(name);
         ASSERT_NE(p, nullptr) << name;
-        EXPECT_NEAR(p->value[0], std::stod(printed[std::string(label) + "_X"]), 1e-6) << name;
-        EXPECT_NEAR(p->value[1], std::stod(printed[std::string(label) + "_Y"]), 1e-6) << name;
+        EXPECT_NEAR(p->value[0], w * std::stod(printed[std::string(label) + "_X"]), 1e-4) << name;
+        EXPECT_NEAR(p->value[1], ht - ht * std::stod(printed[std::string(label) + "_Y"]), 1e-4) << name;
     }
     EXPECT_GT(interact.redraws, 0);
     EXPECT_EQ(entry(kOfxActionDestroyInstance, &interact, nullptr, nullptr), kOfxStatOK);
