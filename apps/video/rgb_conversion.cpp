@@ -50,13 +50,14 @@ struct RgbPlanes {
 
 }  // namespace
 
-bool reads_through_planes(AVPixelFormat from)
+bool reads_through_planes(AVPixelFormat from, int samples)
 {
-    return yuv_or_grey(from);
+    return yuv_or_grey(from) || from == planar_rgb(samples);
 }
 
-bool writes_through_planes(AVPixelFormat to)
+bool writes_through_planes(AVPixelFormat to, int samples)
 {
+    if (to == planar_rgb(samples)) return true;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(to);
     return yuv_or_grey(to) && desc->log2_chroma_w == 0 && desc->log2_chroma_h == 0;
 }
@@ -69,7 +70,7 @@ PictureFromFrame::~PictureFromFrame()
 bool PictureFromFrame::prepare(AVPixelFormat from, int width, int height, int samples, const int* coefficients,
                                bool full_range, bool planes)
 {
-    planar_ = planes && reads_through_planes(from);
+    planar_ = planes && reads_through_planes(from, samples);
     const AVPixelFormat to = planar_ ? planar_rgb(samples) : packed_rgb(samples);
     scaler_ = sws_getCachedContext(scaler_, width, height, from, width, height, to, conversion_flags, nullptr, nullptr,
                                    nullptr);
@@ -109,7 +110,7 @@ FrameFromPicture::~FrameFromPicture()
 bool FrameFromPicture::prepare(AVPixelFormat to, int width, int height, int samples, const int* coefficients,
                                bool full_range, bool planes)
 {
-    planar_ = planes && writes_through_planes(to);
+    planar_ = planes && writes_through_planes(to, samples);
     const AVPixelFormat from = planar_ ? planar_rgb(samples) : packed_rgb(samples);
     scaler_ = sws_getCachedContext(scaler_, width, height, from, width, height, to, conversion_flags, nullptr, nullptr,
                                    nullptr);

@@ -4,10 +4,12 @@
 //
 // swscale's packed 16-bit RGB paths look up the format's description for
 // every sample. Its planar 16-bit RGB formats give the same samples about
-// twice as fast where the results are equal: reading YUV and grey, and
-// writing YUV without chroma subsampling. Those conversions go through
-// planes, interleaved or split by the rows of sample_rows.h; the others
-// stay packed. The tests hold both ways to the same samples.
+// twice as fast where the results are equal: reading YUV and grey, writing
+// YUV without chroma subsampling, and planar 16-bit RGB either way when it
+// has alpha as the picture does (a copy of each plane then). Those
+// conversions go through planes, interleaved or split by the rows of
+// sample_rows.h; the others stay packed. The tests hold both ways to the
+// same samples.
 #pragma once
 
 extern "C" {
@@ -21,10 +23,12 @@ struct SwsContext;
 
 namespace trellin_video {
 
-// True when frames of `from` are read through planes.
-bool reads_through_planes(AVPixelFormat from);
-// True when frames of `to` are written through planes.
-bool writes_through_planes(AVPixelFormat to);
+// True when frames of `from` are read through planes into pictures of
+// `samples` a pixel.
+bool reads_through_planes(AVPixelFormat from, int samples);
+// True when pictures of `samples` a pixel are written through planes into
+// frames of `to`.
+bool writes_through_planes(AVPixelFormat to, int samples);
 
 // Frames of a video stream into pictures.
 class PictureFromFrame {

@@ -70,15 +70,16 @@ const int* coefficients()
 
 TEST(RgbConversion, ReadingThroughPlanesGivesThePackedPathsSamples)
 {
-    const char* formats[] = {"yuv420p",     "yuvj420p",    "yuv422p",     "yuv444p",      "nv12",
-                             "p010le",      "yuv420p10le", "yuv422p10le", "yuv444p10le",  "yuva420p",
-                             "yuv420p12le", "yuv422p12le", "yuv444p12le", "yuva444p10le", "yuv444p16le",
-                             "gray",        "gray10le",    "gray16le",    "yuv440p",      "yuv411p"};
+    const char* formats[] = {"gbrp16le",    "gbrap16le",   "yuv420p",     "yuvj420p",     "yuv422p",     "yuv444p",
+                             "nv12",        "p010le",      "yuv420p10le", "yuv422p10le",  "yuv444p10le", "yuva420p",
+                             "yuv420p12le", "yuv422p12le", "yuv444p12le", "yuva444p10le", "yuv444p16le", "gray",
+                             "gray10le",    "gray16le",    "yuv440p",     "yuv411p"};
     unsigned seed = 1;
     for (const char* name : formats) {
         const AVPixelFormat format = av_get_pix_fmt(name);
         ASSERT_NE(format, AV_PIX_FMT_NONE) << name;
-        EXPECT_TRUE(trellin_video::reads_through_planes(format)) << name;
+        EXPECT_TRUE(trellin_video::reads_through_planes(format, 3) || trellin_video::reads_through_planes(format, 4))
+            << name;
         for (const auto& [w, h] : {std::pair{67, 35}, std::pair{258, 144}})
             for (int samples : {3, 4})
                 for (bool full : {false, true}) {
@@ -94,9 +95,12 @@ TEST(RgbConversion, ReadingThroughPlanesGivesThePackedPathsSamples)
                         << name << " " << w << "x" << h << ", " << samples << " samples, full range " << full;
                 }
     }
-    // RGB streams keep the packed path.
-    EXPECT_FALSE(trellin_video::reads_through_planes(AV_PIX_FMT_GBRP10LE));
-    EXPECT_FALSE(trellin_video::reads_through_planes(AV_PIX_FMT_RGB24));
+    // RGB streams keep the packed path, but for 16-bit planes with alpha as
+    // the picture has it.
+    EXPECT_FALSE(trellin_video::reads_through_planes(AV_PIX_FMT_GBRP10LE, 3));
+    EXPECT_FALSE(trellin_video::reads_through_planes(AV_PIX_FMT_RGB24, 3));
+    EXPECT_TRUE(trellin_video::reads_through_planes(AV_PIX_FMT_GBRP16LE, 3));
+    EXPECT_FALSE(trellin_video::reads_through_planes(AV_PIX_FMT_GBRP16LE, 4));
 }
 
 TEST(RgbConversion, WritingThroughPlanesGivesThePackedPathsSamplesWhereItIsTaken)
@@ -110,8 +114,8 @@ TEST(RgbConversion, WritingThroughPlanesGivesThePackedPathsSamplesWhereItIsTaken
         const AVPixelFormat format = av_get_pix_fmt(name);
         const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(format);
         const bool yuv = !(desc->flags & AV_PIX_FMT_FLAG_RGB);
-        EXPECT_EQ(trellin_video::writes_through_planes(format),
-                  yuv && desc->log2_chroma_w == 0 && desc->log2_chroma_h == 0)
+        EXPECT_EQ(trellin_video::writes_through_planes(format, 3),
+                  yuv ? desc->log2_chroma_w == 0 && desc->log2_chroma_h == 0 : format == AV_PIX_FMT_GBRP16LE)
             << name;
         for (const auto& [w, h] : {std::pair{67, 35}, std::pair{258, 144}})
             for (int samples : {3, 4})
