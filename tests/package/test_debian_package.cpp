@@ -63,8 +63,9 @@ TEST_F(DebianPackage, PutsEveryHostWhereDebianLooksAndNamesItsLibraryPackages)
              "./usr/OFX/Plugins/Trellin.ofx.bundle/Contents/Linux-x86-64/Trellin.ofx", "./usr/lib/frei0r-1/trellin.so",
              gst, obs, "./usr/share/obs/obs-plugins/trellin-obs/locale/en-US.ini",
              "./usr/lib/python3/dist-packages/trellin.cpython-3", "./usr/share/kdenlive/effects/frei0r_trellin.xml",
-             "./usr/share/trellin/looks/lit-domes.json", "./usr/share/man/man1/trellin.1.gz",
-             "./usr/share/bash-completion/completions/trellin", "./usr/share/doc/trellin/copyright"})
+             "./usr/share/trellin/looks/lit-domes.json", "./usr/share/trellin/colour/spaces.ocio",
+             "./usr/share/man/man1/trellin.1.gz", "./usr/share/bash-completion/completions/trellin",
+             "./usr/share/doc/trellin/copyright"})
         EXPECT_NE(contents.find(" " + file), std::string::npos) << file << "\n" << contents;
     // Nothing outside /usr, and no public library (the host library is Trellin's own).
     EXPECT_EQ(contents.find(" ./etc/"), std::string::npos) << contents;
@@ -103,13 +104,14 @@ TEST_F(DebianPackage, EachHostFindsTrellinInstalledInAThrowawayRoot)
     ok(with({"--install", deb.string()}));
     const testkit::RunOptions clean =
         testkit::RunOptions().with_env({"TRELLIN_MODULE", "TRELLIN_THREADS", "PYTHONPATH", "GST_PLUGIN_PATH",
-                                        "LD_LIBRARY_PATH", "FREI0R_PATH", "OFX_PLUGIN_PATH"});
+                                        "LD_LIBRARY_PATH", "FREI0R_PATH", "OFX_PLUGIN_PATH", "OCIO"});
 
-    // The program, with its picture library and the installed looks.
+    // The program, with its picture library, the installed looks and colour spaces.
     const std::string version = ok({(usr / "bin" / "trellin").string(), "--version"}, clean);
     EXPECT_EQ(version.rfind("trellin ", 0), 0u) << version;
     write_file(dir / "in.png", 24, 16, 3, OIIO::TypeDesc::UINT8, pattern<std::uint8_t>(24, 16, 3, 5, 255));
-    ok({(usr / "bin" / "trellin").string(), "render", path("in.png"), path("out.png"), "--look", "lit-domes", "-q"},
+    ok({(usr / "bin" / "trellin").string(), "render", path("in.png"), path("out.png"), "--look", "lit-domes",
+        "--colorspace-out", "PQ", "-q"},
        clean);
     EXPECT_TRUE(fs::exists(dir / "out.png"));
 

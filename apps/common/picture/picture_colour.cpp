@@ -42,6 +42,10 @@ std::shared_ptr<const PictureAttributes> output_attributes(const std::shared_ptr
     return attributes;
 }
 
+// How far above 1 an HDR video output's top code may come back from the
+// split (its parts' 15-bit steps through the curves) and still be the top.
+constexpr float hdr_top_slack = 1e-4f;
+
 std::string number(float v)
 {
     char text[32];
@@ -115,14 +119,19 @@ void PictureColour::name_spaces(const PictureSource& source, const std::string& 
                                   " (give --colorspace-in to say otherwise)");
         }
     }
-    frame.working_space = options_.working_space.empty() ? frame.input_space : options_.working_space;
+    // PQ and HLG are worked on as SDR is, in sRGB: within SDR's range the
+    // look is the SDR look, and the light above it is split off (to_node).
+    frame.working_space = !options_.working_space.empty()         ? options_.working_space
+                          : spaces().hdr_video(frame.input_space) ? std::string(srgb_space)
+                                                                  : frame.input_space;
 }
 
 NodeFrame PictureColour::to_node(HostPicture picture, PictureSource source, const std::string& name) const
 {
     NodeFrame frame;
     name_spaces(source, name, frame);
-    frame.hdr = picture_hdr_mode(options_.hdr, source.float_samples);
+    // Integer samples of an HDR space hold light above 1 as floats do.
+    frame.hdr = picture_hdr_mode(options_.hdr, source.float_samples || spaces().hdr_video(frame.input_space));
     FloatsIn how;
     how.float_samples = source.float_samples;
     how.associated_alpha = source.associated_alpha;
@@ -166,8 +175,20 @@ OutputFrame PictureColour::from_node(HostPicture result, const NodeFrame& frame,
     FloatsOut how;
     how.form = form;
     how.input_alpha = !options_.refract_alpha;
-    floats_out_of_node(result, frame, parts, how, space_step(conversion(frame.working_space, space, "the output")),
-                       std::move(storage), out);
+    SpaceStep step = space_step(conversion(frame.working_space, space, "the output"));
+    // An HDR video space's top code (PQ's 10000 cd/m2, HLG's peak) comes
+    // back from the split within its precision, a hair above 1: that is the
+    // top code, not light the output cannot hold.
+    if (step && !form.float_samples && spaces().hdr_video(space))
+        step = [step](float* f, std::size_t pixels, int samples) {
+            step(f, pixels, samples);
+            for (std::size_t p = 0; p < pixels; ++p)
+                for (int c = 0; c < std::min(samples, 3); ++c) {
+                    float& v = f[p * std::size_t(samples) + std::size_t(c)];
+                    if (v > 1.0f && v <= 1.0f + hdr_top_slack) v = 1.0f;
+                }
+        };
+    floats_out_of_node(result, frame, parts, how, std::move(step), std::move(storage), out);
     result.attributes = output_attributes(result.attributes, space, form.format, !same(frame.input_space, space));
     out.picture = std::move(result);
     return out;

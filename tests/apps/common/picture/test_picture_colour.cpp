@@ -1,6 +1,7 @@
 // Colour around the node, in process: conversions against values worked out by hand, names
-// resolved through an OpenColorIO config the test writes, the log curve's round trip through
-// the node's own sample exchange, and associated alpha divided out and multiplied back.
+// resolved through an OpenColorIO config the test writes, the shipped video spaces (Rec2020, PQ,
+// HLG) against their curves' formulas, the log curve's round trip through the node's own sample
+// exchange, and associated alpha divided out and multiplied back.
 // test-links: trellin_app_picture
 #include <gtest/gtest.h>
 
@@ -106,6 +107,101 @@ TEST(ColourSpaces, NamesResolveThroughAConfig)
     fs::remove_all(dir);
 }
 
+// The video spaces as the source tree ships them.
+std::string shipped_spaces()
+{
+    return std::string(TRELLIN_SOURCE_DIR) + "/apps/colour/spaces.ocio";
+}
+
+// SMPTE ST 2084 of linear light where 1.0 is 100 cd/m2 (so 100.0 is its 10000).
+double pq_encode(double linear)
+{
+    const double m1 = 2610.0 / 16384, m2 = 2523.0 / 4096 * 128, c1 = 3424.0 / 4096, c2 = 2413.0 / 4096 * 32,
+                 c3 = 2392.0 / 4096 * 32;
+    const double y = std::pow(linear / 100.0, m1);
+    return std::pow((c1 + c2 * y) / (1 + c3 * y), m2);
+}
+
+// HLG of a grey shown on a 1000 cd/m2 display (system gamma 1.2), 1.0 being 100 cd/m2.
+double hlg_encode(double linear)
+{
+    const double a = 0.17883277, b = 1 - 4 * a, c = 0.5 - a * std::log(4 * a);
+    const double e = std::pow(linear / 10.0, 1 / 1.2);
+    return e <= 1.0 / 12 ? std::sqrt(3 * e) : a * std::log(12 * e - b) + c;
+}
+
+float converted(const ColourSpaces& spaces, const std::string& from, const std::string& to, float v, int channel = 0)
+{
+    float px[] = {v, v, v};
+    if (channel != 0) px[0] = px[1] = px[2] = 0.0f, px[channel - 1] = v;
+    if (const ConversionPtr c = spaces.conversion(from, to)) c->apply(px, 1, 3);
+    return px[channel == 0 ? 0 : 1];
+}
+
+TEST(ColourSpaces, VideoSpacesMatchTheirCurvesAndRoundTrip)
+{
+    const ColourSpaces spaces("", shipped_spaces());
+    EXPECT_EQ(spaces.resolve("rec2020"), "Rec2020");
+    EXPECT_EQ(spaces.resolve("Rec.2100-PQ"), "PQ");
+    EXPECT_EQ(spaces.resolve("hlg"), "HLG");
+    EXPECT_EQ(spaces.resolve("linear"), "linear") << "linear stays OpenImageIO's own";
+    EXPECT_TRUE(spaces.hdr_video("pq") && spaces.hdr_video("HLG"));
+    EXPECT_FALSE(spaces.hdr_video("Rec2020") || spaces.hdr_video("sRGB"));
+
+    // Worked values: 100 cd/m2 (linear 1.0), PQ's top at linear 100, HLG's at linear 10; a
+    // built-in space meets a shipped one in linear (Gamma2.2 0.5 is linear 0.5^2.2).
+    for (const float linear : {0.01f, 0.18f, 1.0f, 5.0f, 100.0f})
+        EXPECT_NEAR(converted(spaces, "linear", "PQ", linear), pq_encode(linear), 2e-5) << linear;
+    for (const float linear : {0.01f, 0.18f, 1.0f, 10.0f})
+        EXPECT_NEAR(converted(spaces, "linear", "HLG", linear), hlg_encode(linear), 2e-5) << linear;
+    EXPECT_NEAR(converted(spaces, "Gamma2.2", "PQ", 0.5f), pq_encode(std::pow(0.5, 2.2)), 2e-5);
+    EXPECT_NEAR(converted(spaces, "linear", "Rec2020", 0.18f), 1.099 * std::pow(0.18, 0.45) - 0.099, 1e-5);
+    // Rec.709 red holds 0.0691 of Rec.2020's green.
+    EXPECT_NEAR(converted(spaces, "linear", "Rec2020", 1.0f, 1), 1.099 * std::pow(0.0690973, 0.45) - 0.099, 1e-4);
+
+    // In and out of each space, through linear and through the sRGB PQ and HLG are worked in,
+    // returns every code within 1e-4. (Through sRGB, colours near grey: OpenImageIO's sRGB curve
+    // is good to 1e-5 of the value, and a saturated Rec.2020 colour's weak channel is the small
+    // difference of large linear Rec.709 ones.)
+    for (const std::string space : {"Rec2020", "PQ", "HLG"})
+        for (const std::string via : {"linear", "sRGB"})
+            for (const float code : {0.05f, 0.3f, 0.5f, 0.75f, 0.98f}) {
+                const bool grey = via == "sRGB";
+                float px[] = {code, code * (grey ? 0.9f : 0.5f), grey ? code * 0.8f : 1.0f - code, 0.5f};
+                const float want[] = {px[0], px[1], px[2]};
+                spaces.conversion(space, via)->apply(px, 1, 4);
+                spaces.conversion(via, space)->apply(px, 1, 4);
+                for (int c = 0; c < 3; ++c) EXPECT_NEAR(px[c], want[c], 1e-4) << space << " via " << via << " " << code;
+                EXPECT_EQ(px[3], 0.5f);
+            }
+
+    // Below code 0.03 (under 0.01 cd/m2) OpenColorIO 2.1's HLG comes back within 0.002 only.
+    for (const float code : {0.005f, 0.01f, 0.02f}) {
+        float px[] = {code, code, code};
+        spaces.conversion("HLG", "linear")->apply(px, 1, 3);
+        spaces.conversion("linear", "HLG")->apply(px, 1, 3);
+        EXPECT_NEAR(px[0], code, 2e-3);
+    }
+
+    // The refusal lists them; without the shipped file they are unknown, and nothing else changes.
+    try {
+        spaces.require("Rec2021", "--colorspace-in");
+        FAIL();
+    } catch (const ColourError& e) {
+        EXPECT_NE(std::string(e.what()).find("Rec709, Rec2020, PQ, HLG and GammaN"), std::string::npos) << e.what();
+    }
+    const ColourSpaces without("", "/nonexistent/spaces.ocio");
+    EXPECT_EQ(without.resolve("PQ"), "");
+    EXPECT_FALSE(without.hdr_video("PQ"));
+    EXPECT_NEAR(converted(without, "linear", "sRGB", 0.18f), srgb_encode(0.18), 1e-5);
+    try {
+        without.require("PQ", "--colorspace-out");
+        FAIL();
+    } catch (const ColourError& e) {
+        EXPECT_NE(std::string(e.what()).find("/nonexistent/spaces.ocio is missing"), std::string::npos) << e.what();
+    }
+}
+
 // v into the node's 16-bit host sample, through the node's own exchange (15 bits inside) and back.
 float through_node(float v)
 {
@@ -180,6 +276,50 @@ TEST(PictureColourTest, AssociatedAlphaIsDividedOutAndMultipliedBack)
     EXPECT_NEAR(
         logged.from_node(kept.picture, kept, "linear", file_output_form("openexr", SampleDepth::automatic)).samples[0],
         4.0, 4.0 * 0.0005);
+}
+
+// A PQ picture within SDR's range reaches the node as the same picture in sRGB does, so the
+// look is the SDR look; light above SDR's white is split off and comes back.
+TEST(PictureColourTest, PqIsWorkedOnInSrgbWithItsHighlightsSplit)
+{
+    const ColourSpaces spaces("", shipped_spaces());
+    const PictureColour colour({}, &spaces);
+    const float sdr[] = {0.05f, 0.5f, 0.9f, 1.0f, 0.25f, 0.0f, 1.0f, 0.75f};
+    HostPicture srgb(2, 1, 4), pq(2, 1, 4);
+    for (std::size_t p = 0; p < 2; ++p) {
+        float v[4];
+        std::copy(sdr + 4 * p, sdr + 4 * p + 4, v);
+        spaces.conversion("sRGB", "PQ")->apply(v, 1, 4);
+        for (std::size_t c = 0; c < 4; ++c) {
+            srgb.data[4 * p + c] = static_cast<std::uint16_t>(std::lround(sdr[4 * p + c] * 65535.0f));
+            pq.data[4 * p + c] = static_cast<std::uint16_t>(std::lround(v[c] * 65535.0f));
+        }
+    }
+    PictureSource png, video;
+    png.alpha = video.alpha = true;
+    video.format = "video";
+    video.metadata_space = "PQ";
+    video.metadata_origin = "its colour tags";
+    const NodeFrame a = colour.to_node(srgb, png, "sdr.png");
+    const NodeFrame b = colour.to_node(pq, video, "pq.mov");
+    EXPECT_EQ(b.input_space, "PQ");
+    EXPECT_EQ(b.working_space, "sRGB");
+    EXPECT_EQ(b.hdr, HdrMode::split);
+    EXPECT_TRUE(b.notes.empty());
+    for (std::size_t i = 0; i < 8; ++i) EXPECT_NEAR(b.picture.data[i], a.picture.data[i], 3) << "sample " << i;
+    EXPECT_TRUE(b.parts.empty());
+
+    // 1000 cd/m2 (linear 10) is 2.73 in sRGB: split off, and back in PQ as it came.
+    const float hot = float(pq_encode(10.0));
+    for (std::size_t i = 0; i < 3; ++i) pq.data[i] = static_cast<std::uint16_t>(std::lround(hot * 65535.0f));
+    const NodeFrame c = colour.to_node(pq, video, "pq.mov");
+    EXPECT_EQ(c.picture.data[0], 65535);
+    EXPECT_NEAR(c.parts.above_scale, 1.055 * std::pow(10.0, 1 / 2.4) - 0.055 - 1.0, 1e-3);
+    const OutputFrame out =
+        colour.from_node(c.picture, c, "PQ", file_output_form("png", SampleDepth::automatic), &c.parts);
+    EXPECT_NEAR(out.samples[0], hot, 1e-4);
+    EXPECT_NEAR(out.samples[5], pq.data[5] / 65535.0, 1e-4);
+    EXPECT_EQ(out.clipped.clipped, 0);
 }
 
 TEST(PictureColourTest, TheDisplayShowsTheWorkingSpaceAsSrgb)

@@ -1,5 +1,6 @@
 // Colour, HDR, alpha and the settings a picture carries, through the trellin program: sRGB
-// pictures into linear OpenEXR and back, spaces named through a config in $OCIO, HDR plates
+// pictures into linear OpenEXR and back, spaces named through a config in $OCIO, the video
+// spaces (Rec2020, PQ, HLG) that need none, HDR plates
 // counted and kept, premultiplied soft edges refracted without colour outside alpha, and the
 // settings read back from every format that holds text.
 #include <gtest/gtest.h>
@@ -101,6 +102,32 @@ colorspaces:
     EXPECT_NE(unknown.err.find("scene, plate"), std::string::npos) << unknown.err;
     EXPECT_EQ(run({"render", path("plate.exr"), path("x.exr"), "--colorspace-in", "plate"}).code, 2);
     EXPECT_FALSE(fs::exists(dir / "x.exr"));
+}
+
+// Rec2020, PQ and HLG need no config: a picture written in each and read back from it, the
+// effect in sRGB both times, is the effect applied twice, within 12 steps of 16 bits (the 16-bit
+// file in between: near SDR's white one step of 16-bit PQ is 5.5 of sRGB).
+TEST_F(TrellinColour, VideoSpacesNeedNoConfigAndReadBackAsWritten)
+{
+    const std::vector<std::uint16_t> png = pattern<std::uint16_t>(w, h, 3, 7, 65535);
+    write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT16, png);
+    const auto twice = ReferenceNode().render(ReferenceNode().render(png, w, h, 3), w, h, 3);
+    for (const std::string space : {"Rec2020", "PQ", "HLG"}) {
+        SCOPED_TRACE(space);
+        RunResult r = run({"render", path("in.png"), path("mid.tif"), "--colorspace-out", space});
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        r = run({"render", path("mid.tif"), path("back.png"), "--colorspace-in", space, "--working-space", "sRGB"});
+        ASSERT_EQ(r.code, 0) << r.err;
+        const FileImage back = read_file(dir / "back.png");
+        ASSERT_EQ(back.u16.size(), twice.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < twice.size(); ++i) worst = std::max(worst, std::abs(back.u16[i] - twice[i]));
+        EXPECT_LE(worst, 12);
+    }
+    const RunResult unknown = run({"render", path("in.png"), path("x.png"), "--colorspace-in", "Rec2021"});
+    EXPECT_EQ(unknown.code, 2);
+    EXPECT_NE(unknown.err.find("Rec709, Rec2020, PQ, HLG and GammaN"), std::string::npos) << unknown.err;
 }
 
 TEST_F(TrellinColour, HdrPlatesAreKeptSplitOrOnTheLogCurveOrCountedWhenClipped)
