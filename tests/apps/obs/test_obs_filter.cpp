@@ -28,6 +28,9 @@
 #include <util/bmem.h>
 #include <util/platform.h>
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -132,6 +135,21 @@ bool within(double seconds, const std::function<bool()>& done)
     return done();
 }
 
+// Mesa's OpenGL driver keeps blocks of its own to the end of the process.
+// OBS unloads it at its shutdown, after which the leak check could not tell
+// its blocks from the module's; held loaded, they are named, and the leak
+// list leaves them out.
+void keep_mesa_driver_loaded()
+{
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void*) {
+            const std::string name = info->dlpi_name != nullptr ? info->dlpi_name : "";
+            if (name.ends_with("_dri.so")) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD);
+            return 0;
+        },
+        nullptr);
+}
+
 class ObsFilter : public TrellinTest {
 protected:
     static void SetUpTestSuite()
@@ -167,6 +185,7 @@ protected:
         ovi.range = VIDEO_RANGE_FULL;
         ovi.scale_type = OBS_SCALE_DISABLE;
         ASSERT_EQ(obs_reset_video(&ovi), OBS_VIDEO_SUCCESS) << "no OpenGL for libobs under Xvfb";
+        keep_mesa_driver_loaded();
 
         obs_module_t* image = nullptr;
         ASSERT_EQ(obs_open_module(&image, "/usr/lib/x86_64-linux-gnu/obs-plugins/image-source.so",
