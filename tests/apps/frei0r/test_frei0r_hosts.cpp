@@ -16,6 +16,8 @@
 #include <set>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
 #include "apps/common/core/sample_convert.h"
 #include "node/control_table.h"
 #include "support/trellin_cli_support.h"
@@ -59,11 +61,13 @@ protected:
     }
 
     // What `trellin render` gives for the frame with these --set arguments.
-    Frame trellin_render(const Frame& in, int w, int h, const std::vector<std::string>& sets)
+    Frame trellin_render(const Frame& in, int w, int h, const std::vector<std::string>& sets,
+                         const std::vector<std::string>& more = {})
     {
         write_file(dir / "frame.png", w, h, 4, OIIO::TypeDesc::UINT8, in);
         std::vector<std::string> args{"render", path("frame.png"), path("rendered.png")};
         for (const std::string& s : sets) args.insert(args.end(), {"--set", s});
+        args.insert(args.end(), more.begin(), more.end());
         const RunResult r = run(args);
         EXPECT_EQ(r.code, 0) << r.err;
         const std::vector<std::uint16_t> samples = read_file(dir / "rendered.png").u16;
@@ -241,6 +245,37 @@ std::string kdenlive_value(const KdenliveParameter& p, const std::string& shown)
     return text;
 }
 
+// The largest difference of a colour sample between a rendered 8- or 16-bit
+// picture and an 8-bit RGBA frame.
+int worst_difference(const FileImage& out, const Frame& expected)
+{
+    int worst = 0;
+    const std::size_t pixels = expected.size() / 4, n = std::size_t(out.spec.nchannels);
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            worst = std::max(worst, std::abs(int(out.u16[i * n + c] >> 8) - int(expected[i * 4 + c])));
+    return worst;
+}
+
+// A test picture, RGB in in.png and as the RGBA frame trellin renders from.
+Frame opaque_test_picture(const fs::path& dir, int w, int h)
+{
+    std::vector<std::uint8_t> rgb(std::size_t(w) * h * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = std::uint8_t((i * 37 + i / 192 * 11) % 251);
+    write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT8, rgb);
+    Frame rgba(std::size_t(w) * h * 4);
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+        for (int c = 0; c < 3; ++c) rgba[i * 4 + c] = rgb[i * 3 + c];
+        rgba[i * 4 + 3] = 255;
+    }
+    return rgba;
+}
+
+fs::path kdenlive_share()
+{
+    return fs::path(TRELLIN_LIB_DIR).parent_path() / "share" / "kdenlive" / "effects";
+}
+
 }  // namespace
 
 // The Kdenlive effect description has the shape of Kdenlive's own frei0r effect files (their
@@ -250,8 +285,7 @@ std::string kdenlive_value(const KdenliveParameter& p, const std::string& shown)
 // render renders the values shown, and so do the defaults.
 TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
 {
-    const std::string xml =
-        slurp(fs::path(TRELLIN_LIB_DIR).parent_path() / "share" / "kdenlive" / "effects" / "frei0r_trellin.xml");
+    const std::string xml = slurp(kdenlive_share() / "frei0r_trellin.xml");
     ASSERT_EQ(xml.rfind("<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n<effect tag=\"frei0r.trellin\" "
                         "id=\"frei0r.trellin\">\n",
                         0),
@@ -301,14 +335,7 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
     EXPECT_EQ(params.at("Index").at("suffix"), "%");
 
     const int w = 64, h = 48;
-    std::vector<std::uint8_t> rgb(std::size_t(w) * h * 3);
-    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = std::uint8_t((i * 37 + i / 192 * 11) % 251);
-    write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT8, rgb);
-    std::vector<std::uint8_t> rgba(std::size_t(w) * h * 4);
-    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
-        for (int c = 0; c < 3; ++c) rgba[i * 4 + c] = rgb[i * 3 + c];
-        rgba[i * 4 + 3] = 255;
-    }
+    const Frame rgba = opaque_test_picture(dir, w, h);
     // melt renders a project whose filter holds `properties` (name, value) as trellin render
     // renders `sets`.
     const auto expect_melt_renders_as_trellin = [&](const std::vector<std::pair<std::string, std::string>>& properties,
@@ -333,13 +360,7 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
         sh("melt -quiet project.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
         const FileImage out = read_file(dir / "out.png");
         ASSERT_EQ(out.spec.width, w) << what;
-        const Frame expected = trellin_render(rgba, w, h, sets);
-        int worst = 0;
-        for (std::size_t i = 0; i < std::size_t(w) * h; ++i)
-            for (int c = 0; c < 3; ++c)
-                worst = std::max(worst, std::abs(int(out.u16[i * std::size_t(out.spec.nchannels) + c] >> 8) -
-                                                 int(expected[i * 4 + c])));
-        EXPECT_EQ(worst, 0) << what;
+        EXPECT_EQ(worst_difference(out, trellin_render(rgba, w, h, sets)), 0) << what;
     };
 
     // Kdenlive writes every parameter's default into the filter as it is.
@@ -360,4 +381,68 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
         sets.push_back(name + "=" + value);
     }
     expect_melt_renders_as_trellin(picked, sets, "the values picked");
+}
+
+// The looks as Kdenlive presets of the effect: one per look, under its name, each holding every
+// parameter at a value the panel can show; the filter given a preset's values (as Kdenlive hands
+// them over when the preset is applied) renders as trellin render --look does.
+TEST_F(Frei0rHosts, KdenlivePresetsRenderAsTheLooks)
+{
+    const auto params = kdenlive_parameters(slurp(kdenlive_share() / "frei0r_trellin.xml"));
+    const nlohmann::json presets = nlohmann::json::parse(slurp(kdenlive_share() / "presets" / "frei0r.trellin.json"));
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> by_name;
+    ASSERT_TRUE(presets.is_array());
+    for (const nlohmann::json& preset : presets) {
+        ASSERT_TRUE(preset.is_object() && preset.size() == 1u) << preset.dump();
+        auto& values = by_name[preset.begin().key()];
+        for (const nlohmann::json& v : preset.begin().value())
+            values.emplace_back(v.at("name").get<std::string>(), v.at("value").get<std::string>());
+    }
+    std::set<std::string> looks;
+    for (const auto& entry : fs::directory_iterator(fs::path(TRELLIN_BIN_DIR).parent_path() / "share/trellin/looks"))
+        looks.insert(entry.path().stem().string());
+    ASSERT_GE(looks.size(), 2u);
+    std::set<std::string> named;
+    for (const auto& [name, values] : by_name) named.insert(name);
+    EXPECT_EQ(named, looks);
+
+    const int w = 64, h = 48;
+    const Frame rgba = opaque_test_picture(dir, w, h);
+    for (const auto& [look, values] : by_name) {
+        ASSERT_EQ(values.size(), params.size()) << look;
+        std::string text;
+        for (const auto& [name, value] : values) {
+            ASSERT_EQ(params.count(name), 1u) << look << ": " << name;
+            const KdenliveParameter& p = params.at(name);
+            if (p.at("type") == "constant") {
+                const double shown = std::stod(value) * std::stod(p.at("factor"));
+                EXPECT_GE(shown, std::stod(p.at("min")) - 1e-9) << look << ": " << name;
+                EXPECT_LE(shown, std::stod(p.at("max")) + 1e-9) << look << ": " << name;
+            } else if (p.at("type") == "list") {
+                const std::vector<std::string> listed = split(p.at("paramlist"), ';');
+                EXPECT_NE(std::find(listed.begin(), listed.end(), value), listed.end()) << look << ": " << name;
+            } else if (p.at("type") == "bool") {
+                EXPECT_TRUE(value == "0" || value == "1") << look << ": " << name;
+            }
+            text += "      <property name=\"" + name + "\">" + value + "</property>\n";
+        }
+        spit(dir / "look.mlt",
+             "<mlt>\n"
+             "  <profile width=\"64\" height=\"48\" frame_rate_num=\"25\" frame_rate_den=\"1\"\n"
+             "           sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\"\n"
+             "           display_aspect_den=\"3\" progressive=\"1\"/>\n"
+             "  <producer id=\"picture\" in=\"0\" out=\"0\">\n"
+             "    <property name=\"resource\">in.png</property>\n"
+             "    <filter>\n"
+             "      <property name=\"mlt_service\">frei0r.trellin</property>\n" +
+                 text +
+                 "    </filter>\n"
+                 "  </producer>\n"
+                 "</mlt>\n");
+        fs::remove(dir / "out.png");
+        sh("melt -quiet look.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
+        const FileImage out = read_file(dir / "out.png");
+        ASSERT_EQ(out.spec.width, w) << look;
+        EXPECT_EQ(worst_difference(out, trellin_render(rgba, w, h, {}, {"--look", look})), 0) << look;
+    }
 }
