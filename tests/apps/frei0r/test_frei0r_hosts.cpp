@@ -383,6 +383,132 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
     expect_melt_renders_as_trellin(picked, sets, "the values picked");
 }
 
+// Kdenlive's own render path: a project saved as Kdenlive 22.12 saves one (a picture clip on a
+// video track over its black track, the effect on the clip with every parameter written, some
+// picked in the panel from minimums other than 0) and the playlist its render dialog makes of
+// it (the project with a consumer) renders through kdenlive_render, headless, to PNG frames
+// equal to what trellin render makes of the values shown.
+TEST_F(Frei0rHosts, KdenliveRenderRendersAProjectAsTrellinRender)
+{
+    const auto params = kdenlive_parameters(slurp(kdenlive_share() / "frei0r_trellin.xml"));
+    const int w = 64, h = 48;
+    const Frame rgba = opaque_test_picture(dir, w, h);
+    // {parameter, as shown in Kdenlive, as a trellin setting}
+    const std::vector<std::tuple<std::string, std::string, std::string>> shown = {{"CellShape", "Pentagon", "Pentagon"},
+                                                                                  {"Cell Count X", "7", "7"},
+                                                                                  {"Cell Count Y", "5", "5"},
+                                                                                  {"Cell Angle", "75", "180"},
+                                                                                  {"Index", "25", "3.25"},
+                                                                                  {"Light Active", "1", "on"},
+                                                                                  {"Light_Y", "40", "-1"},
+                                                                                  {"Gloss", "0", "1"},
+                                                                                  {"Black Height", "10", "10"}};
+    std::map<std::string, std::string> values;
+    for (const auto& [name, p] : params) values[name] = p.at("default");
+    std::vector<std::string> sets;
+    for (const auto& [name, in_kdenlive, value] : shown) {
+        ASSERT_EQ(params.count(name), 1u) << name;
+        values[name] = kdenlive_value(params.at(name), in_kdenlive);
+        sets.push_back(name + "=" + value);
+    }
+    std::string filter;
+    for (const auto& [name, value] : values) filter += "    <property name=\"" + name + "\">" + value + "</property>\n";
+    const std::string clip =
+        "  <property name=\"length\">2</property>\n"
+        "  <property name=\"eof\">pause</property>\n"
+        "  <property name=\"resource\">" +
+        path("in.png") +
+        "</property>\n"
+        "  <property name=\"ttl\">25</property>\n"
+        "  <property name=\"aspect_ratio\">1</property>\n"
+        "  <property name=\"mlt_service\">qimage</property>\n"
+        "  <property name=\"kdenlive:id\">2</property>\n"
+        "  <property name=\"kdenlive:clip_type\">5</property>\n";
+    const std::string profile =
+        "<profile frame_rate_num=\"25\" sample_aspect_num=\"1\" display_aspect_den=\"3\" colorspace=\"709\""
+        " progressive=\"1\" description=\"64x48 25fps\" display_aspect_num=\"4\" frame_rate_den=\"1\""
+        " width=\"64\" height=\"48\" sample_aspect_den=\"1\"/>\n";
+    const std::string body = "<producer id=\"producer0\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n" + clip +
+                             "</producer>\n"
+                             "<playlist id=\"main_bin\">\n"
+                             "  <property name=\"kdenlive:docproperties.version\">1.04</property>\n"
+                             "  <property name=\"kdenlive:docproperties.kdenliveversion\">22.12.3</property>\n"
+                             "  <property name=\"xml_retain\">1</property>\n"
+                             "  <entry producer=\"producer0\" in=\"00:00:00.000\" out=\"00:00:00.040\"/>\n"
+                             "</playlist>\n"
+                             "<producer id=\"black_track\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n"
+                             "  <property name=\"length\">2147483647</property>\n"
+                             "  <property name=\"eof\">continue</property>\n"
+                             "  <property name=\"resource\">black</property>\n"
+                             "  <property name=\"aspect_ratio\">1</property>\n"
+                             "  <property name=\"mlt_service\">color</property>\n"
+                             "  <property name=\"kdenlive:playlistid\">black_track</property>\n"
+                             "  <property name=\"mlt_image_format\">rgba</property>\n"
+                             "  <property name=\"set.test_audio\">0</property>\n"
+                             "</producer>\n"
+                             "<producer id=\"producer1\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n" +
+                             clip +
+                             "</producer>\n"
+                             "<playlist id=\"playlist0\">\n"
+                             "  <property name=\"kdenlive:audio_track\">0</property>\n"
+                             "  <entry producer=\"producer1\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n"
+                             "   <property name=\"kdenlive:id\">2</property>\n"
+                             "   <filter id=\"filter0\">\n"
+                             "    <property name=\"mlt_service\">frei0r.trellin</property>\n"
+                             "    <property name=\"kdenlive_id\">frei0r.trellin</property>\n" +
+                             filter +
+                             "    <property name=\"kdenlive:collapsed\">0</property>\n"
+                             "   </filter>\n"
+                             "  </entry>\n"
+                             "</playlist>\n"
+                             "<playlist id=\"playlist1\"/>\n"
+                             "<tractor id=\"tractor0\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n"
+                             "  <property name=\"kdenlive:trackheight\">67</property>\n"
+                             "  <property name=\"kdenlive:timeline_active\">1</property>\n"
+                             "  <track hide=\"audio\" producer=\"playlist0\"/>\n"
+                             "  <track hide=\"audio\" producer=\"playlist1\"/>\n"
+                             "</tractor>\n"
+                             "<tractor id=\"tractor1\" global_feed=\"1\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n"
+                             "  <track producer=\"black_track\"/>\n"
+                             "  <track producer=\"tractor0\"/>\n"
+                             "  <transition id=\"transition0\">\n"
+                             "   <property name=\"a_track\">0</property>\n"
+                             "   <property name=\"b_track\">1</property>\n"
+                             "   <property name=\"compositing\">0</property>\n"
+                             "   <property name=\"distort\">0</property>\n"
+                             "   <property name=\"rotate\">0</property>\n"
+                             "   <property name=\"mlt_service\">qtblend</property>\n"
+                             "   <property name=\"kdenlive_id\">qtblend</property>\n"
+                             "   <property name=\"internal_added\">237</property>\n"
+                             "   <property name=\"always_active\">1</property>\n"
+                             "  </transition>\n"
+                             "</tractor>\n"
+                             "</mlt>\n";
+    const std::string head =
+        "<?xml version='1.0' encoding='utf-8'?>\n<mlt LC_NUMERIC=\"C\" producer=\"main_bin\""
+        " version=\"7.12.0\" root=\"" +
+        dir.string() + "\">\n" + profile;
+    spit(dir / "project.kdenlive", head + body);
+    // The render dialog's playlist: the project with the consumer its PNG sequence preset sets.
+    spit(dir / "render.mlt", head + "<consumer mlt_service=\"avformat\" target=\"" + path("out_%05d.png") +
+                                 "\" f=\"image2\" vcodec=\"png\" pix_fmt=\"rgba\" in=\"0\" out=\"1\""
+                                 " real_time=\"-1\"/>\n" +
+                                 body);
+    // kdenlive_render MELT PLAYLIST TARGET runs melt on the playlist and then removes it.
+    sh("QT_QPA_PLATFORM=offscreen kdenlive_render /usr/bin/melt " + path("render.mlt") + " " + path("out_%05d.png") +
+       " 2>&1");
+    EXPECT_FALSE(fs::exists(dir / "render.mlt"));
+    const Frame expected = trellin_render(rgba, w, h, sets);
+    ASSERT_NE(expected, rgba);
+    for (const char* frame : {"out_00001.png", "out_00002.png"}) {
+        ASSERT_TRUE(fs::exists(dir / frame)) << frame;
+        const FileImage out = read_file(dir / frame);
+        ASSERT_EQ(out.spec.width, w) << frame;
+        EXPECT_EQ(worst_difference(out, expected), 0) << frame;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out_00003.png"));
+}
+
 // The looks as Kdenlive presets of the effect: one per look, under its name, each holding every
 // parameter at a value the panel can show; the filter given a preset's values (as Kdenlive hands
 // them over when the preset is applied) renders as trellin render --look does.
