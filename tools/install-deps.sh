@@ -32,6 +32,7 @@ packages=(
   gstreamer1.0-plugins-ugly
   dpkg-dev lintian help2man
   libobs-dev obs-studio
+  kdenlive
 )
 if [ "$windows" -eq 1 ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64 wine)

@@ -69,11 +69,23 @@ std::string list_unit_text(double u)
 // than 0, are shown as a list of their values.
 constexpr double max_listed_values = 200;
 
+bool listed(const Parameter& p)
+{
+    return p.minimum != 0.0 && p.whole_numbers && p.maximum - p.minimum < max_listed_values;
+}
+
+// The filter's value for the numeric control value `d`, in the text the
+// description gives it.
+std::string numeric_value_text(const Parameter& p, double d)
+{
+    return listed(p) ? list_unit_text(unit_value(p, std::round(d))) : unit_text(unit_value(p, d));
+}
+
 std::string numeric_attributes(const Parameter& p, double d, const std::string& meaning, std::string& comment,
                                std::string& list_display)
 {
     const std::string name = escaped(p.name);
-    const std::string u = unit_text(unit_value(p, d));
+    const std::string u = numeric_value_text(p, d);
     if (p.minimum == 0.0) {
         const std::string unit = unit_of(meaning);
         return "type=\"constant\" name=\"" + name + "\" default=\"" + u + "\" min=\"0\" max=\"" +
@@ -81,7 +93,7 @@ std::string numeric_attributes(const Parameter& p, double d, const std::string& 
                (p.whole_numbers ? " decimals=\"0\"" : " decimals=\"3\"") +
                (unit.empty() ? std::string() : std::string(" suffix=\"") + escaped(unit) + "\"");
     }
-    if (p.whole_numbers && p.maximum - p.minimum < max_listed_values) {
+    if (listed(p)) {
         std::string values;
         for (double v = std::ceil(p.minimum); v <= p.maximum; v += 1.0) {
             if (!values.empty()) {
@@ -91,8 +103,8 @@ std::string numeric_attributes(const Parameter& p, double d, const std::string& 
             values += list_unit_text(unit_value(p, v));
             list_display += number_text(v);
         }
-        return "type=\"list\" name=\"" + name + "\" default=\"" + list_unit_text(unit_value(p, std::round(d))) +
-               "\" paramlist=\"" + values + "\"";
+        return "type=\"list\" name=\"" + name + "\" default=\"" + numeric_value_text(p, d) + "\" paramlist=\"" +
+               values + "\"";
     }
     comment += std::string(comment.empty() ? "" : " ") + "Shown as its place in its range: 0 % is " +
                number_text(p.minimum) + ", 100 % is " + number_text(p.maximum) + ".";
@@ -113,6 +125,27 @@ std::string colour_text(const std::vector<double>& rgb)
 
 }  // namespace
 
+std::string kdenlive_filter_value(const EffectEntry& e)
+{
+    const Parameter& p = e.parameter;
+    const double d = e.defaults.empty() ? 0.0 : e.defaults[0];
+    switch (p.kind) {
+    case ControlKind::numeric:
+        return numeric_value_text(p, d);
+    case ControlKind::boolean:
+        return d != 0.0 ? "1" : "0";
+    case ControlKind::option: {
+        const auto i = static_cast<std::size_t>(d);
+        return i < p.items.size() ? p.items[i] : std::string();
+    }
+    case ControlKind::color:
+        return colour_text(e.defaults);
+    case ControlKind::label:
+        break;
+    }
+    return {};
+}
+
 std::string kdenlive_effect(const std::string& frei0r_name, const std::string& title, const std::string& description,
                             const std::vector<EffectEntry>& entries)
 {
@@ -132,7 +165,7 @@ std::string kdenlive_effect(const std::string& frei0r_name, const std::string& t
             attributes = numeric_attributes(p, d, e.meaning, comment, list_display);
             break;
         case ControlKind::boolean:
-            attributes = "type=\"bool\" name=\"" + name + "\" default=\"" + (d != 0.0 ? "1" : "0") + "\"";
+            attributes = "type=\"bool\" name=\"" + name + "\" default=\"" + kdenlive_filter_value(e) + "\"";
             break;
         case ControlKind::option: {
             std::string list;
@@ -140,13 +173,12 @@ std::string kdenlive_effect(const std::string& frei0r_name, const std::string& t
                 if (!list.empty()) list += ';';
                 list += escaped(item);
             }
-            const auto i = static_cast<std::size_t>(d);
-            attributes = "type=\"list\" name=\"" + name + "\" default=\"" +
-                         escaped(i < p.items.size() ? p.items[i] : std::string()) + "\" paramlist=\"" + list + "\"";
+            attributes = "type=\"list\" name=\"" + name + "\" default=\"" + escaped(kdenlive_filter_value(e)) +
+                         "\" paramlist=\"" + list + "\"";
             break;
         }
         case ControlKind::color:
-            attributes = "type=\"color\" name=\"" + name + "\" default=\"" + colour_text(e.defaults) + "\"";
+            attributes = "type=\"color\" name=\"" + name + "\" default=\"" + kdenlive_filter_value(e) + "\"";
             break;
         case ControlKind::label:
             continue;

@@ -31,6 +31,12 @@ struct EffectEntry {
     std::vector<double> defaults;
     std::string meaning;
 };
+// The filter's value for the entry's values (`defaults`), as the description
+// writes a default and Kdenlive hands it to the filter: a numeric control's
+// frei0r value (a list entry's text for a listed one), a switch's "1" or
+// "0", an option's item name, a colour's 0xRRGGBBff.
+std::string kdenlive_filter_value(const EffectEntry& entry);
+
 std::string kdenlive_effect(const std::string& frei0r_name, const std::string& title, const std::string& description,
                             const std::vector<EffectEntry>& entries);
 

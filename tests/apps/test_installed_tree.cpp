@@ -19,8 +19,9 @@ TEST_F(InstalledTree, TrellinListsAndRendersTheInstalledLooks)
                                                    testkit::RunOptions().within(120));
     ASSERT_EQ(install.code, 0) << install.out << install.err;
     EXPECT_TRUE(fs::exists(prefix / "lib" / "frei0r-1" / "trellin.so"));
-    // Where Kdenlive looks for effect descriptions under the prefix.
+    // Where Kdenlive looks for effect descriptions under the prefix, and the looks as its presets beside it.
     EXPECT_TRUE(fs::exists(prefix / "share" / "kdenlive" / "effects" / "frei0r_trellin.xml"));
+    EXPECT_TRUE(fs::exists(prefix / "share" / "kdenlive" / "effects" / "presets" / "frei0r.trellin.json"));
     // The OpenFX bundle carries the module, the host library and the looks,
     // and its plug-in finds the library beside itself.
     const fs::path ofx = prefix / "OFX" / "Plugins" / "Trellin.ofx.bundle" / "Contents";

@@ -16,6 +16,8 @@
 #include <set>
 #include <tuple>
 
+#include <nlohmann/json.hpp>
+
 #include "apps/common/core/sample_convert.h"
 #include "node/control_table.h"
 #include "support/trellin_cli_support.h"
@@ -59,11 +61,13 @@ protected:
     }
 
     // What `trellin render` gives for the frame with these --set arguments.
-    Frame trellin_render(const Frame& in, int w, int h, const std::vector<std::string>& sets)
+    Frame trellin_render(const Frame& in, int w, int h, const std::vector<std::string>& sets,
+                         const std::vector<std::string>& more = {})
     {
         write_file(dir / "frame.png", w, h, 4, OIIO::TypeDesc::UINT8, in);
         std::vector<std::string> args{"render", path("frame.png"), path("rendered.png")};
         for (const std::string& s : sets) args.insert(args.end(), {"--set", s});
+        args.insert(args.end(), more.begin(), more.end());
         const RunResult r = run(args);
         EXPECT_EQ(r.code, 0) << r.err;
         const std::vector<std::uint16_t> samples = read_file(dir / "rendered.png").u16;
@@ -241,6 +245,53 @@ std::string kdenlive_value(const KdenliveParameter& p, const std::string& shown)
     return text;
 }
 
+// The largest difference of a colour sample between a rendered 8- or 16-bit
+// picture and an 8-bit RGBA frame.
+int worst_difference(const FileImage& out, const Frame& expected)
+{
+    int worst = 0;
+    const std::size_t pixels = expected.size() / 4, n = std::size_t(out.spec.nchannels);
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (std::size_t c = 0; c < 3; ++c)
+            worst = std::max(worst, std::abs(int(out.u16[i * n + c] >> 8) - int(expected[i * 4 + c])));
+    return worst;
+}
+
+// A test picture, RGB in in.png and as the RGBA frame trellin renders from.
+Frame opaque_test_picture(const fs::path& dir, int w, int h)
+{
+    std::vector<std::uint8_t> rgb(std::size_t(w) * h * 3);
+    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = std::uint8_t((i * 37 + i / 192 * 11) % 251);
+    write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT8, rgb);
+    Frame rgba(std::size_t(w) * h * 4);
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+        for (int c = 0; c < 3; ++c) rgba[i * 4 + c] = rgb[i * 3 + c];
+        rgba[i * 4 + 3] = 255;
+    }
+    return rgba;
+}
+
+// Whether Kdenlive's panel can show the filter value `value` of `p`: a number that, times the
+// factor, lies within the range shown; a list's entry; a switch's 0 or 1.
+bool panel_shows(const KdenliveParameter& p, const std::string& value)
+{
+    const std::string& type = p.at("type");
+    if (type == "constant") {
+        const double shown = std::stod(value) * std::stod(p.at("factor"));
+        return shown >= std::stod(p.at("min")) - 1e-9 && shown <= std::stod(p.at("max")) + 1e-9;
+    }
+    if (type == "list") {
+        const std::vector<std::string> listed = split(p.at("paramlist"), ';');
+        return std::find(listed.begin(), listed.end(), value) != listed.end();
+    }
+    return type != "bool" || value == "0" || value == "1";
+}
+
+fs::path kdenlive_share()
+{
+    return fs::path(TRELLIN_LIB_DIR).parent_path() / "share" / "kdenlive" / "effects";
+}
+
 }  // namespace
 
 // The Kdenlive effect description has the shape of Kdenlive's own frei0r effect files (their
@@ -250,8 +301,7 @@ std::string kdenlive_value(const KdenliveParameter& p, const std::string& shown)
 // render renders the values shown, and so do the defaults.
 TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
 {
-    const std::string xml =
-        slurp(fs::path(TRELLIN_LIB_DIR).parent_path() / "share" / "kdenlive" / "effects" / "frei0r_trellin.xml");
+    const std::string xml = slurp(kdenlive_share() / "frei0r_trellin.xml");
     ASSERT_EQ(xml.rfind("<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n<effect tag=\"frei0r.trellin\" "
                         "id=\"frei0r.trellin\">\n",
                         0),
@@ -267,14 +317,9 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
         for (const auto& [key, value] : p.attributes) EXPECT_TRUE(known.count(key)) << name << ": " << key;
         const std::string type = p.at("type");
         ASSERT_TRUE(type == "constant" || type == "list" || type == "bool" || type == "color") << name;
-        if (type == "constant") {
-            const double shown_default = std::stod(p.at("default")) * std::stod(p.at("factor"));
-            EXPECT_GE(shown_default, std::stod(p.at("min")) - 1e-9) << name;
-            EXPECT_LE(shown_default, std::stod(p.at("max")) + 1e-9) << name;
-        }
+        EXPECT_TRUE(panel_shows(p, p.at("default"))) << name;
         if (type == "list") {
             const std::vector<std::string> values = split(p.at("paramlist"), ';');
-            EXPECT_NE(std::find(values.begin(), values.end(), p.at("default")), values.end()) << name;
             EXPECT_EQ(p.shown_items.size(), values.size()) << name;
             // Kdenlive hands a number to MLT as a number and selects the entry whose text is what
             // MLT gives back, printf's %g.
@@ -301,14 +346,7 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
     EXPECT_EQ(params.at("Index").at("suffix"), "%");
 
     const int w = 64, h = 48;
-    std::vector<std::uint8_t> rgb(std::size_t(w) * h * 3);
-    for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = std::uint8_t((i * 37 + i / 192 * 11) % 251);
-    write_file(dir / "in.png", w, h, 3, OIIO::TypeDesc::UINT8, rgb);
-    std::vector<std::uint8_t> rgba(std::size_t(w) * h * 4);
-    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
-        for (int c = 0; c < 3; ++c) rgba[i * 4 + c] = rgb[i * 3 + c];
-        rgba[i * 4 + 3] = 255;
-    }
+    const Frame rgba = opaque_test_picture(dir, w, h);
     // melt renders a project whose filter holds `properties` (name, value) as trellin render
     // renders `sets`.
     const auto expect_melt_renders_as_trellin = [&](const std::vector<std::pair<std::string, std::string>>& properties,
@@ -333,13 +371,7 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
         sh("melt -quiet project.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
         const FileImage out = read_file(dir / "out.png");
         ASSERT_EQ(out.spec.width, w) << what;
-        const Frame expected = trellin_render(rgba, w, h, sets);
-        int worst = 0;
-        for (std::size_t i = 0; i < std::size_t(w) * h; ++i)
-            for (int c = 0; c < 3; ++c)
-                worst = std::max(worst, std::abs(int(out.u16[i * std::size_t(out.spec.nchannels) + c] >> 8) -
-                                                 int(expected[i * 4 + c])));
-        EXPECT_EQ(worst, 0) << what;
+        EXPECT_EQ(worst_difference(out, trellin_render(rgba, w, h, sets)), 0) << what;
     };
 
     // Kdenlive writes every parameter's default into the filter as it is.
@@ -360,4 +392,185 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
         sets.push_back(name + "=" + value);
     }
     expect_melt_renders_as_trellin(picked, sets, "the values picked");
+}
+
+// Kdenlive's own render path: a project saved as Kdenlive 22.12 saves one (a picture clip on a
+// video track over its black track, the effect on the clip with every parameter written, some
+// picked in the panel from minimums other than 0) and the playlist its render dialog makes of
+// it (the project with a consumer) renders through kdenlive_render, headless, to PNG frames
+// equal to what trellin render makes of the values shown.
+TEST_F(Frei0rHosts, KdenliveRenderRendersAProjectAsTrellinRender)
+{
+    const auto params = kdenlive_parameters(slurp(kdenlive_share() / "frei0r_trellin.xml"));
+    const int w = 64, h = 48;
+    const Frame rgba = opaque_test_picture(dir, w, h);
+    // {parameter, as shown in Kdenlive, as a trellin setting}
+    const std::vector<std::tuple<std::string, std::string, std::string>> shown = {{"CellShape", "Pentagon", "Pentagon"},
+                                                                                  {"Cell Count X", "7", "7"},
+                                                                                  {"Cell Count Y", "5", "5"},
+                                                                                  {"Cell Angle", "75", "180"},
+                                                                                  {"Index", "25", "3.25"},
+                                                                                  {"Light Active", "1", "on"},
+                                                                                  {"Light_Y", "40", "-1"},
+                                                                                  {"Gloss", "0", "1"},
+                                                                                  {"Black Height", "10", "10"}};
+    std::map<std::string, std::string> values;
+    for (const auto& [name, p] : params) values[name] = p.at("default");
+    std::vector<std::string> sets;
+    for (const auto& [name, in_kdenlive, value] : shown) {
+        ASSERT_EQ(params.count(name), 1u) << name;
+        values[name] = kdenlive_value(params.at(name), in_kdenlive);
+        sets.push_back(name + "=" + value);
+    }
+    std::string filter;
+    for (const auto& [name, value] : values) filter += "    <property name=\"" + name + "\">" + value + "</property>\n";
+    const std::string clip =
+        "  <property name=\"length\">2</property>\n"
+        "  <property name=\"eof\">pause</property>\n"
+        "  <property name=\"resource\">" +
+        path("in.png") +
+        "</property>\n"
+        "  <property name=\"ttl\">25</property>\n"
+        "  <property name=\"aspect_ratio\">1</property>\n"
+        "  <property name=\"mlt_service\">qimage</property>\n"
+        "  <property name=\"kdenlive:id\">2</property>\n"
+        "  <property name=\"kdenlive:clip_type\">5</property>\n";
+    const std::string profile =
+        "<profile frame_rate_num=\"25\" sample_aspect_num=\"1\" display_aspect_den=\"3\" colorspace=\"709\""
+        " progressive=\"1\" description=\"64x48 25fps\" display_aspect_num=\"4\" frame_rate_den=\"1\""
+        " width=\"64\" height=\"48\" sample_aspect_den=\"1\"/>\n";
+    const std::string body = "<producer id=\"producer0\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n" + clip +
+                             "</producer>\n"
+                             "<playlist id=\"main_bin\">\n"
+                             "  <property name=\"kdenlive:docproperties.version\">1.04</property>\n"
+                             "  <property name=\"kdenlive:docproperties.kdenliveversion\">22.12.3</property>\n"
+                             "  <property name=\"xml_retain\">1</property>\n"
+                             "  <entry producer=\"producer0\" in=\"00:00:00.000\" out=\"00:00:00.040\"/>\n"
+                             "</playlist>\n"
+                             "<producer id=\"black_track\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n"
+                             "  <property name=\"length\">2147483647</property>\n"
+                             "  <property name=\"eof\">continue</property>\n"
+                             "  <property name=\"resource\">black</property>\n"
+                             "  <property name=\"aspect_ratio\">1</property>\n"
+                             "  <property name=\"mlt_service\">color</property>\n"
+                             "  <property name=\"kdenlive:playlistid\">black_track</property>\n"
+                             "  <property name=\"mlt_image_format\">rgba</property>\n"
+                             "  <property name=\"set.test_audio\">0</property>\n"
+                             "</producer>\n"
+                             "<producer id=\"producer1\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n" +
+                             clip +
+                             "</producer>\n"
+                             "<playlist id=\"playlist0\">\n"
+                             "  <property name=\"kdenlive:audio_track\">0</property>\n"
+                             "  <entry producer=\"producer1\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n"
+                             "   <property name=\"kdenlive:id\">2</property>\n"
+                             "   <filter id=\"filter0\">\n"
+                             "    <property name=\"mlt_service\">frei0r.trellin</property>\n"
+                             "    <property name=\"kdenlive_id\">frei0r.trellin</property>\n" +
+                             filter +
+                             "    <property name=\"kdenlive:collapsed\">0</property>\n"
+                             "   </filter>\n"
+                             "  </entry>\n"
+                             "</playlist>\n"
+                             "<playlist id=\"playlist1\"/>\n"
+                             "<tractor id=\"tractor0\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n"
+                             "  <property name=\"kdenlive:trackheight\">67</property>\n"
+                             "  <property name=\"kdenlive:timeline_active\">1</property>\n"
+                             "  <track hide=\"audio\" producer=\"playlist0\"/>\n"
+                             "  <track hide=\"audio\" producer=\"playlist1\"/>\n"
+                             "</tractor>\n"
+                             "<tractor id=\"tractor1\" global_feed=\"1\" in=\"00:00:00.000\" out=\"00:00:00.040\">\n"
+                             "  <track producer=\"black_track\"/>\n"
+                             "  <track producer=\"tractor0\"/>\n"
+                             "  <transition id=\"transition0\">\n"
+                             "   <property name=\"a_track\">0</property>\n"
+                             "   <property name=\"b_track\">1</property>\n"
+                             "   <property name=\"compositing\">0</property>\n"
+                             "   <property name=\"distort\">0</property>\n"
+                             "   <property name=\"rotate\">0</property>\n"
+                             "   <property name=\"mlt_service\">qtblend</property>\n"
+                             "   <property name=\"kdenlive_id\">qtblend</property>\n"
+                             "   <property name=\"internal_added\">237</property>\n"
+                             "   <property name=\"always_active\">1</property>\n"
+                             "  </transition>\n"
+                             "</tractor>\n"
+                             "</mlt>\n";
+    const std::string head =
+        "<?xml version='1.0' encoding='utf-8'?>\n<mlt LC_NUMERIC=\"C\" producer=\"main_bin\""
+        " version=\"7.12.0\" root=\"" +
+        dir.string() + "\">\n" + profile;
+    spit(dir / "project.kdenlive", head + body);
+    // The render dialog's playlist: the project with the consumer its PNG sequence preset sets.
+    spit(dir / "render.mlt", head + "<consumer mlt_service=\"avformat\" target=\"" + path("out_%05d.png") +
+                                 "\" f=\"image2\" vcodec=\"png\" pix_fmt=\"rgba\" in=\"0\" out=\"1\""
+                                 " real_time=\"-1\"/>\n" +
+                                 body);
+    // kdenlive_render MELT PLAYLIST TARGET runs melt on the playlist and then removes it. Off any
+    // session bus, it reports progress to no job tracker of the desktop's.
+    sh("env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=offscreen kdenlive_render /usr/bin/melt " + path("render.mlt") +
+       " " + path("out_%05d.png") + " 2>&1");
+    EXPECT_FALSE(fs::exists(dir / "render.mlt"));
+    const Frame expected = trellin_render(rgba, w, h, sets);
+    ASSERT_NE(expected, rgba);
+    for (const char* frame : {"out_00001.png", "out_00002.png"}) {
+        ASSERT_TRUE(fs::exists(dir / frame)) << frame;
+        const FileImage out = read_file(dir / frame);
+        ASSERT_EQ(out.spec.width, w) << frame;
+        EXPECT_EQ(worst_difference(out, expected), 0) << frame;
+    }
+    EXPECT_FALSE(fs::exists(dir / "out_00003.png"));
+}
+
+// The looks as Kdenlive presets of the effect: one per look, under its name, each holding every
+// parameter at a value the panel can show; the filter given a preset's values (as Kdenlive hands
+// them over when the preset is applied) renders as trellin render --look does.
+TEST_F(Frei0rHosts, KdenlivePresetsRenderAsTheLooks)
+{
+    const auto params = kdenlive_parameters(slurp(kdenlive_share() / "frei0r_trellin.xml"));
+    const nlohmann::json presets = nlohmann::json::parse(slurp(kdenlive_share() / "presets" / "frei0r.trellin.json"));
+    std::map<std::string, std::vector<std::pair<std::string, std::string>>> by_name;
+    ASSERT_TRUE(presets.is_array());
+    for (const nlohmann::json& preset : presets) {
+        ASSERT_TRUE(preset.is_object() && preset.size() == 1u) << preset.dump();
+        auto& values = by_name[preset.begin().key()];
+        for (const nlohmann::json& v : preset.begin().value())
+            values.emplace_back(v.at("name").get<std::string>(), v.at("value").get<std::string>());
+    }
+    std::set<std::string> looks;
+    for (const auto& entry : fs::directory_iterator(fs::path(TRELLIN_BIN_DIR).parent_path() / "share/trellin/looks"))
+        looks.insert(entry.path().stem().string());
+    ASSERT_GE(looks.size(), 2u);
+    std::set<std::string> named;
+    for (const auto& [name, values] : by_name) named.insert(name);
+    EXPECT_EQ(named, looks);
+
+    const int w = 64, h = 48;
+    const Frame rgba = opaque_test_picture(dir, w, h);
+    for (const auto& [look, values] : by_name) {
+        ASSERT_EQ(values.size(), params.size()) << look;
+        std::string text;
+        for (const auto& [name, value] : values) {
+            ASSERT_EQ(params.count(name), 1u) << look << ": " << name;
+            EXPECT_TRUE(panel_shows(params.at(name), value)) << look << ": " << name << " " << value;
+            text += "      <property name=\"" + name + "\">" + value + "</property>\n";
+        }
+        spit(dir / "look.mlt",
+             "<mlt>\n"
+             "  <profile width=\"64\" height=\"48\" frame_rate_num=\"25\" frame_rate_den=\"1\"\n"
+             "           sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\"\n"
+             "           display_aspect_den=\"3\" progressive=\"1\"/>\n"
+             "  <producer id=\"picture\" in=\"0\" out=\"0\">\n"
+             "    <property name=\"resource\">in.png</property>\n"
+             "    <filter>\n"
+             "      <property name=\"mlt_service\">frei0r.trellin</property>\n" +
+                 text +
+                 "    </filter>\n"
+                 "  </producer>\n"
+                 "</mlt>\n");
+        fs::remove(dir / "out.png");
+        sh("melt -quiet look.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
+        const FileImage out = read_file(dir / "out.png");
+        ASSERT_EQ(out.spec.width, w) << look;
+        EXPECT_EQ(worst_difference(out, trellin_render(rgba, w, h, {}, {"--look", look})), 0) << look;
+    }
 }
