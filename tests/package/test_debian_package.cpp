@@ -63,9 +63,9 @@ TEST_F(DebianPackage, PutsEveryHostWhereDebianLooksAndNamesItsLibraryPackages)
              "./usr/OFX/Plugins/Trellin.ofx.bundle/Contents/Linux-x86-64/Trellin.ofx", "./usr/lib/frei0r-1/trellin.so",
              gst, obs, "./usr/share/obs/obs-plugins/trellin-obs/locale/en-US.ini",
              "./usr/lib/python3/dist-packages/trellin.cpython-3", "./usr/share/kdenlive/effects/frei0r_trellin.xml",
-             "./usr/share/trellin/looks/lit-domes.json", "./usr/share/trellin/colour/spaces.ocio",
-             "./usr/share/man/man1/trellin.1.gz", "./usr/share/bash-completion/completions/trellin",
-             "./usr/share/doc/trellin/copyright"})
+             "./usr/share/kdenlive/effects/presets/frei0r.trellin.json", "./usr/share/trellin/looks/lit-domes.json",
+             "./usr/share/trellin/colour/spaces.ocio", "./usr/share/man/man1/trellin.1.gz",
+             "./usr/share/bash-completion/completions/trellin", "./usr/share/doc/trellin/copyright"})
         EXPECT_NE(contents.find(" " + file), std::string::npos) << file << "\n" << contents;
     // Nothing outside /usr, and no public library (the host library is Trellin's own).
     EXPECT_EQ(contents.find(" ./etc/"), std::string::npos) << contents;
