@@ -17,7 +17,7 @@
 #include <string>
 
 #include "bench/node_alone.h"
-#include "tests/apps/ofx_test_host.h"
+#include "tests/support/ofx_test_host.h"
 
 namespace {
 
