@@ -11,15 +11,13 @@
 //
 // 1080p by default; TRELLIN_BENCH_4K=1 adds the same cases at 3840 x 2160.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/floor_share.h"
 #include "bench/node_alone.h"
 #include "bench/program_run.h"
 #include "bench/work_dir.h"
@@ -56,11 +54,6 @@ const Case cases[] = {
 
 using Run = trellin_bench::ProgramRun;
 
-Run run(const std::string& program, const std::vector<std::string>& args)
-{
-    return trellin_bench::run_program(program, args);
-}
-
 std::string clip(const Case& c, int width, int height)
 {
     const std::string path =
@@ -78,7 +71,7 @@ std::string clip(const Case& c, int width, int height)
                                   std::to_string(frames)};
     args.insert(args.end(), c.make.begin(), c.make.end());
     args.push_back(path);
-    if (run("ffmpeg", args).seconds < 0) return {};
+    if (trellin_bench::run_program("ffmpeg", args).seconds < 0) return {};
     return path;
 }
 
@@ -93,16 +86,6 @@ void BM_NodeAlone(benchmark::State& state)
 {
     const int width = int(state.range(0)), height = int(state.range(1));
     node_fps(width) = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
-}
-
-// Seconds a frame of a program's run over the whole clip, its start left out.
-Run per_frame(const std::string& program, std::vector<std::string> whole, std::vector<std::string> first)
-{
-    const Run one = run(program, first);
-    Run all = run(program, whole);
-    if (one.seconds < 0 || all.seconds < 0) return Run{};
-    all.seconds = std::max(all.seconds - one.seconds, 1e-6) / (frames - 1);
-    return all;
 }
 
 void BM_Codecs(benchmark::State& state, const Case& c)
@@ -123,8 +106,9 @@ void BM_Codecs(benchmark::State& state, const Case& c)
     floor_one.insert(floor_one.end(), {"-frames:v", "1", floor_out});
     Run floor, render;
     for (auto _ : state) {
-        floor = per_frame("ffmpeg", floor_all, floor_one);
-        render = per_frame(trellin, {"render", in, out, "-q"}, {"render", in, out, "--frames", "0-0", "-q"});
+        floor = trellin_bench::per_frame("ffmpeg", floor_all, floor_one, frames);
+        render = trellin_bench::per_frame(trellin, {"render", in, out, "-q"},
+                                          {"render", in, out, "--frames", "0-0", "-q"}, frames);
         if (floor.seconds < 0 || render.seconds < 0) {
             state.SkipWithError("a run failed");
             return;
@@ -132,11 +116,7 @@ void BM_Codecs(benchmark::State& state, const Case& c)
         state.SetIterationTime(render.seconds);
     }
     const double node = node_fps(width);
-    state.counters["fps"] = 1.0 / render.seconds;
-    state.counters["floor_fps"] = 1.0 / floor.seconds;
-    state.counters["node_fps"] = node;
-    if (node > 0) state.counters["share"] = (1.0 / render.seconds) * (floor.seconds + 1.0 / node);
-    state.counters["max_rss_mb"] = render.max_rss_mb;
+    trellin_bench::count_against_floor(state, render, floor, node);
 }
 
 void register_sizes(benchmark::internal::Benchmark* b)

@@ -16,11 +16,11 @@
 // a rate is the difference between a run of 48 frames and a run of 1.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "bench/floor_share.h"
 #include "bench/node_alone.h"
 #include "bench/program_run.h"
 #include "bench/work_dir.h"
@@ -101,11 +101,8 @@ void BM_NodeAlone(benchmark::State& state)
 // Seconds a frame of a pipeline's run, its start left out.
 Run per_frame(Source source, const std::string& filter)
 {
-    const Run one = trellin_bench::run_program("gst-launch-1.0", pipeline(source, 1, filter));
-    Run all = trellin_bench::run_program("gst-launch-1.0", pipeline(source, frames, filter));
-    if (one.seconds < 0 || all.seconds < 0) return Run{};
-    all.seconds = std::max(all.seconds - one.seconds, 1e-6) / (frames - 1);
-    return all;
+    return trellin_bench::per_frame("gst-launch-1.0", pipeline(source, frames, filter), pipeline(source, 1, filter),
+                                    frames);
 }
 
 void BM_Pipeline(benchmark::State& state, Source source)
@@ -128,11 +125,7 @@ void BM_Pipeline(benchmark::State& state, Source source)
         }
         state.SetIterationTime(glass.seconds);
     }
-    state.counters["fps"] = 1.0 / glass.seconds;
-    state.counters["floor_fps"] = 1.0 / floor.seconds;
-    state.counters["node_fps"] = node_fps;
-    if (node_fps > 0) state.counters["share"] = (1.0 / glass.seconds) * (floor.seconds + 1.0 / node_fps);
-    state.counters["max_rss_mb"] = glass.max_rss_mb;
+    trellin_bench::count_against_floor(state, glass, floor, node_fps);
 }
 
 }  // namespace

@@ -12,10 +12,10 @@
 // oiiotool with the compression trellin writes each format with.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "bench/floor_share.h"
 #include "bench/node_alone.h"
 #include "bench/program_run.h"
 #include "bench/work_dir.h"
@@ -82,16 +82,6 @@ void BM_NodeAlone(benchmark::State& state)
     node_fps = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
 }
 
-// Seconds a frame of a program's run over the whole sequence, its start left out.
-Run per_frame(const std::string& program, const std::vector<std::string>& whole, const std::vector<std::string>& first)
-{
-    const Run one = trellin_bench::run_program(program, first);
-    Run all = trellin_bench::run_program(program, whole);
-    if (one.seconds < 0 || all.seconds < 0) return Run{};
-    all.seconds = std::max(all.seconds - one.seconds, 1e-6) / (frames - 1);
-    return all;
-}
-
 void BM_Stills(benchmark::State& state, const Case& c)
 {
     const std::string in = sequence(c);
@@ -109,19 +99,15 @@ void BM_Stills(benchmark::State& state, const Case& c)
     };
     Run floor, render;
     for (auto _ : state) {
-        floor = per_frame("oiiotool", floor_args(frames), floor_args(1));
-        render = per_frame(trellin, render_args(frames), render_args(1));
+        floor = trellin_bench::per_frame("oiiotool", floor_args(frames), floor_args(1), frames);
+        render = trellin_bench::per_frame(trellin, render_args(frames), render_args(1), frames);
         if (floor.seconds < 0 || render.seconds < 0) {
             state.SkipWithError("a run failed");
             return;
         }
         state.SetIterationTime(render.seconds);
     }
-    state.counters["fps"] = 1.0 / render.seconds;
-    state.counters["floor_fps"] = 1.0 / floor.seconds;
-    state.counters["node_fps"] = node_fps;
-    if (node_fps > 0) state.counters["share"] = (1.0 / render.seconds) * (floor.seconds + 1.0 / node_fps);
-    state.counters["max_rss_mb"] = render.max_rss_mb;
+    trellin_bench::count_against_floor(state, render, floor, node_fps);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -36,6 +37,20 @@ inline ProgramRun run_program(const std::string& program, const std::vector<std:
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     r.max_rss_mb = double(usage.ru_maxrss) / 1024.0;
     return r;
+}
+
+// Seconds a frame of a program's run over `frames` frames, its start left
+// out: the run of `whole` less the run of `first` (one frame), over the
+// frames after the first. The peak memory is the whole run's; the seconds
+// are negative when either run failed.
+inline ProgramRun per_frame(const std::string& program, const std::vector<std::string>& whole,
+                            const std::vector<std::string>& first, int frames)
+{
+    const ProgramRun one = run_program(program, first);
+    ProgramRun all = run_program(program, whole);
+    if (one.seconds < 0 || all.seconds < 0) return ProgramRun{};
+    all.seconds = std::max(all.seconds - one.seconds, 1e-6) / (frames - 1);
+    return all;
 }
 
 }  // namespace trellin_bench
