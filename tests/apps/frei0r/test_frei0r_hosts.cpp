@@ -81,6 +81,31 @@ protected:
         sh("ffmpeg -v error -y -f rawvideo -pix_fmt rgba -s " + std::to_string(w) + "x" + std::to_string(h) +
            " -r 5 -i in.raw " + filter + " -f rawvideo -pix_fmt rgba out.raw");
     }
+
+    // The frame melt renders of in.png (64 x 48) through a filter holding
+    // `properties` (name, value), as out.png.
+    FileImage melt_frame(const std::vector<std::pair<std::string, std::string>>& properties)
+    {
+        std::string text;
+        for (const auto& [name, value] : properties)
+            text += "      <property name=\"" + name + "\">" + value + "</property>\n";
+        spit(dir / "project.mlt",
+             "<mlt>\n"
+             "  <profile width=\"64\" height=\"48\" frame_rate_num=\"25\" frame_rate_den=\"1\"\n"
+             "           sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\"\n"
+             "           display_aspect_den=\"3\" progressive=\"1\"/>\n"
+             "  <producer id=\"picture\" in=\"0\" out=\"0\">\n"
+             "    <property name=\"resource\">in.png</property>\n"
+             "    <filter>\n"
+             "      <property name=\"mlt_service\">frei0r.trellin</property>\n" +
+                 text +
+                 "    </filter>\n"
+                 "  </producer>\n"
+                 "</mlt>\n");
+        fs::remove(dir / "out.png");
+        sh("melt -quiet project.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
+        return read_file(dir / "out.png");
+    }
 };
 
 // A numeric parameter: the frei0r value and the setting it stands for (0..1
@@ -351,25 +376,7 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
     // renders `sets`.
     const auto expect_melt_renders_as_trellin = [&](const std::vector<std::pair<std::string, std::string>>& properties,
                                                     const std::vector<std::string>& sets, const std::string& what) {
-        std::string text;
-        for (const auto& [name, value] : properties)
-            text += "      <property name=\"" + name + "\">" + value + "</property>\n";
-        spit(dir / "project.mlt",
-             "<mlt>\n"
-             "  <profile width=\"64\" height=\"48\" frame_rate_num=\"25\" frame_rate_den=\"1\"\n"
-             "           sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\"\n"
-             "           display_aspect_den=\"3\" progressive=\"1\"/>\n"
-             "  <producer id=\"picture\" in=\"0\" out=\"0\">\n"
-             "    <property name=\"resource\">in.png</property>\n"
-             "    <filter>\n"
-             "      <property name=\"mlt_service\">frei0r.trellin</property>\n" +
-                 text +
-                 "    </filter>\n"
-                 "  </producer>\n"
-                 "</mlt>\n");
-        fs::remove(dir / "out.png");
-        sh("melt -quiet project.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
-        const FileImage out = read_file(dir / "out.png");
+        const FileImage out = melt_frame(properties);
         ASSERT_EQ(out.spec.width, w) << what;
         EXPECT_EQ(worst_difference(out, trellin_render(rgba, w, h, sets)), 0) << what;
     };
@@ -548,28 +555,11 @@ TEST_F(Frei0rHosts, KdenlivePresetsRenderAsTheLooks)
     const Frame rgba = opaque_test_picture(dir, w, h);
     for (const auto& [look, values] : by_name) {
         ASSERT_EQ(values.size(), params.size()) << look;
-        std::string text;
         for (const auto& [name, value] : values) {
             ASSERT_EQ(params.count(name), 1u) << look << ": " << name;
             EXPECT_TRUE(panel_shows(params.at(name), value)) << look << ": " << name << " " << value;
-            text += "      <property name=\"" + name + "\">" + value + "</property>\n";
         }
-        spit(dir / "look.mlt",
-             "<mlt>\n"
-             "  <profile width=\"64\" height=\"48\" frame_rate_num=\"25\" frame_rate_den=\"1\"\n"
-             "           sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\"\n"
-             "           display_aspect_den=\"3\" progressive=\"1\"/>\n"
-             "  <producer id=\"picture\" in=\"0\" out=\"0\">\n"
-             "    <property name=\"resource\">in.png</property>\n"
-             "    <filter>\n"
-             "      <property name=\"mlt_service\">frei0r.trellin</property>\n" +
-                 text +
-                 "    </filter>\n"
-                 "  </producer>\n"
-                 "</mlt>\n");
-        fs::remove(dir / "out.png");
-        sh("melt -quiet look.mlt -consumer avformat:out.png vcodec=png pix_fmt=rgba frames=1 2>&1");
-        const FileImage out = read_file(dir / "out.png");
+        const FileImage out = melt_frame(values);
         ASSERT_EQ(out.spec.width, w) << look;
         EXPECT_EQ(worst_difference(out, trellin_render(rgba, w, h, {}, {"--look", look})), 0) << look;
     }
