@@ -1,9 +1,12 @@
 #include "apps/video/rgb_conversion.h"
 
 extern "C" {
+#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
+
+#include <string>
 
 #include "apps/common/core/sample_rows.h"
 
@@ -47,6 +50,37 @@ struct RgbPlanes {
     }
     std::uint16_t* row(int plane, int y, int width) const { return p[plane] + std::size_t(y) * std::size_t(width); }
 };
+
+// The formats a 4:2:0 or 4:2:2 `to` is written through, its luma's (grey)
+// and its chroma's (without horizontal subsampling), both of its depth; none
+// for other formats.
+struct LumaAndChroma {
+    AVPixelFormat luma = AV_PIX_FMT_NONE, chroma = AV_PIX_FMT_NONE;
+};
+
+LumaAndChroma luma_and_chroma_formats(AVPixelFormat to)
+{
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(to);
+    if (desc == nullptr || !yuv_or_grey(to)) return {};
+    const int depth = desc->comp[0].depth;
+    if (depth != 8 && depth != 10 && depth != 12) return {};
+    const std::string suffix = depth == 8 ? "" : std::to_string(depth) + "le";
+    const bool rows_halved = desc->log2_chroma_h == 1;
+    // Only the plain planar layouts (not NV12, full-range JPEG names or alpha).
+    if (av_get_pix_fmt(((rows_halved ? "yuv420p" : "yuv422p") + suffix).c_str()) != to) return {};
+    return {av_get_pix_fmt((depth == 8 ? std::string("gray") : "gray" + suffix).c_str()),
+            av_get_pix_fmt(((rows_halved ? "yuv440p" : "yuv444p") + suffix).c_str())};
+}
+
+SwsContext* colour_context(SwsContext* context, AVPixelFormat from, AVPixelFormat to, int width, int height,
+                           const int* coefficients, bool full_range)
+{
+    context = sws_getCachedContext(context, width, height, from, width, height, to, conversion_flags, nullptr, nullptr,
+                                   nullptr);
+    if (context != nullptr && coefficients != nullptr)
+        sws_setColorspaceDetails(context, coefficients, 1, coefficients, full_range ? 1 : 0, 0, 1 << 16, 1 << 16);
+    return context;
+}
 
 }  // namespace
 
@@ -105,27 +139,36 @@ void PictureFromFrame::convert(const std::uint8_t* const data[], const int lines
 FrameFromPicture::~FrameFromPicture()
 {
     sws_freeContext(scaler_);
+    sws_freeContext(chroma_scaler_);
 }
 
 bool FrameFromPicture::prepare(AVPixelFormat to, int width, int height, int samples, const int* coefficients,
                                bool full_range, bool planes)
 {
-    planar_ = planes && writes_through_planes(to, samples);
-    const AVPixelFormat from = planar_ ? planar_rgb(samples) : packed_rgb(samples);
-    scaler_ = sws_getCachedContext(scaler_, width, height, from, width, height, to, conversion_flags, nullptr, nullptr,
-                                   nullptr);
-    if (!scaler_) return false;
-    if (coefficients != nullptr)
-        sws_setColorspaceDetails(scaler_, coefficients, 1, coefficients, full_range ? 1 : 0, 0, 1 << 16, 1 << 16);
+    const LumaAndChroma split = luma_and_chroma_formats(to);
+    route_ = !planes                                             ? Route::packed
+             : writes_through_planes(to, samples)                ? Route::planar
+             : split.chroma != AV_PIX_FMT_NONE && width % 2 == 0 ? Route::luma_and_chroma
+                                                                 : Route::packed;
     width_ = width;
     height_ = height;
     samples_ = samples;
-    return true;
+    if (route_ == Route::luma_and_chroma) {
+        scaler_ = colour_context(scaler_, AV_PIX_FMT_GBRP16LE, split.luma, width, height, coefficients, full_range);
+        chroma_scaler_ = colour_context(chroma_scaler_, AV_PIX_FMT_GBRP16LE, split.chroma, width / 2, height,
+                                        coefficients, full_range);
+        unused_luma_stride_ = av_image_get_linesize(split.chroma, width / 2, 0);
+        unused_luma_.resize(std::size_t(unused_luma_stride_) * std::size_t(height));
+        return scaler_ != nullptr && chroma_scaler_ != nullptr;
+    }
+    const AVPixelFormat from = route_ == Route::planar ? planar_rgb(samples) : packed_rgb(samples);
+    scaler_ = colour_context(scaler_, from, to, width, height, coefficients, full_range);
+    return scaler_ != nullptr;
 }
 
 void FrameFromPicture::convert(const std::uint16_t* in, std::uint8_t* const data[], const int linesize[])
 {
-    if (!planar_) {
+    if (route_ == Route::packed) {
         const std::uint8_t* planes[4] = {reinterpret_cast<const std::uint8_t*>(in), nullptr, nullptr, nullptr};
         const int strides[4] = {width_ * samples_ * 2, 0, 0, 0};
         sws_scale(scaler_, planes, strides, 0, height_, data, linesize);
@@ -139,7 +182,25 @@ void FrameFromPicture::convert(const std::uint16_t* in, std::uint8_t* const data
                                samples_ == 4 ? planes.row(3, y, width_) : nullptr);
     const std::uint8_t* bytes[4];
     for (int i = 0; i < 4; ++i) bytes[i] = reinterpret_cast<const std::uint8_t*>(planes.p[i]);
-    sws_scale(scaler_, bytes, planes.strides, 0, height_, data, linesize);
+    if (route_ == Route::planar) {
+        sws_scale(scaler_, bytes, planes.strides, 0, height_, data, linesize);
+        return;
+    }
+    // Luma from the whole planes (alpha, if any, unused).
+    std::uint8_t* luma[4] = {data[0], nullptr, nullptr, nullptr};
+    const int luma_stride[4] = {linesize[0], 0, 0, 0};
+    sws_scale(scaler_, bytes, planes.strides, 0, height_, luma, luma_stride);
+    // Chroma from the means of each pair of pixels.
+    const int half = width_ / 2;
+    RgbPlanes halves(half_planes_, half, height_, 3);
+    for (int p = 0; p < 3; ++p)
+        for (int y = 0; y < height_; ++y)
+            trellin_app::pair_means(planes.row(p, y, width_), std::size_t(half), halves.row(p, y, half));
+    const std::uint8_t* half_bytes[4];
+    for (int i = 0; i < 4; ++i) half_bytes[i] = reinterpret_cast<const std::uint8_t*>(halves.p[i]);
+    std::uint8_t* chroma[4] = {unused_luma_.data(), data[1], data[2], nullptr};
+    const int chroma_stride[4] = {unused_luma_stride_, linesize[1], linesize[2], 0};
+    sws_scale(chroma_scaler_, half_bytes, halves.strides, 0, height_, chroma, chroma_stride);
 }
 
 }  // namespace trellin_video

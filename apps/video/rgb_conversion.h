@@ -3,13 +3,21 @@
 // bicubic, accurate rounding, full chroma interpolation, bit-exact.
 //
 // swscale's packed 16-bit RGB paths look up the format's description for
-// every sample. Its planar 16-bit RGB formats give the same samples about
-// twice as fast where the results are equal: reading YUV and grey, writing
-// YUV without chroma subsampling, and planar 16-bit RGB either way when it
-// has alpha as the picture does (a copy of each plane then). Those
+// every sample. Its planar 16-bit RGB formats give the same samples two to
+// four times as fast where the results are equal: reading YUV and grey,
+// writing YUV without chroma subsampling, and planar 16-bit RGB either way
+// when it has alpha as the picture does (a copy of each plane then). Those
 // conversions go through planes, interleaved or split by the rows of
-// sample_rows.h; the others stay packed. The tests hold both ways to the
-// same samples.
+// sample_rows.h.
+//
+// 4:2:0 and 4:2:2 at 8, 10 and 12 bits, of even width, are written in two
+// planar conversions. swscale's packed reader takes each pair of pixels'
+// rounded mean before it works out their chroma, and no planar format does
+// that; so the luma comes from the full planes written as grey, and the
+// chroma from planes of half the width holding those means, written without
+// horizontal subsampling (4:4:0 or 4:4:4), whose chroma planes are the
+// frame's. The others stay packed. The tests hold every way to the packed
+// path's samples.
 #pragma once
 
 extern "C" {
@@ -72,10 +80,14 @@ public:
     void convert(const std::uint16_t* in, std::uint8_t* const data[], const int linesize[]);
 
 private:
-    SwsContext* scaler_ = nullptr;
-    bool planar_ = false;
+    enum class Route { packed, planar, luma_and_chroma };
+    SwsContext* scaler_ = nullptr;         // the whole frame, or its luma
+    SwsContext* chroma_scaler_ = nullptr;  // luma_and_chroma's chroma
+    Route route_ = Route::packed;
     int width_ = 0, height_ = 0, samples_ = 0;
-    std::vector<std::uint16_t> planes_;
+    std::vector<std::uint16_t> planes_, half_planes_;
+    std::vector<std::uint8_t> unused_luma_;  // what the chroma's conversion writes as luma
+    int unused_luma_stride_ = 0;
 };
 
 }  // namespace trellin_video

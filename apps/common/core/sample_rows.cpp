@@ -119,6 +119,19 @@ void SplitRgb(const std::uint16_t* in, std::size_t n, std::uint16_t* r, std::uin
     }
 }
 
+void PairMeans(const std::uint16_t* in, std::size_t pairs, std::uint16_t* out)
+{
+    const hn::ScalableTag<std::uint16_t> d;
+    const std::size_t lanes = hn::Lanes(d);
+    std::size_t i = 0;
+    hn::Vec<decltype(d)> even, odd;
+    for (; i + lanes <= pairs; i += lanes) {
+        hn::LoadInterleaved2(d, in + 2 * i, even, odd);
+        hn::StoreU(hn::AverageRound(even, odd), d, out + i);
+    }
+    for (; i < pairs; ++i) out[i] = std::uint16_t((unsigned(in[2 * i]) + in[2 * i + 1] + 1) >> 1);
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace trellin_app
 HWY_AFTER_NAMESPACE();
@@ -130,6 +143,7 @@ HWY_EXPORT(UnitFloatsToWords);
 HWY_EXPORT(WordsToUnitFloats);
 HWY_EXPORT(InterleaveRgb);
 HWY_EXPORT(SplitRgb);
+HWY_EXPORT(PairMeans);
 
 bool unit_floats_to_words(const float* in, std::size_t n, std::uint16_t* out)
 {
@@ -151,6 +165,11 @@ void split_rgb(const std::uint16_t* in, std::size_t n, std::uint16_t* r, std::ui
                std::uint16_t* a)
 {
     HWY_DYNAMIC_DISPATCH(SplitRgb)(in, n, r, g, b, a);
+}
+
+void pair_means(const std::uint16_t* in, std::size_t pairs, std::uint16_t* out)
+{
+    HWY_DYNAMIC_DISPATCH(PairMeans)(in, pairs, out);
 }
 
 }  // namespace trellin_app

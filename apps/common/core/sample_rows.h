@@ -27,4 +27,8 @@ void interleave_rgb(const std::uint16_t* r, const std::uint16_t* g, const std::u
 void split_rgb(const std::uint16_t* in, std::size_t n, std::uint16_t* r, std::uint16_t* g, std::uint16_t* b,
                std::uint16_t* a);
 
+// The rounded mean of each pair of neighbouring samples, (in[2i] + in[2i+1]
+// + 1) >> 1, for `pairs` pairs.
+void pair_means(const std::uint16_t* in, std::size_t pairs, std::uint16_t* out);
+
 }  // namespace trellin_app

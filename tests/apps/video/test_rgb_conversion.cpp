@@ -12,6 +12,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -103,12 +104,13 @@ TEST(RgbConversion, ReadingThroughPlanesGivesThePackedPathsSamples)
     EXPECT_FALSE(trellin_video::reads_through_planes(AV_PIX_FMT_GBRP16LE, 4));
 }
 
-TEST(RgbConversion, WritingThroughPlanesGivesThePackedPathsSamplesWhereItIsTaken)
+TEST(RgbConversion, WritingThroughPlanesGivesThePackedPathsSamples)
 {
-    // Formats with chroma subsampled keep the packed path: swscale filters
-    // their chroma differently from planar RGB.
-    const char* formats[] = {"yuv444p", "yuv444p10le", "yuv444p12le", "yuva444p10le", "yuv444p16le",
-                             "yuv420p", "yuv422p10le", "yuv420p10le", "gbrp16le",     "gbrap16le"};
+    // 4:4:4 and planar RGB in one conversion; 4:2:0 and 4:2:2 of even width
+    // as luma and chroma apart; the others (odd widths, alpha, NV12) packed.
+    const char* formats[] = {"yuv444p", "yuv444p10le", "yuv444p12le", "yuva444p10le", "yuv444p16le", "yuv420p",
+                             "yuv422p", "yuv420p10le", "yuv422p10le", "yuv420p12le",  "yuv422p12le", "yuva420p",
+                             "nv12",    "yuvj420p",    "gbrp16le",    "gbrap16le"};
     unsigned seed = 100;
     for (const char* name : formats) {
         const AVPixelFormat format = av_get_pix_fmt(name);
@@ -117,21 +119,27 @@ TEST(RgbConversion, WritingThroughPlanesGivesThePackedPathsSamplesWhereItIsTaken
         EXPECT_EQ(trellin_video::writes_through_planes(format, 3),
                   yuv ? desc->log2_chroma_w == 0 && desc->log2_chroma_h == 0 : format == AV_PIX_FMT_GBRP16LE)
             << name;
-        for (const auto& [w, h] : {std::pair{67, 35}, std::pair{258, 144}})
+        for (const auto& [w, h] : {std::pair{67, 35}, std::pair{258, 144}, std::pair{96, 33}})
             for (int samples : {3, 4})
                 for (bool full : {false, true}) {
                     std::mt19937 random(seed++);
                     std::vector<std::uint16_t> picture(std::size_t(w) * h * samples);
-                    for (std::uint16_t& v : picture) v = std::uint16_t(random());
+                    // Random samples, and runs of equal ones whose pairs' means are exact.
+                    for (std::size_t i = 0; i < picture.size(); ++i)
+                        picture[i] = (i / 97) % 2 ? std::uint16_t(random()) : std::uint16_t(i / 301 * 4099);
                     Frame planar(format, w, h, 0), packed(format, w, h, 0);
                     FrameFromPicture through_planes, direct;
                     const int* matrix = yuv ? coefficients() : nullptr;
                     ASSERT_TRUE(through_planes.prepare(format, w, h, samples, matrix, full));
                     ASSERT_TRUE(direct.prepare(format, w, h, samples, matrix, full, false));
-                    through_planes.convert(picture.data(), planar.data, planar.linesize);
-                    direct.convert(picture.data(), packed.data, packed.linesize);
-                    ASSERT_TRUE(planar.same_as(packed))
-                        << name << " " << w << "x" << h << ", " << samples << " samples, full range " << full;
+                    // Twice, as a video's frames go through one conversion.
+                    for (int frame = 0; frame < 2; ++frame) {
+                        through_planes.convert(picture.data(), planar.data, planar.linesize);
+                        direct.convert(picture.data(), packed.data, packed.linesize);
+                        ASSERT_TRUE(planar.same_as(packed))
+                            << name << " " << w << "x" << h << ", " << samples << " samples, full range " << full;
+                        std::reverse(picture.begin(), picture.end());
+                    }
                 }
     }
 }

@@ -106,6 +106,18 @@ TEST(SampleConvert, RowsOnEveryInstructionSetEqualTheSampleConversions)
                                        samples == 4 ? back[3].data() : nullptr);
                 for (int c = 0; c < samples; ++c) ASSERT_EQ(back[c], planes[c]) << n << " " << c;
             }
+        // Means of neighbouring pairs, rounded up at halves; the extremes
+        // would overflow a 16-bit sum.
+        std::vector<std::uint16_t> pairs(words.begin(), words.begin() + 2000);
+        pairs[0] = pairs[1] = 65535;
+        pairs[2] = 65535;
+        pairs[3] = 0;
+        for (const std::size_t n : {std::size_t(1), std::size_t(31), std::size_t(65), std::size_t(1000)}) {
+            std::vector<std::uint16_t> means(n);
+            trellin_app::pair_means(pairs.data(), n, means.data());
+            for (std::size_t i = 0; i < n; ++i)
+                ASSERT_EQ(means[i], (unsigned(pairs[2 * i]) + pairs[2 * i + 1] + 1) / 2) << n << " " << i;
+        }
     }
     hwy::SetSupportedTargetsForTest(0);
 }
