@@ -7,9 +7,19 @@
 // 1 / (floor's seconds a frame + node's seconds a frame). Each program's
 // start is left out: a rate is the difference between a run of the whole clip
 // and a run of its first frame. "max_rss_mb" is the render's peak resident
-// memory.
+// memory, "floor_rss_mb" ffmpeg's.
+//
+// An encoder's work depends on the pictures: x264 spends about two thirds
+// more on the glass than on the test pattern it refracts. So each row also
+// has a floor of the same pictures: ffmpeg decoding the clip, plus ffmpeg
+// encoding the render's own pictures (written raw, in the output's pixel
+// format, beforehand) with the same settings, which gives the same stream as
+// the render. "share_same_pictures" is the render's rate against that floor
+// plus the node.
 //
 // 1080p by default; TRELLIN_BENCH_4K=1 adds the same cases at 3840 x 2160.
+// TRELLIN_BENCH_FRAMES sets the clips' length (48 by default; an encoder's
+// look-ahead makes short clips end in a long flush).
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -24,7 +34,13 @@
 
 namespace {
 
-constexpr int frames = 48;
+int clip_frames()
+{
+    const char* set = std::getenv("TRELLIN_BENCH_FRAMES");
+    const int n = set != nullptr ? std::atoi(set) : 0;
+    return n >= 2 ? n : 48;
+}
+const int frames = clip_frames();
 
 struct Case {
     const char* name;
@@ -32,6 +48,7 @@ struct Case {
     const char* extension_out;
     std::vector<std::string> make;   // ffmpeg's encoding of the clip
     std::vector<std::string> floor;  // ffmpeg's encoding in the floor: trellin's codec settings
+    const char* pix_fmt;             // what trellin writes
 };
 
 const Case cases[] = {
@@ -39,26 +56,29 @@ const Case cases[] = {
      ".mp4",
      ".mp4",
      {"-c:v", "libx264", "-crf", "18", "-pix_fmt", "yuv420p"},
-     {"-c:v", "libx264", "-crf", "18"}},
+     {"-c:v", "libx264", "-crf", "18"},
+     "yuv420p"},
     {"prores422hq_to_prores4444",
      ".mov",
      ".mov",
      {"-c:v", "prores_ks", "-profile:v", "3", "-pix_fmt", "yuv422p10le"},
-     {"-c:v", "prores_ks", "-profile:v", "4444", "-pix_fmt", "yuv444p10le"}},
+     {"-c:v", "prores_ks", "-profile:v", "4444", "-pix_fmt", "yuv444p10le"},
+     "yuv444p10le"},
     {"hevc10_to_ffv1",
      ".mkv",
      ".mkv",
      {"-c:v", "libx265", "-pix_fmt", "yuv420p10le", "-x265-params", "log-level=error"},
-     {"-c:v", "ffv1", "-level", "3", "-slices", "4", "-slicecrc", "1", "-g", "1"}},
+     {"-c:v", "ffv1", "-level", "3", "-slices", "4", "-slicecrc", "1", "-g", "1"},
+     "gbrp16le"},
 };
 
 using Run = trellin_bench::ProgramRun;
 
 std::string clip(const Case& c, int width, int height)
 {
-    const std::string path =
-        (trellin_bench::work_dir() / (std::string(c.name) + "_" + std::to_string(width) + "_in" + c.extension_in))
-            .string();
+    const std::string path = (trellin_bench::work_dir() / (std::string(c.name) + "_" + std::to_string(width) + "_" +
+                                                           std::to_string(frames) + "_in" + c.extension_in))
+                                 .string();
     if (std::filesystem::exists(path)) return path;
     std::vector<std::string> args{"-v",
                                   "error",
@@ -98,18 +118,39 @@ void BM_Codecs(benchmark::State& state, const Case& c)
     }
     const std::string out = (trellin_bench::work_dir() / (std::string("glass") + c.extension_out)).string();
     const std::string floor_out = (trellin_bench::work_dir() / (std::string("floor") + c.extension_out)).string();
+    const std::string lossless = (trellin_bench::work_dir() / "glass_pictures.mkv").string();
+    const std::string pictures = (trellin_bench::work_dir() / "glass_pictures.nut").string();
     const std::string trellin = std::string(TRELLIN_BIN_DIR) + "/trellin";
-    std::vector<std::string> floor_all{"-v", "error", "-y", "-i", in};
-    floor_all.insert(floor_all.end(), c.floor.begin(), c.floor.end());
-    std::vector<std::string> floor_one = floor_all;
-    floor_all.push_back(floor_out);
-    floor_one.insert(floor_one.end(), {"-frames:v", "1", floor_out});
-    Run floor, render;
+    // ffmpeg encoding `from` as trellin encodes: the whole clip and its first frame.
+    auto encoding = [&](const std::string& from, std::vector<std::string>& all, std::vector<std::string>& one) {
+        all = {"-v", "error", "-y", "-i", from};
+        all.insert(all.end(), c.floor.begin(), c.floor.end());
+        one = all;
+        all.push_back(floor_out);
+        one.insert(one.end(), {"-frames:v", "1", floor_out});
+    };
+    std::vector<std::string> floor_all, floor_one, same_all, same_one;
+    encoding(in, floor_all, floor_one);
+    encoding(pictures, same_all, same_one);
+    const std::vector<std::string> decode_all{"-v", "error", "-i", in, "-f", "null", "-"};
+    const std::vector<std::string> decode_one{"-v", "error", "-i", in, "-frames:v", "1", "-f", "null", "-"};
+    // The render's pictures, raw, for the encoder of the same pictures:
+    // written losslessly by trellin, then unpacked by ffmpeg.
+    if (trellin_bench::run_program(trellin, {"render", in, lossless, "--codec", "ffv1", "--pix-fmt", c.pix_fmt, "-q"})
+                .seconds < 0 ||
+        trellin_bench::run_program("ffmpeg", {"-v", "error", "-y", "-i", lossless, "-c:v", "rawvideo", pictures})
+                .seconds < 0) {
+        state.SkipWithError("the render's pictures could not be written raw");
+        return;
+    }
+    Run floor, render, decode, encode_same;
     for (auto _ : state) {
         floor = trellin_bench::per_frame("ffmpeg", floor_all, floor_one, frames);
         render = trellin_bench::per_frame(trellin, {"render", in, out, "-q"},
                                           {"render", in, out, "--frames", "0-0", "-q"}, frames);
-        if (floor.seconds < 0 || render.seconds < 0) {
+        decode = trellin_bench::per_frame("ffmpeg", decode_all, decode_one, frames);
+        encode_same = trellin_bench::per_frame("ffmpeg", same_all, same_one, frames);
+        if (floor.seconds < 0 || render.seconds < 0 || decode.seconds < 0 || encode_same.seconds < 0) {
             state.SkipWithError("a run failed");
             return;
         }
@@ -117,6 +158,10 @@ void BM_Codecs(benchmark::State& state, const Case& c)
     }
     const double node = node_fps(width);
     trellin_bench::count_against_floor(state, render, floor, node);
+    state.counters["floor_rss_mb"] = floor.max_rss_mb;
+    const double same_floor = decode.seconds + encode_same.seconds;
+    state.counters["same_pictures_floor_fps"] = 1.0 / same_floor;
+    if (node > 0) state.counters["share_same_pictures"] = (1.0 / render.seconds) * (same_floor + 1.0 / node);
 }
 
 void register_sizes(benchmark::internal::Benchmark* b)

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "apps/common/core/hdr_split.h"
+#include "apps/common/core/stage_thread.h"
 
 namespace trellin_app {
 
@@ -68,9 +69,8 @@ public:
             frame->picture = HostPicture();
             frame->parts = SplitParts();
             const PipelineStages& stages = stages_;
-            writing_ = std::async(std::launch::async, [&stages, result, parts, frame, f] {
-                return stages.write(f, std::move(*result), *frame, *parts);
-            });
+            writing_ = writer_.run(
+                [&stages, result, parts, frame, f] { return stages.write(f, std::move(*result), *frame, *parts); });
             written_ = f;
         }
         finish_write();
@@ -87,7 +87,7 @@ private:
     void read_async(const PipelineFrame& f)
     {
         const PipelineStages& stages = stages_;
-        reading_ = std::async(std::launch::async, [&stages, f] { return stages.read(f); });
+        reading_ = reader_.run([&stages, f] { return stages.read(f); });
     }
 
     void finish_write()
@@ -107,6 +107,8 @@ private:
     int height_;
     long long counter_ = 0;
     long long count_ = 0;
+    // The threads outlive the futures of their tasks.
+    StageThread reader_, writer_;
     std::future<std::optional<NodeFrame>> reading_;
     std::future<FrameWritten> writing_;
     std::optional<PipelineFrame> written_;  // the frame `writing_` writes
