@@ -6,6 +6,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <string>
 
 #include "apps/common/core/sample_rows.h"
@@ -15,6 +16,9 @@ namespace trellin_video {
 namespace {
 
 constexpr int conversion_flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT | SWS_BITEXACT;
+
+// Rows of a picture written at a time: their planes fit in a core's cache.
+constexpr int band_rows = 16;
 
 bool yuv_or_grey(AVPixelFormat format)
 {
@@ -174,33 +178,41 @@ void FrameFromPicture::convert(const std::uint16_t* in, std::uint8_t* const data
         sws_scale(scaler_, planes, strides, 0, height_, data, linesize);
         return;
     }
-    RgbPlanes planes(planes_, width_, height_, samples_);
-    const std::size_t row = std::size_t(width_) * std::size_t(samples_);
-    for (int y = 0; y < height_; ++y)
-        trellin_app::split_rgb(in + row * std::size_t(y), std::size_t(width_), planes.row(2, y, width_),
-                               planes.row(0, y, width_), planes.row(1, y, width_),
-                               samples_ == 4 ? planes.row(3, y, width_) : nullptr);
-    const std::uint8_t* bytes[4];
-    for (int i = 0; i < 4; ++i) bytes[i] = reinterpret_cast<const std::uint8_t*>(planes.p[i]);
-    if (route_ == Route::planar) {
-        sws_scale(scaler_, bytes, planes.strides, 0, height_, data, linesize);
-        return;
+    // A band of rows at a time, split into planes that stay in the cache,
+    // handed to swscale as the next slice of the picture.
+    const int half = width_ / 2;
+    const int most = std::min(height_, band_rows);
+    RgbPlanes planes(planes_, width_, most, samples_);
+    RgbPlanes halves(half_planes_, half, most, 3);
+    const std::uint8_t *bytes[4], *half_bytes[4];
+    for (int i = 0; i < 4; ++i) {
+        bytes[i] = reinterpret_cast<const std::uint8_t*>(planes.p[i]);
+        half_bytes[i] = reinterpret_cast<const std::uint8_t*>(halves.p[i]);
     }
-    // Luma from the whole planes (alpha, if any, unused).
+    // With luma and chroma apart: the luma to the frame's first plane, the
+    // chroma to its others (the chroma's own luma unused).
     std::uint8_t* luma[4] = {data[0], nullptr, nullptr, nullptr};
     const int luma_stride[4] = {linesize[0], 0, 0, 0};
-    sws_scale(scaler_, bytes, planes.strides, 0, height_, luma, luma_stride);
-    // Chroma from the means of each pair of pixels.
-    const int half = width_ / 2;
-    RgbPlanes halves(half_planes_, half, height_, 3);
-    for (int p = 0; p < 3; ++p)
-        for (int y = 0; y < height_; ++y)
-            trellin_app::pair_means(planes.row(p, y, width_), std::size_t(half), halves.row(p, y, half));
-    const std::uint8_t* half_bytes[4];
-    for (int i = 0; i < 4; ++i) half_bytes[i] = reinterpret_cast<const std::uint8_t*>(halves.p[i]);
     std::uint8_t* chroma[4] = {unused_luma_.data(), data[1], data[2], nullptr};
     const int chroma_stride[4] = {unused_luma_stride_, linesize[1], linesize[2], 0};
-    sws_scale(chroma_scaler_, half_bytes, halves.strides, 0, height_, chroma, chroma_stride);
+    const std::size_t row = std::size_t(width_) * std::size_t(samples_);
+    for (int top = 0; top < height_; top += most) {
+        const int rows = std::min(most, height_ - top);
+        for (int y = 0; y < rows; ++y)
+            trellin_app::split_rgb(in + row * std::size_t(top + y), std::size_t(width_), planes.row(2, y, width_),
+                                   planes.row(0, y, width_), planes.row(1, y, width_),
+                                   samples_ == 4 ? planes.row(3, y, width_) : nullptr);
+        if (route_ == Route::planar) {
+            sws_scale(scaler_, bytes, planes.strides, top, rows, data, linesize);
+            continue;
+        }
+        sws_scale(scaler_, bytes, planes.strides, top, rows, luma, luma_stride);
+        // The chroma of each pair of pixels is that of their means.
+        for (int p = 0; p < 3; ++p)
+            for (int y = 0; y < rows; ++y)
+                trellin_app::pair_means(planes.row(p, y, width_), std::size_t(half), halves.row(p, y, half));
+        sws_scale(chroma_scaler_, half_bytes, halves.strides, top, rows, chroma, chroma_stride);
+    }
 }
 
 }  // namespace trellin_video
