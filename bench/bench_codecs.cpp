@@ -95,17 +95,22 @@ std::string clip(const Case& c, int width, int height)
     return path;
 }
 
-// The node alone's rate at each width, measured first in the run.
-double node_rates[2] = {0.0, 0.0};
+// The node alone's rate and processor seconds a frame at each width,
+// measured first in the run.
+double node_rates[2] = {0.0, 0.0}, node_cpus[2] = {0.0, 0.0};
 double& node_fps(int width)
 {
     return node_rates[width > 1920 ? 1 : 0];
+}
+double& node_cpu(int width)
+{
+    return node_cpus[width > 1920 ? 1 : 0];
 }
 
 void BM_NodeAlone(benchmark::State& state)
 {
     const int width = int(state.range(0)), height = int(state.range(1));
-    node_fps(width) = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
+    node_fps(width) = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height), &node_cpu(width));
 }
 
 void BM_Codecs(benchmark::State& state, const Case& c)
@@ -157,11 +162,13 @@ void BM_Codecs(benchmark::State& state, const Case& c)
         state.SetIterationTime(render.seconds);
     }
     const double node = node_fps(width);
-    trellin_bench::count_against_floor(state, render, floor, node);
+    trellin_bench::count_against_floor(state, render, floor, node, node_cpu(width));
     state.counters["floor_rss_mb"] = floor.max_rss_mb;
     const double same_floor = decode.seconds + encode_same.seconds;
     state.counters["same_pictures_floor_fps"] = 1.0 / same_floor;
     if (node > 0) state.counters["share_same_pictures"] = (1.0 / render.seconds) * (same_floor + 1.0 / node);
+    state.counters["cpu_share_same_pictures"] =
+        (decode.cpu_seconds + encode_same.cpu_seconds + node_cpu(width)) / render.cpu_seconds;
 }
 
 void register_sizes(benchmark::internal::Benchmark* b)

@@ -91,11 +91,11 @@ std::vector<std::string> pipeline(Source source, int count, const std::string& f
     return args;
 }
 
-double node_fps = 0.0;
+double node_fps = 0.0, node_cpu = 0.0;
 
 void BM_NodeAlone(benchmark::State& state)
 {
-    node_fps = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
+    node_fps = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height), &node_cpu);
 }
 
 // Seconds a frame of a pipeline's run, its start left out.
@@ -125,7 +125,7 @@ void BM_Pipeline(benchmark::State& state, Source source)
         }
         state.SetIterationTime(glass.seconds);
     }
-    trellin_bench::count_against_floor(state, glass, floor, node_fps);
+    trellin_bench::count_against_floor(state, glass, floor, node_fps, node_cpu);
 }
 
 }  // namespace

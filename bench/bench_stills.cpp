@@ -75,11 +75,11 @@ std::string sequence(const Case& c)
     return pattern;
 }
 
-double node_fps = 0.0;
+double node_fps = 0.0, node_cpu = 0.0;
 
 void BM_NodeAlone(benchmark::State& state)
 {
-    node_fps = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height));
+    node_fps = trellin_bench::node_alone(state, trellin_bench::frame_picture(width, height), &node_cpu);
 }
 
 void BM_Stills(benchmark::State& state, const Case& c)
@@ -107,7 +107,7 @@ void BM_Stills(benchmark::State& state, const Case& c)
         }
         state.SetIterationTime(render.seconds);
     }
-    trellin_bench::count_against_floor(state, render, floor, node_fps);
+    trellin_bench::count_against_floor(state, render, floor, node_fps, node_cpu);
 }
 
 }  // namespace

@@ -31,12 +31,23 @@ inline trellin_app::HostPicture frame_picture(int width, int height)
     return picture;
 }
 
+// Processor time of the whole process so far, in seconds.
+inline double process_seconds()
+{
+    rusage use{};
+    ::getrusage(RUSAGE_SELF, &use);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + 1e-6 * double(t.tv_usec); };
+    return seconds(use.ru_utime) + seconds(use.ru_stime);
+}
+
 // Renders `picture` (default look) through a node of the build's module for
 // as long as `state` runs, after a first frame outside the measure that
 // makes the result's buffer, as the hosts' first frames are left out of
 // theirs. Sets the "fps" counter; returns the frames per second of wall
-// time, 0 when a frame failed.
-inline double node_alone(benchmark::State& state, const trellin_app::HostPicture& picture)
+// time, 0 when a frame failed, and the processor seconds a frame (all
+// threads) in `cpu_seconds` when given.
+inline double node_alone(benchmark::State& state, const trellin_app::HostPicture& picture,
+                         double* cpu_seconds = nullptr)
 {
     const trellin_app::NodeModule module = trellin_app::NodeModule::find(TRELLIN_BIN_DIR);
     trellin_app::NodePtr node = module.create_node();
@@ -46,6 +57,7 @@ inline double node_alone(benchmark::State& state, const trellin_app::HostPicture
         return 0.0;
     }
     const auto start = std::chrono::steady_clock::now();
+    const double cpu_start = process_seconds();
     for (auto _ : state) {
         if (trellin_app::render_frame(*node, picture, result, 0.0) != 1) {
             state.SkipWithError("render failed");
@@ -55,16 +67,9 @@ inline double node_alone(benchmark::State& state, const trellin_app::HostPicture
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double fps = seconds > 0 ? double(state.iterations()) / seconds : 0.0;
     state.counters["fps"] = fps;
+    if (cpu_seconds != nullptr && state.iterations() > 0)
+        *cpu_seconds = (process_seconds() - cpu_start) / double(state.iterations());
     return fps;
-}
-
-// Processor time of the whole process so far, in seconds.
-inline double process_seconds()
-{
-    rusage use{};
-    ::getrusage(RUSAGE_SELF, &use);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + 1e-6 * double(t.tv_usec); };
-    return seconds(use.ru_utime) + seconds(use.ru_stime);
 }
 
 }  // namespace trellin_bench
