@@ -17,7 +17,8 @@
 // the render. "share_same_pictures" is the render's rate against that floor
 // plus the node.
 //
-// 1080p by default; TRELLIN_BENCH_4K=1 adds the same cases at 3840 x 2160.
+// At 1920 x 1080 and 3840 x 2160; TRELLIN_BENCH_4K=0 leaves out the larger
+// (which takes most of the run's ten minutes or so).
 // TRELLIN_BENCH_FRAMES sets the clips' length (48 by default; an encoder's
 // look-ahead makes short clips end in a long flush).
 #include <benchmark/benchmark.h>
@@ -175,7 +176,7 @@ void register_sizes(benchmark::internal::Benchmark* b)
 {
     b->Args({1920, 1080});
     const char* big = std::getenv("TRELLIN_BENCH_4K");
-    if (big != nullptr && std::string(big) == "1") b->Args({3840, 2160});
+    if (big == nullptr || std::string(big) != "0") b->Args({3840, 2160});
 }
 
 }  // namespace
