@@ -14,6 +14,12 @@
 // one after the other: 1 / (floor's seconds a frame + node's seconds a
 // frame). Each run is a whole gst-launch-1.0 process; its start is left out:
 // a rate is the difference between a run of 48 frames and a run of 1.
+//
+// x264enc works harder on the glass than on the pictures it refracts, so each
+// row also has a floor of the same pictures: the pipeline up to the encoder
+// with identity and fakesink, plus x264enc encoding the element's own I420
+// output (written raw beforehand) from a file; "share_same_pictures" is the
+// rate against that floor plus the node.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -62,24 +68,12 @@ std::string clip(int count)
     return made.seconds < 0 ? std::string() : path;
 }
 
-// gst-launch-1.0's pipeline of `count` frames with `filter` ("trellinglass"
-// or "identity") in the middle, as its argument list.
-std::vector<std::string> pipeline(Source source, int count, const std::string& filter)
+// A pipeline description as gst-launch-1.0's argument list.
+std::vector<std::string> arguments(const std::string& description)
 {
-    const std::string out = (trellin_bench::work_dir() / "out.mp4").string();
-    const bool queued = source == Source::clip_queued;
-    const std::string q = queued ? " ! queue" : "";
-    std::string d;
-    if (source == Source::test_source)
-        d = "videotestsrc num-buffers=" + std::to_string(count) + " ! video/x-raw,width=" + std::to_string(width) +
-            ",height=" + std::to_string(height) + ",framerate=25/1,format=I420";
-    else
-        d = "filesrc location=" + clip(count) + " ! decodebin";
-    d += q + " ! videoconvert" + q + " ! " + filter + q + " ! videoconvert" + q +
-         " ! video/x-raw,format=I420 ! x264enc ! mp4mux ! filesink location=" + out;
     std::vector<std::string> args{"-q"};
     std::string word;
-    for (char ch : d) {
+    for (char ch : description) {
         if (ch == ' ') {
             if (!word.empty()) args.push_back(word);
             word.clear();
@@ -89,6 +83,40 @@ std::vector<std::string> pipeline(Source source, int count, const std::string& f
     }
     if (!word.empty()) args.push_back(word);
     return args;
+}
+
+const std::string encoder_out = " ! x264enc ! mp4mux ! filesink location=";
+
+std::string out_file()
+{
+    return (trellin_bench::work_dir() / "out.mp4").string();
+}
+
+// gst-launch-1.0's pipeline of `count` frames with `filter` ("trellinglass"
+// or "identity") in the middle, ending in `tail` (the encoder and the file
+// by default), as its argument list.
+std::vector<std::string> pipeline(Source source, int count, const std::string& filter, std::string tail = {})
+{
+    if (tail.empty()) tail = encoder_out + out_file();
+    const bool queued = source == Source::clip_queued;
+    const std::string q = queued ? " ! queue" : "";
+    std::string d;
+    if (source == Source::test_source)
+        d = "videotestsrc num-buffers=" + std::to_string(count) + " ! video/x-raw,width=" + std::to_string(width) +
+            ",height=" + std::to_string(height) + ",framerate=25/1,format=I420";
+    else
+        d = "filesrc location=" + clip(count) + " ! decodebin";
+    d += q + " ! videoconvert" + q + " ! " + filter + q + " ! videoconvert" + q + " ! video/x-raw,format=I420" + tail;
+    return arguments(d);
+}
+
+// x264enc encoding `count` raw I420 frames of `path` as the pipelines do.
+std::vector<std::string> encoding(const std::string& path, int count)
+{
+    const int frame_bytes = width * height * 3 / 2;
+    return arguments("filesrc location=" + path + " blocksize=" + std::to_string(frame_bytes) + " num-buffers=" +
+                     std::to_string(count) + " ! rawvideoparse format=i420 width=" + std::to_string(width) +
+                     " height=" + std::to_string(height) + " framerate=25/1" + encoder_out + out_file());
 }
 
 double node_fps = 0.0, node_cpu = 0.0;
@@ -115,17 +143,34 @@ void BM_Pipeline(benchmark::State& state, Source source)
         state.SkipWithError("ffmpeg could not make the clip");
         return;
     }
-    Run floor, glass;
+    // The element's own pictures, raw, for the encoder of the same pictures.
+    const std::string pictures = (trellin_bench::work_dir() / "glass_pictures.yuv").string();
+    if (trellin_bench::run_program("gst-launch-1.0",
+                                   pipeline(source, frames, "trellinglass", " ! filesink location=" + pictures))
+            .seconds < 0) {
+        state.SkipWithError("the element's pictures could not be written raw");
+        return;
+    }
+    Run floor, glass, upstream, encode_same;
     for (auto _ : state) {
         floor = per_frame(source, "identity");
         glass = per_frame(source, "trellinglass");
-        if (floor.seconds < 0 || glass.seconds < 0) {
+        upstream = trellin_bench::per_frame("gst-launch-1.0", pipeline(source, frames, "identity", " ! fakesink"),
+                                            pipeline(source, 1, "identity", " ! fakesink"), frames);
+        encode_same =
+            trellin_bench::per_frame("gst-launch-1.0", encoding(pictures, frames), encoding(pictures, 1), frames);
+        if (floor.seconds < 0 || glass.seconds < 0 || upstream.seconds < 0 || encode_same.seconds < 0) {
             state.SkipWithError("a pipeline failed");
             return;
         }
         state.SetIterationTime(glass.seconds);
     }
     trellin_bench::count_against_floor(state, glass, floor, node_fps, node_cpu);
+    const double same_floor = upstream.seconds + encode_same.seconds;
+    state.counters["same_pictures_floor_fps"] = 1.0 / same_floor;
+    if (node_fps > 0) state.counters["share_same_pictures"] = (1.0 / glass.seconds) * (same_floor + 1.0 / node_fps);
+    state.counters["cpu_share_same_pictures"] =
+        (upstream.cpu_seconds + encode_same.cpu_seconds + node_cpu) / glass.cpu_seconds;
 }
 
 }  // namespace
