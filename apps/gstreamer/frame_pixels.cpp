@@ -5,6 +5,7 @@
 
 #include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
+#include "apps/common/core/sample_rows.h"
 
 namespace trellin_gst {
 
@@ -66,6 +67,13 @@ void read_frame(const GstVideoFrame& frame, trellin_app::HostPicture& picture)
     const auto* base = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
     trellin_app::for_row_bands(h, w, [&](int first, int end) {
         std::uint16_t* out = picture.data.data() + std::size_t(first) * std::size_t(w) * std::size_t(l.samples);
+        if (!l.sixteen_bit && l.pixel_stride == 4) {
+            const std::size_t row = std::size_t(w) * std::size_t(l.samples);
+            for (int y = first; y < end; ++y, out += row)
+                trellin_app::pixel_bytes_to_words(base + std::size_t(y) * std::size_t(l.row_stride), std::size_t(w),
+                                                  l.offset, l.samples, out);
+            return;
+        }
         for (int y = first; y < end; ++y) {
             const std::uint8_t* pixel = base + std::size_t(y) * std::size_t(l.row_stride);
             for (int x = 0; x < w; ++x, pixel += l.pixel_stride) {
@@ -87,6 +95,13 @@ void write_frame(const trellin_app::HostPicture& picture, GstVideoFrame& frame)
     trellin_app::for_row_bands(h, w, [&](int first, int end) {
         const std::uint16_t* in =
             picture.data.data() + std::size_t(first) * std::size_t(w) * std::size_t(picture.samples);
+        if (!l.sixteen_bit && l.pixel_stride == 4) {
+            const std::size_t row = std::size_t(w) * std::size_t(l.samples);
+            for (int y = first; y < end; ++y, in += row)
+                trellin_app::pixel_words_to_bytes(in, std::size_t(w), l.offset, l.samples,
+                                                  base + std::size_t(y) * std::size_t(l.row_stride));
+            return;
+        }
         for (int y = first; y < end; ++y) {
             std::uint8_t* pixel = base + std::size_t(y) * std::size_t(l.row_stride);
             for (int x = 0; x < w; ++x, pixel += l.pixel_stride) {

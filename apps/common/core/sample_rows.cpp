@@ -132,6 +132,80 @@ void PairMeans(const std::uint16_t* in, std::size_t pairs, std::uint16_t* out)
     for (; i < pairs; ++i) out[i] = std::uint16_t((unsigned(in[2 * i]) + in[2 * i + 1] + 1) >> 1);
 }
 
+// The byte of a four-byte pixel at place `at`: the sample whose offset it
+// is, or 255 where none is.
+template <class V>
+V sample_at(int at, const int offsets[4], int samples, V s0, V s1, V s2, V s3, V none)
+{
+    if (offsets[0] == at) return s0;
+    if (offsets[1] == at) return s1;
+    if (offsets[2] == at) return s2;
+    if (samples == 4 && offsets[3] == at) return s3;
+    return none;
+}
+
+void PixelBytesToWords(const std::uint8_t* in, std::size_t n, const int offsets[4], int samples, std::uint16_t* out)
+{
+    const hn::ScalableTag<std::uint16_t> dw;
+    const hn::Rebind<std::uint8_t, decltype(dw)> db;
+    const std::size_t lanes = hn::Lanes(dw);
+    const auto times257 = hn::Set(dw, 257);
+    std::size_t i = 0;
+    hn::Vec<decltype(db)> p0, p1, p2, p3;
+    // Byte `at` of each pixel, widened.
+    const auto sample = [&](int at) {
+        const auto byte = at == 0 ? p0 : at == 1 ? p1 : at == 2 ? p2 : p3;
+        return hn::Mul(hn::PromoteTo(dw, byte), times257);
+    };
+    for (; i + lanes <= n; i += lanes) {
+        hn::LoadInterleaved4(db, in + 4 * i, p0, p1, p2, p3);
+        const auto r = sample(offsets[0]), g = sample(offsets[1]), b = sample(offsets[2]);
+        if (samples == 4)
+            hn::StoreInterleaved4(r, g, b, sample(offsets[3]), dw, out + 4 * i);
+        else
+            hn::StoreInterleaved3(r, g, b, dw, out + 3 * i);
+    }
+    for (; i < n; ++i)
+        for (int c = 0; c < samples; ++c)
+            out[i * std::size_t(samples) + std::size_t(c)] = from_8bit(in[4 * i + std::size_t(offsets[c])]);
+}
+
+void PixelWordsToBytes(const std::uint16_t* in, std::size_t n, const int offsets[4], int samples, std::uint8_t* out)
+{
+    const hn::ScalableTag<std::uint32_t> dl;
+    const hn::Rebind<std::uint16_t, decltype(dl)> dw;
+    const hn::Rebind<std::uint8_t, decltype(dl)> db;
+    const hn::Rebind<std::int32_t, decltype(dl)> di;
+    const std::size_t lanes = hn::Lanes(dl);
+    const auto times255 = hn::Set(dl, 255u), half = hn::Set(dl, 32767u), one = hn::Set(dl, 1u);
+    // to_8bit: (v * 255 + 32767) / 65535 as divide_by_65535 takes it.
+    const auto narrow = [&](hn::Vec<decltype(dw)> v) {
+        const auto x = hn::Add(hn::Mul(hn::PromoteTo(dl, v), times255), half);
+        // At most 255: as signed, it demotes as it is.
+        return hn::DemoteTo(db, hn::BitCast(di, hn::ShiftRight<16>(hn::Add(hn::Add(x, one), hn::ShiftRight<16>(x)))));
+    };
+    const auto opaque = hn::Set(db, std::uint8_t{255});
+    std::size_t i = 0;
+    hn::Vec<decltype(dw)> r, g, b, a;
+    for (; i + lanes <= n; i += lanes) {
+        if (samples == 4)
+            hn::LoadInterleaved4(dw, in + 4 * i, r, g, b, a);
+        else
+            hn::LoadInterleaved3(dw, in + 3 * i, r, g, b);
+        const auto r8 = narrow(r), g8 = narrow(g), b8 = narrow(b);
+        const auto a8 = samples == 4 ? narrow(a) : opaque;
+        hn::StoreInterleaved4(sample_at(0, offsets, samples, r8, g8, b8, a8, opaque),
+                              sample_at(1, offsets, samples, r8, g8, b8, a8, opaque),
+                              sample_at(2, offsets, samples, r8, g8, b8, a8, opaque),
+                              sample_at(3, offsets, samples, r8, g8, b8, a8, opaque), db, out + 4 * i);
+    }
+    for (; i < n; ++i) {
+        std::uint8_t* pixel = out + 4 * i;
+        if (samples == 3) pixel[6 - offsets[0] - offsets[1] - offsets[2]] = 255;
+        for (int c = 0; c < samples; ++c) pixel[offsets[c]] = to_8bit(in[i * std::size_t(samples) + std::size_t(c)]);
+    }
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace trellin_app
 HWY_AFTER_NAMESPACE();
@@ -144,6 +218,8 @@ HWY_EXPORT(WordsToUnitFloats);
 HWY_EXPORT(InterleaveRgb);
 HWY_EXPORT(SplitRgb);
 HWY_EXPORT(PairMeans);
+HWY_EXPORT(PixelBytesToWords);
+HWY_EXPORT(PixelWordsToBytes);
 
 bool unit_floats_to_words(const float* in, std::size_t n, std::uint16_t* out)
 {
@@ -170,6 +246,16 @@ void split_rgb(const std::uint16_t* in, std::size_t n, std::uint16_t* r, std::ui
 void pair_means(const std::uint16_t* in, std::size_t pairs, std::uint16_t* out)
 {
     HWY_DYNAMIC_DISPATCH(PairMeans)(in, pairs, out);
+}
+
+void pixel_bytes_to_words(const std::uint8_t* in, std::size_t n, const int offsets[4], int samples, std::uint16_t* out)
+{
+    HWY_DYNAMIC_DISPATCH(PixelBytesToWords)(in, n, offsets, samples, out);
+}
+
+void pixel_words_to_bytes(const std::uint16_t* in, std::size_t n, const int offsets[4], int samples, std::uint8_t* out)
+{
+    HWY_DYNAMIC_DISPATCH(PixelWordsToBytes)(in, n, offsets, samples, out);
 }
 
 }  // namespace trellin_app

@@ -31,4 +31,13 @@ void split_rgb(const std::uint16_t* in, std::size_t n, std::uint16_t* r, std::ui
 // + 1) >> 1, for `pairs` pairs.
 void pair_means(const std::uint16_t* in, std::size_t pairs, std::uint16_t* out);
 
+// `n` pixels of four bytes into 16-bit samples, interleaved, as from_8bit
+// widens them: sample c (of `samples`, 3 or 4) is byte `offsets[c]` of its
+// pixel (0..3, all different).
+void pixel_bytes_to_words(const std::uint8_t* in, std::size_t n, const int offsets[4], int samples, std::uint16_t* out);
+
+// The other way, as to_8bit rounds; with 3 samples, the byte of each pixel
+// that none of them takes is written as 255.
+void pixel_words_to_bytes(const std::uint16_t* in, std::size_t n, const int offsets[4], int samples, std::uint8_t* out);
+
 }  // namespace trellin_app

@@ -1,10 +1,12 @@
 // test-links: trellin_app_core
 // The sample conversions against their definitions, for every 16-bit
-// sample, and planes interleaved and split on every instruction set.
+// sample, and planes interleaved and split, pairs averaged and four-byte
+// pixels widened and narrowed on every instruction set.
 #include <gtest/gtest.h>
 
 #include <hwy/targets.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -106,6 +108,33 @@ TEST(SampleConvert, RowsOnEveryInstructionSetEqualTheSampleConversions)
                                        samples == 4 ? back[3].data() : nullptr);
                 for (int c = 0; c < samples; ++c) ASSERT_EQ(back[c], planes[c]) << n << " " << c;
             }
+        // Four-byte pixels in every order, with and without alpha, each way.
+        const int orders[][4] = {{0, 1, 2, 3}, {2, 1, 0, 3}, {3, 2, 1, 0}, {1, 2, 3, 0}, {3, 0, 1, 2}};
+        for (const auto& offsets : orders)
+            for (const int samples : {3, 4})
+                for (const std::size_t n : {std::size_t(1), std::size_t(31), std::size_t(65), std::size_t(1000)}) {
+                    std::vector<std::uint8_t> bytes(4 * n);
+                    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::uint8_t(words[i]);
+                    std::vector<std::uint16_t> wide(n * std::size_t(samples));
+                    trellin_app::pixel_bytes_to_words(bytes.data(), n, offsets, samples, wide.data());
+                    for (std::size_t i = 0; i < n; ++i)
+                        for (int c = 0; c < samples; ++c)
+                            ASSERT_EQ(wide[i * std::size_t(samples) + std::size_t(c)],
+                                      trellin_app::from_8bit(bytes[4 * i + std::size_t(offsets[c])]))
+                                << n << " " << i;
+                    // Every 16-bit value on the way back.
+                    std::copy_n(words.begin() + 5, wide.size(), wide.begin());
+                    std::vector<std::uint8_t> narrow(4 * n, 7);
+                    trellin_app::pixel_words_to_bytes(wide.data(), n, offsets, samples, narrow.data());
+                    for (std::size_t i = 0; i < n; ++i)
+                        for (int place = 0; place < 4; ++place) {
+                            std::uint8_t expected = 255;
+                            for (int c = 0; c < samples; ++c)
+                                if (offsets[c] == place)
+                                    expected = trellin_app::to_8bit(wide[i * std::size_t(samples) + std::size_t(c)]);
+                            ASSERT_EQ(narrow[4 * i + std::size_t(place)], expected) << n << " " << i << " " << place;
+                        }
+                }
         // Means of neighbouring pairs, rounded up at halves; the extremes
         // would overflow a 16-bit sum.
         std::vector<std::uint16_t> pairs(words.begin(), words.begin() + 2000);
