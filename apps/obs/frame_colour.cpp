@@ -7,6 +7,7 @@
 
 #include "apps/common/core/pixel_bands.h"
 #include "apps/common/core/sample_convert.h"
+#include "apps/common/core/sample_rows.h"
 #include "apps/obs/nv12_rows.h"
 
 namespace trellin_obs {
@@ -80,7 +81,6 @@ int memory_row(const obs_source_frame& f, int y)
 struct PackedLayout {
     int samples = 4;
     int offset[4] = {0, 1, 2, 3};
-    bool padding = false;  // the fourth byte is unused (BGRX)
 };
 
 PackedLayout packed_layout(video_format format)
@@ -90,10 +90,7 @@ PackedLayout packed_layout(video_format format)
         l.offset[0] = 2;
         l.offset[2] = 0;
     }
-    if (format == VIDEO_FORMAT_BGRX) {
-        l.samples = 3;
-        l.padding = true;
-    }
+    if (format == VIDEO_FORMAT_BGRX) l.samples = 3;  // the fourth byte unused
     return l;
 }
 
@@ -171,8 +168,7 @@ void read_packed(const obs_source_frame& frame, trellin_app::HostPicture& pictur
         for (int y = first; y < end; ++y) {
             const std::uint8_t* in = frame.data[0] + std::size_t(memory_row(frame, y)) * frame.linesize[0];
             std::uint16_t* out = picture.data.data() + std::size_t(y) * std::size_t(w) * std::size_t(l.samples);
-            for (int x = 0; x < w; ++x, in += 4)
-                for (int c = 0; c < l.samples; ++c) *out++ = trellin_app::from_8bit(in[l.offset[c]]);
+            trellin_app::pixel_bytes_to_words(in, std::size_t(w), l.offset, l.samples, out);
         }
     });
 }
@@ -186,10 +182,8 @@ void write_packed(const trellin_app::HostPicture& picture, obs_source_frame& fra
             std::uint8_t* out = frame.data[0] + std::size_t(memory_row(frame, y)) * frame.linesize[0];
             const std::uint16_t* in =
                 picture.data.data() + std::size_t(y) * std::size_t(w) * std::size_t(picture.samples);
-            for (int x = 0; x < w; ++x, out += 4) {
-                for (int c = 0; c < l.samples; ++c) out[l.offset[c]] = trellin_app::to_8bit(*in++);
-                if (l.padding) out[3] = 255;
-            }
+            // Without alpha (BGRX), the unused fourth byte is written as 255.
+            trellin_app::pixel_words_to_bytes(in, std::size_t(w), l.offset, l.samples, out);
         }
     });
 }
