@@ -1,7 +1,9 @@
 // Where write_picture puts a picture file: a PendingOutput (output_file.h)
 // filled either with the bytes the format library encoded in memory or, for
 // a format that can only write to a file, by the library itself, after which
-// the file is read back whole before it may take the output's name.
+// the file is checked to hold its whole picture before it may take the
+// output's name (a TIFF by its directory against the file's size, any other
+// format read back to its last pixel).
 #pragma once
 
 #include <optional>
@@ -33,8 +35,8 @@ public:
     // faithfully (the same bytes as written to a file); call before open.
     void attach(OIIO::ImageOutput& out);
     // Puts the closed picture in place: writes the encoded bytes (or checks
-    // that the file the library wrote reads back whole), flushes it to disk
-    // and renames it over the output. Throws PictureError naming the output.
+    // that the file the library wrote holds its whole picture), flushes it to
+    // disk and renames it over the output. Throws PictureError naming the output.
     void commit();
 
 private:
