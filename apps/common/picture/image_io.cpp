@@ -123,7 +123,7 @@ const char* sample_depth_name(SampleDepth depth)
     return "unknown";
 }
 
-HostPicture read_picture(const std::string& path, PictureSource* source)
+HostPicture read_picture(const std::string& path, PictureSource* source, HostPicture storage)
 {
     // A device or a pipe may never end (/dev/zero) or be read only once, and
     // a header may claim more than the file holds: neither reaches the library.
@@ -150,27 +150,49 @@ HostPicture read_picture(const std::string& path, PictureSource* source)
     const int channels = std::min(spec.nchannels, 4);
     const std::size_t values = std::size_t(spec.width) * std::size_t(spec.height) * std::size_t(channels);
     const bool alpha = channels == 2 || channels == 4;
-    HostPicture picture(spec.width, spec.height, alpha ? 4 : 3);
-    std::vector<std::uint16_t> stored(values);
+    // The samples go into the storage lent (resized, not cleared: every
+    // sample is read over) and, for colour read as RGB or RGBA, straight
+    // into the picture's layout without a copy in between.
+    HostPicture picture = std::move(storage);
+    picture.width = spec.width;
+    picture.height = spec.height;
+    picture.samples = alpha ? 4 : 3;
+    picture.data.resize(std::size_t(spec.width) * std::size_t(spec.height) * std::size_t(picture.samples));
+    const bool laid_out = channels == picture.samples;
+    const auto read_as = [&](OIIO::TypeDesc type, void* into) {
+        if (!in->read_image(0, 0, 0, channels, type, into) || in->has_error())
+            throw fault(path, "cannot read picture: " + error_line(in->geterror()));
+    };
     if (any_float_channel(spec, channels)) {
-        std::vector<float> floats(values);
-        if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::FLOAT, floats.data()) || in->has_error())
-            throw fault(path, "cannot read picture: " + error_line(in->geterror()));
-        std::transform(floats.begin(), floats.end(), stored.begin(), from_unit_float);
-        if (source) {
-            source->samples.resize(picture.data.size());
-            to_picture_layout(floats.data(), channels, source->samples.data(), picture.samples, picture.data.size());
+        std::vector<float> kept;
+        std::vector<float>& floats = source && laid_out ? source->samples : kept;
+        floats.resize(values);
+        read_as(OIIO::TypeDesc::FLOAT, floats.data());
+        if (laid_out) {
+            std::transform(floats.begin(), floats.end(), picture.data.begin(), from_unit_float);
+        } else {
+            std::vector<std::uint16_t> stored(values);
+            std::transform(floats.begin(), floats.end(), stored.begin(), from_unit_float);
+            to_picture_layout(stored.data(), channels, picture.data.data(), picture.samples, picture.data.size());
+            if (source) {
+                source->samples.resize(picture.data.size());
+                to_picture_layout(floats.data(), channels, source->samples.data(), picture.samples,
+                                  picture.data.size());
+            }
         }
+    } else if (laid_out) {
+        read_as(OIIO::TypeDesc::UINT16, picture.data.data());
+        if (source) source->samples.clear();
     } else {
-        if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT16, stored.data()) || in->has_error())
-            throw fault(path, "cannot read picture: " + error_line(in->geterror()));
+        std::vector<std::uint16_t> stored(values);
+        read_as(OIIO::TypeDesc::UINT16, stored.data());
+        to_picture_layout(stored.data(), channels, picture.data.data(), picture.samples, picture.data.size());
+        if (source) source->samples.clear();
     }
 
     const float aspect = spec.get_float_attribute("PixelAspectRatio", 1.0f);
     picture.pixel_aspect = std::isfinite(aspect) && aspect > 0.0f ? static_cast<double>(aspect) : 1.0;
     picture.attributes = kept_attributes(spec, channels <= 2);
-
-    to_picture_layout(stored.data(), channels, picture.data.data(), picture.samples, picture.data.size());
     if (source) {
         std::vector<float> samples = std::move(source->samples);
         *source = describe_source(spec, in->format_name());
