@@ -363,27 +363,48 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     const std::size_t pixels = std::size_t(picture.width) * std::size_t(picture.height);
     const int n = report.channels;
     bool written = false;
+    // The converted samples' blocks are not cleared first: every sample is written.
     if (stored == OIIO::TypeDesc::UINT8) {
-        std::vector<std::uint8_t> samples(pixels * std::size_t(n));
+        auto samples = std::make_unique_for_overwrite<std::uint8_t[]>(pixels * std::size_t(n));
         for (std::size_t i = 0; i < pixels; ++i)
             for (int c = 0; c < n; ++c) samples[i * n + c] = to_8bit(picture.data[i * picture.samples + c]);
-        written = out->write_image(OIIO::TypeDesc::UINT8, samples.data());
+        written = out->write_image(OIIO::TypeDesc::UINT8, samples.get());
+    } else if (stored == OIIO::TypeDesc::HALF) {
+        // Handed over as the file stores them: the library would otherwise
+        // convert the floats into a cleared block of its own. Converted row
+        // by row with its own conversion, so the halves are those it makes.
+        const std::size_t row = std::size_t(picture.width) * std::size_t(n);
+        auto halves = std::make_unique_for_overwrite<std::uint16_t[]>(pixels * std::size_t(n));
+        std::vector<float> floats(row);
+        for (int y = 0; y < picture.height; ++y) {
+            const std::size_t first = std::size_t(y) * std::size_t(picture.width);
+            for (std::size_t i = 0; i < std::size_t(picture.width); ++i)
+                for (int c = 0; c < n; ++c) {
+                    const std::size_t at = (first + i) * picture.samples + c;
+                    floats[i * n + c] =
+                        options.float_samples ? (*options.float_samples)[at] : to_unit_float(picture.data[at]);
+                }
+            if (!OIIO::convert_pixel_values(OIIO::TypeDesc::FLOAT, floats.data(), OIIO::TypeDesc::HALF,
+                                            halves.get() + first * std::size_t(n), int(row)))
+                throw fault(path, "cannot write picture: no conversion of its samples to half floats");
+        }
+        written = out->write_image(OIIO::TypeDesc::HALF, halves.get());
     } else if (stored.is_floating_point()) {
-        std::vector<float> samples(pixels * std::size_t(n));
+        auto samples = std::make_unique_for_overwrite<float[]>(pixels * std::size_t(n));
         for (std::size_t i = 0; i < pixels; ++i)
             for (int c = 0; c < n; ++c) {
                 const std::size_t at = i * picture.samples + c;
                 samples[i * n + c] =
                     options.float_samples ? (*options.float_samples)[at] : to_unit_float(picture.data[at]);
             }
-        written = out->write_image(OIIO::TypeDesc::FLOAT, samples.data());
+        written = out->write_image(OIIO::TypeDesc::FLOAT, samples.get());
     } else if (bits == 10) {
         // The format keeps the top 10 bits of what it is given: hand it each
         // sample rounded to the nearest 10-bit step, as 8-bit output is rounded.
-        std::vector<std::uint16_t> samples(pixels * std::size_t(n));
+        auto samples = std::make_unique_for_overwrite<std::uint16_t[]>(pixels * std::size_t(n));
         for (std::size_t i = 0; i < pixels; ++i)
             for (int c = 0; c < n; ++c) samples[i * n + c] = to_10bit_in_16(picture.data[i * picture.samples + c]);
-        written = out->write_image(OIIO::TypeDesc::UINT16, samples.data());
+        written = out->write_image(OIIO::TypeDesc::UINT16, samples.get());
     } else {
         written = out->write_image(OIIO::TypeDesc::UINT16, picture.data.data(),
                                    static_cast<OIIO::stride_t>(picture.samples * sizeof(std::uint16_t)));

@@ -1,6 +1,7 @@
 // Pictures read into storage lent by an earlier frame (another size, stale
 // samples) come out as a fresh read makes them, whatever the file's layout
-// and samples.
+// and samples; and OpenEXR's half samples are written as the library itself
+// converts floats into halves.
 // test-links: trellin_app_picture
 #include <gtest/gtest.h>
 
@@ -90,6 +91,44 @@ TEST_F(ImageIo, ReadingIntoLentStorageGivesWhatAFreshReadGives)
             EXPECT_EQ(source.float_samples, fresh_source.float_samples);
             EXPECT_TRUE(same_bits(source.samples, fresh_source.samples));
         }
+    }
+}
+
+TEST_F(ImageIo, HalfSamplesAreTheLibrarysOwnConversion)
+{
+    // Floats around every edge of half: zero of either sign, below its
+    // smallest step, subnormal, a hair under a half step, its largest, past
+    // it, beyond 0..1 both ways; and the 16-bit samples' own floats.
+    const float edges[] = {0.0f,     -0.0f,  1e-9f,   3e-8f, 6.0e-5f, 6.2e-5f, 0.1f,    1.0f / 3.0f,
+                           0.99951f, 1.0f,   1.0004f, 2.5f,  -3.0f,   65504.f, 65520.f, 1e6f,
+                           -1e6f,    1e-30f, 0.5f,    0.25f, 7.0f,    -0.001f, 4097.f,  123.456f};
+    constexpr int width = 24, height = 5;
+    HostPicture picture(width, height, 4);
+    std::vector<float> floats(picture.data.size());
+    for (std::size_t i = 0; i < floats.size(); ++i) {
+        floats[i] = edges[i % std::size(edges)] * (1.0f + float(i / std::size(edges)) / 64.0f);
+        picture.data[i] = std::uint16_t(i * 2654435761u >> 16);
+    }
+    for (const bool from_floats : {true, false}) {
+        SCOPED_TRACE(from_floats ? "float samples" : "16-bit samples");
+        WriteOptions options;
+        if (from_floats) options.float_samples = &floats;
+        const std::string ours = (dir_ / "ours.exr").string(), theirs = (dir_ / "theirs.exr").string();
+        write_picture(picture, ours, options);
+        std::vector<float> given(floats.size());
+        for (std::size_t i = 0; i < given.size(); ++i)
+            given[i] = from_floats ? floats[i] : to_unit_float(picture.data[i]);
+        auto out = OIIO::ImageOutput::create(theirs);
+        ASSERT_TRUE(out && out->open(theirs, OIIO::ImageSpec(width, height, 4, OIIO::TypeDesc::HALF)));
+        ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, given.data()));
+        out->close();
+
+        std::vector<std::uint16_t> a(floats.size()), b(floats.size());
+        auto in = OIIO::ImageInput::open(ours);
+        ASSERT_TRUE(in && in->read_image(0, 0, 0, 4, OIIO::TypeDesc::HALF, a.data()));
+        in = OIIO::ImageInput::open(theirs);
+        ASSERT_TRUE(in && in->read_image(0, 0, 0, 4, OIIO::TypeDesc::HALF, b.data()));
+        for (std::size_t i = 0; i < a.size(); ++i) ASSERT_EQ(a[i], b[i]) << "sample " << i << " from " << given[i];
     }
 }
 
