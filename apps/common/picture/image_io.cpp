@@ -90,6 +90,13 @@ void to_picture_layout(const T* src, int channels, T* dst, int samples, std::siz
 
 }  // namespace
 
+void use_picture_processors(int processors)
+{
+    // OpenImageIO's pool has `threads` - 1 threads; the thread that asks
+    // for the work takes its share too.
+    OIIO::attribute("threads", processors > 1 ? processors + 1 : 1);
+}
+
 bool parse_sample_depth(const std::string& text, SampleDepth& depth)
 {
     static const std::pair<const char*, SampleDepth> names[] = {

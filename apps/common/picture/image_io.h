@@ -40,6 +40,14 @@ public:
 // limits of picture_limits.h.
 HostPicture read_picture(const std::string& path, PictureSource* source = nullptr, HostPicture storage = {});
 
+// Lets the picture library work on `processors` at once (1: on the calling
+// thread only). OpenImageIO compresses a zip TIFF's strips side by side, and
+// decompresses them so, only with a pool of more than one thread of its own;
+// left alone it has one fewer than the machine's processors, which on two is
+// one, and a TIFF's deflate, most of writing it, runs on one processor while
+// the other waits. The files are the same bytes either way.
+void use_picture_processors(int processors);
+
 // The samples of a written file. `automatic` takes the deepest the format
 // holds (see write_picture).
 enum class SampleDepth { automatic, uint8, uint10, uint16, half, float32 };
