@@ -369,6 +369,9 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     const OIIO::TypeDesc stored = out->spec().format;
     const std::size_t pixels = std::size_t(picture.width) * std::size_t(picture.height);
     const int n = report.channels;
+    // Room for the samples as stored and the header: compressed, a picture
+    // seldom takes more.
+    file.expect(pixels * std::size_t(n) * stored.size() + 65536);
     bool written = false;
     // The converted samples' blocks are not cleared first: every sample is written.
     if (stored == OIIO::TypeDesc::UINT8) {

@@ -74,6 +74,11 @@ void PictureOutput::attach(OIIO::ImageOutput& out)
     }
 }
 
+void PictureOutput::expect(std::size_t bytes)
+{
+    if (in_memory_) encoded_.reserve(bytes);
+}
+
 void PictureOutput::commit()
 {
     try {

@@ -6,6 +6,7 @@
 // format read back to its last pixel).
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ public:
     // Makes `out` encode into memory when its format is one that does so
     // faithfully (the same bytes as written to a file); call before open.
     void attach(OIIO::ImageOutput& out);
+    // Makes room for about `bytes` of encoded picture up front, so that the
+    // encoding is not copied over as it grows (an estimate: it may grow past).
+    void expect(std::size_t bytes);
     // Puts the closed picture in place: writes the encoded bytes (or checks
     // that the file the library wrote holds its whole picture), flushes it to
     // disk and renames it over the output. Throws PictureError naming the output.
