@@ -97,7 +97,7 @@ void floats_into_node(std::vector<float> f, HostPicture picture, const FloatsIn&
         frame.picture = std::move(picture);
         return;
     }
-    if (f.empty()) f = unit_floats(picture);
+    if (f.empty()) f = unit_floats(picture, std::move(f));
     const std::size_t pixels = f.size() / std::size_t(n);
     ClipCount& clip = frame.clipped;
     // Alpha into 0..1 first, before colour is divided by it.

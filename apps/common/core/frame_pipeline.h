@@ -9,6 +9,7 @@
 // frames); each may throw, and what it throws leaves run_pipeline as it is.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -66,14 +67,19 @@ struct PipelineStages {
 
 // Storage handed back by one stage for another to fill again (a rendered
 // frame's input picture, float samples taken in), from any thread. take()
-// gives an empty T when none is kept.
+// gives an empty T when none is kept. A run has at most two frames' storage
+// on its way back at once, so no more are kept: storage given back that no
+// stage takes again (a still read once and copied) is let go rather than
+// held to the run's end.
 template <class T>
 class Spares {
 public:
+    static constexpr std::size_t most = 2;
+
     void give(T storage)
     {
         std::lock_guard<std::mutex> hold(lock_);
-        kept_.push_back(std::move(storage));
+        if (kept_.size() < most) kept_.push_back(std::move(storage));
     }
     T take()
     {

@@ -90,6 +90,13 @@ void to_picture_layout(const T* src, int channels, T* dst, int samples, std::siz
 
 }  // namespace
 
+void use_picture_processors(int processors)
+{
+    // OpenImageIO's pool has `threads` - 1 threads; the thread that asks
+    // for the work takes its share too.
+    OIIO::attribute("threads", processors > 1 ? processors + 1 : 1);
+}
+
 bool parse_sample_depth(const std::string& text, SampleDepth& depth)
 {
     static const std::pair<const char*, SampleDepth> names[] = {
@@ -123,7 +130,7 @@ const char* sample_depth_name(SampleDepth depth)
     return "unknown";
 }
 
-HostPicture read_picture(const std::string& path, PictureSource* source)
+HostPicture read_picture(const std::string& path, PictureSource* source, HostPicture storage)
 {
     // A device or a pipe may never end (/dev/zero) or be read only once, and
     // a header may claim more than the file holds: neither reaches the library.
@@ -150,27 +157,49 @@ HostPicture read_picture(const std::string& path, PictureSource* source)
     const int channels = std::min(spec.nchannels, 4);
     const std::size_t values = std::size_t(spec.width) * std::size_t(spec.height) * std::size_t(channels);
     const bool alpha = channels == 2 || channels == 4;
-    HostPicture picture(spec.width, spec.height, alpha ? 4 : 3);
-    std::vector<std::uint16_t> stored(values);
+    // The samples go into the storage lent (resized, not cleared: every
+    // sample is read over) and, for colour read as RGB or RGBA, straight
+    // into the picture's layout without a copy in between.
+    HostPicture picture = std::move(storage);
+    picture.width = spec.width;
+    picture.height = spec.height;
+    picture.samples = alpha ? 4 : 3;
+    picture.data.resize(std::size_t(spec.width) * std::size_t(spec.height) * std::size_t(picture.samples));
+    const bool laid_out = channels == picture.samples;
+    const auto read_as = [&](OIIO::TypeDesc type, void* into) {
+        if (!in->read_image(0, 0, 0, channels, type, into) || in->has_error())
+            throw fault(path, "cannot read picture: " + error_line(in->geterror()));
+    };
     if (any_float_channel(spec, channels)) {
-        std::vector<float> floats(values);
-        if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::FLOAT, floats.data()) || in->has_error())
-            throw fault(path, "cannot read picture: " + error_line(in->geterror()));
-        std::transform(floats.begin(), floats.end(), stored.begin(), from_unit_float);
-        if (source) {
-            source->samples.resize(picture.data.size());
-            to_picture_layout(floats.data(), channels, source->samples.data(), picture.samples, picture.data.size());
+        std::vector<float> kept;
+        std::vector<float>& floats = source && laid_out ? source->samples : kept;
+        floats.resize(values);
+        read_as(OIIO::TypeDesc::FLOAT, floats.data());
+        if (laid_out) {
+            std::transform(floats.begin(), floats.end(), picture.data.begin(), from_unit_float);
+        } else {
+            std::vector<std::uint16_t> stored(values);
+            std::transform(floats.begin(), floats.end(), stored.begin(), from_unit_float);
+            to_picture_layout(stored.data(), channels, picture.data.data(), picture.samples, picture.data.size());
+            if (source) {
+                source->samples.resize(picture.data.size());
+                to_picture_layout(floats.data(), channels, source->samples.data(), picture.samples,
+                                  picture.data.size());
+            }
         }
+    } else if (laid_out) {
+        read_as(OIIO::TypeDesc::UINT16, picture.data.data());
+        if (source) source->samples.clear();
     } else {
-        if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT16, stored.data()) || in->has_error())
-            throw fault(path, "cannot read picture: " + error_line(in->geterror()));
+        std::vector<std::uint16_t> stored(values);
+        read_as(OIIO::TypeDesc::UINT16, stored.data());
+        to_picture_layout(stored.data(), channels, picture.data.data(), picture.samples, picture.data.size());
+        if (source) source->samples.clear();
     }
 
     const float aspect = spec.get_float_attribute("PixelAspectRatio", 1.0f);
     picture.pixel_aspect = std::isfinite(aspect) && aspect > 0.0f ? static_cast<double>(aspect) : 1.0;
     picture.attributes = kept_attributes(spec, channels <= 2);
-
-    to_picture_layout(stored.data(), channels, picture.data.data(), picture.samples, picture.data.size());
     if (source) {
         std::vector<float> samples = std::move(source->samples);
         *source = describe_source(spec, in->format_name());
@@ -340,28 +369,52 @@ WriteReport write_picture(const HostPicture& picture, const std::string& path, c
     const OIIO::TypeDesc stored = out->spec().format;
     const std::size_t pixels = std::size_t(picture.width) * std::size_t(picture.height);
     const int n = report.channels;
+    // Room for the samples as stored and the header: compressed, a picture
+    // seldom takes more.
+    file.expect(pixels * std::size_t(n) * stored.size() + 65536);
     bool written = false;
+    // The converted samples' blocks are not cleared first: every sample is written.
     if (stored == OIIO::TypeDesc::UINT8) {
-        std::vector<std::uint8_t> samples(pixels * std::size_t(n));
+        auto samples = std::make_unique_for_overwrite<std::uint8_t[]>(pixels * std::size_t(n));
         for (std::size_t i = 0; i < pixels; ++i)
             for (int c = 0; c < n; ++c) samples[i * n + c] = to_8bit(picture.data[i * picture.samples + c]);
-        written = out->write_image(OIIO::TypeDesc::UINT8, samples.data());
+        written = out->write_image(OIIO::TypeDesc::UINT8, samples.get());
+    } else if (stored == OIIO::TypeDesc::HALF) {
+        // Handed over as the file stores them: the library would otherwise
+        // convert the floats into a cleared block of its own. Converted row
+        // by row with its own conversion, so the halves are those it makes.
+        const std::size_t row = std::size_t(picture.width) * std::size_t(n);
+        auto halves = std::make_unique_for_overwrite<std::uint16_t[]>(pixels * std::size_t(n));
+        std::vector<float> floats(row);
+        for (int y = 0; y < picture.height; ++y) {
+            const std::size_t first = std::size_t(y) * std::size_t(picture.width);
+            for (std::size_t i = 0; i < std::size_t(picture.width); ++i)
+                for (int c = 0; c < n; ++c) {
+                    const std::size_t at = (first + i) * picture.samples + c;
+                    floats[i * n + c] =
+                        options.float_samples ? (*options.float_samples)[at] : to_unit_float(picture.data[at]);
+                }
+            if (!OIIO::convert_pixel_values(OIIO::TypeDesc::FLOAT, floats.data(), OIIO::TypeDesc::HALF,
+                                            halves.get() + first * std::size_t(n), int(row)))
+                throw fault(path, "cannot write picture: no conversion of its samples to half floats");
+        }
+        written = out->write_image(OIIO::TypeDesc::HALF, halves.get());
     } else if (stored.is_floating_point()) {
-        std::vector<float> samples(pixels * std::size_t(n));
+        auto samples = std::make_unique_for_overwrite<float[]>(pixels * std::size_t(n));
         for (std::size_t i = 0; i < pixels; ++i)
             for (int c = 0; c < n; ++c) {
                 const std::size_t at = i * picture.samples + c;
                 samples[i * n + c] =
                     options.float_samples ? (*options.float_samples)[at] : to_unit_float(picture.data[at]);
             }
-        written = out->write_image(OIIO::TypeDesc::FLOAT, samples.data());
+        written = out->write_image(OIIO::TypeDesc::FLOAT, samples.get());
     } else if (bits == 10) {
         // The format keeps the top 10 bits of what it is given: hand it each
         // sample rounded to the nearest 10-bit step, as 8-bit output is rounded.
-        std::vector<std::uint16_t> samples(pixels * std::size_t(n));
+        auto samples = std::make_unique_for_overwrite<std::uint16_t[]>(pixels * std::size_t(n));
         for (std::size_t i = 0; i < pixels; ++i)
             for (int c = 0; c < n; ++c) samples[i * n + c] = to_10bit_in_16(picture.data[i * picture.samples + c]);
-        written = out->write_image(OIIO::TypeDesc::UINT16, samples.data());
+        written = out->write_image(OIIO::TypeDesc::UINT16, samples.get());
     } else {
         written = out->write_image(OIIO::TypeDesc::UINT16, picture.data.data(),
                                    static_cast<OIIO::stride_t>(picture.samples * sizeof(std::uint16_t)));

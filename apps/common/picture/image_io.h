@@ -30,12 +30,23 @@ public:
 // - the pixel aspect comes from the file's PixelAspectRatio (1 when absent);
 // - the file's other metadata goes into `attributes` (picture_attributes.h);
 // - `source`, when given, receives what the file says about its samples
-//   (picture_source.h), with a float file's samples unclamped.
+//   (picture_source.h), with a float file's samples unclamped (in the memory
+//   of the samples it held, when it has room; cleared for an integer file).
+// `storage`, when given, lends its samples' memory to the picture (a picture
+// read before and done with: no fresh block, nothing cleared, every frame).
 // Throws PictureError for a missing, unreadable, truncated or unsupported file,
 // for anything but a regular file (a folder, a device, a pipe), and, before
 // anything is allocated, for a picture whose declared size is beyond the
 // limits of picture_limits.h.
-HostPicture read_picture(const std::string& path, PictureSource* source = nullptr);
+HostPicture read_picture(const std::string& path, PictureSource* source = nullptr, HostPicture storage = {});
+
+// Lets the picture library work on `processors` at once (1: on the calling
+// thread only). OpenImageIO compresses a zip TIFF's strips side by side, and
+// decompresses them so, only with a pool of more than one thread of its own;
+// left alone it has one fewer than the machine's processors, which on two is
+// one, and a TIFF's deflate, most of writing it, runs on one processor while
+// the other waits. The files are the same bytes either way.
+void use_picture_processors(int processors);
 
 // The samples of a written file. `automatic` takes the deepest the format
 // holds (see write_picture).

@@ -19,9 +19,12 @@ std::optional<NodeFrame> PictureFileSource::read(long long number)
     const std::string name = frame_name(number);
     const std::string note = frame_notes_ ? " (frame " + std::to_string(number) + ")" : std::string();
     try {
+        // The frame goes into the storage of one the node has rendered.
         PictureSource source;
-        HostPicture picture = read_picture(name, &source);
+        source.samples = spare_floats_.take();
+        HostPicture picture = read_picture(name, &source, spare_picture());
         NodeFrame frame = colour_.to_node(std::move(picture), std::move(source), name);
+        if (!frame.spare.empty()) spare_floats_.give(std::move(frame.spare));
         if (!pattern_.numbered()) still_ = frame;
         return frame;
     } catch (const PictureError& e) {

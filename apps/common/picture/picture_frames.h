@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/common/core/frame_pipeline.h"
 #include "apps/common/core/frame_sequence.h"
 #include "apps/common/core/frame_source.h"
 #include "apps/common/picture/picture_colour.h"
@@ -30,6 +31,7 @@ private:
     FramePattern pattern_;
     bool frame_notes_;
     std::optional<NodeFrame> still_;
+    Spares<std::vector<float>> spare_floats_;  // a float file's samples once taken in
 };
 
 // Frame n is written to the picture `pattern` names for n, converted for its

@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <set>
+#include <functional>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "apps/common/core/picture_limits.h"
 
@@ -164,9 +166,33 @@ std::uint64_t tiff_type_size(std::uint16_t type)
     return type < sizeof sizes ? sizes[type] : 0;
 }
 
+// A TIFF directory at `at`: its table of fields and every value longer than
+// four bytes (which lies elsewhere) within the file.
+std::string tiff_directory_fault(const Bytes& file, std::uint64_t at, bool big)
+{
+    bool ok = true;
+    const std::uint16_t fields = file.u16(at, big, ok);
+    if (!ok) return beyond("a directory", at, file.size());
+    if (std::uint64_t(fields) * 12 + 6 > file.size() - at)
+        return beyond("a directory of " + std::to_string(fields) + " fields", std::uint64_t(fields) * 12, file.size());
+    for (std::uint16_t f = 0; f < fields; ++f) {
+        const std::uint64_t entry = at + 2 + 12u * f;
+        const std::uint16_t tag = file.u16(entry, big, ok);
+        const std::uint64_t bytes = tiff_type_size(file.u16(entry + 2, big, ok)) * file.u32(entry + 4, big, ok);
+        if (!ok) return cut_short;
+        if (bytes <= 4) continue;
+        const std::uint64_t offset = file.u32(entry + 8, big, ok);
+        if (offset > file.size() || bytes > file.size() - offset)
+            return beyond("field " + std::to_string(tag), bytes, file.size());
+    }
+    return {};
+}
+
 // TIFF: a chain of directories, each a table of fields whose values longer
-// than four bytes lie elsewhere in the file.
-std::string tiff_fault(const Bytes& file, bool big)
+// than four bytes lie elsewhere in the file. `each`, when given, is called
+// with every directory's offset once its table is found within the file, and
+// may end the walk with a fault of its own.
+std::string tiff_fault(const Bytes& file, bool big, const std::function<std::string(std::uint64_t)>& each = nullptr)
 {
     bool ok = true;
     std::uint64_t at = file.u32(4, big, ok);
@@ -175,23 +201,76 @@ std::string tiff_fault(const Bytes& file, bool big)
     for (int directories = 0; at != 0; ++directories) {
         if (directories == 1000 || !seen.insert(at).second)
             return "the picture's header is damaged: its directories run in a loop";
-        const std::uint16_t fields = file.u16(at, big, ok);
-        if (!ok) return beyond("a directory", at, file.size());
-        if (std::uint64_t(fields) * 12 + 6 > file.size() - at)
-            return beyond("a directory of " + std::to_string(fields) + " fields", std::uint64_t(fields) * 12,
-                          file.size());
-        for (std::uint16_t f = 0; f < fields; ++f) {
-            const std::uint64_t entry = at + 2 + 12u * f;
-            const std::uint16_t tag = file.u16(entry, big, ok);
-            const std::uint64_t bytes = tiff_type_size(file.u16(entry + 2, big, ok)) * file.u32(entry + 4, big, ok);
-            if (!ok) return cut_short;
-            if (bytes <= 4) continue;
-            const std::uint64_t offset = file.u32(entry + 8, big, ok);
-            if (offset > file.size() || bytes > file.size() - offset)
-                return beyond("field " + std::to_string(tag), bytes, file.size());
+        if (std::string fault = tiff_directory_fault(file, at, big); !fault.empty()) return fault;
+        if (each) {
+            if (std::string fault = each(at); !fault.empty()) return fault;
         }
-        at = file.u32(at + 2 + 12u * fields, big, ok);
+        at = file.u32(at + 2 + 12u * file.u16(at, big, ok), big, ok);
         if (!ok) return cut_short;
+    }
+    return {};
+}
+
+// The values of the SHORT or LONG field `tag` of the TIFF directory at `at`
+// (checked by tiff_directory_fault); empty when it has no such field.
+std::vector<std::uint64_t> tiff_values(const Bytes& file, std::uint64_t at, bool big, std::uint16_t tag)
+{
+    bool ok = true;
+    const std::uint16_t fields = file.u16(at, big, ok);
+    for (std::uint16_t f = 0; f < fields && ok; ++f) {
+        const std::uint64_t entry = at + 2 + 12u * f;
+        if (file.u16(entry, big, ok) != tag) continue;
+        const std::uint16_t type = file.u16(entry + 2, big, ok);
+        const std::uint32_t count = file.u32(entry + 4, big, ok);
+        if (!ok || (type != 3 && type != 4)) return {};
+        const std::uint64_t size = type == 3 ? 2 : 4;
+        const std::uint64_t values = size * count <= 4 ? entry + 8 : file.u32(entry + 8, big, ok);
+        std::vector<std::uint64_t> out(count);
+        for (std::uint32_t i = 0; i < count && ok; ++i)
+            out[i] = type == 3 ? file.u16(values + 2 * i, big, ok) : file.u32(values + 4u * i, big, ok);
+        return ok ? out : std::vector<std::uint64_t>();
+    }
+    return {};
+}
+
+// Why the TIFF directory at `at` does not hold its whole picture: the blocks
+// (strips or tiles) its size and layout call for must all be listed, each
+// with bytes, all within the file; and the Exif and GPS directories it points
+// to must lie within the file.
+std::string tiff_blocks_fault(const Bytes& file, std::uint64_t at, bool big)
+{
+    const auto one = [&](std::uint16_t tag, std::uint64_t absent) {
+        const std::vector<std::uint64_t> v = tiff_values(file, at, big, tag);
+        return v.size() == 1 ? v[0] : absent;
+    };
+    for (const std::uint16_t pointer : {std::uint16_t(34665), std::uint16_t(34853)}) {
+        const std::vector<std::uint64_t> sub = tiff_values(file, at, big, pointer);
+        if (sub.size() == 1) {
+            if (std::string fault = tiff_directory_fault(file, sub[0], big); !fault.empty()) return fault;
+        }
+    }
+    const std::uint64_t width = one(256, 0), height = one(257, 0), samples = one(277, 1);
+    if (width == 0 || height == 0) return "the picture's directory gives no size";
+    const std::uint64_t planes = one(284, 1) == 2 ? samples : 1;
+    const std::uint64_t tile_width = one(322, 0), tile_height = one(323, 0);
+    const bool tiled = tile_width != 0 || tile_height != 0;
+    std::uint64_t blocks = 0;
+    if (tiled) {
+        if (tile_width == 0 || tile_height == 0) return "the picture's directory gives no tile size";
+        blocks = (width + tile_width - 1) / tile_width * ((height + tile_height - 1) / tile_height) * planes;
+    } else {
+        const std::uint64_t rows = std::min(std::max<std::uint64_t>(one(278, height), 1), height);
+        blocks = (height + rows - 1) / rows * planes;
+    }
+    const std::vector<std::uint64_t> offsets = tiff_values(file, at, big, tiled ? 324 : 273);
+    const std::vector<std::uint64_t> counts = tiff_values(file, at, big, tiled ? 325 : 279);
+    if (offsets.size() != blocks || counts.size() != blocks)
+        return "the picture lists " + std::to_string(std::min(offsets.size(), counts.size())) + " of its " +
+               std::to_string(blocks) + (tiled ? " tiles" : " strips");
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+        if (counts[b] == 0) return "the picture's block " + std::to_string(b) + " was never written";
+        if (offsets[b] > file.size() || counts[b] > file.size() - offsets[b])
+            return beyond("block " + std::to_string(b), counts[b], file.size());
     }
     return {};
 }
@@ -295,6 +374,30 @@ std::optional<bool> png_written_whole(const std::string& path)
         if (file.read(0, magic, sizeof magic) && std::memcmp(magic, "\x89PNG\r\n\x1a\n", 8) == 0) {
             bool ended = false;
             whole = png_fault(file, &ended).empty() && ended;
+        }
+    }
+    ::close(fd);
+    return whole;
+}
+
+std::optional<bool> tiff_written_whole(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<bool> whole;
+    struct stat status {};
+    unsigned char magic[4] = {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        const Bytes file(fd, std::uint64_t(status.st_size));
+        if (file.read(0, magic, sizeof magic) &&
+            (std::memcmp(magic, "II*\0", 4) == 0 || std::memcmp(magic, "MM\0*", 4) == 0)) {
+            const bool big = magic[0] == 'M';
+            bool any = false;
+            const std::string fault = tiff_fault(file, big, [&](std::uint64_t at) {
+                any = true;
+                return tiff_blocks_fault(file, at, big);
+            });
+            whole = fault.empty() && any;
         }
     }
     ::close(fd);

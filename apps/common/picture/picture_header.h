@@ -27,4 +27,11 @@ std::string picture_header_fault(const unsigned char* bytes, std::size_t size);
 // Empty when `path` is no PNG (or cannot be read).
 std::optional<bool> png_written_whole(const std::string& path);
 
+// Whether the TIFF file `path` was written whole, found without decoding it:
+// its directories and the values they point to lie within the file, and each
+// directory lists every strip or tile its picture's size calls for, each with
+// bytes and within the file. Empty when `path` is no classic TIFF (a BigTIFF
+// is not walked) or cannot be read.
+std::optional<bool> tiff_written_whole(const std::string& path);
+
 }  // namespace trellin_app

@@ -1,6 +1,7 @@
 #include "apps/common/picture/picture_output.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -23,6 +24,30 @@ bool is_complete_picture(const std::string& path)
         return false;
     }
 }
+
+namespace {
+
+// Whether the file a format library wrote at `path` holds its whole picture.
+// A TIFF's directory is written last and lists where every strip or tile it
+// wrote lies and how long it is, a strip whose bytes could not be written
+// having none: a file cut by a full disk (strips missing, their bytes cut off,
+// or no directory) shows in that list against the file's size, without
+// decoding the picture again, and the library then reads its header.
+// Other formats are read to their last pixel.
+bool written_whole(const std::string& path)
+{
+    const std::optional<bool> whole = tiff_written_whole(path);
+    if (!whole) return is_complete_picture(path);
+    if (!*whole) return false;
+    std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path);
+    if (!in) {
+        OIIO::geterror();
+        return false;
+    }
+    return in->spec().width > 0 && in->spec().height > 0;
+}
+
+}  // namespace
 
 PictureOutput::PictureOutput(const std::string& path) : path_(path)
 {
@@ -49,12 +74,17 @@ void PictureOutput::attach(OIIO::ImageOutput& out)
     }
 }
 
+void PictureOutput::expect(std::size_t bytes)
+{
+    if (in_memory_) encoded_.reserve(bytes);
+}
+
 void PictureOutput::commit()
 {
     try {
         if (in_memory_) {
             file_->write(std::string_view(reinterpret_cast<const char*>(encoded_.data()), encoded_.size()));
-        } else if (!is_complete_picture(file_->temporary())) {
+        } else if (!written_whole(file_->temporary())) {
             throw PictureError(path_ +
                                ": cannot write picture: the written file does not read back whole "
                                "(is the disk full?)");

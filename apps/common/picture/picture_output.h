@@ -1,9 +1,12 @@
 // Where write_picture puts a picture file: a PendingOutput (output_file.h)
 // filled either with the bytes the format library encoded in memory or, for
 // a format that can only write to a file, by the library itself, after which
-// the file is read back whole before it may take the output's name.
+// the file is checked to hold its whole picture before it may take the
+// output's name (a TIFF by its directory against the file's size, any other
+// format read back to its last pixel).
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,9 +35,12 @@ public:
     // Makes `out` encode into memory when its format is one that does so
     // faithfully (the same bytes as written to a file); call before open.
     void attach(OIIO::ImageOutput& out);
+    // Makes room for about `bytes` of encoded picture up front, so that the
+    // encoding is not copied over as it grows (an estimate: it may grow past).
+    void expect(std::size_t bytes);
     // Puts the closed picture in place: writes the encoded bytes (or checks
-    // that the file the library wrote reads back whole), flushes it to disk
-    // and renames it over the output. Throws PictureError naming the output.
+    // that the file the library wrote holds its whole picture), flushes it to
+    // disk and renames it over the output. Throws PictureError naming the output.
     void commit();
 
 private:

@@ -109,6 +109,7 @@ public:
         }
 
         use_threads(options_.threads);
+        use_picture_processors(smp_numprocs());
         Progress progress(verbosity_, range_.count());
         FrameRunWatch watch;
         watch.skipped = [&](long long n) { progress.skipped(frame_label(n) + sink->frame_name(n)); };

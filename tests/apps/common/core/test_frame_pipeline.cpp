@@ -124,6 +124,17 @@ TEST_F(FramePipelineTest, WrittenResultsAndRenderedInputsAreUsedAgain)
     EXPECT_EQ(inputs_back, 8);
 }
 
+// Storage given back that no stage fills again (a still's copies, read once)
+// is let go, not held to the run's end: a run of any length keeps two.
+TEST_F(FramePipelineTest, SparesNoStageTakesAgainAreLetGo)
+{
+    SparePictures spares;
+    for (int frame = 0; frame < 10; ++frame) spares.give(HostPicture(32, 24, 4));
+    int kept = 0;
+    while (!spares.take().data.empty()) ++kept;
+    EXPECT_EQ(kept, 2);
+}
+
 TEST_F(FramePipelineTest, AFaultStopsTheRunAfterTheFramesBeforeItAndTheEarliestWins)
 {
     EXPECT_EQ(fault_of(stages(10, 3)), "read 3");

@@ -138,4 +138,22 @@ TEST_F(Formats, OutputSizeFitsTheInputAndKeepsItsShape)
         ASSERT_NEAR(out.f32[i], linear(expected[i]), linear(expected[i]) * 3e-5 + 1e-7) << "sample " << i;
 }
 
+// A zip TIFF's strips are compressed side by side on several processors and
+// one after another on one: the same file either way, its strips and their
+// lengths alike.
+TEST_F(Formats, TiffIsTheSameFileOnOneProcessorOrSeveral)
+{
+    constexpr int tall = 100;  // 4 strips of 32 rows
+    write_file(dir / "in.tif", w, tall, 3, OIIO::TypeDesc::UINT16, pattern<std::uint16_t>(w, tall, 3, 29, 65535));
+    std::string files[2];
+    for (const int threads : {1, 2}) {
+        const std::string out = "out" + std::to_string(threads) + ".tif";
+        const RunResult r = run({"render", path("in.tif"), path(out), "--threads", std::to_string(threads)});
+        ASSERT_EQ(r.code, 0) << r.err;
+        files[threads - 1] = slurp(dir / out);
+    }
+    EXPECT_GT(files[0].size(), std::size_t(w) * tall * 3);  // the strips are there
+    EXPECT_TRUE(files[0] == files[1]);
+}
+
 }  // namespace trellin_formats_tests
