@@ -488,7 +488,14 @@ VideoWriter::VideoWriter(const std::string& path, const VideoOutputPlan& plan, c
     }
     s.out->pb = s.io;
     s.out->flags |= AVFMT_FLAG_CUSTOM_IO;
-    if (const int r = avformat_write_header(s.out, nullptr); r < 0) s.fail("cannot be written", r);
+    if (const int r = avformat_write_header(s.out, nullptr); r < 0) {
+        // Refused with nothing written: the container cannot hold this stream
+        // (Matroska holds raw video only in layouts it has a tag for).
+        if (r == AVERROR(EINVAL) && s.write_error == 0)
+            throw VideoError(path + ": " + plan.container + " files cannot hold " + plan.encoder + " video in " +
+                             plan.pix_fmt + " (" + error_text(r) + "); give another --pix-fmt or --codec");
+        s.fail("cannot be written", r);
+    }
 
     s.frame->format = pix_fmt;
     s.frame->width = format.width;

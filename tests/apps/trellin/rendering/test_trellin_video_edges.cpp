@@ -132,6 +132,11 @@ TEST_F(TrellinVideoEdges, ACodecTheContainerCannotHoldIsRefusedBeforeAnyWork)
         }
     }
     EXPECT_EQ(render({"clip.mkv", "y.mp4", "--codec", "libvpx-vp9"}).code, 0);
+    // Raw video in a layout Matroska has no tag for: refused naming it, nothing left.
+    const RunResult raw = render({"clip.mkv", "raw.mkv", "--codec", "rawvideo", "--pix-fmt", "yuv444p10le"});
+    EXPECT_EQ(raw.code, 1);
+    EXPECT_NE(raw.err.find("raw.mkv: matroska files cannot hold rawvideo video in yuv444p10le"), std::string::npos)
+        << raw.err;
     EXPECT_EQ(stray_files({"clip.mkv", "y.mp4"}), std::vector<std::string>{});
     // A codec the container holds is written, also one that counts time its
     // own way (MPEG-2 in frames of its standard rates).
