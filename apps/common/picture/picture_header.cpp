@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "apps/common/core/picture_limits.h"
@@ -362,46 +364,57 @@ std::string picture_header_fault(const unsigned char* bytes, std::size_t size)
     return header_fault(Bytes(bytes, size));
 }
 
-std::optional<bool> png_written_whole(const std::string& path)
+namespace {
+
+// whole(file, start) over the bytes of the regular file `path` when it
+// starts with one of `magics` (`start`: its first bytes); none when it
+// cannot be opened, is no regular file or holds another format.
+template <class Whole>
+std::optional<bool> written_whole(const std::string& path, std::initializer_list<std::string_view> magics,
+                                  const Whole& whole)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    std::optional<bool> whole;
+    std::optional<bool> result;
     struct stat status {};
-    unsigned char magic[8] = {};
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
         const Bytes file(fd, std::uint64_t(status.st_size));
-        if (file.read(0, magic, sizeof magic) && std::memcmp(magic, "\x89PNG\r\n\x1a\n", 8) == 0) {
-            bool ended = false;
-            whole = png_fault(file, &ended).empty() && ended;
+        for (const std::string_view magic : magics) {
+            unsigned char start[8] = {};
+            if (magic.size() <= sizeof start && file.read(0, start, magic.size()) &&
+                std::memcmp(start, magic.data(), magic.size()) == 0) {
+                result = whole(file, start);
+                break;
+            }
         }
     }
     ::close(fd);
-    return whole;
+    return result;
+}
+
+}  // namespace
+
+std::optional<bool> png_written_whole(const std::string& path)
+{
+    using namespace std::string_view_literals;
+    return written_whole(path, {"\x89PNG\r\n\x1a\n"sv}, [](const Bytes& file, const unsigned char*) {
+        bool ended = false;
+        return png_fault(file, &ended).empty() && ended;
+    });
 }
 
 std::optional<bool> tiff_written_whole(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::optional<bool> whole;
-    struct stat status {};
-    unsigned char magic[4] = {};
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        const Bytes file(fd, std::uint64_t(status.st_size));
-        if (file.read(0, magic, sizeof magic) &&
-            (std::memcmp(magic, "II*\0", 4) == 0 || std::memcmp(magic, "MM\0*", 4) == 0)) {
-            const bool big = magic[0] == 'M';
-            bool any = false;
-            const std::string fault = tiff_fault(file, big, [&](std::uint64_t at) {
-                any = true;
-                return tiff_blocks_fault(file, at, big);
-            });
-            whole = fault.empty() && any;
-        }
-    }
-    ::close(fd);
-    return whole;
+    using namespace std::string_view_literals;
+    return written_whole(path, {"II*\0"sv, "MM\0*"sv}, [](const Bytes& file, const unsigned char* magic) {
+        const bool big = magic[0] == 'M';
+        bool any = false;
+        const std::string fault = tiff_fault(file, big, [&](std::uint64_t at) {
+            any = true;
+            return tiff_blocks_fault(file, at, big);
+        });
+        return fault.empty() && any;
+    });
 }
 
 std::string picture_header_fault(const std::string& path)
