@@ -165,11 +165,8 @@ void BM_Codecs(benchmark::State& state, const Case& c)
     const double node = node_fps(width);
     trellin_bench::count_against_floor(state, render, floor, node, node_cpu(width));
     state.counters["floor_rss_mb"] = floor.max_rss_mb;
-    const double same_floor = decode.seconds + encode_same.seconds;
-    state.counters["same_pictures_floor_fps"] = 1.0 / same_floor;
-    if (node > 0) state.counters["share_same_pictures"] = (1.0 / render.seconds) * (same_floor + 1.0 / node);
-    state.counters["cpu_share_same_pictures"] =
-        (decode.cpu_seconds + encode_same.cpu_seconds + node_cpu(width)) / render.cpu_seconds;
+    trellin_bench::count_against_same_pictures(state, render, trellin_bench::one_after_the_other(decode, encode_same),
+                                               node, node_cpu(width));
 }
 
 void register_sizes(benchmark::internal::Benchmark* b)

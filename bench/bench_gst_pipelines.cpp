@@ -166,11 +166,8 @@ void BM_Pipeline(benchmark::State& state, Source source)
         state.SetIterationTime(glass.seconds);
     }
     trellin_bench::count_against_floor(state, glass, floor, node_fps, node_cpu);
-    const double same_floor = upstream.seconds + encode_same.seconds;
-    state.counters["same_pictures_floor_fps"] = 1.0 / same_floor;
-    if (node_fps > 0) state.counters["share_same_pictures"] = (1.0 / glass.seconds) * (same_floor + 1.0 / node_fps);
-    state.counters["cpu_share_same_pictures"] =
-        (upstream.cpu_seconds + encode_same.cpu_seconds + node_cpu) / glass.cpu_seconds;
+    trellin_bench::count_against_same_pictures(state, glass, trellin_bench::one_after_the_other(upstream, encode_same),
+                                               node_fps, node_cpu);
 }
 
 }  // namespace

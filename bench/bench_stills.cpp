@@ -116,9 +116,7 @@ void BM_Stills(benchmark::State& state, const Case& c)
         state.SetIterationTime(render.seconds);
     }
     trellin_bench::count_against_floor(state, render, floor, node_fps, node_cpu);
-    state.counters["same_pictures_floor_fps"] = 1.0 / same.seconds;
-    if (node_fps > 0) state.counters["share_same_pictures"] = (1.0 / render.seconds) * (same.seconds + 1.0 / node_fps);
-    state.counters["cpu_share_same_pictures"] = (same.cpu_seconds + node_cpu) / render.cpu_seconds;
+    trellin_bench::count_against_same_pictures(state, render, same, node_fps, node_cpu);
 }
 
 }  // namespace
