@@ -183,7 +183,7 @@ void FrameFromPicture::convert(const std::uint16_t* in, std::uint8_t* const data
     const int half = width_ / 2;
     const int most = std::min(height_, band_rows);
     RgbPlanes planes(planes_, width_, most, samples_);
-    RgbPlanes halves(half_planes_, half, most, 3);
+    RgbPlanes halves(half_planes_, route_ == Route::luma_and_chroma ? half : 0, most, 3);
     const std::uint8_t *bytes[4], *half_bytes[4];
     for (int i = 0; i < 4; ++i) {
         bytes[i] = reinterpret_cast<const std::uint8_t*>(planes.p[i]);
