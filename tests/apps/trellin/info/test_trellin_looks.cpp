@@ -60,6 +60,7 @@ TEST_F(TrellinLooks, FaultsAreRefusedBeforeAnythingIsWritten)
         {{"render", path("in.png"), path("out.png"), "--look", "lit-domes", "--project", path("p.json")},
          {"--look", "--project"}},
         {{"demo", path("demo.png"), "--look", "sparkle"}, {"\"sparkle\"", "lit-domes"}},
+        {{"demo", path("demo.png"), "--picture", path("missing.png")}, {"missing.png"}},
         {{"gallery", path("strips"), "--control", "Sparkle"}, {"Sparkle"}},
     };
     for (const auto& [args, named] : cases) {
@@ -89,7 +90,11 @@ TEST_F(TrellinLooks, DemoWritesItsLookAndALabelledSheetOfEveryLook)
 {
     const RunResult r = run({"demo", path("out/demo.png")});
     ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find(path("out/demo.png")), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("looks.png"), std::string::npos) << r.out;
+    const FileImage demo = read_file(dir / "out" / "demo.png");
+    EXPECT_EQ(demo.spec.width, 960);
+    EXPECT_EQ(demo.spec.nchannels, 4);
     const FileImage sheet = read_file(dir / "out" / "looks.png");
     const int looks = static_cast<int>(std::distance(fs::directory_iterator(look_folder), fs::directory_iterator()));
     // Three 320x180 tiles a row, 6 pixels apart, each with a 24-pixel label band below.
@@ -104,8 +109,14 @@ TEST_F(TrellinLooks, DemoWritesItsLookAndALabelledSheetOfEveryLook)
 
     // Another look makes another picture; --no-sheet writes none.
     ASSERT_EQ(run({"demo", path("fine.png"), "--look", "fine-tiles", "--no-sheet"}).code, 0);
-    EXPECT_NE(read_file(dir / "fine.png").u16, read_file(dir / "out" / "demo.png").u16);
+    EXPECT_NE(read_file(dir / "fine.png").u16, demo.u16);
     EXPECT_FALSE(fs::exists(dir / "looks.png"));
+
+    // --picture: the looks on the user's own picture, the sheet's tiles in its shape.
+    write_file(dir / "mine.png", 200, 100, 3, OIIO::TypeDesc::UINT8, pattern<std::uint8_t>(200, 100, 3, 5, 255));
+    ASSERT_EQ(run({"demo", path("mine/demo.png"), "--picture", path("mine.png")}).code, 0);
+    EXPECT_EQ(read_file(dir / "mine" / "demo.png").spec.width, 200);
+    EXPECT_LT(read_file(dir / "mine" / "looks.png").spec.height, sheet.spec.height) << "tiles of 2:1, not 16:9";
 }
 
 TEST_F(TrellinLooks, GalleryWritesAStripPerControlAskedFor)
