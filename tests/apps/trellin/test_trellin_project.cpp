@@ -43,7 +43,7 @@ TEST_F(TrellinProject, SavedProjectRestoresTheSameControlsAndKeys)
     EXPECT_EQ(json::parse(slurp(dir / "q.json")), saved);
 }
 
-TEST_F(TrellinProject, FramesBetweenKeysEqualRendersAtTheInterpolatedValue)
+TEST_F(TrellinProject, FramesBetweenKeysEqualRendersAtTheInterpolatedValueUnlessSetHoldsTheControl)
 {
     spit(dir / "keys.json", R"({"controls": {
         "Cell Angle": {"keys": [[0, 0], [10, 90]]},
@@ -52,18 +52,16 @@ TEST_F(TrellinProject, FramesBetweenKeysEqualRendersAtTheInterpolatedValue)
         "CellShape": {"keys": [[0, "Square"], [6, "Hexagon"]]}
     }})");
     // At frame 5: halfway for the numbers, the earlier key for switch and option.
-    EXPECT_EQ(frame_of(5, {"--project", path("keys.json")}),
-              frame_of(0, {"--set", "Cell Angle=45", "--set", "Light_X=0.5", "--set", "Light Active=on", "--set",
-                           "CellShape=Square"}));
-}
-
-TEST_F(TrellinProject, SetHoldsAControlForTheWholeRun)
-{
-    spit(dir / "keys.json", R"({"controls": {"Cell Angle": {"keys": [[0, 0], [10, 90]]}}})");
+    const std::vector<std::string> halfway{"--set",           "Light_X=0.5", "--set",
+                                           "Light Active=on", "--set",       "CellShape=Square"};
+    std::vector<std::string> at_45 = halfway, at_30 = halfway;
+    at_45.insert(at_45.end(), {"--set", "Cell Angle=45"});
+    at_30.insert(at_30.end(), {"--set", "Cell Angle=30"});
+    EXPECT_EQ(frame_of(5, {"--project", path("keys.json")}), frame_of(0, at_45));
+    // --set holds a control for the whole run, and the saved project holds the value, not the dropped keys.
     EXPECT_EQ(
         frame_of(5, {"--project", path("keys.json"), "--set", "Cell Angle=30", "--save-project", path("saved.json")}),
-        frame_of(0, {"--set", "Cell Angle=30"}));
-    // The saved project holds the value, not the dropped keys.
+        frame_of(0, at_30));
     EXPECT_EQ(json::parse(slurp(dir / "saved.json"))["controls"]["Cell Angle"], 30.0);
 
     const RunResult both = run({"render", path("in.png"), path("x.png"), "--key", "Index@0=2", "--set", "index=3"});

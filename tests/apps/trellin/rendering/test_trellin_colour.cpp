@@ -220,14 +220,11 @@ TEST_F(TrellinColour, SettingsReadBackFromEveryFormatThatHoldsText)
     for (const char* shown :
          {"\"CellShape\": \"Pentagon\"", "frame 3", "working linear", "\"hdr\": \"log\"", "\"refract_alpha\": true"})
         EXPECT_NE(info.out.find(shown), std::string::npos) << shown << "\n" << info.out;
-    // Pictures without settings are refused as projects, and say why.
+    // A JPEG holds no settings: refused as a project, saying why (info: test_trellin_hostile.cpp).
     ASSERT_EQ(run({"render", path("in.png"), path("plain.jpg")}).code, 0);
-    for (const char* name : {"in.png", "plain.jpg"}) {
-        const RunResult r = run({"render", path("in.png"), path("x.png"), "--project", path(name)});
-        EXPECT_EQ(r.code, 2);
-        EXPECT_NE(r.err.find("carries no trellin settings"), std::string::npos) << r.err;
-        EXPECT_EQ(run({"info", path(name)}).code, 2);
-    }
+    const RunResult r = run({"render", path("in.png"), path("x.png"), "--project", path("plain.jpg")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("carries no trellin settings"), std::string::npos) << r.err;
 }
 
 }  // namespace trellin_colour_tests
