@@ -2,7 +2,7 @@
 // --hdr none; flat regions above 1 keep their value through the glass, dimmed by "Back Bright"
 // and lit once; the highlights are linear in the plate within the 15-bit steps of their scale,
 // split by chromatic aberration like the rest, and far-out or non-finite samples neither crash
-// nor leak into the output. A sunset-like plate reports its figures beside --hdr none and log.
+// nor leak into the output. A sunset-like plate keeps its look below 1 and its sun.
 // test-links: trellin_app_picture
 #include <gtest/gtest.h>
 
@@ -250,22 +250,8 @@ TEST(HdrSplit, SunsetKeepsTheLookBelowOneAndTheSun)
         }
     const testkit::Settings s = with(glass, {{"Light Active", "on"}, {"Back Bright", "90"}});
     const Rendered none = render(s, plate, HdrMode::none);
-    const Rendered log = render(s, plate, HdrMode::log);
     const Rendered split = render(s, plate, HdrMode::split);
-    auto figures = [](const char* name, const Plate& p) {
-        double most = -1e30, sum = 0.0;
-        for (std::size_t i = 0; i < p.size(); ++i)
-            if (i % 4 != 3) {
-                most = std::max(most, double(p[i]));
-                sum += p[i];
-            }
-        std::printf("%-6s max %8.3f  mean %.4f\n", name, most, sum / double(p.size() / 4 * 3));
-        return most;
-    };
-    figures("plate", plate);
-    figures("none", none.out);
-    figures("log", log.out);
-    EXPECT_GT(figures("split", split.out), 10.0) << "the sun is kept";
+    EXPECT_GT(*std::max_element(split.out.begin(), split.out.end()), 10.0f) << "the sun is kept";
     // Below 1.0 the look is the plain render's: where the rendered part is 0 the outputs are equal,
     // and nowhere is the split output below the plain one.
     long long same = 0;
