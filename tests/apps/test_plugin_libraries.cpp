@@ -6,30 +6,15 @@
 // test-builds: trellin_frei0r trellin_gst trellin_python
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/subprocess.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-// What `command` prints on standard output; its exit status in `status`.
-std::string output_of(const std::string& command, int& status)
-{
-    std::string text;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        status = -1;
-        return text;
-    }
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-    status = ::pclose(pipe);
-    return text;
-}
 
 std::vector<fs::path> plugin_files()
 {
@@ -44,25 +29,19 @@ std::vector<fs::path> plugin_files()
     return files;
 }
 
+// ldd lists every library the loader maps with a file, its NEEDED entries among them.
 TEST(PluginLibraries, LoadNoPictureLibraryDirectlyOrThroughTheirDependencies)
 {
     const std::vector<fs::path> files = plugin_files();
     ASSERT_EQ(files.size(), 3u) << "the frei0r module, the GStreamer plug-in and the Python module";
     for (const fs::path& file : files) {
         ASSERT_TRUE(fs::is_regular_file(file)) << file;
-        int status = 0;
-        // NEEDED entries, as linked.
-        const std::string needed = output_of("readelf -d '" + file.string() + "' 2>&1", status);
-        ASSERT_EQ(status, 0) << needed;
-        EXPECT_NE(needed.find("(NEEDED)"), std::string::npos) << file;
-        // Everything the loader maps with it.
-        const std::string loaded = output_of("ldd '" + file.string() + "' 2>&1", status);
-        ASSERT_EQ(status, 0) << loaded;
-        EXPECT_NE(loaded.find("libtrellinhost"), std::string::npos) << file << "\n" << loaded;
-        for (const char* library : {"libOpenImageIO", "libOpenColorIO"}) {
-            EXPECT_EQ(needed.find(library), std::string::npos) << file << " links " << library << "\n" << needed;
-            EXPECT_EQ(loaded.find(library), std::string::npos) << file << " loads " << library << "\n" << loaded;
-        }
+        const testkit::ProgramResult loaded = testkit::run_program({"ldd", file.string()});
+        ASSERT_EQ(loaded.code, 0) << loaded.err;
+        EXPECT_NE(loaded.out.find("libtrellinhost"), std::string::npos) << file << "\n" << loaded.out;
+        for (const char* library : {"libOpenImageIO", "libOpenColorIO"})
+            EXPECT_EQ(loaded.out.find(library), std::string::npos) << file << " loads " << library << "\n"
+                                                                   << loaded.out;
     }
 }
 
