@@ -81,7 +81,6 @@ TEST_F(TrellinCli, BadInputIsRefusedBeforeAnythingIsWrittenAndAnOldOutputSurvive
         {{"render", in, path("out.xyz")}, "out.xyz"},
         {{"render", in, path("no/out.png")}, "out.png"},
         {{"render", in, out, "--threads", "0"}, "threads"},
-        {{"render", in}, "OUT"},
         {{}, "subcommand"},
     };
     for (const auto& [args, named] : cases) {
