@@ -1,7 +1,7 @@
 // test-links: trellin_pictures
 // test-builds: trellin_looks
 // The named looks as the programs find them: every shipped look restores and
-// changes a small picture in its own way; looks are listed by file name,
+// changes the demo scene in its own way; looks are listed by file name,
 // found in any case, and a name that is no look is refused with the known
 // ones listed.
 #include <gtest/gtest.h>
@@ -15,7 +15,6 @@
 #include "apps/common/core/frame_render.h"
 #include "apps/common/core/look_library.h"
 #include "apps/common/core/project_file.h"
-#include "apps/trellin/pictures/demo_picture.h"
 #include "apps/trellin/pictures/scene_picture.h"
 
 namespace {
@@ -23,30 +22,11 @@ namespace {
 namespace fs = std::filesystem;
 using namespace trellin_app;
 
-TEST(LookLibrary, EveryShippedLookRestoresAndRendersSmall)
-{
-    const NodeModule module = NodeModule::find(TRELLIN_BIN_DIR);
-    const std::vector<LookEntry> looks = list_looks(TRELLIN_BIN_DIR);
-    ASSERT_GE(looks.size(), 8u) << look_folder(TRELLIN_BIN_DIR);
-    const HostPicture picture = make_demo_picture(64, 36);
-    std::set<std::vector<std::uint16_t>> pictures;
-    for (const LookEntry& look : looks) {
-        SCOPED_TRACE(look.name);
-        EXPECT_FALSE(look.summary.empty());
-        NodePtr node = load_project_file(module, look.path);
-        HostPicture out;
-        ASSERT_EQ(render_frame(*node, picture, out), 1);
-        EXPECT_NE(out.data, picture.data);
-        pictures.insert(out.data);
-    }
-    EXPECT_EQ(pictures.size(), looks.size()) << "two looks render the same picture";
-    EXPECT_EQ(find_look("Hexagon-GLASS", TRELLIN_BIN_DIR).name, "hexagon-glass");
-}
-
 // The demo scene reads as an evening photograph (a blue sky over warm light near the horizon, dark
-// land, lit windows), and no look turns any part of it into flat white: a run of pure white
-// pixels wider than a highlight means the glass shows nothing of the picture there.
-TEST(LookLibrary, TheDemoSceneAndNoLookWashesPartOfItOut)
+// land, lit windows). Every shipped look restores and changes it in its own way, and none turns any
+// part of it into flat white: a run of pure white pixels wider than a highlight means the glass shows
+// nothing of the picture there.
+TEST(LookLibrary, EveryShippedLookRendersTheDemoSceneItsOwnWayWithoutWashingPartOfItOut)
 {
     const HostPicture scene = make_scene_picture(480, 270);
     EXPECT_EQ(make_scene_picture(480, 270).data, scene.data);
@@ -66,11 +46,17 @@ TEST(LookLibrary, TheDemoSceneAndNoLookWashesPartOfItOut)
     // small core is allowed).
     const HostPicture full = make_scene_picture(960, 540);
     const NodeModule module = NodeModule::find(TRELLIN_BIN_DIR);
-    for (const LookEntry& look : list_looks(TRELLIN_BIN_DIR)) {
+    const std::vector<LookEntry> looks = list_looks(TRELLIN_BIN_DIR);
+    ASSERT_GE(looks.size(), 8u) << look_folder(TRELLIN_BIN_DIR);
+    std::set<std::vector<std::uint16_t>> pictures;
+    for (const LookEntry& look : looks) {
         SCOPED_TRACE(look.name);
+        EXPECT_FALSE(look.summary.empty());
         NodePtr node = load_project_file(module, look.path);
         HostPicture out;
         ASSERT_EQ(render_frame(*node, full, out), 1);
+        EXPECT_NE(out.data, full.data);
+        pictures.insert(out.data);
         const auto white = [&](int x, int y) {
             return out.at(x, y, 0) == 65535 && out.at(x, y, 1) == 65535 && out.at(x, y, 2) == 65535;
         };
@@ -84,6 +70,7 @@ TEST(LookLibrary, TheDemoSceneAndNoLookWashesPartOfItOut)
             }
         EXPECT_LT(double(flat) / double(out.width * out.height), 0.003) << flat << " pixels of flat white";
     }
+    EXPECT_EQ(pictures.size(), looks.size()) << "two looks render the same picture";
 }
 
 TEST(LookLibrary, LooksAreListedByNameAndAnUnknownNameListsTheKnownOnes)
@@ -104,6 +91,7 @@ TEST(LookLibrary, LooksAreListedByNameAndAnUnknownNameListsTheKnownOnes)
     EXPECT_EQ(looks[1].name, "zebra");
     EXPECT_EQ(looks[1].summary, "Stripes");
     EXPECT_EQ(fs::path(find_look("ZEBRA", bin).path), folder / "zebra.json");
+    EXPECT_EQ(find_look("Hexagon-GLASS", TRELLIN_BIN_DIR).name, "hexagon-glass");
 
     const std::pair<std::string, std::vector<std::string>> faults[] = {
         {bin, {"\"sparkle\"", "Amber, zebra"}},
