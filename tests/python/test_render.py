@@ -110,24 +110,20 @@ def test_keys_equal_trellin_keys_and_projects(tmp_path):
     np.testing.assert_array_equal(read_picture(tmp_path / "project.png"), node.render(picture, time=4))
 
 
-def test_a_look_renders_as_trellin_renders_it(tmp_path):
+def test_looks_and_keywords_render_as_trellin_look_and_set(tmp_path):
     picture = test_picture(40, 30, 3, np.uint8)
     write_picture(tmp_path / "in.png", picture)
-    run_trellin("render", tmp_path / "in.png", tmp_path / "out.png", "--frames", "12", "--look", "turning-grid")
+    run_trellin("render", tmp_path / "in.png", tmp_path / "turning.png", "--frames", "12", "--look", "turning-grid")
+    run_trellin("render", tmp_path / "in.png", tmp_path / "lit.png", "--depth", "8", "--look", "lit-domes",
+                "--set", "Index=1.6", "--set", "Cell Count X=6")
     node = trellin.Node()
     node.look("Turning-Grid")
-    np.testing.assert_array_equal(node.render(picture, time=12), from_16bit(read_picture(tmp_path / "out.png"), np.uint8))
+    np.testing.assert_array_equal(node.render(picture, time=12),
+                                  from_16bit(read_picture(tmp_path / "turning.png"), np.uint8))
     assert ("turning-grid" in dict(trellin.looks())) and all(summary for _, summary in trellin.looks())
     with pytest.raises(ValueError, match='did you mean "hexagon-glass"'):
         node.look("hexagon-glas")
-
-
-def test_look_then_keywords_as_trellin_look_then_set(tmp_path):
-    picture = test_picture(40, 30, 3, np.uint8)
-    write_picture(tmp_path / "in.png", picture)
-    run_trellin("render", tmp_path / "in.png", tmp_path / "out.png", "--depth", "8", "--look", "lit-domes",
-                "--set", "Index=1.6", "--set", "Cell Count X=6")
-    expected = read_picture(tmp_path / "out.png")
+    expected = read_picture(tmp_path / "lit.png")
     np.testing.assert_array_equal(trellin.render(picture, look="lit-domes", index=1.6, cell_count_x=6), expected)
     node = trellin.Node(look="Lit-Domes", index=1.6, cell_count_x=6)
     np.testing.assert_array_equal(node.render(picture), expected)
