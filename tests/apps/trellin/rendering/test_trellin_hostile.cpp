@@ -78,11 +78,14 @@ TEST_F(TrellinHostile, PictureHeadersThatClaimMoreThanTheFileAreRefusedBeforeThe
     text[text.find("trellin:project") + 20] ^= 0x20;
     spit(dir / "bad.text.png", text);
 
+    // Read as a picture, and for its settings by info or --project in turn (both walk the header the same way).
+    int n = 0;
     for (const char* ext : {"dpx", "png", "tif", "exr", "text.png"}) {
         const std::string bad = path(std::string("bad.") + ext);
-        for (const std::vector<std::string>& args : {std::vector<std::string>{"render", bad, path("o.png")},
-                                                     {"info", bad},
-                                                     {"render", path("in.png"), path("o.png"), "--project", bad}}) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"render", bad, path("o.png")},
+              n++ % 2 ? std::vector<std::string>{"render", path("in.png"), path("o.png"), "--project", bad}
+                      : std::vector<std::string>{"info", bad}}) {
             const RunResult r = run(args, testkit::RunOptions().memory(header_memory_limit).within(30));
             EXPECT_EQ(r.code, 2) << args[0] << " " << bad << ": " << r.err;
             EXPECT_NE(r.err.find(bad + ": "), std::string::npos) << r.err;
@@ -178,10 +181,11 @@ TEST_F(TrellinHostile, DevicesAndPipesAreRefusedWithoutBeingOpened)
 {
     write_file(dir / "in.png", 8, 6, 3, OIIO::TypeDesc::UINT16, picture(8, 6, 3, 3));
     for (const char* frame : {"in.0000.png", "in.0001.png"}) fs::copy_file(dir / "in.png", dir / frame);
-    for (const char* name : {"fifo.json", "fifo.png", "fifo.exr"}) ASSERT_EQ(mkfifo(path(name).c_str(), 0600), 0);
-    for (const char* name : {"zero.json", "zero.png", "zero.exr"}) fs::create_symlink("/dev/zero", dir / name);
+    // A project file and a picture (every format's header is walked by the same open) of each kind.
+    for (const char* name : {"fifo.json", "fifo.png"}) ASSERT_EQ(mkfifo(path(name).c_str(), 0600), 0);
+    for (const char* name : {"zero.json", "zero.png"}) fs::create_symlink("/dev/zero", dir / name);
     const auto quick = testkit::RunOptions().within(20);
-    for (const char* name : {"fifo.json", "fifo.png", "fifo.exr", "zero.json", "zero.png", "zero.exr"}) {
+    for (const char* name : {"fifo.json", "fifo.png", "zero.json", "zero.png"}) {
         const std::string file = name;
         const std::string f = path(file);
         for (const std::vector<std::string>& args :
