@@ -201,9 +201,10 @@ TEST_F(TrellinVideoEdges, UntaggedVideoStaysUntaggedAndPicturesStaySrgb)
         SCOPED_TRACE(ext);
         ASSERT_EQ(render({"untagged.mov", "plain." + ext}).code, 0);
         EXPECT_EQ(probe(tags + "plain." + ext), "unknown,unknown\n");
-        ASSERT_EQ(render({"hd.mp4", "hd." + ext}).code, 0);
-        EXPECT_EQ(probe(tags + "hd." + ext), "bt709,bt709\n");
     }
+    // Tags kept in every container: HdrAndWideGamutTagsAreKept.
+    ASSERT_EQ(render({"hd.mp4", "hd.mkv"}).code, 0);
+    EXPECT_EQ(probe(tags + "hd.mkv"), "bt709,bt709\n");
     ASSERT_EQ(render({"still.%04d.png", "still.mov", "--frames", "0-1"}).code, 0);
     EXPECT_EQ(probe(tags + "still.mov"), "iec61966-2-1,bt709\n");
 }
