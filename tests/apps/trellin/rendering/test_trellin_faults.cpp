@@ -7,11 +7,10 @@
 #include <sys/wait.h>
 
 #include <cctype>
-#include <chrono>
 #include <random>
-#include <thread>
 
 #include "support/trellin_cli_support.h"
+#include "tests/apps/trellin/rendering/signal_while_writing.h"
 
 namespace {
 
@@ -111,16 +110,7 @@ TEST_F(TrellinFaults, ARunKilledWhileWritingResumesAndLeavesNoTemporaryFiles)
     {
         // Killed the moment a temporary file of its own shows.
         testkit::Process run_to_kill(args, testkit::RunOptions(), path("log.txt"));
-        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        const std::string own = std::string("-").append(std::to_string(run_to_kill.pid())).append(".");
-        bool caught = false;
-        while (!caught && run_to_kill.running() && std::chrono::steady_clock::now() < give_up) {
-            for (const auto& e : fs::directory_iterator(dir)) {
-                const std::string name = e.path().filename();
-                if (name.rfind(".out.", 0) == 0 && name.find(own) != std::string::npos)
-                    caught = kill(run_to_kill.pid(), SIGKILL) == 0;
-            }
-        }
+        signal_while_writing(run_to_kill, dir, SIGKILL);
         run_to_kill.wait(10);
     }
     const RunResult resumed = run({"render", path("in.%04d.png"), path("out.%04d.png"), "--frames", "0-11",

@@ -7,13 +7,12 @@
 #include <signal.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <thread>
 
 #include "support/trellin_cli_support.h"
+#include "tests/apps/trellin/rendering/signal_while_writing.h"
 
 namespace {
 
@@ -345,28 +344,20 @@ TEST_F(TrellinHostile, SignalsThatEndASequenceLeaveNoTemporaryFile)
         fs::copy_file(dir / "in.0000.png", dir / name);
     }
     for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-        testkit::Process run_to_stop({trellin, "render", path("in.%04d.png"), path("out.%04d.png"), "--frames",
-                                      "0-" + std::to_string(frames - 1), "--set", "ChromaticAb=50"},
-                                     testkit::RunOptions(), path("log.txt"));
-        const std::string own = std::string("-").append(std::to_string(run_to_stop.pid())).append(".");
-        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        bool sent = false;
-        while (!sent && run_to_stop.running() && std::chrono::steady_clock::now() < give_up) {
-            for (const auto& e : fs::directory_iterator(dir)) {
-                const std::string name = e.path().filename();
-                if (!sent && name.rfind(".out.", 0) == 0 && name.find(own) != std::string::npos)
-                    sent = kill(run_to_stop.pid(), signal_number) == 0;
-            }
-        }
+        // SIGINT at its default disposition even where the test runs in the background (a shell starts those
+        // with it ignored); env execs trellin.
+        testkit::Process run_to_stop(
+            {"env", "--default-signal=INT", trellin, "render", path("in.%04d.png"), path("out.%04d.png"), "--frames",
+             "0-" + std::to_string(frames - 1), "--set", "ChromaticAb=50"},
+            testkit::RunOptions(), path("log.txt"));
+        EXPECT_TRUE(signal_while_writing(run_to_stop, dir, signal_number)) << signal_number;
         EXPECT_EQ(run_to_stop.wait(20), -signal_number);
-        EXPECT_TRUE(sent) << signal_number;
+        // No temporary file is left, and every output there is whole.
         for (const auto& e : fs::directory_iterator(dir)) {
             const std::string name = e.path().filename();
             EXPECT_NE(name[0], '.') << signal_number << ": " << name;
-        }
-        for (const auto& e : fs::directory_iterator(dir)) {
-            if (e.path().filename().string().rfind("out.", 0) == 0) {
-                EXPECT_EQ(read_file(e.path()).u16.size(), frame.size());
+            if (name.rfind("out.", 0) == 0) {
+                EXPECT_EQ(read_file(e.path()).u16.size(), frame.size()) << name;
             }
         }
     }

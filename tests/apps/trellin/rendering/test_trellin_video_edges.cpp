@@ -4,11 +4,9 @@
 // shorter than the picture in MXF, codecs and rotation a container cannot
 // hold, animated pictures, untagged colour, and what a video run reports.
 #include <gtest/gtest.h>
-#include <signal.h>
-
-#include <chrono>
 
 #include "support/trellin_cli_support.h"
+#include "tests/apps/trellin/rendering/signal_while_writing.h"
 
 namespace {
 
@@ -46,17 +44,8 @@ TEST_F(TrellinVideoEdges, ASignalDuringAVideoWriteLeavesNoTemporaryFile)
         // background (a shell starts those with it ignored); env execs trellin.
         testkit::Process running({"env", "--default-signal=INT", trellin, "render", "-q", path("clip.mp4"), path(out)},
                                  testkit::RunOptions(), path("log.txt"));
-        const std::string own = "-" + std::to_string(running.pid()) + ".";
-        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        bool sent = false;
-        while (!sent && running.running() && std::chrono::steady_clock::now() < give_up) {
-            for (const auto& e : fs::directory_iterator(dir)) {
-                const std::string name = e.path().filename();
-                if (name.rfind(".out.", 0) == 0 && name.find(own) != std::string::npos)
-                    sent = kill(running.pid(), signal_number) == 0;
-            }
-        }
-        ASSERT_TRUE(sent) << "the run ended before its temporary file was seen";
+        ASSERT_TRUE(signal_while_writing(running, dir, signal_number, 60))
+            << "the run ended before its temporary file was seen";
         EXPECT_EQ(running.wait(30), -signal_number);
         EXPECT_EQ(stray_files({"clip.mp4", "log.txt"}), std::vector<std::string>{});
     }
