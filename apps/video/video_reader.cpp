@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -64,11 +65,8 @@ int picture_stream(AVFormatContext* f)
     return -1;
 }
 
-}  // namespace
-
-bool is_video_file(const std::string& path)
+bool probe_video_file(const std::string& path)
 {
-    if (!regular_file(path)) return false;
     FormatPtr f = open_format(path);
     if (!f || picture_demuxer(f->iformat->name)) return false;
     if (avformat_find_stream_info(f.get(), nullptr) < 0) return false;
@@ -83,6 +81,38 @@ bool is_video_file(const std::string& path)
     }
     av_packet_free(&packet);
     return frames >= 2;
+}
+
+// The file as last seen: a command asks about its input more than once
+// (checking options, then opening it), and each probe decodes.
+struct ProbedFile {
+    std::string path;
+    std::filesystem::file_time_type written;
+    std::uintmax_t size = 0;
+    bool video = false;
+};
+
+}  // namespace
+
+bool is_video_file(const std::string& path)
+{
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::is_regular_file(status)) return false;
+    const auto written = std::filesystem::last_write_time(path, ec);
+    const std::uintmax_t size = ec ? 0 : std::filesystem::file_size(path, ec);
+    if (ec) return probe_video_file(path);
+
+    static std::mutex lock;
+    static ProbedFile last;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (last.path == path && last.written == written && last.size == size) return last.video;
+    }
+    const bool video = probe_video_file(path);
+    std::lock_guard<std::mutex> hold(lock);
+    last = ProbedFile{path, written, size, video};
+    return video;
 }
 
 struct VideoReader::State {
