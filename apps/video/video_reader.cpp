@@ -171,8 +171,13 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
     if (!s.decoder || !s.packet || !s.frame) throw VideoError(path + ": out of memory");
     avcodec_parameters_to_context(s.decoder, par);
     s.decoder->pkt_timebase = st->time_base;
-    s.decoder->thread_count = 0;  // one per processor
-    s.decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    // Slices of a frame are decoded on every processor; frames are not
+    // decoded side by side. The reader has a thread of its own beside the
+    // node and the encoder, which keep both processors busy: frame threads
+    // only added their copies and hand-overs (an H.264 render took 13 %
+    // more processor time with them). The pictures are the same either way.
+    s.decoder->thread_count = 0;
+    s.decoder->thread_type = FF_THREAD_SLICE;
     // A damaged frame is an error, not a picture with holes.
     s.decoder->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
     if (const int r = avcodec_open2(s.decoder, codec, nullptr); r < 0)
