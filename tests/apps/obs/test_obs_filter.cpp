@@ -459,25 +459,28 @@ int probe_difference(const TestFrame& expected)
     return worst;
 }
 
+// A packed frame of `format` holding 8-bit `samples` (3 or 4 a pixel).
+std::unique_ptr<TestFrame> packed_frame(video_format format, const std::vector<std::uint8_t>& samples, int channels)
+{
+    auto frame = std::make_unique<TestFrame>(format, width, height);
+    trellin_app::HostPicture picture(width, height, channels);
+    for (std::size_t i = 0; i < samples.size(); ++i) picture.data[i] = std::uint16_t(samples[i] * 257);
+    trellin_obs::write_packed(picture, frame->frame);
+    return frame;
+}
+
 TEST_F(ObsFilter, PackedRgbFramesRenderAsTrellinRenderDoes)
 {
     for (const video_format format : {VIDEO_FORMAT_RGBA, VIDEO_FORMAT_BGRA, VIDEO_FORMAT_BGRX}) {
         SCOPED_TRACE(get_video_format_name(format));
         const int channels = format == VIDEO_FORMAT_BGRX ? 3 : 4;
         const std::vector<std::uint8_t> samples = picture(channels, 11);
-        TestFrame input(format, width, height);
-        trellin_app::HostPicture in(width, height, channels);
-        for (std::size_t i = 0; i < samples.size(); ++i) in.data[i] = std::uint16_t(samples[i] * 257);
-        trellin_obs::write_packed(in, input.frame);
-
-        const std::vector<std::uint8_t> out = rendered(samples, channels);
-        TestFrame expected(format, width, height);
-        for (std::size_t i = 0; i < out.size(); ++i) in.data[i] = std::uint16_t(out[i] * 257);
-        trellin_obs::write_packed(in, expected.frame);
+        const auto input = packed_frame(format, samples, channels);
+        const auto expected = packed_frame(format, rendered(samples, channels), channels);
 
         AsyncChain chain(glass_filter());
-        ASSERT_TRUE(feed(chain.source, input.frame));
-        EXPECT_EQ(probe_difference(expected), 0);
+        ASSERT_TRUE(feed(chain.source, input->frame));
+        EXPECT_EQ(probe_difference(*expected), 0);
     }
 }
 
@@ -518,57 +521,36 @@ TEST_F(ObsFilter, YuvFramesRenderAsTheirRgbConversionDoes)
     }
 }
 
-TEST_F(ObsFilter, APropertyChangeShowsFromTheNextFrame)
+// A property changed while frames stream shows from the next frame; the
+// filter removed mid-stream hands the frames on untouched.
+TEST_F(ObsFilter, APropertyChangeShowsFromTheNextFrameAndRemovingTheFilterMidStreamLeavesFramesUntouched)
 {
     const std::vector<std::uint8_t> samples = picture(4, 3);
-    TestFrame input(VIDEO_FORMAT_RGBA, width, height);
-    trellin_app::HostPicture in(width, height, 4);
-    for (std::size_t i = 0; i < samples.size(); ++i) in.data[i] = std::uint16_t(samples[i] * 257);
-    trellin_obs::write_packed(in, input.frame);
-    auto expect = [&](std::vector<std::string> extra) {
-        const std::vector<std::uint8_t> out = rendered(samples, 4, std::move(extra));
-        auto frame = std::make_unique<TestFrame>(VIDEO_FORMAT_RGBA, width, height);
-        trellin_app::HostPicture picture(width, height, 4);
-        for (std::size_t i = 0; i < out.size(); ++i) picture.data[i] = std::uint16_t(out[i] * 257);
-        trellin_obs::write_packed(picture, frame->frame);
-        return frame;
-    };
-    const auto before = expect({});
-    const auto after = expect({"--set", "CellSize=0.3"});
+    const auto input = packed_frame(VIDEO_FORMAT_RGBA, samples, 4);
+    const auto before = packed_frame(VIDEO_FORMAT_RGBA, rendered(samples, 4), 4);
+    const auto after = packed_frame(VIDEO_FORMAT_RGBA, rendered(samples, 4, {"--set", "CellSize=0.3"}), 4);
 
     AsyncChain chain(glass_filter());
-    ASSERT_TRUE(feed(chain.source, input.frame));
+    ASSERT_TRUE(feed(chain.source, input->frame));
     ASSERT_EQ(probe_difference(*before), 0);
 
     obs_data_t* change = obs_data_create();
     obs_data_set_double(change, "CellSize", 0.3);
     obs_source_update(chain.glass, change);
     obs_data_release(change);
-    // The frame handed over next renders with it, and shows one frame later.
     // OBS hands a filter new settings at its next tick, which comes after
     // that tick's frame of an asynchronous source was filtered; the frame
     // handed over next renders with them and shows one frame later: the
     // third frame out.
-    ASSERT_TRUE(feed(chain.source, input.frame, 3));
+    ASSERT_TRUE(feed(chain.source, input->frame, 3));
     EXPECT_EQ(probe_difference(*after), 0);
-    ASSERT_TRUE(feed(chain.source, input.frame, 2));
+    ASSERT_TRUE(feed(chain.source, input->frame, 2));
     EXPECT_EQ(probe_difference(*after), 0);
-}
 
-TEST_F(ObsFilter, RemovingTheFilterMidStreamHandsFramesOnUntouched)
-{
-    const std::vector<std::uint8_t> samples = picture(4, 9);
-    TestFrame input(VIDEO_FORMAT_RGBA, width, height);
-    trellin_app::HostPicture in(width, height, 4);
-    for (std::size_t i = 0; i < samples.size(); ++i) in.data[i] = std::uint16_t(samples[i] * 257);
-    trellin_obs::write_packed(in, input.frame);
-
-    AsyncChain chain(glass_filter());
-    ASSERT_TRUE(feed(chain.source, input.frame));
     std::thread streaming([&] {
         for (int i = 0; i < 20; ++i) {
-            input.frame.timestamp = os_gettime_ns();
-            obs_source_output_video(chain.source, &input.frame);
+            input->frame.timestamp = os_gettime_ns();
+            obs_source_output_video(chain.source, &input->frame);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
@@ -578,8 +560,8 @@ TEST_F(ObsFilter, RemovingTheFilterMidStreamHandsFramesOnUntouched)
     obs_source_release(chain.glass);
     chain.glass = nullptr;
 
-    ASSERT_TRUE(feed(chain.source, input.frame, 2));
-    EXPECT_EQ(probe_difference(input), 0);
+    ASSERT_TRUE(feed(chain.source, input->frame, 2));
+    EXPECT_EQ(probe_difference(*input), 0);
 }
 
 }  // namespace obs_filter_test
