@@ -182,28 +182,11 @@ TEST_F(GlassElement, Rgba64FramesEqualTrellinPipe)
        " t. ! queue ! filesink location=in.raw"
        " t. ! queue ! trellinglass project=keys.json cell-shape=hexagon cell-count-x=7 cell-size=0.3 smoothing=1"
        " light-active=true light='<1.0, 0.5, 0.25>' edge=wrap chromatic-ab=2 ! filesink location=out.raw");
-    const RunResult r = run({"pipe",
-                             "--size",
-                             "67x43",
-                             "--project",
-                             path("keys.json"),
-                             "--set",
-                             "CellShape=Hexagon",
-                             "--set",
-                             "Cell Count X=7",
-                             "--set",
-                             "CellSize=0.3",
-                             "--set",
-                             "Smoothing=1",
-                             "--set",
-                             "Light Active=on",
-                             "--set",
-                             "Light=1,0.5,0.25",
-                             "--set",
-                             "Edge=Wrap",
-                             "--set",
-                             "ChromaticAb=2"},
-                            testkit::RunOptions().input(path("in.raw")));
+    std::vector<std::string> args{"pipe", "--size", "67x43", "--project", path("keys.json")};
+    for (const char* set : {"CellShape=Hexagon", "Cell Count X=7", "CellSize=0.3", "Smoothing=1", "Light Active=on",
+                            "Light=1,0.5,0.25", "Edge=Wrap", "ChromaticAb=2"})
+        args.insert(args.end(), {"--set", set});
+    const RunResult r = run(args, testkit::RunOptions().input(path("in.raw")));
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.out.size(), std::size_t(3 * 67 * 43 * 8));
     EXPECT_NE(r.out, slurp(dir / "in.raw"));
