@@ -247,45 +247,6 @@ protected:
     trellin_view::Rect picture_rect;
 };
 
-TEST_F(ViewWindow, DraggedTweakHandleFollowsWithReducedPreviewsAndSavesAndExports)
-{
-    start({"--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3", "--export", (dir / "out.png").string()});
-    const auto [x0, y0] = window_point(0.7 * image_w, 0.3 * image_h);
-    const int x1 = int(picture_rect.x + picture_rect.width * 0.2) + 3, y1 = int(picture_rect.y + 40.0) + 1;
-
-    pointer(x0, y0, {"mousedown", "1"});
-    for (int step = 1; step <= 4; ++step) pointer(x0 + (x1 - x0) * step / 4, y0 + (y1 - y0) * step / 4);
-    // While the button is held the handle's controls follow and the picture follows at a reduced size.
-    ASSERT_TRUE(state_shows([&] {
-        return state["dragging"] == true && control("Tweak_X")["value"].get<double>() < 0.5 &&
-               state["reduced_renders"].get<int>() >= 1;
-    })) << log_text(dir / "viewer.log");
-    ASSERT_TRUE(xdo({"mouseup", "1"}));
-    // At rest the full shown size follows.
-    ASSERT_TRUE(state_shows([&] {
-        return state["dragging"] == false && state["busy"] == false && state["preview"]["reduced"] == false &&
-               state["preview"]["width"] == trellin_view::preview_size(picture_rect, 1.0, image_w, image_h).width;
-    }));
-
-    press_key("s");
-    const fs::path project = dir / "trellin-project.json";
-    ASSERT_TRUE(wait_until([&] { return fs::exists(project); }, 10s)) << log_text(dir / "viewer.log");
-    const RegV saved = RegV::read_file(project.string());
-    EXPECT_EQ(saved.doc["controls"]["Tweak_X"].get<double>(), dragged_to(x1, y1, true));
-    EXPECT_EQ(saved.doc["controls"]["Tweak_Y"].get<double>(), dragged_to(x1, y1, false));
-    EXPECT_EQ(saved.doc["controls"]["Angle Centre_X"].get<double>(), 0.5);
-
-    // The export is the full-size picture trellin renders with the saved project.
-    press_key("e");
-    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << log_text(dir / "viewer.log");
-    ASSERT_EQ(run_render({picture.string(), (dir / "ref.png").string(), "--project", project.string()}), "");
-    EXPECT_EQ(trellin_app::read_picture((dir / "out.png").string()).width, image_w);
-    EXPECT_TRUE(same_pixels(dir / "out.png", dir / "ref.png"));
-
-    press_key("Escape");
-    EXPECT_EQ(view.wait(20), 0);
-}
-
 TEST_F(ViewWindow, CaptionsReadWholeAtTheChosenSizeAndACheckboxSwitchesTheLightingControls)
 {
     start({}, true);
@@ -321,15 +282,23 @@ TEST_F(ViewWindow, CaptionsReadWholeAtTheChosenSizeAndACheckboxSwitchesTheLighti
     ASSERT_TRUE(renders_after(renders));
 }
 
-TEST_F(ViewWindow, ScreenshotShowsEachHandleInItsColourWhereItsControlsPutIt)
+// One picture through the handles' life: each drawn in its colour where its controls put it; at 1:1
+// with B the window shows the input's own pixels; at zoom 2 the tweak handle dragged 40 window units
+// moves its control by 20 image pixels, the picture following at a reduced size while the button is
+// held and at the full shown size at rest; the project saved with S holds the dragged values, and the
+// export is the full-size picture trellin renders with it.
+TEST_F(ViewWindow, HandlesShowDragThroughTheZoomAndSaveAndExportAsTrellinRenders)
 {
     start({"--set", "Light Active=on", "--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3", "--set", "Light_X=0.25", "--set",
-           "Light_Y=0.7", "--set", "Cell Angle=90"});
+           "Light_Y=0.7", "--set", "Cell Angle=90", "--export", (dir / "out.png").string()});
     pointer(1, 799);  // away from the handles
     std::this_thread::sleep_for(300ms);
-    const testkit::ProgramResult dump = testkit::run_program({"/usr/bin/xwd", "-silent", "-id", window}, options());
     Screenshot shot;
-    ASSERT_TRUE(dump.code == 0 && read_xwd(dump.out, shot)) << dump.err;
+    const auto screenshot = [&] {
+        const testkit::ProgramResult dump = testkit::run_program({"/usr/bin/xwd", "-silent", "-id", window}, options());
+        return dump.code == 0 && read_xwd(dump.out, shot);
+    };
+    ASSERT_TRUE(screenshot());
     // Strongest showing of the hue within 3 pixels of an image position.
     auto seen = [&](double ix, double iy, int hue) {
         const trellin_view::WindowPoint p = trellin_view::image_to_window(picture_rect, image_w, image_h, ix, iy);
@@ -349,6 +318,69 @@ TEST_F(ViewWindow, ScreenshotShowsEachHandleInItsColourWhereItsControlsPutIt)
     EXPECT_GT(seen(lx + 17, ly, 2), 60);
     EXPECT_GT(seen(lx + 6, ly + 6, 2), 60);  // a diagonal arm
     EXPECT_LT(seen(cx + 17, cy, 0), 20);     // nothing of the tweak handle left at the centre
+
+    press_key("1");
+    press_key("b");
+    ASSERT_TRUE(state_shows([&] { return state["zoom"] == 1.0 && state["showing"] == "input"; }));
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(screenshot());
+    const trellin_app::HostPicture input = trellin_app::read_picture(picture.string());
+    const trellin_view::Rect rect = rect_of(state["picture"]), area = rect_of(state["picture_area"]);
+    ASSERT_EQ(rect.width, image_w);
+    int compared = 0, differ = 0;
+    for (int y = 0; y < image_h; ++y)
+        for (int x = 0; x < image_w; ++x) {
+            const int wx = int(rect.x) + x, wy = int(rect.y) + y;
+            if (!area.contains(wx, wy) || wx >= shot.width || wy >= shot.height) continue;
+            // Skip the corner the pointer rests on.
+            if (x < 12 && y < 12) continue;
+            ++compared;
+            for (int c = 0; c < 3; ++c)
+                differ += std::abs(int(shot.rgb[(std::size_t(wy) * shot.width + wx) * 3 + c]) -
+                                   int(std::lround(input.at(x, y, c) / 257.0))) > 1;
+        }
+    EXPECT_GT(compared, image_w * image_h / 2);
+    EXPECT_EQ(differ, 0);
+
+    press_key("b");
+    const auto [hx, hy] = window_point(tx, ty);
+    pointer(hx, hy, {"click", "--repeat", "4", "--delay", "80", "4"});
+    ASSERT_TRUE(state_shows([&] { return state["zoom"] == 2.0 && state["showing"] == "result"; }));
+    const auto [x0, y0] = window_point(tx, ty);
+    EXPECT_LE(std::abs(x0 - hx) + std::abs(y0 - hy), 2);  // zoomed about the pointer
+    const int reduced = state["reduced_renders"];
+    pointer(x0, y0, {"mousedown", "1"});
+    for (int step = 1; step <= 4; ++step) pointer(x0 + 10 * step, y0);
+    ASSERT_TRUE(state_shows([&] {
+        return state["dragging"] == true && control("Tweak_X")["value"].get<double>() > 0.7 &&
+               state["reduced_renders"].get<int>() > reduced;
+    })) << log_text(dir / "viewer.log");
+    ASSERT_TRUE(xdo({"mouseup", "1"}));
+    ASSERT_TRUE(state_shows([&] {
+        return state["dragging"] == false && state["busy"] == false && state["preview"]["reduced"] == false &&
+               state["preview"]["width"] ==
+                   trellin_view::preview_size(rect_of(state["picture"]), 1.0, image_w, image_h).width;
+    }));
+    const double dragged = dragged_to(x0 + 40, y0, true);
+    EXPECT_EQ(control("Tweak_X")["value"].get<double>(), dragged);
+    EXPECT_NEAR(dragged * image_w, tx + 20, 0.5);
+
+    press_key("s");
+    const fs::path project = dir / "trellin-project.json";
+    ASSERT_TRUE(wait_until([&] { return fs::exists(project); }, 10s)) << log_text(dir / "viewer.log");
+    const RegV saved = RegV::read_file(project.string());
+    EXPECT_EQ(saved.doc["controls"]["Tweak_X"].get<double>(), dragged);
+    EXPECT_EQ(saved.doc["controls"]["Tweak_Y"].get<double>(), dragged_to(x0 + 40, y0, false));
+    EXPECT_EQ(saved.doc["controls"]["Angle Centre_X"].get<double>(), 0.5);
+
+    press_key("e");
+    ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << log_text(dir / "viewer.log");
+    ASSERT_EQ(run_render({picture.string(), (dir / "ref.png").string(), "--project", project.string()}), "");
+    EXPECT_EQ(trellin_app::read_picture((dir / "out.png").string()).width, image_w);
+    EXPECT_TRUE(same_pixels(dir / "out.png", dir / "ref.png"));
+
+    press_key("Escape");
+    EXPECT_EQ(view.wait(20), 0);
 }
 
 // Frames 10 to 14 of a sequence under a project that turns the cells over them: step to frame 12, drag
@@ -431,48 +463,6 @@ TEST_F(ViewWindow, ShotFrameExportedWithColourOptionsAndALookAsTrellinRendersIt)
     EXPECT_EQ(settings, trellin_app::read_picture_settings((dir / "ref.11.exr").string()));
     EXPECT_EQ(settings["picture"]["frame"], 11);
     EXPECT_EQ(settings["render"]["hdr"], "log");
-}
-
-// At 1:1 with B, the window shows the input's own pixels; at zoom 2, a handle dragged 40 window units
-// moves its control by 20 image pixels.
-TEST_F(ViewWindow, BeforeShowsTheInputAndAHandleDragMapsThroughTheZoom)
-{
-    start({"--set", "Tweak_X=0.7", "--set", "Tweak_Y=0.3"});
-    press_key("1");
-    press_key("b");
-    ASSERT_TRUE(state_shows([&] { return state["zoom"] == 1.0 && state["showing"] == "input"; }));
-    std::this_thread::sleep_for(300ms);
-    const testkit::ProgramResult dump = testkit::run_program({"/usr/bin/xwd", "-silent", "-id", window}, options());
-    Screenshot shot;
-    ASSERT_TRUE(dump.code == 0 && read_xwd(dump.out, shot)) << dump.err;
-    const trellin_app::HostPicture input = trellin_app::read_picture(picture.string());
-    const trellin_view::Rect rect = rect_of(state["picture"]), area = rect_of(state["picture_area"]);
-    ASSERT_EQ(rect.width, image_w);
-    int compared = 0, differ = 0;
-    for (int y = 0; y < image_h; ++y)
-        for (int x = 0; x < image_w; ++x) {
-            const int wx = int(rect.x) + x, wy = int(rect.y) + y;
-            if (!area.contains(wx, wy) || wx >= shot.width || wy >= shot.height) continue;
-            // Skip the corner the pointer rests on.
-            if (x < 12 && y < 12) continue;
-            ++compared;
-            for (int c = 0; c < 3; ++c)
-                differ += std::abs(int(shot.rgb[(std::size_t(wy) * shot.width + wx) * 3 + c]) -
-                                   int(std::lround(input.at(x, y, c) / 257.0))) > 1;
-        }
-    EXPECT_GT(compared, image_w * image_h / 2);
-    EXPECT_EQ(differ, 0);
-
-    press_key("b");
-    const auto [hx, hy] = window_point(0.7 * image_w, 0.3 * image_h);
-    pointer(hx, hy, {"click", "--repeat", "4", "--delay", "80", "4"});
-    ASSERT_TRUE(state_shows([&] { return state["zoom"] == 2.0 && state["showing"] == "result"; }));
-    const auto [x0, y0] = window_point(0.7 * image_w, 0.3 * image_h);
-    EXPECT_LE(std::abs(x0 - hx) + std::abs(y0 - hy), 2);  // zoomed about the pointer
-    drag(x0, y0, x0 + 40, y0);
-    ASSERT_TRUE(state_shows([&] { return control("Tweak_X")["value"].get<double>() > 0.7; }));
-    EXPECT_EQ(control("Tweak_X")["value"].get<double>(), dragged_to(x0 + 40, y0, true));
-    EXPECT_NEAR(control("Tweak_X")["value"].get<double>() * image_w, 0.7 * image_w + 20, 0.5);
 }
 
 TEST(ViewArguments, RefusedBeforeAWindowOpens)
