@@ -247,8 +247,9 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
 
     // 16 bits, bounds starting at (-20, 13), bit for bit: padded rows (copied
     // for the node), and packed rows upwards and downwards (read where the
-    // host keeps them).
+    // host keeps them), each as the padded rows render.
     const auto in16 = pattern<std::uint16_t>(w, ht, 4, 7, 65535);
+    std::vector<std::uint16_t> padded;
     for (const auto& [padding, reversed] : {std::pair{24, false}, std::pair{0, false}, std::pair{0, true}}) {
         SCOPED_TRACE("padding " + std::to_string(padding) + (reversed ? ", rows top first" : ""));
         ImageLayout l = layout_of(w, ht, kOfxBitDepthShort, -20, 13);
@@ -256,7 +257,12 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         l.reversed = reversed;
         auto e = rendered(l, in16);
         ASSERT_TRUE(e);
-        EXPECT_TRUE(renders_as_trellin(*e, in16, sets, "in16.png"));
+        if (padding != 0) {
+            EXPECT_TRUE(renders_as_trellin(*e, in16, sets, "in16.png"));
+            padded = output_picture<std::uint16_t>(*e);
+        } else {
+            EXPECT_TRUE(output_picture<std::uint16_t>(*e) == padded);
+        }
         h.destroy(e);
     }
     {  // 8 bits, rows stored top first (negative row bytes), padded
