@@ -465,6 +465,8 @@ TEST_F(ViewWindow, ShotFrameExportedWithColourOptionsAndALookAsTrellinRendersIt)
     EXPECT_EQ(settings["render"]["hdr"], "log");
 }
 
+// Each kind of argument the viewer refuses, with exit code 2 and the argument named; the shot's and the
+// settings' other refusals are the ShotFiles and trellin render tests'.
 TEST(ViewArguments, RefusedBeforeAWindowOpens)
 {
     const fs::path dir = fs::temp_directory_path() / ("trellin-view-args-" + std::to_string(::getpid()));
@@ -474,14 +476,11 @@ TEST(ViewArguments, RefusedBeforeAWindowOpens)
     const std::string pic = (dir / "picture.png").string();
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{pic, "--set", "Index=99"}, "Index"},
-        {{pic, "--set", "Nonsense=1"}, "Nonsense"},
         {{(dir / "none.png").string()}, "none.png"},
         {{pic, "--project", (dir / "bad.json").string()}, "bad.json"},
         {{pic, "--window", "12by3"}, "--window"},
         {{pic, "--export", (dir / "no" / "out.png").string()}, "out.png"},
         {{(dir / "seq.%04d.png").string()}, "--frames"},
-        {{(dir / "seq.%04d.png").string(), "--frames", "1-3"}, "seq.0001.png"},
-        {{pic, "--frames", "9-2"}, "empty"},
         {{pic, "--look", "hamered"}, "hammered"},
         {{pic, "--look", "hammered", "--project", (dir / "p.json").string()}, "--project"},
         {{pic, "--hdr", "lin"}, "--hdr"},
