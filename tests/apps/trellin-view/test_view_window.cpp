@@ -383,10 +383,13 @@ TEST_F(ViewWindow, HandlesShowDragThroughTheZoomAndSaveAndExportAsTrellinRenders
     EXPECT_EQ(view.wait(20), 0);
 }
 
-// Frames 10 to 14 of a sequence under a project that turns the cells over them: step to frame 12, drag
-// the tweak handle and key it with K, key it again by dragging at frame 13 (a keyed control's edit keys
-// it), come back, save and export. The project holds both keys, and frame 12 exports as trellin renders it.
-TEST_F(ViewWindow, ShotSteppedKeyedAndExportedRendersAsTrellinRenders)
+// Frames 10 to 14 of a sequence under a project that turns the cells over them. What a designer meets
+// first: the project's keys on the time bar before any control is touched, a plain click on a slider
+// that selects it without moving it, the wipe's dividing line dragged. Then: step to frame 12, drag the
+// tweak handle and key it with K, key it again by dragging at frame 13 (a keyed control's edit keys it),
+// come back, save and export: the project holds both keys, and frame 12 exports as trellin renders it.
+// Last, Esc after an edit asks first, and then keeps the edit in a recovery project.
+TEST_F(ViewWindow, ShotSteppedKeyedAndExportedRendersAsTrellinRendersAndNoEditIsLostOnClosing)
 {
     for (int f = 10; f <= 14; ++f) write_picture(dir / ("seq." + std::to_string(f) + ".png"), f);
     const fs::path project = dir / "spin.json";
@@ -395,6 +398,25 @@ TEST_F(ViewWindow, ShotSteppedKeyedAndExportedRendersAsTrellinRenders)
     start({"--frames", "10-14", "--project", project.string(), "--export", (dir / "out.%d.png").string()}, false,
           (dir / "seq.%d.png").string());
     EXPECT_EQ(state["shot"]["count"], 5);
+    EXPECT_EQ(state["time_bar_keys"], json::array({10.0, 14.0}));
+    EXPECT_EQ(state["unsaved"], false);
+
+    const json slider = control("Angle Centre_X")["rect"];
+    const double sy = slider["y"].get<double>() + slider["height"].get<double>() / 2;
+    pointer(slider["x"].get<double>() + slider["width"].get<double>() * 0.2, sy, {"click", "1"});
+    ASSERT_TRUE(state_shows([&] { return state["selected"] == json::array({"Angle Centre_X"}); }));
+    EXPECT_EQ(control("Angle Centre_X")["value"].get<double>(), 0.5);
+    EXPECT_EQ(state["unsaved"], false);
+
+    press_key("w");
+    ASSERT_TRUE(state_shows([&] { return state["wipe_x"].get<double>() > 0.0; }));
+    const double line = state["wipe_x"];
+    const int mid_y = int(picture_rect.y + picture_rect.height / 2);
+    drag(int(line), mid_y, int(line) - 120, mid_y);
+    ASSERT_TRUE(state_shows([&] { return std::abs(state["wipe_x"].get<double>() - (line - 120)) < 2.0; }))
+        << state["wipe_x"];
+    press_key("w");
+    ASSERT_TRUE(state_shows([&] { return state["wipe_x"] == -1.0; }));
 
     press_key("Right");
     press_key("Right");
@@ -421,14 +443,29 @@ TEST_F(ViewWindow, ShotSteppedKeyedAndExportedRendersAsTrellinRenders)
     press_key("e");
     ASSERT_TRUE(state_shows([&] { return state["exports"].get<int>() == 1; }, 60s)) << log_text(dir / "viewer.log");
     const json controls = RegV::read_file(project.string()).doc["controls"];
-    EXPECT_EQ(controls["Tweak_X"]["keys"],
-              json::parse("[[12, " + json(key12).dump() + "], [13, " + json(dragged_to(x2, y2, true)).dump() + "]]"));
+    const json tweak_keys =
+        json::parse("[[12, " + json(key12).dump() + "], [13, " + json(dragged_to(x2, y2, true)).dump() + "]]");
+    EXPECT_EQ(controls["Tweak_X"]["keys"], tweak_keys);
     EXPECT_EQ(controls["Cell Angle"]["keys"], json::parse("[[10, 0], [14, 40]]"));
-
     ASSERT_EQ(run_render({(dir / "seq.%d.png").string(), (dir / "ref.%d.png").string(), "--frames", "12", "--project",
                           project.string()}),
               "");
     EXPECT_TRUE(same_pixels(dir / "out.12.png", dir / "ref.12.png"));
+
+    const json box = control("Light Active")["rect"];
+    const double half = box["height"].get<double>() / 2;
+    pointer(box["x"].get<double>() + half, box["y"].get<double>() + half, {"click", "1"});
+    ASSERT_TRUE(state_shows([&] { return state["unsaved"] == true; })) << control("Light Active");
+    press_key("Escape");
+    ASSERT_TRUE(state_shows([&] { return state["status"].get<std::string>().find("unsaved changes") == 0; }));
+    EXPECT_FALSE(fs::exists(dir / "spin.unsaved.json"));
+    press_key("Escape");
+    EXPECT_EQ(view.wait(20), 0);
+    ASSERT_TRUE(fs::exists(dir / "spin.unsaved.json")) << log_text(dir / "viewer.log");
+    const json kept = RegV::read_file((dir / "spin.unsaved.json").string()).doc["controls"];
+    EXPECT_EQ(kept["Light Active"], true);
+    EXPECT_EQ(kept["Cell Angle"]["keys"], json::parse("[[10, 0], [14, 40]]"));
+    EXPECT_EQ(kept["Tweak_X"]["keys"], tweak_keys);
 }
 
 // Colour options and a look carry through a shot: frame 11 of a sequence worked in linear light under
@@ -496,47 +533,6 @@ TEST(ViewArguments, RefusedBeforeAWindowOpens)
 }
 
 }  // namespace
-
-// What a designer meets first: a project's keys on the time bar before any control is touched, a plain
-// click on a slider that selects it without moving it, the wipe's dividing line dragged, and Esc after
-// an edit that asks first and then keeps the edit in a recovery project.
-TEST_F(ViewWindow, ClicksSelectTheWipeLineDragsAndNoEditIsLostOnClosing)
-{
-    const fs::path project = dir / "spin.json";
-    std::ofstream(project) << R"({"controls": {"Cell Angle": {"keys": [[0, 0], [10, 40]]}}})";
-    start({"--frames", "0-10", "--project", project.string()});
-    EXPECT_EQ(state["time_bar_keys"], json::array({0.0, 10.0}));
-    EXPECT_EQ(state["unsaved"], false);
-
-    const json slider = control("Angle Centre_X")["rect"];
-    const double sy = slider["y"].get<double>() + slider["height"].get<double>() / 2;
-    pointer(slider["x"].get<double>() + slider["width"].get<double>() * 0.2, sy, {"click", "1"});
-    ASSERT_TRUE(state_shows([&] { return state["selected"] == json::array({"Angle Centre_X"}); }));
-    EXPECT_EQ(control("Angle Centre_X")["value"].get<double>(), 0.5);
-    EXPECT_EQ(state["unsaved"], false);
-
-    press_key("w");
-    ASSERT_TRUE(state_shows([&] { return state["wipe_x"].get<double>() > 0.0; }));
-    const double line = state["wipe_x"];
-    const int mid_y = int(picture_rect.y + picture_rect.height / 2);
-    drag(int(line), mid_y, int(line) - 120, mid_y);
-    ASSERT_TRUE(state_shows([&] { return std::abs(state["wipe_x"].get<double>() - (line - 120)) < 2.0; }))
-        << state["wipe_x"];
-
-    const json box = control("Light Active")["rect"];
-    const double half = box["height"].get<double>() / 2;
-    pointer(box["x"].get<double>() + half, box["y"].get<double>() + half, {"click", "1"});
-    ASSERT_TRUE(state_shows([&] { return state["unsaved"] == true; })) << control("Light Active");
-    press_key("Escape");
-    ASSERT_TRUE(state_shows([&] { return state["status"].get<std::string>().find("unsaved changes") == 0; }));
-    EXPECT_FALSE(fs::exists(dir / "spin.unsaved.json"));
-    press_key("Escape");
-    EXPECT_EQ(view.wait(20), 0);
-    ASSERT_TRUE(fs::exists(dir / "spin.unsaved.json")) << log_text(dir / "viewer.log");
-    const json kept = RegV::read_file((dir / "spin.unsaved.json").string()).doc["controls"];
-    EXPECT_EQ(kept["Light Active"], true);
-    EXPECT_EQ(kept["Cell Angle"]["keys"], json::parse("[[0, 0], [10, 40]]"));
-}
 
 // At twice the interface size on a 1600x1000 screen the groups wrap below one another: every control
 // lies inside the window's width, and the picture keeps a useful share of the window.
