@@ -675,9 +675,39 @@ TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
     EXPECT_GT(lit, 50u);
     EXPECT_EQ(differ, 0u);
 
+    // A press 8 units above the centre's handles (their hits reach 5 screen
+    // pixels): at full size it takes nothing. With the host's viewer zoomed
+    // out to half size (two canonical units a screen pixel) the handles keep
+    // their size on the screen, as `trellin overlay` draws them over a picture
+    // of half the size, and the same press, 4 screen pixels off, takes one.
+    // (Each press follows a draw at its scale, as in a host's viewer.)
+    const auto press_at_scale = [&](double pixel) {
+        in.set_double(kOfxInteractPropPixelScale, pixel, 0);
+        in.set_double(kOfxInteractPropPixelScale, pixel, 1);
+        in.set_double(kOfxInteractPropPenPressure, 1.0);
+        in.set_double(kOfxInteractPropPenPosition, w / 2, 0);
+        in.set_double(kOfxInteractPropPenPosition, ht / 2 + 8.0, 1);
+        const OfxStatus down = entry(kOfxInteractActionPenDown, &interact, in.handle(), nullptr);
+        in.set_double(kOfxInteractPropPenPressure, 0.0);
+        EXPECT_EQ(entry(kOfxInteractActionPenUp, &interact, in.handle(), nullptr), down) << pixel;
+        return down;
+    };
+    EXPECT_EQ(press_at_scale(1.0), kOfxStatReplyDefault);
+    const std::vector<std::uint8_t> half(black.begin(), black.begin() + std::ptrdiff_t(w / 2) * (ht / 2) * 4);
+    write_file(dir / "black_half.png", w / 2, ht / 2, 4, OIIO::TypeDesc::UINT8, half);
+    r = run({"overlay", path("black_half.png"), path("handles_half.png")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto [differ_half, lit_half] = draw_against(interact, in, 2.0, "handles_half.png");
+    EXPECT_GT(lit_half, 20u);
+    EXPECT_EQ(differ_half, 0u);
+    EXPECT_EQ(press_at_scale(2.0), kOfxStatOK);
+    // Back at full size the handles are where they were: the press moved nothing.
+    EXPECT_EQ(draw_against(interact, in, 1.0, "handles.png").first, 0u);
+
     // A drag from the picture's centre (y up in the host) to (20, 10) from the
     // top left; the parameters take the positions in the host's coordinates.
     e->params.edits.clear();
+    e->params.sets_outside_edits = 0;
     in.set_double(kOfxInteractPropPenPressure, 1.0);
     in.set_double(kOfxInteractPropPenPosition, 48.0, 0);
     in.set_double(kOfxInteractPropPenPosition, ht - 32.0, 1);
@@ -700,42 +730,6 @@ TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
     EXPECT_GT(interact.redraws, 0);
     EXPECT_EQ(entry(kOfxActionDestroyInstance, &interact, nullptr, nullptr), kOfxStatOK);
     h.destroy(e);
-
-    // The host's viewer zoomed out to half size (two canonical units a screen
-    // pixel): the handles keep their size on the screen, as `trellin overlay`
-    // draws them over a picture of half the size, and a press 4 screen pixels
-    // (8 units) from a handle takes it, which at full size it does not.
-    const std::vector<std::uint8_t> half(black.begin(), black.begin() + std::ptrdiff_t(w / 2) * (ht / 2) * 4);
-    write_file(dir / "black_half.png", w / 2, ht / 2, 4, OIIO::TypeDesc::UINT8, half);
-    r = run({"overlay", path("black_half.png"), path("handles_half.png")});
-    ASSERT_EQ(r.code, 0) << r.err;
-    auto e2 = h.create(l);
-    ASSERT_TRUE(e2);
-    ofxtest::Interact zoomed;
-    zoomed.props.set_pointer(kOfxPropEffectInstance, e2->handle());
-    ASSERT_EQ(entry(kOfxActionCreateInstance, &zoomed, nullptr, nullptr), kOfxStatOK);
-    ofxtest::PropertySet at;
-    at.set_pointer(kOfxPropEffectInstance, e2->handle());
-    at.set_double(kOfxPropTime, 0.0);
-    const auto [differ_half, lit_half] = draw_against(zoomed, at, 2.0, "handles_half.png");
-    EXPECT_GT(lit_half, 20u);
-    EXPECT_EQ(differ_half, 0u);
-
-    at.set_double(kOfxInteractPropPenPressure, 1.0);
-    at.set_double(kOfxInteractPropPenPosition, w / 2 + 8.0, 0);
-    at.set_double(kOfxInteractPropPenPosition, ht / 2, 1);
-    for (const double pixel : {1.0, 2.0}) {
-        at.set_double(kOfxInteractPropPixelScale, pixel, 0);
-        at.set_double(kOfxInteractPropPixelScale, pixel, 1);
-        EXPECT_EQ(entry(kOfxInteractActionPenDown, &zoomed, at.handle(), nullptr),
-                  pixel == 1.0 ? kOfxStatReplyDefault : kOfxStatOK)
-            << pixel;
-        EXPECT_EQ(entry(kOfxInteractActionPenUp, &zoomed, at.handle(), nullptr),
-                  pixel == 1.0 ? kOfxStatReplyDefault : kOfxStatOK)
-            << pixel;
-    }
-    EXPECT_EQ(entry(kOfxActionDestroyInstance, &zoomed, nullptr, nullptr), kOfxStatOK);
-    h.destroy(e2);
 }
 
 }  // namespace
