@@ -471,12 +471,15 @@ std::unique_ptr<TestFrame> packed_frame(video_format format, const std::vector<s
 
 TEST_F(ObsFilter, PackedRgbFramesRenderAsTrellinRenderDoes)
 {
+    std::vector<std::uint8_t> outputs[2];  // trellin render's, of 3 and of 4 samples a pixel
     for (const video_format format : {VIDEO_FORMAT_RGBA, VIDEO_FORMAT_BGRA, VIDEO_FORMAT_BGRX}) {
         SCOPED_TRACE(get_video_format_name(format));
         const int channels = format == VIDEO_FORMAT_BGRX ? 3 : 4;
         const std::vector<std::uint8_t> samples = picture(channels, 11);
+        std::vector<std::uint8_t>& out = outputs[channels - 3];
+        if (out.empty()) out = rendered(samples, channels);
         const auto input = packed_frame(format, samples, channels);
-        const auto expected = packed_frame(format, rendered(samples, channels), channels);
+        const auto expected = packed_frame(format, out, channels);
 
         AsyncChain chain(glass_filter());
         ASSERT_TRUE(feed(chain.source, input->frame));
@@ -495,28 +498,35 @@ TEST_F(ObsFilter, PackedRgbFramesRenderAsTrellinRenderDoes)
 TEST_F(ObsFilter, YuvFramesRenderAsTheirRgbConversionDoes)
 {
     const std::vector<std::uint8_t> samples = picture(3, 5);
-    for (const video_format format : {VIDEO_FORMAT_NV12, VIDEO_FORMAT_I420, VIDEO_FORMAT_I444, VIDEO_FORMAT_YUY2,
-                                      VIDEO_FORMAT_UYVY, VIDEO_FORMAT_P010}) {
-        SCOPED_TRACE(get_video_format_name(format));
-        TestFrame input(format, width, height);
-        trellin_obs::YuvColour colour;
-        ASSERT_TRUE(trellin_obs::yuv_colour(input.frame, colour));
+    const video_format formats[] = {VIDEO_FORMAT_NV12, VIDEO_FORMAT_I420, VIDEO_FORMAT_I444,
+                                    VIDEO_FORMAT_YUY2, VIDEO_FORMAT_UYVY, VIDEO_FORMAT_P010};
+    // Each format's frame, and the RGB it reads as in frame k of a sequence for trellin render (in
+    // two runs: P010, the last, with --hdr split).
+    std::vector<std::unique_ptr<TestFrame>> inputs;
+    trellin_obs::YuvColour colours[6];
+    for (std::size_t k = 0; k < 6; ++k) {
+        inputs.push_back(std::make_unique<TestFrame>(formats[k], width, height));
+        ASSERT_TRUE(trellin_obs::yuv_colour(inputs[k]->frame, colours[k]));
         std::vector<float> rgb(samples.size());
         for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = float(samples[i]) / 255.0f;
-        trellin_obs::write_yuv(rgb, colour, input.frame);
-
-        trellin_obs::read_yuv(input.frame, colour, rgb);
-        write_file(path("rgb.tif"), width, height, 3, OIIO::TypeDesc::FLOAT, rgb);
-        const RunResult r = run({"render", path("rgb.tif"), path("out.tif"), "--hdr",
-                                 format == VIDEO_FORMAT_P010 ? "split" : "none", "--depth", "float"});
+        trellin_obs::write_yuv(rgb, colours[k], inputs[k]->frame);
+        trellin_obs::read_yuv(inputs[k]->frame, colours[k], rgb);
+        write_file(path("rgb." + std::to_string(k) + ".tif"), width, height, 3, OIIO::TypeDesc::FLOAT, rgb);
+    }
+    for (const auto& [frames, hdr] : {std::pair{"0-4", "none"}, std::pair{"5", "split"}}) {
+        const RunResult r = run(
+            {"render", path("rgb.%d.tif"), path("out.%d.tif"), "--frames", frames, "--hdr", hdr, "--depth", "float"});
         ASSERT_EQ(r.code, 0) << r.err;
-        const std::vector<float> out = read_file(path("out.tif")).f32;
-        ASSERT_EQ(out.size(), rgb.size());
-        TestFrame expected(format, width, height);
-        trellin_obs::write_yuv(out, colour, expected.frame);
+    }
+    for (std::size_t k = 0; k < 6; ++k) {
+        SCOPED_TRACE(get_video_format_name(formats[k]));
+        const std::vector<float> out = read_file(path("out." + std::to_string(k) + ".tif")).f32;
+        ASSERT_EQ(out.size(), samples.size());
+        TestFrame expected(formats[k], width, height);
+        trellin_obs::write_yuv(out, colours[k], expected.frame);
 
         AsyncChain chain(glass_filter());
-        ASSERT_TRUE(feed(chain.source, input.frame));
+        ASSERT_TRUE(feed(chain.source, inputs[k]->frame));
         EXPECT_EQ(probe_difference(expected), 0);
     }
 }
