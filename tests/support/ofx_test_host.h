@@ -207,7 +207,6 @@ struct Clip {
     std::function<void(Image&, double time)> fill;
     // The last image handed out, kept for the test to read after a render.
     std::shared_ptr<Image> last;
-    bool give_images = true;
     // As a host's cache does: an image used again at the time it was made
     // for keeps its samples (not zeroed, not filled again).
     bool cached = false;
@@ -423,7 +422,6 @@ inline OfxStatus clipGetPropertySet(OfxImageClipHandle c, OfxPropertySetHandle* 
 inline OfxStatus clipGetImage(OfxImageClipHandle c, OfxTime time, const OfxRectD*, OfxPropertySetHandle* out)
 {
     auto* clip = reinterpret_cast<Clip*>(c);
-    if (!clip->give_images) return kOfxStatFailed;
     const ImageLayout& l = clip->layout;
     const long long row = l.row_bytes() < 0 ? -l.row_bytes() : l.row_bytes();
     const std::size_t bytes = static_cast<std::size_t>(row * l.height());

@@ -120,8 +120,11 @@ std::string numeric(const char* label, double unit)
     return std::string(label) + "=" + value;
 }
 
-// Every parameter, in the panel's order, set away from its default.
-TEST_F(Frei0rHosts, FfmpegFramesEqualTrellinRender)
+// Every parameter, in the panel's order, set away from its default, in one
+// instance; a second instance in the same graph keeps its own settings (only
+// a real host running two filters at once shows that instances share no
+// state).
+TEST_F(Frei0rHosts, FfmpegFramesOfTwoInstancesInOneGraphEqualTrellinRender)
 {
     // Debian's ffmpeg 5.1 hands its frei0r filter frames whose rows are padded
     // to its line alignment (64 bytes here) unless width * 4 is a multiple of
@@ -163,31 +166,19 @@ TEST_F(Frei0rHosts, FfmpegFramesEqualTrellinRender)
         params.append(token).push_back('|');
         sets.push_back(std::string(set).find('=') != std::string::npos ? set : numeric(set, std::stod(token)));
     }
-    params.back() = '\'';
-    ffmpeg(w, h, "-vf 'frei0r=trellin:" + params);
-    const std::vector<Frame> output = frames("out.raw", w, h);
-    ASSERT_EQ(output.size(), input.size());
-    for (std::size_t k = 0; k < input.size(); ++k) {
-        const Frame expected = trellin_render(input[k], w, h, sets);
-        EXPECT_NE(expected, input[k]);
-        EXPECT_TRUE(output[k] == expected) << "frame " << k;
-    }
-}
-
-TEST_F(Frei0rHosts, FfmpegRunsTwoInstancesWithTheirOwnSettingsInOneGraph)
-{
-    const int w = 64, h = 24;
-    const std::vector<Frame> input = make_input(w, h, 2);
+    params.pop_back();
     ffmpeg(w, h,
-           "-filter_complex "
-           "'[0]split[a][b];[a]frei0r=trellin:Square[x];[b]frei0r=trellin:Octagon|0.1|0.1[y];[x][y]vstack'");
+           "-filter_complex '[0]split[a][b];[a]frei0r=trellin:" + params +
+               "[x];[b]frei0r=trellin:Octagon|0.1|0.1[y];[x][y]vstack'");
     // Each stacked frame is the first instance's frame followed by the second's.
     const std::vector<Frame> output = frames("out.raw", w, h);
     ASSERT_EQ(output.size(), 2 * input.size());
     const std::vector<std::string> octagon = {"CellShape=Octagon", numeric("Cell Count X", 0.1),
                                               numeric("Cell Count Y", 0.1)};
     for (std::size_t k = 0; k < input.size(); ++k) {
-        EXPECT_TRUE(output[2 * k] == trellin_render(input[k], w, h, {"CellShape=Square"})) << "frame " << k;
+        const Frame expected = trellin_render(input[k], w, h, sets);
+        EXPECT_NE(expected, input[k]);
+        EXPECT_TRUE(output[2 * k] == expected) << "frame " << k;
         EXPECT_TRUE(output[2 * k + 1] == trellin_render(input[k], w, h, octagon)) << "frame " << k;
     }
 }
@@ -321,10 +312,10 @@ fs::path kdenlive_share()
 
 // The Kdenlive effect description has the shape of Kdenlive's own frei0r effect files (their
 // elements and attributes only; no offset, which Kdenlive does not apply), names every control,
-// keeps every default within what its control shows, and maps what Kdenlive shows as the
-// control's own value: an MLT project written as Kdenlive writes it renders with melt as trellin
-// render renders the values shown, and so do the defaults.
-TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
+// keeps every default within what its control shows, and an MLT project written as Kdenlive
+// writes it with the defaults renders with melt as trellin render renders the defaults. The
+// values shown in the panel are the Kdenlive render test's.
+TEST_F(Frei0rHosts, KdenliveDescriptionHasKdenlivesShapeAndItsDefaultsRenderAsTrellinRender)
 {
     const std::string xml = slurp(kdenlive_share() / "frei0r_trellin.xml");
     ASSERT_EQ(xml.rfind("<?xml version=\"1.0\"?>\n<!DOCTYPE kpartgui>\n<effect tag=\"frei0r.trellin\" "
@@ -370,42 +361,22 @@ TEST_F(Frei0rHosts, KdenliveDescriptionMapsShownValuesAsTrellinRender)
     EXPECT_EQ(params.at("Cell Count X").shown_items.front(), "1");
     EXPECT_EQ(params.at("Index").at("suffix"), "%");
 
+    // Kdenlive writes every parameter's default into the filter as it is.
     const int w = 64, h = 48;
     const Frame rgba = opaque_test_picture(dir, w, h);
-    // melt renders a project whose filter holds `properties` (name, value) as trellin render
-    // renders `sets`.
-    const auto expect_melt_renders_as_trellin = [&](const std::vector<std::pair<std::string, std::string>>& properties,
-                                                    const std::vector<std::string>& sets, const std::string& what) {
-        const FileImage out = melt_frame(properties);
-        ASSERT_EQ(out.spec.width, w) << what;
-        EXPECT_EQ(worst_difference(out, trellin_render(rgba, w, h, sets)), 0) << what;
-    };
-
-    // Kdenlive writes every parameter's default into the filter as it is.
     std::vector<std::pair<std::string, std::string>> defaults;
     for (const auto& [name, p] : params) defaults.emplace_back(name, p.at("default"));
-    expect_melt_renders_as_trellin(defaults, {}, "the defaults");
-
-    // Values as the user picks them in Kdenlive (in its units: Index 5.5 is 50 % of 1..10,
-    // Cell Angle 90 is 62.5 % of -360..360), and the same as trellin settings.
-    const std::vector<std::tuple<std::string, std::string, std::string>> shown = {
-        {"CellShape", "Hexagon", "Hexagon"}, {"Cell Count X", "12", "12"}, {"Cell Count Y", "9", "9"},
-        {"Cell Angle", "62.5", "90"},        {"Index", "50", "5.5"},       {"Light Active", "1", "on"},
-        {"Brightness", "150", "150"},        {"Light_X", "52.5", "0.25"},  {"Black Height", "30", "30"}};
-    std::vector<std::pair<std::string, std::string>> picked;
-    std::vector<std::string> sets;
-    for (const auto& [name, in_kdenlive, value] : shown) {
-        picked.emplace_back(name, kdenlive_value(params.at(name), in_kdenlive));
-        sets.push_back(name + "=" + value);
-    }
-    expect_melt_renders_as_trellin(picked, sets, "the values picked");
+    const FileImage out = melt_frame(defaults);
+    ASSERT_EQ(out.spec.width, w);
+    EXPECT_EQ(worst_difference(out, trellin_render(rgba, w, h, {})), 0);
 }
 
 // Kdenlive's own render path: a project saved as Kdenlive 22.12 saves one (a picture clip on a
 // video track over its black track, the effect on the clip with every parameter written, some
 // picked in the panel from minimums other than 0) and the playlist its render dialog makes of
 // it (the project with a consumer) renders through kdenlive_render, headless, to PNG frames
-// equal to what trellin render makes of the values shown.
+// equal to what trellin render makes of the values shown (in Kdenlive's units: Index 3.25 is
+// 25 % of 1..10, Cell Angle 180 is 75 % of -360..360).
 TEST_F(Frei0rHosts, KdenliveRenderRendersAProjectAsTrellinRender)
 {
     const auto params = kdenlive_parameters(slurp(kdenlive_share() / "frei0r_trellin.xml"));
@@ -418,6 +389,8 @@ TEST_F(Frei0rHosts, KdenliveRenderRendersAProjectAsTrellinRender)
                                                                                   {"Cell Angle", "75", "180"},
                                                                                   {"Index", "25", "3.25"},
                                                                                   {"Light Active", "1", "on"},
+                                                                                  {"Brightness", "150", "150"},
+                                                                                  {"Light_X", "52.5", "0.25"},
                                                                                   {"Light_Y", "40", "-1"},
                                                                                   {"Gloss", "0", "1"},
                                                                                   {"Black Height", "10", "10"}};

@@ -173,7 +173,9 @@ std::string exact(double v)
 }
 
 // Properties and a project with keys, in 16-bit: every frame equals `trellin
-// pipe` with the same settings, so frame k renders at time k.
+// pipe` with the same settings, so frame k renders at time k. look= restores
+// a named look and the properties beside it change single controls of it,
+// whatever their order, as --look then --set.
 TEST_F(GlassElement, Rgba64FramesEqualTrellinPipe)
 {
     spit(dir / "keys.json", R"({"controls": {"Index": 1.7, "Cell Angle": {"keys": [[0, 0], [2, 60]]}}})");
@@ -181,33 +183,23 @@ TEST_F(GlassElement, Rgba64FramesEqualTrellinPipe)
        " ! video/x-raw,format=RGBA64_LE,width=67,height=43,framerate=5/1 ! tee name=t"
        " t. ! queue ! filesink location=in.raw"
        " t. ! queue ! trellinglass project=keys.json cell-shape=hexagon cell-count-x=7 cell-size=0.3 smoothing=1"
-       " light-active=true light='<1.0, 0.5, 0.25>' edge=wrap chromatic-ab=2 ! filesink location=out.raw");
-    const RunResult r = run({"pipe",
-                             "--size",
-                             "67x43",
-                             "--project",
-                             path("keys.json"),
-                             "--set",
-                             "CellShape=Hexagon",
-                             "--set",
-                             "Cell Count X=7",
-                             "--set",
-                             "CellSize=0.3",
-                             "--set",
-                             "Smoothing=1",
-                             "--set",
-                             "Light Active=on",
-                             "--set",
-                             "Light=1,0.5,0.25",
-                             "--set",
-                             "Edge=Wrap",
-                             "--set",
-                             "ChromaticAb=2"},
-                            testkit::RunOptions().input(path("in.raw")));
+       " light-active=true light='<1.0, 0.5, 0.25>' edge=wrap chromatic-ab=2 ! filesink location=out.raw"
+       " t. ! queue ! trellinglass cell-count-x=7 look=Lit-Domes index=1.8 ! filesink location=look.raw");
+    std::vector<std::string> args{"pipe", "--size", "67x43", "--project", path("keys.json")};
+    for (const char* set : {"CellShape=Hexagon", "Cell Count X=7", "CellSize=0.3", "Smoothing=1", "Light Active=on",
+                            "Light=1,0.5,0.25", "Edge=Wrap", "ChromaticAb=2"})
+        args.insert(args.end(), {"--set", set});
+    const RunResult r = run(args, testkit::RunOptions().input(path("in.raw")));
     ASSERT_EQ(r.code, 0) << r.err;
     ASSERT_EQ(r.out.size(), std::size_t(3 * 67 * 43 * 8));
     EXPECT_NE(r.out, slurp(dir / "in.raw"));
     EXPECT_TRUE(slurp(dir / "out.raw") == r.out);
+
+    const RunResult look =
+        run({"pipe", "--size", "67x43", "--look", "lit-domes", "--set", "Cell Count X=7", "--set", "Index=1.8"},
+            testkit::RunOptions().input(path("in.raw")));
+    ASSERT_EQ(look.code, 0) << look.err;
+    EXPECT_TRUE(slurp(dir / "look.raw") == look.out);
 }
 
 // The 8-bit formats with and without alpha, in every byte order, equal the
@@ -406,37 +398,11 @@ TEST_F(GlassElement, InspectListsEveryPropertyWithItsRange)
     EXPECT_EQ(r.out.find("The effect's"), std::string::npos) << r.out;
 }
 
-// look= restores a named look and the properties beside it change single
-// controls of it, whatever their order, as --look then --set.
-TEST_F(GlassElement, ALookUnderExplicitProperties)
-{
-    sh("gst-launch-1.0 -q videotestsrc num-buffers=2"
-       " ! video/x-raw,format=RGBA64_LE,width=48,height=32,framerate=5/1 ! tee name=t"
-       " t. ! queue ! filesink location=in.raw"
-       " t. ! queue ! trellinglass cell-count-x=7 look=Lit-Domes index=1.8 ! filesink location=out.raw");
-    const RunResult r =
-        run({"pipe", "--size", "48x32", "--look", "lit-domes", "--set", "Cell Count X=7", "--set", "Index=1.8"},
-            testkit::RunOptions().input(path("in.raw")));
-    ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(slurp(dir / "out.raw") == r.out);
-    const RunResult bad = gst("gst-launch-1.0 -q videotestsrc num-buffers=1 ! trellinglass look=lit-dome ! fakesink");
-    EXPECT_NE(bad.code, 0);
-    EXPECT_NE((bad.out + bad.err).find("did you mean \"lit-domes\""), std::string::npos) << bad.out << bad.err;
-    // An empty name is refused as --look '' is, not taken as no look.
-    const RunResult empty = gst("gst-launch-1.0 -q videotestsrc num-buffers=1 ! trellinglass 'look=\"\"' ! fakesink");
-    EXPECT_NE(empty.code, 0);
-    EXPECT_NE((empty.out + empty.err).find("look's name"), std::string::npos) << empty.out << empty.err;
-    // Settings of the environment the module cannot use are warned of; the pipeline runs.
-    const RunResult threads =
-        gst("TRELLIN_THREADS=abc gst-launch-1.0 videotestsrc num-buffers=1 ! trellinglass ! fakesink");
-    EXPECT_EQ(threads.code, 0) << threads.err;
-    EXPECT_NE((threads.out + threads.err).find("TRELLIN_THREADS=abc: not a processor count"), std::string::npos)
-        << threads.out << threads.err;
-}
-
 // Values GStreamer cannot take are refused with its usual messages and leave
-// the property as it was; a project that cannot be used stops the pipeline
-// with the file and the fault named.
+// the property as it was; a project or look that cannot be used stops the
+// pipeline with the fault named (an empty look's name as --look '' is, not
+// taken as no look); settings of the environment the module cannot use are
+// warned of, and the pipeline runs.
 TEST_F(GlassElement, BadValuesAreRefused)
 {
     spit(dir / "unknown.json", R"({"controls": {"Sparkle": 1}})");
@@ -449,13 +415,20 @@ TEST_F(GlassElement, BadValuesAreRefused)
                  {"light='<1.0, 0.5>'", true, "property 'light' not set: expected <red, green, blue, alpha>"},
                  {"light='<1.0, 0.5, 2.0>'", true, "out of range for property 'light'"},
                  {"project=missing.json", false, "missing.json: cannot read"},
-                 {"project=unknown.json", false, "unknown control \"Sparkle\""}};
+                 {"project=unknown.json", false, "unknown control \"Sparkle\""},
+                 {"look=lit-dome", false, "did you mean \"lit-domes\""},
+                 {"'look=\"\"'", false, "look's name"}};
     for (const auto& c : cases) {
         const RunResult r = gst(std::string("gst-launch-1.0 -q videotestsrc num-buffers=1 ! trellinglass ") +
                                 c.property + " ! fakesink");
         EXPECT_EQ(r.code == 0, c.runs) << c.property << "\n" << r.err;
         EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << c.property << "\n" << r.out << r.err;
     }
+    const RunResult threads =
+        gst("TRELLIN_THREADS=abc gst-launch-1.0 videotestsrc num-buffers=1 ! trellinglass ! fakesink");
+    EXPECT_EQ(threads.code, 0) << threads.err;
+    EXPECT_NE((threads.out + threads.err).find("TRELLIN_THREADS=abc: not a processor count"), std::string::npos)
+        << threads.out << threads.err;
 
     Stream stream("index=2 light=\"<0.5, 0.5, 0.5, 1.0>\"");
     g_object_set(stream.glass(), "index", 20.0, nullptr);

@@ -459,25 +459,31 @@ int probe_difference(const TestFrame& expected)
     return worst;
 }
 
+// A packed frame of `format` holding 8-bit `samples` (3 or 4 a pixel).
+std::unique_ptr<TestFrame> packed_frame(video_format format, const std::vector<std::uint8_t>& samples, int channels)
+{
+    auto frame = std::make_unique<TestFrame>(format, width, height);
+    trellin_app::HostPicture picture(width, height, channels);
+    for (std::size_t i = 0; i < samples.size(); ++i) picture.data[i] = std::uint16_t(samples[i] * 257);
+    trellin_obs::write_packed(picture, frame->frame);
+    return frame;
+}
+
 TEST_F(ObsFilter, PackedRgbFramesRenderAsTrellinRenderDoes)
 {
+    std::vector<std::uint8_t> outputs[2];  // trellin render's, of 3 and of 4 samples a pixel
     for (const video_format format : {VIDEO_FORMAT_RGBA, VIDEO_FORMAT_BGRA, VIDEO_FORMAT_BGRX}) {
         SCOPED_TRACE(get_video_format_name(format));
         const int channels = format == VIDEO_FORMAT_BGRX ? 3 : 4;
         const std::vector<std::uint8_t> samples = picture(channels, 11);
-        TestFrame input(format, width, height);
-        trellin_app::HostPicture in(width, height, channels);
-        for (std::size_t i = 0; i < samples.size(); ++i) in.data[i] = std::uint16_t(samples[i] * 257);
-        trellin_obs::write_packed(in, input.frame);
-
-        const std::vector<std::uint8_t> out = rendered(samples, channels);
-        TestFrame expected(format, width, height);
-        for (std::size_t i = 0; i < out.size(); ++i) in.data[i] = std::uint16_t(out[i] * 257);
-        trellin_obs::write_packed(in, expected.frame);
+        std::vector<std::uint8_t>& out = outputs[channels - 3];
+        if (out.empty()) out = rendered(samples, channels);
+        const auto input = packed_frame(format, samples, channels);
+        const auto expected = packed_frame(format, out, channels);
 
         AsyncChain chain(glass_filter());
-        ASSERT_TRUE(feed(chain.source, input.frame));
-        EXPECT_EQ(probe_difference(expected), 0);
+        ASSERT_TRUE(feed(chain.source, input->frame));
+        EXPECT_EQ(probe_difference(*expected), 0);
     }
 }
 
@@ -492,83 +498,69 @@ TEST_F(ObsFilter, PackedRgbFramesRenderAsTrellinRenderDoes)
 TEST_F(ObsFilter, YuvFramesRenderAsTheirRgbConversionDoes)
 {
     const std::vector<std::uint8_t> samples = picture(3, 5);
-    for (const video_format format : {VIDEO_FORMAT_NV12, VIDEO_FORMAT_I420, VIDEO_FORMAT_I444, VIDEO_FORMAT_YUY2,
-                                      VIDEO_FORMAT_UYVY, VIDEO_FORMAT_P010}) {
-        SCOPED_TRACE(get_video_format_name(format));
-        TestFrame input(format, width, height);
-        trellin_obs::YuvColour colour;
-        ASSERT_TRUE(trellin_obs::yuv_colour(input.frame, colour));
+    const video_format formats[] = {VIDEO_FORMAT_NV12, VIDEO_FORMAT_I420, VIDEO_FORMAT_I444,
+                                    VIDEO_FORMAT_YUY2, VIDEO_FORMAT_UYVY, VIDEO_FORMAT_P010};
+    // Each format's frame, and the RGB it reads as in frame k of a sequence for trellin render (in
+    // two runs: P010, the last, with --hdr split).
+    std::vector<std::unique_ptr<TestFrame>> inputs;
+    trellin_obs::YuvColour colours[6];
+    for (std::size_t k = 0; k < 6; ++k) {
+        inputs.push_back(std::make_unique<TestFrame>(formats[k], width, height));
+        ASSERT_TRUE(trellin_obs::yuv_colour(inputs[k]->frame, colours[k]));
         std::vector<float> rgb(samples.size());
         for (std::size_t i = 0; i < rgb.size(); ++i) rgb[i] = float(samples[i]) / 255.0f;
-        trellin_obs::write_yuv(rgb, colour, input.frame);
-
-        trellin_obs::read_yuv(input.frame, colour, rgb);
-        write_file(path("rgb.tif"), width, height, 3, OIIO::TypeDesc::FLOAT, rgb);
-        const RunResult r = run({"render", path("rgb.tif"), path("out.tif"), "--hdr",
-                                 format == VIDEO_FORMAT_P010 ? "split" : "none", "--depth", "float"});
+        trellin_obs::write_yuv(rgb, colours[k], inputs[k]->frame);
+        trellin_obs::read_yuv(inputs[k]->frame, colours[k], rgb);
+        write_file(path("rgb." + std::to_string(k) + ".tif"), width, height, 3, OIIO::TypeDesc::FLOAT, rgb);
+    }
+    for (const auto& [frames, hdr] : {std::pair{"0-4", "none"}, std::pair{"5", "split"}}) {
+        const RunResult r = run(
+            {"render", path("rgb.%d.tif"), path("out.%d.tif"), "--frames", frames, "--hdr", hdr, "--depth", "float"});
         ASSERT_EQ(r.code, 0) << r.err;
-        const std::vector<float> out = read_file(path("out.tif")).f32;
-        ASSERT_EQ(out.size(), rgb.size());
-        TestFrame expected(format, width, height);
-        trellin_obs::write_yuv(out, colour, expected.frame);
+    }
+    for (std::size_t k = 0; k < 6; ++k) {
+        SCOPED_TRACE(get_video_format_name(formats[k]));
+        const std::vector<float> out = read_file(path("out." + std::to_string(k) + ".tif")).f32;
+        ASSERT_EQ(out.size(), samples.size());
+        TestFrame expected(formats[k], width, height);
+        trellin_obs::write_yuv(out, colours[k], expected.frame);
 
         AsyncChain chain(glass_filter());
-        ASSERT_TRUE(feed(chain.source, input.frame));
+        ASSERT_TRUE(feed(chain.source, inputs[k]->frame));
         EXPECT_EQ(probe_difference(expected), 0);
     }
 }
 
-TEST_F(ObsFilter, APropertyChangeShowsFromTheNextFrame)
+// A property changed while frames stream shows from the next frame; the
+// filter removed mid-stream hands the frames on untouched.
+TEST_F(ObsFilter, APropertyChangeShowsFromTheNextFrameAndRemovingTheFilterMidStreamLeavesFramesUntouched)
 {
     const std::vector<std::uint8_t> samples = picture(4, 3);
-    TestFrame input(VIDEO_FORMAT_RGBA, width, height);
-    trellin_app::HostPicture in(width, height, 4);
-    for (std::size_t i = 0; i < samples.size(); ++i) in.data[i] = std::uint16_t(samples[i] * 257);
-    trellin_obs::write_packed(in, input.frame);
-    auto expect = [&](std::vector<std::string> extra) {
-        const std::vector<std::uint8_t> out = rendered(samples, 4, std::move(extra));
-        auto frame = std::make_unique<TestFrame>(VIDEO_FORMAT_RGBA, width, height);
-        trellin_app::HostPicture picture(width, height, 4);
-        for (std::size_t i = 0; i < out.size(); ++i) picture.data[i] = std::uint16_t(out[i] * 257);
-        trellin_obs::write_packed(picture, frame->frame);
-        return frame;
-    };
-    const auto before = expect({});
-    const auto after = expect({"--set", "CellSize=0.3"});
+    const auto input = packed_frame(VIDEO_FORMAT_RGBA, samples, 4);
+    const auto before = packed_frame(VIDEO_FORMAT_RGBA, rendered(samples, 4), 4);
+    const auto after = packed_frame(VIDEO_FORMAT_RGBA, rendered(samples, 4, {"--set", "CellSize=0.3"}), 4);
 
     AsyncChain chain(glass_filter());
-    ASSERT_TRUE(feed(chain.source, input.frame));
+    ASSERT_TRUE(feed(chain.source, input->frame));
     ASSERT_EQ(probe_difference(*before), 0);
 
     obs_data_t* change = obs_data_create();
     obs_data_set_double(change, "CellSize", 0.3);
     obs_source_update(chain.glass, change);
     obs_data_release(change);
-    // The frame handed over next renders with it, and shows one frame later.
     // OBS hands a filter new settings at its next tick, which comes after
     // that tick's frame of an asynchronous source was filtered; the frame
     // handed over next renders with them and shows one frame later: the
     // third frame out.
-    ASSERT_TRUE(feed(chain.source, input.frame, 3));
+    ASSERT_TRUE(feed(chain.source, input->frame, 3));
     EXPECT_EQ(probe_difference(*after), 0);
-    ASSERT_TRUE(feed(chain.source, input.frame, 2));
+    ASSERT_TRUE(feed(chain.source, input->frame, 2));
     EXPECT_EQ(probe_difference(*after), 0);
-}
 
-TEST_F(ObsFilter, RemovingTheFilterMidStreamHandsFramesOnUntouched)
-{
-    const std::vector<std::uint8_t> samples = picture(4, 9);
-    TestFrame input(VIDEO_FORMAT_RGBA, width, height);
-    trellin_app::HostPicture in(width, height, 4);
-    for (std::size_t i = 0; i < samples.size(); ++i) in.data[i] = std::uint16_t(samples[i] * 257);
-    trellin_obs::write_packed(in, input.frame);
-
-    AsyncChain chain(glass_filter());
-    ASSERT_TRUE(feed(chain.source, input.frame));
     std::thread streaming([&] {
         for (int i = 0; i < 20; ++i) {
-            input.frame.timestamp = os_gettime_ns();
-            obs_source_output_video(chain.source, &input.frame);
+            input->frame.timestamp = os_gettime_ns();
+            obs_source_output_video(chain.source, &input->frame);
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
@@ -578,8 +570,8 @@ TEST_F(ObsFilter, RemovingTheFilterMidStreamHandsFramesOnUntouched)
     obs_source_release(chain.glass);
     chain.glass = nullptr;
 
-    ASSERT_TRUE(feed(chain.source, input.frame, 2));
-    EXPECT_EQ(probe_difference(input), 0);
+    ASSERT_TRUE(feed(chain.source, input->frame, 2));
+    EXPECT_EQ(probe_difference(*input), 0);
 }
 
 }  // namespace obs_filter_test

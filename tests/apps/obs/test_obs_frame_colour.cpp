@@ -63,27 +63,31 @@ void put_luma(TestFrame& t, int x, int y, int code8)
     }
 }
 
+// Each format's luma lands on its pixel as grey; a flipped frame's picture
+// starts at its last row in memory.
 TEST(ObsFrameColour, EachFormatsLumaLandsOnItsPixelAsGrey)
 {
     const int w = 6, h = 4;
-    for (const video_format format : yuv_formats) {
-        SCOPED_TRACE(get_video_format_name(format));
-        TestFrame t(format, w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) put_luma(t, x, y, 16 + 9 * (x + w * y));
-        trellin_obs::YuvColour colour;
-        ASSERT_TRUE(trellin_obs::yuv_colour(t.frame, colour));
-        std::vector<float> rgb;
-        trellin_obs::read_yuv(t.frame, colour, rgb);
-        ASSERT_EQ(rgb.size(), std::size_t(w * h * 3));
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                // Limited range: code 16 is black, 235 white.
-                const float grey = float(9 * (x + w * y)) / 219.0f;
-                for (int c = 0; c < 3; ++c)
-                    ASSERT_NEAR(rgb[std::size_t((y * w + x) * 3 + c)], grey, 2e-3) << x << "," << y << " c" << c;
-            }
-    }
+    for (const video_format format : yuv_formats)
+        for (const bool flip : {false, true}) {
+            SCOPED_TRACE(std::string(get_video_format_name(format)) + (flip ? " flipped" : ""));
+            TestFrame t(format, w, h);
+            t.frame.flip = flip;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) put_luma(t, x, y, 16 + 9 * (x + w * y));
+            trellin_obs::YuvColour colour;
+            ASSERT_TRUE(trellin_obs::yuv_colour(t.frame, colour));
+            std::vector<float> rgb;
+            trellin_obs::read_yuv(t.frame, colour, rgb);
+            ASSERT_EQ(rgb.size(), std::size_t(w * h * 3));
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    // Limited range: code 16 is black, 235 white.
+                    const float grey = float(9 * (x + w * (flip ? h - 1 - y : y))) / 219.0f;
+                    for (int c = 0; c < 3; ++c)
+                        ASSERT_NEAR(rgb[std::size_t((y * w + x) * 3 + c)], grey, 2e-3) << x << "," << y << " c" << c;
+                }
+        }
 }
 
 // RGB whose chroma is the same over each 2 x 2 block survives every format
@@ -96,6 +100,7 @@ TEST(ObsFrameColour, RgbRoundTripsThroughEveryYuvFormat)
         for (const video_format format : yuv_formats) {
             SCOPED_TRACE(std::string(get_video_format_name(format)) + (range == VIDEO_RANGE_FULL ? " full" : ""));
             TestFrame t(format, w, h, VIDEO_CS_601, range);
+            t.frame.flip = range == VIDEO_RANGE_FULL;  // flipped: written where reading takes it from
             trellin_obs::YuvColour colour;
             ASSERT_TRUE(trellin_obs::yuv_colour(t.frame, colour));
             std::vector<float> rgb(std::size_t(w * h * 3));
@@ -152,27 +157,6 @@ TEST(ObsFrameColour, SamplesStraightFromFramesEqualTheFloatConversions)
             trellin_obs::write_yuv(words, colour, from_words.frame);
             for (int p = 0; p < 3; ++p) EXPECT_EQ(from_words.planes[p], from_floats.planes[p]) << "plane " << p;
         }
-}
-
-TEST(ObsFrameColour, FlippedFramesReadFromTheirLastRow)
-{
-    TestFrame t(VIDEO_FORMAT_I444, 2, 3);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 2; ++x) put_luma(t, x, y, y == 0 ? 16 : 235);
-    t.frame.flip = true;
-    trellin_obs::YuvColour colour;
-    ASSERT_TRUE(trellin_obs::yuv_colour(t.frame, colour));
-    std::vector<float> rgb;
-    trellin_obs::read_yuv(t.frame, colour, rgb);
-    EXPECT_NEAR(rgb[0], 1.0f, 1e-3);                       // the picture's top: memory's last row
-    EXPECT_NEAR(rgb[std::size_t(2 * 2 * 3)], 0.0f, 1e-3);  // its bottom: memory's first
-
-    // Written back where it came from.
-    rgb.assign(rgb.size(), 1.0f);
-    std::fill(rgb.begin() + 2 * 2 * 3, rgb.end(), 0.0f);
-    trellin_obs::write_yuv(rgb, colour, t.frame);
-    EXPECT_EQ(t.frame.data[0][0], 16);
-    EXPECT_EQ(t.frame.data[0][std::size_t(2) * t.frame.linesize[0]], 235);
 }
 
 TEST(ObsFrameColour, PackedFramesKeepOrderAlphaAndPadding)

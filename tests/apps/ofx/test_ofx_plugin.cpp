@@ -46,6 +46,33 @@ protected:
         EXPECT_EQ(r.code, 0) << r.err;
         return read_file(dir / out_file);
     }
+
+    // Whether the instance's last output equals `trellin render` with `args` of `in`, the picture its
+    // source was given, written as `file` (with associated alpha when the source is premultiplied, and
+    // the source's pixel aspect): bit for bit, floats rendered with --depth float and 8-bit outputs as
+    // the rendered samples brought to 8 bits.
+    template <class T>
+    bool renders_as_trellin(Effect& e, const std::vector<T>& in, std::vector<std::string> args,
+                            const std::string& file = "in.png")
+    {
+        const ImageLayout& l = e.clips[kOfxImageEffectSimpleSourceClipName]->layout;
+        const OIIO::TypeDesc type = sizeof(T) == 1   ? OIIO::TypeDesc::UINT8
+                                    : sizeof(T) == 2 ? OIIO::TypeDesc::UINT16
+                                                     : OIIO::TypeDesc::FLOAT;
+        if (sizeof(T) == 4) args.insert(args.end(), {"--depth", "float"});
+        const FileImage ref = trellin_render(file, type, in.data(), l.width(), l.height(), args, "out-" + file,
+                                             l.premultiplication == kOfxImagePreMultiplied, float(l.pixel_aspect));
+        const std::vector<T> out = output_picture<T>(e);
+        if constexpr (sizeof(T) == 4) {
+            return out.size() == ref.f32.size() &&
+                   std::memcmp(out.data(), ref.f32.data(), out.size() * sizeof(float)) == 0;
+        } else {
+            std::vector<T> expected(ref.u16.size());
+            for (std::size_t i = 0; i < expected.size(); ++i)
+                expected[i] = sizeof(T) == 1 ? T(trellin_app::to_8bit(ref.u16[i])) : T(ref.u16[i]);
+            return out == expected;
+        }
+    }
 };
 
 // Splits a `trellin info` control line at the columns its header starts.
@@ -205,91 +232,75 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
     const int w = 61, ht = 37;
     const std::vector<std::string> sets{"--set", "CellShape=Hexagon", "--set", "ChromaticAb=12",
                                         "--set", "Light Active=on",   "--set", "Cell Count X=7"};
-    const auto configure = [](Effect& e) {
-        set_param(e, "CellShape", {3});
-        set_param(e, "ChromaticAb", {12});
-        set_param(e, "LightActive", {1});
-        set_param(e, "CellCountX", {7});
+    // An instance of layout `l` with those settings, its source `in`, rendered at time 0.
+    const auto rendered = [&](const ImageLayout& l, const auto& in) {
+        auto e = h.create(l);
+        if (!e) return e;
+        set_param(*e, "CellShape", {3});
+        set_param(*e, "ChromaticAb", {12});
+        set_param(*e, "LightActive", {1});
+        set_param(*e, "CellCountX", {7});
+        give_picture(*e, in);
+        EXPECT_EQ(h.render(*e, 0.0), kOfxStatOK);
+        return e;
     };
 
     // 16 bits, bounds starting at (-20, 13), bit for bit: padded rows (copied
     // for the node), and packed rows upwards and downwards (read where the
-    // host keeps them).
+    // host keeps them), each as the padded rows render.
+    const auto in16 = pattern<std::uint16_t>(w, ht, 4, 7, 65535);
+    std::vector<std::uint16_t> padded;
     for (const auto& [padding, reversed] : {std::pair{24, false}, std::pair{0, false}, std::pair{0, true}}) {
         SCOPED_TRACE("padding " + std::to_string(padding) + (reversed ? ", rows top first" : ""));
         ImageLayout l = layout_of(w, ht, kOfxBitDepthShort, -20, 13);
         l.row_padding = padding;
         l.reversed = reversed;
-        auto e = h.create(l);
+        auto e = rendered(l, in16);
         ASSERT_TRUE(e);
-        configure(*e);
-        const auto in = pattern<std::uint16_t>(w, ht, 4, 7, 65535);
-        give_picture(*e, in);
-        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-        const FileImage ref = trellin_render("in16.png", OIIO::TypeDesc::UINT16, in.data(), w, ht, sets, "out16.png");
-        EXPECT_TRUE(output_picture<std::uint16_t>(*e) == ref.u16);
+        if (padding != 0) {
+            EXPECT_TRUE(renders_as_trellin(*e, in16, sets, "in16.png"));
+            padded = output_picture<std::uint16_t>(*e);
+        } else {
+            EXPECT_TRUE(output_picture<std::uint16_t>(*e) == padded);
+        }
         h.destroy(e);
     }
     {  // 8 bits, rows stored top first (negative row bytes), padded
         ImageLayout l = layout_of(w, ht, kOfxBitDepthByte, 5, -9);
         l.row_padding = 3;
         l.reversed = true;
-        auto e = h.create(l);
-        ASSERT_TRUE(e);
-        configure(*e);
         const auto in = pattern<std::uint8_t>(w, ht, 4, 9, 255);
-        give_picture(*e, in);
-        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-        const FileImage ref = trellin_render("in8.png", OIIO::TypeDesc::UINT8, in.data(), w, ht, sets, "out8.png");
-        std::vector<std::uint8_t> expected(ref.u16.size());
-        for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = trellin_app::to_8bit(ref.u16[i]);
-        EXPECT_TRUE(output_picture<std::uint8_t>(*e) == expected);
+        auto e = rendered(l, in);
+        ASSERT_TRUE(e);
+        EXPECT_TRUE(renders_as_trellin(*e, in, sets, "in8.png"));
         h.destroy(e);
     }
     {  // floats from -0.5 to 2.5, opaque
         ImageLayout l = layout_of(w, ht, kOfxBitDepthFloat);
         l.row_padding = 16;
-        auto e = h.create(l);
-        ASSERT_TRUE(e);
-        configure(*e);
-        std::vector<std::string> with_float = sets;
-        with_float.insert(with_float.end(), {"--depth", "float"});
         std::vector<float> in(std::size_t(w) * ht * 4);
         for (std::size_t i = 0; i < in.size(); ++i)
             in[i] = i % 4 == 3 ? 1.0f : -0.5f + 3.0f * float((i * 37) % 101) / 100.0f;
-        give_picture(*e, in);
-        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-        const FileImage ref =
-            trellin_render("inf.exr", OIIO::TypeDesc::FLOAT, in.data(), w, ht, with_float, "outf.exr");
-        const auto out = output_picture<float>(*e);
-        ASSERT_EQ(out.size(), ref.f32.size());
-        double worst = 0.0;
-        for (std::size_t i = 0; i < out.size(); ++i) worst = std::max(worst, std::abs(double(out[i]) - ref.f32[i]));
-        EXPECT_EQ(worst, 0.0);
+        auto e = rendered(l, in);
+        ASSERT_TRUE(e);
+        EXPECT_TRUE(renders_as_trellin(*e, in, sets, "inf.exr"));
         h.destroy(e);
     }
     {  // premultiplied floats with alpha from 0 to 1: divided on the way in, multiplied on the way out
         ImageLayout l = layout_of(w, ht, kOfxBitDepthFloat, 3, 4);
         l.premultiplication = kOfxImagePreMultiplied;
-        auto e = h.create(l);
-        ASSERT_TRUE(e);
-        configure(*e);
         std::vector<float> in(std::size_t(w) * ht * 4);
         for (std::size_t p = 0; p < in.size() / 4; ++p) {
             const float a = float(p % 11) / 10.0f;
             for (int c = 0; c < 3; ++c) in[p * 4 + std::size_t(c)] = a * float((p * (7 + c)) % 13) / 12.0f;
             in[p * 4 + 3] = a;
         }
-        give_picture(*e, in);
+        auto e = rendered(l, in);
+        ASSERT_TRUE(e);
         PropertySet prefs;
         ASSERT_EQ(h.act(*e, kOfxImageEffectActionGetClipPreferences, nullptr, &prefs), kOfxStatOK);
         EXPECT_EQ(prefs.string(kOfxImageEffectPropPreMultiplication), kOfxImagePreMultiplied);
-        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-        std::vector<std::string> with_float = sets;
-        with_float.insert(with_float.end(), {"--depth", "float"});
-        const FileImage ref =
-            trellin_render("inp.exr", OIIO::TypeDesc::FLOAT, in.data(), w, ht, with_float, "outp.exr", true);
-        EXPECT_TRUE(output_picture<float>(*e) == ref.f32);
+        EXPECT_TRUE(renders_as_trellin(*e, in, sets, "inp.exr"));
         h.destroy(e);
     }
     for (const auto& [premultiplied, binary] :
@@ -304,9 +315,6 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
         ImageLayout l = layout_of(w, ht, kOfxBitDepthFloat, -7, 2);
         l.row_padding = 3;
         if (premultiplied) l.premultiplication = kOfxImagePreMultiplied;
-        auto e = h.create(l);
-        ASSERT_TRUE(e);
-        configure(*e);
         std::vector<float> in(std::size_t(w) * ht * 4);
         for (std::size_t p = 0; p < in.size() / 4; ++p) {
             const std::size_t row = p / std::size_t(w);
@@ -318,17 +326,10 @@ TEST_F(OfxPlugin, RendersEveryDepthAndLayoutAsTrellinRender)
             }
             in[p * 4 + 3] = a;
         }
-        give_picture(*e, in);
-        ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-        std::vector<std::string> with_float = sets;
-        with_float.insert(with_float.end(), {"--depth", "float"});
+        auto e = rendered(l, in);
+        ASSERT_TRUE(e);
         // Straight floats are float TIFFs to trellin render (OpenEXR's are premultiplied).
-        const std::string ext = premultiplied ? ".exr" : ".tif";
-        const FileImage ref = trellin_render("inu" + ext, OIIO::TypeDesc::FLOAT, in.data(), w, ht, with_float,
-                                             "outu" + ext, premultiplied);
-        const auto out = output_picture<float>(*e);
-        ASSERT_EQ(out.size(), ref.f32.size());
-        EXPECT_EQ(std::memcmp(out.data(), ref.f32.data(), out.size() * sizeof(float)), 0);
+        EXPECT_TRUE(renders_as_trellin(*e, in, sets, premultiplied ? "inu.exr" : "inu.tif"));
         h.destroy(e);
     }
 }
@@ -347,10 +348,7 @@ TEST_F(OfxPlugin, TellsTheEffectThePixelAspect)
     const auto in = pattern<std::uint16_t>(w, ht, 4, 21, 65535);
     give_picture(*e, in);
     ASSERT_EQ(h.render(*e, 0.0), kOfxStatOK);
-    const auto wide = output_picture<std::uint16_t>(*e);
-    const FileImage ref = trellin_render("in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht,
-                                         {"--set", "CellShape=Hexagon"}, "out.png", false, 2.0f);
-    EXPECT_TRUE(wide == ref.u16);
+    EXPECT_TRUE(renders_as_trellin(*e, in, {"--set", "CellShape=Hexagon"}));
     h.destroy(e);
 }
 
@@ -373,71 +371,53 @@ TEST_F(OfxPlugin, RendersAnimatedParametersAtTheFrameTime)
     light->keys = {{0.0, {12.0, 8.0}}, {10.0, {36.0, 40.0}}};
     set_param(*e, "LightActive", {1});
     ASSERT_EQ(h.render(*e, 5.0), kOfxStatOK);
-    const FileImage ref = trellin_render(
-        "in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht,
-        {"--set", "CellSize=0.2", "--set", "Light Active=on", "--set", "Light_X=0.5", "--set", "Light_Y=0.25"},
-        "out.png");
-    EXPECT_TRUE(output_picture<std::uint16_t>(*e) == ref.u16);
-    h.destroy(e);
-}
-
-// Choosing a look sets every parameter in one undoable edit, and renders as --look.
-TEST_F(OfxPlugin, LookChoiceAppliesTheLookAsOneEdit)
-{
-    ofxtest::TestHost& h = host();
-    const int w = 40, ht = 30;
-    auto e = h.create(layout_of(w, ht));
-    ASSERT_TRUE(e);
-    set_param(*e, "Index", {7.0});  // overwritten by the look (its default)
-    const auto looks = e->params.find("Look")->props.strings(kOfxParamPropChoiceOption);
-    for (const std::string look : {"pebbles", "turning-grid"}) {
-        const auto item = std::find(looks.begin(), looks.end(), look) - looks.begin();
-        e->params.edits.clear();
-        ASSERT_EQ(h.user_sets(*e, "Look", {double(item)}), kOfxStatOK) << look;
-        ASSERT_EQ(e->params.edits.size(), 1u) << look;
-        EXPECT_EQ(e->params.edits[0].first, "Look " + look);
-        EXPECT_GT(e->params.edits[0].second, 20);
-        EXPECT_EQ(e->params.sets_outside_edits, 0);
-
-        const auto in = pattern<std::uint16_t>(w, ht, 4, 5, 65535);
-        give_picture(*e, in);
-        ASSERT_EQ(h.render(*e, 60.0), kOfxStatOK);
-        const FileImage ref = trellin_render("in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht,
-                                             {"--look", look, "--frames", "60"}, "out.png");
-        EXPECT_TRUE(output_picture<std::uint16_t>(*e) == ref.u16) << look;
-    }
+    EXPECT_TRUE(renders_as_trellin(
+        *e, in,
+        {"--set", "CellSize=0.2", "--set", "Light Active=on", "--set", "Light_X=0.5", "--set", "Light_Y=0.25"}));
     h.destroy(e);
 }
 
 // A Look set without the change event (a batch or scripted host) renders the
 // look, with the parameters that were changed over it; a parameter the user
 // edits by hand sends the Look back to "(none)", and the parameters alone
-// rule from then on.
-TEST_F(OfxPlugin, LookMeetsTheParametersAtRenderTime)
+// rule from then on. Choosing a look sets every parameter (the hand-edited
+// one too) in one undoable edit, and renders as --look.
+TEST_F(OfxPlugin, LookChoiceAndParametersRenderAsLookAndSet)
 {
     ofxtest::TestHost& h = host();
     const int w = 40, ht = 30;
     auto e = h.create(layout_of(w, ht));
     ASSERT_TRUE(e);
     const auto looks = e->params.find("Look")->props.strings(kOfxParamPropChoiceOption);
-    const auto item = std::find(looks.begin(), looks.end(), "lit-domes") - looks.begin();
-    ASSERT_LT(std::size_t(item), looks.size());
+    const auto item = [&](const std::string& look) {
+        return double(std::find(looks.begin(), looks.end(), look) - looks.begin());
+    };
+    ASSERT_LT(std::size_t(item("lit-domes")), looks.size());
     const auto in = pattern<std::uint16_t>(w, ht, 4, 9, 65535);
     give_picture(*e, in);
-    const auto render_as = [&](const std::vector<std::string>& options) {
-        EXPECT_EQ(h.render(*e, 0.0), kOfxStatOK);
-        const FileImage ref = trellin_render("in.png", OIIO::TypeDesc::UINT16, in.data(), w, ht, options, "out.png");
-        return output_picture<std::uint16_t>(*e) == ref.u16;
+    const auto render_as = [&](double time, const std::vector<std::string>& options) {
+        EXPECT_EQ(h.render(*e, time), kOfxStatOK);
+        return renders_as_trellin(*e, in, options);
     };
 
-    set_param(*e, "Look", {double(item)});
-    EXPECT_TRUE(render_as({"--look", "lit-domes"}));
+    set_param(*e, "Look", {item("lit-domes")});
+    EXPECT_TRUE(render_as(0.0, {"--look", "lit-domes"}));
     set_param(*e, "CellSize", {0.2});
-    EXPECT_TRUE(render_as({"--look", "lit-domes", "--set", "CellSize=0.2"}));
-
+    EXPECT_TRUE(render_as(0.0, {"--look", "lit-domes", "--set", "CellSize=0.2"}));
     ASSERT_EQ(h.user_sets(*e, "CellSize", {0.25}), kOfxStatOK);
     EXPECT_EQ(e->params.find("Look")->value.at(0), 0.0);
-    EXPECT_TRUE(render_as({"--set", "CellSize=0.25"}));
+    EXPECT_TRUE(render_as(0.0, {"--set", "CellSize=0.25"}));
+
+    for (const std::string look : {"pebbles", "turning-grid"}) {
+        e->params.edits.clear();
+        e->params.sets_outside_edits = 0;
+        ASSERT_EQ(h.user_sets(*e, "Look", {item(look)}), kOfxStatOK) << look;
+        ASSERT_EQ(e->params.edits.size(), 1u) << look;
+        EXPECT_EQ(e->params.edits[0].first, "Look " + look);
+        EXPECT_GT(e->params.edits[0].second, 20);
+        EXPECT_EQ(e->params.sets_outside_edits, 0);
+        EXPECT_TRUE(render_as(60.0, {"--look", look, "--frames", "60"})) << look;
+    }
     h.destroy(e);
 }
 
@@ -587,8 +567,6 @@ TEST_F(OfxPlugin, WindowsBundleFramesEqualTrellinRender)
     }
 }
 
-// A bundle without its node module loads, but describe fails with a message
-// that names the module; the host goes on.
 // The bundle in the build tree carries the module and the host library just
 // built, not the ones of an earlier build.
 TEST_F(OfxPlugin, CarriesTheModuleAndLibraryAsBuilt)
@@ -605,6 +583,8 @@ TEST_F(OfxPlugin, CarriesTheModuleAndLibraryAsBuilt)
             << file.filename() << " in the bundle is not " << file;
 }
 
+// A bundle without its node module loads, but describe fails with a message
+// that names the module; the host goes on.
 TEST_F(OfxPlugin, MissingModuleFailsDescribeWithAMessage)
 {
     const fs::path copy = dir / "Trellin.ofx.bundle";
@@ -695,9 +675,39 @@ TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
     EXPECT_GT(lit, 50u);
     EXPECT_EQ(differ, 0u);
 
+    // A press 8 units above the centre's handles (their hits reach 5 screen
+    // pixels): at full size it takes nothing. With the host's viewer zoomed
+    // out to half size (two canonical units a screen pixel) the handles keep
+    // their size on the screen, as `trellin overlay` draws them over a picture
+    // of half the size, and the same press, 4 screen pixels off, takes one.
+    // (Each press follows a draw at its scale, as in a host's viewer.)
+    const auto press_at_scale = [&](double pixel) {
+        in.set_double(kOfxInteractPropPixelScale, pixel, 0);
+        in.set_double(kOfxInteractPropPixelScale, pixel, 1);
+        in.set_double(kOfxInteractPropPenPressure, 1.0);
+        in.set_double(kOfxInteractPropPenPosition, w / 2, 0);
+        in.set_double(kOfxInteractPropPenPosition, ht / 2 + 8.0, 1);
+        const OfxStatus down = entry(kOfxInteractActionPenDown, &interact, in.handle(), nullptr);
+        in.set_double(kOfxInteractPropPenPressure, 0.0);
+        EXPECT_EQ(entry(kOfxInteractActionPenUp, &interact, in.handle(), nullptr), down) << pixel;
+        return down;
+    };
+    EXPECT_EQ(press_at_scale(1.0), kOfxStatReplyDefault);
+    const std::vector<std::uint8_t> half(black.begin(), black.begin() + std::ptrdiff_t(w / 2) * (ht / 2) * 4);
+    write_file(dir / "black_half.png", w / 2, ht / 2, 4, OIIO::TypeDesc::UINT8, half);
+    r = run({"overlay", path("black_half.png"), path("handles_half.png")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const auto [differ_half, lit_half] = draw_against(interact, in, 2.0, "handles_half.png");
+    EXPECT_GT(lit_half, 20u);
+    EXPECT_EQ(differ_half, 0u);
+    EXPECT_EQ(press_at_scale(2.0), kOfxStatOK);
+    // Back at full size the handles are where they were: the press moved nothing.
+    EXPECT_EQ(draw_against(interact, in, 1.0, "handles.png").first, 0u);
+
     // A drag from the picture's centre (y up in the host) to (20, 10) from the
     // top left; the parameters take the positions in the host's coordinates.
     e->params.edits.clear();
+    e->params.sets_outside_edits = 0;
     in.set_double(kOfxInteractPropPenPressure, 1.0);
     in.set_double(kOfxInteractPropPenPosition, 48.0, 0);
     in.set_double(kOfxInteractPropPenPosition, ht - 32.0, 1);
@@ -720,42 +730,6 @@ TEST_F(OfxPlugin, OverlayDrawsAndDragsAsTrellinOverlay)
     EXPECT_GT(interact.redraws, 0);
     EXPECT_EQ(entry(kOfxActionDestroyInstance, &interact, nullptr, nullptr), kOfxStatOK);
     h.destroy(e);
-
-    // The host's viewer zoomed out to half size (two canonical units a screen
-    // pixel): the handles keep their size on the screen, as `trellin overlay`
-    // draws them over a picture of half the size, and a press 4 screen pixels
-    // (8 units) from a handle takes it, which at full size it does not.
-    const std::vector<std::uint8_t> half(black.begin(), black.begin() + std::ptrdiff_t(w / 2) * (ht / 2) * 4);
-    write_file(dir / "black_half.png", w / 2, ht / 2, 4, OIIO::TypeDesc::UINT8, half);
-    r = run({"overlay", path("black_half.png"), path("handles_half.png")});
-    ASSERT_EQ(r.code, 0) << r.err;
-    auto e2 = h.create(l);
-    ASSERT_TRUE(e2);
-    ofxtest::Interact zoomed;
-    zoomed.props.set_pointer(kOfxPropEffectInstance, e2->handle());
-    ASSERT_EQ(entry(kOfxActionCreateInstance, &zoomed, nullptr, nullptr), kOfxStatOK);
-    ofxtest::PropertySet at;
-    at.set_pointer(kOfxPropEffectInstance, e2->handle());
-    at.set_double(kOfxPropTime, 0.0);
-    const auto [differ_half, lit_half] = draw_against(zoomed, at, 2.0, "handles_half.png");
-    EXPECT_GT(lit_half, 20u);
-    EXPECT_EQ(differ_half, 0u);
-
-    at.set_double(kOfxInteractPropPenPressure, 1.0);
-    at.set_double(kOfxInteractPropPenPosition, w / 2 + 8.0, 0);
-    at.set_double(kOfxInteractPropPenPosition, ht / 2, 1);
-    for (const double pixel : {1.0, 2.0}) {
-        at.set_double(kOfxInteractPropPixelScale, pixel, 0);
-        at.set_double(kOfxInteractPropPixelScale, pixel, 1);
-        EXPECT_EQ(entry(kOfxInteractActionPenDown, &zoomed, at.handle(), nullptr),
-                  pixel == 1.0 ? kOfxStatReplyDefault : kOfxStatOK)
-            << pixel;
-        EXPECT_EQ(entry(kOfxInteractActionPenUp, &zoomed, at.handle(), nullptr),
-                  pixel == 1.0 ? kOfxStatReplyDefault : kOfxStatOK)
-            << pixel;
-    }
-    EXPECT_EQ(entry(kOfxActionDestroyInstance, &zoomed, nullptr, nullptr), kOfxStatOK);
-    h.destroy(e2);
 }
 
 }  // namespace

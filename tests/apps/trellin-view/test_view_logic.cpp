@@ -109,14 +109,27 @@ TEST(ViewNavigation, WheelStepsKeepThePointUnderThePointerAndLandOnOneToOneAndDo
     EXPECT_EQ(corners(nav.place(area, 1920, 1080, 1.0, 1.0)), corners(fit_picture(area, 1920, 1080, 1.0)));
 }
 
-TEST(PanelLayout, NodesGridOfFourteenColumnsWithLabelsBelowAndCaptionsWrappedWhole)
+// The node's panel as the layout sees it: each control's place, and whether it is a label.
+std::vector<PanelItem> node_panel_items()
 {
     NodePtr node = new_node();
     CPanel panel;
-    ASSERT_TRUE(node->layout_controls(&panel));
+    EXPECT_TRUE(node->layout_controls(&panel));
     std::vector<PanelItem> items;
     for (const CPanel::Placement& p : panel.placements())
         items.push_back(PanelItem{p.column, p.row, p.control->kind() == ControlKind::label, 1});
+    return items;
+}
+
+// Whether two cells share no area.
+bool apart(const Rect& c, const Rect& o)
+{
+    return c.x + c.width <= o.x || o.x + o.width <= c.x || c.y + c.height <= o.y || o.y + o.height <= c.y;
+}
+
+TEST(PanelLayout, NodesGridOfFourteenColumnsWithLabelsBelowAndCaptionsWrappedWhole)
+{
+    std::vector<PanelItem> items = node_panel_items();
     items[0].caption_lines = 3;
     const PanelLayout layout = layout_panel(items, PanelMetrics{.width = 1400});
     EXPECT_EQ(layout.columns, 14);
@@ -132,11 +145,7 @@ TEST(PanelLayout, NodesGridOfFourteenColumnsWithLabelsBelowAndCaptionsWrappedWho
         if (!items[i].is_label && items[i].row == items[0].row) {
             EXPECT_EQ(layout.control_offsets[i], layout.control_offsets[0]) << i;
         }
-        for (std::size_t j = 0; j < i; ++j) {
-            const Rect& o = layout.cells[j];
-            EXPECT_TRUE(c.x + c.width <= o.x || o.x + o.width <= c.x || c.y + c.height <= o.y || o.y + o.height <= c.y)
-                << i << " overlaps " << j;
-        }
+        for (std::size_t j = 0; j < i; ++j) EXPECT_TRUE(apart(c, layout.cells[j])) << i << " overlaps " << j;
     }
     EXPECT_EQ(layout.control_offsets[0], 3 * PanelMetrics{}.line_height + PanelMetrics{}.caption_gap);
 
@@ -161,12 +170,7 @@ TEST(PanelLayout, NodesGridOfFourteenColumnsWithLabelsBelowAndCaptionsWrappedWho
 
 TEST(PanelLayout, GroupsThatDoNotFitSideBySideWrapBelowOneAnotherAndThePictureKeepsRoom)
 {
-    NodePtr node = new_node();
-    CPanel panel;
-    ASSERT_TRUE(node->layout_controls(&panel));
-    std::vector<PanelItem> items;
-    for (const CPanel::Placement& p : panel.placements())
-        items.push_back(PanelItem{p.column, p.row, p.control->kind() == ControlKind::label, 1});
+    std::vector<PanelItem> items = node_panel_items();
     // Wide enough: nothing moves.
     PanelMetrics wide{.width = 1400, .min_column_width = 90};
     EXPECT_EQ(wrap_groups(items, wide).size(), items.size());
@@ -184,11 +188,7 @@ TEST(PanelLayout, GroupsThatDoNotFitSideBySideWrapBelowOneAnotherAndThePictureKe
     for (std::size_t i = 0; i < items.size(); ++i) {
         EXPECT_EQ(wrapped[i].row >= 5, items[i].column >= 7) << i;
         const Rect& c = layout.cells[i];
-        for (std::size_t j = 0; j < i; ++j) {
-            const Rect& o = layout.cells[j];
-            EXPECT_TRUE(c.x + c.width <= o.x || o.x + o.width <= c.x || c.y + c.height <= o.y || o.y + o.height <= c.y)
-                << i << " overlaps " << j;
-        }
+        for (std::size_t j = 0; j < i; ++j) EXPECT_TRUE(apart(c, layout.cells[j])) << i << " overlaps " << j;
     }
     // A panel taller than half the window gets half, and the picture the rest above the time bar.
     const WindowLayout split = split_window(1000, 600, 50, 900);

@@ -139,6 +139,11 @@ TEST_F(ViewSessionTest, EditsAskForReducedPreviewsUntilThePointerRestsAndSlowOne
     frame_at(start + 300ms);
     EXPECT_EQ((std::vector<int>{last().width, last().height, last().fast}), (std::vector<int>{400, 300, 0}));
     EXPECT_EQ(session->wait_seconds(start + 500ms), 0.5);
+
+    // Without an export file, E asks for one rather than exporting.
+    press(ViewKey::e);
+    EXPECT_TRUE(last().preview);
+    EXPECT_NE(session->message().find("--export"), std::string::npos) << session->message();
 }
 
 TEST_F(ViewSessionTest, KeysStepTheFramesSwitchWhatIsShownAndExportTheFrameShown)
@@ -171,14 +176,6 @@ TEST_F(ViewSessionTest, KeysStepTheFramesSwitchWhatIsShownAndExportTheFrameShown
     EXPECT_FALSE(last().preview);
     EXPECT_EQ(last().path, "out.0009.png");
     EXPECT_EQ(last().frame, 9);
-}
-
-TEST_F(ViewSessionTest, WithoutAnExportFileEAsksForOne)
-{
-    open();
-    press(ViewKey::e);
-    EXPECT_TRUE(last().preview);
-    EXPECT_NE(session->message().find("--export"), std::string::npos) << session->message();
 }
 
 TEST_F(ViewSessionTest, PlaybackWaitsForEachFrameAndSkipsTheOnesItFellBehindOn)
