@@ -470,6 +470,12 @@ FXNode& EffectInstance::overlay_node(OfxTime time, int width, int height, double
     return node;
 }
 
+bool EffectInstance::overlay_size(int& width, int& height) const
+{
+    overlay_node_->get_output_size(width, height);
+    return width > 0 && height > 0;
+}
+
 trellin_app::SettingsSnapshot EffectInstance::overlay_settings() const
 {
     return trellin_app::SettingsSnapshot::of(*overlay_node_);

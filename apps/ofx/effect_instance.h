@@ -60,6 +60,9 @@ public:
     // size. The caller holds overlay_lock().
     FXNode& overlay_node(OfxTime time, int width, int height, double pixel_aspect, bool read_values = true);
     std::mutex& overlay_lock() { return overlay_mutex_; }
+    // The overlay node's size as last set (by a draw); false when none has
+    // been. The caller holds overlay_lock().
+    bool overlay_size(int& width, int& height) const;
     // The overlay node's settings as they are now.
     trellin_app::SettingsSnapshot overlay_settings() const;
     // Writes the overlay node's values of the parameters whose controls

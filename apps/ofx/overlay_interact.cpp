@@ -63,6 +63,15 @@ struct Place {
     double scale_y = 1.0;
 };
 
+// Tells the node the picture is `width` x `height` pixels.
+void size_place(Place& place, int width, int height)
+{
+    place.width = width;
+    place.height = height;
+    place.scale_x = (place.region.x2 - place.region.x1) / width;
+    place.scale_y = (place.region.y2 - place.region.y1) / height;
+}
+
 bool place_of(EffectInstance& instance, OfxTime time, OfxPropertySetHandle in_args, Place& place)
 {
     if (!instance.source_region(time, place.region)) return false;
@@ -73,10 +82,7 @@ bool place_of(EffectInstance& instance, OfxTime time, OfxPropertySetHandle in_ar
     // Screen pixels per source pixel, within the range a viewer zooms over.
     double pixel = get_double(in_args, kOfxInteractPropPixelScale, 1, 1.0);
     if (!(pixel >= 1.0 / 64.0 && pixel <= 64.0)) pixel = 1.0;
-    place.width = std::max(1, static_cast<int>(w / pixel + 0.5));
-    place.height = std::max(1, static_cast<int>(h / pixel + 0.5));
-    place.scale_x = (place.region.x2 - place.region.x1) / place.width;
-    place.scale_y = h / place.height;
+    size_place(place, std::max(1, static_cast<int>(w / pixel + 0.5)), std::max(1, static_cast<int>(h / pixel + 0.5)));
     return true;
 }
 
@@ -110,6 +116,12 @@ OfxStatus pen(EffectInstance& instance, OfxPropertySetHandle in_args, OverlaySta
 
     std::lock_guard<std::mutex> lock(instance.overlay_lock());
     if (kind != event_press && !state.dragging) return kOfxStatReplyDefault;
+    // The node tests a press against its handles as it last drew them, and a
+    // drag moves them in the pixels of that draw: the pen is put in those
+    // pixels, whatever the zoom of the viewer it comes from (a host may zoom,
+    // or show the picture in a second viewer, between a draw and a press).
+    if (int drawn_width = 0, drawn_height = 0; instance.overlay_size(drawn_width, drawn_height))
+        size_place(place, drawn_width, drawn_height);
     FXNode& node = instance.overlay_node(time, place.width, place.height, place.aspect, kind == event_press);
     if (kind == event_press) state.last = instance.overlay_settings();
 
