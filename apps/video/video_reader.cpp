@@ -175,8 +175,8 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
     // decoded side by side. The reader has a thread of its own beside the
     // node and the encoder, which keep both processors busy: frame threads
     // only added their copies and hand-overs (a 1080p H.264 render took 8 %
-    // more processor time and 8 % longer with them; ProRes and HEVC the
-    // same either way). The pictures are the same either way.
+    // more processor time and 8 % longer with them; ProRes and HEVC renders
+    // took no less). The decoded pictures do not depend on it.
     s.decoder->thread_count = 0;
     s.decoder->thread_type = FF_THREAD_SLICE;
     // A damaged frame is an error, not a picture with holes.
