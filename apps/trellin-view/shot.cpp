@@ -63,7 +63,9 @@ Shot::Shot(const std::string& input, const std::string& frames,
 {
     std::optional<trellin_video::FrameInput> in;
     try {
-        in.emplace(input, frames, "show");
+        // Frames are read as the viewer moves through the shot, with the
+        // processors otherwise idle.
+        in.emplace(input, frames, "show", trellin_video::Decoding::alone);
     } catch (const trellin_video::FrameInputError& e) {
         throw ShotError(e.what());
     }

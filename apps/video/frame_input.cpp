@@ -25,12 +25,12 @@ FramePattern pattern_of(const std::string& input)
 
 }  // namespace
 
-FrameInput::FrameInput(const std::string& input, const std::string& frames, const std::string& verb)
+FrameInput::FrameInput(const std::string& input, const std::string& frames, const std::string& verb, Decoding decoding)
     : name_(input), pattern_(pattern_of(input)), ranged_(!frames.empty())
 {
     if (!pattern_.numbered() && is_video_file(input)) {
         try {
-            reader_ = std::make_shared<VideoReader>(input);
+            reader_ = std::make_shared<VideoReader>(input, decoding);
         } catch (const VideoError& e) {
             throw FrameInputError(e.what());
         }

@@ -32,8 +32,9 @@ public:
     // `frames` is the range given (empty: none); `verb` says what the
     // program does with the frames, for messages ("render", "show"). Opens a
     // video and checks the range against its frames; picture files are not
-    // read here. Throws FrameInputError.
-    FrameInput(const std::string& input, const std::string& frames, const std::string& verb);
+    // read here; a video is decoded as `decoding` says. Throws FrameInputError.
+    FrameInput(const std::string& input, const std::string& frames, const std::string& verb,
+               Decoding decoding = Decoding::beside_render);
 
     const std::string& name() const { return name_; }
     bool video() const { return reader_ != nullptr; }

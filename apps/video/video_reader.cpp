@@ -146,7 +146,7 @@ struct VideoReader::State {
     }
 };
 
-VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::make_unique<State>())
+VideoReader::VideoReader(const std::string& path, Decoding decoding) : path_(path), state_(std::make_unique<State>())
 {
     State& s = *state_;
     if (!regular_file(path)) throw VideoError(path + ": no such file");
@@ -171,14 +171,10 @@ VideoReader::VideoReader(const std::string& path) : path_(path), state_(std::mak
     if (!s.decoder || !s.packet || !s.frame) throw VideoError(path + ": out of memory");
     avcodec_parameters_to_context(s.decoder, par);
     s.decoder->pkt_timebase = st->time_base;
-    // Slices of a frame are decoded on every processor; frames are not
-    // decoded side by side. The reader has a thread of its own beside the
-    // node and the encoder, which keep both processors busy: frame threads
-    // only added their copies and hand-overs (a 1080p H.264 render took 8 %
-    // more processor time and 8 % longer with them; ProRes and HEVC renders
-    // took no less). The decoded pictures do not depend on it.
+    // (Beside a render, frame threads made a 1080p H.264 render take 8 %
+    // more processor time and 8 % longer; ProRes and HEVC renders no less.)
     s.decoder->thread_count = 0;
-    s.decoder->thread_type = FF_THREAD_SLICE;
+    s.decoder->thread_type = decoding == Decoding::alone ? FF_THREAD_FRAME | FF_THREAD_SLICE : FF_THREAD_SLICE;
     // A damaged frame is an error, not a picture with holes.
     s.decoder->err_recognition |= AV_EF_EXPLODE | AV_EF_CRCCHECK;
     if (const int r = avcodec_open2(s.decoder, codec, nullptr); r < 0)

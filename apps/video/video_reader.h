@@ -44,12 +44,19 @@ struct VideoStreamInfo {
     int stream_index = 0;
 };
 
+// How a reader decodes. Beside a render, whose node and encoder keep the
+// processors busy, a frame's slices are decoded in parallel but frames one
+// at a time: frames side by side would only add the decoder's copies and
+// hand-overs. Alone (a viewer stepping or jumping through a clip), frames
+// are decoded side by side as well. The pictures are the same either way.
+enum class Decoding { beside_render, alone };
+
 class VideoReader {
 public:
     // Opens the file and indexes its frames. Throws VideoError naming the
     // file when it is no video, has no picture stream the libraries decode,
     // or its pictures are beyond the size limits of picture_limits.h.
-    explicit VideoReader(const std::string& path);
+    explicit VideoReader(const std::string& path, Decoding decoding = Decoding::beside_render);
     ~VideoReader();
     VideoReader(const VideoReader&) = delete;
     VideoReader& operator=(const VideoReader&) = delete;
