@@ -18,6 +18,7 @@
 #include "node/trellin_node.h"
 #include "support/host_image.h"
 #include "support/run_server.h"
+#include "support/scratch_dir.h"
 #include "support/subprocess.h"
 
 namespace trellin_test {
@@ -131,17 +132,8 @@ private:
     FXNode* node_;
 };
 
-class TrellinTest : public ::testing::Test {
+class TrellinTest : public testkit::ScratchDirTest {
 protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("trellin-" + std::string(info->test_suite_name()) + "-" +
-                                           std::to_string(::getpid()) + "-" + info->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // Runs trellin with `args`, without TRELLIN_MODULE or TRELLIN_THREADS from the caller's environment.
     RunResult run(std::vector<std::string> args, testkit::RunOptions options = {})
     {
@@ -187,8 +179,6 @@ protected:
             EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
         }
     }
-
-    fs::path dir;
 };
 
 }  // namespace trellin_test

@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "apps/video/video_reader.h"
+#include "support/scratch_dir.h"
 #include "support/subprocess.h"
 
 namespace {
@@ -32,12 +31,12 @@ void make_clip(const std::string& path, int frames, const std::vector<std::strin
     ASSERT_EQ(r.code, 0) << r.err;
 }
 
+class VideoFiles : public testkit::ScratchDirTest {};
+
 // The answer follows the file: a picture put where a video was (and back) is
 // judged again, also when both are written within the same second.
-TEST(VideoFileProbe, AnswersForTheFileAsItIsNow)
+TEST_F(VideoFiles, ProbeAnswersForTheFileAsItIsNow)
 {
-    const fs::path dir = fs::temp_directory_path() / ("trellin-probe-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
     const std::string path = (dir / "input.mkv").string();
     make_clip(path, 3);
     EXPECT_TRUE(trellin_video::is_video_file(path));
@@ -50,16 +49,13 @@ TEST(VideoFileProbe, AnswersForTheFileAsItIsNow)
     fs::remove(path);
     EXPECT_FALSE(trellin_video::is_video_file(path));
     EXPECT_FALSE(trellin_video::is_video_file(dir.string()));
-    fs::remove_all(dir);
 }
 
 // Frames decoded one at a time (beside a render) and side by side (alone)
 // are the same pictures, in order and after a jump back: an H.264 clip with
 // B-frames, whose frame threads hold frames back.
-TEST(VideoReader, DecodesTheSamePicturesBesideARenderAsAlone)
+TEST_F(VideoFiles, DecodeTheSamePicturesBesideARenderAsAlone)
 {
-    const fs::path dir = fs::temp_directory_path() / ("trellin-decoding-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
     const std::string path = (dir / "clip.mp4").string();
     make_clip(path, 30, {"-c:v", "libx264", "-g", "12", "-bf", "3", "-pix_fmt", "yuv420p"});
     trellin_video::VideoReader beside(path), alone(path, trellin_video::Decoding::alone);
@@ -71,7 +67,6 @@ TEST(VideoReader, DecodesTheSamePicturesBesideARenderAsAlone)
         ASSERT_EQ(a.data.size(), std::size_t(64) * 48 * 3) << n;
         EXPECT_TRUE(a.data == b.data) << "frame " << n;
     }
-    fs::remove_all(dir);
 }
 
 }  // namespace

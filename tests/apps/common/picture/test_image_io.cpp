@@ -19,26 +19,20 @@
 
 #include "apps/common/core/sample_convert.h"
 #include "apps/common/picture/image_io.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
 using namespace trellin_app;
 namespace fs = std::filesystem;
 
-class ImageIo : public ::testing::Test {
+class ImageIo : public testkit::ScratchDirTest {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("trellin-image-io-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // A `width` x `height` file of `channels` noise samples stored as `type`;
     // float files also hold samples outside 0..1 and a NaN.
     std::string make(const std::string& name, int width, int height, int channels, OIIO::TypeDesc type)
     {
-        const std::string path = (dir_ / name).string();
+        const std::string path = (dir / name).string();
         std::vector<float> f(std::size_t(width) * std::size_t(height) * std::size_t(channels));
         std::uint32_t state = std::uint32_t(name.size() * 7919);
         for (float& v : f) v = float((state = state * 1664525u + 1013904223u) >> 8) / float(1 << 24);
@@ -53,8 +47,6 @@ protected:
         out->close();
         return path;
     }
-
-    fs::path dir_;
 };
 
 bool same_bits(const std::vector<float>& a, const std::vector<float>& b)
@@ -113,7 +105,7 @@ TEST_F(ImageIo, HalfSamplesAreTheLibrarysOwnConversion)
         SCOPED_TRACE(from_floats ? "float samples" : "16-bit samples");
         WriteOptions options;
         if (from_floats) options.float_samples = &floats;
-        const std::string ours = (dir_ / "ours.exr").string(), theirs = (dir_ / "theirs.exr").string();
+        const std::string ours = (dir / "ours.exr").string(), theirs = (dir / "theirs.exr").string();
         write_picture(picture, ours, options);
         std::vector<float> given(floats.size());
         for (std::size_t i = 0; i < given.size(); ++i)

@@ -17,21 +17,15 @@
 #include <vector>
 
 #include "apps/common/picture/picture_header.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
 using namespace trellin_app;
 namespace fs = std::filesystem;
 
-class TiffWrittenWhole : public ::testing::Test {
+class TiffWrittenWhole : public testkit::ScratchDirTest {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("trellin-tiff-whole-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // A 64 x 100 RGB 16-bit zip TIFF of noise (so that its strips differ in
     // length), in strips of 32 rows (4 strips, the last one of 4 rows) or in
     // 16 x 16 tiles; only the rows before `rows_written` handed to the library.
@@ -40,7 +34,7 @@ protected:
     // directory stays before them, where the library first put it.
     std::string write(const std::string& name, bool exif, bool tiled = false, int rows_written = 100)
     {
-        const std::string path = (dir_ / name).string();
+        const std::string path = (dir / name).string();
         OIIO::ImageSpec spec(64, 100, 3, OIIO::TypeDesc::UINT16);
         spec.attribute("compression", "zip");
         if (exif) spec.attribute("Exif:ColorSpace", 1);
@@ -89,8 +83,6 @@ protected:
         ADD_FAILURE() << "no field " << tag;
         return 0;
     }
-
-    fs::path dir_;
 };
 
 TEST_F(TiffWrittenWhole, WholeFilesPassAndCutOrUnwrittenOnesAreRefused)
@@ -128,11 +120,11 @@ TEST_F(TiffWrittenWhole, WholeFilesPassAndCutOrUnwrittenOnesAreRefused)
             {"empty", std::string()},
         };
         for (const Case& c : cases) {
-            const std::string path = (dir_ / "damaged.tif").string();
+            const std::string path = (dir / "damaged.tif").string();
             put(path, c.bytes);
             EXPECT_FALSE(tiff_written_whole(path).value_or(false)) << c.what << (exif ? "" : ", directory first");
         }
-        const std::string cut_tiles = (dir_ / "cut-tiles.tif").string();
+        const std::string cut_tiles = (dir / "cut-tiles.tif").string();
         const std::string tiled = bytes_of(tiles);
         put(cut_tiles, tiled.substr(0, tiled.size() / 2));
         EXPECT_FALSE(tiff_written_whole(cut_tiles).value_or(false));
@@ -144,9 +136,9 @@ TEST_F(TiffWrittenWhole, WholeFilesPassAndCutOrUnwrittenOnesAreRefused)
     }
 
     // No TIFF: nothing told (the caller reads it instead).
-    put((dir_ / "text.tif").string(), "not a picture at all");
-    EXPECT_FALSE(tiff_written_whole((dir_ / "text.tif").string()).has_value());
-    EXPECT_FALSE(tiff_written_whole((dir_ / "missing.tif").string()).has_value());
+    put((dir / "text.tif").string(), "not a picture at all");
+    EXPECT_FALSE(tiff_written_whole((dir / "text.tif").string()).has_value());
+    EXPECT_FALSE(tiff_written_whole((dir / "missing.tif").string()).has_value());
 }
 
 }  // namespace
